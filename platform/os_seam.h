@@ -1,0 +1,47 @@
+// The few operating-system services that portable code needs. Portable code
+// includes this header, never <windows.h>; os_seam_win32.cpp and
+// os_seam_posix.cpp hold the two sides.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace os {
+
+// Reserved virtual memory: an address range reserved once, committed and
+// decommitted by whole pages.
+std::size_t PageSize();
+void* ReserveMemory(std::size_t bytes);              // nullptr when refused
+bool CommitMemory(void* address, std::size_t bytes); // readable, writable, zeroed on first commit
+bool DecommitMemory(void* address, std::size_t bytes);
+void ReleaseMemory(void* address, std::size_t bytes);
+
+// Cryptographically strong random bytes (CryptoAPI on Windows, the system
+// random source natively). Returns false when the source fails.
+bool RandomBytes(void* out, std::size_t count);
+
+// Tests replace the random source to get repeatable output; an empty
+// function restores the system's source.
+using RandomSource = std::function<bool(void* out, std::size_t count)>;
+void SetRandomSourceForTesting(RandomSource source);
+
+// A steady clock in milliseconds, unaffected by changes of the wall clock.
+std::uint64_t SteadyMilliseconds();
+
+// Seconds since 1 January 1970 UTC, from the wall clock.
+std::int64_t WallClockSeconds();
+
+// The folder of the running program (or of the module that holds this code
+// on Windows), ending with a path separator.
+std::string ModuleFolder();
+
+// Replaces `target` with `source` in one step where the file system allows:
+// either the target keeps its old content or it has the new one.
+bool ReplaceFileAtomically(const std::string& source, const std::string& target);
+
+// The folder separator of the platform's paths.
+char PathSeparator();
+
+}  // namespace os

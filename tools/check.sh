@@ -1,0 +1,20 @@
+#!/bin/sh
+# Sets up a fresh machine (as root), builds the native and the Windows preset
+# and runs every test of both; the Windows tests run under Wine on Xvfb.
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+if [ "$(id -u)" = 0 ]; then ./tools/setup.sh; else sudo ./tools/setup.sh; fi
+
+JOBS=$(nproc)
+status=0
+
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$JOBS"
+ctest --preset native -j "$JOBS" || status=1
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$JOBS"
+./tools/wine-session.sh ctest --preset windows -j "$JOBS" || status=1
+
+exit $status
