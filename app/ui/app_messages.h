@@ -1,0 +1,34 @@
+// The shell's message boxes as the portable code sees them. Every box goes
+// through one replaceable sink: the Windows shell installs a sink that shows
+// real message boxes, tests install one that records, and with no sink the
+// message is written to stderr.
+#pragma once
+
+#include <functional>
+#include <string>
+
+enum class MessageKind { Error, Warning, Info };
+
+struct AppMessage {
+    MessageKind kind = MessageKind::Info;
+    std::string textKey;   // locale key of the text, empty when the caller has none
+    std::string titleKey;  // locale key of the title, empty for the application title
+    std::string text;      // the text as shown
+};
+
+using MessageSink = std::function<void(const AppMessage&)>;
+
+// Installs the sink that receives every message; an empty function restores
+// the stderr fallback. Safe to call from any thread.
+void App_SetMessageSink(MessageSink sink);
+
+// Hands one message to the sink. Returns when the sink has returned (for a
+// real box: when the user closed it).
+void App_ShowMessage(const AppMessage& message);
+
+void App_ErrorBox(const std::string& text, const std::string& textKey = std::string(),
+                  const std::string& titleKey = std::string());
+void App_WarningBox(const std::string& text, const std::string& textKey = std::string(),
+                    const std::string& titleKey = std::string());
+void App_InfoBox(const std::string& text, const std::string& textKey = std::string(),
+                 const std::string& titleKey = std::string());
