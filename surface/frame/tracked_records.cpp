@@ -1,0 +1,58 @@
+#include "surface/frame/tracked_records.h"
+
+#include "surface/frame/tracked_memory.h"
+
+#include <cstring>
+
+namespace {
+
+// Allocates `count` items of `itemBytes`; a count of 0 or less allocates
+// nothing and succeeds.
+template <typename T>
+bool AllocItems(int32_t count, std::size_t itemBytes, T** out) {
+    *out = nullptr;
+    if (count <= 0) return true;
+    *out = static_cast<T*>(Mem_Alloc(itemBytes * static_cast<std::size_t>(count)));
+    return *out != nullptr;
+}
+
+}  // namespace
+
+int InitBlockVector(int32_t points, int32_t triangles, int32_t quads, CoreMesh* record) {
+    if (!record) return 5;
+    std::memset(record, 0, sizeof(*record));
+    const bool ok = AllocItems(points, 3 * sizeof(double), &record->points) &&
+                    AllocItems(triangles, 3 * sizeof(int32_t), &record->triangles) &&
+                    AllocItems(quads, 4 * sizeof(int32_t), &record->quads);
+    if (!ok) {
+        FreeSpatialRecord(record);
+        return 2;
+    }
+    if (record->points) record->pointCapacity = points;
+    if (record->triangles) record->triangleCapacity = triangles;
+    if (record->quads) record->quadCapacity = quads;
+    return 0;
+}
+
+void FreeSpatialRecord(CoreMesh* record) {
+    if (!record) return;
+    Mem_Free(record->points);
+    Mem_Free(record->normals);
+    Mem_Free(record->quads);
+    Mem_Free(record->triangles);
+    Mem_Free(record->sourceIndex);
+    std::memset(record, 0, sizeof(*record));
+}
+
+int MemPool_Init(std::size_t bytes, MemPool* pool) {
+    if (!pool) return 5;
+    auto* block = static_cast<unsigned char*>(Mem_Calloc(bytes, 1));
+    if (!block) {
+        std::memset(pool, 0, sizeof(*pool));
+        return 2;
+    }
+    pool->bytesLeft = bytes;
+    pool->next = block;
+    pool->start = block;
+    return 0;
+}
