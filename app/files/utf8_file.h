@@ -4,6 +4,7 @@
 // nothing). Streams are always binary.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,9 @@ std::FILE* OpenFile(const std::string& path, bool utf8, bool forWriting);
 std::FILE* CreateNewFile(const std::string& path, bool utf8);
 
 bool RemoveFile(const std::string& path, bool utf8);
+
+// The size of an open file in bytes.
+bool FileSize(std::FILE* file, std::uint64_t* size);
 
 // Asks the system to put the stream's written bytes on the disk.
 bool SyncFileToDisk(std::FILE* file);

@@ -27,6 +27,17 @@ std::FILE* CreateNewFile(const std::string& path, bool) {
 
 bool RemoveFile(const std::string& path, bool) { return ::unlink(path.c_str()) == 0; }
 
+bool FileSize(std::FILE* file, std::uint64_t* size) {
+    struct stat info;
+    if (::fstat(::fileno(file), &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
 bool SyncFileToDisk(std::FILE* file) {
     int fd = ::fileno(file);
     while (::fsync(fd) != 0) {

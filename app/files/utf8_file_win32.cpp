@@ -75,6 +75,13 @@ bool RemoveFile(const std::string& path, bool utf8) {
     return (utf8 ? ::_wremove(Widen(path).c_str()) : std::remove(path.c_str())) == 0;
 }
 
+bool FileSize(std::FILE* file, std::uint64_t* size) {
+    struct _stati64 info;
+    if (::_fstati64(::_fileno(file), &info) != 0) return false;
+    *size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
 bool SyncFileToDisk(std::FILE* file) { return ::_commit(::_fileno(file)) == 0; }
 
 unsigned long CurrentProcessNumber() { return static_cast<unsigned long>(::_getpid()); }
