@@ -1,0 +1,326 @@
+// Cholesky factorisations, solves and factor updates on packed lower
+// triangles. Dot products are accumulated in long double.
+#include "surface/fit/cholesky.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "surface/frame/tracked_matrix.h"
+
+namespace {
+
+const int kNoMemory = 2;
+const int kNegativePivot = 3;
+const int kInvalidInput = 5;
+const int kDivideByZero = 16;
+
+// 100 double epsilons: pivots below this share of the largest entry count as
+// zero.
+const double kPivotTolerance = 25.0 * 0x1p-50;
+
+// The trailing part of a factor from row and column `off` on, seen as a
+// factor of its own.
+struct Block {
+  double** rows;
+  int32_t off;
+  double& at(int32_t i, int32_t j) const { return rows[off + i][off + j]; }
+};
+
+// L·D·Lᵀ := L·D·Lᵀ + alpha·w·wᵀ on an m-row block; w is used up. This is the
+// rank-one recurrence that carries the coefficient alpha through the columns
+// (Gill, Golub, Murray and Saunders); it serves updates and downdates.
+void RankOneChange(const Block& b, int32_t m, double alpha, double* w) {
+  for (int32_t j = 0; j < m && alpha != 0.0; ++j) {
+    const double p = w[j];
+    if (p == 0.0) continue;
+    const double d = b.at(j, j);
+    const double dNew = d + alpha * p * p;
+    const double beta = p * alpha / dNew;
+    alpha = d * alpha / dNew;
+    b.at(j, j) = dNew;
+    for (int32_t r = j + 1; r < m; ++r) {
+      double& l = b.at(r, j);
+      w[r] -= p * l;
+      l += beta * w[r];
+    }
+  }
+}
+
+// w̃ = L⁻¹·w for the unit-lower L of an order-n factor, in place.
+void UnitForward(int32_t n, double* const* factor, double* w) {
+  for (int32_t i = 0; i < n; ++i) {
+    const double* row = factor[i];
+    long double sum = w[i];
+    for (int32_t j = 0; j < i; ++j) sum -= static_cast<long double>(row[j]) * w[j];
+    w[i] = static_cast<double>(sum);
+  }
+}
+
+double LargestAbsEntry(int32_t n, double* const* triangle) {
+  double m = 0.0;
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t j = 0; j <= i; ++j) m = std::fmax(m, std::fabs(triangle[i][j]));
+  return m;
+}
+
+bool PivotTooSmall(double d, double largest) {
+  return d == 0.0 || std::fabs(d) < largest * kPivotTolerance;
+}
+
+}  // namespace
+
+// ---- L·Lᵀ ----
+
+int Cholesky_FactorSigned(int32_t n, double** triangle) {
+  if (n <= 0) return 0;
+  const double s = triangle[0][0] > 0.0 ? 1.0 : -1.0;
+  for (int32_t i = 0; i < n; ++i) {
+    double* li = triangle[i];
+    for (int32_t j = 0; j <= i; ++j) {
+      const double* lj = triangle[j];
+      long double sum = s * li[j];
+      for (int32_t k = 0; k < j; ++k) sum -= static_cast<long double>(li[k]) * lj[k];
+      if (j < i) {
+        li[j] = static_cast<double>(sum / lj[j]);
+      } else {
+        if (!(sum > 0)) return kNegativePivot;
+        li[i] = std::sqrt(static_cast<double>(sum));
+      }
+    }
+  }
+  return 0;
+}
+
+static void LowerForward(int32_t n, double* const* L, double* b) {
+  for (int32_t i = 0; i < n; ++i) {
+    const double* row = L[i];
+    long double sum = b[i];
+    for (int32_t j = 0; j < i; ++j) sum -= static_cast<long double>(row[j]) * b[j];
+    b[i] = static_cast<double>(sum / row[i]);
+  }
+}
+
+// Back substitution with Lᵀ for the unknowns from `first` on; the unknowns
+// behind them only feed those before, so they are not needed.
+static void LowerTransposedBack(int32_t n, int32_t first, double* const* L, double* b) {
+  for (int32_t k = n - 1; k >= first; --k) {
+    const double* row = L[k];
+    b[k] /= row[k];
+    const double x = b[k];
+    for (int32_t j = first; j < k; ++j) b[j] -= row[j] * x;
+  }
+}
+
+void Cholesky_SolveInPlace(int32_t n, double* const* factor, double* b) {
+  LowerForward(n, factor, b);
+  LowerTransposedBack(n, 0, factor, b);
+}
+
+void Cholesky_SolveTail(int32_t n, int32_t k, double* const* factor, double* b) {
+  LowerForward(n, factor, b);
+  const int32_t tail = k < n ? k : n;
+  LowerTransposedBack(n, n - (tail > 0 ? tail : 0), factor, b);
+}
+
+int Cholesky_AppendRowLLT(double*** triangle, const double* row, int32_t n) {
+  double** t = Mem_ReallocTriangle(*triangle, n + 1);
+  *triangle = t;
+  if (t == nullptr) return kNoMemory;
+  double* ln = t[n];
+  for (int32_t j = 0; j < n; ++j) {
+    const double* lj = t[j];
+    long double sum = row[j];
+    for (int32_t k = 0; k < j; ++k) sum -= static_cast<long double>(lj[k]) * ln[k];
+    ln[j] = static_cast<double>(sum / lj[j]);
+  }
+  long double pivot = row[n];
+  for (int32_t j = 0; j < n; ++j) pivot -= static_cast<long double>(ln[j]) * ln[j];
+  if (!(pivot > 0)) return kNegativePivot;
+  ln[n] = std::sqrt(static_cast<double>(pivot));
+  return 0;
+}
+
+// ---- L·D·Lᵀ ----
+
+int Cholesky_LDLFactor(int32_t n, double** triangle, double* scratch, int32_t* sign) {
+  if (sign) *sign = 1;
+  if (n <= 0) return 0;
+  // The tolerance scales with the largest magnitude: a negative definite
+  // matrix has its largest signed entry near zero.
+  const double largest = LargestAbsEntry(n, triangle);
+  const int32_t s = triangle[0][0] > 0.0 ? 1 : -1;
+  int32_t agree = 1;
+  for (int32_t i = 0; i < n; ++i) {
+    double* li = triangle[i];
+    long double dsum = li[i];
+    for (int32_t j = 0; j < i; ++j) {
+      scratch[j] = triangle[j][j] * li[j];
+      dsum -= static_cast<long double>(li[j]) * scratch[j];
+    }
+    const double d = static_cast<double>(dsum);
+    if (PivotTooSmall(d, largest)) {
+      if (sign) *sign = 0;
+      return kDivideByZero;
+    }
+    if (d * s < 0.0) agree = 0;
+    li[i] = d;
+    for (int32_t k = i + 1; k < n; ++k) {
+      double* lk = triangle[k];
+      long double sum = lk[i];
+      for (int32_t j = 0; j < i; ++j) sum -= static_cast<long double>(lk[j]) * scratch[j];
+      lk[i] = static_cast<double>(sum / d);
+    }
+  }
+  if (sign) *sign = agree * s;
+  return 0;
+}
+
+// x(i) = y(i)/D(i) - Σk>i L(k,i)·x(k) for the unknowns from `first` on,
+// row by row: each finished unknown is taken out of those before it.
+static void LdlBack(int32_t n, int32_t first, double* const* factor, double* b) {
+  for (int32_t i = first; i < n; ++i) b[i] /= factor[i][i];
+  for (int32_t k = n - 1; k > first; --k) {
+    const double* row = factor[k];
+    const double x = b[k];
+    for (int32_t j = first; j < k; ++j) b[j] -= row[j] * x;
+  }
+}
+
+void Cholesky_LDLSolve(int32_t n, double* const* factor, double* b) {
+  UnitForward(n, factor, b);
+  LdlBack(n, 0, factor, b);
+}
+
+void Cholesky_LDLSolveTail(int32_t n, int32_t k, double* const* factor, double* b) {
+  UnitForward(n, factor, b);
+  const int32_t tail = k < n ? k : n;
+  LdlBack(n, n - (tail > 0 ? tail : 0), factor, b);
+}
+
+int Cholesky_AppendRow(double** factor, const double* row, int32_t n) {
+  double* ln = factor[n];
+  const double diagonal = row[n];
+  for (int32_t j = 0; j < n; ++j) {
+    const double* lj = factor[j];
+    long double sum = row[j];
+    for (int32_t k = 0; k < j; ++k) sum -= static_cast<long double>(lj[k]) * ln[k];
+    ln[j] = static_cast<double>(sum);
+  }
+  long double dsum = diagonal;
+  for (int32_t j = 0; j < n; ++j) {
+    const double v = ln[j];
+    ln[j] = v / factor[j][j];
+    dsum -= static_cast<long double>(v) * ln[j];
+  }
+  ln[n] = static_cast<double>(dsum);
+  return 0;
+}
+
+int Cholesky_RemoveRow(double** factor, int32_t n, int32_t r, double* scratch) {
+  const int32_t behind = n - r - 1;
+  if (r < 0 || behind < 0) return kInvalidInput;
+  if (behind == 0) return 0;
+  for (int32_t i = 0; i < behind; ++i) scratch[i] = factor[r + 1 + i][r];
+  RankOneChange(Block{factor, r + 1}, behind, factor[r][r], scratch);
+  // Close up: each row behind r loses its entry r and moves up one row.
+  for (int32_t k = r + 1; k < n; ++k) {
+    double* dst = factor[k - 1];
+    const double* src = factor[k];
+    std::memmove(dst, src, sizeof(double) * r);
+    std::memmove(dst + r, src + r + 1, sizeof(double) * (k - r));
+  }
+  return 0;
+}
+
+void Cholesky_LDLUpdate(double** factor, int32_t n, double alpha, const double* w,
+                        double* scratch) {
+  if (n <= 0) return;
+  std::memcpy(scratch, w, sizeof(double) * n);
+  RankOneChange(Block{factor, 0}, n, alpha, scratch);
+}
+
+int Cholesky_LDLModify(double** factor, int32_t n, double sigma, const double* w,
+                       double* scratch) {
+  if (n <= 0 || sigma == 0.0) return 0;
+  // The change keeps the signs of the pivots exactly when
+  // 1 + sigma·wᵀ·A⁻¹·w stays positive (the determinant ratio).
+  std::memcpy(scratch, w, sizeof(double) * n);
+  UnitForward(n, factor, scratch);
+  long double q = 0;
+  for (int32_t j = 0; j < n; ++j) q += static_cast<long double>(scratch[j]) * scratch[j] / factor[j][j];
+  if (sigma * q <= -1) return kNegativePivot;
+  std::memcpy(scratch, w, sizeof(double) * n);
+  RankOneChange(Block{factor, 0}, n, sigma, scratch);
+  return 0;
+}
+
+int Cholesky_LDLReplaceRow(double** factor, int32_t n, double* u, int32_t r, double* scratch) {
+  // u·e_rᵀ + e_r·uᵀ (with u(r) halved) = a·aᵀ - b·bᵀ for
+  // a = (u + e_r)/√2 and b = (u - e_r)/√2.
+  const double kInvSqrt2 = 0.7071067811865475;
+  const double kSqrt2 = 1.414213562373095;
+  for (int32_t k = 0; k < n; ++k) u[k] *= kInvSqrt2;
+  u[r] = u[r] * 0.5 + kInvSqrt2;
+  int status = Cholesky_LDLModify(factor, n, 1.0, u, scratch);
+  if (status != 0) return status;
+  u[r] -= kSqrt2;
+  return Cholesky_LDLModify(factor, n, -1.0, u, scratch);
+}
+
+int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t r,
+                          double* scratch, double* work) {
+  if (r < 0 || r > n) return kInvalidInput;
+  if (r == n) return Cholesky_AppendRow(factor, row, n);
+  // The new row against the rows above it: v = L⁻¹·row(0..r-1).
+  for (int32_t j = 0; j < r; ++j) scratch[j] = row[j];
+  UnitForward(r, factor, scratch);
+  long double dsum = row[r];
+  for (int32_t j = 0; j < r; ++j) dsum -= static_cast<long double>(scratch[j]) * scratch[j] / factor[j][j];
+  const double dr = static_cast<double>(dsum);
+  if (PivotTooSmall(dr, LargestAbsEntry(n, factor))) return kDivideByZero;
+  // New column entries of the rows that move down.
+  for (int32_t k = r; k < n; ++k) {
+    const double* lk = factor[k];
+    long double sum = row[k + 1];
+    for (int32_t j = 0; j < r; ++j) sum -= static_cast<long double>(lk[j]) * scratch[j];
+    work[k - r] = static_cast<double>(sum / dr);
+  }
+  for (int32_t k = n - 1; k >= r; --k) {
+    double* dst = factor[k + 1];
+    const double* src = factor[k];
+    std::memmove(dst + r + 1, src + r, sizeof(double) * (k - r + 1));
+    std::memmove(dst, src, sizeof(double) * r);
+    dst[r] = work[k - r];
+  }
+  double* lr = factor[r];
+  for (int32_t j = 0; j < r; ++j) lr[j] = scratch[j] / factor[j][j];
+  lr[r] = dr;
+  // The block behind the new row loses the new row's share.
+  RankOneChange(Block{factor, r + 1}, n - r, -dr, work);
+  return 0;
+}
+
+int Cholesky_DiagonalSign(double* const* factor, int32_t n) {
+  if (n <= 0) return 1;
+  const double first = factor[0][0];
+  if (first == 0.0) return 0;
+  const int s = first > 0.0 ? 1 : -1;
+  for (int32_t i = 1; i < n; ++i)
+    if (!(factor[i][i] * s > 0.0)) return 0;
+  return s;
+}
+
+// ---- Triangular solves ----
+
+void Triangle_SolveUpperRows(int32_t k, double* const* R, double* b) {
+  for (int32_t i = k - 1; i >= 0; --i) {
+    const double* row = R[i];
+    long double sum = b[i];
+    for (int32_t j = i + 1; j < k; ++j) sum -= static_cast<long double>(row[j]) * b[j];
+    b[i] = static_cast<double>(sum / row[i]);
+  }
+}
+
+void Triangle_SolveTransposed(int32_t n, double* const* L, double* b) {
+  LowerTransposedBack(n, 0, L, b);
+}
