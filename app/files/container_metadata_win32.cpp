@@ -1,0 +1,23 @@
+// Metadata defaults on Windows from the run-time library, which already
+// holds the program's path and the system's version numbers.
+#include <stdlib.h>
+
+#include "app/files/container_metadata.h"
+
+std::string ItemMeta_PlatformProgramPath() {
+    const char* path = _pgmptr;
+    if (!path) return std::string();
+    std::string text(path);
+    return text.size() > 260 ? text.substr(0, 260) : text;
+}
+
+// The logged-on user's name is only known through USERNAME here.
+std::string ItemMeta_PlatformUserName() { return std::string(); }
+
+bool ItemMeta_PlatformVersion(int* major, int* minor, bool* ntPlatform, std::string* servicePack) {
+    *major = static_cast<int>(_winmajor);
+    *minor = static_cast<int>(_winminor);
+    *ntPlatform = _osplatform == 2;  // VER_PLATFORM_WIN32_NT
+    servicePack->clear();            // not kept by the run-time library
+    return *major != 0;
+}
