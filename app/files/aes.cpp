@@ -33,11 +33,11 @@ constexpr std::array<std::uint8_t, 256> MakeInverseSBox() {
 }
 constexpr std::array<std::uint8_t, 256> kInvSBox = MakeInverseSBox();
 
-inline std::uint8_t XTime(std::uint8_t x) {
+constexpr std::uint8_t XTime(std::uint8_t x) {
     return static_cast<std::uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1B : 0x00));
 }
 
-inline std::uint8_t Multiply(std::uint8_t x, std::uint8_t y) {
+constexpr std::uint8_t Multiply(std::uint8_t x, std::uint8_t y) {
     std::uint8_t product = 0;
     while (y) {
         if (y & 1) product ^= x;
@@ -46,6 +46,23 @@ inline std::uint8_t Multiply(std::uint8_t x, std::uint8_t y) {
     }
     return product;
 }
+
+// Products by the inverse MixColumns coefficients, one table each.
+struct ProductTable {
+    std::uint8_t by[4][256];  // 9, 11, 13, 14
+};
+constexpr ProductTable MakeProducts() {
+    ProductTable table{};
+    const std::uint8_t factors[4] = {9, 11, 13, 14};
+    for (int f = 0; f < 4; ++f)
+        for (int x = 0; x < 256; ++x) table.by[f][x] = Multiply(static_cast<std::uint8_t>(x), factors[f]);
+    return table;
+}
+constexpr ProductTable kProducts = MakeProducts();
+inline std::uint8_t Times9(std::uint8_t x) { return kProducts.by[0][x]; }
+inline std::uint8_t Times11(std::uint8_t x) { return kProducts.by[1][x]; }
+inline std::uint8_t Times13(std::uint8_t x) { return kProducts.by[2][x]; }
+inline std::uint8_t Times14(std::uint8_t x) { return kProducts.by[3][x]; }
 
 int RoundsFor(int keyBits) {
     switch (keyBits) {
@@ -91,10 +108,10 @@ void InvMixColumns(std::uint8_t s[16]) {
     for (int c = 0; c < 4; ++c) {
         std::uint8_t* col = s + 4 * c;
         std::uint8_t a0 = col[0], a1 = col[1], a2 = col[2], a3 = col[3];
-        col[0] = Multiply(a0, 14) ^ Multiply(a1, 11) ^ Multiply(a2, 13) ^ Multiply(a3, 9);
-        col[1] = Multiply(a0, 9) ^ Multiply(a1, 14) ^ Multiply(a2, 11) ^ Multiply(a3, 13);
-        col[2] = Multiply(a0, 13) ^ Multiply(a1, 9) ^ Multiply(a2, 14) ^ Multiply(a3, 11);
-        col[3] = Multiply(a0, 11) ^ Multiply(a1, 13) ^ Multiply(a2, 9) ^ Multiply(a3, 14);
+        col[0] = Times14(a0) ^ Times11(a1) ^ Times13(a2) ^ Times9(a3);
+        col[1] = Times9(a0) ^ Times14(a1) ^ Times11(a2) ^ Times13(a3);
+        col[2] = Times13(a0) ^ Times9(a1) ^ Times14(a2) ^ Times11(a3);
+        col[3] = Times11(a0) ^ Times13(a1) ^ Times9(a2) ^ Times14(a3);
     }
 }
 
