@@ -1,0 +1,75 @@
+#include "app/acquisition/tracker_link.h"
+
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "app/acquisition/acquisition_settings.h"
+#include "app/acquisition/calibration_state.h"
+#include "app/acquisition/field_ring.h"
+#include "app/acquisition/hardware_events.h"
+#include "app/acquisition/hardware_trace.h"
+#include "app/acquisition/tracking_state.h"
+
+namespace {
+
+constexpr auto kCommandPause = std::chrono::milliseconds(40);
+
+}  // namespace
+
+TrackerCommandInputs CurrentTrackerCommandInputs() {
+    const CalibrationData& calibration = CurrentCalibration();
+    TrackerCommandInputs in;
+    in.hemisphereSetting = GetHemisphereSetting();
+    in.unitVersion = GetProcessingUnitVersion();
+    in.trackerSelection = GetTrackerSelection();
+    in.syncSupported = calibration.model.trackerSetupProperty != 0 && calibration.hasTrackerSetup;
+    in.alternativeLayout = calibration.model.alternativeLayout;
+    in.alternativeList = GetAlternativeTrackerList();
+    in.referenceOption = GetWandReferenceOption() != 0;
+    in.frequencyBlock = calibration.hasTrackerSetup ? calibration.trackerSetup.data() : nullptr;
+    return in;
+}
+
+const char* KeepEventText(const std::string& text) {
+    static std::mutex mutex;
+    static std::set<std::string> texts;  // nodes never move: the addresses stay valid
+    std::lock_guard<std::mutex> lock(mutex);
+    return texts.insert(text).first->c_str();
+}
+
+TrackerCommandList BuildTrackerCommandsForHardware() {
+    TrackerCommandOutcome outcome;
+    TrackerCommandList list = BuildTrackerCommands(CurrentTrackerCommandInputs(), &outcome);
+    if (outcome.syncSent) MarkTrackerSynchronisationSent();
+    if (outcome.frequencyMissing) {
+        RaiseHardwareEvent(Hardware_UNSUPPORTED_FREQUENCY,
+                           reinterpret_cast<std::intptr_t>(KeepEventText(outcome.unsupportedText)));
+    }
+    return list;
+}
+
+std::int32_t RunHemisphereStep(const FieldCheckContext& context, const TrackerCommandSender& send) {
+    if (GetHemisphereSetting() != kHemisphereAutomatic) return 1;
+    const std::uint16_t* slot = RingSlotAddress(Ring_WriteCount());
+    if (!context.lastDecoded) {
+        TraceHardware("SetHemisphereCommand: last field not decoded, nothing sent\n");
+        return 1;
+    }
+    const bool stylus = ReadSlotStylusFlag(slot) != 0;
+    const TrackingState state = stylus ? GetStylusTrackingState() : GetWandTrackingState();
+    if (state != TrackingState_STARTED) return 1;
+
+    DecodedLocatorBlock block;
+    ReadDecodedLocatorBlock(slot, block);
+    TrackerCommandList list;
+    if (!BuildHemisphereCommands(block, stylus, CurrentTrackerCommandInputs(), list)) {
+        TraceHardware("SetHemisphereCommand: no hemisphere vector found, nothing sent\n");
+        return 1;
+    }
+    std::this_thread::sleep_for(kCommandPause);
+    const bool sent = send(list);
+    std::this_thread::sleep_for(kCommandPause);
+    return sent ? 1 : 0;
+}

@@ -1,0 +1,38 @@
+// The tracker command lists for the hardware in use: inputs from the
+// settings and the calibration in use, the events and marks that building
+// them raises, and the hemisphere step at the end of a capture. Acquisition
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/acquisition/process_field.h"
+#include "app/acquisition/tracker_commands.h"
+
+// The inputs of the command lists from the settings and the calibration in
+// use. Synchronisation is supported by hardware with the tracker-set-up
+// property whose calibration file carried the frequency block.
+TrackerCommandInputs CurrentTrackerCommandInputs();
+
+// The initialisation list for the hardware in use. Marks the synchronisation
+// as sent when the list holds it, and raises Hardware_UNSUPPORTED_FREQUENCY
+// with the address of its message text when a frequency has no calibration.
+TrackerCommandList BuildTrackerCommandsForHardware();
+
+// Keeps a message text for the life of the process and returns its address,
+// which may travel to the user-interface thread with an event. Equal texts
+// share one copy.
+const char* KeepEventText(const std::string& text);
+
+// Sends one command list; false when it could not be sent in full.
+using TrackerCommandSender = std::function<bool(const TrackerCommandList&)>;
+
+// The end-of-capture hemisphere step. With the automatic hemisphere setting,
+// when the capture's station is in state STARTED, builds the hemisphere list
+// from the last field read (the slot at the write count) and sends it between
+// two 40 ms pauses. Nothing is sent when the slot holds no decoded block or no
+// hemisphere vector can be chosen (traced; the state stays). Returns 0 only
+// when sending failed.
+std::int32_t RunHemisphereStep(const FieldCheckContext& context, const TrackerCommandSender& send);
