@@ -29,28 +29,19 @@ void Sha1_Compress(Sha1State* state, const std::uint8_t block[64]) {
     for (int t = 16; t < 80; ++t) w[t] = Rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
     std::uint32_t a = state->chain[0], b = state->chain[1], c = state->chain[2],
                   d = state->chain[3], e = state->chain[4];
-    for (int t = 0; t < 80; ++t) {
-        std::uint32_t f, k;
-        if (t < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (t < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (t < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        std::uint32_t temp = Rotl(a, 5) + f + e + w[t] + k;
+    // The four groups of 20 rounds, each with its own function and constant.
+    auto round = [&](std::uint32_t f, std::uint32_t k, std::uint32_t word) {
+        std::uint32_t temp = Rotl(a, 5) + f + e + word + k;
         e = d;
         d = c;
         c = Rotl(b, 30);
         b = a;
         a = temp;
-    }
+    };
+    for (int t = 0; t < 20; ++t) round(d ^ (b & (c ^ d)), 0x5A827999u, w[t]);
+    for (int t = 20; t < 40; ++t) round(b ^ c ^ d, 0x6ED9EBA1u, w[t]);
+    for (int t = 40; t < 60; ++t) round((b & c) | (d & (b | c)), 0x8F1BBCDCu, w[t]);
+    for (int t = 60; t < 80; ++t) round(b ^ c ^ d, 0xCA62C1D6u, w[t]);
     state->chain[0] += a;
     state->chain[1] += b;
     state->chain[2] += c;
