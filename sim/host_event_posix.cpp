@@ -1,0 +1,7 @@
+#include "sim/host_event.h"
+
+namespace sim {
+
+void SignalHostEvent(void* eventHandle) { static_cast<HostEvent*>(eventHandle)->Set(); }
+
+}  // namespace sim
