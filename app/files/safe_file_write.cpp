@@ -42,6 +42,10 @@ bool SafeFileWriter::Open(const std::string& target, bool utf8) {
     utf8_ = utf8;
     errorNumber_ = 0;
     written_ = 0;
+    if (!CanReplaceByName(target, utf8)) {
+        Fail(EINVAL);
+        return false;
+    }
     // The name carries the process number and a counter; a clash with a
     // leftover file only makes us try the next name.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {

@@ -18,6 +18,11 @@ std::FILE* CreateNewFile(const std::string& path, bool utf8);
 
 bool RemoveFile(const std::string& path, bool utf8);
 
+// Whether a file created under this name can replace another in one step
+// (os::ReplaceFileAtomically). On Windows that takes narrow names, so a
+// UTF-8 name with non-ASCII bytes cannot.
+bool CanReplaceByName(const std::string& path, bool utf8);
+
 // The size of an open file in bytes.
 bool FileSize(std::FILE* file, std::uint64_t* size);
 

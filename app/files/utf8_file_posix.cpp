@@ -27,6 +27,8 @@ std::FILE* CreateNewFile(const std::string& path, bool) {
 
 bool RemoveFile(const std::string& path, bool) { return ::unlink(path.c_str()) == 0; }
 
+bool CanReplaceByName(const std::string&, bool) { return true; }
+
 bool FileSize(std::FILE* file, std::uint64_t* size) {
     struct stat info;
     if (::fstat(::fileno(file), &info) != 0) return false;

@@ -75,6 +75,13 @@ bool RemoveFile(const std::string& path, bool utf8) {
     return (utf8 ? ::_wremove(Widen(path).c_str()) : std::remove(path.c_str())) == 0;
 }
 
+bool CanReplaceByName(const std::string& path, bool utf8) {
+    if (!utf8) return true;
+    for (char c : path)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 bool FileSize(std::FILE* file, std::uint64_t* size) {
     struct _stati64 info;
     if (::_fstati64(::_fileno(file), &info) != 0) return false;

@@ -353,4 +353,38 @@ TEST(KeyedContainer, FailedSaveKeepsTheOldFile) {
     }
 }
 
+// With the UTF-8 flag a name is UTF-8 whatever the system's code page.
+TEST(KeyedContainer, Utf8PathsAreReadThroughTheirWideForm) {
+    ScratchFolder folder;
+    EveryTypeStore original;
+    const std::string ascii = folder.File("plain-name.tvn");
+    ASSERT_TRUE(ItemFile_Write(original.store, ascii, true, kSign, kKeyLength, nullptr, 0)) << original.store->error.text;
+    const std::string utf8 = folder.File("Fu\xC3\x9F-\xE6\x89\xAB\xE6\x8F\x8F.tvn");  // "Fuß-扫描"
+    std::filesystem::copy_file(ascii, std::filesystem::u8path(utf8));
+    StoreHolder read;
+    ASSERT_TRUE(ItemFile_Read(read, utf8, true, kSign, kKeyLength, nullptr, 0)) << read->error.text;
+    ExpectSameStore(original.store, read);
+
+    StoreHolder writer;
+    ItemStore_AddString(writer, "x", "y");
+    const std::string target = folder.File("neu-\xC3\xA9.tvn");
+#ifdef _WIN32
+    // Replacing goes by narrow names here: refused rather than misnamed.
+    EXPECT_FALSE(ItemFile_Write(writer, target, true, kSign, kKeyLength, nullptr, 0));
+    EXPECT_EQ(writer->error.code, kItemErrorWrite);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(target)));
+#else
+    EXPECT_TRUE(ItemFile_Write(writer, target, true, kSign, kKeyLength, nullptr, 0));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(target)));
+#endif
+    // Nothing else is left behind: the two names above and the written one.
+    const auto entries = std::distance(std::filesystem::directory_iterator(std::filesystem::u8path(folder.File(""))),
+                                       std::filesystem::directory_iterator());
+#ifdef _WIN32
+    EXPECT_EQ(entries, 2);
+#else
+    EXPECT_EQ(entries, 3);
+#endif
+}
+
 }  // namespace
