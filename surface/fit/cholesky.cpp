@@ -18,6 +18,21 @@ const int kDivideByZero = 16;
 // zero.
 const double kPivotTolerance = 25.0 * 0x1p-50;
 
+// Σ a(j)·b(j) for j < n in long double, with four partial sums so that the
+// additions do not wait on each other.
+long double DotLong(const double* a, const double* b, int32_t n) {
+  long double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  int32_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    s0 += static_cast<long double>(a[j]) * b[j];
+    s1 += static_cast<long double>(a[j + 1]) * b[j + 1];
+    s2 += static_cast<long double>(a[j + 2]) * b[j + 2];
+    s3 += static_cast<long double>(a[j + 3]) * b[j + 3];
+  }
+  for (; j < n; ++j) s0 += static_cast<long double>(a[j]) * b[j];
+  return (s0 + s1) + (s2 + s3);
+}
+
 // The trailing part of a factor from row and column `off` on, seen as a
 // factor of its own.
 struct Block {
@@ -50,9 +65,7 @@ void RankOneChange(const Block& b, int32_t m, double alpha, double* w) {
 void UnitForward(int32_t n, double* const* factor, double* w) {
   for (int32_t i = 0; i < n; ++i) {
     const double* row = factor[i];
-    long double sum = w[i];
-    for (int32_t j = 0; j < i; ++j) sum -= static_cast<long double>(row[j]) * w[j];
-    w[i] = static_cast<double>(sum);
+    w[i] = static_cast<double>(w[i] - DotLong(row, w, i));
   }
 }
 
@@ -78,8 +91,7 @@ int Cholesky_FactorSigned(int32_t n, double** triangle) {
     double* li = triangle[i];
     for (int32_t j = 0; j <= i; ++j) {
       const double* lj = triangle[j];
-      long double sum = s * li[j];
-      for (int32_t k = 0; k < j; ++k) sum -= static_cast<long double>(li[k]) * lj[k];
+      const long double sum = s * li[j] - DotLong(li, lj, j);
       if (j < i) {
         li[j] = static_cast<double>(sum / lj[j]);
       } else {
@@ -94,9 +106,7 @@ int Cholesky_FactorSigned(int32_t n, double** triangle) {
 static void LowerForward(int32_t n, double* const* L, double* b) {
   for (int32_t i = 0; i < n; ++i) {
     const double* row = L[i];
-    long double sum = b[i];
-    for (int32_t j = 0; j < i; ++j) sum -= static_cast<long double>(row[j]) * b[j];
-    b[i] = static_cast<double>(sum / row[i]);
+    b[i] = static_cast<double>((b[i] - DotLong(row, b, i)) / row[i]);
   }
 }
 
@@ -129,12 +139,9 @@ int Cholesky_AppendRowLLT(double*** triangle, const double* row, int32_t n) {
   double* ln = t[n];
   for (int32_t j = 0; j < n; ++j) {
     const double* lj = t[j];
-    long double sum = row[j];
-    for (int32_t k = 0; k < j; ++k) sum -= static_cast<long double>(lj[k]) * ln[k];
-    ln[j] = static_cast<double>(sum / lj[j]);
+    ln[j] = static_cast<double>((row[j] - DotLong(lj, ln, j)) / lj[j]);
   }
-  long double pivot = row[n];
-  for (int32_t j = 0; j < n; ++j) pivot -= static_cast<long double>(ln[j]) * ln[j];
+  const long double pivot = row[n] - DotLong(ln, ln, n);
   if (!(pivot > 0)) return kNegativePivot;
   ln[n] = std::sqrt(static_cast<double>(pivot));
   return 0;
@@ -166,9 +173,7 @@ int Cholesky_LDLFactor(int32_t n, double** triangle, double* scratch, int32_t* s
     li[i] = d;
     for (int32_t k = i + 1; k < n; ++k) {
       double* lk = triangle[k];
-      long double sum = lk[i];
-      for (int32_t j = 0; j < i; ++j) sum -= static_cast<long double>(lk[j]) * scratch[j];
-      lk[i] = static_cast<double>(sum / d);
+      lk[i] = static_cast<double>((lk[i] - DotLong(lk, scratch, i)) / d);
     }
   }
   if (sign) *sign = agree * s;
@@ -201,10 +206,7 @@ int Cholesky_AppendRow(double** factor, const double* row, int32_t n) {
   double* ln = factor[n];
   const double diagonal = row[n];
   for (int32_t j = 0; j < n; ++j) {
-    const double* lj = factor[j];
-    long double sum = row[j];
-    for (int32_t k = 0; k < j; ++k) sum -= static_cast<long double>(lj[k]) * ln[k];
-    ln[j] = static_cast<double>(sum);
+    ln[j] = static_cast<double>(row[j] - DotLong(factor[j], ln, j));
   }
   long double dsum = diagonal;
   for (int32_t j = 0; j < n; ++j) {
@@ -280,10 +282,7 @@ int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t
   if (PivotTooSmall(dr, LargestAbsEntry(n, factor))) return kDivideByZero;
   // New column entries of the rows that move down.
   for (int32_t k = r; k < n; ++k) {
-    const double* lk = factor[k];
-    long double sum = row[k + 1];
-    for (int32_t j = 0; j < r; ++j) sum -= static_cast<long double>(lk[j]) * scratch[j];
-    work[k - r] = static_cast<double>(sum / dr);
+    work[k - r] = static_cast<double>((row[k + 1] - DotLong(factor[k], scratch, r)) / dr);
   }
   for (int32_t k = n - 1; k >= r; --k) {
     double* dst = factor[k + 1];
@@ -315,9 +314,7 @@ int Cholesky_DiagonalSign(double* const* factor, int32_t n) {
 void Triangle_SolveUpperRows(int32_t k, double* const* R, double* b) {
   for (int32_t i = k - 1; i >= 0; --i) {
     const double* row = R[i];
-    long double sum = b[i];
-    for (int32_t j = i + 1; j < k; ++j) sum -= static_cast<long double>(row[j]) * b[j];
-    b[i] = static_cast<double>(sum / row[i]);
+    b[i] = static_cast<double>((b[i] - DotLong(row + i + 1, b + i + 1, k - i - 1)) / row[i]);
   }
 }
 

@@ -1,0 +1,89 @@
+// Growing an L·D·Lᵀ factor by one row against refactoring it, at n = 1000:
+// "AppendRow" appends row n to the factor of order n - 1 (O(n²)),
+// "Refactor" factors the whole matrix of order n again (O(n³)). The ratio of
+// the two times is printed after the runs.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "surface/fit/cholesky.h"
+#include "surface/frame/tracked_matrix.h"
+
+namespace {
+
+// A well-conditioned symmetric positive definite matrix in packed form.
+std::vector<double> PackedMatrix(int n) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<double> packed(static_cast<size_t>(n) * (n + 1) / 2);
+  size_t at = 0;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j <= i; ++j) packed[at++] = i == j ? n : u(rng);
+  return packed;
+}
+
+void Refactor(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<double> a = PackedMatrix(n);
+  double** t = Mem_AllocLowerTriangle(n);
+  std::vector<double> scratch(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(t[0], a.data(), sizeof(double) * a.size());
+    state.ResumeTiming();
+    Cholesky_LDLFactor(n, t, scratch.data(), nullptr);
+    benchmark::DoNotOptimize(t[n - 1][n - 1]);
+  }
+  Mem_FreeMatrix(t);
+}
+
+void AppendRow(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<double> a = PackedMatrix(n);
+  double** t = Mem_AllocLowerTriangle(n);
+  std::memcpy(t[0], a.data(), sizeof(double) * a.size());
+  std::vector<double> scratch(n);
+  Cholesky_LDLFactor(n - 1, t, scratch.data(), nullptr);
+  const std::vector<double> row(t[n - 1], t[n - 1] + n);  // the last row of A, untouched
+  for (auto _ : state) {
+    Cholesky_AppendRow(t, row.data(), n - 1);  // writes row n - 1 only
+    benchmark::DoNotOptimize(t[n - 1][n - 1]);
+  }
+  Mem_FreeMatrix(t);
+}
+
+BENCHMARK(Refactor)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(AppendRow)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Keeps the real time per iteration of each run to print the ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatio() const {
+    auto r = times_.find("Refactor"), a = times_.find("AppendRow");
+    if (r != times_.end() && a != times_.end() && a->second > 0)
+      std::printf("Refactor / AppendRow at n = 1000: %.0f\n", r->second / a->second);
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatio();
+  benchmark::Shutdown();
+  return 0;
+}
