@@ -241,6 +241,11 @@ bool ItemStore_AddItemSizes(ItemStore* store, const std::string& path, const voi
 bool ItemStore_AddString(ItemStore* store, const std::string& path, const char* text) {
     ItemPath split;
     if (!SplitOrFail(store, path, split)) return false;
+    if (!text) {
+        ItemStore_SetError(store, kItemErrorInvalidItem, 0, "Invalid item: no text for '%s'",
+                           ItemPath_ForMessage(split).c_str());
+        return false;
+    }
     std::size_t length = std::strlen(text) + 1;
     if (length > 0x7FFFFFFFu) {
         ItemStore_SetError(store, kItemErrorInvalidItem, 0, "Invalid size: %d (in dimension %d)", -1, 0);
