@@ -147,7 +147,6 @@ bool ParseEntry(ItemStore* store, Cursor& at, std::vector<std::int32_t>& sizes) 
                                size, static_cast<int>(sizes.size()));
             return false;
         }
-        if (sizes.size() == sizes.capacity()) sizes.reserve(sizes.size() + 1024);
         sizes.push_back(static_cast<std::int32_t>(size));
         at.SkipSpace();
     }

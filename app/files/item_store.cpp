@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "app/files/item_file.h"
@@ -137,13 +138,12 @@ std::string ItemPath_ForMessage(const ItemPath& path) {
     return joined;
 }
 
+// Order-sensitive and built on the library's string hash, so that the
+// names of a hostile file cannot easily be made to share one bucket.
 std::size_t ItemPathHash::operator()(const ItemPath& path) const {
-    std::size_t combined = 0;
-    for (const std::string& component : path) {
-        std::size_t h = 0;
-        for (unsigned char byte : component) h = h * 37 + byte;
-        combined ^= h;
-    }
+    std::size_t combined = path.size();
+    for (const std::string& component : path)
+        combined ^= std::hash<std::string>()(component) + 0x9E3779B9u + (combined << 6) + (combined >> 2);
     return combined;
 }
 
