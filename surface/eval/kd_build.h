@@ -1,0 +1,242 @@
+// The build and box walk shared by the general k-d tree and the packed 2D and
+// 3D trees. The trees differ only in how a coordinate of a point is read, so
+// both steps are written once over a coordinate accessor.
+//
+// A tree is balanced by presorting: one index order per dimension, then the
+// levels are built breadth first. A range of a level is a set of points that
+// lies in one subtree; its points are kept in the order of the level's split
+// dimension, so its median is found by position. The next level's orders are
+// produced by one stable pass over the next split dimension's presorted
+// array, so no range is ever sorted again.
+#ifndef SURFACE_EVAL_KD_BUILD_H
+#define SURFACE_EVAL_KD_BUILD_H
+
+#include <cstdint>
+
+#include "surface/eval/index_sort.h"
+#include "surface/frame/tracked_memory.h"
+
+// One node per point: the point's index and the node numbers of its children
+// (-1 for none). Node 0 is the root.
+struct KdNode {
+  int32_t Point;
+  int32_t Left;
+  int32_t Right;
+};
+
+namespace kdbuild {
+
+const int kNoMemory = 2;
+const int kUserAbort = 10;
+
+inline bool Cancelled(const volatile int32_t* cancel) { return cancel && *cancel != 0; }
+
+// The arrays a build needs besides the result; all freed by Release.
+struct Work {
+  int32_t* Orders = nullptr;  // dimension arrays of n indices, one after the other
+  double* Keys = nullptr;     // one coordinate of every point, for the sorts
+  int32_t* Label = nullptr;   // per point: its range on the next level, -1 once placed
+  int32_t* Current = nullptr; // the level's ranges, each in split-dimension order
+  int32_t* Next = nullptr;
+  int32_t* Ranges = nullptr;  // 4 ints per range: start, size, parent node, side
+  int32_t* NextRanges = nullptr;
+  int32_t* Fill = nullptr;
+
+  bool Allocate(int32_t n, int32_t d) {
+    const int32_t slots = n + 1;
+    Orders = Mem_AllocInts(n * d);
+    Keys = Mem_AllocDoubles(n);
+    Label = Mem_AllocInts(n);
+    Current = Mem_AllocInts(n);
+    Next = Mem_AllocInts(n);
+    Ranges = Mem_AllocInts(4 * slots);
+    NextRanges = Mem_AllocInts(4 * slots);
+    Fill = Mem_AllocInts(slots);
+    return Orders && Keys && Label && Current && Next && Ranges && NextRanges && Fill;
+  }
+  void Release() {
+    Mem_Free(Orders);
+    Mem_Free(Keys);
+    Mem_Free(Label);
+    Mem_Free(Current);
+    Mem_Free(Next);
+    Mem_Free(Ranges);
+    Mem_Free(NextRanges);
+    Mem_Free(Fill);
+    *this = Work();
+  }
+};
+
+// Links node `child` below `parent` on `side` (0 left, 1 right); the root has
+// no parent.
+inline void Link(KdNode* nodes, int32_t parent, int32_t side, int32_t child) {
+  if (parent < 0) return;
+  if (side == 0) nodes[parent].Left = child; else nodes[parent].Right = child;
+}
+
+// Picks the node position of a range of three or more points whose keys
+// ascend: the median position, moved to the nearer end of the run of equal
+// keys around it, so that every point before it lies strictly below it.
+template <class Coord>
+int32_t MedianPosition(const int32_t* pts, int32_t first, int32_t last, int32_t dim,
+                       const Coord& coord) {
+  const int32_t mid = (first + last) / 2;
+  const double key = coord(pts[mid], dim);
+  int32_t low = mid;
+  while (low > first && coord(pts[low - 1], dim) == key) --low;
+  if (low == mid) return mid;
+  int32_t high = mid;
+  while (high < last && coord(pts[high + 1], dim) == key) ++high;
+  if (high < last && high + 1 - mid < mid - low) return high + 1;
+  return low;
+}
+
+// Builds the nodes of n points of dimension d. `bounds` (or null) receives
+// the d minima and then the d maxima. On success *depth is the number of
+// levels. Returns 0, kNoMemory or kUserAbort; the work arrays are always freed.
+template <class Coord>
+int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bounds,
+          int32_t* depth, const volatile int32_t* cancel) {
+  *depth = 0;
+  if (n <= 0) return 0;
+  Work w;
+  if (!w.Allocate(n, d)) {
+    w.Release();
+    return kNoMemory;
+  }
+  for (int32_t k = 0; k < d; ++k) {
+    int32_t* order = w.Orders + static_cast<int64_t>(k) * n;
+    for (int32_t i = 0; i < n; ++i) w.Keys[i] = coord(i, k);
+    const int sorted = Index_HeapSortDouble(w.Keys, order, n, cancel);
+    if (sorted != 0 || Cancelled(cancel)) {
+      w.Release();
+      return kUserAbort;
+    }
+    if (bounds) {
+      bounds[k] = coord(order[0], k);
+      bounds[d + k] = coord(order[n - 1], k);
+    }
+  }
+
+  for (int32_t i = 0; i < n; ++i) {
+    w.Current[i] = w.Orders[i];
+    w.Label[i] = 0;
+  }
+  int32_t rangeCount = 1;
+  w.Ranges[0] = 0;
+  w.Ranges[1] = n;
+  w.Ranges[2] = -1;
+  w.Ranges[3] = 0;
+  int32_t made = 0;
+  int32_t levels = 0;
+  for (int32_t level = 0; rangeCount > 0; ++level) {
+    if (Cancelled(cancel)) {
+      w.Release();
+      return kUserAbort;
+    }
+    const int32_t split = level % d;
+    levels = level + 1;
+    int32_t nextCount = 0;
+    for (int32_t r = 0; r < rangeCount; ++r) {
+      const int32_t* range = w.Ranges + 4 * r;
+      const int32_t first = range[0];
+      const int32_t last = first + range[1] - 1;
+      const int32_t* pts = w.Current;
+      int32_t pos = first;
+      if (range[1] >= 3) pos = MedianPosition(pts, first, last, split, coord);
+      const int32_t node = made++;
+      nodes[node] = KdNode{pts[pos], -1, -1};
+      w.Label[pts[pos]] = -1;
+      Link(nodes, range[2], range[3], node);
+      if (range[1] < 3) {
+        if (range[1] == 2) {
+          // The second point hangs below the first by ordinary descent.
+          const int32_t second = made++;
+          const int32_t p = pts[first + 1];
+          nodes[second] = KdNode{p, -1, -1};
+          w.Label[p] = -1;
+          Link(nodes, node, coord(p, split) < coord(pts[pos], split) ? 0 : 1, second);
+          if (levels < level + 2) levels = level + 2;
+        }
+        continue;
+      }
+      const int32_t sizes[2] = {pos - first, last - pos};
+      const int32_t starts[2] = {first, pos + 1};
+      for (int32_t side = 0; side < 2; ++side) {
+        if (sizes[side] == 0) continue;
+        int32_t* child = w.NextRanges + 4 * nextCount;
+        child[1] = sizes[side];
+        child[2] = node;
+        child[3] = side;
+        for (int32_t i = 0; i < sizes[side]; ++i) w.Label[pts[starts[side] + i]] = nextCount;
+        ++nextCount;
+      }
+    }
+    if (nextCount == 0) break;
+    // Lay the child ranges out one after the other and fill each in the
+    // order of the next split dimension.
+    int32_t start = 0;
+    for (int32_t r = 0; r < nextCount; ++r) {
+      w.NextRanges[4 * r] = start;
+      w.Fill[r] = start;
+      start += w.NextRanges[4 * r + 1];
+    }
+    const int32_t* order = w.Orders + static_cast<int64_t>((level + 1) % d) * n;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t p = order[i];
+      const int32_t label = w.Label[p];
+      if (label >= 0) w.Next[w.Fill[label]++] = p;
+    }
+    int32_t* swapPts = w.Current;
+    w.Current = w.Next;
+    w.Next = swapPts;
+    int32_t* swapRanges = w.Ranges;
+    w.Ranges = w.NextRanges;
+    w.NextRanges = swapRanges;
+    rangeCount = nextCount;
+  }
+  w.Release();
+  *depth = levels;
+  return 0;
+}
+
+// Walks the tree under the half-open box (the d minima, then the d maxima)
+// and hands every point inside it, whose `accept` is true, to `report`. The
+// walk stops when `report` returns false. `stack` and `dims` have room for
+// depth + 2 entries. Returns false when stopped early.
+template <class Coord, class Accept, class Report>
+bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const Coord& coord, const double* box,
+             int32_t* stack, int32_t* dims, const Accept& accept, const Report& report) {
+  if (n <= 0) return true;
+  int32_t top = 0;
+  stack[0] = 0;
+  dims[0] = 0;
+  ++top;
+  while (top > 0) {
+    --top;
+    const KdNode& node = nodes[stack[top]];
+    const int32_t split = dims[top];
+    const int32_t p = node.Point;
+    bool inside = true;
+    for (int32_t k = 0; k < d && inside; ++k) {
+      const double c = coord(p, k);
+      inside = box[k] <= c && c < box[d + k];
+    }
+    if (inside && accept(p) && !report(p)) return false;
+    const double c = coord(p, split);
+    const int32_t below = split + 1 == d ? 0 : split + 1;
+    if (node.Right >= 0 && c < box[d + split]) {
+      stack[top] = node.Right;
+      dims[top++] = below;
+    }
+    if (node.Left >= 0 && box[split] < c) {
+      stack[top] = node.Left;
+      dims[top++] = below;
+    }
+  }
+  return true;
+}
+
+}  // namespace kdbuild
+
+#endif

@@ -1,0 +1,254 @@
+// Nearest-point searches of the general k-d tree. They are all built on the
+// box search: a box that surely holds the wanted points is searched, and the
+// points found are ordered by distance.
+#include <cmath>
+
+#include "surface/eval/index_sort.h"
+#include "surface/eval/kd_tree.h"
+
+namespace {
+
+const int kNoMemory = 2;
+const int kInvalidInput = 5;
+const int kNullArgument = 23;
+
+double SquaredDistance(const double* a, const double* b, int32_t dim) {
+  double sum = 0.0;
+  for (int32_t k = 0; k < dim; ++k) {
+    const double t = a[k] - b[k];
+    sum += t * t;
+  }
+  return sum;
+}
+
+// Keys of the found points and their ascending order, for one ordering pass.
+struct Ordering {
+  double* keys = nullptr;
+  int32_t* order = nullptr;
+  bool Allocate(int32_t n) {
+    const int32_t size = n > 0 ? n : 1;
+    keys = Mem_AllocDoubles(size);
+    order = Mem_AllocInts(size);
+    return keys && order;
+  }
+  ~Ordering() {
+    Mem_Free(keys);
+    Mem_Free(order);
+  }
+};
+
+// Puts the first `kept` points of the result list in the order `order` gives.
+void KeepInOrder(KdTreeN* tree, const int32_t* order, int32_t kept, int32_t* indices) {
+  for (int32_t i = 0; i < kept; ++i) indices[i] = tree->Result[order[i]];
+  for (int32_t i = 0; i < kept; ++i) tree->Result[i] = indices[i];
+  tree->ResultCount = kept;
+}
+
+// How far q lies outside the box: the largest excess on any dimension, -1
+// for a point inside it, so that inside points sort first.
+double BoxExcess(const double* q, const double* box, int32_t dim) {
+  double excess = 0.0;
+  bool inside = true;
+  for (int32_t k = 0; k < dim; ++k) {
+    const double below = box[k] - q[k];
+    const double above = q[k] - box[dim + k];
+    if (below > excess) excess = below;
+    if (above > excess) excess = above;
+    if (!(box[k] <= q[k] && q[k] < box[dim + k])) inside = false;
+  }
+  return inside ? -1.0 : excess;
+}
+
+}  // namespace
+
+int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
+                         int32_t maxCount, double* radius, int32_t* indices, int32_t* count) {
+  if (tree == nullptr || point == nullptr || radius == nullptr || indices == nullptr ||
+      count == nullptr)
+    return kNullArgument;
+  *count = 0;
+  const int32_t active = KdTreeN_ActiveCount(tree);
+  if (minCount < 0) minCount = 0;
+  if (minCount > active) return kInvalidInput;
+  if (maxCount > active) maxCount = active;
+  if (maxCount < minCount) maxCount = minCount;
+  if (maxCount == 0) return 0;
+  const int32_t dim = tree->Dim;
+  double r = *radius == 0.0 ? 1.0 : std::fabs(*radius);
+  const double grow = std::pow(2.0, 1.0 / dim);
+  double* box = static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * static_cast<size_t>(dim)));
+  if (box == nullptr) return kNoMemory;
+  for (;;) {
+    KdTreeN_Box(dim, point, r, box);
+    int32_t found = KdTreeN_BoxQuery(tree, box);
+    while (found < minCount) {
+      r *= grow;
+      *radius = r;
+      if (!std::isfinite(r)) {
+        Mem_Free(box);
+        return kInvalidInput;
+      }
+      KdTreeN_Box(dim, point, r, box);
+      found = KdTreeN_BoxQuery(tree, box);
+    }
+    if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
+    Ordering ord;
+    if (!ord.Allocate(found)) {
+      Mem_Free(box);
+      return kNoMemory;
+    }
+    for (int32_t i = 0; i < found; ++i)
+      ord.keys[i] = SquaredDistance(tree->Points[tree->Result[i]], point, dim);
+    Index_HeapSortDouble(ord.keys, ord.order, found, nullptr);
+    const double ball = r * r;
+    int32_t kept = found < maxCount ? found : maxCount;
+    bool complete = kept > 0 && ord.keys[ord.order[kept - 1]] <= ball;
+    if (!complete && (minCount == 0 || ord.keys[ord.order[minCount - 1]] <= ball)) {
+      // Every point within the ball was found; those beyond it may not be
+      // the nearest, so only the ball's points are kept past the minimum.
+      kept = minCount;
+      while (kept < maxCount && kept < found && ord.keys[ord.order[kept]] <= ball) ++kept;
+      complete = true;
+    }
+    if (complete) {
+      KeepInOrder(tree, ord.order, kept, indices);
+      *count = kept;
+      Mem_Free(box);
+      return 0;
+    }
+    r *= std::sqrt(static_cast<double>(dim));
+    *radius = r;
+  }
+}
+
+int KdTreeN_NearestK(KdTreeN* tree, const double* point, int32_t k, double* radius,
+                     int32_t* indices, int32_t* count) {
+  return KdTreeN_NearestRange(tree, point, k, k, radius, indices, count);
+}
+
+int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int32_t maxExtra,
+                         int32_t* insideCount, int32_t* totalCount) {
+  if (tree == nullptr || box == nullptr || insideCount == nullptr || totalCount == nullptr)
+    return kNullArgument;
+  const int32_t dim = tree->Dim;
+  const int32_t inside = KdTreeN_BoxQuery(tree, box);
+  *insideCount = inside;
+  *totalCount = inside;
+  const int32_t active = KdTreeN_ActiveCount(tree);
+  int32_t want = inside + (minExtra > 0 ? minExtra : 0);
+  if (want > active) want = active;
+  int32_t cap = inside + (maxExtra > minExtra ? maxExtra : minExtra);
+  if (cap < want) cap = want;
+  if (want <= inside) return 0;
+
+  double diagonal = 0.0;
+  for (int32_t k = 0; k < dim; ++k) {
+    const double side = box[dim + k] - box[k];
+    diagonal += side * side;
+  }
+  // A box of no size has no diagonal to grow from; start from unit size.
+  double margin = 0.2 * std::sqrt(diagonal);
+  if (!(margin > 0.0) || !std::isfinite(margin)) margin = 1.0;
+  const double grow = std::pow(2.0, 1.0 / dim);
+  double* grown = static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * static_cast<size_t>(dim)));
+  if (grown == nullptr) return kNoMemory;
+  int32_t found = 0;
+  for (;;) {
+    for (int32_t k = 0; k < dim; ++k) {
+      grown[k] = box[k] - margin;
+      grown[dim + k] = box[dim + k] + margin;
+    }
+    found = KdTreeN_BoxQuery(tree, grown);
+    if (found >= want) break;
+    margin *= grow;
+    if (!std::isfinite(margin)) {
+      Mem_Free(grown);
+      return kInvalidInput;
+    }
+  }
+  Mem_Free(grown);
+  Ordering ord;
+  if (!ord.Allocate(found)) return kNoMemory;
+  int32_t* held = Mem_AllocInts(found);
+  if (held == nullptr) return kNoMemory;
+  for (int32_t i = 0; i < found; ++i)
+    ord.keys[i] = BoxExcess(tree->Points[tree->Result[i]], box, dim);
+  Index_HeapSortDouble(ord.keys, ord.order, found, nullptr);
+  const int32_t kept = found < cap ? found : cap;
+  KeepInOrder(tree, ord.order, kept, held);
+  Mem_Free(held);
+  *totalCount = kept;
+  return 0;
+}
+
+int KdTreeN_WithinRadius(KdTreeN* tree, const double* point, double r, int32_t* scratch,
+                         double* squared, int32_t* count) {
+  const int32_t dim = tree->Dim;
+  double box[2 * 16];
+  double* wide = dim <= 16 ? box : static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * dim));
+  if (wide == nullptr) return kNoMemory;
+  // Widened a little, so that points at exactly distance r along an axis are
+  // not lost to the half-open upper end of the box (nor, for r = 0, the
+  // point itself).
+  KdTreeN_Box(dim, point, r * 1.000000001, wide);
+  for (int32_t k = 0; k < dim; ++k) wide[dim + k] = std::nextafter(wide[dim + k], HUGE_VAL);
+  const int32_t found = KdTreeN_BoxQuery(tree, wide);
+  if (wide != box) Mem_Free(wide);
+  for (int32_t i = 0; i < found; ++i)
+    squared[i] = SquaredDistance(tree->Points[tree->Result[i]], point, dim);
+  Index_HeapSortDouble(squared, scratch, found, nullptr);
+  // Apply the order to the result list and the distances in place, cycle by
+  // cycle, marking the places done in the order itself.
+  for (int32_t start = 0; start < found; ++start) {
+    if (scratch[start] < 0) continue;
+    const int32_t heldIndex = tree->Result[start];
+    const double heldDistance = squared[start];
+    int32_t at = start;
+    for (;;) {
+      const int32_t from = scratch[at];
+      scratch[at] = -1 - from;
+      if (from == start) {
+        tree->Result[at] = heldIndex;
+        squared[at] = heldDistance;
+        break;
+      }
+      tree->Result[at] = tree->Result[from];
+      squared[at] = squared[from];
+      at = from;
+    }
+  }
+  for (int32_t i = 0; i < found; ++i) scratch[i] = -1 - scratch[i];
+  int32_t kept = 0;
+  while (kept < found && squared[kept] <= r * r) ++kept;
+  tree->ResultCount = kept;
+  *count = kept;
+  return 0;
+}
+
+int32_t KdTreeN_NearestInBox(KdTreeN* tree, const double* point, double r, int32_t ready,
+                             int32_t* index) {
+  const int32_t dim = tree->Dim;
+  if (!ready) {
+    double local[2 * 16];
+    double* box = dim <= 16 ? local : static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * dim));
+    if (box == nullptr) {
+      if (index) *index = -1;
+      return -1;
+    }
+    KdTreeN_Box(dim, point, r, box);
+    KdTreeN_BoxQuery(tree, box);
+    if (box != local) Mem_Free(box);
+  }
+  int32_t best = -1;
+  double bestDistance = 0.0;
+  for (int32_t i = 0; i < tree->ResultCount; ++i) {
+    const int32_t p = tree->Result[i];
+    const double s = SquaredDistance(tree->Points[p], point, dim);
+    if (best < 0 || s < bestDistance) {
+      best = p;
+      bestDistance = s;
+    }
+  }
+  if (index) *index = best;
+  return best;
+}
