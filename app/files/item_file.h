@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "app/files/item_store.h"
@@ -32,6 +33,10 @@ ItemFileView* ItemFile_MapForReading(const std::string& path, bool utf8, ItemSto
 ItemFileView* ItemFile_NewBuffer(std::size_t size, bool wipe, ItemStore* store);
 void ItemFile_RetainView(ItemFileView* view);
 void ItemFile_ReleaseView(ItemFileView* view);  // accepts nullptr
+
+// Opens a binary stream for reading or writing ("rb"/"wb"); with `utf8`
+// the path is UTF-8 (see utf8_file.h). nullptr with errno set on failure.
+std::FILE* ItemFile_OpenUtf8(const std::string& path, bool utf8, bool forWriting);
 
 // Path components byte by byte: letters, digits, "-", "_" and "." as they
 // are, every other byte as "%xx"; components joined with "/".

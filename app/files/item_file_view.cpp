@@ -49,9 +49,13 @@ void ItemFile_ReleaseView(ItemFileView* view) {
     delete view;
 }
 
+std::FILE* ItemFile_OpenUtf8(const std::string& path, bool utf8, bool forWriting) {
+    return files::OpenFile(path, utf8, forWriting);
+}
+
 ItemFileView* ItemFile_MapForReading(const std::string& path, bool utf8, ItemStore* store) {
     errno = 0;
-    std::FILE* file = files::OpenFile(path, utf8, false);
+    std::FILE* file = ItemFile_OpenUtf8(path, utf8, false);
     if (!file) {
         ItemStore_SetError(store, kItemErrorOpen, 0, "%s", ErrnoText(errno));
         return nullptr;
