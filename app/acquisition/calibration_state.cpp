@@ -5,6 +5,7 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/hardware_events.h"
+#include "app/scan/raw_data.h"
 
 namespace {
 
@@ -68,3 +69,21 @@ void LutTweaks_Pop() {
 void LutTweaks_GetNewest(LutTweak& out) { out = Current().history[0]; }
 
 const LutTweakHistory& LutTweaks_History() { return Current().history; }
+
+void LutTweaks_CopyRecent(RawData& raw) {
+    CorrectionHistory& recent = raw.Header.Corrections;
+    const LutTweak empty{};
+    for (int r = 0; r < 10; ++r) {
+        const LutTweak& t = Current().history[r];
+        for (int c = 0; c < 2; ++c) {
+            recent.LineTweak[r][c] = t.lineTweak[c];
+            recent.CountTweak[r][c] = t.countTweak[c];
+            recent.OldRms[r][c] = t.oldRms[c];
+            recent.NewRms[r][c] = t.newRms[c];
+        }
+        recent.OldDeviation[r] = t.oldDeviation;
+        recent.NewDeviation[r] = t.newDeviation;
+        std::memcpy(recent.Date[r], t.date, sizeof recent.Date[r]);
+        recent.Valid[r] = std::memcmp(&t, &empty, sizeof t) != 0 ? 1 : 0;
+    }
+}

@@ -9,6 +9,8 @@
 
 #include "app/acquisition/calibration_file.h"
 
+struct RawData;
+
 // Start of a load: the calibration counts as not loaded and the hardware
 // version text is empty until InstallCalibration.
 void BeginCalibrationLoad();
@@ -43,3 +45,6 @@ void LutTweaks_Push(const LutTweak& tweak);  // drops the oldest
 void LutTweaks_Pop();                        // removes the newest, clears the oldest slot
 void LutTweaks_GetNewest(LutTweak& out);
 const LutTweakHistory& LutTweaks_History();
+// Copies the ten newest records into the scan record's correction history
+// (the scan keeps them with its raw data).
+void LutTweaks_CopyRecent(RawData& raw);
