@@ -1,23 +1,16 @@
 #include "sim/hardware.h"
 
+#include <cstdio>
+
 namespace sim {
 
-namespace {
-
-constexpr HardwareModel kModels[] = {
-    {"1.1.1", 1, 1, 1, 2, false, false},
-    {"2.1.1", 2, 1, 1, 1, false, false},
-    {"2.2.1", 2, 2, 1, 1, true, true},
-    {"2.3.1", 2, 3, 1, 2, true, true},
-};
-
-}  // namespace
-
-const HardwareModel* FindHardware(const std::string& text) {
-  for (const HardwareModel& m : kModels) {
-    if (text == m.text) return &m;
-  }
-  return nullptr;
+const HardwareVersionEntry* FindHardware(const std::string& text) {
+  int major, minor, revision;
+  char end;
+  if (std::sscanf(text.c_str(), "%d.%d.%d%c", &major, &minor, &revision, &end) != 3) return nullptr;
+  const HardwareVersionEntry* entry = FindHardwareVersion(major, minor, revision, 1);
+  if (!entry || text != entry->text || entry->fixedWandProperty) return nullptr;
+  return entry;
 }
 
 }  // namespace sim

@@ -1,26 +1,21 @@
-// The simulated processing unit's hardware: its calibration version text and
-// what follows from it, and the processing-unit version (which is also its
-// frequency mode).
+// The simulated processing unit's hardware: its calibration version (one of
+// the program's supported versions) and the processing-unit version, which is
+// also its frequency mode.
 #pragma once
 
 #include <string>
 
+#include "app/acquisition/hardware_version.h"
+
 namespace sim {
 
-struct HardwareModel {
-  const char* text;    // "2.3.1"
-  int major, minor, revision;
-  int channels;        // camera channels in each field and in the table
-  bool parity;         // marks field parity; odd fields are sampled half a line lower
-  bool trackerSetup;   // the calibration file carries the tracker's frequency block
-};
-
-// The hardware versions the simulator can stand in for (versions with a fixed
-// wand are not simulated). Nullptr when `text` is not one of them.
-const HardwareModel* FindHardware(const std::string& text);
+// The supported hardware version named by `text` ("2.3.1"), when the
+// simulator can stand in for it; versions with a fixed wand are not
+// simulated. Nullptr otherwise.
+const HardwareVersionEntry* FindHardware(const std::string& text);
 
 // Processing-unit versions 2 and 3 scale their counts into the table's count
-// range and start half a line block later.
+// range and start their lines two and a half rows later.
 inline bool RescaledGeometry(int unitVersion) { return unitVersion == 2 || unitVersion == 3; }
 // Processing-unit versions 1 and 3 report the tracker stations '3' and '1'.
 inline bool SwappedStations(int unitVersion) { return unitVersion == 1 || unitVersion == 3; }

@@ -65,13 +65,13 @@ bool TraceLine(const Scene& scene, const Pose& wand, int channel, double linePos
   return true;
 }
 
-void ComputeSamples(const Scene& scene, const Pose& wand, const HardwareModel& hardware,
+void ComputeSamples(const Scene& scene, const Pose& wand, const HardwareVersionEntry& hardware,
                     int unitVersion, bool oddField, FieldSamples* out) {
   *out = FieldSamples{};
   const bool rescaled = RescaledGeometry(unitVersion);
   for (int line = 0; line < kVideoLines; ++line) {
-    const double y = LinePosition(line, unitVersion, hardware.parity, oddField);
-    for (int channel = 0; channel < hardware.channels; ++channel) {
+    const double y = LinePosition(line, unitVersion, hardware.parityProperty != 0, oddField);
+    for (int channel = 0; channel < hardware.channelCount; ++channel) {
       RayResult ray;
       if (!TraceLine(scene, wand, channel, y, &ray)) continue;
       EncodeCount(ray.count, rescaled, &out->lines[line][channel]);

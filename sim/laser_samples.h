@@ -45,7 +45,7 @@ bool TraceLine(const Scene& scene, const Pose& wand, int channel, double linePos
                RayResult* result);
 
 // All samples of one field for a wand at `wand` (sensor to transmitter).
-void ComputeSamples(const Scene& scene, const Pose& wand, const HardwareModel& hardware,
+void ComputeSamples(const Scene& scene, const Pose& wand, const HardwareVersionEntry& hardware,
                     int unitVersion, bool oddField, FieldSamples* out);
 
 }  // namespace sim
