@@ -50,7 +50,7 @@ TrackerCommandList BuildTrackerCommandsForHardware() {
     return list;
 }
 
-std::int32_t RunHemisphereStep(const FieldCheckContext& context, const TrackerCommandSender& send) {
+std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const TrackerCommandSender& send) {
     if (GetHemisphereSetting() != kHemisphereAutomatic) return 1;
     const std::uint16_t* slot = RingSlotAddress(Ring_WriteCount());
     if (!context.lastDecoded) {

@@ -29,10 +29,10 @@ const char* KeepEventText(const std::string& text);
 // Sends one command list; false when it could not be sent in full.
 using TrackerCommandSender = std::function<bool(const TrackerCommandList&)>;
 
-// The end-of-capture hemisphere step. With the automatic hemisphere setting,
+// The end-of-capture hemisphere step, for wand and stylus captures alike. With the automatic hemisphere setting,
 // when the capture's station is in state STARTED, builds the hemisphere list
 // from the last field read (the slot at the write count) and sends it between
 // two 40 ms pauses. Nothing is sent when the slot holds no decoded block or no
 // hemisphere vector can be chosen (traced; the state stays). Returns 0 only
 // when sending failed.
-std::int32_t RunHemisphereStep(const FieldCheckContext& context, const TrackerCommandSender& send);
+std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const TrackerCommandSender& send);

@@ -33,11 +33,11 @@ protected:
             TrackerCommandList sent;
             StoreWandTrackingState(TrackingState_STARTED);
             StoreStylusTrackingState(TrackingState_STARTED);
-            RunHemisphereStepWithoutPause(context, sent);
+            BuildHemisphereListOfSlot(context, sent);
         }
     }
 
-    static void RunHemisphereStepWithoutPause(const FieldCheckContext& context, TrackerCommandList& sent) {
+    static void BuildHemisphereListOfSlot(const FieldCheckContext& context, TrackerCommandList& sent) {
         if (!context.lastDecoded) return;
         DecodedLocatorBlock block;
         ReadDecodedLocatorBlock(RingSlotAddress(Ring_WriteCount()), block);

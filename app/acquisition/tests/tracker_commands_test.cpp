@@ -312,19 +312,19 @@ TEST_F(TrackerLink, HemisphereStepSendsOnlyForAStartedStation) {
         sent = list.Commands();
         return true;
     };
-    EXPECT_EQ(RunHemisphereStep(context, send), 1);
+    EXPECT_EQ(SetHemisphereCommand(context, send), 1);
     EXPECT_TRUE(sent.empty());  // state none
 
     StoreWandTrackingState(TrackingState_STARTED);
-    EXPECT_EQ(RunHemisphereStep(context, send), 1);
+    EXPECT_EQ(SetHemisphereCommand(context, send), 1);
     EXPECT_EQ(sent, (Commands{"c", "H1,+0.99,+0.16,+0.00\r", "H1,0,0,0\r", "H2,-1.00,-0.00,-0.00\r", "H2,0,0,0\r",
                               "C"}));
 
-    EXPECT_EQ(RunHemisphereStep(context, [](const TrackerCommandList&) { return false; }), 0);
+    EXPECT_EQ(SetHemisphereCommand(context, [](const TrackerCommandList&) { return false; }), 0);
 
     sent.clear();
     context.lastDecoded = 0;
-    EXPECT_EQ(RunHemisphereStep(context, send), 1);
+    EXPECT_EQ(SetHemisphereCommand(context, send), 1);
     EXPECT_TRUE(sent.empty());
     EXPECT_TRUE(TraceHas("SetHemisphereCommand: last field not decoded, nothing sent\n"));
     EXPECT_EQ(GetWandTrackingState(), TrackingState_STARTED);
@@ -332,7 +332,7 @@ TEST_F(TrackerLink, HemisphereStepSendsOnlyForAStartedStation) {
     SetHemisphereSetting(2);
     StoreWandTrackingState(TrackingState_STARTED);
     context.lastDecoded = 1;
-    EXPECT_EQ(RunHemisphereStep(context, send), 1);
+    EXPECT_EQ(SetHemisphereCommand(context, send), 1);
     EXPECT_TRUE(sent.empty());
 }
 
