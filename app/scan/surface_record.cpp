@@ -1,0 +1,139 @@
+#include "app/scan/surface_record.h"
+
+#include "app/scan/raw_data.h"
+#include "app/ui/time_stamp.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+uint32_t PackColour(uint32_t r, uint32_t g, uint32_t b) {
+    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
+}
+
+}  // namespace
+
+void Surface_Free(SurfaceRecord& s) {
+    std::free(s.Points);
+    std::free(s.PointNormals);
+    std::free(s.Weights);
+    std::free(s.Resolutions);
+    std::free(s.Greyscale);
+    std::free(s.Facets);
+    std::free(s.FacetNormals);
+    std::free(s.Quads);
+    std::free(s.QuadNormals);
+    std::free(s.BorderFlags);
+    std::free(s.ColourCache);
+    std::memset(&s, 0, sizeof s);
+}
+
+void Surface_FreeColourCache(SurfaceRecord& s) {
+    std::free(s.ColourCache);
+    s.ColourCache = nullptr;
+    s.ColourCacheCount = 0;
+    s.ColourCacheTime = 0.0;
+}
+
+void Surface_ResetTimestamp(SurfaceRecord& s) { s.ColourCacheTime = 0.0; }
+
+void Surface_MarkChanged(SurfaceRecord& s) { Time_Now(s.ChangeTime); }
+
+bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view,
+                               const GeneralSettings& settings) {
+    if (!(s.ChangeTime > s.ColourCacheTime)) return true;
+    if (s.ColourCacheCount != s.NumPoints || (!s.ColourCache && s.NumPoints > 0)) {
+        Surface_FreeColourCache(s);
+        if (s.NumPoints > 0) {
+            s.ColourCache = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(s.NumPoints) * 4));
+            if (!s.ColourCache) return false;
+        }
+        s.ColourCacheCount = s.NumPoints;
+    }
+    const uint32_t fg = settings.ForegroundColour;
+    const uint8_t red = Colour_Red(fg), green = Colour_Green(fg), blue = Colour_Blue(fg);
+    const bool grey = view.ColourMode == kColourGreyscale;
+    for (int32_t i = 0; i < s.NumPoints; ++i) {
+        uint8_t* c = s.ColourCache + 4 * i;
+        if (grey) {
+            const float g = s.Greyscale ? s.Greyscale[i] / 255.0f : 1.0f;
+            c[0] = static_cast<uint8_t>(red * g);
+            c[1] = static_cast<uint8_t>(green * g);
+            c[2] = static_cast<uint8_t>(blue * g);
+        } else {
+            c[0] = red;
+            c[1] = green;
+            c[2] = blue;
+        }
+        c[3] = 0;
+    }
+    s.ColourCacheTime = s.ChangeTime;
+    return true;
+}
+
+uint32_t Surface_FacetColour(const SurfaceRecord& s, int32_t f) {
+    const int32_t* v = s.Facets + 3 * f;
+    uint32_t sum[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k)
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += s.ColourCache[4 * v[k] + ch];
+    return PackColour(sum[0] / 3, sum[1] / 3, sum[2] / 3);
+}
+
+uint32_t Surface_QuadColour(const SurfaceRecord& s, int32_t q) {
+    const int32_t* v = s.Quads + 4 * q;
+    uint32_t sum[3] = {0, 0, 0};
+    for (int k = 0; k < 4; ++k)
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += s.ColourCache[4 * v[k] + ch];
+    return PackColour(sum[0] / 4, sum[1] / 4, sum[2] / 4);
+}
+
+bool Surface_HasGreyscale(const SurfaceRecord& s) {
+    if (!s.Greyscale) return false;
+    for (int32_t i = 0; i < s.NumPoints; ++i)
+        if (s.Greyscale[i] != 255) return true;
+    return false;
+}
+
+void Surface_BoundingBox(SurfaceRecord& s, const Matrix4& frame) {
+    if (s.ChangeTime < s.ExtentsTime) return;
+    s.ExtentsValid = 0;
+    Vec3 lo{0.0f, 0.0f, 0.0f}, hi{0.0f, 0.0f, 0.0f};
+    for (int32_t i = 0; i < s.NumPoints && s.Points; ++i) {
+        Vec3 p;
+        M4_TransformPoint(frame, s.Points[i], p);
+        if (!s.ExtentsValid) {
+            lo = hi = p;
+            s.ExtentsValid = 1;
+            continue;
+        }
+        lo = Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    if (s.ExtentsValid) {
+        Matrix4 back;
+        M4_InvertRigid(frame, back);
+        for (int k = 0; k < 8; ++k) {
+            const Vec3 corner{(k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z};
+            M4_TransformPoint(back, corner, s.Extents[k]);
+        }
+    } else {
+        for (Vec3& corner : s.Extents) corner = Vec3{0.0f, 0.0f, 0.0f};
+    }
+    Time_Now(s.ExtentsTime);
+}
+
+bool RawData_FacetInEditRange(const RawData& raw, int32_t f) {
+    const Facet& facet = raw.Facets[f];
+    for (int k = 0; k < 3; ++k)
+        if (RawData_PointInEditRange(raw, facet.v[k])) return true;
+    return false;
+}
+
+bool RawData_SweepHiddenOrEmpty(const RawData& raw, int32_t s) {
+    // Beyond the sweeps in force (or the index tables) there is nothing to draw.
+    if (s < 0 || s > raw.NumSweeps || s + 1 > raw.MaxSweeps) return true;
+    if (raw.Sweeps[s].Flags & kSweepHidden) return true;
+    return raw.SweepFirstPoint[s + 1] == raw.SweepFirstPoint[s];
+}
