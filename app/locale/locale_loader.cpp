@@ -75,6 +75,13 @@ bool Locale_ReadFileIn(const std::string& folder, std::iostream& stream, std::st
         stream.write(data.data(), static_cast<std::streamsize>(data.size()));
         return true;
     }
+    if (Locale_FindFileIn(folder, "Locale-\?\?-\?\?.dat", name, path)) {
+        displayName = DisplayName(name);
+        if (!Locale_ReadContainer(path, data))
+            return false;
+        Locale_CopyDataToStream(stream, data.data(), data.size());
+        return true;
+    }
     if (Locale_LoadBuiltInData(data)) {
         displayName = kLocaleInternalName;
         Locale_CopyDataToStream(stream, data.data(), data.size());

@@ -48,6 +48,11 @@ bool Locale_FindFileIn(const std::string& folder, const std::string& pattern, st
 // dropped. False when it cannot be opened or read, or is too large.
 bool Locale_ReadTextFile(const std::string& path, std::vector<char>& data);
 
+// Reads the locale text out of a locale container; false when the file is
+// not a container, of another version, not encrypted, not signed with the
+// locale key, or too large. A container without the text gives no data.
+bool Locale_ReadContainer(const std::string& path, std::vector<char>& data);
+
 // The program's built-in locale as plain locale text; false when the program
 // has none.
 bool Locale_LoadBuiltInData(std::vector<char>& data);
