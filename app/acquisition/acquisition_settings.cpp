@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "app/acquisition/hardware_trace.h"
 #include "app/acquisition/tracking_state.h"
 
 namespace {
@@ -9,6 +10,9 @@ namespace {
 constexpr std::int32_t kDefaultFilterLength = 3;
 constexpr std::int32_t kDefaultMinWidth = 5;
 constexpr std::int32_t kDefaultMaxWidth = 50;
+// Profile building needs filter length + 1 fields waiting in the ring, and at
+// most 49 ever wait: the longest odd length that can be served.
+constexpr std::int32_t kMaxFilterLength = 47;
 
 std::atomic<std::int32_t> g_hemisphere{kHemisphereAutomatic};
 std::atomic<std::int32_t> g_referenceOption{1};
@@ -44,7 +48,13 @@ std::int32_t GetTrackerSelection() { return g_trackerSelection.load(); }
 
 void SetOddFilterLength(std::int32_t value) {
     if (value < 1) value = 1;
-    g_filterLength.store((value & ~1) + 1);
+    std::int32_t odd = (value & ~1) + 1;
+    if (odd > kMaxFilterLength) {
+        TraceHardware("SetOddFilterLength: %d clamped to %d\n", static_cast<int>(odd),
+                      static_cast<int>(kMaxFilterLength));
+        odd = kMaxFilterLength;
+    }
+    g_filterLength.store(odd);
 }
 std::int32_t GetOddFilterLength() { return g_filterLength.load(); }
 

@@ -23,7 +23,8 @@ void SetTrackerSelection(std::int32_t value);
 std::int32_t GetTrackerSelection();
 
 // The profile filter length (default 3): values below 1 count as 1, others
-// are forced odd (bit 0 cleared, plus 1).
+// are forced odd (bit 0 cleared, plus 1); lengths above 47, which the ring can
+// never serve, are clamped to 47 with a trace line.
 void SetOddFilterLength(std::int32_t value);
 std::int32_t GetOddFilterLength();
 

@@ -1,0 +1,97 @@
+// The merge of a new profile's two camera channels into one line. Each channel
+// sees the laser line from its own side, so the two point sequences interleave
+// along the line; the merge walks both like a zipper, always taking the point
+// that lies next along the line, and measures how far the channels disagree
+// where the walk switches from one to the other.
+#include "app/scan/profile_processing.h"
+
+#include <cmath>
+
+namespace {
+
+// Dot product summed in the order y, x, z, each step rounded to float.
+float DotYXZ(const Vec3& a, const Vec3& b) {
+    float sum = a.y * b.y;
+    sum += a.x * b.x;
+    sum += a.z * b.z;
+    return sum;
+}
+
+struct ChannelMerge {
+    const Vec3* points;
+    const int32_t* values;
+    int32_t count[2];
+    int32_t next[2];
+    Vec3* outPoints;
+    int32_t* outValues;
+    int32_t written;
+
+    const Vec3& At(int c) const { return points[2 * next[c] + c]; }
+
+    void Take(int c) {
+        const int32_t from = 2 * next[c] + c;
+        Vec3& to = outPoints[written];
+        if (&to != &points[from]) to = points[from];
+        if (values && outValues) outValues[written] = values[from];
+        ++next[c];
+        ++written;
+    }
+};
+
+}  // namespace
+
+void Scan_ProfileCameraDeviation(const Vec3* stagingPoints, const int32_t* stagingValues,
+                                 const int32_t counts[2], Vec3* outPoints, int32_t* outValues,
+                                 int32_t* outCount, float* outDeviation) {
+    ChannelMerge m{stagingPoints, stagingValues, {counts[0], counts[1]}, {0, 0}, outPoints, outValues, 0};
+    float deviation = 0.0f;
+    int32_t samples = 0;
+    *outDeviation = 0.0f;
+
+    if (m.count[0] > 0 && m.count[1] > 0) {
+        if (m.count[0] == 1 && m.count[1] == 1) {
+            const Vec3& a = stagingPoints[0];
+            const Vec3& b = stagingPoints[1];
+            outPoints[0] = Vec3{(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f, (a.z + b.z) * 0.5f};
+            if (stagingValues && outValues) outValues[0] = (stagingValues[0] + stagingValues[1]) / 2;
+            *outCount = 1;
+            return;
+        }
+        // Start with the channel whose first point comes first along the line.
+        int s = m.count[0] >= 2 ? 0 : 1;
+        Vec3 along, between;
+        V3_Sub(stagingPoints[2 + s], stagingPoints[s], along);
+        V3_Sub(stagingPoints[s], stagingPoints[1 - s], between);
+        if (DotYXZ(between, along) > 0.0f) s = 1 - s;
+        m.Take(s);
+
+        while (m.next[0] < m.count[0] && m.next[1] < m.count[1]) {
+            const Vec3& last = outPoints[m.written - 1];
+            Vec3 toLast, toOther;
+            V3_Sub(last, m.At(s), toLast);
+            V3_Sub(m.At(1 - s), m.At(s), toOther);
+            // The other channel's next point lies between the last point and
+            // this channel's next one: switch. Zero or NaN keeps the channel.
+            if (DotYXZ(toLast, toOther) > 0.0f) {
+                s = 1 - s;
+                if (m.written >= 2) {
+                    const Vec3& before = outPoints[m.written - 2];
+                    Vec3 chord;
+                    V3_Sub(m.At(s), before, chord);
+                    deviation += Line_DistanceSquared(last, before, chord);
+                    ++samples;
+                }
+            }
+            m.Take(s);
+        }
+    }
+
+    const int rest = m.next[0] >= m.count[0] ? 1 : 0;
+    while (m.next[rest] < m.count[rest]) m.Take(rest);
+
+    if (samples > 0) {
+        const float mean = deviation / static_cast<float>(samples);
+        *outDeviation = std::sqrt(mean);
+    }
+    *outCount = m.written;
+}
