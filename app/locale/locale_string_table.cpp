@@ -34,7 +34,7 @@ std::size_t LocaleStringTable::Size() const {
 }
 
 const char* LocaleStringTable::GetString(const char* key) {
-    const std::string name = key ? key : "";
+    const std::string_view name = key ? key : "";
     {
         std::shared_lock<std::shared_mutex> lock(cacheMutex_);
         auto found = cache_.find(name);
@@ -45,7 +45,7 @@ const char* LocaleStringTable::GetString(const char* key) {
     // is kept, so every caller sees the same pointer.
     std::string text = Expand(key, nullptr);
     std::unique_lock<std::shared_mutex> lock(cacheMutex_);
-    return cache_.emplace(name, std::move(text)).first->second.c_str();
+    return cache_.emplace(std::string(name), std::move(text)).first->second.c_str();
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 
 class LocaleStringTable {
 public:
@@ -37,9 +38,10 @@ public:
 
 private:
     mutable std::shared_mutex stringsMutex_;
-    std::map<std::string, std::string> strings_;
+    // Transparent comparison: look-ups by a plain key make no string.
+    std::map<std::string, std::string, std::less<>> strings_;
     mutable std::shared_mutex cacheMutex_;
-    std::map<std::string, std::string> cache_;
+    std::map<std::string, std::string, std::less<>> cache_;
 };
 
 // The program's one string table, filled by Locale_Load at start-up. It is
