@@ -1,6 +1,8 @@
-// Wand and stylus paths: poses over scenario time, from key poses. Between
-// two keys the position, the aimed-at point and the roll move linearly; the
-// sensor's x axis always points at the aimed-at point.
+// Wand and stylus paths: poses over scenario time, from key poses. At a key
+// the sensor's x axis points at the key's aimed-at point; between two keys
+// the position moves linearly and the orientation turns evenly about one
+// axis from one key's to the next (so that a smooth path never spins about a
+// near-vertical view).
 #pragma once
 
 #include <vector>

@@ -20,7 +20,7 @@ Rot3 FromAngles(double ax, double ay, double az) {
 Pose LookAt(Vec3 position, Vec3 target, double rollDegrees) {
   const Vec3 x = Normalised(target - position);
   Vec3 up{0, 0, 1};
-  if (std::fabs(Dot(up, x)) > 0.999) up = {0, 1, 0};
+  if (std::fabs(Dot(up, x)) > 0.7) up = {0, 1, 0};  // within 45 degrees of vertical
   const Vec3 y0 = Normalised(up - x * Dot(up, x));
   const Rot3 base{x, y0, Cross(x, y0)};
   return {Compose(base, AxisAngle({1, 0, 0}, rollDegrees)), position};

@@ -66,8 +66,8 @@ inline Pose Compose(const Pose& a, const Pose& b) {  // a after b
 }
 
 // The pose at `position` whose x axis points at `target` and whose y axis is
-// the world's z axis made square to x (the world's y axis when x is vertical),
-// then turned by `rollDegrees` about x.
+// the world's z axis made square to x (the world's y axis when x lies within
+// 45 degrees of vertical), then turned by `rollDegrees` about x.
 Pose LookAt(Vec3 position, Vec3 target, double rollDegrees);
 
 // Interpolates rotations along the shortest arc (quaternion slerp).
