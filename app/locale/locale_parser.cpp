@@ -210,7 +210,13 @@ int Locale_ParseInto(LocaleStringTable& table, std::istream& stream, const std::
 }
 
 void Locale_ShowError(const std::string& message) {
-    App_ErrorBox(message);
+    // The locale is what failed, so the caption cannot come from it.
+    AppMessage box;
+    box.kind = MessageKind::Error;
+    box.title = "Localization Error";
+    box.ownerless = true;
+    box.text = message;
+    App_ShowMessage(box);
 }
 
 int Locale_ParseFile(std::istream& stream, const std::string& displayName) {

@@ -13,6 +13,8 @@ struct AppMessage {
     MessageKind kind = MessageKind::Info;
     std::string textKey;   // locale key of the text, empty when the caller has none
     std::string titleKey;  // locale key of the title, empty for the application title
+    std::string title;     // a fixed title, for boxes shown before the locale is loaded
+    bool ownerless = false;  // shown with no owner window (before the main window exists)
     std::string text;      // the text as shown
 };
 

@@ -7,6 +7,8 @@
 #include "app/files/item_store.h"
 #include "app/locale/locale_dialog_texts.h"
 #include "app/locale/locale_keys.h"
+#include "app/locale/locale_parser.h"
+#include "app/ui/app_messages.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -187,3 +189,17 @@ TEST(LocaleStream, CopyDropsEveryCarriageReturn) {
 }
 
 }  // namespace
+
+// The loader's own boxes cannot take their caption from the locale that
+// failed: they carry a fixed one and no owner.
+TEST(LocaleErrorBox, CarriesTheFixedCaptionAndNoOwner) {
+    std::vector<AppMessage> shown;
+    App_SetMessageSink([&](const AppMessage& m) { shown.push_back(m); });
+    Locale_ShowError("Locale file x.txt, line 3: Bad line");
+    App_SetMessageSink(nullptr);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(shown[0].title, "Localization Error");
+    EXPECT_TRUE(shown[0].ownerless);
+    EXPECT_EQ(shown[0].text, "Locale file x.txt, line 3: Bad line");
+}
