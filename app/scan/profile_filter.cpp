@@ -1,0 +1,202 @@
+// The filtering pass of profile processing: each new profile is smoothed along
+// its laser line, profiles that did not move enough are dropped, and the
+// profile array is compacted, before any point is numbered.
+#include "app/scan/profile_processing.h"
+
+namespace {
+
+bool HasPoints(const Profile& p) { return p.NumPoints > 0 && p.Points; }
+
+// The offset between a triangle-filter output and its input.
+int32_t FilterHalfLength(int32_t filterLength) {
+    if (filterLength <= 0) return 0;
+    return filterLength / 2 < 1 ? 1 : filterLength / 2;
+}
+
+// A run of points along the line: neighbours closer than both the worst
+// resolution and the (scaled) displacement towards the neighbouring profile.
+bool ContinuesRun(const Vec3* points, const float* moved, int32_t j, float worstResolution) {
+    if (V3_BeyondTolerance(points[j], points[j + 1], worstResolution)) return false;
+    const float sum = moved[j + 1] + moved[j];
+    const auto tolerance = static_cast<float>(sum * (static_cast<double>(kScanSpacingFactor) * 4.0) * 0.5);
+    return !V3_BeyondTolerance(points[j], points[j + 1], tolerance);
+}
+
+struct Merged {
+    Vec3 points[kMaxProfilePoints];
+    float values[kMaxProfilePoints];
+    int32_t count;
+};
+
+// Outputs that lie within the displacement of the group's first output
+// collapse into one averaged point.
+void MergeOutputs(const Vec3* points, const float* values, int32_t m, const float* tolerance, Merged& out) {
+    for (int32_t k = 0; k < m;) {
+        const float bound = tolerance[k];
+        Vec3 sum = points[k];
+        float valueSum = values[k];
+        int32_t count = 1;
+        while (k + count < m && !V3_BeyondTolerance(points[k + count], points[k], bound)) {
+            V3_Add(sum, points[k + count], sum);
+            valueSum += values[k + count];
+            ++count;
+        }
+        const float scale = 1.0f / static_cast<float>(count);
+        V3_Scale(scale, sum, out.points[out.count]);
+        out.values[out.count] = valueSum * scale;
+        ++out.count;
+        k += count;
+    }
+}
+
+// The profile's points stay within the processing buffers.
+void LimitPoints(Profile& p) {
+    if (p.NumPoints > kMaxProfilePoints) p.NumPoints = kMaxProfilePoints;
+}
+
+bool Keepable(Profile& x, const Profile* previous) {
+    if (!HasPoints(x)) return false;
+    LimitPoints(x);
+    if (x.IsFiltered || !previous) return true;
+    return Scan_ProfileMovedEnough(x, *previous, 0.0f, 0.0f, nullptr) != 0;
+}
+
+// Moves profile `from` into slot `to`; the old slot owns nothing afterwards.
+void MoveProfile(RawData& raw, int32_t from, int32_t to) {
+    if (from == to) return;
+    raw.Profiles[to] = raw.Profiles[from];
+    raw.Profiles[from] = Profile{};
+}
+
+struct FilterParams {
+    int32_t filterLength;
+    float worstResolution;
+};
+
+void FilterOneProfile(RawData& raw, int32_t p, int32_t sweepStart, int32_t& w, const FilterParams& f) {
+    Profile& x = raw.Profiles[p];
+    Profile* previous = w > sweepStart ? &raw.Profiles[w - 1] : nullptr;
+    if (!Keepable(x, previous)) {
+        RawData_ClearProfile(x);
+        return;
+    }
+    if (!previous) {
+        MoveProfile(raw, p, w++);
+        return;
+    }
+    if (!Scan_SmoothProfile(x, *previous, f.filterLength, f.worstResolution)) {
+        RawData_ClearProfile(x);
+        return;
+    }
+    // The sweep's first profile waited for this one to be smoothed against.
+    if (w == sweepStart + 1 && !Scan_SmoothProfile(*previous, x, f.filterLength, f.worstResolution)) {
+        RawData_ClearProfile(*previous);
+        MoveProfile(raw, p, w - 1);
+        return;
+    }
+    MoveProfile(raw, p, w++);
+}
+
+}  // namespace
+
+void Scan_TriangleFilter(int32_t n, const Vec3* points, const int32_t* values, int32_t filterLength,
+                         Vec3* outPoints, float* outValues, int32_t* outCount) {
+    if (filterLength <= 0) {
+        for (int32_t i = 0; i < n; ++i) {
+            outPoints[i] = points[i];
+            outValues[i] = static_cast<float>(values[i]);
+        }
+        *outCount = n;
+        return;
+    }
+    const int32_t h = FilterHalfLength(filterLength);
+    if (n < 2 * h + 1) {
+        *outCount = 0;
+        return;
+    }
+    float weight[kMaxProfilePoints / 2 + 1];
+    if (h > kMaxProfilePoints / 2) {
+        *outCount = 0;
+        return;
+    }
+    weight[0] = 1.0f / static_cast<float>(h + 1);
+    for (int32_t k = 1; k <= h; ++k) weight[k] = weight[k - 1] - weight[0] * weight[0];
+    for (int32_t i = h; i < n - h; ++i) {
+        Vec3 sum;
+        V3_Scale(weight[0], points[i], sum);
+        float value = weight[0] * static_cast<float>(values[i]);
+        for (int32_t k = 1; k <= h; ++k) {
+            Vec3 pair;
+            V3_Add(points[i - k], points[i + k], pair);
+            V3_AddScaled(sum, weight[k], pair, sum);
+            value += weight[k] * static_cast<float>(values[i - k] + values[i + k]);
+        }
+        outPoints[i - h] = sum;
+        outValues[i - h] = value;
+    }
+    *outCount = n - 2 * h;
+}
+
+bool Scan_SmoothProfile(Profile& x, const Profile& n, int32_t filterLength, float worstResolution) {
+    if (x.IsFiltered) return HasPoints(x);
+    LimitPoints(x);
+    const int32_t count = HasPoints(x) ? x.NumPoints : 0;
+
+    Matrix4 motion;
+    Scan_RelativeMotion(x, n, motion);
+    float moved[kMaxProfilePoints];
+    for (int32_t i = 0; i < count; ++i) {
+        Vec3 there;
+        M4_TransformPoint(motion, x.Points[i], there);
+        moved[i] = V3_DistanceSquared(x.Points[i], there);
+    }
+
+    static thread_local int32_t zeroValues[kMaxProfilePoints];
+    const int32_t* values = x.PointValues ? x.PointValues : zeroValues;
+    const int32_t offset = FilterHalfLength(filterLength);
+    Vec3 filtered[kMaxProfilePoints];
+    float filteredValues[kMaxProfilePoints];
+    Merged merged;
+    merged.count = 0;
+    for (int32_t start = 0; start < count;) {
+        int32_t end = start + 1;
+        while (end < count && ContinuesRun(x.Points, moved, end - 1, worstResolution)) ++end;
+        int32_t m = 0;
+        Scan_TriangleFilter(end - start, x.Points + start, values + start, filterLength, filtered, filteredValues, &m);
+        MergeOutputs(filtered, filteredValues, m, moved + start + offset, merged);
+        start = end;
+    }
+
+    for (int32_t i = 0; i < merged.count; ++i) {
+        x.Points[i] = merged.points[i];
+        if (x.PointValues) x.PointValues[i] = static_cast<int32_t>(merged.values[i] + 0.5f);
+    }
+    x.NumPoints = merged.count;
+    x.IsFiltered = 1;
+    return merged.count != 0;
+}
+
+void Scan_FilterNewProfiles(RawData& raw, int32_t filterLength, float worstResolution) {
+    const FilterParams f{filterLength, worstResolution};
+    const int32_t oldNum = raw.NumProfiles;
+    const int32_t oldTotal = raw.TotalProfiles;
+    const int32_t cursor = raw.CurrentSweepProfile;
+    int32_t w = cursor;
+    // Each closed sweep's old end is read before it is overwritten with the
+    // compacted one; the old start of the next sweep is that same value.
+    int32_t oldStart = raw.SweepStartingProfileNo[raw.CurrentSweep];
+    for (int32_t s = raw.CurrentSweep; s < raw.TotalSweeps; ++s) {
+        const int32_t oldNext = raw.SweepStartingProfileNo[s + 1];
+        const int32_t sweepStart = raw.SweepStartingProfileNo[s];
+        for (int32_t p = oldStart > cursor ? oldStart : cursor; p < oldNext; ++p)
+            FilterOneProfile(raw, p, sweepStart, w, f);
+        raw.SweepStartingProfileNo[s + 1] = w;
+        if (oldNext <= oldNum) raw.NumProfiles = w;
+        oldStart = oldNext;
+    }
+    const int32_t sweepStart = raw.SweepStartingProfileNo[raw.TotalSweeps];
+    for (int32_t p = oldStart > cursor ? oldStart : cursor; p < oldTotal; ++p)
+        FilterOneProfile(raw, p, sweepStart, w, f);
+    if (oldNum == oldTotal) raw.NumProfiles = w;
+    raw.TotalProfiles = w;
+}
