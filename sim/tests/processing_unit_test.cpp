@@ -163,6 +163,27 @@ TEST_F(ProcessingUnitTest, PressKindSetsTheWandAndStylusFlags) {
   }
 }
 
+TEST_F(ProcessingUnitTest, StylusTakesTheSecondPort) {
+  Start("hardware 2.2.1\nplane 0 0 700 0 0 -1\nwand 0 0 0 400 0 0 700\n"
+        "stylus 0 100 0 300 100 0 700\nstylus 2 140 20 300 140 20 700\n");
+  const Decoded d = Decode(unit_->MakeField(60, Press::kStylus));
+  ASSERT_TRUE(d.decoded);
+  EXPECT_EQ(d.block.stylusFlag, 1);
+  const int k = d.block.referenceRecord;
+  const Pose truth = scenario_.stylus.At(1.0 + kRecordPhase[k] * kFieldPeriod);
+  EXPECT_LT(Length(Position(d.block.record[k].pose) - truth.t), 1e-3);
+  EXPECT_LT(AngleBetween(Axes(d.block.record[k].pose), truth.r), 1e-4);
+}
+
+TEST_F(ProcessingUnitTest, WithoutASecondReceiverBothRecordsCarryTheWand) {
+  Start("hardware 2.2.1\nplane 0 0 700 0 0 -1\nwand 0 0 0 400 0 0 700\n");
+  SetWandReferenceOption(0);  // only then may one station come twice
+  const Decoded d = Decode(unit_->MakeField(30, Press::kScan));
+  ASSERT_TRUE(d.locatorFraming && d.decoded);
+  EXPECT_EQ(d.block.record[0].station, 0);
+  EXPECT_EQ(d.block.record[1].station, 0);
+}
+
 TEST_F(ProcessingUnitTest, FaultsBreakWhatTheyNameWhileInForce) {
   const std::string faults =
       "fault 1 2 framing\n"
