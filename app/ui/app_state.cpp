@@ -62,6 +62,18 @@ void App_InitStateWith(const InitStateEnv& env) {
     app.surfaceLibraryBound = hooks.bindSurfaceLibrary ? hooks.bindSurfaceLibrary() : false;
 }
 
+void App_ReadStartupConfig(const ConfigFile* file, GeneralSettings& target, AdvancedScannerSettings& advanced) {
+    advanced = ReadAdvancedScannerSettings(file);
+    if (!file) return;
+    static const char* const kTrimTypes[] = {"OPEN", "CLOSE", "TRIM", "TRIM_EDGES", nullptr};
+    static const char* const kExportTypes[] = {"3DS", "ASCII", "DXF", "IGES", "INVENTOR", "LIGHTWAVE", "MATLAB",
+                                               "POLYWORKS_SCAN", "PLY", "STL", "VRML", "VTK", "WAVEFRONT", nullptr};
+    ConfigFile_GetValue("General.RbfParams.RbfTrimType", file, kTrimTypes, &target.RbfParams.RbfTrimType);
+    const ConfigEntry* extraTrim = ConfigFile_Find(file, "General.RbfParams.RbfExtraTrim");
+    if (extraTrim && extraTrim->isFloat) target.RbfParams.RbfExtraTrim = static_cast<float>(extraTrim->doubleValue);
+    ConfigFile_GetValue("General.ExportFileType", file, kExportTypes, &target.ExportFileType);
+}
+
 void App_SetMode(int32_t mode) {
     AppState& app = App();
     const ShellHooks& hooks = Shell_Hooks();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/acquisition/advanced_settings.h"
+#include "app/files/config_file.h"
 #include "app/files/settings_records.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
@@ -91,6 +92,13 @@ struct InitStateEnv {
 // mode 1, document names, edition flags and start-up file, the surface
 // library's context cleared and the library bound.
 void App_InitStateWith(const InitStateEnv& env);
+
+// The program's key/value file "Tolvaran.rsc": the scanner keys, and three
+// general options (RBF trim type, extra trim, export file type) written into
+// `target` (the defaults image, so that the user's registry values still
+// win over them). Unknown words and non-numbers leave the values alone; a
+// null file gives the scanner defaults.
+void App_ReadStartupConfig(const ConfigFile* file, GeneralSettings& target, AdvancedScannerSettings& advanced);
 
 // Switches the application mode. Leaving calibration mode closes the scan
 // with the save prompt first; when that is cancelled the mode stays.

@@ -3,6 +3,8 @@
 #include "app/acquisition/hardware_events.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -51,3 +53,20 @@ const char* HwOnlineStateName(int32_t state) {
     }
     return "Hardware_UNKNOWN";
 }
+
+std::intptr_t HwEvent_MakeOwnedText(const char* text) {
+    const size_t n = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(n));
+    if (!copy) return 0;
+    std::memcpy(copy, text, n);
+    return reinterpret_cast<std::intptr_t>(copy);
+}
+
+std::string HwEvent_TakeOwnedText(std::intptr_t parameter) {
+    char* text = reinterpret_cast<char*>(parameter);
+    std::string taken = text ? text : "";
+    std::free(text);
+    return taken;
+}
+
+void HwEvent_FreeOwnedText(std::intptr_t parameter) { std::free(reinterpret_cast<char*>(parameter)); }

@@ -14,8 +14,8 @@ struct ShellHooks {
     // Scan documents. Closes the scan, asking to save first when `ask`;
     // false when the user cancelled. Default: the scan record is freed.
     std::function<bool(bool ask)> unloadScan;
-    // Loads a scan file; default: nothing is loaded.
-    std::function<void(const std::string& path)> reloadScan;
+    // Loads a scan file; true when it was loaded. Default: nothing is loaded.
+    std::function<bool(const std::string& path)> reloadScan;
 
     // The list panels: show the sweeps (kind 1) or the stylus items (kind 2);
     // false when the first panel does not exist (default). Hide them.

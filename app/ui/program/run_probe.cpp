@@ -1,0 +1,161 @@
+// Looks at a running Tolvaran from outside, for the run command's headless
+// check: waits for the main window, reads the status bar's parts, checks the
+// outbound pipe and that no message box is open, and closes the program.
+//
+//   tolvaran_run_probe wait <hardware state key> [seconds]
+//   tolvaran_run_probe close [seconds]
+//
+// Prints what it saw; exit code 0 when every check held.
+#include "app/locale/locale_loader.h"
+#include "app/locale/locale_lookup.h"
+#include "app/ui/status_texts.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+HWND FindMainWindow() { return FindWindowA("KorvMain", nullptr); }
+
+HWND WaitForMainWindow(DWORD seconds) {
+    for (DWORD waited = 0; waited < seconds * 10; ++waited) {
+        if (HWND main = FindMainWindow()) return main;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+// The status bar's part text, read through a buffer in the program's own
+// address space.
+std::string StatusPartText(HWND bar, int part) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(bar, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return std::string();
+    constexpr SIZE_T kSize = 1024;
+    void* remote = VirtualAllocEx(process, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE);
+    std::string text;
+    if (remote) {
+        const LRESULT length = LOWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, part, 0));
+        if (length < static_cast<LRESULT>(kSize)) {
+            SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(remote));
+            std::vector<char> local(kSize, '\0');
+            SIZE_T read = 0;
+            if (ReadProcessMemory(process, remote, local.data(), kSize - 1, &read)) text = local.data();
+        }
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return text;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    std::vector<std::string> boxes;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context) {
+    BoxSearch* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (pid == search->pid && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
+        char title[256] = "";
+        GetWindowTextA(window, title, sizeof title);
+        char text[1024] = "";
+        if (HWND label = GetDlgItem(window, 0xFFFF)) GetWindowTextA(label, text, sizeof text);
+        search->boxes.push_back(std::string(title) + ": " + text);
+    }
+    return TRUE;
+}
+
+// The message boxes (and other dialogs) the program has open.
+std::vector<std::string> OpenBoxes(HWND main) {
+    BoxSearch search{0, {}};
+    GetWindowThreadProcessId(main, &search.pid);
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    return search.boxes;
+}
+
+bool ReportBoxes(HWND main) {
+    const std::vector<std::string> boxes = OpenBoxes(main);
+    for (const std::string& box : boxes) std::printf("message box open: %s\n", box.c_str());
+    return boxes.empty();
+}
+
+int Wait(const char* hardwareKey, DWORD seconds) {
+    Locale_Load();
+    HWND main = WaitForMainWindow(seconds);
+    if (!main) {
+        std::printf("no main window after %lu s\n", static_cast<unsigned long>(seconds));
+        return 1;
+    }
+    HWND bar = FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr);
+    if (!bar) {
+        std::printf("the main window has no status bar\n");
+        return 1;
+    }
+    // The scanner state is the last part; it may take a while to settle.
+    const std::string expected = std::string(Locale_GetString("StandardHW")) + " " + Locale_GetString(hardwareKey);
+    std::string hardware;
+    for (DWORD waited = 0; waited < seconds * 10; ++waited) {
+        hardware = StatusPartText(bar, 3);
+        if (hardware == expected) break;
+        Sleep(100);
+    }
+    bool ok = true;
+    for (int part = 0; part < 4; ++part) std::printf("status part %d: %s\n", part, StatusPartText(bar, part).c_str());
+    if (hardware != expected) {
+        std::printf("hardware part reads \"%s\", expected \"%s\"\n", hardware.c_str(), expected.c_str());
+        ok = false;
+    }
+    if (!WaitNamedPipeA("\\\\.\\pipe\\TolvaranPipe", 2000)) {
+        std::printf("the outbound pipe is not there (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+        ok = false;
+    }
+    if (!ReportBoxes(main)) ok = false;
+    std::printf(ok ? "running as expected\n" : "not as expected\n");
+    return ok ? 0 : 1;
+}
+
+int Close(DWORD seconds) {
+    HWND main = FindMainWindow();
+    if (!main) {
+        std::printf("no main window to close\n");
+        return 1;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    const DWORD waited = process ? WaitForSingleObject(process, seconds * 1000) : WAIT_FAILED;
+    if (waited != WAIT_OBJECT_0) {
+        std::printf("the program did not end after WM_CLOSE\n");
+        if (IsWindow(main)) ReportBoxes(main);
+        if (process) CloseHandle(process);
+        return 1;
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    std::printf("the program ended with exit code %lu\n", static_cast<unsigned long>(code));
+    return code == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "wait") == 0)
+        return Wait(argv[2], argc >= 4 ? static_cast<DWORD>(std::atoi(argv[3])) : 30);
+    if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
+        return Close(argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30);
+    std::fprintf(stderr, "usage: tolvaran_run_probe wait <hardware state key> [seconds] | close [seconds]\n");
+    return 2;
+}

@@ -1,0 +1,54 @@
+// The program's entry point.
+#include "app/locale/locale_lookup.h"
+#include "app/locale/locale_loader.h"
+#include "app/ui/app_messages.h"
+#include "app/ui/brand_info.h"
+#include "app/ui/shell_win32.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <clocale>
+#include <string>
+
+namespace {
+
+// The start failed before the window could show why: one error box, then a
+// non-zero exit, so that neither the user nor a calling script mistakes it
+// for a normal end.
+int FailedStart(DWORD error) {
+    std::string text;
+    try {
+        Locale_FormatStringWithInt(text, "err_num", static_cast<int32_t>(error), "ErrorUnexpected");
+    } catch (...) {
+        text = "The program could not create its main window.";
+    }
+    App_ErrorBox(text, "ErrorUnexpected");
+    return 1;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "English");
+    Locale_Load();
+    App_InstallMessageBoxes();
+
+    Shell().instance = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, 0x1F7F};
+    InitCommonControlsEx(&controls);
+    Shell().accelerators = LoadAcceleratorsA(instance, "KORV");
+
+    HWND main = App_CreateMainWindow(instance, showCommand);
+    if (!main) return FailedStart(GetLastError());
+    ShellWin32Hooks& hooks = Shell_Win32Hooks();
+    if (hooks.openSpaceMouse) hooks.openSpaceMouse(App_GetProductName());
+
+    const int code = App_RunMessageLoop();
+
+    if (Shell().accelerators) DestroyAcceleratorTable(Shell().accelerators);
+    Shell().accelerators = nullptr;
+    if (hooks.closeSpaceMouse) hooks.closeSpaceMouse();
+    return code;
+}

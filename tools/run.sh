@@ -1,0 +1,146 @@
+#!/bin/sh
+# Runs Tolvaran.exe under Wine. On a fresh machine it first installs what the
+# build needs (tools/setup.sh, as root) and builds the Windows preset. The
+# program runs from a run folder beside the build's deliverables, never from
+# them: the program, Morlith.dll when it was built, and the scanner
+# simulator's stand-in FTD2XX.dll with its calibration file and
+# "Tolvaran.rsc" (the simulator is never copied beside a shipped program).
+#
+# With a display ($DISPLAY) the program opens there and the command ends when
+# the program does, with its exit code. Without one (or with --headless) it
+# runs on its own Xvfb display: the command checks the running program (main
+# window, status bar, hardware state, pipe, no message box), takes a
+# screenshot, closes the program and exits 0 when all of that held.
+#
+#   tools/run.sh [--headless] [--scanner-off] [--expect-hw KEY]
+#                [--build-dir DIR] [--no-setup] [--no-build] [--screenshot FILE]
+#
+#   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
+#                  runs without a scanner); else the simulator's settings.
+#   --expect-hw    the hardware state the headless check expects, as its
+#                  locale key: HWStateOn (default with the simulator),
+#                  HWStateOff, HWStateInit, HWStateDisabled (default with
+#                  --scanner-off).
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD="$ROOT/build/windows"
+HEADLESS=0
+SCANNER_OFF=0
+EXPECT_HW=
+SETUP=1
+BUILD_IT=1
+SHOT=
+INSIDE=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --headless) HEADLESS=1 ;;
+        --scanner-off) SCANNER_OFF=1 ;;
+        --expect-hw) EXPECT_HW=$2; shift ;;
+        --build-dir) BUILD=$(cd "$2" 2>/dev/null && pwd || echo "$2"); shift ;;
+        --no-setup) SETUP=0 ;;
+        --no-build) BUILD_IT=0 ;;
+        --screenshot) SHOT=$2; shift ;;
+        --inside) INSIDE=1 ;;
+        *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+    shift
+done
+[ -z "${DISPLAY:-}" ] && HEADLESS=1
+if [ -z "$EXPECT_HW" ]; then
+    if [ "$SCANNER_OFF" = 1 ]; then EXPECT_HW=HWStateDisabled; else EXPECT_HW=HWStateOn; fi
+fi
+RUN="$BUILD/run"
+[ -n "$SHOT" ] || SHOT="$RUN/screenshot.png"
+export WINEPREFIX="$RUN/wineprefix"
+export WINEDEBUG=-all
+
+# --- Inside the Wine session: settings, start, check, close. ---------------
+if [ "$INSIDE" = 1 ]; then
+    cd "$RUN"
+    reg() { wine reg "$@" >/dev/null 2>&1 || true; }
+    float_bits() { python3 -c "import struct,sys; print(struct.unpack('<I', struct.pack('<f', float(sys.argv[1])))[0])" "$1"; }
+    GENERAL='HKLM\Software\Tolvaran\General'
+    if [ "$HEADLESS" = 1 ]; then reg delete 'HKCU\Software\Tolvaran' /f; fi
+    if [ "$SCANNER_OFF" = 1 ]; then
+        reg add "$GENERAL" /v ScannerEnabled /t REG_DWORD /d 0 /f
+    else
+        reg add "$GENERAL" /v ScannerEnabled /t REG_DWORD /d 1 /f
+        if [ -f sim-settings.txt ]; then
+            # The machine's settings must match the simulated unit; the
+            # user's values of these names are dropped so that they do.
+            while read -r name value; do
+                case "$name" in
+                    AngleClip) reg add "$GENERAL" /v AngleClip /t REG_DWORD /d "$(float_bits "$value")" /f ;;
+                    HardwareConfigFilename) reg add "$GENERAL" /v "$name" /t REG_SZ /d "$value" /f ;;
+                    *) reg add "$GENERAL" /v "$name" /t REG_DWORD /d "$value" /f ;;
+                esac
+                reg delete 'HKCU\Software\Tolvaran\General' /v "$name" /f
+            done < sim-settings.txt
+        fi
+    fi
+    if [ "$HEADLESS" = 0 ]; then
+        exec wine Tolvaran.exe
+    fi
+    wine Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
+    TOLVARAN=$!
+    status=0
+    wine probe/tolvaran_run_probe.exe wait "$EXPECT_HW" 60 || status=1
+    import -window root "$SHOT" || status=1
+    colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
+    echo "screenshot $SHOT: $colours colours"
+    if [ "$colours" -lt 8 ]; then
+        echo "the screenshot is blank"
+        status=1
+    fi
+    wine probe/tolvaran_run_probe.exe close 30 || status=1
+    code=0
+    wait "$TOLVARAN" || code=$?
+    echo "Tolvaran.exe exit code $code"
+    [ "$code" = 0 ] || status=1
+    exit $status
+fi
+
+# --- Set up, build and prepare the run folder. ------------------------------
+USE_MORLITH=1
+USE_SIM=1
+if [ "$SETUP" = 1 ] && { ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || \
+        ! command -v wine >/dev/null 2>&1 || ! command -v Xvfb >/dev/null 2>&1 || \
+        ! command -v import >/dev/null 2>&1; }; then
+    if [ "$(id -u)" = 0 ]; then "$ROOT/tools/setup.sh"; else sudo "$ROOT/tools/setup.sh"; fi
+fi
+if [ "$BUILD_IT" = 1 ]; then
+    [ -f "$BUILD/CMakeCache.txt" ] || cmake --preset windows -S "$ROOT" -B "$BUILD" >/dev/null
+    cmake --build "$BUILD" --target Tolvaran tolvaran_run_probe
+    # Optional parts: the program runs without them, and an old copy of one
+    # that no longer builds is not used.
+    for target in Morlith sim_ftd2xx sim_setup; do
+        if ! cmake --build "$BUILD" --target "$target" >/dev/null 2>&1; then
+            echo "run.sh: $target not built; running without it"
+            case "$target" in
+                Morlith) USE_MORLITH=0 ;;
+                *) USE_SIM=0 ;;
+            esac
+        fi
+    done
+fi
+mkdir -p "$RUN/probe"
+cp "$BUILD/app/ui/Tolvaran.exe" "$RUN/"
+cp "$BUILD/app/ui/tolvaran_run_probe.exe" "$RUN/probe/"
+if [ "$USE_MORLITH" = 1 ] && [ -f "$BUILD/surface/frame/Morlith.dll" ]; then cp "$BUILD/surface/frame/Morlith.dll" "$RUN/"; else rm -f "$RUN/Morlith.dll"; fi
+rm -f "$RUN/sim-settings.txt"
+if [ "$SCANNER_OFF" = 0 ] && [ "$USE_SIM" = 1 ] && [ -f "$BUILD/sim/FTD2XX.dll" ] && [ -f "$BUILD/sim/sim_setup.exe" ]; then
+    cp "$BUILD/sim/FTD2XX.dll" "$RUN/"
+    # The simulator's calibration file and .rsc keys, and the registry
+    # values that must match them.
+    WINEPREFIX="$RUN/wineprefix" "$ROOT/tools/wine-session.sh" sh -c \
+        "cd '$RUN' && wine '$BUILD/sim/sim_setup.exe' --calibration-folder . --rsc Tolvaran.rsc" \
+        | tr -d '\r' | sed -n 's/^  \([A-Za-z]*\) = \([^ ]*\).*$/\1 \2/p' > "$RUN/sim-settings.txt"
+else
+    rm -f "$RUN/FTD2XX.dll" "$RUN/Tolvaran.rsc" "$RUN/Simulated.cfg"
+fi
+
+if [ "$HEADLESS" = 1 ]; then export TOLVARAN_OWN_DISPLAY=1; fi
+set -- --inside --build-dir "$BUILD" --expect-hw "$EXPECT_HW" --screenshot "$SHOT"
+[ "$HEADLESS" = 1 ] && set -- "$@" --headless
+[ "$SCANNER_OFF" = 1 ] && set -- "$@" --scanner-off
+exec "$ROOT/tools/wine-session.sh" "$0" "$@"
