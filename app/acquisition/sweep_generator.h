@@ -6,10 +6,10 @@
 // ray parallel to the sensor's x axis, at y = (L - 140) / 2 on channel 0 and
 // y = (140 - L) / 2 + 1/4 on channel 1 (its camera is mirrored, so that its
 // reversed line walk runs the same way), in the plane z = 0; the count
-// position C measures the depth x = 40 + C / 8 along that ray. The table
+// position C measures the depth x = 40 + C / 16 along that ray. The table
 // holds these points exactly, so the program's bilinear look-up gives them
 // back to the float's precision; a sample's count position is a multiple of
-// 1/2 count, so a point lies within 1/16 mm of the true depth.
+// 1/2 count, so a point lies within 1/64 mm of the true depth.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +21,7 @@
 
 constexpr std::int32_t kLinearTableRows = 150;
 constexpr std::int32_t kLinearTableColumns = 1024;
-constexpr float kLinearDepthPerCount = 0.125f;
+constexpr float kLinearDepthPerCount = 0.0625f;
 constexpr float kLinearDepthOrigin = 40.0f;
 
 // A calibration of the given supported hardware version ("1.1.1": two
