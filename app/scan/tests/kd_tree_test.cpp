@@ -99,6 +99,95 @@ TEST(KdTree, EqualsBruteForce) {
     }
 }
 
+// The tree as a plain node-by-node build and walk, for points whose
+// coordinates are all distinct (so that the shape is fully determined): a
+// range sorted on the level's axis splits at its middle position n / 2; one
+// or two points make a chain whose second point is the upper child. The
+// walk visits a node, then its upper subtree, then its lower one.
+class ReferenceTree {
+public:
+    explicit ReferenceTree(const std::vector<Vec3>& points) : points_(points) {
+        std::vector<int32_t> all(points.size());
+        for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int32_t>(i);
+        if (!all.empty()) Build(all, 0);
+    }
+
+    std::vector<int32_t> Box(const Vec3& lo, const Vec3& hi) const {
+        std::vector<int32_t> found;
+        std::vector<std::pair<int, int>> stack;  // node, axis
+        if (!nodes_.empty()) stack.push_back({0, 0});
+        while (!stack.empty()) {
+            const auto [at, axis] = stack.back();
+            stack.pop_back();
+            const Node& n = nodes_[at];
+            if (InBox(points_[n.point], lo, hi)) found.push_back(n.point);
+            const float split = Coord(points_[n.point], axis);
+            if (n.lower >= 0 && Coord(lo, axis) < split) stack.push_back({n.lower, (axis + 1) % 3});
+            if (n.upper >= 0 && Coord(hi, axis) >= split) stack.push_back({n.upper, (axis + 1) % 3});
+        }
+        return found;
+    }
+
+private:
+    struct Node {
+        int32_t point;
+        int lower = -1, upper = -1;
+    };
+
+    static float Coord(const Vec3& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
+
+    int Build(std::vector<int32_t> range, int level) {
+        const int axis = level % 3;
+        std::sort(range.begin(), range.end(),
+                  [&](int32_t a, int32_t b) { return Coord(points_[a], axis) < Coord(points_[b], axis); });
+        const size_t m = range.size() <= 2 ? 0 : range.size() / 2;
+        const int at = static_cast<int>(nodes_.size());
+        nodes_.push_back(Node{range[m]});
+        const std::vector<int32_t> lower(range.begin(), range.begin() + m);
+        const std::vector<int32_t> upper(range.begin() + m + 1, range.end());
+        if (!lower.empty()) {
+            const int child = Build(lower, level + 1);
+            nodes_[at].lower = child;
+        }
+        if (!upper.empty()) {
+            const int child = Build(upper, level + 1);
+            nodes_[at].upper = child;
+        }
+        return at;
+    }
+
+    const std::vector<Vec3>& points_;
+    std::vector<Node> nodes_;
+};
+
+TEST(KdTree, ListsPointsInTraversalOrder) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> u(-20.0f, 20.0f);
+    for (int n : {1, 2, 3, 9, 17, 100, 3000}) {
+        SCOPED_TRACE(n);
+        std::vector<Vec3> points;
+        for (int i = 0; i < n; ++i) points.push_back(Vec3{u(rng), u(rng), u(rng)});
+        const ReferenceTree reference(points);
+        KdTree* tree = nullptr;
+        ASSERT_EQ(KdTree_Build(points.data(), n, &tree), 1);
+        for (int q = 0; q < 100; ++q) {
+            const Vec3 c{u(rng), u(rng), u(rng)};
+            const float r = 1.0f + (q % 10) * 1.5f;
+            const Vec3 lo{c.x - r, c.y - r, c.z - r}, hi{c.x + r, c.y + r, c.z + r};
+            const std::vector<int32_t> expected = reference.Box(lo, hi);
+            const int32_t found = KdTree_BoxQuery(tree, lo, hi);
+            ASSERT_EQ(std::vector<int32_t>(tree->Results, tree->Results + found), expected) << "box " << q;
+            // The radius query keeps the cube's points in the same order.
+            std::vector<int32_t> near;
+            for (int32_t p : expected)
+                if (DistSq(points[p], c) < r * r) near.push_back(p);
+            const int32_t kept = KdTree_RadiusQuery(tree, c, r);
+            ASSERT_EQ(std::vector<int32_t>(tree->Results, tree->Results + kept), near) << "radius " << q;
+        }
+        KdTree_Free(&tree);
+    }
+}
+
 TEST(KdTree, BoundingBoxAndEmptyTrees) {
     const Vec3 pts[] = {{1, -2, 3}, {-4, 5, 0}, {2, 2, -7}};
     KdTree* tree = nullptr;
