@@ -1,7 +1,5 @@
 #include "app/acquisition/calibration_lookup.h"
 
-#include <cmath>
-
 #include "app/acquisition/calibration_state.h"
 
 std::int32_t CalibrationLookup(const CalibrationData& calibration, Vec3& out, std::int32_t channel,
@@ -25,19 +23,25 @@ std::int32_t InterpolateCalibration(const CalibrationData& calibration, std::int
     // Written so that a NaN fails too: floor(u) >= 0 and floor(u) + 1 < rows.
     if (!(u >= 0.0f) || !(u < static_cast<float>(h.LutRows - 1))) return 0;
     if (!(v >= 0.0f) || !(v < static_cast<float>(h.LutColumns - 1))) return 0;
-    const std::int32_t i = static_cast<std::int32_t>(std::floor(u));
-    const std::int32_t j = static_cast<std::int32_t>(std::floor(v));
+    // Both are at least 0 here, where truncation is the floor.
+    const auto i = static_cast<std::int32_t>(u);
+    const auto j = static_cast<std::int32_t>(v);
     // A table shorter than its header says (never from the loader) must not
     // be read past its end.
-    const std::size_t last =
-        (static_cast<std::size_t>(channel) * h.LutRows + i + 1) * static_cast<std::size_t>(h.LutColumns) + j + 1;
-    if (3 * last + 3 > calibration.table.size()) return 0;
+    const std::size_t columns = static_cast<std::size_t>(h.LutColumns);
+    const std::size_t first = (static_cast<std::size_t>(channel) * h.LutRows + i) * columns + j;
+    if (3 * (first + columns + 1) + 3 > calibration.table.size()) return 0;
 
-    Vec3 e00, e01, e10, e11;
-    if (!CalibrationLookup(calibration, e00, channel, i, j)) return 0;
-    if (!CalibrationLookup(calibration, e01, channel, i, j + 1)) return 0;
-    if (!CalibrationLookup(calibration, e10, channel, i + 1, j)) return 0;
-    if (!CalibrationLookup(calibration, e11, channel, i + 1, j + 1)) return 0;
+    // The four corners in the order of the look-up: (i, j), (i, j + 1),
+    // (i + 1, j), (i + 1, j + 1); the first unset one fails.
+    const std::int16_t* c00 = calibration.table.data() + 3 * first;
+    const std::int16_t* corners[4] = {c00, c00 + 3, c00 + 3 * columns, c00 + 3 * columns + 3};
+    Vec3 e[4];
+    for (int k = 0; k < 4; ++k) {
+        if (corners[k][0] == h.LutUnsetMarker) return 0;
+        e[k] = Vec3{corners[k][0] * h.LutScale, corners[k][1] * h.LutScale, corners[k][2] * h.LutScale};
+    }
+    const Vec3 &e00 = e[0], &e01 = e[1], &e10 = e[2], &e11 = e[3];
 
     const float fx = u - static_cast<float>(i);
     const float fy = v - static_cast<float>(j);

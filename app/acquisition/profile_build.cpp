@@ -13,6 +13,7 @@
 #include "app/acquisition/line_detection.h"
 #include "app/acquisition/profile_line_log.h"
 #include "app/acquisition/tracking_state.h"
+#include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/svd.h"
 #include "platform/os_seam.h"
@@ -155,7 +156,7 @@ void TakeSample(const SampleContext& s, int c, std::int32_t line, Staging& stagi
     const float countPosition = (s1 + s2) * 0.5f + s.countTweak[c];
     if (!InterpolateCalibration(*s.calibration, c, y0 + s.lineTweak[c], countPosition, p)) return;
     const bool inCone = std::fabs(p.y) / (p.x + kConeApexOffset) < s.tanHalf;
-    if (inCone) M4_TransformPoint(s.toScan, p, p);
+    if (inCone) p = profile_math::Transform(s.toScan, p);
     if (entry >= 0) s.log.point[entry] = p;
     if (!inCone || staging.counts[c] >= kStagingPerChannel) return;
     const std::int32_t k = staging.counts[c]++;

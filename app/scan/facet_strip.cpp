@@ -1,5 +1,6 @@
 #include "app/scan/facet_strip.h"
 
+#include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
 #include <cmath>
@@ -21,19 +22,17 @@ struct Strip {
 
     const Vec3& V(int32_t k) const { return points[k].Vertex; }
     float R(int32_t k) const { return points[k].ResolutionSq; }
-    float D(int32_t a, int32_t b) const { return V3_DistanceSquared(V(a), V(b)); }
+    float D(int32_t a, int32_t b) const { return profile_math::DistanceSquared(V(a), V(b)); }
 
     // The triangle (P, Q, point k), kept when its normal makes less than the
     // angle limit with the line to the camera, on either side; stored facing
     // the camera.
     void Triangle(int32_t k) {
-        Plane plane;
-        Plane_FromThreePoints(V(k), V(i), V(j), plane);
-        const Vec3 n{plane.a, plane.b, plane.c};
-        Vec3 toCamera;
-        V3_Sub(camera, V(k), toCamera);
-        const float dot = V3_Dot(n, toCamera);
-        if (!(dot * dot > V3_LengthSquared(n) * c2 * V3_LengthSquared(toCamera))) return;
+        using namespace profile_math;
+        const Vec3 n = Cross(Sub(V(i), V(k)), Sub(V(j), V(k)));  // Plane_FromThreePoints(k, i, j)
+        const Vec3 toCamera = Sub(camera, V(k));
+        const float dot = Dot(n, toCamera);
+        if (!(dot * dot > LengthSquared(n) * c2 * LengthSquared(toCamera))) return;
         if (dot > 0.0f) {
             facets[*count] = Facet{{k, i, j}};
             normals[*count] = n;
@@ -71,23 +70,24 @@ struct Strip {
         return false;
     }
 
+    // Candidate A advances on the previous line (triangle P, Q, P'), B on
+    // the current one (P, Q, Q'); each is small enough when its three edges
+    // lie within the spacing factor times the cube root of its corners'
+    // resolutions.
+    // `across` is the candidate's distance from the other line's point.
+    bool CandidateOk(bool a, float across) const {
+        const int32_t next = a ? i + 1 : j + 1;
+        const float t = kScanSpacingFactor * CubeRoot(a ? R(next) * R(i) * R(j) : R(i) * R(next) * R(j));
+        return D(i, j) <= t && (a ? D(i, next) : D(j, next)) <= t && across <= t;
+    }
+
     // One step of the zipper. False when the strip ends.
     bool Step() {
-        const float dPQ = D(i, j);
-        float dA = kNoCandidate, dB = kNoCandidate;
-        bool okA = false, okB = false;
-        if (ni > 1) {
-            const float t = kScanSpacingFactor * CubeRoot(R(i + 1) * R(i) * R(j));
-            dA = D(j, i + 1);
-            okA = dPQ <= t && D(i, i + 1) <= t && dA <= t;
-        }
-        if (nj > 1) {
-            const float t = kScanSpacingFactor * CubeRoot(R(i) * R(j + 1) * R(j));
-            dB = D(i, j + 1);
-            okB = dPQ <= t && D(j, j + 1) <= t && dB <= t;
-        }
+        const float dA = ni > 1 ? D(j, i + 1) : kNoCandidate;
+        const float dB = nj > 1 ? D(i, j + 1) : kNoCandidate;
         const bool advancePrevious = dA <= dB;
-        const bool ok = advancePrevious ? okA : okB;
+        // Only the nearer candidate is tried.
+        const bool ok = (advancePrevious ? ni : nj) > 1 && CandidateOk(advancePrevious, advancePrevious ? dA : dB);
         if (!ok || std::isnan(dA) || std::isnan(dB)) return SkipToCloserPair();
         Triangle(advancePrevious ? i + 1 : j + 1);
         // The profile whose point the triangle took advances, ties included,
@@ -128,7 +128,7 @@ void Scan_StripNormals(int32_t prevCount, ScanPoint* points, Vec3* normalCarry, 
         points[prevStart + k].Normal = first || k >= kMaxProfilePoints ? Vec3{0, 0, 0} : normalCarry[k];
     for (int32_t k = 0; k < curCount; ++k) points[curStart + k].Normal = Vec3{0, 0, 0};
     for (int32_t f = firstNewFacet; f < facetCountAfter; ++f)
-        for (int32_t v : facets[f].v) V3_Add(points[v].Normal, facetNormals[f], points[v].Normal);
+        for (int32_t v : facets[f].v) points[v].Normal = profile_math::Add(points[v].Normal, facetNormals[f]);
     for (int32_t k = 0; k < carried; ++k) normalCarry[k] = points[curStart + k].Normal;
-    for (int32_t k = prevStart; k < curStart + curCount; ++k) V3_Normalise(points[k].Normal, points[k].Normal);
+    for (int32_t k = prevStart; k < curStart + curCount; ++k) profile_math::Normalise(points[k].Normal);
 }

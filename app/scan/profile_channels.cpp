@@ -3,6 +3,7 @@
 // along the line; the merge walks both like a zipper, always taking the point
 // that lies next along the line, and measures how far the channels disagree
 // where the walk switches from one to the other.
+#include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
 #include <cmath>
@@ -59,26 +60,22 @@ void Scan_ProfileCameraDeviation(const Vec3* stagingPoints, const int32_t* stagi
         }
         // Start with the channel whose first point comes first along the line.
         int s = m.count[0] >= 2 ? 0 : 1;
-        Vec3 along, between;
-        V3_Sub(stagingPoints[2 + s], stagingPoints[s], along);
-        V3_Sub(stagingPoints[s], stagingPoints[1 - s], between);
+        const Vec3 along = profile_math::Sub(stagingPoints[2 + s], stagingPoints[s]);
+        const Vec3 between = profile_math::Sub(stagingPoints[s], stagingPoints[1 - s]);
         if (DotYXZ(between, along) > 0.0f) s = 1 - s;
         m.Take(s);
 
         while (m.next[0] < m.count[0] && m.next[1] < m.count[1]) {
             const Vec3& last = outPoints[m.written - 1];
-            Vec3 toLast, toOther;
-            V3_Sub(last, m.At(s), toLast);
-            V3_Sub(m.At(1 - s), m.At(s), toOther);
+            const Vec3 toLast = profile_math::Sub(last, m.At(s));
+            const Vec3 toOther = profile_math::Sub(m.At(1 - s), m.At(s));
             // The other channel's next point lies between the last point and
             // this channel's next one: switch. Zero or NaN keeps the channel.
             if (DotYXZ(toLast, toOther) > 0.0f) {
                 s = 1 - s;
                 if (m.written >= 2) {
                     const Vec3& before = outPoints[m.written - 2];
-                    Vec3 chord;
-                    V3_Sub(m.At(s), before, chord);
-                    deviation += Line_DistanceSquared(last, before, chord);
+                    deviation += profile_math::LineDistanceSquared(last, before, profile_math::Sub(m.At(s), before));
                     ++samples;
                 }
             }

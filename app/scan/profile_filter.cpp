@@ -1,7 +1,10 @@
 // The filtering pass of profile processing: each new profile is smoothed along
 // its laser line, profiles that did not move enough are dropped, and the
 // profile array is compacted, before any point is numbered.
+#include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
+
+using profile_math::Beyond;
 
 namespace {
 
@@ -16,10 +19,10 @@ int32_t FilterHalfLength(int32_t filterLength) {
 // A run of points along the line: neighbours closer than both the worst
 // resolution and the (scaled) displacement towards the neighbouring profile.
 bool ContinuesRun(const Vec3* points, const float* moved, int32_t j, float worstResolution) {
-    if (V3_BeyondTolerance(points[j], points[j + 1], worstResolution)) return false;
+    if (Beyond(points[j], points[j + 1], worstResolution)) return false;
     const float sum = moved[j + 1] + moved[j];
     const auto tolerance = static_cast<float>(sum * (static_cast<double>(kScanSpacingFactor) * 4.0) * 0.5);
-    return !V3_BeyondTolerance(points[j], points[j + 1], tolerance);
+    return !Beyond(points[j], points[j + 1], tolerance);
 }
 
 struct Merged {
@@ -36,13 +39,13 @@ void MergeOutputs(const Vec3* points, const float* values, int32_t m, const floa
         Vec3 sum = points[k];
         float valueSum = values[k];
         int32_t count = 1;
-        while (k + count < m && !V3_BeyondTolerance(points[k + count], points[k], bound)) {
-            V3_Add(sum, points[k + count], sum);
+        while (k + count < m && !Beyond(points[k + count], points[k], bound)) {
+            sum = profile_math::Add(sum, points[k + count]);
             valueSum += values[k + count];
             ++count;
         }
         const float scale = 1.0f / static_cast<float>(count);
-        V3_Scale(scale, sum, out.points[out.count]);
+        out.points[out.count] = Vec3{scale * sum.x, scale * sum.y, scale * sum.z};
         out.values[out.count] = valueSum * scale;
         ++out.count;
         k += count;
@@ -122,14 +125,14 @@ void Scan_TriangleFilter(int32_t n, const Vec3* points, const int32_t* values, i
     weight[0] = 1.0f / static_cast<float>(h + 1);
     for (int32_t k = 1; k <= h; ++k) weight[k] = weight[k - 1] - weight[0] * weight[0];
     for (int32_t i = h; i < n - h; ++i) {
-        Vec3 sum;
-        V3_Scale(weight[0], points[i], sum);
-        float value = weight[0] * static_cast<float>(values[i]);
+        const float w0 = weight[0];
+        Vec3 sum{w0 * points[i].x, w0 * points[i].y, w0 * points[i].z};
+        float value = w0 * static_cast<float>(values[i]);
         for (int32_t k = 1; k <= h; ++k) {
-            Vec3 pair;
-            V3_Add(points[i - k], points[i + k], pair);
-            V3_AddScaled(sum, weight[k], pair, sum);
-            value += weight[k] * static_cast<float>(values[i - k] + values[i + k]);
+            const Vec3 pair = profile_math::Add(points[i - k], points[i + k]);
+            const float w = weight[k];
+            sum = Vec3{sum.x + w * pair.x, sum.y + w * pair.y, sum.z + w * pair.z};
+            value += w * static_cast<float>(values[i - k] + values[i + k]);
         }
         outPoints[i - h] = sum;
         outValues[i - h] = value;
@@ -145,11 +148,8 @@ bool Scan_SmoothProfile(Profile& x, const Profile& n, int32_t filterLength, floa
     Matrix4 motion;
     Scan_RelativeMotion(x, n, motion);
     float moved[kMaxProfilePoints];
-    for (int32_t i = 0; i < count; ++i) {
-        Vec3 there;
-        M4_TransformPoint(motion, x.Points[i], there);
-        moved[i] = V3_DistanceSquared(x.Points[i], there);
-    }
+    for (int32_t i = 0; i < count; ++i)
+        moved[i] = profile_math::DistanceSquared(x.Points[i], profile_math::Transform(motion, x.Points[i]));
 
     static thread_local int32_t zeroValues[kMaxProfilePoints];
     const int32_t* values = x.PointValues ? x.PointValues : zeroValues;

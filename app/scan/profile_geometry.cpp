@@ -2,6 +2,7 @@
 // with their variance, resolution, flags and greyscale, and the facet strip
 // that joins it to the profile before it in the same sweep.
 #include "app/scan/facet_strip.h"
+#include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
 #include <cmath>
@@ -55,9 +56,10 @@ void PointVariance(RawData& raw, const Profile& p, int32_t start) {
     const double referenceTerm = kScanVarianceFactor * V3_LengthSquared(reference);
     for (int32_t k = 0; k < p.NumPoints; ++k) {
         ScanPoint& sp = raw.Points[start + k];
-        sp.Value = V3_DistanceSquared(sp.Vertex, t);
+        sp.Value = profile_math::DistanceSquared(sp.Vertex, t);
         double variance = kScanVarianceFactor * sp.Value + wandTerm;
-        if (p.ReferenceEnabled) variance += kScanVarianceFactor * V3_LengthSquared(sp.Vertex) + referenceTerm;
+        if (p.ReferenceEnabled)
+            variance += kScanVarianceFactor * profile_math::LengthSquared(sp.Vertex) + referenceTerm;
         sp.Variance = static_cast<float>(variance);
     }
 }
@@ -69,9 +71,7 @@ void PointResolution(RawData& raw, const Profile& p, const Profile& other, int32
     Scan_RelativeMotion(p, other, motion);
     for (int32_t k = 0; k < p.NumPoints; ++k) {
         ScanPoint& sp = raw.Points[start + k];
-        Vec3 there;
-        M4_TransformPoint(motion, sp.Vertex, there);
-        sp.ResolutionSq = V3_DistanceSquared(sp.Vertex, there);
+        sp.ResolutionSq = profile_math::DistanceSquared(sp.Vertex, profile_math::Transform(motion, sp.Vertex));
     }
 }
 
@@ -105,20 +105,22 @@ void PointGreyscale(RawData& raw, const Profile& p, int32_t start) {
             sp.Grey = 255;
             continue;
         }
-        Vec3 a, b, u, v;
-        M4_TransformPoint(fromScan, sp.Vertex, a);
-        M4_TransformPoint(turn, sp.Normal, b);
-        V3_Sub(a, Vec3{-50.0f, 0.0f, 0.0f}, u);
-        V3_Sub(a, Vec3{0.0f, 0.0f, -110.0f}, v);
-        const float vLength = V3_Length(v);
-        float c = -(V3_Dot(b, v) / vLength);
+        using namespace profile_math;
+        const Vec3 a = Transform(fromScan, sp.Vertex);
+        const Vec3 b = Transform(turn, sp.Normal);
+        const Vec3 u = Sub(a, Vec3{-50.0f, 0.0f, 0.0f});
+        const Vec3 v = Sub(a, Vec3{0.0f, 0.0f, -110.0f});
+        const float vLength = std::sqrt(LengthSquared(v));
+        float c = -(Dot(b, v) / vLength);
         if (c < 0.0f) c = 0.0f;
         if (c == 0.0f) {
             sp.Grey = 255;
             continue;
         }
-        const float q = static_cast<float>((vLength / 100.0) / std::exp(std::log(V3_Length(u) / 100.0) * 0.1) /
-                                           std::exp(std::log(static_cast<double>(c)) * 0.5) * value);
+        // q = (|v| / 100) / (|u| / 100)^0.1 / c^0.5 x width, in float.
+        const float uLength = std::sqrt(LengthSquared(u));
+        const float q = vLength / 100.0f / std::exp(std::log(uLength / 100.0f) * 0.1f) / std::sqrt(c) *
+                        static_cast<float>(value);
         sp.Grey = GreyByte(q);
     }
 }
