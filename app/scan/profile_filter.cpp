@@ -57,7 +57,7 @@ void LimitPoints(Profile& p) {
     if (p.NumPoints > kMaxProfilePoints) p.NumPoints = kMaxProfilePoints;
 }
 
-bool Keepable(Profile& x, const Profile* previous) {
+bool Scan_ProfileKeepable(Profile& x, const Profile* previous) {
     if (!HasPoints(x)) return false;
     LimitPoints(x);
     if (x.IsFiltered || !previous) return true;
@@ -76,10 +76,10 @@ struct FilterParams {
     float worstResolution;
 };
 
-void FilterOneProfile(RawData& raw, int32_t p, int32_t sweepStart, int32_t& w, const FilterParams& f) {
+void Scan_FilterOneProfile(RawData& raw, int32_t p, int32_t sweepStart, int32_t& w, const FilterParams& f) {
     Profile& x = raw.Profiles[p];
     Profile* previous = w > sweepStart ? &raw.Profiles[w - 1] : nullptr;
-    if (!Keepable(x, previous)) {
+    if (!Scan_ProfileKeepable(x, previous)) {
         RawData_ClearProfile(x);
         return;
     }
@@ -189,14 +189,14 @@ void Scan_FilterNewProfiles(RawData& raw, int32_t filterLength, float worstResol
         const int32_t oldNext = raw.SweepStartingProfileNo[s + 1];
         const int32_t sweepStart = raw.SweepStartingProfileNo[s];
         for (int32_t p = oldStart > cursor ? oldStart : cursor; p < oldNext; ++p)
-            FilterOneProfile(raw, p, sweepStart, w, f);
+            Scan_FilterOneProfile(raw, p, sweepStart, w, f);
         raw.SweepStartingProfileNo[s + 1] = w;
         if (oldNext <= oldNum) raw.NumProfiles = w;
         oldStart = oldNext;
     }
     const int32_t sweepStart = raw.SweepStartingProfileNo[raw.TotalSweeps];
     for (int32_t p = oldStart > cursor ? oldStart : cursor; p < oldTotal; ++p)
-        FilterOneProfile(raw, p, sweepStart, w, f);
+        Scan_FilterOneProfile(raw, p, sweepStart, w, f);
     if (oldNum == oldTotal) raw.NumProfiles = w;
     raw.TotalProfiles = w;
 }

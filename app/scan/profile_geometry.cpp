@@ -25,14 +25,14 @@ void* Grow(BigBuffer* block, std::size_t bytes) {
     return BigBuffer_Alloc(*block, bytes);
 }
 
-void ReservePoints(RawData& raw) {
+void Scan_ReservePoints(RawData& raw) {
     const int64_t wanted = static_cast<int64_t>(raw.NumPoints) + kPointStep;
     if (wanted <= raw.MaxPoints) return;
     raw.Points = static_cast<ScanPoint*>(Grow(raw.PointBlock, static_cast<std::size_t>(wanted) * sizeof(ScanPoint)));
     raw.MaxPoints = static_cast<int32_t>(wanted);
 }
 
-void ReserveFacets(RawData& raw) {
+void Scan_ReserveFacets(RawData& raw) {
     const int64_t wanted = static_cast<int64_t>(raw.NumFacets) + kFacetStep;
     if (wanted <= raw.MaxFacets) return;
     const auto n = static_cast<std::size_t>(wanted);
@@ -41,11 +41,11 @@ void ReserveFacets(RawData& raw) {
     raw.MaxFacets = static_cast<int32_t>(wanted);
 }
 
-void AppendProfilePoints(RawData& raw, const Profile& p) {
+void Scan_AppendProfilePoints(RawData& raw, const Profile& p) {
     for (int32_t k = 0; k < p.NumPoints; ++k) raw.Points[raw.NumPoints++].Vertex = p.Points[k];
 }
 
-void PointVariance(RawData& raw, const Profile& p, int32_t start) {
+void Scan_PointVariance(RawData& raw, const Profile& p, int32_t start) {
     const Vec3 wand{p.WandRxMatrix[12], p.WandRxMatrix[13], p.WandRxMatrix[14]};
     const Vec3 reference{p.ReferenceRxMatrix[12], p.ReferenceRxMatrix[13], p.ReferenceRxMatrix[14]};
     Matrix4 referenceInverse;
@@ -66,7 +66,7 @@ void PointVariance(RawData& raw, const Profile& p, int32_t start) {
 
 // The squared distance each point moves with the wand towards the other
 // profile's pose: how far apart the two profiles lie there.
-void PointResolution(RawData& raw, const Profile& p, const Profile& other, int32_t start) {
+void Scan_PointResolution(RawData& raw, const Profile& p, const Profile& other, int32_t start) {
     Matrix4 motion;
     Scan_RelativeMotion(p, other, motion);
     for (int32_t k = 0; k < p.NumPoints; ++k) {
@@ -75,7 +75,7 @@ void PointResolution(RawData& raw, const Profile& p, const Profile& other, int32
     }
 }
 
-void ClearPointFlags(RawData& raw, int32_t start, int32_t n) {
+void Scan_ClearPointFlags(RawData& raw, int32_t start, int32_t n) {
     for (int32_t k = 0; k < n; ++k) raw.Points[start + k].Flags &= ~(kPointSelectionMask | kPointEraseMask);
 }
 
@@ -86,7 +86,7 @@ uint8_t GreyByte(float q) {
     return static_cast<uint8_t>(static_cast<int32_t>((q - kGreyFloor) * 255.0f / (kGreyFull - kGreyFloor)));
 }
 
-void PointGreyscale(RawData& raw, const Profile& p, int32_t start) {
+void Scan_PointGreyscale(RawData& raw, const Profile& p, int32_t start) {
     Matrix4 toScan, fromScan, turn;
     if (p.ReferenceEnabled) {
         Matrix4 referenceInverse;
@@ -128,24 +128,24 @@ void PointGreyscale(RawData& raw, const Profile& p, int32_t start) {
 // The points of profile p (and of its predecessor when p is the second
 // profile of its sweep) and the strip between them. Throws OutOfMemoryError
 // before anything of p is added when the blocks cannot grow.
-void AppendProfilePair(RawData& raw, int32_t sweepStart, int32_t p) {
-    ReservePoints(raw);
-    ReserveFacets(raw);
+void Scan_AppendProfilePair(RawData& raw, int32_t sweepStart, int32_t p) {
+    Scan_ReservePoints(raw);
+    Scan_ReserveFacets(raw);
     if (p <= sweepStart) return;  // the first profile waits for the second
     const bool first = p == sweepStart + 1;
     const Profile& prev = raw.Profiles[p - 1];
     const Profile& cur = raw.Profiles[p];
-    if (first) AppendProfilePoints(raw, prev);
-    AppendProfilePoints(raw, cur);
+    if (first) Scan_AppendProfilePoints(raw, prev);
+    Scan_AppendProfilePoints(raw, cur);
     const int32_t curStart = raw.NumPoints - cur.NumPoints;
     const int32_t prevStart = curStart - prev.NumPoints;
 
-    if (first) PointVariance(raw, prev, prevStart);
-    PointVariance(raw, cur, curStart);
-    if (first) PointResolution(raw, prev, cur, prevStart);
-    PointResolution(raw, cur, prev, curStart);
-    if (first) ClearPointFlags(raw, prevStart, prev.NumPoints);
-    ClearPointFlags(raw, curStart, cur.NumPoints);
+    if (first) Scan_PointVariance(raw, prev, prevStart);
+    Scan_PointVariance(raw, cur, curStart);
+    if (first) Scan_PointResolution(raw, prev, cur, prevStart);
+    Scan_PointResolution(raw, cur, prev, curStart);
+    if (first) Scan_ClearPointFlags(raw, prevStart, prev.NumPoints);
+    Scan_ClearPointFlags(raw, curStart, cur.NumPoints);
 
     const int32_t firstNewFacet = raw.NumFacets;
     Scan_FacetStrip(raw.Points, prevStart, prev.NumPoints, curStart, cur.NumPoints, cur.WandRxMatrix,
@@ -153,8 +153,8 @@ void AppendProfilePair(RawData& raw, int32_t sweepStart, int32_t p) {
     Scan_StripNormals(prev.NumPoints, raw.Points, raw.NormalCarry, prevStart, curStart, cur.NumPoints, raw.Facets,
                       raw.FacetNormals, firstNewFacet, raw.NumFacets, first);
 
-    PointGreyscale(raw, prev, prevStart);
-    PointGreyscale(raw, cur, curStart);
+    Scan_PointGreyscale(raw, prev, prevStart);
+    Scan_PointGreyscale(raw, cur, curStart);
     if (prevStart < raw.ColourCursor) raw.ColourCursor = prevStart;
 }
 
@@ -164,7 +164,7 @@ bool SweepGeometry(RawData& raw, int32_t s, int32_t end, ScanGeometryStop& stop)
     const int32_t start = raw.SweepStartingProfileNo[s];
     for (int32_t p = start > raw.CurrentSweepProfile ? start : raw.CurrentSweepProfile; p < end; ++p) {
         try {
-            AppendProfilePair(raw, start, p);
+            Scan_AppendProfilePair(raw, start, p);
         } catch (const OutOfMemoryError&) {
             stop = ScanGeometryStop{s, p};
             return false;

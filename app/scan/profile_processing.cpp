@@ -3,6 +3,7 @@
 // resume.
 #include "app/scan/profile_processing.h"
 
+#include "app/locale/locale_lookup.h"
 #include "app/ui/app_messages.h"
 #include "app/ui/time_stamp.h"
 
@@ -19,7 +20,7 @@ void ReportOutOfMemory(bool failed) {
     }
     if (g_outOfMemoryReported) return;
     g_outOfMemoryReported = true;
-    App_ErrorBox("ErrorOutOfMemory", "ErrorOutOfMemory");
+    App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");
 }
 
 // A pass cut short leaves the point and facet ends of the sweeps from its
@@ -39,7 +40,7 @@ bool NoFacetsBefore(const RawData& raw, int32_t s, int32_t end) { return s < end
 // been set to where the next call resumes, so the deletion carries it along.
 // Profiles of the open sweep are carried along as one more closed sweep. True
 // when a sweep was deleted.
-bool DropEmptySweeps(RawData& raw, int32_t first, int32_t complete) {
+bool Scan_DropEmptySweep(RawData& raw, int32_t first, int32_t complete) {
     const int32_t end = complete < raw.TotalSweeps ? complete : raw.TotalSweeps;
     bool any = false;
     for (int32_t s = first; s < end && !any; ++s) any = RawData_SweepHasNoFacets(raw, s);
@@ -64,17 +65,28 @@ bool DropEmptySweeps(RawData& raw, int32_t first, int32_t complete) {
     return true;
 }
 
-// Profiles with points: a sweep's first profile gets its points only with the
-// second.
-int32_t ProcessedProfiles(const RawData& raw) {
+// Stamps the change time when anything changed and counts the profiles with
+// points (a sweep's first profile gets its points only with the second).
+void Scan_FinishProcessing(RawData& raw, bool changed) {
+    if (changed) Time_Now(raw.Timestamp);
     const int32_t start = raw.SweepStartingProfileNo[raw.CurrentSweep];
-    return raw.CurrentSweepProfile <= start + 1 ? start : raw.CurrentSweepProfile;
+    raw.NumProfilesProcessed = raw.CurrentSweepProfile <= start + 1 ? start : raw.CurrentSweepProfile;
+}
+
+// Keeps the cursor inside the scan, whatever edits did to the counts.
+void ClampCursor(RawData& raw) {
+    if (raw.CurrentSweep < 0) raw.CurrentSweep = 0;
+    if (raw.CurrentSweep > raw.TotalSweeps) raw.CurrentSweep = raw.TotalSweeps;
+    const int32_t start = raw.SweepStartingProfileNo[raw.CurrentSweep];
+    if (raw.CurrentSweepProfile < start) raw.CurrentSweepProfile = start;
+    if (raw.CurrentSweepProfile > raw.TotalProfiles) raw.CurrentSweepProfile = raw.TotalProfiles;
 }
 
 }  // namespace
 
 int32_t Scan_ProcessNewProfiles(RawData& raw, int32_t filterLength, float worstResolution) {
     if (raw.TotalProfiles == 0) return kScanProcessOk;
+    ClampCursor(raw);
     Scan_FilterNewProfiles(raw, filterLength, worstResolution);
 
     const int32_t firstSweep = raw.CurrentSweep;
@@ -90,9 +102,8 @@ int32_t Scan_ProcessNewProfiles(RawData& raw, int32_t filterLength, float worstR
     // got no points.
     raw.CurrentSweep = stop.sweep;
     raw.CurrentSweepProfile = stop.profile;
-    const bool dropped = DropEmptySweeps(raw, firstSweep, stop.sweep);
-    raw.NumProfilesProcessed = ProcessedProfiles(raw);
-    if (changed || dropped) Time_Now(raw.Timestamp);
+    const bool dropped = Scan_DropEmptySweep(raw, firstSweep, stop.sweep);
+    Scan_FinishProcessing(raw, changed || dropped);
 
     ReportOutOfMemory(result != kScanProcessOk);
     return result;
