@@ -8,12 +8,16 @@
 // dimension, so its median is found by position. The next level's orders are
 // produced by one stable pass over the next split dimension's presorted
 // array, so no range is ever sorted again.
+//
+// Nodes are numbered in the order the box walk visits them: a node, its left
+// subtree, then its right subtree, so that a walk moves forward through the
+// node array.
 #ifndef SURFACE_EVAL_KD_BUILD_H
 #define SURFACE_EVAL_KD_BUILD_H
 
 #include <cstdint>
 
-#include "surface/eval/index_sort.h"
+#include "surface/eval/kd_presort.h"
 #include "surface/frame/tracked_memory.h"
 
 // One node per point: the point's index and the node numbers of its children
@@ -38,7 +42,7 @@ struct Work {
   int32_t* Label = nullptr;   // per point: its range on the next level, -1 once placed
   int32_t* Current = nullptr; // the level's ranges, each in split-dimension order
   int32_t* Next = nullptr;
-  int32_t* Ranges = nullptr;  // 4 ints per range: start, size, parent node, side
+  int32_t* Ranges = nullptr;  // 4 ints per range: start, size, node number, unused
   int32_t* NextRanges = nullptr;
   int32_t* Fill = nullptr;
 
@@ -66,13 +70,6 @@ struct Work {
     *this = Work();
   }
 };
-
-// Links node `child` below `parent` on `side` (0 left, 1 right); the root has
-// no parent.
-inline void Link(KdNode* nodes, int32_t parent, int32_t side, int32_t child) {
-  if (parent < 0) return;
-  if (side == 0) nodes[parent].Left = child; else nodes[parent].Right = child;
-}
 
 // Picks the node position of a range of three or more points whose keys
 // ascend: the median position, moved to the nearer end of the run of equal
@@ -104,11 +101,12 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
     w.Release();
     return kNoMemory;
   }
+  // The sorts borrow the range arrays, unused until the levels start.
+  uint64_t* keyScratch = reinterpret_cast<uint64_t*>(w.Ranges);
   for (int32_t k = 0; k < d; ++k) {
     int32_t* order = w.Orders + static_cast<int64_t>(k) * n;
     for (int32_t i = 0; i < n; ++i) w.Keys[i] = coord(i, k);
-    const int sorted = Index_HeapSortDouble(w.Keys, order, n, cancel);
-    if (sorted != 0 || Cancelled(cancel)) {
+    if (!KdPresort_Order(w.Keys, order, n, keyScratch, w.Current, cancel)) {
       w.Release();
       return kUserAbort;
     }
@@ -125,9 +123,8 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
   int32_t rangeCount = 1;
   w.Ranges[0] = 0;
   w.Ranges[1] = n;
-  w.Ranges[2] = -1;
+  w.Ranges[2] = 0;
   w.Ranges[3] = 0;
-  int32_t made = 0;
   int32_t levels = 0;
   for (int32_t level = 0; rangeCount > 0; ++level) {
     if (Cancelled(cancel)) {
@@ -141,33 +138,36 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
       const int32_t* range = w.Ranges + 4 * r;
       const int32_t first = range[0];
       const int32_t last = first + range[1] - 1;
+      const int32_t node = range[2];
       const int32_t* pts = w.Current;
       int32_t pos = first;
       if (range[1] >= 3) pos = MedianPosition(pts, first, last, split, coord);
-      const int32_t node = made++;
-      nodes[node] = KdNode{pts[pos], -1, -1};
       w.Label[pts[pos]] = -1;
-      Link(nodes, range[2], range[3], node);
       if (range[1] < 3) {
+        nodes[node] = KdNode{pts[pos], -1, -1};
         if (range[1] == 2) {
           // The second point hangs below the first by ordinary descent.
-          const int32_t second = made++;
           const int32_t p = pts[first + 1];
-          nodes[second] = KdNode{p, -1, -1};
+          nodes[node + 1] = KdNode{p, -1, -1};
           w.Label[p] = -1;
-          Link(nodes, node, coord(p, split) < coord(pts[pos], split) ? 0 : 1, second);
+          if (coord(p, split) < coord(pts[pos], split))
+            nodes[node].Left = node + 1;
+          else
+            nodes[node].Right = node + 1;
           if (levels < level + 2) levels = level + 2;
         }
         continue;
       }
       const int32_t sizes[2] = {pos - first, last - pos};
       const int32_t starts[2] = {first, pos + 1};
+      const int32_t numbers[2] = {node + 1, node + 1 + sizes[0]};
+      nodes[node] = KdNode{pts[pos], sizes[0] > 0 ? numbers[0] : -1, sizes[1] > 0 ? numbers[1] : -1};
       for (int32_t side = 0; side < 2; ++side) {
         if (sizes[side] == 0) continue;
         int32_t* child = w.NextRanges + 4 * nextCount;
         child[1] = sizes[side];
-        child[2] = node;
-        child[3] = side;
+        child[2] = numbers[side];
+        child[3] = 0;
         for (int32_t i = 0; i < sizes[side]; ++i) w.Label[pts[starts[side] + i]] = nextCount;
         ++nextCount;
       }
