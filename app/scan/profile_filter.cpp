@@ -151,8 +151,8 @@ bool Scan_SmoothProfile(Profile& x, const Profile& n, int32_t filterLength, floa
     for (int32_t i = 0; i < count; ++i)
         moved[i] = profile_math::DistanceSquared(x.Points[i], profile_math::Transform(motion, x.Points[i]));
 
-    static thread_local int32_t zeroValues[kMaxProfilePoints];
-    const int32_t* values = x.PointValues ? x.PointValues : zeroValues;
+    static const int32_t kNoValues[kMaxProfilePoints] = {};
+    const int32_t* values = x.PointValues ? x.PointValues : kNoValues;
     const int32_t offset = FilterHalfLength(filterLength);
     Vec3 filtered[kMaxProfilePoints];
     float filteredValues[kMaxProfilePoints];

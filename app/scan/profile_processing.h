@@ -26,7 +26,8 @@ constexpr int32_t kScanProcessOutOfMemory = 3;
 // blocks could not grow. After a failure the profiles that got no points stay
 // unprocessed (the next call takes them up) and the user is told once.
 // filterLength: the smoothing length (0, 3, 5 or 7); worstResolution: the
-// largest gap (squared, as the setting holds it) allowed inside a run.
+// worst-resolution setting, against which the squared gap between neighbouring
+// points of a profile is compared (a larger gap starts a new run).
 int32_t Scan_ProcessNewProfiles(RawData& raw, int32_t filterLength, float worstResolution);
 
 // Moves every point of the staging profile that lies farther than maxRange
@@ -67,7 +68,8 @@ void Scan_TriangleFilter(int32_t n, const Vec3* points, const int32_t* values, i
 // whether x still has points. A profile already filtered is left alone.
 bool Scan_SmoothProfile(Profile& x, const Profile& n, int32_t filterLength, float worstResolution);
 
-// The two passes, exposed for the tests of their steps.
+// The two passes of Scan_ProcessNewProfiles: smoothing, removal and
+// compaction of the new profiles; then their points and facets.
 void Scan_FilterNewProfiles(RawData& raw, int32_t filterLength, float worstResolution);
 
 // Where the geometry pass stopped: the end of the scan, or the profile whose

@@ -217,7 +217,9 @@ TEST_F(ProfileProcessingTest, AfterRunningOutOfMemoryTheUnprocessedProfilesAreTa
         {"from the first profile", {one}, {0, 1, 2}},
         {"a closed sweep cut short", {one, {20.0f, 20.5f}}, {9, 10, 11}},
         {"behind an empty closed sweep", {{-20.0f}, one, {20.0f, 20.5f}}, {10, 11, 12}},
-        {"empty sweep processed with a new open sweep", {one, {-20.0f}, {20.0f, 20.5f, 21.0f}}, {5, 6, 7, 8, 9, 10, 11, 12}},
+        {"empty sweep processed with a new open sweep",
+         {one, {-20.0f}, {20.0f, 20.5f, 21.0f}},
+         {5, 6, 7, 8, 9, 10, 11, 12}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -221,7 +221,8 @@ TEST(ProfileCameraDeviation, MergesTheChannelsAlongTheLine) {
     };
     for (const MergeCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const int32_t counts[2] = {static_cast<int32_t>(c.channel[0].size()), static_cast<int32_t>(c.channel[1].size())};
+        const int32_t counts[2] = {static_cast<int32_t>(c.channel[0].size()),
+                                   static_cast<int32_t>(c.channel[1].size())};
         Vec3 staging[16];
         int32_t values[16];
         for (int ch = 0; ch < 2; ++ch)
