@@ -15,7 +15,8 @@ struct SwatchState {
 
 // The edition panel and the marker dialog never show an inactive caption.
 bool KeepsActiveCaption(HWND window) {
-    return window == Shell().modeless[kSlotTarrelPanel] && window != nullptr;
+    const ShellWindows& shell = Shell();
+    return window != nullptr && (window == shell.modeless[kSlotTarrelPanel] || window == shell.markerDialog);
 }
 
 BOOL CALLBACK ExpandChild(HWND child, LPARAM) {

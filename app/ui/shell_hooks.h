@@ -11,6 +11,16 @@
 #include <string>
 
 struct ShellHooks {
+    // The shell's own services, installed by the main window.
+    std::function<void(int command)> sendCommand;  // a command to the main window
+    std::function<void()> updateTitle;
+    std::function<void()> refreshUi;               // menu states, toolbar, status bar
+    std::function<void()> notifyPanels;            // the panel refresh broadcast
+
+    // Leaves surface mode, discards the derived surfaces and tells the tool
+    // window. Default: both surfaces are freed and surface mode is left.
+    std::function<void()> resetDerivedState;
+
     // Scan documents. Closes the scan, asking to save first when `ask`;
     // false when the user cancelled. Default: the scan record is freed.
     std::function<bool(bool ask)> unloadScan;

@@ -93,11 +93,25 @@ void App_InitState() {
     App_InitStateWith(env);
 }
 
+namespace {
+
+// The shell's own services for the portable code.
+void InstallShellServices(HWND window) {
+    ShellHooks& hooks = Shell_Hooks();
+    hooks.sendCommand = [window](int command) { SendMessageA(window, WM_COMMAND, command, 0); };
+    hooks.updateTitle = App_UpdateTitle;
+    hooks.refreshUi = App_RefreshUi;
+    hooks.notifyPanels = App_NotifyPanels;
+}
+
+}  // namespace
+
 bool MainWnd_OnCreate(HWND window, const CREATESTRUCTA* create) {
     ShellWindows& shell = Shell();
     shell.main = window;
     shell.view = shell.statusBar = shell.toolbar = nullptr;
     for (HWND& slot : shell.modeless) slot = nullptr;
+    InstallShellServices(window);
     App_InitState();
     ReadStartupConfig();
     UserSettings_Load(static_cast<int32_t*>(create->lpCreateParams));

@@ -43,6 +43,7 @@ struct ShellWindows {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     HACCEL accelerators = nullptr;
     HWND modeless[kModelessSlotCount] = {};
+    HWND markerDialog = nullptr;  // the mouse-as-marker dialog's window
 };
 
 ShellWindows& Shell();
@@ -139,6 +140,14 @@ constexpr UINT kMsgColourSampleSet = WM_USER + 64;
 
 // The view window: created over the main window's client area.
 HWND Graph_CreateWindow(HWND main);
+
+// Applies the cast-inversion consistency rule, sends the panel refresh to the
+// Generate Surface dialog and the edition panel, and updates the menu states.
+void App_NotifyPanels();
+
+// Opens the manual of that name in the program folder with the shell's
+// "open" verb; an error box when there is no such file.
+void Help_OpenManual(const char* name);
 
 // Restarts the screen saver's idle time.
 void App_ResetScreenSaverTimer();
