@@ -23,9 +23,13 @@ namespace {
 
 HWND FindMainWindow() { return FindWindowA("KorvMain", nullptr); }
 
-HWND WaitForMainWindow(DWORD seconds) {
+// The main window once it is shown with its status bar (it exists, hidden,
+// while it is being created).
+HWND WaitForMainWindow(DWORD seconds, HWND& bar) {
     for (DWORD waited = 0; waited < seconds * 10; ++waited) {
-        if (HWND main = FindMainWindow()) return main;
+        HWND main = FindMainWindow();
+        bar = main ? FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr) : nullptr;
+        if (main && bar && IsWindowVisible(main)) return main;
         Sleep(100);
     }
     return nullptr;
@@ -92,14 +96,10 @@ bool ReportBoxes(HWND main) {
 
 int Wait(const char* hardwareKey, DWORD seconds) {
     Locale_Load();
-    HWND main = WaitForMainWindow(seconds);
+    HWND bar = nullptr;
+    HWND main = WaitForMainWindow(seconds, bar);
     if (!main) {
-        std::printf("no main window after %lu s\n", static_cast<unsigned long>(seconds));
-        return 1;
-    }
-    HWND bar = FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr);
-    if (!bar) {
-        std::printf("the main window has no status bar\n");
+        std::printf("no main window with a status bar shown after %lu s\n", static_cast<unsigned long>(seconds));
         return 1;
     }
     // The scanner state is the last part; it may take a while to settle.
@@ -110,6 +110,10 @@ int Wait(const char* hardwareKey, DWORD seconds) {
         if (hardware == expected) break;
         Sleep(100);
     }
+    // Boxes of the start (a scanner that fails to start) come after the
+    // window shows: let the start settle, then look again.
+    Sleep(2000);
+    hardware = StatusPartText(bar, 3);
     bool ok = true;
     for (int part = 0; part < 4; ++part) std::printf("status part %d: %s\n", part, StatusPartText(bar, part).c_str());
     if (hardware != expected) {
