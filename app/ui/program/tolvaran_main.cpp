@@ -32,8 +32,9 @@ int FailedStart(DWORD error) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "English");
-    Locale_Load();
+    // Every message from here on is a box, the locale's own included.
     App_InstallMessageBoxes();
+    Locale_Load();
 
     Shell().instance = instance;
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0x1F7F};
