@@ -15,6 +15,7 @@
 #ifndef SURFACE_EVAL_KD_BUILD_H
 #define SURFACE_EVAL_KD_BUILD_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "surface/eval/kd_presort.h"
@@ -29,6 +30,24 @@ struct KdNode {
 };
 
 namespace kdbuild {
+
+// The node array is allocated with each node's coordinate on its split
+// dimension stored after it, so that a walk decides where to go without
+// reaching into the points.
+inline size_t SplitsOffset(int32_t n) {
+  const size_t bytes = sizeof(KdNode) * static_cast<size_t>(n > 0 ? n : 1);
+  return (bytes + sizeof(double) - 1) / sizeof(double) * sizeof(double);
+}
+inline size_t NodeBlockBytes(int32_t n) {
+  return SplitsOffset(n) + sizeof(double) * static_cast<size_t>(n > 0 ? n : 1);
+}
+inline KdNode* AllocNodes(int32_t n) { return static_cast<KdNode*>(Mem_Alloc(NodeBlockBytes(n))); }
+inline double* SplitsOf(KdNode* nodes, int32_t n) {
+  return reinterpret_cast<double*>(reinterpret_cast<char*>(nodes) + SplitsOffset(n));
+}
+inline const double* SplitsOf(const KdNode* nodes, int32_t n) {
+  return reinterpret_cast<const double*>(reinterpret_cast<const char*>(nodes) + SplitsOffset(n));
+}
 
 const int kNoMemory = 2;
 const int kUserAbort = 10;
@@ -88,7 +107,8 @@ int32_t MedianPosition(const int32_t* pts, int32_t first, int32_t last, int32_t 
   return low;
 }
 
-// Builds the nodes of n points of dimension d. `bounds` (or null) receives
+// Builds the nodes of n points of dimension d into a block from AllocNodes.
+// `bounds` (or null) receives
 // the d minima and then the d maxima. On success *depth is the number of
 // levels. Returns 0, kNoMemory or kUserAbort; the work arrays are always freed.
 template <class Coord>
@@ -96,6 +116,7 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
           int32_t* depth, const volatile int32_t* cancel) {
   *depth = 0;
   if (n <= 0) return 0;
+  double* splits = SplitsOf(nodes, n);
   Work w;
   if (!w.Allocate(n, d)) {
     w.Release();
@@ -143,12 +164,14 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
       int32_t pos = first;
       if (range[1] >= 3) pos = MedianPosition(pts, first, last, split, coord);
       w.Label[pts[pos]] = -1;
+      splits[node] = coord(pts[pos], split);
       if (range[1] < 3) {
         nodes[node] = KdNode{pts[pos], -1, -1};
         if (range[1] == 2) {
           // The second point hangs below the first by ordinary descent.
           const int32_t p = pts[first + 1];
           nodes[node + 1] = KdNode{p, -1, -1};
+          splits[node + 1] = coord(p, split + 1 == d ? 0 : split + 1);
           w.Label[p] = -1;
           if (coord(p, split) < coord(pts[pos], split))
             nodes[node].Left = node + 1;
@@ -204,26 +227,47 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
 // and hands every point inside it, whose `accept` is true, to `report`. The
 // walk stops when `report` returns false. `stack` and `dims` have room for
 // depth + 2 entries. Returns false when stopped early.
+//
+// The walk itself reads only the node array and the split coordinates. A
+// node whose split coordinate lies inside the box is a candidate; its point
+// is read later with a batch of others, in walk order, so that the reads of
+// scattered points overlap instead of waiting on one another.
 template <class Coord, class Accept, class Report>
 bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const Coord& coord, const double* box,
              int32_t* stack, int32_t* dims, const Accept& accept, const Report& report) {
   if (n <= 0) return true;
+  const double* splits = SplitsOf(nodes, n);
+  const int32_t kBatch = 64;
+  int32_t batch[kBatch];
+  int32_t batched = 0;
+  const auto flush = [&]() {
+    for (int32_t i = 0; i < batched; ++i) coord.Prefetch(batch[i]);
+    for (int32_t i = 0; i < batched; ++i) {
+      const int32_t p = batch[i];
+      bool inside = true;
+      for (int32_t k = 0; k < d && inside; ++k) {
+        const double v = coord(p, k);
+        inside = box[k] <= v && v < box[d + k];
+      }
+      if (inside && accept(p) && !report(p)) return false;
+    }
+    batched = 0;
+    return true;
+  };
   int32_t top = 0;
   stack[0] = 0;
   dims[0] = 0;
   ++top;
   while (top > 0) {
     --top;
-    const KdNode& node = nodes[stack[top]];
+    const int32_t at = stack[top];
+    const KdNode& node = nodes[at];
     const int32_t split = dims[top];
-    const int32_t p = node.Point;
-    bool inside = true;
-    for (int32_t k = 0; k < d && inside; ++k) {
-      const double c = coord(p, k);
-      inside = box[k] <= c && c < box[d + k];
+    const double c = splits[at];
+    if (box[split] <= c && c < box[d + split]) {
+      batch[batched++] = node.Point;
+      if (batched == kBatch && !flush()) return false;
     }
-    if (inside && accept(p) && !report(p)) return false;
-    const double c = coord(p, split);
     const int32_t below = split + 1 == d ? 0 : split + 1;
     if (node.Right >= 0 && c < box[d + split]) {
       stack[top] = node.Right;
@@ -234,7 +278,7 @@ bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const Coord& coord, cons
       dims[top++] = below;
     }
   }
-  return true;
+  return flush();
 }
 
 }  // namespace kdbuild

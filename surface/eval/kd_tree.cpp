@@ -10,6 +10,7 @@ const int kNullArgument = 23;
 struct RowCoord {
   double* const* rows;
   double operator()(int32_t p, int32_t k) const { return rows[p][k]; }
+  void Prefetch(int32_t p) const { __builtin_prefetch(rows[p]); }
 };
 
 struct MaskAccept {
@@ -31,7 +32,7 @@ int KdTreeN_Build(int32_t count, int32_t dim, double* const* points, KdTreeN* tr
   built.Dim = dim;
   built.Points = points;
   const int32_t rows = count > 0 ? count : 1;
-  built.Nodes = static_cast<KdNode*>(Mem_Alloc(sizeof(KdNode) * static_cast<size_t>(rows)));
+  built.Nodes = kdbuild::AllocNodes(rows);
   built.Result = Mem_AllocInts(rows);
   if (built.Nodes == nullptr || built.Result == nullptr) {
     KdTreeN_Free(&built);

@@ -1,9 +1,10 @@
 // Nearest-point searches of the general k-d tree. They are all built on the
 // box search: a box that surely holds the wanted points is searched, and the
 // points found are ordered by distance.
+#include <algorithm>
 #include <cmath>
 
-#include "surface/eval/index_sort.h"
+#include "surface/eval/distance_order.h"
 #include "surface/eval/kd_tree.h"
 
 namespace {
@@ -21,28 +22,42 @@ double SquaredDistance(const double* a, const double* b, int32_t dim) {
   return sum;
 }
 
-// Keys of the found points and their ascending order, for one ordering pass.
-struct Ordering {
-  double* keys = nullptr;
-  int32_t* order = nullptr;
-  bool Allocate(int32_t n) {
-    const int32_t size = n > 0 ? n : 1;
-    keys = Mem_AllocDoubles(size);
-    order = Mem_AllocInts(size);
-    return keys && order;
-  }
-  ~Ordering() {
-    Mem_Free(keys);
-    Mem_Free(order);
-  }
-};
+using distance_order::Entry;
 
-// Puts the first `kept` points of the result list in the order `order` gives.
-void KeepInOrder(KdTreeN* tree, const int32_t* order, int32_t kept, int32_t* indices) {
-  for (int32_t i = 0; i < kept; ++i) indices[i] = tree->Result[order[i]];
-  for (int32_t i = 0; i < kept; ++i) tree->Result[i] = indices[i];
+// The number of visible points, counted only up to `enough`.
+int32_t ActiveUpTo(const KdTreeN* tree, int32_t enough) {
+  if (tree->Mask == nullptr) return tree->Count < enough ? tree->Count : enough;
+  int32_t active = 0;
+  for (int32_t i = 0; i < tree->Count && active < enough; ++i) active += tree->Mask[i] != 0;
+  return active;
+}
+
+// Puts the points of the first `kept` entries in the result list and in
+// `indices` (or only the result list).
+void KeepInOrder(KdTreeN* tree, const Entry* entries, int32_t kept, int32_t* indices) {
+  for (int32_t i = 0; i < kept; ++i) tree->Result[i] = entries[i].at;
+  if (indices)
+    for (int32_t i = 0; i < kept; ++i) indices[i] = entries[i].at;
   tree->ResultCount = kept;
 }
+
+// A box of 2 dim doubles: on the stack for the usual dimensions.
+class BoxBuffer {
+ public:
+  explicit BoxBuffer(int32_t dim)
+      : data_(dim <= 16 ? local_
+                        : static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * static_cast<size_t>(dim)))) {}
+  BoxBuffer(const BoxBuffer&) = delete;
+  BoxBuffer& operator=(const BoxBuffer&) = delete;
+  ~BoxBuffer() {
+    if (data_ != local_) Mem_Free(data_);
+  }
+  double* data() { return data_; }
+
+ private:
+  double local_[2 * 16];
+  double* data_;
+};
 
 // How far q lies outside the box: the largest excess on any dimension, -1
 // for a point inside it, so that inside points sort first.
@@ -67,8 +82,9 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
       count == nullptr)
     return kNullArgument;
   *count = 0;
-  const int32_t active = KdTreeN_ActiveCount(tree);
   if (minCount < 0) minCount = 0;
+  // Only whether the visible points reach the wanted number matters.
+  const int32_t active = ActiveUpTo(tree, maxCount > minCount ? maxCount : minCount);
   if (minCount > active) return kInvalidInput;
   if (maxCount > active) maxCount = active;
   if (maxCount < minCount) maxCount = minCount;
@@ -76,44 +92,42 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
   const int32_t dim = tree->Dim;
   double r = *radius == 0.0 ? 1.0 : std::fabs(*radius);
   const double grow = std::pow(2.0, 1.0 / dim);
-  double* box = static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * static_cast<size_t>(dim)));
+  BoxBuffer boxBuffer(dim);
+  double* box = boxBuffer.data();
   if (box == nullptr) return kNoMemory;
+  distance_order::Buffer ordered;
   for (;;) {
     KdTreeN_Box(dim, point, r, box);
     int32_t found = KdTreeN_BoxQuery(tree, box);
     while (found < minCount) {
       r *= grow;
       *radius = r;
-      if (!std::isfinite(r)) {
-        Mem_Free(box);
-        return kInvalidInput;
-      }
+      if (!std::isfinite(r)) return kInvalidInput;
       KdTreeN_Box(dim, point, r, box);
       found = KdTreeN_BoxQuery(tree, box);
     }
     if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
-    Ordering ord;
-    if (!ord.Allocate(found)) {
-      Mem_Free(box);
-      return kNoMemory;
+    if (!ordered.Reserve(found)) return kNoMemory;
+    Entry* entries = ordered.data();
+    for (int32_t i = 0; i < found; ++i) {
+      const int32_t p = tree->Result[i];
+      entries[i] = Entry{SquaredDistance(tree->Points[p], point, dim), p};
     }
-    for (int32_t i = 0; i < found; ++i)
-      ord.keys[i] = SquaredDistance(tree->Points[tree->Result[i]], point, dim);
-    Index_HeapSortDouble(ord.keys, ord.order, found, nullptr);
-    const double ball = r * r;
+    // Only the nearest maxCount are ever looked at.
     int32_t kept = found < maxCount ? found : maxCount;
-    bool complete = kept > 0 && ord.keys[ord.order[kept - 1]] <= ball;
-    if (!complete && (minCount == 0 || ord.keys[ord.order[minCount - 1]] <= ball)) {
+    distance_order::Smallest(entries, found, kept);
+    const double ball = r * r;
+    bool complete = kept > 0 && entries[kept - 1].key <= ball;
+    if (!complete && (minCount == 0 || entries[minCount - 1].key <= ball)) {
       // Every point within the ball was found; those beyond it may not be
       // the nearest, so only the ball's points are kept past the minimum.
       kept = minCount;
-      while (kept < maxCount && kept < found && ord.keys[ord.order[kept]] <= ball) ++kept;
+      while (kept < maxCount && kept < found && entries[kept].key <= ball) ++kept;
       complete = true;
     }
     if (complete) {
-      KeepInOrder(tree, ord.order, kept, indices);
+      KeepInOrder(tree, entries, kept, indices);
       *count = kept;
-      Mem_Free(box);
       return 0;
     }
     r *= std::sqrt(static_cast<double>(dim));
@@ -134,8 +148,8 @@ int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int
   const int32_t inside = KdTreeN_BoxQuery(tree, box);
   *insideCount = inside;
   *totalCount = inside;
-  const int32_t active = KdTreeN_ActiveCount(tree);
   int32_t want = inside + (minExtra > 0 ? minExtra : 0);
+  const int32_t active = ActiveUpTo(tree, want);
   if (want > active) want = active;
   int32_t cap = inside + (maxExtra > minExtra ? maxExtra : minExtra);
   if (cap < want) cap = want;
@@ -150,7 +164,8 @@ int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int
   double margin = 0.2 * std::sqrt(diagonal);
   if (!(margin > 0.0) || !std::isfinite(margin)) margin = 1.0;
   const double grow = std::pow(2.0, 1.0 / dim);
-  double* grown = static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * static_cast<size_t>(dim)));
+  BoxBuffer grownBuffer(dim);
+  double* grown = grownBuffer.data();
   if (grown == nullptr) return kNoMemory;
   int32_t found = 0;
   for (;;) {
@@ -161,22 +176,18 @@ int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int
     found = KdTreeN_BoxQuery(tree, grown);
     if (found >= want) break;
     margin *= grow;
-    if (!std::isfinite(margin)) {
-      Mem_Free(grown);
-      return kInvalidInput;
-    }
+    if (!std::isfinite(margin)) return kInvalidInput;
   }
-  Mem_Free(grown);
-  Ordering ord;
-  if (!ord.Allocate(found)) return kNoMemory;
-  int32_t* held = Mem_AllocInts(found);
-  if (held == nullptr) return kNoMemory;
-  for (int32_t i = 0; i < found; ++i)
-    ord.keys[i] = BoxExcess(tree->Points[tree->Result[i]], box, dim);
-  Index_HeapSortDouble(ord.keys, ord.order, found, nullptr);
+  distance_order::Buffer entries;
+  if (!entries.Reserve(found)) return kNoMemory;
+  Entry* e = entries.data();
+  for (int32_t i = 0; i < found; ++i) {
+    const int32_t p = tree->Result[i];
+    e[i] = Entry{BoxExcess(tree->Points[p], box, dim), p};
+  }
   const int32_t kept = found < cap ? found : cap;
-  KeepInOrder(tree, ord.order, kept, held);
-  Mem_Free(held);
+  distance_order::Smallest(e, found, kept);
+  KeepInOrder(tree, e, kept, nullptr);
   *totalCount = kept;
   return 0;
 }
@@ -196,7 +207,8 @@ int KdTreeN_WithinRadius(KdTreeN* tree, const double* point, double r, int32_t* 
   if (wide != box) Mem_Free(wide);
   for (int32_t i = 0; i < found; ++i)
     squared[i] = SquaredDistance(tree->Points[tree->Result[i]], point, dim);
-  Index_HeapSortDouble(squared, scratch, found, nullptr);
+  for (int32_t i = 0; i < found; ++i) scratch[i] = i;
+  distance_order::SmallestIndices(scratch, found, found, squared);
   // Apply the order to the result list and the distances in place, cycle by
   // cycle, marking the places done in the order itself.
   for (int32_t start = 0; start < found; ++start) {

@@ -10,6 +10,7 @@ template <int D>
 struct PackedCoord {
   const double* points;
   double operator()(int32_t p, int32_t k) const { return points[D * static_cast<int64_t>(p) + k]; }
+  void Prefetch(int32_t p) const { __builtin_prefetch(points + D * static_cast<int64_t>(p)); }
 };
 
 struct AcceptAll {
@@ -24,7 +25,7 @@ int Build(int32_t count, const double* points, Tree* tree, double* bounds) {
   Tree built;
   std::memset(&built, 0, sizeof built);
   built.Count = count;
-  built.Nodes = static_cast<KdNode*>(Mem_Alloc(sizeof(KdNode) * static_cast<size_t>(count > 0 ? count : 1)));
+  built.Nodes = kdbuild::AllocNodes(count);
   int status = built.Nodes ? 0 : kdbuild::kNoMemory;
   if (status == 0)
     status = kdbuild::Build(count, D, PackedCoord<D>{points}, built.Nodes, bounds, &built.Depth,

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/eval/index_sort.h"
+#include "surface/eval/distance_order.h"
 
 namespace {
 
@@ -54,16 +54,18 @@ int32_t SearchBox(const double* point, double r, Neighbours* record, bool doubli
   }
 }
 
-// Squared distances of the candidates and their ascending order.
-void OrderByDistance(const double* point, int32_t found, Neighbours* record) {
+// Squared distances of the candidates, and the `kept` nearest of them in
+// ascending order at the front of the order buffer.
+void OrderByDistance(const double* point, int32_t found, int32_t kept, Neighbours* record) {
   for (int32_t i = 0; i < found; ++i) {
     const double* q = record->Points + 3 * static_cast<int64_t>(record->Candidates[i]);
     const double dx = q[0] - point[0];
     const double dy = q[1] - point[1];
     const double dz = q[2] - point[2];
     record->Squared[i] = dx * dx + dy * dy + dz * dz;
+    record->Order[i] = i;
   }
-  Index_HeapSortDouble(record->Squared, record->Order, found, nullptr);
+  distance_order::SmallestIndices(record->Order, found, kept < found ? kept : found, record->Squared);
 }
 
 // The first radius: a box that holds about k points when they are spread
@@ -117,7 +119,7 @@ int Neighbours_KNearest(const double* point, int32_t k, int32_t* count, int32_t*
       r *= std::sqrt(static_cast<double>(k) / (found + 1)) * 1.1;
       continue;
     }
-    OrderByDistance(point, found, record);
+    OrderByDistance(point, found, k, record);
     const double kth = record->Squared[record->Order[k - 1]];
     if (kth > r * r) {
       // The box's corners reach past its inner ball: a point outside the box
@@ -144,7 +146,7 @@ int Neighbours_WithinRadius(const double* point, double r, int32_t maxCount, int
   // point itself).
   const int32_t found = SearchBox(point, r * 1.000000001, record, false, true);
   if (found < 0) return 0;
-  OrderByDistance(point, found, record);
+  OrderByDistance(point, found, maxCount, record);
   int32_t kept = 0;
   while (kept < found && kept < maxCount && record->Squared[record->Order[kept]] <= r * r) {
     indices[kept] = record->Candidates[record->Order[kept]];
