@@ -62,7 +62,9 @@ endfunction()
 # tolvaran_folder_tests(LIBS <targets>... [WINDOWS_ONLY <file names>...])
 # One GoogleTest executable per tests/*_test.cpp, each one ctest test named
 # <folder>.<file>. Files ending in _win32_test.cpp run only in the Windows
-# build. Test data lives in tests/data and is found through TEST_DATA_DIR.
+# build. Test data lives in tests/data and is found through TEST_DATA_DIR;
+# TEST_SOURCE_DIR is the folder itself (git keeps no empty folders, so never
+# reach the folder through tests/data/..).
 function(tolvaran_folder_tests)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
@@ -81,7 +83,8 @@ function(tolvaran_folder_tests)
     target_link_libraries(${exe} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
     target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_definitions(${exe} PRIVATE
-      TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/data/")
+      TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/data/"
+      TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/")
     add_test(NAME ${folder}.${stem} COMMAND ${exe})
     set_tests_properties(${folder}.${stem} PROPERTIES TIMEOUT 600)
   endforeach()

@@ -20,7 +20,7 @@ namespace {
 TEST(BuiltInLocale, IsTheEnglishLocaleText) {
     std::vector<char> data;
     ASSERT_TRUE(Locale_LoadBuiltInData(data));
-    std::ifstream file(std::string(TEST_DATA_DIR) + "../../data/Locale-en-GB.txt", std::ios::binary);
+    std::ifstream file(std::string(TEST_SOURCE_DIR) + "data/Locale-en-GB.txt", std::ios::binary);
     std::vector<char> expected((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_EQ(data, expected);
 }

@@ -17,7 +17,7 @@
 
 namespace {
 
-const std::string kDataDir = std::string(TEST_DATA_DIR) + "../../data/";
+const std::string kDataDir = std::string(TEST_SOURCE_DIR) + "data/";
 
 // key_variables.txt: "Key: name name ..." per line, ';' comments.
 std::map<std::string, std::set<std::string>> ReadVariableTable() {

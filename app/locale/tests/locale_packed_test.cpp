@@ -21,7 +21,7 @@ TEST(PackedEnglishLocale, LoadsCleanlyWithTheTextsOfThePlainFile) {
     EXPECT_THAT(messages, ::testing::IsEmpty());
 
     std::vector<char> data;
-    ASSERT_TRUE(Locale_ReadTextFile(std::string(TEST_DATA_DIR) + "../../data/Locale-en-GB.txt", data));
+    ASSERT_TRUE(Locale_ReadTextFile(std::string(TEST_SOURCE_DIR) + "data/Locale-en-GB.txt", data));
     std::istringstream stream(std::string(data.begin(), data.end()));
     LocaleStringTable plain;
     Locale_ParseInto(plain, stream, "Locale-en-GB.txt", [](const std::string&) {});
