@@ -7,6 +7,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/hw_event_routing.h"
 #include "app/ui/scanner_link.h"
+#include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/status_texts.h"
 
@@ -326,6 +327,60 @@ TEST_F(MainWindowWin32, PemmlerKeyFilterThroughTheLoop) {
     App().editions = EditionFlags{};
     MSG f9 = {window_, WM_KEYDOWN, VK_F9, 0, 0, {0, 0}};
     EXPECT_TRUE(App_FilterLoopMessage(f9));
+}
+
+TEST_F(MainWindowWin32, CancellingTheSavePromptKeepsEverything) {
+    SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 1);
+    Start();
+    int asked = 0;
+    Shell_Hooks().unloadScan = [&](bool ask) {
+        ++asked;
+        return false;
+    };
+    SendMessageA(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(IsWindow(window_));
+    EXPECT_TRUE(IsWindow(Shell().statusBar));
+    EXPECT_TRUE(PipeExists());
+    EXPECT_EQ(g_scanner.stops, 0);
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsGeneralKey, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    Shell_Hooks().unloadScan = nullptr;
+}
+
+TEST_F(MainWindowWin32, ARelativeStartupFileIsLoadedAndItsFolderBecomesCurrent) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string folder = std::string(temp) + "shell_start_test\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string file = folder + "scan.tvn";
+    CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(sizeof before, before);
+    SetCurrentDirectoryA(folder.c_str());
+    std::string loaded;
+    Shell_Hooks().reloadScan = [&](const std::string& path) {
+        loaded = path;
+        return true;
+    };
+    int savedArgc = __argc;
+    char** savedArgv = __argv;
+    char program[] = "Tolvaran.exe";
+    char name[] = "scan.tvn";
+    char* args[] = {program, name, nullptr};
+    __argc = 2;
+    __argv = args;
+    Start();
+    __argc = savedArgc;
+    __argv = savedArgv;
+    Shell_Hooks().reloadScan = nullptr;
+    char now[MAX_PATH];
+    GetCurrentDirectoryA(sizeof now, now);
+    SetCurrentDirectoryA(before);
+    EXPECT_EQ(lstrcmpiA(loaded.c_str(), file.c_str()), 0) << loaded;
+    EXPECT_EQ(lstrcmpiA((std::string(now) + "\\").c_str(), folder.c_str()), 0) << now;
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 bool FailToolbars(HWND) { return false; }
