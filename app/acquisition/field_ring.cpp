@@ -32,6 +32,13 @@ void Ring_ConsumeField() {
     g_readCount.store(g_readCount.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
+void Ring_StartReading(std::int32_t firstIndex) {
+    // An index beyond the write count can only come from a capture of an
+    // earlier start whose event was still queued: never read past the writer.
+    const std::int32_t written = g_writeCount.load(std::memory_order_acquire);
+    g_readCount.store(firstIndex < written ? firstIndex : written, std::memory_order_release);
+}
+
 void Ring_ResetCounts() {
     g_readCount.store(0, std::memory_order_release);
     g_writeCount.store(0, std::memory_order_release);

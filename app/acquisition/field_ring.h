@@ -4,6 +4,14 @@
 // user-interface thread; a field is handed over by the release store of the
 // write count alone, and at most 49 fields wait, so the slot at the write
 // count is never one the consumer may still read.
+//
+// The counts are running counts. While the acquisition thread runs, each has
+// a single writer and neither is ever reset: a capture does not restart the
+// write count at 0; Hardware_FIRST_FIELD carries the capture's first index
+// (the write count when the capture began), and the user-interface thread's
+// handler of that event moves the read count to it (Ring_StartReading),
+// dropping whatever the previous capture left unread. Both counts go back to
+// 0 only while no acquisition thread runs (Ring_ResetCounts, at start-up).
 #pragma once
 
 #include <cstdint>
@@ -29,6 +37,9 @@ std::int32_t Ring_ReadCount();
 void Ring_PublishField();
 // User-interface thread: the field at the read count has been consumed.
 void Ring_ConsumeField();
-// Both counts back to 0 at the start of a capture, before its first field is
-// reported. The only place the read count is reset.
+// User-interface thread, on Hardware_FIRST_FIELD: reading goes on at the
+// capture's first index (the event's parameter), never past the write count.
+void Ring_StartReading(std::int32_t firstIndex);
+// Both counts back to 0. Only while no acquisition thread runs (hardware
+// start-up, tests).
 void Ring_ResetCounts();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 enum HardwareEvent : std::int32_t {
+    // Parameter: the capture's first index in the field ring (field_ring.h).
     Hardware_FIRST_FIELD = 0,
     Hardware_LAST_FIELD = 1,
     Hardware_NEW_FIELD_READY = 2,

@@ -58,10 +58,11 @@ protected:
     }
 
     // Starts a fresh capture of as many copies of `p` as one build needs,
-    // then builds.
+    // then builds. As in the program, the counts run on: the capture starts
+    // where the writer stands and the reader moves there.
     std::int32_t PublishAndBuild(const FieldParameters& p, float cone = 60.0f, std::int32_t referenceEnabled = 0,
                                  std::int32_t useGiven = 0, const Matrix4* given = nullptr) {
-        Ring_ResetCounts();
+        Ring_StartReading(Ring_WriteCount());
         for (int f = 0; f <= GetOddFilterLength(); ++f) Publish(p);
         return Build(cone, referenceEnabled, useGiven, given);
     }

@@ -132,7 +132,8 @@ std::vector<std::int32_t> PointProfiles(const RawData& raw) {
 TEST_F(ProfileEndToEndTest, SweepsOverPlaneSphereAndCylinderGiveTheSurface) {
     for (const Scene& scene : Scenes()) {
         SCOPED_TRACE(scene.name);
-        Ring_ResetCounts();
+        // Each scene is a new capture on running counts, as in the program.
+        Ring_StartReading(Ring_WriteCount());
         TestScan oneByOne, atOnce;
         Capture(scene, oneByOne, atOnce);
         const RawData& raw = oneByOne.raw();
