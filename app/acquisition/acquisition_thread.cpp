@@ -1,0 +1,27 @@
+#include "app/acquisition/acquisition_thread.h"
+
+#include "app/acquisition/acquisition_state.h"
+#include "app/acquisition/ecp_loop.h"
+#include "app/acquisition/hardware_events.h"
+#include "app/acquisition/hardware_statistics.h"
+#include "app/acquisition/hardware_trace.h"
+#include "app/acquisition/usb_loop.h"
+#include "app/acquisition/windows_version.h"
+
+std::int32_t RunAcquisitionThread(AcquisitionSignals& signals, EcpDeviceIo* device, std::int32_t firstStart) {
+    ZeroHardwareStatistics();
+    SetAcquisitionRunning(true);
+    ChangeHardwareOnlineState(Hardware_OFFLINE, "AcquisitionThread");
+    std::int32_t result = 0;
+    if (GetHardwareTransport() == Transport_USB)
+        result = UsbAcquisitionLoop(signals, firstStart);
+    else if (device)
+        result = EcpAcquisitionLoop(*device, signals, GetWindowsVersion());
+    if (result == 0) {
+        TraceHardware("AcquisitionThread: the acquisition loop failed\n");
+        RaiseHardwareEvent(Hardware_UNRECOVERABLE_ERROR, 0);
+    }
+    SetAcquisitionRunning(false);
+    ChangeHardwareOnlineState(Hardware_OFFLINE, "AcquisitionThread");
+    return result;
+}
