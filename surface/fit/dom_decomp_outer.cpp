@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/eval/index_sort.h"
 #include "surface/fit/dom_decomp.h"
 #include "surface/fit/index_lists.h"
 #include "surface/frame/status_codes.h"
@@ -73,21 +72,27 @@ int32_t Distinct(SubdomainBuilder* b, int32_t used, int32_t numInner) {
   return n;
 }
 
-// Keeps the `keep` candidates nearest to the box (ties in heap order), in
-// place at the front of `candidates`.
+// Keeps the `keep` candidates nearest to the box, in place at the front of
+// `candidates` (in no particular order). Equal distances are taken in index
+// order. A selection, not a sort: a grown box may hold a great many
+// candidates of which only a few stay.
 int NearestOutside(SubdomainBuilder* b, int32_t* candidates, int32_t n, const double* box,
                    int32_t keep) {
   if (keep >= n) return 0;
-  if (!GrowWork(b, 2 * n)) return CoreStatus_NoMemory;
-  int32_t* order = Mem_AllocInts(2 * n);
-  if (!order) return CoreStatus_NoMemory;
+  if (!GrowWork(b, n)) return CoreStatus_NoMemory;
   double* distance = b->work;
   for (int32_t i = 0; i < n; ++i)
     distance[i] = Box_OutsideDistance(b->d, box, b->points[candidates[i]]);
-  Index_HeapSortDouble(distance, order, n, nullptr);
-  int32_t* kept = order + n;
-  for (int32_t i = 0; i < keep; ++i) kept[i] = candidates[order[i]];
-  std::memcpy(candidates, kept, sizeof(int32_t) * static_cast<std::size_t>(keep));
+  int32_t* order = Mem_AllocInts(n);
+  if (!order) return CoreStatus_NoMemory;
+  for (int32_t i = 0; i < n; ++i) order[i] = i;
+  auto nearer = [&](int32_t u, int32_t v) {
+    if (distance[u] != distance[v]) return distance[u] < distance[v];
+    return candidates[u] < candidates[v];
+  };
+  std::nth_element(order, order + keep, order + n, nearer);
+  for (int32_t i = 0; i < keep; ++i) order[i] = candidates[order[i]];
+  std::memcpy(candidates, order, sizeof(int32_t) * static_cast<std::size_t>(keep));
   Mem_Free(order);
   return 0;
 }
@@ -128,6 +133,41 @@ bool FacesOutside(const SubdomainBuilder* b, const double* box, int32_t orthant)
   return true;
 }
 
+// Keeps the `keep` points of the grown orthant box nearest to B. They all
+// lie within some distance of B, so the box is clipped to B widened by a
+// growing distance until it holds that many, and the choice is made among
+// the clipped box's points: a box grown across empty space may hold far
+// more points than are kept.
+int KeepNearest(SubdomainBuilder* b, const OrthantFrame& o, int32_t orthant, const double* grown,
+                int32_t keep, int32_t* used) {
+  const int32_t d = b->d;
+  double reach = 0.0, delta = 1e300;
+  for (int32_t k = 0; k < d; ++k) {
+    const double out = orthant >> k & 1 ? grown[d + k] - o.B[d + k] : o.B[k] - grown[k];
+    reach = std::fmax(reach, out);
+    if (o.w[k] > 0.0) delta = std::fmin(delta, 0.5 * o.w[k]);
+  }
+  double box[6];
+  for (;; delta *= 1.5) {
+    const bool whole = delta >= reach;
+    for (int32_t k = 0; k < d; ++k) {
+      box[k] = grown[k];
+      box[d + k] = grown[d + k];
+      if (whole) continue;
+      if (orthant >> k & 1)
+        box[d + k] = std::fmin(grown[d + k], o.B[d + k] + delta);
+      else
+        box[k] = std::fmax(grown[k], o.B[k] - delta);
+    }
+    if (whole || KdTreeN_CollectInBox(b->tree, box, keep, b->tree->Result) >= keep) break;
+  }
+  const int32_t count = KdTreeN_BoxQuery(b->tree, box);
+  keep = std::min(keep, count);
+  const int status = NearestOutside(b, b->tree->Result, count, o.B, keep);
+  if (status != 0) return status;
+  return Append(b, used, b->tree->Result, keep) ? 0 : CoreStatus_NoMemory;
+}
+
 // Grows one orthant until it holds its target t of points beyond those of
 // the orthant of B, and appends what it keeps. 11 when growth stopped at the
 // global box short of the target.
@@ -143,23 +183,24 @@ int GrowOrthant(SubdomainBuilder* b, const OrthantFrame& o, int32_t orthant, int
   double box[6];
   OrthantBox(b, o, orthant, 0.0, eps, box);
   const int32_t n0 = KdTreeN_BoxQuery(b->tree, box);
-  int32_t count = 0;
-  bool edge = false;
+  bool edge = false, shortOfTarget = true;
   for (double f = 1.0;; f *= 1.5) {
     OrthantBox(b, o, orthant, f, eps, box);
-    count = KdTreeN_BoxQuery(b->tree, box);
+    // Growing only asks whether the box holds enough: the search stops at
+    // that many instead of listing a large box at every step.
+    const int32_t reached = KdTreeN_CollectInBox(b->tree, box, n0 + lower, b->tree->Result);
+    shortOfTarget = reached - n0 < lower;
     // Zero layer widths cannot grow the box: that is as far as it goes.
     edge = FacesOutside(b, box, orthant) || wsum <= 0.0;
-    if (count - n0 >= lower || edge) break;
+    if (!shortOfTarget || edge) break;
   }
-  const bool shortOfTarget = count - n0 < lower;
-  int32_t keep = count;
-  if (count > n0 + upper) {
-    keep = std::min(count, t + n0);
-    const int status = NearestOutside(b, b->tree->Result, count, o.B, keep);
+  const int32_t probe = KdTreeN_CollectInBox(b->tree, box, n0 + upper + 1, b->tree->Result);
+  if (probe <= n0 + upper) {
+    if (!Append(b, used, b->tree->Result, probe)) return CoreStatus_NoMemory;
+  } else {
+    const int status = KeepNearest(b, o, orthant, box, t + n0, used);
     if (status != 0) return status;
   }
-  if (!Append(b, used, b->tree->Result, keep)) return CoreStatus_NoMemory;
   return edge && shortOfTarget ? CoreStatus_ReachedMaxIteration : 0;
 }
 
@@ -316,7 +357,6 @@ int SlabSearch(SubdomainBuilder* b, const int32_t* inner, int32_t numInner, int3
     const int status = NearestOutside(b, b->found, found, B, most);
     if (status != 0) return status;
     found = most;
-    std::sort(b->found, b->found + found);
   }
   *numOuter = found;
   return 0;
