@@ -1,8 +1,6 @@
 #include "app/acquisition/tracker_link.h"
 
 #include <chrono>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "app/acquisition/acquisition_settings.h"
@@ -11,6 +9,7 @@
 #include "app/acquisition/hardware_events.h"
 #include "app/acquisition/hardware_trace.h"
 #include "app/acquisition/tracking_state.h"
+#include "app/ui/hw_event_routing.h"
 
 namespace {
 
@@ -32,20 +31,17 @@ TrackerCommandInputs CurrentTrackerCommandInputs() {
     return in;
 }
 
-const char* KeepEventText(const std::string& text) {
-    static std::mutex mutex;
-    static std::set<std::string> texts;  // nodes never move: the addresses stay valid
-    std::lock_guard<std::mutex> lock(mutex);
-    return texts.insert(text).first->c_str();
-}
-
 TrackerCommandList BuildTrackerCommandsForHardware() {
     TrackerCommandOutcome outcome;
     TrackerCommandList list = BuildTrackerCommands(CurrentTrackerCommandInputs(), &outcome);
     if (outcome.syncSent) MarkTrackerSynchronisationSent();
     if (outcome.frequencyMissing) {
-        RaiseHardwareEvent(Hardware_UNSUPPORTED_FREQUENCY,
-                           reinterpret_cast<std::intptr_t>(KeepEventText(outcome.unsupportedText)));
+        // The text travels to the user-interface thread as a copy of its own,
+        // which the event's handler takes over.
+        if (const std::intptr_t text = HwEvent_MakeOwnedText(outcome.unsupportedText.c_str()))
+            RaiseHardwareEvent(Hardware_UNSUPPORTED_FREQUENCY, text);
+        else
+            TraceHardware("BuildTrackerCommandsForHardware: no memory for the unsupported-frequency text\n");
     }
     return list;
 }

@@ -18,13 +18,9 @@ TrackerCommandInputs CurrentTrackerCommandInputs();
 
 // The initialisation list for the hardware in use. Marks the synchronisation
 // as sent when the list holds it, and raises Hardware_UNSUPPORTED_FREQUENCY
-// with the address of its message text when a frequency has no calibration.
+// with its message text when a frequency has no calibration: a heap copy
+// (HwEvent_MakeOwnedText) that the event's handler takes over and frees.
 TrackerCommandList BuildTrackerCommandsForHardware();
-
-// Keeps a message text for the life of the process and returns its address,
-// which may travel to the user-interface thread with an event. Equal texts
-// share one copy.
-const char* KeepEventText(const std::string& text);
 
 // Sends one command list; false when it could not be sent in full.
 using TrackerCommandSender = std::function<bool(const TrackerCommandList&)>;

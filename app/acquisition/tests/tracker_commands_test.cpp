@@ -7,6 +7,7 @@
 #include "app/acquisition/calibration_writer.h"
 #include "app/acquisition/process_field.h"
 #include "app/acquisition/tracker_link.h"
+#include "app/ui/hw_event_routing.h"
 
 using namespace acquisition_test;
 
@@ -266,7 +267,7 @@ protected:
     }
 };
 
-TEST_F(TrackerLink, UnsupportedFrequencyTextOutlivesThePost) {
+TEST_F(TrackerLink, UnsupportedFrequencyTextIsACopyTheHandlerTakesOver) {
     std::vector<float> block = ExampleTrackerSetupBlock();
     block[2 * 9] = 0.0f;
     InstallVersion5(block, 2, 1);
@@ -275,11 +276,14 @@ TEST_F(TrackerLink, UnsupportedFrequencyTextOutlivesThePost) {
     EXPECT_TRUE(TrackerSynchronisationSent());
     ASSERT_EQ(RecordedEvents().size(), 1u);
     EXPECT_EQ(RecordedEvents()[0].first, Hardware_UNSUPPORTED_FREQUENCY);
-    const char* text = reinterpret_cast<const char*>(RecordedEvents()[0].second);
-    // Building again (another coming on line) keeps the first text valid.
+    // Building again (another coming on line) posts a copy of its own: the
+    // handler of the first may already have freed its text.
     BuildTrackerCommandsForHardware();
-    EXPECT_EQ(reinterpret_cast<const char*>(RecordedEvents()[1].second), text);
-    EXPECT_NE(std::string(text).find("\n4 (Blue, 14kHz)"), std::string::npos);
+    ASSERT_EQ(RecordedEvents().size(), 2u);
+    EXPECT_NE(RecordedEvents()[1].second, RecordedEvents()[0].second);
+    const std::string first = HwEvent_TakeOwnedText(RecordedEvents()[0].second);
+    EXPECT_EQ(HwEvent_TakeOwnedText(RecordedEvents()[1].second), first);
+    EXPECT_NE(first.find("\n4 (Blue, 14kHz)"), std::string::npos);
 
     // The tracker now holds a set-up: hardware without the property refuses
     // to start once, then starts.

@@ -1,0 +1,4 @@
+#include "app/acquisition/shell_link.h"
+
+// Natively there is no shell window: the link alone.
+void Acquisition_ConnectShell() { Acquisition_InstallScannerLink(); }
