@@ -24,6 +24,9 @@ double SquaredDistance(const double* a, const double* b, int32_t dim) {
 
 using distance_order::Entry;
 
+// The deepest tree the nearest walk's own stacks serve.
+const int32_t kWalkDepth = 128;
+
 // The number of visible points, counted only up to `enough`.
 int32_t ActiveUpTo(const KdTreeN* tree, int32_t enough) {
   if (tree->Mask == nullptr) return tree->Count < enough ? tree->Count : enough;
@@ -58,6 +61,69 @@ class BoxBuffer {
   double local_[2 * 16];
   double* data_;
 };
+
+// The `kept` nearest visible points inside the box, nearest first, in
+// best[0..kept) (the box holds at least that many). A subtree is skipped once
+// its side of a splitting plane lies no nearer than the farthest point kept
+// so far: a point beyond a plane is never computed nearer than the plane
+// itself, so the kept distances are those that ordering all the box's points
+// would keep. The tree's depth + 2 is at most kWalkDepth.
+void NearestInside(const KdTreeN* tree, const double* point, const double* box, int32_t kept,
+                   Entry* best) {
+  int32_t nodeStack[kWalkDepth];
+  int32_t dimStack[kWalkDepth];
+  double boundStack[kWalkDepth];  // no point of the subtree lies nearer
+  const int32_t d = tree->Dim;
+  const KdNode* nodes = tree->Nodes;
+  const double* splits = kdbuild::SplitsOf(tree->Nodes, tree->Count);
+  int32_t size = 0;
+  int32_t top = 0;
+  const auto push = [&](int32_t node, int32_t dim, double bound) {
+    nodeStack[top] = node;
+    dimStack[top] = dim;
+    boundStack[top++] = bound;
+  };
+  push(0, 0, 0.0);
+  while (top > 0) {
+    --top;
+    const double bound = boundStack[top];
+    if (size == kept && bound >= best[0].key) continue;
+    const int32_t at = nodeStack[top];
+    const int32_t s = dimStack[top];
+    const KdNode& node = nodes[at];
+    const double c = splits[at];
+    if (box[s] <= c && c < box[d + s] && (tree->Mask == nullptr || tree->Mask[node.Point] != 0)) {
+      const double* q = tree->Points[node.Point];
+      bool inside = true;
+      for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= q[k] && q[k] < box[d + k];
+      if (inside) {
+        const Entry e{SquaredDistance(q, point, d), node.Point};
+        if (size < kept) {
+          best[size++] = e;
+          std::push_heap(best, best + size, distance_order::Before);
+        } else if (distance_order::Before(e, best[0])) {
+          std::pop_heap(best, best + size, distance_order::Before);
+          best[size - 1] = e;
+          std::push_heap(best, best + size, distance_order::Before);
+        }
+      }
+    }
+    const int32_t next = s + 1 == d ? 0 : s + 1;
+    const double t = c - point[s];
+    const double far = t * t > bound ? t * t : bound;
+    const bool right = node.Right >= 0 && c < box[d + s];
+    const bool left = node.Left >= 0 && box[s] < c;
+    // The far side first, so that the near side is walked first.
+    if (point[s] >= c) {
+      if (left) push(node.Left, next, far);
+      if (right) push(node.Right, next, bound);
+    } else {
+      if (right) push(node.Right, next, far);
+      if (left) push(node.Left, next, bound);
+    }
+  }
+  std::sort_heap(best, best + size, distance_order::Before);
+}
 
 // How far q lies outside the box: the largest excess on any dimension, -1
 // for a point inside it, so that inside points sort first.
@@ -96,26 +162,44 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
   double* box = boxBuffer.data();
   if (box == nullptr) return kNoMemory;
   distance_order::Buffer ordered;
+  bool heldMinimum = false;  // whether a box has held minCount points
+  // Counts beyond 2 maxCount + 1 change nothing.
+  const int32_t enough = maxCount < (INT32_MAX - 1) / 2 ? 2 * maxCount + 1 : INT32_MAX;
   for (;;) {
     KdTreeN_Box(dim, point, r, box);
-    int32_t found = KdTreeN_BoxQuery(tree, box);
-    while (found < minCount) {
-      r *= grow;
-      *radius = r;
-      if (!std::isfinite(r)) return kInvalidInput;
-      KdTreeN_Box(dim, point, r, box);
+    int32_t found;
+    int32_t kept;
+    Entry* entries;
+    if (heldMinimum && ordered.Reserve(maxCount) && tree->Depth + 2 <= kWalkDepth) {
+      // A grown box holds every point of the first one, so it holds
+      // minCount points too. Its count matters only up to 2 maxCount + 1,
+      // and only its nearest maxCount points are looked at.
+      found = KdTreeN_CollectInBox(tree, box, enough, tree->Result);
+      if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
+      kept = found < maxCount ? found : maxCount;
+      entries = ordered.data();
+      NearestInside(tree, point, box, kept, entries);
+    } else {
       found = KdTreeN_BoxQuery(tree, box);
+      while (found < minCount) {
+        r *= grow;
+        *radius = r;
+        if (!std::isfinite(r)) return kInvalidInput;
+        KdTreeN_Box(dim, point, r, box);
+        found = KdTreeN_BoxQuery(tree, box);
+      }
+      heldMinimum = true;
+      if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
+      if (!ordered.Reserve(found)) return kNoMemory;
+      entries = ordered.data();
+      for (int32_t i = 0; i < found; ++i) {
+        const int32_t p = tree->Result[i];
+        entries[i] = Entry{SquaredDistance(tree->Points[p], point, dim), p};
+      }
+      // Only the nearest maxCount are ever looked at.
+      kept = found < maxCount ? found : maxCount;
+      distance_order::Smallest(entries, found, kept);
     }
-    if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
-    if (!ordered.Reserve(found)) return kNoMemory;
-    Entry* entries = ordered.data();
-    for (int32_t i = 0; i < found; ++i) {
-      const int32_t p = tree->Result[i];
-      entries[i] = Entry{SquaredDistance(tree->Points[p], point, dim), p};
-    }
-    // Only the nearest maxCount are ever looked at.
-    int32_t kept = found < maxCount ? found : maxCount;
-    distance_order::Smallest(entries, found, kept);
     const double ball = r * r;
     bool complete = kept > 0 && entries[kept - 1].key <= ball;
     if (!complete && (minCount == 0 || entries[minCount - 1].key <= ball)) {

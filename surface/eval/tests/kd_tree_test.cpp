@@ -182,6 +182,37 @@ void ExpectNearest(const Cloud& c, const double* q, const std::vector<int32_t>* 
   }
 }
 
+// The radius a nearest search leaves for the next one, from plain box counts:
+// the start radius grows by 2^(1/d) while its box holds fewer than the
+// minimum, by sqrt(d) while the kept points do not all lie within it; a box
+// holding more than twice the maximum leaves 0.7^(1/d) of its radius.
+double RadiusAfterSearch(const Cloud& c, const double* q, const std::vector<int32_t>* mask,
+                         int32_t minCount, int32_t maxCount, double radius) {
+  double r = radius == 0.0 ? 1.0 : std::fabs(radius);
+  std::vector<double> box(2 * c.dim);
+  const auto inBox = [&]() {
+    for (int k = 0; k < c.dim; ++k) box[k] = q[k] - r, box[c.dim + k] = q[k] + r;
+    std::vector<double> d;
+    for (int32_t p : BruteBox(c, box.data(), mask)) d.push_back(c.Dist2(p, q));
+    std::sort(d.begin(), d.end());
+    return d;
+  };
+  for (;;) {
+    std::vector<double> d = inBox();
+    while (static_cast<int32_t>(d.size()) < minCount) {
+      r *= std::pow(2.0, 1.0 / c.dim);
+      radius = r;
+      d = inBox();
+    }
+    const int32_t found = static_cast<int32_t>(d.size());
+    if (found > 2 * maxCount) radius = std::pow(0.7, 1.0 / c.dim) * r;
+    const int32_t kept = std::min(found, maxCount);
+    if ((kept > 0 && d[kept - 1] <= r * r) || minCount == 0 || d[minCount - 1] <= r * r) return radius;
+    r *= std::sqrt(static_cast<double>(c.dim));
+    radius = r;
+  }
+}
+
 TEST(KdTreeN, NearestQueriesEqualBruteForceWithMasksAndTies) {
   for (int dim : {2, 3}) {
     Cloud c(300, dim, 40 + dim);
@@ -202,13 +233,17 @@ TEST(KdTreeN, NearestQueriesEqualBruteForceWithMasksAndTies) {
           for (auto& v : q) v = trial % 3 ? where(rng) : std::round(where(rng) * 2) / 2;
           for (int32_t k : {1, 5, 20}) {
             int32_t count = -1;
+            const double next = RadiusAfterSearch(c, q.data(), m, k, k, radius);
             ASSERT_EQ(0, KdTreeN_NearestK(&t, q.data(), k, &radius, idx.data(), &count));
+            ASSERT_EQ(next, radius);
             ASSERT_EQ(k, count);
             ExpectNearest(c, q.data(), m, idx.data(), count, k, k);
             for (int i = 0; i < count; ++i) ASSERT_EQ(idx[i], t.Result[i]);
           }
           int32_t count = -1;
+          const double next = RadiusAfterSearch(c, q.data(), m, 3, 12, radius);
           ASSERT_EQ(0, KdTreeN_NearestRange(&t, q.data(), 3, 12, &radius, idx.data(), &count));
+          ASSERT_EQ(next, radius);
           ExpectNearest(c, q.data(), m, idx.data(), count, 3, 12);
         }
       }
