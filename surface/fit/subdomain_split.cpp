@@ -115,7 +115,7 @@ int Subdomain_Rebuild(SDData* sd, double* const* points, int32_t d, const int32_
   if (status == 0) status = SubdomainDiff_Alloc(sd->maxSize + numNew, &diff);
   const double shift = std::fabs(x) * context->Sign;
   if (status == 0)
-    status = SubdomainUpdateWork_Init(&work, sd->maxSize + numNew + 1, &context->Kernel, shift);
+    status = SubdomainUpdateWork_Init(&work, sd->maxSize + 1, &context->Kernel, shift);
   int32_t inner = 0;
   for (int32_t i = 0; status == 0 && i < sd->count; ++i) {
     Subdomain* s = &sd->subdomains[i];

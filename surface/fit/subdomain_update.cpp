@@ -180,7 +180,7 @@ int RunPass(Pass* pass, bool widened) {
   const int32_t n = sd->count;
   int status = SubdomainDiff_Alloc(sd->maxSize + pass->numNew, &pass->diff);
   if (status == 0)
-    status = SubdomainUpdateWork_Init(&pass->work, sd->maxSize + pass->numNew + 1,
+    status = SubdomainUpdateWork_Init(&pass->work, sd->maxSize + 1,
                                       &pass->context->Kernel, pass->shift);
   pass->found = Mem_AllocInts(pass->numNew);
   if (status == 0 && !pass->found) status = CoreStatus_NoMemory;
