@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/scan/facet_strip.h"
+#include "app/scan/profile_processing.h"
 #include "scan_record_fixture.h"
 
 namespace {
@@ -179,6 +180,30 @@ TEST(FacetStrip, NoFacetsWhenTheLinesNeverMeetOrHoldOnePointEach) {
     TwoLines empty = TwoLines::Grid(3, 0.5f, 0.0f);
     empty.curCount = 0;
     EXPECT_TRUE(RunStrip(empty, wand).facets.empty());
+}
+
+TEST(FacetStrip, SpacingBoundDecidesToTheLastBit) {
+    // One triangle P, Q, P' whose longest edge, |Q - P'|² = 1.25, is compared
+    // with G x cbrt(r(P') x r(P) x r(Q)), the cube root in single precision
+    // as exp(log(x) / 3); r(P) = r(Q) = 1, so r(P') alone moves the bound.
+    const auto bound = [](float x) { return kScanSpacingFactor * std::exp(std::log(x) * 0.33333333333f); };
+    const float edge = 1.25f;
+    float x = std::pow(edge / kScanSpacingFactor, 3.0f);
+    while (bound(x) < edge) x = std::nextafter(x, 1.0f);
+    while (bound(std::nextafter(x, 0.0f)) >= edge) x = std::nextafter(x, 0.0f);
+    const Matrix4 wand = WandLookingDown(0.5f, 0.25f, 100.0f);
+    for (const float r : {x, std::nextafter(x, 0.0f)}) {
+        SCOPED_TRACE(r);
+        TwoLines t;
+        t.Add(0.0f, 0.0f);
+        t.Add(1.0f, 0.0f);
+        t.Add(0.0f, 0.5f);
+        for (ScanPoint& p : t.points) p.ResolutionSq = 1.0f;
+        t.points[1].ResolutionSq = r;
+        t.prevCount = 2;
+        t.curCount = 1;
+        EXPECT_EQ(RunStrip(t, wand).facets.size(), bound(r) >= edge ? 1u : 0u);
+    }
 }
 
 TEST(StripNormals, PreviousNormalsBecomeFinalAndCurrentSumsAreCarried) {
