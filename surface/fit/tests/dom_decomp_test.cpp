@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -359,6 +362,62 @@ TEST(DomDecomp, SubdomainSizeForABudget) {
   // Sizes beyond 32-bit byte counts stay large.
   EXPECT_GT(DomDecomp_CoarseBytes(100000, 4, 1.0), DomDecomp_CoarseBytes(30000, 4, 1.0));
   EXPECT_EQ(DomDecomp_SubdomainBytes(10, 3, 4), 4u * (4 + 2 * (10 * 8 + 20)) + 4);
+}
+
+}  // namespace
+
+namespace {
+
+// Runs a test body in a fresh folder of its own and reads the files made.
+struct InFolder {
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::path folder;
+  explicit InFolder(const char* name)
+      : folder(std::filesystem::temp_directory_path() / name) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() {
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
+  }
+  static std::string Read(const char* file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+};
+
+TEST(DomDecompDebug, BadSubdomainFilesAndMatlabScript) {
+  Cloud c;
+  c.d = 2;
+  for (int i = 0; i < 6; ++i) c.Add({0.5 * i, 1.0 + i});
+  int32_t list[] = {4, 5, 0, 1};
+  double boxes[8] = {0, 1, 1, 3, -1, 1, 3, 6};
+  Subdomain s{};
+  s.list = list;
+  s.numOuter = 2;
+  s.count = 4;
+  s.listCapacity = 4;
+  s.innerBox = boxes;
+  s.outerBox = boxes + 4;
+  s.unisolventCount = 3;
+  InFolder here("dd_debug_test");
+  DomDecomp_DumpBadSubdomain(c.Table(), 2, &s, 7, 0.25, 9, -1.5);
+  EXPECT_EQ(InFolder::Read("bad_subdomain1.txt"), "2 5 \n2.5 6 \n0 1 \n0.5 2 \n");
+  EXPECT_EQ(InFolder::Read("bad_subdomain2.txt"), "4\n5\n0\n1\n");
+  EXPECT_EQ(InFolder::Read("bad_subdomain3.txt"), "3\n2\n-1.5\n7\n0.25\n9\n");
+
+  SDData sd{};
+  sd.subdomains = &s;
+  sd.count = 1;
+  ASSERT_EQ(DomDecomp_WriteMatlab(&sd, "dd.m", "S", 2, 1), 0);
+  EXPECT_EQ(InFolder::Read("dd.m"),
+            "S(1).InInner = 2;\nS(1).Count = 4;\nS(1).CentreList = [5\n6\n1\n2];\n"
+            "S(1).CentreList = S(1).CentreList';\n"
+            "S(1).dom = [0.000000e+00\n1.000000e+00\n1.000000e+00\n3.000000e+00\n"
+            "-1.000000e+00\n3.000000e+00\n1.000000e+00\n6.000000e+00];\n");
+  EXPECT_NE(DomDecomp_WriteMatlab(&sd, "no/such/folder/dd.m", "S", 2, 0), 0);
 }
 
 }  // namespace

@@ -374,3 +374,28 @@ TEST(SubdomainUpdate, OutOfMemoryLeavesNothingBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SubdomainDiffDebug, PrintedDifferences) {
+  SubdomainDiff diff;
+  ASSERT_EQ(SubdomainDiff_Alloc(4, &diff), 0);
+  diff.newInner[0] = 7, diff.numNewInner = 1;
+  diff.oldOuter[0] = 12, diff.oldOuterPos[0] = 3, diff.numOldOuter = 1;
+  Messages m;
+  m.reporter.maximumLevel = 6;
+  SubdomainDiff_Print(&diff, &m.reporter);
+  SubdomainDiff_PrintCounts(&diff, &m.reporter);
+  EXPECT_EQ(m.lines, (std::vector<std::string>{
+                         "\nDifferences:\n  New Inner Points:    7\n  Old Inner Points: "
+                         "\n  Old Inner Positn: \n  New Outer Points: \n  Old Outer Points:   12"
+                         "\n  Old Outer Positn:    3",
+                         "Inner Points: + 1 - 0\n", "Outer Points: + 0 - 1\n"}));
+  m.lines.clear();
+  m.reporter.maximumLevel = 5;
+  SubdomainDiff_Print(&diff, &m.reporter);
+  EXPECT_TRUE(m.lines.empty());
+  SubdomainDiff_Free(&diff);
+}
+
+}  // namespace
