@@ -13,7 +13,8 @@
 # screenshot, closes the program and exits 0 when all of that held.
 #
 #   tools/run.sh [--headless] [--scanner-off] [--expect-hw KEY]
-#                [--build-dir DIR] [--no-setup] [--no-build] [--screenshot FILE]
+#                [--build-dir DIR] [--run-dir DIR] [--no-setup] [--no-build]
+#                [--screenshot FILE]
 #
 #   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
 #                  runs without a scanner); else the simulator's settings.
@@ -21,9 +22,11 @@
 #                  locale key: HWStateOn (default with the simulator),
 #                  HWStateOff, HWStateInit, HWStateDisabled (default with
 #                  --scanner-off).
+#   --run-dir      the run folder (default BUILD/run), with its own Wine prefix.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD="$ROOT/build/windows"
+RUN=
 HEADLESS=0
 SCANNER_OFF=0
 EXPECT_HW=
@@ -37,6 +40,7 @@ while [ $# -gt 0 ]; do
         --scanner-off) SCANNER_OFF=1 ;;
         --expect-hw) EXPECT_HW=$2; shift ;;
         --build-dir) BUILD=$(cd "$2" 2>/dev/null && pwd || echo "$2"); shift ;;
+        --run-dir) RUN=$2; shift ;;
         --no-setup) SETUP=0 ;;
         --no-build) BUILD_IT=0 ;;
         --screenshot) SHOT=$2; shift ;;
@@ -49,7 +53,9 @@ done
 if [ -z "$EXPECT_HW" ]; then
     if [ "$SCANNER_OFF" = 1 ]; then EXPECT_HW=HWStateDisabled; else EXPECT_HW=HWStateOn; fi
 fi
-RUN="$BUILD/run"
+[ -n "$RUN" ] || RUN="$BUILD/run"
+mkdir -p "$RUN"
+RUN=$(cd "$RUN" && pwd)
 [ -n "$SHOT" ] || SHOT="$RUN/screenshot.png"
 export WINEPREFIX="$RUN/wineprefix"
 export WINEDEBUG=-all
@@ -140,7 +146,7 @@ else
 fi
 
 if [ "$HEADLESS" = 1 ]; then export TOLVARAN_OWN_DISPLAY=1; fi
-set -- --inside --build-dir "$BUILD" --expect-hw "$EXPECT_HW" --screenshot "$SHOT"
+set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" --screenshot "$SHOT"
 [ "$HEADLESS" = 1 ] && set -- "$@" --headless
 [ "$SCANNER_OFF" = 1 ] && set -- "$@" --scanner-off
 exec "$ROOT/tools/wine-session.sh" "$0" "$@"

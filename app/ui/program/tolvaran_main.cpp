@@ -1,4 +1,5 @@
 // The program's entry point.
+#include "app/acquisition/shell_link.h"
 #include "app/locale/locale_lookup.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_messages.h"
@@ -40,6 +41,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0x1F7F};
     InitCommonControlsEx(&controls);
     Shell().accelerators = LoadAcceleratorsA(instance, "KORV");
+    // Scanner acquisition takes its part in the shell before the window starts it.
+    Acquisition_ConnectShell();
 
     HWND main = App_CreateMainWindow(instance, showCommand);
     if (!main) return FailedStart(GetLastError());
