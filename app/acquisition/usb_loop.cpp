@@ -67,6 +67,10 @@ public:
 private:
     // From the loop top until the device is lost, the loop ends or stops.
     Step Session() {
+        // Only the thread's first session may skip the tracker's wait: after a
+        // lost device the unit may have been switched off and on.
+        const bool skipTrackerWait = skipTrackerWait_;
+        skipTrackerWait_ = false;
         Close();
         ResetTrackingStates();
         ReportHardwareOnlineState(Hardware_OFFLINE, "UsbAcquisitionLoop");
@@ -74,8 +78,7 @@ private:
         if (step == Step::Continue) step = SetTimeouts();
         if (step != Step::Continue) return step;
         ChangeHardwareOnlineState(Hardware_INITIALISING, "UsbAcquisitionLoop");
-        if (!skipTrackerWait_ && signals_.WaitForStop(kTrackerStartMs)) return Step::Stopped;
-        skipTrackerWait_ = false;
+        if (!skipTrackerWait && signals_.WaitForStop(kTrackerStartMs)) return Step::Stopped;
         step = CheckStatus();
         if (step == Step::Continue) step = Drain();
         if (step == Step::Continue) step = SendCommands();

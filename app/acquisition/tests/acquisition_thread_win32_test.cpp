@@ -411,3 +411,18 @@ TEST_F(AcquisitionThreadTest, AnUnpluggedCableIsFoundAgainWithoutARestart) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AcquisitionThreadTest, WithoutTheOmbrixDeviceTheParallelPortDoesNotStart) {
+    SetWindowsVersionForTesting(WindowsVersion::Win2000);
+    const std::string calibration = (folder_ / "wand.cfg").string();
+    ASSERT_TRUE(WriteCalibrationFile(calibration, CalibrationFileParameters()));
+    EXPECT_EQ(StartHardware(0, calibration, 0, 0, 1), HardwareStart_DEVICE_NOT_OPENED);
+    EXPECT_EQ(GetHardwareTransport(), Transport_PARALLEL);
+    EXPECT_FALSE(IsAcquisitionRunning());
+    EXPECT_FALSE(IsParallelDeviceOpen());
+    EXPECT_EQ(Ring_Buffer(), nullptr) << "nothing stays locked";
+}
+
+}  // namespace
