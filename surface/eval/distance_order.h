@@ -62,6 +62,8 @@ class Buffer {
     return heap_ != nullptr;
   }
   Entry* data() { return data_; }
+  // The room of the last successful Reserve (kLocal before any).
+  int32_t capacity() const { return data_ == local_ ? kLocal : heapSize_; }
 
  private:
   static const int32_t kLocal = 256;

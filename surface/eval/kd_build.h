@@ -1,6 +1,7 @@
 // The build and box walk shared by the general k-d tree and the packed 2D and
 // 3D trees. The trees differ only in how a coordinate of a point is read, so
-// both steps are written once over a coordinate accessor.
+// the build is written once over a coordinate accessor; the walk reads the
+// tree's own copy of the points.
 //
 // A tree is balanced by presorting: one index order per dimension, then the
 // levels are built breadth first. A range of a level is a set of points that
@@ -31,22 +32,25 @@ struct KdNode {
 
 namespace kdbuild {
 
-// The node array is allocated with each node's coordinate on its split
-// dimension stored after it, so that a walk decides where to go without
-// reaching into the points.
-inline size_t SplitsOffset(int32_t n) {
+// The node array is allocated with a copy of each node's point after it, in
+// node order (d doubles a node), so that a walk reads the points of nearby
+// nodes from nearby memory instead of from wherever the caller keeps them.
+inline size_t CoordsOffset(int32_t n) {
   const size_t bytes = sizeof(KdNode) * static_cast<size_t>(n > 0 ? n : 1);
   return (bytes + sizeof(double) - 1) / sizeof(double) * sizeof(double);
 }
-inline size_t NodeBlockBytes(int32_t n) {
-  return SplitsOffset(n) + sizeof(double) * static_cast<size_t>(n > 0 ? n : 1);
+// Null when memory runs out or the block would not fit in memory.
+inline KdNode* AllocNodes(int32_t n, int32_t d) {
+  const uint64_t rows = static_cast<uint64_t>(n > 0 ? n : 1);
+  const uint64_t bytes = (rows * sizeof(KdNode) + sizeof(double)) + rows * static_cast<uint64_t>(d) * sizeof(double);
+  if (d < 1 || bytes > static_cast<uint64_t>(SIZE_MAX) / 2) return nullptr;
+  return static_cast<KdNode*>(Mem_Alloc(static_cast<size_t>(bytes)));
 }
-inline KdNode* AllocNodes(int32_t n) { return static_cast<KdNode*>(Mem_Alloc(NodeBlockBytes(n))); }
-inline double* SplitsOf(KdNode* nodes, int32_t n) {
-  return reinterpret_cast<double*>(reinterpret_cast<char*>(nodes) + SplitsOffset(n));
+inline double* CoordsOf(KdNode* nodes, int32_t n) {
+  return reinterpret_cast<double*>(reinterpret_cast<char*>(nodes) + CoordsOffset(n));
 }
-inline const double* SplitsOf(const KdNode* nodes, int32_t n) {
-  return reinterpret_cast<const double*>(reinterpret_cast<const char*>(nodes) + SplitsOffset(n));
+inline const double* CoordsOf(const KdNode* nodes, int32_t n) {
+  return reinterpret_cast<const double*>(reinterpret_cast<const char*>(nodes) + CoordsOffset(n));
 }
 
 const int kNoMemory = 2;
@@ -107,7 +111,8 @@ int32_t MedianPosition(const int32_t* pts, int32_t first, int32_t last, int32_t 
   return low;
 }
 
-// Builds the nodes of n points of dimension d into a block from AllocNodes.
+// Builds the nodes of n points of dimension d into a block from AllocNodes
+// and copies the points after them.
 // `bounds` (or null) receives
 // the d minima and then the d maxima. On success *depth is the number of
 // levels. Returns 0, kNoMemory or kUserAbort; the work arrays are always freed.
@@ -116,7 +121,6 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
           int32_t* depth, const volatile int32_t* cancel) {
   *depth = 0;
   if (n <= 0) return 0;
-  double* splits = SplitsOf(nodes, n);
   Work w;
   if (!w.Allocate(n, d)) {
     w.Release();
@@ -164,14 +168,12 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
       int32_t pos = first;
       if (range[1] >= 3) pos = MedianPosition(pts, first, last, split, coord);
       w.Label[pts[pos]] = -1;
-      splits[node] = coord(pts[pos], split);
       if (range[1] < 3) {
         nodes[node] = KdNode{pts[pos], -1, -1};
         if (range[1] == 2) {
           // The second point hangs below the first by ordinary descent.
           const int32_t p = pts[first + 1];
           nodes[node + 1] = KdNode{p, -1, -1};
-          splits[node + 1] = coord(p, split + 1 == d ? 0 : split + 1);
           w.Label[p] = -1;
           if (coord(p, split) < coord(pts[pos], split))
             nodes[node].Left = node + 1;
@@ -219,41 +221,23 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
     rangeCount = nextCount;
   }
   w.Release();
+  double* coords = CoordsOf(nodes, n);
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t k = 0; k < d; ++k) coords[static_cast<int64_t>(i) * d + k] = coord(nodes[i].Point, k);
   *depth = levels;
   return 0;
 }
 
 // Walks the tree under the half-open box (the d minima, then the d maxima)
-// and hands every point inside it, whose `accept` is true, to `report`. The
-// walk stops when `report` returns false. `stack` and `dims` have room for
-// depth + 2 entries. Returns false when stopped early.
-//
-// The walk itself reads only the node array and the split coordinates. A
-// node whose split coordinate lies inside the box is a candidate; its point
-// is read later with a batch of others, in walk order, so that the reads of
-// scattered points overlap instead of waiting on one another.
-template <class Coord, class Accept, class Report>
-bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const Coord& coord, const double* box,
-             int32_t* stack, int32_t* dims, const Accept& accept, const Report& report) {
+// and hands every point inside it, whose `accept` is true, to `report` with
+// the node's copy of its coordinates. The walk stops when `report` returns
+// false. `stack` and `dims` have room for depth + 2 entries. Returns false
+// when stopped early.
+template <class Accept, class Report>
+bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const double* box, int32_t* stack,
+             int32_t* dims, const Accept& accept, const Report& report) {
   if (n <= 0) return true;
-  const double* splits = SplitsOf(nodes, n);
-  const int32_t kBatch = 64;
-  int32_t batch[kBatch];
-  int32_t batched = 0;
-  const auto flush = [&]() {
-    for (int32_t i = 0; i < batched; ++i) coord.Prefetch(batch[i]);
-    for (int32_t i = 0; i < batched; ++i) {
-      const int32_t p = batch[i];
-      bool inside = true;
-      for (int32_t k = 0; k < d && inside; ++k) {
-        const double v = coord(p, k);
-        inside = box[k] <= v && v < box[d + k];
-      }
-      if (inside && accept(p) && !report(p)) return false;
-    }
-    batched = 0;
-    return true;
-  };
+  const double* coords = CoordsOf(nodes, n);
   int32_t top = 0;
   stack[0] = 0;
   dims[0] = 0;
@@ -263,11 +247,11 @@ bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const Coord& coord, cons
     const int32_t at = stack[top];
     const KdNode& node = nodes[at];
     const int32_t split = dims[top];
-    const double c = splits[at];
-    if (box[split] <= c && c < box[d + split]) {
-      batch[batched++] = node.Point;
-      if (batched == kBatch && !flush()) return false;
-    }
+    const double* x = coords + static_cast<int64_t>(at) * d;
+    bool inside = true;
+    for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= x[k] && x[k] < box[d + k];
+    if (inside && accept(node.Point) && !report(node.Point, x)) return false;
+    const double c = x[split];
     const int32_t below = split + 1 == d ? 0 : split + 1;
     if (node.Right >= 0 && c < box[d + split]) {
       stack[top] = node.Right;
@@ -278,7 +262,7 @@ bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const Coord& coord, cons
       dims[top++] = below;
     }
   }
-  return flush();
+  return true;
 }
 
 }  // namespace kdbuild

@@ -10,7 +10,6 @@ const int kNullArgument = 23;
 struct RowCoord {
   double* const* rows;
   double operator()(int32_t p, int32_t k) const { return rows[p][k]; }
-  void Prefetch(int32_t p) const { __builtin_prefetch(rows[p]); }
 };
 
 struct MaskAccept {
@@ -32,7 +31,7 @@ int KdTreeN_Build(int32_t count, int32_t dim, double* const* points, KdTreeN* tr
   built.Dim = dim;
   built.Points = points;
   const int32_t rows = count > 0 ? count : 1;
-  built.Nodes = kdbuild::AllocNodes(rows);
+  built.Nodes = kdbuild::AllocNodes(rows, dim);
   built.Result = Mem_AllocInts(rows);
   if (built.Nodes == nullptr || built.Result == nullptr) {
     KdTreeN_Free(&built);
@@ -73,8 +72,8 @@ void KdTreeN_Box(int32_t dim, const double* point, double r, double* box) {
 int32_t KdTreeN_BoxQuery(KdTreeN* tree, const double* box) {
   int32_t found = 0;
   int32_t* result = tree->Result;
-  kdbuild::BoxWalk(tree->Nodes, tree->Count, tree->Dim, RowCoord{tree->Points}, box, tree->Stack,
-                   tree->SplitStack, MaskAccept{tree->Mask}, [&](int32_t p) {
+  kdbuild::BoxWalk(tree->Nodes, tree->Count, tree->Dim, box, tree->Stack, tree->SplitStack,
+                   MaskAccept{tree->Mask}, [&](int32_t p, const double*) {
                      result[found++] = p;
                      return true;
                    });
@@ -86,8 +85,8 @@ int32_t KdTreeN_CollectInBox(const KdTreeN* tree, const double* box, int32_t lim
                              int32_t* indices) {
   int32_t found = 0;
   if (limit <= 0) return 0;
-  kdbuild::BoxWalk(tree->Nodes, tree->Count, tree->Dim, RowCoord{tree->Points}, box, tree->Stack,
-                   tree->SplitStack, MaskAccept{tree->Mask}, [&](int32_t p) {
+  kdbuild::BoxWalk(tree->Nodes, tree->Count, tree->Dim, box, tree->Stack, tree->SplitStack,
+                   MaskAccept{tree->Mask}, [&](int32_t p, const double*) {
                      indices[found++] = p;
                      return found < limit;
                    });

@@ -62,6 +62,34 @@ class BoxBuffer {
   double* data_;
 };
 
+// The visible points inside the box, in the tree's result list, and their
+// squared distances from `point` in `entries` (grown when the box holds more
+// than it has room for). Returns their number, or -1 when memory runs out.
+int32_t DistancesInBox(KdTreeN* tree, const double* point, const double* box,
+                       distance_order::Buffer& entries) {
+  const int32_t d = tree->Dim;
+  const int32_t room = entries.capacity();
+  Entry* e = entries.data();
+  int32_t found = 0;
+  kdbuild::BoxWalk(tree->Nodes, tree->Count, d, box, tree->Stack, tree->SplitStack,
+                   [tree](int32_t p) { return tree->Mask == nullptr || tree->Mask[p] != 0; },
+                   [&](int32_t p, const double* x) {
+                     if (found < room) e[found] = Entry{SquaredDistance(x, point, d), p};
+                     tree->Result[found++] = p;
+                     return true;
+                   });
+  tree->ResultCount = found;
+  if (found > room) {
+    if (!entries.Reserve(found)) return -1;
+    e = entries.data();
+    for (int32_t i = 0; i < found; ++i) {
+      const int32_t p = tree->Result[i];
+      e[i] = Entry{SquaredDistance(tree->Points[p], point, d), p};
+    }
+  }
+  return found;
+}
+
 // The `kept` nearest visible points inside the box, nearest first, in
 // best[0..kept) (the box holds at least that many). A subtree is skipped once
 // its side of a splitting plane lies no nearer than the farthest point kept
@@ -75,7 +103,7 @@ void NearestInside(const KdTreeN* tree, const double* point, const double* box, 
   double boundStack[kWalkDepth];  // no point of the subtree lies nearer
   const int32_t d = tree->Dim;
   const KdNode* nodes = tree->Nodes;
-  const double* splits = kdbuild::SplitsOf(tree->Nodes, tree->Count);
+  const double* coords = kdbuild::CoordsOf(tree->Nodes, tree->Count);
   int32_t size = 0;
   int32_t top = 0;
   const auto push = [&](int32_t node, int32_t dim, double bound) {
@@ -91,21 +119,19 @@ void NearestInside(const KdTreeN* tree, const double* point, const double* box, 
     const int32_t at = nodeStack[top];
     const int32_t s = dimStack[top];
     const KdNode& node = nodes[at];
-    const double c = splits[at];
-    if (box[s] <= c && c < box[d + s] && (tree->Mask == nullptr || tree->Mask[node.Point] != 0)) {
-      const double* q = tree->Points[node.Point];
-      bool inside = true;
-      for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= q[k] && q[k] < box[d + k];
-      if (inside) {
-        const Entry e{SquaredDistance(q, point, d), node.Point};
-        if (size < kept) {
-          best[size++] = e;
-          std::push_heap(best, best + size, distance_order::Before);
-        } else if (distance_order::Before(e, best[0])) {
-          std::pop_heap(best, best + size, distance_order::Before);
-          best[size - 1] = e;
-          std::push_heap(best, best + size, distance_order::Before);
-        }
+    const double* x = coords + static_cast<int64_t>(at) * d;
+    const double c = x[s];
+    bool inside = box[s] <= c && c < box[d + s];
+    for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= x[k] && x[k] < box[d + k];
+    if (inside && (tree->Mask == nullptr || tree->Mask[node.Point] != 0)) {
+      const Entry e{SquaredDistance(x, point, d), node.Point};
+      if (size < kept) {
+        best[size++] = e;
+        std::push_heap(best, best + size, distance_order::Before);
+      } else if (distance_order::Before(e, best[0])) {
+        std::pop_heap(best, best + size, distance_order::Before);
+        best[size - 1] = e;
+        std::push_heap(best, best + size, distance_order::Before);
       }
     }
     const int32_t next = s + 1 == d ? 0 : s + 1;
@@ -180,22 +206,18 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
       entries = ordered.data();
       NearestInside(tree, point, box, kept, entries);
     } else {
-      found = KdTreeN_BoxQuery(tree, box);
-      while (found < minCount) {
+      found = DistancesInBox(tree, point, box, ordered);
+      while (found >= 0 && found < minCount) {
         r *= grow;
         *radius = r;
         if (!std::isfinite(r)) return kInvalidInput;
         KdTreeN_Box(dim, point, r, box);
-        found = KdTreeN_BoxQuery(tree, box);
+        found = DistancesInBox(tree, point, box, ordered);
       }
+      if (found < 0) return kNoMemory;
       heldMinimum = true;
       if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
-      if (!ordered.Reserve(found)) return kNoMemory;
       entries = ordered.data();
-      for (int32_t i = 0; i < found; ++i) {
-        const int32_t p = tree->Result[i];
-        entries[i] = Entry{SquaredDistance(tree->Points[p], point, dim), p};
-      }
       // Only the nearest maxCount are ever looked at.
       kept = found < maxCount ? found : maxCount;
       distance_order::Smallest(entries, found, kept);

@@ -10,7 +10,6 @@ template <int D>
 struct PackedCoord {
   const double* points;
   double operator()(int32_t p, int32_t k) const { return points[D * static_cast<int64_t>(p) + k]; }
-  void Prefetch(int32_t p) const { __builtin_prefetch(points + D * static_cast<int64_t>(p)); }
 };
 
 struct AcceptAll {
@@ -25,7 +24,7 @@ int Build(int32_t count, const double* points, Tree* tree, double* bounds) {
   Tree built;
   std::memset(&built, 0, sizeof built);
   built.Count = count;
-  built.Nodes = kdbuild::AllocNodes(count);
+  built.Nodes = kdbuild::AllocNodes(count, D);
   int status = built.Nodes ? 0 : kdbuild::kNoMemory;
   if (status == 0)
     status = kdbuild::Build(count, D, PackedCoord<D>{points}, built.Nodes, bounds, &built.Depth,
@@ -53,8 +52,8 @@ int BoxQuery(const Tree* tree, const double* points, const double* box, int32_t 
   if (limit <= 0) {
     complete = false;
   } else {
-    complete = kdbuild::BoxWalk(tree->Nodes, tree->Count, D, PackedCoord<D>{points}, box,
-                                tree->Stack, tree->SplitStack, AcceptAll{}, [&](int32_t p) {
+    complete = kdbuild::BoxWalk(tree->Nodes, tree->Count, D, box, tree->Stack, tree->SplitStack,
+                                AcceptAll{}, [&](int32_t p, const double*) {
                                   indices[found++] = p;
                                   return found < limit;
                                 });
