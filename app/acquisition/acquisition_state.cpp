@@ -121,6 +121,11 @@ void SetSweepPauseParams(std::int32_t first, std::int32_t pauseSeconds) {
 std::int32_t GetSweepPauseFirst() { return g_pauseFirst.load(); }
 std::int32_t GetSweepPauseSeconds() { return g_pauseSeconds.load(); }
 
+void ClampUnitPair(float pair[2]) {
+    // A fraction that is not a number counts as 0.
+    for (int i = 0; i < 2; ++i) pair[i] = !(pair[i] >= 0.0f) ? 0.0f : pair[i] > 1.0f ? 1.0f : pair[i];
+}
+
 void SetHardwareSecondOption(std::int32_t value) { g_secondOption.store(value); }
 std::int32_t GetHardwareSecondOption() { return g_secondOption.load(); }
 

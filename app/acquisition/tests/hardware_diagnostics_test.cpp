@@ -2,6 +2,7 @@
 // dump, the driver information and the parallel port's registry settings.
 #include "app/acquisition/hardware_diagnostics.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -137,6 +138,17 @@ TEST_F(Diagnostics, ParallelPortSettingsInTheDriversKey) {
     EXPECT_FALSE(ReadParallelPortSettings(port, dma, registry, WindowsVersion::Nt4));
     registry.failingWrites.insert(ECP_REGISTRY_DMA_CHANNEL);
     EXPECT_FALSE(WriteParallelPortSettings(1, 1, registry));
+}
+
+TEST(UnitPair, EachFractionIsClampedToZeroToOne) {
+    float pair[2] = {-0.5f, 1.5f};
+    ClampUnitPair(pair);
+    EXPECT_EQ(pair[0], 0.0f);
+    EXPECT_EQ(pair[1], 1.0f);
+    float inside[2] = {0.25f, std::nanf("")};
+    ClampUnitPair(inside);
+    EXPECT_EQ(inside[0], 0.25f);
+    EXPECT_EQ(inside[1], 0.0f);
 }
 
 }  // namespace
