@@ -35,36 +35,44 @@ bool Reserve(Neighbours* record, int32_t capacity) {
 
 int32_t Grown(int32_t capacity) { return 1 + static_cast<int32_t>(1.4 * capacity); }
 
-// Searches the box point +- r into the candidate buffer, growing the buffers
-// while a search fills them. Returns the number found, or -1 when the
-// buffers cannot grow.
+inline double SquaredDistance(const double* q, const double* point) {
+  const double dx = q[0] - point[0];
+  const double dy = q[1] - point[1];
+  const double dz = q[2] - point[2];
+  return dx * dx + dy * dy + dz * dz;
+}
+
+// Searches the box point +- r into the candidate buffer, with their squared
+// distances from the point beside them, growing the buffers while a search
+// fills them. Returns the number found, or -1 when the buffers cannot grow.
 int32_t SearchBox(const double* point, double r, Neighbours* record, bool doubling,
                   bool closed = false) {
   double box[6];
   Box_AroundPoint(point, r, box);
   if (closed)
     for (int k = 3; k < 6; ++k) box[k] = std::nextafter(box[k], HUGE_VAL);
+  const KdTree3& tree = record->Tree;
   for (;;) {
+    // The tree's own copy of the points lies beside its nodes.
     int32_t found = 0;
-    const int complete = KdTree3_BoxQuery(&record->Tree, record->Points, box, record->Capacity,
-                                          record->Candidates, &found);
+    const bool complete = kdbuild::BoxWalk(
+        tree.Nodes, tree.Count, 3, box, tree.Stack, tree.SplitStack,
+        [](int32_t) { return true; },
+        [&](int32_t p, const double* q) {
+          record->Candidates[found] = p;
+          record->Squared[found++] = SquaredDistance(q, point);
+          return found < record->Capacity;
+        });
     if (complete || found >= record->Count) return found;
     const int32_t next = doubling ? 2 * record->Capacity : Grown(record->Capacity);
     if (!Reserve(record, next)) return -1;
   }
 }
 
-// Squared distances of the candidates, and the `kept` nearest of them in
-// ascending order at the front of the order buffer.
-void OrderByDistance(const double* point, int32_t found, int32_t kept, Neighbours* record) {
-  for (int32_t i = 0; i < found; ++i) {
-    const double* q = record->Points + 3 * static_cast<int64_t>(record->Candidates[i]);
-    const double dx = q[0] - point[0];
-    const double dy = q[1] - point[1];
-    const double dz = q[2] - point[2];
-    record->Squared[i] = dx * dx + dy * dy + dz * dz;
-    record->Order[i] = i;
-  }
+// The `kept` nearest of the candidates in ascending order at the front of
+// the order buffer.
+void OrderByDistance(int32_t found, int32_t kept, Neighbours* record) {
+  for (int32_t i = 0; i < found; ++i) record->Order[i] = i;
   distance_order::SmallestIndices(record->Order, found, kept < found ? kept : found, record->Squared);
 }
 
@@ -119,7 +127,7 @@ int Neighbours_KNearest(const double* point, int32_t k, int32_t* count, int32_t*
       r *= std::sqrt(static_cast<double>(k) / (found + 1)) * 1.1;
       continue;
     }
-    OrderByDistance(point, found, k, record);
+    OrderByDistance(found, k, record);
     const double kth = record->Squared[record->Order[k - 1]];
     if (kth > r * r) {
       // The box's corners reach past its inner ball: a point outside the box
@@ -146,7 +154,7 @@ int Neighbours_WithinRadius(const double* point, double r, int32_t maxCount, int
   // point itself).
   const int32_t found = SearchBox(point, r * 1.000000001, record, false, true);
   if (found < 0) return 0;
-  OrderByDistance(point, found, maxCount, record);
+  OrderByDistance(found, maxCount, record);
   int32_t kept = 0;
   while (kept < found && kept < maxCount && record->Squared[record->Order[kept]] <= r * r) {
     indices[kept] = record->Candidates[record->Order[kept]];
@@ -162,9 +170,7 @@ int Neighbours_AnyWithin(const double* point, double r, int32_t* found, Neighbou
   const int32_t listed = SearchBox(point, r, record, false);
   if (listed < 0) return 0;
   for (int32_t i = 0; i < listed; ++i) {
-    const double* q = record->Points + 3 * static_cast<int64_t>(record->Candidates[i]);
-    const double dx = q[0] - point[0], dy = q[1] - point[1], dz = q[2] - point[2];
-    if (dx * dx + dy * dy + dz * dz < r * r) {
+    if (record->Squared[i] < r * r) {
       *found = 1;
       break;
     }
