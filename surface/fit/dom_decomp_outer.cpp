@@ -190,7 +190,6 @@ int GrowOrthant(SubdomainBuilder* b, const OrthantFrame& o, int32_t orthant, int
     // that many instead of listing a large box at every step.
     const int32_t reached = KdTreeN_CollectInBox(b->tree, box, n0 + lower, b->tree->Result);
     shortOfTarget = reached - n0 < lower;
-    // Zero layer widths cannot grow the box: that is as far as it goes.
     edge = FacesOutside(b, box, orthant) || wsum <= 0.0;
     if (!shortOfTarget || edge) break;
   }
@@ -231,7 +230,8 @@ int OrthantSearch(SubdomainBuilder* b, const int32_t* inner, int32_t numInner, i
     sumSlabs += slab[k];
     o.c[k] = 0.5 * (o.B[k] + o.B[d + k]);
     o.r[k] = o.c[k] - o.B[k];
-    o.w[k] = est.w[k];
+    // Layers of no thickness would never grow a box: grow by spacings.
+    o.w[k] = opt.NumLayers > 0.0 ? est.w[k] : est.h * b->invScale[k];
   }
   int32_t T = (1 + sumSlabs) / split;
   int32_t total = 0, need = 0, found = 0, previous = -1;
@@ -334,7 +334,8 @@ int SlabSearch(SubdomainBuilder* b, const int32_t* inner, int32_t numInner, int3
   for (int32_t k = 0; k < d; ++k) widest = std::fmax(widest, (B[d + k] - B[k]) * opt.Scale[k]);
   const double eps = 1e-8 * widest;
   int32_t found = 0;
-  for (double L = opt.NumLayers;; L *= 2.0) {
+  // Slabs of no thickness would never widen: start from one spacing.
+  for (double L = opt.NumLayers > 0.0 ? opt.NumLayers : 1.0;; L *= 2.0) {
     if (Cancelled(b)) return CoreStatus_UserAbort;
     double w[3], slabs[6][6];
     bool covers = true;
@@ -349,8 +350,7 @@ int SlabSearch(SubdomainBuilder* b, const int32_t* inner, int32_t numInner, int3
       if (!Append(b, &used, b->tree->Result, n)) return CoreStatus_NoMemory;
     }
     found = Distinct(b, used, numInner);
-    // Zero layers cannot widen the slabs.
-    if (q * opt.TooSmallFact <= found || covers || L <= 0.0) break;
+    if (q * opt.TooSmallFact <= found || covers) break;
   }
   const int32_t most = static_cast<int32_t>(q * opt.TooBigFact);
   if (found > most) {

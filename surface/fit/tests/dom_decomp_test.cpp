@@ -88,9 +88,21 @@ std::vector<int32_t> OuterLimits(const SDData& sd, Cloud& c) {
     Subdomain_Setup(&b, &s, lists[0] + panels[i].start, panels[i].end - panels[i].start,
                     panels[i].box);
     EXPECT_EQ(s.count, sd.subdomains[i].count);
-    const int32_t limit = o.OuterMethod == 1
-                              ? static_cast<int32_t>(b.lastTarget * o.TooBigFact)
-                              : (1 << d) * (static_cast<int32_t>(b.lastTarget * o.TooBigFact) + 1);
+    int32_t limit = static_cast<int32_t>(b.lastTarget * o.TooBigFact);
+    if (o.OuterMethod != 1) {
+      // Each orthant's share, plus the points of other panels that lie in
+      // the inner points' box itself (on its faces, or all of them when
+      // points coincide): an orthant starts from those.
+      limit = (1 << d) * (limit + 1);
+      double B[6];
+      for (int32_t k = 0; k < d; ++k) B[k] = 1e300, B[d + k] = -1e300;
+      for (int32_t j = s.numOuter; j < s.count; ++j)
+        for (int32_t k = 0; k < d; ++k) {
+          B[k] = std::min(B[k], c.rows[s.list[j]][k]);
+          B[d + k] = std::max(B[d + k], c.rows[s.list[j]][k]);
+        }
+      for (int32_t j = 0; j < s.numOuter; ++j) limit += Inside(B, c.rows[s.list[j]], d);
+    }
     limits.push_back(limit);
     Subdomain_Free(&s);
   }
@@ -173,14 +185,19 @@ TEST(DomDecomp, SmallAndFlatSets) {
       {"fewer points than a leaf", UniformCloud(3, 12, 34)},
       {"2D few points", UniformCloud(2, 150, 35)},
       {"3D line", UniformCloud(3, 400, 36)},
+      {"coincident points", UniformCloud(3, 200, 43)},
+      {"zero layers", UniformCloud(2, 500, 44)},
   };
   for (double* p : cases[0].cloud.rows) p[1] = 0.25;
   for (double* p : cases[3].cloud.rows) p[1] = p[2] = 0.0;
+  for (double* p : cases[4].cloud.rows) p[0] = p[1] = p[2] = 0.5;
   for (Case& c : cases)
     for (int32_t method : {0, 1}) {
       SCOPED_TRACE(c.what + (method ? " slab" : " orthant"));
       DomDecompOptions o = Defaults(method);
       o.MinNumOuter = 4;
+      // Layers of no thickness cannot grow a search: it must still end.
+      if (c.what == "zero layers") o.NumLayers = 0.0;
       Decomposition dd(c.cloud, &o);
       ASSERT_EQ(dd.status, 0);
       ExpectSound(dd.sd, c.cloud);
