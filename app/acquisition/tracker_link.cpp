@@ -46,7 +46,8 @@ TrackerCommandList BuildTrackerCommandsForHardware() {
     return list;
 }
 
-std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const TrackerCommandSender& send) {
+std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const TrackerCommandSender& send,
+                                  const TrackerPause& pause) {
     if (GetHemisphereSetting() != kHemisphereAutomatic) return 1;
     const std::uint16_t* slot = RingSlotAddress(Ring_WriteCount());
     if (!context.lastDecoded) {
@@ -64,8 +65,13 @@ std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const Tracke
         TraceHardware("SetHemisphereCommand: no hemisphere vector found, nothing sent\n");
         return 1;
     }
-    std::this_thread::sleep_for(kCommandPause);
+    const auto wait = [&pause] {
+        if (pause) return pause(static_cast<std::uint32_t>(kCommandPause.count()));
+        std::this_thread::sleep_for(kCommandPause);
+        return false;
+    };
+    if (wait()) return 1;
     const bool sent = send(list);
-    std::this_thread::sleep_for(kCommandPause);
+    wait();
     return sent ? 1 : 0;
 }

@@ -30,5 +30,8 @@ using TrackerCommandSender = std::function<bool(const TrackerCommandList&)>;
 // from the last field read (the slot at the write count) and sends it between
 // two 40 ms pauses. Nothing is sent when the slot holds no decoded block or no
 // hemisphere vector can be chosen (traced; the state stays). Returns 0 only
-// when sending failed.
-std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const TrackerCommandSender& send);
+// when sending failed. `pause` (when given) makes the pauses and returns true
+// when the acquisition thread is to stop: then nothing more is sent.
+using TrackerPause = std::function<bool(std::uint32_t ms)>;
+std::int32_t SetHemisphereCommand(const FieldCheckContext& context, const TrackerCommandSender& send,
+                                  const TrackerPause& pause = TrackerPause());

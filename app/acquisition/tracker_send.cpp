@@ -23,9 +23,12 @@ SendResult SendTrackerCommandList(const TrackerCommandList& list, const ChunkWri
 SendResult SendHemisphereStep(const FieldCheckContext& context, const ChunkWriter& write,
                               AcquisitionSignals& signals) {
     SendResult result = SendResult::Sent;
-    SetHemisphereCommand(context, [&](const TrackerCommandList& list) {
-        result = SendTrackerCommandList(list, write, signals);
-        return result == SendResult::Sent;
-    });
+    SetHemisphereCommand(
+        context,
+        [&](const TrackerCommandList& list) {
+            result = SendTrackerCommandList(list, write, signals);
+            return result == SendResult::Sent;
+        },
+        [&](std::uint32_t ms) { return signals.WaitForStop(ms); });
     return result;
 }

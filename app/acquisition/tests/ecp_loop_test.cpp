@@ -152,6 +152,26 @@ TEST_F(EcpLoopTest, AnotherUnitVersionIsAdoptedAndTheTrackerConfiguredAgain) {
     EXPECT_EQ(RecordedEvents(), expected);
 }
 
+TEST_F(EcpLoopTest, AStartedHemisphereSetUpHoldsTheCaptureAndSendsTheHemisphereCommandsAfterIt) {
+    SetHemisphereSetting(kHemisphereAutomatic);
+    const std::string init = Joined(BuildTrackerCommandsForHardware());
+    device_.reads = {EcpDeviceDouble::FullField(Field(100)), EcpDeviceDouble::FullField(Field(1)),
+                     EcpDeviceDouble::FullField(Field(2)), EcpDeviceDouble::ShortRead()};
+    // Coming on line cleared the states; the set-up window has signalled and
+    // a first capture started it.
+    device_.afterField = [](std::size_t n) {
+        if (n == 1) StoreWandTrackingState(TrackingState_STARTED);
+    };
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(Ring_WriteCount(), 0) << "held, not published";
+    ASSERT_GT(device_.commands.size(), init.size());
+    const std::string hemisphere = device_.commands.substr(init.size());
+    EXPECT_EQ(hemisphere.substr(0, 2), "cH");
+    EXPECT_NE(hemisphere.find("H1,0,0,0\r"), std::string::npos);
+    EXPECT_NE(hemisphere.find("H2,0,0,0\r"), std::string::npos);
+    EXPECT_EQ(hemisphere.back(), 'C');
+}
+
 TEST_F(EcpLoopTest, AReaderThatDoesNotConsumeFillsTheRingTo49AndTheOverrunIsCounted) {
     device_.reads.push_back(EcpDeviceDouble::FullField(Field(100)));
     for (int i = 0; i < 60; ++i) device_.reads.push_back(EcpDeviceDouble::FullField(Field(i)));
