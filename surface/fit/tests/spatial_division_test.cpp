@@ -344,3 +344,26 @@ TEST(SpatialSampling, SpreadSamplingAndCandidateSubsets) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SpatialDivision, DumpListsPanelsWithBoxesAndPoints) {
+  Cloud c;
+  c.d = 2;
+  c.Add({0.0, 0.0});
+  c.Add({1.0, 2.0});
+  c.Add({3.0, 1.0});
+  Division division(c, 2);
+  ASSERT_EQ(division.count, 2);
+  testing::internal::CaptureStdout();
+  SpatialDivision_Dump(division.panels, division.count, division.lists, c.Table(), 2);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("\nThis is node 1\nThe bounding box is:\nmin  = \t0.000   0.000   "
+                      "\nmax  =\t1.000   2.000   \nThis panel contains 1 points...\n 0\t0.000   0.000   \n",
+                      0),
+            0u)
+      << out;
+  EXPECT_NE(out.find("\nThis is node 2"), std::string::npos);
+}
+
+}  // namespace

@@ -399,3 +399,26 @@ TEST(SubdomainDiffDebug, PrintedDifferences) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SubdomainUpdate, RebuildFromAListOfNewPoints) {
+  Fixture f(UniformCloud(2, 2000, 85), 1);
+  f.Append(150, 86);
+  std::vector<int32_t> added;
+  for (int32_t i = f.b; i < f.cloud.N(); ++i) added.push_back(i);
+  ASSERT_EQ(Subdomain_Rebuild(&f.sd, f.cloud.Table(), 2, added.data(),
+                              static_cast<int32_t>(added.size()), 0.0, &f.context),
+            0);
+  ExpectInnerPartition(f.sd, f.cloud.N());
+  const std::vector<double> r = Residual(f.cloud.N(), 87);
+  for (int32_t i = 0; i < f.sd.count; i += 5)
+    if (f.sd.subdomains[i].factor) ExpectSameLocalSolution(f, f.sd.subdomains[i], r);
+  // A listed point outside every box becomes no subdomain's inner point.
+  Fixture g(UniformCloud(2, 2000, 85), 1);
+  g.cloud.Add({5.0, 5.0});
+  const int32_t far = g.cloud.N() - 1;
+  EXPECT_EQ(Subdomain_Rebuild(&g.sd, g.cloud.Table(), 2, &far, 1, 0.0, &g.context), 1);
+}
+
+}  // namespace
