@@ -18,11 +18,14 @@ int32_t FilterHalfLength(int32_t filterLength) {
 
 // A run of points along the line: neighbours closer than both the worst
 // resolution and the (scaled) displacement towards the neighbouring profile.
+// The tolerance is (d2[j+1] + d2[j]) x (G x 4.0) x 0.5 rounded to float: the
+// factor 2G is a float, so the product of two floats, exact in double, is
+// rounded once either way and a float product gives the same bits.
 bool ContinuesRun(const Vec3* points, const float* moved, int32_t j, float worstResolution) {
-    if (Beyond(points[j], points[j + 1], worstResolution)) return false;
-    const float sum = moved[j + 1] + moved[j];
-    const auto tolerance = static_cast<float>(sum * (static_cast<double>(kScanSpacingFactor) * 4.0) * 0.5);
-    return !Beyond(points[j], points[j + 1], tolerance);
+    const float gap = profile_math::DistanceSquared(points[j], points[j + 1]);
+    if (gap > worstResolution) return false;
+    const float tolerance = (moved[j + 1] + moved[j]) * (2.0f * kScanSpacingFactor);
+    return !(gap > tolerance);
 }
 
 struct Merged {

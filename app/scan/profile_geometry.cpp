@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -86,7 +87,44 @@ uint8_t GreyByte(float q) {
     return static_cast<uint8_t>(static_cast<int32_t>((q - kGreyFloor) * 255.0f / (kGreyFull - kGreyFloor)));
 }
 
-void Scan_PointGreyscale(RawData& raw, const Profile& p, int32_t start) {
+// The part of a point's greyscale that its normal does not change: where the
+// point lies seen from the sensor.
+struct GreyGeometry {
+    Vec3 v;         // the point less the camera's centre (0, 0, -110), sensor frame
+    float vLength;  // |v|
+    float factor;   // (|v| / 100) / (|u| / 100)^0.1, u the point less (-50, 0, 0)
+};
+
+GreyGeometry GreyGeometryOf(const Matrix4& fromScan, const Vec3& vertex) {
+    using namespace profile_math;
+    const Vec3 a = Transform(fromScan, vertex);
+    const Vec3 u = Sub(a, Vec3{-50.0f, 0.0f, 0.0f});
+    const Vec3 v = Sub(a, Vec3{0.0f, 0.0f, -110.0f});
+    const float vLength = std::sqrt(LengthSquared(v));
+    const float uLength = std::sqrt(LengthSquared(u));
+    return GreyGeometry{v, vLength, vLength / 100.0f / std::exp(std::log(uLength / 100.0f) * 0.1f)};
+}
+
+// Every profile's greyscale is computed twice: as the current profile of its
+// pair, with provisional normals, and again as the previous profile of the
+// next pair, with final ones. The geometry of the current profile is kept
+// here for that second time; an entry is taken only while the pose and the
+// point's vertex are, bit for bit, those it was computed from, so any change
+// to the scan in between (another scan, a reload, an edit) just computes it
+// again. One per thread, as a scan may be processed on a worker thread.
+struct GreyMemo {
+    Matrix4 fromScan;
+    int32_t count;
+    Vec3 vertex[kMaxProfilePoints];
+    GreyGeometry geometry[kMaxProfilePoints];
+};
+thread_local GreyMemo g_greyMemo;
+
+bool SameBits(const void* a, const void* b, std::size_t bytes) { return std::memcmp(a, b, bytes) == 0; }
+
+enum class GreyPass { Previous, Current };
+
+void Scan_PointGreyscale(RawData& raw, const Profile& p, int32_t start, GreyPass pass) {
     Matrix4 toScan, fromScan, turn;
     if (p.ReferenceEnabled) {
         Matrix4 referenceInverse;
@@ -98,30 +136,45 @@ void Scan_PointGreyscale(RawData& raw, const Profile& p, int32_t start) {
     M4_InvertRigid(toScan, fromScan);
     turn = fromScan;
     turn[12] = turn[13] = turn[14] = 0.0f;
+
+    GreyMemo& memo = g_greyMemo;
+    const bool current = pass == GreyPass::Current;
+    const int32_t memoCount = current || !SameBits(&memo.fromScan, &fromScan, sizeof fromScan) ? 0 : memo.count;
+    if (current) {
+        memo.fromScan = fromScan;
+        memo.count = p.NumPoints < kMaxProfilePoints ? p.NumPoints : kMaxProfilePoints;
+    }
     for (int32_t k = 0; k < p.NumPoints; ++k) {
         ScanPoint& sp = raw.Points[start + k];
+        GreyGeometry g;
+        if (current) {
+            g = GreyGeometryOf(fromScan, sp.Vertex);
+            if (k < kMaxProfilePoints) {
+                memo.vertex[k] = sp.Vertex;
+                memo.geometry[k] = g;
+            }
+        }
         const int32_t value = p.PointValues ? p.PointValues[k] : 0;
         if (value == 0) {
             sp.Grey = 255;
             continue;
         }
+        if (!current) {
+            if (k < memoCount && SameBits(&memo.vertex[k], &sp.Vertex, sizeof(Vec3)))
+                g = memo.geometry[k];
+            else
+                g = GreyGeometryOf(fromScan, sp.Vertex);
+        }
         using namespace profile_math;
-        const Vec3 a = Transform(fromScan, sp.Vertex);
         const Vec3 b = Transform(turn, sp.Normal);
-        const Vec3 u = Sub(a, Vec3{-50.0f, 0.0f, 0.0f});
-        const Vec3 v = Sub(a, Vec3{0.0f, 0.0f, -110.0f});
-        const float vLength = std::sqrt(LengthSquared(v));
-        float c = -(Dot(b, v) / vLength);
+        float c = -(Dot(b, g.v) / g.vLength);
         if (c < 0.0f) c = 0.0f;
         if (c == 0.0f) {
             sp.Grey = 255;
             continue;
         }
         // q = (|v| / 100) / (|u| / 100)^0.1 / c^0.5 x width, in float.
-        const float uLength = std::sqrt(LengthSquared(u));
-        const float q = vLength / 100.0f / std::exp(std::log(uLength / 100.0f) * 0.1f) / std::sqrt(c) *
-                        static_cast<float>(value);
-        sp.Grey = GreyByte(q);
+        sp.Grey = GreyByte(g.factor / std::sqrt(c) * static_cast<float>(value));
     }
 }
 
@@ -153,8 +206,8 @@ void Scan_AppendProfilePair(RawData& raw, int32_t sweepStart, int32_t p) {
     Scan_StripNormals(prev.NumPoints, raw.Points, raw.NormalCarry, prevStart, curStart, cur.NumPoints, raw.Facets,
                       raw.FacetNormals, firstNewFacet, raw.NumFacets, first);
 
-    Scan_PointGreyscale(raw, prev, prevStart);
-    Scan_PointGreyscale(raw, cur, curStart);
+    Scan_PointGreyscale(raw, prev, prevStart, GreyPass::Previous);
+    Scan_PointGreyscale(raw, cur, curStart, GreyPass::Current);
     if (prevStart < raw.ColourCursor) raw.ColourCursor = prevStart;
 }
 

@@ -1,5 +1,6 @@
 // The per-field tests of a new profile: how far the wand moved between two
 // profiles, and range clipping of the staging profile.
+#include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
 namespace {
@@ -32,8 +33,14 @@ int32_t Scan_ProfileMovedEnough(const Profile& a, const Profile& b, float minRes
     // The densest place of the line: the smallest gap between points two apart.
     float s = V3_DistanceSquared(a.Points[2], a.Points[0]);
     int32_t best = 2;
-    for (int32_t i = 3; i < a.NumPoints; ++i)
-        if (V3_WithinBox(a.Points[i], a.Points[i - 2], s, s)) best = i;
+    for (int32_t i = 3; i < a.NumPoints; ++i) {
+        // V3_WithinBox: strictly below, never a distance that is not a number.
+        const float d = profile_math::DistanceSquared(a.Points[i], a.Points[i - 2]);
+        if (d < s) {
+            s = d;
+            best = i;
+        }
+    }
     s = 0.25f * s;
 
     const Vec3 t = WandInScan(a);

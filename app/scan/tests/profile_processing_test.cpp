@@ -179,6 +179,25 @@ TEST_F(ProfileProcessingTest, OneCallOrOneCallPerProfileGiveTheSameScan) {
               0);
 }
 
+TEST_F(ProfileProcessingTest, ScansProcessedInTurnKeepTheirOwnGreyscale) {
+    // Two scans from the same wand poses, one of the curved surface and one
+    // of a plane, processed in turn: neither takes anything of the other, so
+    // the curved scan ends as it does when processed alone.
+    TestScan curved, plane, alone;
+    std::vector<OwnedProfile> profiles;
+    for (int k = 0; k < 6; ++k) {
+        profiles.push_back(CurvedProfile(0.5f * k));
+        profiles.push_back(PlaneProfile(0.5f * k, 120));
+        curved.Append(profiles[2 * k].Get());
+        alone.Append(profiles[2 * k].Get());
+        plane.Append(profiles[2 * k + 1].Get());
+        EXPECT_EQ(Process(curved), kScanProcessOk);
+        EXPECT_EQ(Process(plane), kScanProcessOk);
+    }
+    EXPECT_EQ(Process(alone), kScanProcessOk);
+    ExpectSameGeometry(curved.raw(), alone.raw());
+}
+
 // Builds the scan of `sweeps` (wand y of each profile, the last sweep left
 // open), refusing growth of the blocks for the calls listed in `refused`
 // (0-based call numbers; one call per profile). Returns the results.
