@@ -58,6 +58,8 @@ void CloseDevice(HardwarePlatform& platform) {
 
 std::int32_t StartFailed(HardwarePlatform& platform, std::int32_t result) {
     TraceHardware("InitialiseHardware: start failed (%d)\n", static_cast<int>(result));
+    // Only a full start counts as a loaded calibration.
+    BeginCalibrationLoad();
     platform.ReleaseSampleBuffers();
     CloseDevice(platform);
     return result;

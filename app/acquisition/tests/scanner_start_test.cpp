@@ -151,6 +151,7 @@ TEST_F(ScannerStartTest, EveryFailureReleasesTheBuffersAndClosesTheDevice) {
         EXPECT_EQ(Start(c.file), c.result);
         EXPECT_EQ(platform_.calls, c.calls);
         EXPECT_FALSE(IsAcquisitionRunning());
+        EXPECT_FALSE(IsCalibrationLoaded());
     }
 }
 
