@@ -231,35 +231,56 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
 // Walks the tree under the half-open box (the d minima, then the d maxima)
 // and hands every point inside it, whose `accept` is true, to `report` with
 // the node's copy of its coordinates. The walk stops when `report` returns
-// false. `stack` and `dims` have room for depth + 2 entries. Returns false
-// when stopped early.
+// false. `stack` has room for depth + 2 entries, `dims` for twice that.
+// Returns false when stopped early.
+//
+// A small subtree is scanned instead of walked: it is a run of the node
+// array in walk order, and the walk would skip only nodes outside the box.
 template <class Accept, class Report>
 bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const double* box, int32_t* stack,
              int32_t* dims, const Accept& accept, const Report& report) {
   if (n <= 0) return true;
+  const int32_t kScan = 16;  // subtrees of this many nodes or fewer
   const double* coords = CoordsOf(nodes, n);
+  const auto visit = [&](int32_t at, const double* x) {
+    bool inside = true;
+    for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= x[k] && x[k] < box[d + k];
+    const int32_t p = nodes[at].Point;
+    return !inside || !accept(p) || report(p, x);
+  };
+  // Each stacked subtree: its root in `stack`, its split dimension and the
+  // end of its run of nodes side by side in `dims`.
   int32_t top = 0;
   stack[0] = 0;
   dims[0] = 0;
+  dims[1] = n;
   ++top;
   while (top > 0) {
     --top;
     const int32_t at = stack[top];
-    const KdNode& node = nodes[at];
-    const int32_t split = dims[top];
+    const int32_t split = dims[2 * top];
+    const int32_t end = dims[2 * top + 1];
     const double* x = coords + static_cast<int64_t>(at) * d;
-    bool inside = true;
-    for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= x[k] && x[k] < box[d + k];
-    if (inside && accept(node.Point) && !report(node.Point, x)) return false;
+    if (end - at <= kScan) {
+      for (int32_t i = at; i < end; ++i, x += d)
+        if (!visit(i, x)) return false;
+      continue;
+    }
+    if (!visit(at, x)) return false;
+    const KdNode& node = nodes[at];
     const double c = x[split];
     const int32_t below = split + 1 == d ? 0 : split + 1;
     if (node.Right >= 0 && c < box[d + split]) {
       stack[top] = node.Right;
-      dims[top++] = below;
+      dims[2 * top] = below;
+      dims[2 * top + 1] = end;
+      ++top;
     }
     if (node.Left >= 0 && box[split] < c) {
       stack[top] = node.Left;
-      dims[top++] = below;
+      dims[2 * top] = below;
+      dims[2 * top + 1] = node.Right >= 0 ? node.Right : end;
+      ++top;
     }
   }
   return true;

@@ -41,7 +41,7 @@ int KdTreeN_Build(int32_t count, int32_t dim, double* const* points, KdTreeN* tr
       kdbuild::Build(count, dim, RowCoord{points}, built.Nodes, bounds, &built.Depth, cancel);
   if (status == 0) {
     built.Stack = Mem_AllocInts(built.Depth + 2);
-    built.SplitStack = Mem_AllocInts(built.Depth + 2);
+    built.SplitStack = Mem_AllocInts(2 * (built.Depth + 2));
     if (built.Stack == nullptr || built.SplitStack == nullptr) {
       KdTreeN_Free(&built);
       return kdbuild::kNoMemory;

@@ -31,7 +31,7 @@ int Build(int32_t count, const double* points, Tree* tree, double* bounds) {
                             nullptr);
   if (status == 0) {
     built.Stack = Mem_AllocInts(built.Depth + 2);
-    built.SplitStack = Mem_AllocInts(built.Depth + 2);
+    built.SplitStack = Mem_AllocInts(2 * (built.Depth + 2));
     if (built.Stack == nullptr || built.SplitStack == nullptr) status = kdbuild::kNoMemory;
   }
   if (status != 0) {

@@ -114,6 +114,49 @@ TEST(KdTreeN, BuildsBalancedShapeWithEqualKeysToTheRight) {
   }
 }
 
+// The points a box walk over the node array finds, node by node: a node,
+// then its left subtree, then its right one.
+std::vector<int32_t> WalkNodes(const KdTreeN& t, const double* box) {
+  std::vector<int32_t> found;
+  std::vector<std::pair<int, int>> stack{{0, 0}};  // node, split dimension
+  while (t.Count > 0 && !stack.empty()) {
+    const auto [at, split] = stack.back();
+    stack.pop_back();
+    const KdNode& n = t.Nodes[at];
+    const double* x = t.Points[n.Point];
+    bool in = true;
+    for (int k = 0; k < t.Dim; ++k) in = in && box[k] <= x[k] && x[k] < box[t.Dim + k];
+    if (in) found.push_back(n.Point);
+    const int next = (split + 1) % t.Dim;
+    if (n.Right >= 0 && x[split] < box[t.Dim + split]) stack.push_back({n.Right, next});
+    if (n.Left >= 0 && box[split] < x[split]) stack.push_back({n.Left, next});
+  }
+  return found;
+}
+
+TEST(KdTreeN, BoxSearchesListPointsInWalkOrder) {
+  for (int dim : {2, 3}) {
+    Cloud c(3000, dim, 17 + dim, 1000);
+    KdTreeN t;
+    ASSERT_EQ(0, KdTreeN_Build(c.size(), dim, c.rows.data(), &t, nullptr, nullptr));
+    std::mt19937 rng(dim);
+    std::uniform_real_distribution<double> where(0.0, 500.0), size(0.0, 120.0);
+    for (int trial = 0; trial < 100; ++trial) {
+      std::vector<double> box(2 * dim);
+      for (int k = 0; k < dim; ++k) box[k] = where(rng), box[dim + k] = box[k] + size(rng);
+      const std::vector<int32_t> want = WalkNodes(t, box.data());
+      const int32_t n = KdTreeN_BoxQuery(&t, box.data());
+      ASSERT_EQ(want, std::vector<int32_t>(t.Result, t.Result + n));
+      // A limited search lists the first points of the same order.
+      std::vector<int32_t> some(want.size() + 1);
+      const int32_t limit = static_cast<int32_t>(want.size() / 3);
+      ASSERT_EQ(limit, KdTreeN_CollectInBox(&t, box.data(), limit, some.data()));
+      ASSERT_TRUE(std::equal(some.begin(), some.begin() + limit, want.begin()));
+    }
+    KdTreeN_Free(&t);
+  }
+}
+
 TEST(KdTreeN, HalfOpenBoxIncludesTheMinimumAndExcludesTheMaximum) {
   double pts[3][2] = {{1, 1}, {2, 1}, {3, 1}};
   double* rows[3] = {pts[0], pts[1], pts[2]};
