@@ -121,7 +121,15 @@ struct SampleContext {
     bool logging;
     float lineTweak[2];
     float countTweak[2];
+    std::int32_t minWidth;  // the accepted laser-line widths, read once a field
+    std::int32_t maxWidth;
 };
+
+// A sample that plainly passes every check of ProfileSampleUsable; any other
+// goes through it, which counts the cause of a rejection.
+bool PlainlyUsable(const SampleContext& s, std::int32_t rawStart, std::int32_t start, std::int32_t end) {
+    return rawStart != 0 && start != 0 && start <= end && end - start >= s.minWidth && end - start <= s.maxWidth;
+}
 
 // One line sample of channel c: logged when usable, kept as a point when the
 // table has one inside the viewing cone.
@@ -139,7 +147,7 @@ void TakeSample(const SampleContext& s, int c, std::int32_t line, Staging& stagi
     }
     const auto start = static_cast<std::int32_t>(s1);
     const auto end = static_cast<std::int32_t>(s2);
-    if (!ProfileSampleUsable(rawStart, rawEnd, start, end)) return;
+    if (!PlainlyUsable(s, rawStart, start, end) && !ProfileSampleUsable(rawStart, rawEnd, start, end)) return;
     if (s.parityShift) y0 += 0.5f;
 
     std::int32_t entry = -1;
@@ -213,6 +221,8 @@ std::int32_t BuildPoints(Profile& profile, const DecodedLocatorBlock& centre, st
     s.parityShift = model.parityProperty != 0 && centre.parityFlag != 0;
     s.logging = profile.Extra != nullptr;
     if (s.logging) s.log = ProfileLineLog_Get(profile);
+    s.minWidth = GetMinLaserLineWidth();
+    s.maxWidth = GetMaxLaserLineWidth();
     const LutTweak& tweak = calibration.history[0];
     for (int c = 0; c < 2; ++c) {
         s.lineTweak[c] = tweak.lineTweak[c];
