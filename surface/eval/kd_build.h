@@ -116,8 +116,15 @@ int32_t MedianPosition(const int32_t* pts, int32_t first, int32_t last, int32_t 
 // `bounds` (or null) receives
 // the d minima and then the d maxima. On success *depth is the number of
 // levels. Returns 0, kNoMemory or kUserAbort; the work arrays are always freed.
+// The copy of the points in the node block, by point index while building.
+struct CopyCoord {
+  const double* coords;
+  int32_t d;
+  double operator()(int32_t p, int32_t k) const { return coords[static_cast<int64_t>(p) * d + k]; }
+};
+
 template <class Coord>
-int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bounds,
+int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* bounds,
           int32_t* depth, const volatile int32_t* cancel) {
   *depth = 0;
   if (n <= 0) return 0;
@@ -126,6 +133,12 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
     w.Release();
     return kNoMemory;
   }
+  // The build reads the points from the tree's copy, in point order until
+  // the nodes are made.
+  double* coords = CoordsOf(nodes, n);
+  for (int32_t p = 0; p < n; ++p)
+    for (int32_t k = 0; k < d; ++k) coords[static_cast<int64_t>(p) * d + k] = source(p, k);
+  const CopyCoord coord{coords, d};
   // The sorts borrow the range arrays, unused until the levels start.
   uint64_t* keyScratch = reinterpret_cast<uint64_t*>(w.Ranges);
   for (int32_t k = 0; k < d; ++k) {
@@ -220,10 +233,10 @@ int Build(int32_t n, int32_t d, const Coord& coord, KdNode* nodes, double* bound
     w.NextRanges = swapRanges;
     rangeCount = nextCount;
   }
-  w.Release();
-  double* coords = CoordsOf(nodes, n);
+  // Now the copy is laid out again, in node order, from the caller's points.
   for (int32_t i = 0; i < n; ++i)
-    for (int32_t k = 0; k < d; ++k) coords[static_cast<int64_t>(i) * d + k] = coord(nodes[i].Point, k);
+    for (int32_t k = 0; k < d; ++k) coords[static_cast<int64_t>(i) * d + k] = source(nodes[i].Point, k);
+  w.Release();
   *depth = levels;
   return 0;
 }

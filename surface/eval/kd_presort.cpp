@@ -26,21 +26,20 @@ inline uint32_t Digit(uint64_t key, int pass) {
 
 bool KdPresort_Order(const double* keys, int32_t* order, int32_t n, uint64_t* keyScratch,
                      int32_t* indexScratch, const volatile int32_t* cancel) {
-  int32_t counts[kDigits][kBuckets];
-  std::memset(counts, 0, sizeof counts);
   uint64_t* fromKey = keyScratch;
   uint64_t* toKey = keyScratch + n;
   for (int32_t i = 0; i < n; ++i) {
-    const uint64_t key = OrderedBits(keys[i]);
-    fromKey[i] = key;
+    fromKey[i] = OrderedBits(keys[i]);
     order[i] = i;
-    for (int pass = 0; pass < kDigits; ++pass) ++counts[pass][Digit(key, pass)];
   }
   int32_t* fromIndex = order;
   int32_t* toIndex = indexScratch;
+  // One digit's counts at a time keeps the stack small.
+  int32_t count[kBuckets];
   for (int pass = 0; pass < kDigits; ++pass) {
     if (cancel && *cancel != 0) return false;
-    int32_t* count = counts[pass];
+    std::memset(count, 0, sizeof count);
+    for (int32_t i = 0; i < n; ++i) ++count[Digit(fromKey[i], pass)];
     // A digit that every key shares moves nothing.
     if (n == 0 || count[Digit(fromKey[0], pass)] == n) continue;
     int32_t start = 0;
