@@ -100,8 +100,12 @@ private:
         for (;;) {
             const std::int32_t load = LoadUsbLibrary(ft_);
             if (load != UsbLoad_LOADED) {
+                // No chip library at all is the plain unrecoverable case: the
+                // scanner is simply not usable on this machine. A library that
+                // loads but lacks functions is a wrong or broken driver
+                // installation, which the user is told about first.
                 SetUsbState(UsbState_LIBRARY_MISSING);
-                RaiseHardwareEvent(Hardware_NO_USB_DRIVER, load);
+                if (load == UsbLoad_FUNCTION_MISSING) RaiseHardwareEvent(Hardware_NO_USB_DRIVER, load);
                 return Step::Fatal;
             }
             char description[32];

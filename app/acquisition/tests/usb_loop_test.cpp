@@ -109,6 +109,7 @@ std::int32_t LoadScript(FunctionTable& table) {
 }
 
 std::int32_t LoadNothing(FunctionTable&) { return UsbLoad_FUNCTION_MISSING; }
+std::int32_t LoadNoLibrary(FunctionTable&) { return UsbLoad_LIBRARY_MISSING; }
 
 // Waits on a virtual clock; the receive event is the script's pending flag.
 // Waiting for data with nothing left in the script ends the test with a stop.
@@ -247,6 +248,7 @@ TEST_F(UsbLoopTest, FatalFailuresEndTheLoopWithTheirEvents) {
         std::int32_t usbState;
         std::vector<Event> events;
     } cases[] = {
+        {"library missing: only the unrecoverable end", [](UsbScript&) {}, LoadNoLibrary, UsbState_LIBRARY_MISSING, {}},
         {"library function missing", [](UsbScript&) {}, LoadNothing, UsbState_LIBRARY_MISSING,
          {{Hardware_NO_USB_DRIVER, UsbLoad_FUNCTION_MISSING}}},
         {"device not opened", [](UsbScript& s) { s.opens = {kDeviceNotOpened}; }, LoadScript, UsbState_FAILED,
