@@ -1,5 +1,6 @@
 #include "app/scan/facet_strip.h"
 
+#include "app/scan/point_lanes.h"
 #include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
@@ -159,6 +160,23 @@ struct Strip {
     }
 };
 
+// V3_Normalise of each point's normal, four points at a time.
+void NormaliseNormals(ScanPoint* points, int32_t n) {
+    using namespace point_lanes;
+    const __m128 guard = _mm_set1_ps(kNormaliseGuard);
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        __m128 vertexX;
+        const Lanes3 a = LoadNormals(points + k, vertexX);
+        const __m128 length = _mm_sqrt_ps(LengthSquared(a));
+        const __m128 keep = _mm_cmpgt_ps(length, guard);
+        const Lanes3 unit{Select(keep, _mm_div_ps(a.x, length), a.x), Select(keep, _mm_div_ps(a.y, length), a.y),
+                          Select(keep, _mm_div_ps(a.z, length), a.z)};
+        StoreNormals(points + k, unit, vertexX);
+    }
+    for (; k < n; ++k) profile_math::Normalise(points[k].Normal);
+}
+
 }  // namespace
 
 void Scan_FacetStrip(const ScanPoint* points, int32_t prevStart, int32_t prevCount, int32_t curStart,
@@ -191,5 +209,5 @@ void Scan_StripNormals(int32_t prevCount, ScanPoint* points, Vec3* normalCarry, 
     for (int32_t f = firstNewFacet; f < facetCountAfter; ++f)
         for (int32_t v : facets[f].v) points[v].Normal = profile_math::Add(points[v].Normal, facetNormals[f]);
     for (int32_t k = 0; k < carried; ++k) normalCarry[k] = points[curStart + k].Normal;
-    for (int32_t k = prevStart; k < curStart + curCount; ++k) profile_math::Normalise(points[k].Normal);
+    NormaliseNormals(points + prevStart, curStart + curCount - prevStart);
 }

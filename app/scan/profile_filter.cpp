@@ -1,8 +1,11 @@
 // The filtering pass of profile processing: each new profile is smoothed along
 // its laser line, profiles that did not move enough are dropped, and the
 // profile array is compacted, before any point is numbered.
+#include "app/scan/point_lanes.h"
 #include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
+
+#include <cstring>
 
 using profile_math::Beyond;
 
@@ -16,16 +19,41 @@ int32_t FilterHalfLength(int32_t filterLength) {
     return filterLength / 2 < 1 ? 1 : filterLength / 2;
 }
 
-// A run of points along the line: neighbours closer than both the worst
-// resolution and the (scaled) displacement towards the neighbouring profile.
-// The tolerance is (d2[j+1] + d2[j]) x (G x 4.0) x 0.5 rounded to float: the
-// factor 2G is a float, so the product of two floats, exact in double, is
-// rounded once either way and a float product gives the same bits.
-bool ContinuesRun(const Vec3* points, const float* moved, int32_t j, float worstResolution) {
-    const float gap = profile_math::DistanceSquared(points[j], points[j + 1]);
-    if (gap > worstResolution) return false;
-    const float tolerance = (moved[j + 1] + moved[j]) * (2.0f * kScanSpacingFactor);
-    return !(gap > tolerance);
+// The squared distance each point moves with the wand towards the
+// neighbouring profile's pose: how far apart the two lines lie there.
+void Displacements(const Vec3* points, int32_t n, const Matrix4& motion, float* moved) {
+    const point_lanes::Matrix4Lanes m(motion);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        using namespace point_lanes;
+        const Lanes3 p = LoadVec3s(points + i);
+        // DistanceSquared(p, w) is |w - p|².
+        _mm_storeu_ps(moved + i, LengthSquared(Sub(Transform(m, p), p)));
+    }
+    for (; i < n; ++i) moved[i] = profile_math::DistanceSquared(points[i], profile_math::Transform(motion, points[i]));
+}
+
+// Where the line breaks into runs: breaks[j] when points j and j + 1 lie
+// apart by more than the worst resolution, or by more than the (scaled)
+// displacements there, which then cannot be smoothed together. The tolerance
+// is (d2[j+1] + d2[j]) x (G x 4.0) x 0.5 rounded to float: the factor 2G is a
+// float, so the product of two floats, exact in double, is rounded once
+// either way and a float product gives the same bits.
+void RunBreaks(const Vec3* points, int32_t n, const float* moved, float worstResolution, bool* breaks) {
+    const float factor = 2.0f * kScanSpacingFactor;
+    int32_t j = 0;
+    for (; j + 5 <= n; j += 4) {
+        using namespace point_lanes;
+        const __m128 gap = LengthSquared(Sub(LoadVec3s(points + j + 1), LoadVec3s(points + j)));
+        const __m128 tolerance = _mm_mul_ps(_mm_add_ps(Load(moved + j + 1), Load(moved + j)), _mm_set1_ps(factor));
+        const int mask = _mm_movemask_ps(
+            _mm_or_ps(_mm_cmpgt_ps(gap, _mm_set1_ps(worstResolution)), _mm_cmpgt_ps(gap, tolerance)));
+        for (int b = 0; b < 4; ++b) breaks[j + b] = (mask >> b) & 1;
+    }
+    for (; j + 1 < n; ++j) {
+        const float gap = profile_math::DistanceSquared(points[j], points[j + 1]);
+        breaks[j] = gap > worstResolution || gap > (moved[j + 1] + moved[j]) * factor;
+    }
 }
 
 struct Merged {
@@ -37,7 +65,32 @@ struct Merged {
 // Outputs that lie within the displacement of the group's first output
 // collapse into one averaged point.
 void MergeOutputs(const Vec3* points, const float* values, int32_t m, const float* tolerance, Merged& out) {
-    for (int32_t k = 0; k < m;) {
+    // Whether each output lies within its tolerance of the next one; where
+    // four outputs in a row do not, each is a group of its own (its sum
+    // times 1.0, as below), and they are taken four at a time.
+    bool joinsNext[kMaxProfilePoints];
+    int32_t k = 0;
+    for (; k + 5 <= m; k += 4) {
+        using namespace point_lanes;
+        // Beyond(next, this) compares |this - next|².
+        const __m128 d = LengthSquared(Sub(LoadVec3s(points + k), LoadVec3s(points + k + 1)));
+        const int beyond = _mm_movemask_ps(_mm_cmpgt_ps(d, Load(tolerance + k)));
+        for (int b = 0; b < 4; ++b) joinsNext[k + b] = !((beyond >> b) & 1);
+    }
+    for (; k + 1 < m; ++k) joinsNext[k] = !Beyond(points[k + 1], points[k], tolerance[k]);
+    if (m > 0) joinsNext[m - 1] = false;
+
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (k = 0; k < m;) {
+        if (k + 4 <= m && !(joinsNext[k] || joinsNext[k + 1] || joinsNext[k + 2] || joinsNext[k + 3])) {
+            const float* from = &points[k].x;
+            float* to = &out.points[out.count].x;
+            for (int f = 0; f < 12; f += 4) _mm_storeu_ps(to + f, _mm_mul_ps(one, _mm_loadu_ps(from + f)));
+            _mm_storeu_ps(out.values + out.count, _mm_mul_ps(_mm_loadu_ps(values + k), one));
+            out.count += 4;
+            k += 4;
+            continue;
+        }
         const float bound = tolerance[k];
         Vec3 sum = points[k];
         float valueSum = values[k];
@@ -127,19 +180,44 @@ void Scan_TriangleFilter(int32_t n, const Vec3* points, const int32_t* values, i
     }
     weight[0] = 1.0f / static_cast<float>(h + 1);
     for (int32_t k = 1; k <= h; ++k) weight[k] = weight[k - 1] - weight[0] * weight[0];
-    for (int32_t i = h; i < n - h; ++i) {
-        const float w0 = weight[0];
-        Vec3 sum{w0 * points[i].x, w0 * points[i].y, w0 * points[i].z};
-        float value = w0 * static_cast<float>(values[i]);
-        for (int32_t k = 1; k <= h; ++k) {
-            const Vec3 pair = profile_math::Add(points[i - k], points[i + k]);
-            const float w = weight[k];
-            sum = Vec3{sum.x + w * pair.x, sum.y + w * pair.y, sum.z + w * pair.z};
-            value += w * static_cast<float>(values[i - k] + values[i + k]);
-        }
-        outPoints[i - h] = sum;
-        outValues[i - h] = value;
+    // Each coordinate of an output depends on the same coordinate of the
+    // inputs only, so the points are filtered as one run of floats, three
+    // floats a point; four floats or four values at a time.
+    const float* in = &points[0].x;
+    float* out = &outPoints[0].x;
+    const int32_t floats = 3 * (n - 2 * h);
+    const auto floatAt = [&](int32_t f) {
+        const float* c = in + f + 3 * h;
+        float sum = weight[0] * c[0];
+        for (int32_t k = 1; k <= h; ++k) sum = sum + weight[k] * (c[-3 * k] + c[3 * k]);
+        return sum;
+    };
+    int32_t f = 0;
+    for (; f + 4 <= floats; f += 4) {
+        const float* c = in + f + 3 * h;
+        __m128 sum = _mm_mul_ps(_mm_set1_ps(weight[0]), _mm_loadu_ps(c));
+        for (int32_t k = 1; k <= h; ++k)
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight[k]),
+                                             _mm_add_ps(_mm_loadu_ps(c - 3 * k), _mm_loadu_ps(c + 3 * k))));
+        _mm_storeu_ps(out + f, sum);
     }
+    for (; f < floats; ++f) out[f] = floatAt(f);
+
+    const auto valueAt = [&](int32_t i) {
+        float value = weight[0] * static_cast<float>(values[i]);
+        for (int32_t k = 1; k <= h; ++k) value += weight[k] * static_cast<float>(values[i - k] + values[i + k]);
+        return value;
+    };
+    const auto load = [](const int32_t* v) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v)); };
+    int32_t i = h;
+    for (; i + 4 <= n - h; i += 4) {
+        __m128 value = _mm_mul_ps(_mm_set1_ps(weight[0]), _mm_cvtepi32_ps(load(values + i)));
+        for (int32_t k = 1; k <= h; ++k)
+            value = _mm_add_ps(value, _mm_mul_ps(_mm_set1_ps(weight[k]),
+                                                 _mm_cvtepi32_ps(_mm_add_epi32(load(values + i - k), load(values + i + k)))));
+        _mm_storeu_ps(outValues + i - h, value);
+    }
+    for (; i < n - h; ++i) outValues[i - h] = valueAt(i);
     *outCount = n - 2 * h;
 }
 
@@ -151,8 +229,9 @@ bool Scan_SmoothProfile(Profile& x, const Profile& n, int32_t filterLength, floa
     Matrix4 motion;
     Scan_RelativeMotion(x, n, motion);
     float moved[kMaxProfilePoints];
-    for (int32_t i = 0; i < count; ++i)
-        moved[i] = profile_math::DistanceSquared(x.Points[i], profile_math::Transform(motion, x.Points[i]));
+    Displacements(x.Points, count, motion, moved);
+    bool breaks[kMaxProfilePoints];
+    RunBreaks(x.Points, count, moved, worstResolution, breaks);
 
     static const int32_t kNoValues[kMaxProfilePoints] = {};
     const int32_t* values = x.PointValues ? x.PointValues : kNoValues;
@@ -163,16 +242,20 @@ bool Scan_SmoothProfile(Profile& x, const Profile& n, int32_t filterLength, floa
     merged.count = 0;
     for (int32_t start = 0; start < count;) {
         int32_t end = start + 1;
-        while (end < count && ContinuesRun(x.Points, moved, end - 1, worstResolution)) ++end;
+        while (end < count && !breaks[end - 1]) ++end;
         int32_t m = 0;
         Scan_TriangleFilter(end - start, x.Points + start, values + start, filterLength, filtered, filteredValues, &m);
         MergeOutputs(filtered, filteredValues, m, moved + start + offset, merged);
         start = end;
     }
 
-    for (int32_t i = 0; i < merged.count; ++i) {
-        x.Points[i] = merged.points[i];
-        if (x.PointValues) x.PointValues[i] = static_cast<int32_t>(merged.values[i] + 0.5f);
+    std::memcpy(x.Points, merged.points, sizeof(Vec3) * merged.count);
+    if (x.PointValues) {
+        int32_t i = 0;
+        for (; i + 4 <= merged.count; i += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(x.PointValues + i),
+                             _mm_cvttps_epi32(_mm_add_ps(_mm_loadu_ps(merged.values + i), _mm_set1_ps(0.5f))));
+        for (; i < merged.count; ++i) x.PointValues[i] = static_cast<int32_t>(merged.values[i] + 0.5f);
     }
     x.NumPoints = merged.count;
     x.IsFiltered = 1;

@@ -2,6 +2,7 @@
 // with their variance, resolution, flags and greyscale, and the facet strip
 // that joins it to the profile before it in the same sweep.
 #include "app/scan/facet_strip.h"
+#include "app/scan/point_lanes.h"
 #include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
@@ -70,10 +71,18 @@ void Scan_PointVariance(RawData& raw, const Profile& p, int32_t start) {
 void Scan_PointResolution(RawData& raw, const Profile& p, const Profile& other, int32_t start) {
     Matrix4 motion;
     Scan_RelativeMotion(p, other, motion);
-    for (int32_t k = 0; k < p.NumPoints; ++k) {
-        ScanPoint& sp = raw.Points[start + k];
-        sp.ResolutionSq = profile_math::DistanceSquared(sp.Vertex, profile_math::Transform(motion, sp.Vertex));
+    const point_lanes::Matrix4Lanes motionLanes(motion);
+    ScanPoint* sp = raw.Points + start;
+    int32_t k = 0;
+    for (; k + 4 <= p.NumPoints; k += 4) {
+        using namespace point_lanes;
+        const Lanes3 v = LoadVertices(sp + k);
+        // DistanceSquared(v, w) is |w - v|².
+        const __m128 d = LengthSquared(Sub(Transform(motionLanes, v), v));
+        Scatter(d, &sp[k].ResolutionSq, &sp[k + 1].ResolutionSq, &sp[k + 2].ResolutionSq, &sp[k + 3].ResolutionSq);
     }
+    for (; k < p.NumPoints; ++k)
+        sp[k].ResolutionSq = profile_math::DistanceSquared(sp[k].Vertex, profile_math::Transform(motion, sp[k].Vertex));
 }
 
 void Scan_ClearPointFlags(RawData& raw, int32_t start, int32_t n) {
@@ -88,21 +97,83 @@ uint8_t GreyByte(float q) {
 }
 
 // The part of a point's greyscale that its normal does not change: where the
-// point lies seen from the sensor.
-struct GreyGeometry {
-    Vec3 v;         // the point less the camera's centre (0, 0, -110), sensor frame
-    float vLength;  // |v|
-    float factor;   // (|v| / 100) / (|u| / 100)^0.1, u the point less (-50, 0, 0)
+// point lies seen from the sensor, v = the point less the camera's centre
+// (0, 0, -110) and |v|, and its brightness factor (|v| / 100) / (|u| / 100)^0.1
+// with u = the point less (-50, 0, 0).
+struct GreyPoint {
+    float vx, vy, vz, vLength, factor;
 };
 
-GreyGeometry GreyGeometryOf(const Matrix4& fromScan, const Vec3& vertex) {
+float GreyFactor(float scaledVLength, float scaledULength) {
+    return scaledVLength / std::exp(std::log(scaledULength) * 0.1f);
+}
+
+GreyPoint GreyPointOf(const Matrix4& fromScan, const Vec3& vertex) {
     using namespace profile_math;
     const Vec3 a = Transform(fromScan, vertex);
     const Vec3 u = Sub(a, Vec3{-50.0f, 0.0f, 0.0f});
     const Vec3 v = Sub(a, Vec3{0.0f, 0.0f, -110.0f});
     const float vLength = std::sqrt(LengthSquared(v));
     const float uLength = std::sqrt(LengthSquared(u));
-    return GreyGeometry{v, vLength, vLength / 100.0f / std::exp(std::log(uLength / 100.0f) * 0.1f)};
+    return GreyPoint{v.x, v.y, v.z, vLength, GreyFactor(vLength / 100.0f, uLength / 100.0f)};
+}
+
+// q = (|v| / 100) / (|u| / 100)^0.1 / c^0.5 x width, in float, c the cosine
+// between the normal (turned into the sensor frame) and the line of sight.
+uint8_t GreyOf(const GreyPoint& g, const Matrix4& turn, const Vec3& normal, int32_t value) {
+    if (value == 0) return 255;
+    using namespace profile_math;
+    const Vec3 b = Transform(turn, normal);
+    float c = -(Dot(b, Vec3{g.vx, g.vy, g.vz}) / g.vLength);
+    if (c < 0.0f) c = 0.0f;
+    if (c == 0.0f) return 255;
+    return GreyByte(g.factor / std::sqrt(c) * static_cast<float>(value));
+}
+
+// The same for four points at once, one a lane.
+struct GreyLanes {
+    point_lanes::Lanes3 v;
+    __m128 vLength, factor;
+};
+
+GreyLanes GreyLanesOf(const point_lanes::Matrix4Lanes& fromScan, const point_lanes::Lanes3& vertex) {
+    using namespace point_lanes;
+    const Lanes3 a = Transform(fromScan, vertex);
+    const __m128 zero = _mm_setzero_ps();
+    const Lanes3 u = Sub(a, Lanes3{_mm_set1_ps(-50.0f), zero, zero});
+    const Lanes3 v = Sub(a, Lanes3{zero, zero, _mm_set1_ps(-110.0f)});
+    const __m128 hundred = _mm_set1_ps(100.0f);
+    const __m128 vLength = _mm_sqrt_ps(LengthSquared(v));
+    alignas(16) float scaledV[4], scaledU[4], factor[4];
+    _mm_store_ps(scaledV, _mm_div_ps(vLength, hundred));
+    _mm_store_ps(scaledU, _mm_div_ps(_mm_sqrt_ps(LengthSquared(u)), hundred));
+    for (int i = 0; i < 4; ++i) factor[i] = GreyFactor(scaledV[i], scaledU[i]);
+    return GreyLanes{v, vLength, _mm_load_ps(factor)};
+}
+
+void StoreGreyLanes(ScanPoint* sp, const GreyLanes& g, const point_lanes::Matrix4Lanes& turn,
+                    const int32_t* values) {
+    using namespace point_lanes;
+    __m128 unused;
+    const Lanes3 b = Transform(turn, LoadNormals(sp, unused));
+    const __m128 signBit = _mm_set1_ps(-0.0f);
+    __m128 c = _mm_xor_ps(_mm_div_ps(Dot(b, g.v), g.vLength), signBit);
+    c = _mm_andnot_ps(_mm_cmplt_ps(c, _mm_setzero_ps()), c);
+    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values));
+    const __m128 q = _mm_mul_ps(_mm_div_ps(g.factor, _mm_sqrt_ps(c)), _mm_cvtepi32_ps(value));
+    const __m128 floor = _mm_set1_ps(kGreyFloor);
+    // As GreyByte: white above the scale (or not a number), black below it.
+    const __m128 white = _mm_or_ps(_mm_or_ps(_mm_cmpnle_ps(q, _mm_set1_ps(kGreyFull)), _mm_cmpeq_ps(c, _mm_setzero_ps())),
+                                   _mm_castsi128_ps(_mm_cmpeq_epi32(value, _mm_setzero_si128())));
+    const __m128 black = _mm_cmplt_ps(q, floor);
+    const __m128 inside = _mm_andnot_ps(_mm_or_ps(white, black), q);
+    const __m128i level = _mm_cvttps_epi32(
+        _mm_div_ps(_mm_mul_ps(_mm_sub_ps(inside, floor), _mm_set1_ps(255.0f)), _mm_set1_ps(kGreyFull - kGreyFloor)));
+    const __m128i byte = _mm_or_si128(_mm_andnot_si128(_mm_castps_si128(_mm_or_ps(white, black)), level),
+                                      _mm_and_si128(_mm_castps_si128(white), _mm_set1_epi32(255)));
+    alignas(16) int32_t out[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(out), byte);
+    for (int i = 0; i < 4; ++i) sp[i].Grey = static_cast<uint8_t>(out[i]);
 }
 
 // Every profile's greyscale is computed twice: as the current profile of its
@@ -115,12 +186,41 @@ GreyGeometry GreyGeometryOf(const Matrix4& fromScan, const Vec3& vertex) {
 struct GreyMemo {
     Matrix4 fromScan;
     int32_t count;
-    Vec3 vertex[kMaxProfilePoints];
-    GreyGeometry geometry[kMaxProfilePoints];
+    float x[kMaxProfilePoints], y[kMaxProfilePoints], z[kMaxProfilePoints];  // the vertices
+    float vx[kMaxProfilePoints], vy[kMaxProfilePoints], vz[kMaxProfilePoints];
+    float vLength[kMaxProfilePoints], factor[kMaxProfilePoints];
+
+    bool Holds(int32_t k, const Vec3& vertex) const {
+        const Vec3 key{x[k], y[k], z[k]};
+        return k < count && std::memcmp(&key, &vertex, sizeof key) == 0;
+    }
+    GreyPoint At(int32_t k) const { return GreyPoint{vx[k], vy[k], vz[k], vLength[k], factor[k]}; }
+    void Put(int32_t k, const Vec3& vertex, const GreyPoint& g) {
+        x[k] = vertex.x, y[k] = vertex.y, z[k] = vertex.z;
+        vx[k] = g.vx, vy[k] = g.vy, vz[k] = g.vz, vLength[k] = g.vLength, factor[k] = g.factor;
+    }
+
+    // Lanes k..k+3, when all four are held.
+    bool HoldsLanes(int32_t k, const point_lanes::Lanes3& vertex) const {
+        if (k + 4 > count) return false;
+        const auto same = [](__m128 a, const float* b) {
+            return _mm_cmpeq_epi32(_mm_castps_si128(a), _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
+        };
+        const __m128i all = _mm_and_si128(_mm_and_si128(same(vertex.x, x + k), same(vertex.y, y + k)),
+                                          same(vertex.z, z + k));
+        return _mm_movemask_epi8(all) == 0xFFFF;
+    }
+    GreyLanes AtLanes(int32_t k) const {
+        using point_lanes::Load;
+        return GreyLanes{{Load(vx + k), Load(vy + k), Load(vz + k)}, Load(vLength + k), Load(factor + k)};
+    }
+    void PutLanes(int32_t k, const point_lanes::Lanes3& vertex, const GreyLanes& g) {
+        _mm_storeu_ps(x + k, vertex.x), _mm_storeu_ps(y + k, vertex.y), _mm_storeu_ps(z + k, vertex.z);
+        _mm_storeu_ps(vx + k, g.v.x), _mm_storeu_ps(vy + k, g.v.y), _mm_storeu_ps(vz + k, g.v.z);
+        _mm_storeu_ps(vLength + k, g.vLength), _mm_storeu_ps(factor + k, g.factor);
+    }
 };
 thread_local GreyMemo g_greyMemo;
-
-bool SameBits(const void* a, const void* b, std::size_t bytes) { return std::memcmp(a, b, bytes) == 0; }
 
 enum class GreyPass { Previous, Current };
 
@@ -137,44 +237,44 @@ void Scan_PointGreyscale(RawData& raw, const Profile& p, int32_t start, GreyPass
     turn = fromScan;
     turn[12] = turn[13] = turn[14] = 0.0f;
 
+    ScanPoint* points = raw.Points + start;
+    const int32_t n = p.NumPoints;
+    if (!p.PointValues) {
+        for (int32_t k = 0; k < n; ++k) points[k].Grey = 255;
+        return;
+    }
     GreyMemo& memo = g_greyMemo;
     const bool current = pass == GreyPass::Current;
-    const int32_t memoCount = current || !SameBits(&memo.fromScan, &fromScan, sizeof fromScan) ? 0 : memo.count;
     if (current) {
         memo.fromScan = fromScan;
-        memo.count = p.NumPoints < kMaxProfilePoints ? p.NumPoints : kMaxProfilePoints;
+        memo.count = n < kMaxProfilePoints ? n : kMaxProfilePoints;
+    } else if (std::memcmp(&memo.fromScan, &fromScan, sizeof fromScan) != 0) {
+        memo.count = 0;
     }
-    for (int32_t k = 0; k < p.NumPoints; ++k) {
-        ScanPoint& sp = raw.Points[start + k];
-        GreyGeometry g;
-        if (current) {
-            g = GreyGeometryOf(fromScan, sp.Vertex);
-            if (k < kMaxProfilePoints) {
-                memo.vertex[k] = sp.Vertex;
-                memo.geometry[k] = g;
-            }
+
+    const point_lanes::Matrix4Lanes fromLanes(fromScan), turnLanes(turn);
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const point_lanes::Lanes3 vertex = point_lanes::LoadVertices(points + k);
+        GreyLanes g;
+        if (!current && memo.HoldsLanes(k, vertex)) {
+            g = memo.AtLanes(k);
+        } else {
+            g = GreyLanesOf(fromLanes, vertex);
+            if (current && k + 4 <= memo.count) memo.PutLanes(k, vertex, g);
         }
-        const int32_t value = p.PointValues ? p.PointValues[k] : 0;
-        if (value == 0) {
-            sp.Grey = 255;
-            continue;
+        StoreGreyLanes(points + k, g, turnLanes, p.PointValues + k);
+    }
+    for (; k < n; ++k) {
+        ScanPoint& sp = points[k];
+        GreyPoint g;
+        if (!current && memo.Holds(k, sp.Vertex)) {
+            g = memo.At(k);
+        } else {
+            g = GreyPointOf(fromScan, sp.Vertex);
+            if (current && k < memo.count) memo.Put(k, sp.Vertex, g);
         }
-        if (!current) {
-            if (k < memoCount && SameBits(&memo.vertex[k], &sp.Vertex, sizeof(Vec3)))
-                g = memo.geometry[k];
-            else
-                g = GreyGeometryOf(fromScan, sp.Vertex);
-        }
-        using namespace profile_math;
-        const Vec3 b = Transform(turn, sp.Normal);
-        float c = -(Dot(b, g.v) / g.vLength);
-        if (c < 0.0f) c = 0.0f;
-        if (c == 0.0f) {
-            sp.Grey = 255;
-            continue;
-        }
-        // q = (|v| / 100) / (|u| / 100)^0.1 / c^0.5 x width, in float.
-        sp.Grey = GreyByte(g.factor / std::sqrt(c) * static_cast<float>(value));
+        sp.Grey = GreyOf(g, turn, sp.Normal, p.PointValues[k]);
     }
 }
 
