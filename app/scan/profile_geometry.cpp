@@ -56,13 +56,36 @@ void Scan_PointVariance(RawData& raw, const Profile& p, int32_t start) {
     M4_TransformPoint(referenceInverse, wand, t);
     const double wandTerm = kScanVarianceFactor * V3_LengthSquared(wand);
     const double referenceTerm = kScanVarianceFactor * V3_LengthSquared(reference);
-    for (int32_t k = 0; k < p.NumPoints; ++k) {
-        ScanPoint& sp = raw.Points[start + k];
-        sp.Value = profile_math::DistanceSquared(sp.Vertex, t);
-        double variance = kScanVarianceFactor * sp.Value + wandTerm;
+    ScanPoint* sp = raw.Points + start;
+    int32_t k = 0;
+    // Four points at a time: the squared ranges in float, the variances in
+    // double two lanes at a time, as below.
+    const point_lanes::Lanes3 wandLanes{_mm_set1_ps(t.x), _mm_set1_ps(t.y), _mm_set1_ps(t.z)};
+    const __m128d factor = _mm_set1_pd(kScanVarianceFactor);
+    const auto half = [&](__m128 range, __m128 length) {
+        __m128d variance = _mm_add_pd(_mm_mul_pd(factor, _mm_cvtps_pd(range)), _mm_set1_pd(wandTerm));
         if (p.ReferenceEnabled)
-            variance += kScanVarianceFactor * profile_math::LengthSquared(sp.Vertex) + referenceTerm;
-        sp.Variance = static_cast<float>(variance);
+            variance = _mm_add_pd(variance, _mm_add_pd(_mm_mul_pd(factor, _mm_cvtps_pd(length)),
+                                                       _mm_set1_pd(referenceTerm)));
+        return _mm_cvtpd_ps(variance);
+    };
+    for (; k + 4 <= p.NumPoints; k += 4) {
+        using namespace point_lanes;
+        const Lanes3 v = LoadVertices(sp + k);
+        const __m128 range = LengthSquared(Sub(wandLanes, v));  // DistanceSquared(v, t) is |t - v|²
+        const __m128 length = LengthSquared(v);
+        const __m128 low = half(range, length);
+        const __m128 high = half(_mm_movehl_ps(range, range), _mm_movehl_ps(length, length));
+        Scatter(range, &sp[k].Value, &sp[k + 1].Value, &sp[k + 2].Value, &sp[k + 3].Value);
+        Scatter(_mm_movelh_ps(low, high), &sp[k].Variance, &sp[k + 1].Variance, &sp[k + 2].Variance,
+                &sp[k + 3].Variance);
+    }
+    for (; k < p.NumPoints; ++k) {
+        sp[k].Value = profile_math::DistanceSquared(sp[k].Vertex, t);
+        double variance = kScanVarianceFactor * sp[k].Value + wandTerm;
+        if (p.ReferenceEnabled)
+            variance += kScanVarianceFactor * profile_math::LengthSquared(sp[k].Vertex) + referenceTerm;
+        sp[k].Variance = static_cast<float>(variance);
     }
 }
 

@@ -1,5 +1,6 @@
 // The per-field tests of a new profile: how far the wand moved between two
 // profiles, and range clipping of the staging profile.
+#include "app/scan/point_lanes.h"
 #include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
 
@@ -15,6 +16,46 @@ Vec3 WandInScan(const Profile& p) {
 }
 
 bool HasPoints(const Profile& p) { return p.NumPoints > 0 && p.Points; }
+
+// The densest place of a line of n >= 3 points: the point i >= 3 whose squared
+// distance from point i - 2 is the smallest, when that lies strictly below s
+// (the distance of point 2 from point 0, on entry), the first of equals; a
+// distance that is not a number is never taken. Sets s to the distance found
+// and returns the point, 2 when none lies below. This is the strict-below
+// running minimum of V3_WithinBox, found as the minimum and its first place.
+int32_t DensestPlace(const Vec3* points, int32_t n, float& s) {
+    const int32_t held = n < kMaxProfilePoints ? n : kMaxProfilePoints;
+    float gap[kMaxProfilePoints];  // gap[i]: point i from point i - 2
+    __m128 low = _mm_set1_ps(s);
+    int32_t i = 3;
+    for (; i + 4 <= held; i += 4) {
+        using namespace point_lanes;
+        // DistanceSquared(a[i], a[i - 2]) is |a[i - 2] - a[i]|².
+        const __m128 d = LengthSquared(Sub(LoadVec3s(points + i - 2), LoadVec3s(points + i)));
+        _mm_storeu_ps(gap + i, d);
+        low = _mm_min_ps(d, low);  // a lane that is not a number keeps the minimum so far
+    }
+    const int32_t lanesEnd = i;
+    for (; i < held; ++i) gap[i] = profile_math::DistanceSquared(points[i], points[i - 2]);
+    const auto gapAt = [&](int32_t k) {
+        return k < held ? gap[k] : profile_math::DistanceSquared(points[k], points[k - 2]);
+    };
+    if (!(s == s)) return 2;  // nothing lies below a first distance that is not a number
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, low);
+    float m = s;
+    for (const float lane : lanes)
+        if (lane < m) m = lane;
+    for (int32_t k = lanesEnd; k < n; ++k) {
+        const float d = gapAt(k);
+        if (d < m) m = d;
+    }
+    if (!(m < s)) return 2;
+    int32_t first = 3;
+    while (gapAt(first) != m) ++first;
+    s = m;
+    return first;
+}
 
 }  // namespace
 
@@ -32,15 +73,7 @@ int32_t Scan_ProfileMovedEnough(const Profile& a, const Profile& b, float minRes
     if (a.NumPoints < 3 || !a.Points) return 0;
     // The densest place of the line: the smallest gap between points two apart.
     float s = V3_DistanceSquared(a.Points[2], a.Points[0]);
-    int32_t best = 2;
-    for (int32_t i = 3; i < a.NumPoints; ++i) {
-        // V3_WithinBox: strictly below, never a distance that is not a number.
-        const float d = profile_math::DistanceSquared(a.Points[i], a.Points[i - 2]);
-        if (d < s) {
-            s = d;
-            best = i;
-        }
-    }
+    const int32_t best = DensestPlace(a.Points, a.NumPoints, s);
     s = 0.25f * s;
 
     const Vec3 t = WandInScan(a);

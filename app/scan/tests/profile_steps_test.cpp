@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "app/scan/profile_processing.h"
 #include "scan_record_fixture.h"
@@ -151,6 +153,51 @@ TEST(ProfileMovedEnough, VarianceOfFarPointsRaisesTheBar) {
         for (auto* p : {&a, &b})
             for (Vec3& v : p->points) v.x += 1000.0f;
         EXPECT_EQ(Scan_ProfileMovedEnough(a.Get(), b.Get(), 0.0f, 0.0f, nullptr), c.second) << c.first;
+    }
+}
+
+TEST(ProfileMovedEnough, MeasuresTheMoveAtTheFirstDensestPlace) {
+    // A line along x whose points lie 1 mm apart, two apart 2 mm, except at
+    // tight spots where point i lies 1 mm from point i - 2 (0.9 mm at the
+    // tighter one). The second profile is the first turned 0.01 rad about the
+    // z axis, so a point moves in proportion to its distance from the axis,
+    // and the too-far flag tells which point was measured: point k (x = 10 +
+    // k) moves (10 + k) / 100 mm.
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, float>> tight;  // point, its distance from two before
+        int notANumber;                            // a point that is not a number, or -1
+        float maxResolution;
+        int32_t tooFar;
+    };
+    const Case cases[] = {
+        {"first of two equal places", {{5, 1.0f}, {15, 1.0f}}, -1, 0.2f, 0},
+        {"the tighter place", {{5, 1.0f}, {15, 0.9f}}, -1, 0.2f, 1},
+        {"a point that is not a number", {{5, 1.0f}, {15, 1.0f}}, 8, 0.13f, 1},
+        {"a point that is not a number after the place", {{5, 1.0f}}, 7, 0.155f, 0},
+        {"beyond the processing buffers", {{5, 1.0f}, {590, 0.9f}}, -1, 1.0f, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnedProfile a;
+        for (int k = 0; k < 600; ++k) a.points.push_back(Vec3{10.0f + k, 0.0f, 0.0f});
+        for (const auto& [i, d] : c.tight) {
+            a.points[i - 1].x = a.points[i].x - d / 2;
+            a.points[i - 2].x = a.points[i].x - d;
+        }
+        if (c.notANumber >= 0) a.points[c.notANumber].x = std::nanf("");
+        a.profile.WandRxMatrix = scan_test::WandLookingDown(0.0f, 0.0f, 100.0f);
+        M4_Identity(a.profile.ReferenceRxMatrix);
+        OwnedProfile b = a;
+        Matrix4 turn;
+        M4_Identity(turn);
+        turn[0] = turn[5] = std::cos(0.01f);
+        turn[1] = std::sin(0.01f);
+        turn[4] = -turn[1];
+        M4_Multiply(turn, a.profile.WandRxMatrix, b.profile.WandRxMatrix);
+        int32_t tooFar = -1;
+        Scan_ProfileMovedEnough(a.Get(), b.Get(), 0.0f, c.maxResolution, &tooFar);
+        EXPECT_EQ(tooFar, c.tooFar);
     }
 }
 
