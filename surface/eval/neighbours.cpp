@@ -124,8 +124,14 @@ int Neighbours_KNearest(const double* point, int32_t k, int32_t* count, int32_t*
     const int32_t found = SearchBox(point, r, record, true);
     if (found < 0) return 0;
     if (found < k) {
-      r *= std::sqrt(static_cast<double>(k) / (found + 1)) * 1.1;
-      continue;
+      if (std::isfinite(r)) {
+        r *= std::sqrt(static_cast<double>(k) / (found + 1)) * 1.1;
+        continue;
+      }
+      // No box holds more: the other points have coordinates that are not
+      // finite (or the query point has), and no distance to them is.
+      k = found;
+      if (k == 0) return 1;
     }
     OrderByDistance(found, k, record);
     const double kth = record->Squared[record->Order[k - 1]];
@@ -139,7 +145,7 @@ int Neighbours_KNearest(const double* point, int32_t k, int32_t* count, int32_t*
     for (int32_t i = 0; i < k; ++i) indices[i] = record->Candidates[record->Order[i]];
     *count = k;
     if (0.5 * r > std::sqrt(kth)) r *= 0.8;
-    record->Radius = r;
+    if (std::isfinite(r)) record->Radius = r;
     return 1;
   }
 }

@@ -171,6 +171,33 @@ INSTANTIATE_TEST_SUITE_P(
                       NeighboursCase{"Single", 1, 5, false}),
     [](const ::testing::TestParamInfo<NeighboursCase>& info) { return info.param.name; });
 
+TEST(Neighbours, KNearestEndsWhenSomePointsHaveNoFiniteCoordinates) {
+  // Ten finite points on a line, two that no box can hold.
+  std::vector<double> pts;
+  for (int i = 0; i < 10; ++i) pts.insert(pts.end(), {i * 1.0, 0.0, 0.0});
+  pts.insert(pts.end(), {std::nan(""), 0.0, 0.0});
+  pts.insert(pts.end(), {0.0, HUGE_VAL, 0.0});
+  Neighbours nb;
+  ASSERT_EQ(1, Neighbours_Init(12, pts.data(), &nb));
+  std::vector<int32_t> idx(12, -1);
+  const double q[3] = {2.2, 0.0, 0.0};
+  int32_t count = -1;
+  ASSERT_EQ(1, Neighbours_KNearest(q, 12, &count, idx.data(), &nb));
+  ASSERT_EQ(10, count);  // the finite points, nearest first
+  EXPECT_EQ((std::vector<int32_t>{2, 3, 1, 4, 0, 5, 6, 7, 8, 9}), std::vector<int32_t>(idx.begin(), idx.begin() + 10));
+  EXPECT_TRUE(std::isfinite(nb.Radius));
+  // A query point without finite coordinates has no nearest points.
+  const double lost[3] = {std::nan(""), 0.0, 0.0};
+  ASSERT_EQ(1, Neighbours_KNearest(lost, 3, &count, idx.data(), &nb));
+  EXPECT_EQ(0, count);
+  // Later queries are served as before.
+  ASSERT_EQ(1, Neighbours_KNearest(q, 2, &count, idx.data(), &nb));
+  ASSERT_EQ(2, count);
+  EXPECT_EQ(2, idx[0]);
+  EXPECT_EQ(3, idx[1]);
+  Neighbours_Free(&nb);
+}
+
 TEST(Neighbours, RadiusLearnedOnAFlatPatchServesTheNextQueryInOneSearch) {
   // A regular patch in the plane z = 0.
   std::vector<double> pts;
