@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+#include <emmintrin.h>
 
 #include "app/acquisition/calibration_file.h"
 #include "app/scan/geometry.h"
@@ -13,51 +16,92 @@
 std::int32_t CalibrationLookup(const CalibrationData& calibration, Vec3& out, std::int32_t channel,
                                std::int32_t row, std::int32_t column);
 
+// The bilinear look-up with the header's values read once, for the many
+// look-ups of a field.
+class CalibrationGrid {
+public:
+    explicit CalibrationGrid(const CalibrationData& calibration)
+        : table_(calibration.table.data()),
+          tableSize_(calibration.table.size()),
+          rows_(calibration.header.LutRows),
+          columns_(calibration.header.LutColumns),
+          rowStep_(static_cast<float>(calibration.header.LutRowStep)),
+          columnStep_(static_cast<float>(calibration.header.LutColumnStep)),
+          lastRow_(static_cast<float>(calibration.header.LutRows - 1)),
+          lastColumn_(static_cast<float>(calibration.header.LutColumns - 1)),
+          scale_(calibration.header.LutScale),
+          unset_(calibration.header.LutUnsetMarker),
+          usable_(calibration.header.LutRowStep > 0 && calibration.header.LutColumnStep > 0) {}
+
+    // 1 with the interpolated point, or 0 when the position lies outside the
+    // table, one of the four corners is unset, or the count position is
+    // exactly 0 (no line was seen).
+    std::int32_t Interpolate(std::int32_t channel, float linePosition, float countPosition, Vec3& out) const {
+        if (countPosition == 0.0f || !usable_ || channel < 0) return 0;
+        const float u = linePosition / rowStep_;
+        const float v = countPosition / columnStep_;
+        // Written so that a NaN fails too: floor(u) >= 0 and floor(u) + 1 < rows.
+        if (!(u >= 0.0f) || !(u < lastRow_)) return 0;
+        if (!(v >= 0.0f) || !(v < lastColumn_)) return 0;
+        // Both are at least 0 here, where truncation is the floor.
+        const auto i = static_cast<std::int32_t>(u);
+        const auto j = static_cast<std::int32_t>(v);
+        // A table shorter than its header says (never from the loader) must
+        // not be read past its end.
+        const std::size_t columns = static_cast<std::size_t>(columns_);
+        const std::size_t first = (static_cast<std::size_t>(channel) * rows_ + i) * columns + j;
+        if (3 * (first + columns + 1) + 3 > tableSize_) return 0;
+
+        // The four corners in the order of the look-up: (i, j), (i, j + 1),
+        // (i + 1, j), (i + 1, j + 1); an unset one fails.
+        const std::int16_t* e00 = table_ + 3 * first;
+        const std::int16_t* e01 = e00 + 3;
+        const std::int16_t* e10 = e00 + 3 * columns;
+        const std::int16_t* e11 = e10 + 3;
+        if (e00[0] == unset_ || e01[0] == unset_ || e10[0] == unset_ || e11[0] == unset_) return 0;
+
+        const float fx = u - static_cast<float>(i);
+        const float fy = v - static_cast<float>(j);
+        // Each entry is scaled to millimetres before it is weighted:
+        // ((w00 e00 + w01 e01) + w10 e10) + w11 e11, x, y and z in one go.
+        const __m128 scale = _mm_set1_ps(scale_);
+        const auto corner = [&](const std::int16_t* e, float w) {
+            const __m128i xyz = _mm_insert_epi16(_mm_cvtsi32_si128(Pair(e)), e[2], 2);
+            const __m128 mm = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(xyz, xyz), 16)), scale);
+            return _mm_mul_ps(_mm_set1_ps(w), mm);
+        };
+        const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(corner(e00, (1.0f - fx) * (1.0f - fy)),
+                                                            corner(e01, (1.0f - fx) * fy)),
+                                                 corner(e10, fx * (1.0f - fy))),
+                                      corner(e11, fx * fy));
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, sum);
+        out = Vec3{lanes[0], lanes[1], lanes[2]};
+        return 1;
+    }
+
+private:
+    // The entry's first two integers as one 32-bit word.
+    static int Pair(const std::int16_t* e) {
+        std::int32_t pair;
+        std::memcpy(&pair, e, sizeof pair);
+        return pair;
+    }
+
+    const std::int16_t* table_;
+    std::size_t tableSize_;
+    std::int32_t rows_, columns_;
+    float rowStep_, columnStep_, lastRow_, lastColumn_, scale_;
+    std::int16_t unset_;
+    bool usable_;
+};
+
 // 1 with the interpolated point, or 0 when the position lies outside the
 // table, one of the four corners is unset, or the count position is exactly 0
 // (no line was seen).
-// Inline: profile building runs it for every line sample of every field.
 inline std::int32_t InterpolateCalibration(const CalibrationData& calibration, std::int32_t channel,
                                            float linePosition, float countPosition, Vec3& out) {
-    if (countPosition == 0.0f) return 0;
-    const CalibrationHeader& h = calibration.header;
-    if (h.LutRowStep <= 0 || h.LutColumnStep <= 0 || channel < 0) return 0;
-    const float u = linePosition / static_cast<float>(h.LutRowStep);
-    const float v = countPosition / static_cast<float>(h.LutColumnStep);
-    // Written so that a NaN fails too: floor(u) >= 0 and floor(u) + 1 < rows.
-    if (!(u >= 0.0f) || !(u < static_cast<float>(h.LutRows - 1))) return 0;
-    if (!(v >= 0.0f) || !(v < static_cast<float>(h.LutColumns - 1))) return 0;
-    // Both are at least 0 here, where truncation is the floor.
-    const auto i = static_cast<std::int32_t>(u);
-    const auto j = static_cast<std::int32_t>(v);
-    // A table shorter than its header says (never from the loader) must not
-    // be read past its end.
-    const std::size_t columns = static_cast<std::size_t>(h.LutColumns);
-    const std::size_t first = (static_cast<std::size_t>(channel) * h.LutRows + i) * columns + j;
-    if (3 * (first + columns + 1) + 3 > calibration.table.size()) return 0;
-
-    // The four corners in the order of the look-up: (i, j), (i, j + 1),
-    // (i + 1, j), (i + 1, j + 1); an unset one fails.
-    const std::int16_t* e00 = calibration.table.data() + 3 * first;
-    const std::int16_t* e01 = e00 + 3;
-    const std::int16_t* e10 = e00 + 3 * columns;
-    const std::int16_t* e11 = e10 + 3;
-    const std::int16_t unset = h.LutUnsetMarker;
-    if (e00[0] == unset || e01[0] == unset || e10[0] == unset || e11[0] == unset) return 0;
-
-    const float fx = u - static_cast<float>(i);
-    const float fy = v - static_cast<float>(j);
-    const float w00 = (1.0f - fx) * (1.0f - fy);
-    const float w01 = (1.0f - fx) * fy;
-    const float w10 = fx * (1.0f - fy);
-    const float w11 = fx * fy;
-    const float scale = h.LutScale;
-    // Each entry is scaled to millimetres before it is weighted.
-    const auto blend = [&](int a) {
-        return w00 * (e00[a] * scale) + w01 * (e01[a] * scale) + w10 * (e10[a] * scale) + w11 * (e11[a] * scale);
-    };
-    out = Vec3{blend(0), blend(1), blend(2)};
-    return 1;
+    return CalibrationGrid(calibration).Interpolate(channel, linePosition, countPosition, out);
 }
 // The same in the calibration in use.
 std::int32_t InterpolateCalibration(std::int32_t channel, float linePosition, float countPosition, Vec3& out);

@@ -111,7 +111,8 @@ struct Staging {
 };
 
 struct SampleContext {
-    const CalibrationData* calibration;
+    explicit SampleContext(const CalibrationData& calibration) : grid(calibration) {}
+    CalibrationGrid grid;
     const std::uint16_t* slot;
     Matrix4 toScan;
     float tanHalf;
@@ -162,7 +163,7 @@ void TakeSample(const SampleContext& s, int c, std::int32_t line, Staging& stagi
 
     Vec3 p;
     const float countPosition = (s1 + s2) * 0.5f + s.countTweak[c];
-    if (!InterpolateCalibration(*s.calibration, c, y0 + s.lineTweak[c], countPosition, p)) return;
+    if (!s.grid.Interpolate(c, y0 + s.lineTweak[c], countPosition, p)) return;
     const bool inCone = std::fabs(p.y) / (p.x + kConeApexOffset) < s.tanHalf;
     if (inCone) p = profile_math::Transform(s.toScan, p);
     if (entry >= 0) s.log.point[entry] = p;
@@ -210,8 +211,7 @@ std::int32_t BuildPoints(Profile& profile, const DecodedLocatorBlock& centre, st
     const HardwareModel& model = calibration.model;
     const std::int32_t mode = GetProcessingUnitVersion();
 
-    SampleContext s;
-    s.calibration = &calibration;
+    SampleContext s(calibration);
     s.slot = RingSlotAddress(centreCount);
     Matrix4 referenceInverse;
     M4_InvertRigid(profile.ReferenceRxMatrix, referenceInverse);
