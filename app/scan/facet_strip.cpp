@@ -35,34 +35,62 @@ bool WithinSpacing(float edgeA, float edgeB, float edgeC, float product) {
     return longest <= kScanSpacingFactor * CubeRoot(product);
 }
 
+// A vertex as one SSE2 vector: x, y, z and the float after them in the
+// point, which no result uses. The operations below do the float operations
+// of their scalar twins in profile_math.h, in the same order.
+__m128 LoadVertex(const ScanPoint& p) { return _mm_loadu_ps(&p.Vertex.x); }
+
+float SumXyz(__m128 m) {  // (x + y) + z
+    return _mm_cvtss_f32(_mm_add_ss(_mm_add_ss(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1))),
+                                    _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+float LengthSquared(__m128 a) { return SumXyz(_mm_mul_ps(a, a)); }
+float Dot(__m128 a, __m128 b) { return SumXyz(_mm_mul_ps(a, b)); }
+// |b - a|², as profile_math::DistanceSquared(a, b).
+float DistanceSquared(__m128 a, __m128 b) { return LengthSquared(_mm_sub_ps(b, a)); }
+
+__m128 Cross(__m128 u, __m128 v) {
+    const __m128 uYzx = _mm_shuffle_ps(u, u, _MM_SHUFFLE(3, 0, 2, 1));
+    const __m128 vZxy = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 1, 0, 2));
+    const __m128 uZxy = _mm_shuffle_ps(u, u, _MM_SHUFFLE(3, 1, 0, 2));
+    const __m128 vYzx = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 0, 2, 1));
+    return _mm_sub_ps(_mm_mul_ps(uYzx, vZxy), _mm_mul_ps(uZxy, vYzx));
+}
+
+void StoreXyz(Vec3& to, __m128 a) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(&to.x), a);
+    _mm_store_ss(&to.z, _mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 2, 2, 2)));
+}
+
 // The zipper's position: P = point i of the previous line, Q = point j of
 // the current one, ni and nj the points left on each from there, dPQ their
-// squared distance. P and Q are kept as values so that the facet stores
+// squared distance. P and Q are kept in registers so that the facet stores
 // cannot make the walk read them again.
 struct Zipper {
     int32_t i, ni, j, nj;
-    Vec3 p, q;
+    __m128 p, q;
     float rp, rq;  // their ResolutionSq
     float dPQ;
 };
 
 struct Strip {
     const ScanPoint* points;
-    Vec3 camera;
+    __m128 camera;
     float c2;
     Facet* facets;
     Vec3* normals;
     int32_t count;
 
-    const Vec3& V(int32_t k) const { return points[k].Vertex; }
     float R(int32_t k) const { return points[k].ResolutionSq; }
-    float D(int32_t a, int32_t b) const { return profile_math::DistanceSquared(V(a), V(b)); }
+    float D(int32_t a, int32_t b) const {
+        return profile_math::DistanceSquared(points[a].Vertex, points[b].Vertex);
+    }
 
     void Place(Zipper& z, int32_t i, int32_t j, float dPQ) const {
         z.i = i;
         z.j = j;
-        z.p = V(i);
-        z.q = V(j);
+        z.p = LoadVertex(points[i]);
+        z.q = LoadVertex(points[j]);
         z.rp = R(i);
         z.rq = R(j);
         z.dPQ = dPQ;
@@ -71,18 +99,17 @@ struct Strip {
     // The triangle (P, Q, K) with K point k, kept when its normal makes less
     // than the angle limit with the line to the camera, on either side;
     // stored facing the camera.
-    void Triangle(const Zipper& z, int32_t k, const Vec3& kv) {
-        using namespace profile_math;
-        const Vec3 n = Cross(Sub(z.p, kv), Sub(z.q, kv));  // Plane_FromThreePoints(k, i, j)
-        const Vec3 toCamera = Sub(camera, kv);
+    void Triangle(const Zipper& z, int32_t k, __m128 kv) {
+        const __m128 n = Cross(_mm_sub_ps(z.p, kv), _mm_sub_ps(z.q, kv));  // Plane_FromThreePoints(k, i, j)
+        const __m128 toCamera = _mm_sub_ps(camera, kv);
         const float dot = Dot(n, toCamera);
         if (!(dot * dot > LengthSquared(n) * c2 * LengthSquared(toCamera))) return;
         if (dot > 0.0f) {
             facets[count] = Facet{{k, z.i, z.j}};
-            normals[count] = n;
+            StoreXyz(normals[count], n);
         } else {
             facets[count] = Facet{{k, z.j, z.i}};
-            normals[count] = Vec3{n.x * -1.0f, n.y * -1.0f, n.z * -1.0f};
+            StoreXyz(normals[count], _mm_mul_ps(n, _mm_set1_ps(-1.0f)));
         }
         ++count;
     }
@@ -119,15 +146,14 @@ struct Strip {
     // edges lie within the spacing factor times the cube root of its corners'
     // resolutions.
     bool Step(Zipper& z) {
-        using profile_math::DistanceSquared;
-        Vec3 p1{}, q1{};
+        __m128 p1 = _mm_setzero_ps(), q1 = _mm_setzero_ps();
         float dA = kNoCandidate, dB = kNoCandidate;
         if (z.ni > 1) {
-            p1 = V(z.i + 1);
+            p1 = LoadVertex(points[z.i + 1]);
             dA = DistanceSquared(z.q, p1);
         }
         if (z.nj > 1) {
-            q1 = V(z.j + 1);
+            q1 = LoadVertex(points[z.j + 1]);
             dB = DistanceSquared(z.p, q1);
         }
         if (dA <= dB) {
@@ -183,13 +209,15 @@ void Scan_FacetStrip(const ScanPoint* points, int32_t prevStart, int32_t prevCou
                      int32_t curCount, const Matrix4& curWand, const Matrix4& curReference, Facet* facets,
                      Vec3* facetNormals, int32_t* facetCount) {
     if (prevCount < 1 || curCount < 1) return;
-    Strip s{points, {}, 0.0f, facets, facetNormals, *facetCount};
+    Strip s{points, _mm_setzero_ps(), 0.0f, facets, facetNormals, *facetCount};
     const float c = std::cos(kStripAngleLimit);
     s.c2 = c * c;
     Matrix4 referenceInverse, toScan;
     M4_InvertRigid(curReference, referenceInverse);
     M4_Multiply(referenceInverse, curWand, toScan);
-    M4_TransformPoint(toScan, kStripCameraPoint, s.camera);
+    Vec3 camera;
+    M4_TransformPoint(toScan, kStripCameraPoint, camera);
+    s.camera = _mm_setr_ps(camera.x, camera.y, camera.z, 0.0f);
     Zipper z{};
     z.ni = prevCount;
     z.nj = curCount;
