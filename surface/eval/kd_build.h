@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "surface/eval/kd_presort.h"
 #include "surface/frame/tracked_memory.h"
@@ -249,9 +250,12 @@ int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* boun
 //
 // A small subtree is scanned instead of walked: it is a run of the node
 // array in walk order, and the walk would skip only nodes outside the box.
-template <class Accept, class Report>
-bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const double* box, int32_t* stack,
+//
+// D, when not 0, is the dimension known when compiling (it must equal d).
+template <int D = 0, class Accept, class Report>
+bool BoxWalk(const KdNode* nodes, int32_t n, int32_t dimension, const double* box, int32_t* stack,
              int32_t* dims, const Accept& accept, const Report& report) {
+  const int32_t d = D > 0 ? D : dimension;
   if (n <= 0) return true;
   const int32_t kScan = 16;  // subtrees of this many nodes or fewer
   const double* coords = CoordsOf(nodes, n);
@@ -297,6 +301,15 @@ bool BoxWalk(const KdNode* nodes, int32_t n, int32_t d, const double* box, int32
     }
   }
   return true;
+}
+
+// Calls f with std::integral_constant<int, D>: D is d for the common
+// dimensions 2 and 3, else 0 (known only when running).
+template <class F>
+auto WithDimension(int32_t d, const F& f) {
+  if (d == 3) return f(std::integral_constant<int, 3>());
+  if (d == 2) return f(std::integral_constant<int, 2>());
+  return f(std::integral_constant<int, 0>());
 }
 
 }  // namespace kdbuild

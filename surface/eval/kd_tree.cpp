@@ -72,11 +72,14 @@ void KdTreeN_Box(int32_t dim, const double* point, double r, double* box) {
 int32_t KdTreeN_BoxQuery(KdTreeN* tree, const double* box) {
   int32_t found = 0;
   int32_t* result = tree->Result;
-  kdbuild::BoxWalk(tree->Nodes, tree->Count, tree->Dim, box, tree->Stack, tree->SplitStack,
-                   MaskAccept{tree->Mask}, [&](int32_t p, const double*) {
-                     result[found++] = p;
-                     return true;
-                   });
+  kdbuild::WithDimension(tree->Dim, [&](auto D) {
+    return kdbuild::BoxWalk<D()>(tree->Nodes, tree->Count, tree->Dim, box, tree->Stack,
+                                 tree->SplitStack, MaskAccept{tree->Mask},
+                                 [&](int32_t p, const double*) {
+                                   result[found++] = p;
+                                   return true;
+                                 });
+  });
   tree->ResultCount = found;
   return found;
 }
@@ -85,11 +88,14 @@ int32_t KdTreeN_CollectInBox(const KdTreeN* tree, const double* box, int32_t lim
                              int32_t* indices) {
   int32_t found = 0;
   if (limit <= 0) return 0;
-  kdbuild::BoxWalk(tree->Nodes, tree->Count, tree->Dim, box, tree->Stack, tree->SplitStack,
-                   MaskAccept{tree->Mask}, [&](int32_t p, const double*) {
-                     indices[found++] = p;
-                     return found < limit;
-                   });
+  kdbuild::WithDimension(tree->Dim, [&](auto D) {
+    return kdbuild::BoxWalk<D()>(tree->Nodes, tree->Count, tree->Dim, box, tree->Stack,
+                                 tree->SplitStack, MaskAccept{tree->Mask},
+                                 [&](int32_t p, const double*) {
+                                   indices[found++] = p;
+                                   return found < limit;
+                                 });
+  });
   return found;
 }
 

@@ -13,7 +13,10 @@ const int kNoMemory = 2;
 const int kInvalidInput = 5;
 const int kNullArgument = 23;
 
-double SquaredDistance(const double* a, const double* b, int32_t dim) {
+// D, when not 0, is dim known when compiling.
+template <int D = 0>
+double SquaredDistance(const double* a, const double* b, int32_t dimension) {
+  const int32_t dim = D > 0 ? D : dimension;
   double sum = 0.0;
   for (int32_t k = 0; k < dim; ++k) {
     const double t = a[k] - b[k];
@@ -65,19 +68,21 @@ class BoxBuffer {
 // The visible points inside the box, in the tree's result list, and their
 // squared distances from `point` in `entries` (grown when the box holds more
 // than it has room for). Returns their number, or -1 when memory runs out.
+// D, when not 0, is the tree's dimension known when compiling.
+template <int D>
 int32_t DistancesInBox(KdTreeN* tree, const double* point, const double* box,
                        distance_order::Buffer& entries) {
-  const int32_t d = tree->Dim;
+  const int32_t d = D > 0 ? D : tree->Dim;
   const int32_t room = entries.capacity();
   Entry* e = entries.data();
   int32_t found = 0;
-  kdbuild::BoxWalk(tree->Nodes, tree->Count, d, box, tree->Stack, tree->SplitStack,
-                   [tree](int32_t p) { return tree->Mask == nullptr || tree->Mask[p] != 0; },
-                   [&](int32_t p, const double* x) {
-                     if (found < room) e[found] = Entry{SquaredDistance(x, point, d), p};
-                     tree->Result[found++] = p;
-                     return true;
-                   });
+  kdbuild::BoxWalk<D>(tree->Nodes, tree->Count, d, box, tree->Stack, tree->SplitStack,
+                      [tree](int32_t p) { return tree->Mask == nullptr || tree->Mask[p] != 0; },
+                      [&](int32_t p, const double* x) {
+                        if (found < room) e[found] = Entry{SquaredDistance<D>(x, point, d), p};
+                        tree->Result[found++] = p;
+                        return true;
+                      });
   tree->ResultCount = found;
   if (found > room) {
     if (!entries.Reserve(found)) return -1;
@@ -95,13 +100,14 @@ int32_t DistancesInBox(KdTreeN* tree, const double* point, const double* box,
 // its side of a splitting plane lies no nearer than the farthest point kept
 // so far: a point beyond a plane is never computed nearer than the plane
 // itself, so the kept distances are those that ordering all the box's points
-// would keep. The tree's depth + 2 is at most kWalkDepth.
+// would keep. The tree's depth + 2 is at most kWalkDepth; D as above.
+template <int D>
 void NearestInside(const KdTreeN* tree, const double* point, const double* box, int32_t kept,
                    Entry* best) {
   int32_t nodeStack[kWalkDepth];
   int32_t dimStack[kWalkDepth];
   double boundStack[kWalkDepth];  // no point of the subtree lies nearer
-  const int32_t d = tree->Dim;
+  const int32_t d = D > 0 ? D : tree->Dim;
   const KdNode* nodes = tree->Nodes;
   const double* coords = kdbuild::CoordsOf(tree->Nodes, tree->Count);
   int32_t size = 0;
@@ -124,7 +130,7 @@ void NearestInside(const KdTreeN* tree, const double* point, const double* box, 
     bool inside = box[s] <= c && c < box[d + s];
     for (int32_t k = 0; k < d && inside; ++k) inside = box[k] <= x[k] && x[k] < box[d + k];
     if (inside && (tree->Mask == nullptr || tree->Mask[node.Point] != 0)) {
-      const Entry e{SquaredDistance(x, point, d), node.Point};
+      const Entry e{SquaredDistance<D>(x, point, d), node.Point};
       if (size < kept) {
         best[size++] = e;
         std::push_heap(best, best + size, distance_order::Before);
@@ -188,6 +194,9 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
   double* box = boxBuffer.data();
   if (box == nullptr) return kNoMemory;
   distance_order::Buffer ordered;
+  const auto inBox = [&](const double* b) {
+    return kdbuild::WithDimension(dim, [&](auto D) { return DistancesInBox<D()>(tree, point, b, ordered); });
+  };
   bool heldMinimum = false;  // whether a box has held minCount points
   // Counts beyond 2 maxCount + 1 change nothing.
   const int32_t enough = maxCount < (INT32_MAX - 1) / 2 ? 2 * maxCount + 1 : INT32_MAX;
@@ -204,15 +213,15 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
       if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
       kept = found < maxCount ? found : maxCount;
       entries = ordered.data();
-      NearestInside(tree, point, box, kept, entries);
+      kdbuild::WithDimension(dim, [&](auto D) { NearestInside<D()>(tree, point, box, kept, entries); });
     } else {
-      found = DistancesInBox(tree, point, box, ordered);
+      found = inBox(box);
       while (found >= 0 && found < minCount) {
         r *= grow;
         *radius = r;
         if (!std::isfinite(r)) return kInvalidInput;
         KdTreeN_Box(dim, point, r, box);
-        found = DistancesInBox(tree, point, box, ordered);
+        found = inBox(box);
       }
       if (found < 0) return kNoMemory;
       heldMinimum = true;

@@ -55,7 +55,7 @@ int32_t SearchBox(const double* point, double r, Neighbours* record, bool doubli
   for (;;) {
     // The tree's own copy of the points lies beside its nodes.
     int32_t found = 0;
-    const bool complete = kdbuild::BoxWalk(
+    const bool complete = kdbuild::BoxWalk<3>(
         tree.Nodes, tree.Count, 3, box, tree.Stack, tree.SplitStack,
         [](int32_t) { return true; },
         [&](int32_t p, const double* q) {
