@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include <emmintrin.h>
+
 namespace {
 
 // Dot product summed in the order y, x, z, each step rounded to float.
@@ -16,6 +18,35 @@ float DotYXZ(const Vec3& a, const Vec3& b) {
     sum += a.x * b.x;
     sum += a.z * b.z;
     return sum;
+}
+
+// A point as an SSE2 vector (x, y, z, 0); the operations below do the float
+// operations of their scalar twins in the same order.
+__m128 LoadXyz(const Vec3& v) {
+    return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+
+// (y + x) + z of the lane products, as DotYXZ above.
+float DotYXZ(__m128 a, __m128 b) {
+    const __m128 m = _mm_mul_ps(a, b);
+    return _mm_cvtss_f32(
+        _mm_add_ss(_mm_add_ss(_mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)), m), _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+
+// (x + y) + z of the lane products, as profile_math::Dot.
+float Dot(__m128 a, __m128 b) {
+    const __m128 m = _mm_mul_ps(a, b);
+    return _mm_cvtss_f32(
+        _mm_add_ss(_mm_add_ss(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1))), _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+
+// As profile_math::LineDistanceSquared.
+float LineDistanceSquared(__m128 p, __m128 origin, __m128 direction) {
+    const float lengthSq = Dot(direction, direction);
+    const float t = lengthSq < kNormaliseGuard ? 0.0f : Dot(direction, _mm_sub_ps(p, origin)) / lengthSq;
+    const __m128 q = _mm_add_ps(origin, _mm_mul_ps(_mm_set1_ps(t), direction));
+    const __m128 d = _mm_sub_ps(p, q);
+    return Dot(d, d);
 }
 
 struct ChannelMerge {
@@ -63,23 +94,30 @@ void Scan_ProfileCameraDeviation(const Vec3* stagingPoints, const int32_t* stagi
         const Vec3 along = profile_math::Sub(stagingPoints[2 + s], stagingPoints[s]);
         const Vec3 between = profile_math::Sub(stagingPoints[s], stagingPoints[1 - s]);
         if (DotYXZ(between, along) > 0.0f) s = 1 - s;
+        // The last two points written are held as vectors: the output keeps
+        // them unchanged (only later places are written), while the channels'
+        // next points are read afresh each time (the output may be the
+        // staging array itself).
+        __m128 last = LoadXyz(m.At(s)), before = _mm_setzero_ps();
         m.Take(s);
 
         while (m.next[0] < m.count[0] && m.next[1] < m.count[1]) {
-            const Vec3& last = outPoints[m.written - 1];
-            const Vec3 toLast = profile_math::Sub(last, m.At(s));
-            const Vec3 toOther = profile_math::Sub(m.At(1 - s), m.At(s));
+            const __m128 here = LoadXyz(m.At(s));
+            const __m128 other = LoadXyz(m.At(1 - s));
             // The other channel's next point lies between the last point and
             // this channel's next one: switch. Zero or NaN keeps the channel.
-            if (DotYXZ(toLast, toOther) > 0.0f) {
+            __m128 taken = here;
+            if (DotYXZ(_mm_sub_ps(last, here), _mm_sub_ps(other, here)) > 0.0f) {
                 s = 1 - s;
+                taken = other;
                 if (m.written >= 2) {
-                    const Vec3& before = outPoints[m.written - 2];
-                    deviation += profile_math::LineDistanceSquared(last, before, profile_math::Sub(m.At(s), before));
+                    deviation += LineDistanceSquared(last, before, _mm_sub_ps(other, before));
                     ++samples;
                 }
             }
             m.Take(s);
+            before = last;
+            last = taken;
         }
     }
 
