@@ -43,7 +43,8 @@ inline size_t CoordsOffset(int32_t n) {
 // Null when memory runs out or the block would not fit in memory.
 inline KdNode* AllocNodes(int32_t n, int32_t d) {
   const uint64_t rows = static_cast<uint64_t>(n > 0 ? n : 1);
-  const uint64_t bytes = (rows * sizeof(KdNode) + sizeof(double)) + rows * static_cast<uint64_t>(d) * sizeof(double);
+  const uint64_t bytes =
+      rows * sizeof(KdNode) + sizeof(double) + rows * static_cast<uint64_t>(d) * sizeof(double);
   if (d < 1 || bytes > static_cast<uint64_t>(SIZE_MAX) / 2) return nullptr;
   return static_cast<KdNode*>(Mem_Alloc(static_cast<size_t>(bytes)));
 }
@@ -200,7 +201,8 @@ int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* boun
       const int32_t sizes[2] = {pos - first, last - pos};
       const int32_t starts[2] = {first, pos + 1};
       const int32_t numbers[2] = {node + 1, node + 1 + sizes[0]};
-      nodes[node] = KdNode{pts[pos], sizes[0] > 0 ? numbers[0] : -1, sizes[1] > 0 ? numbers[1] : -1};
+      nodes[node] =
+          KdNode{pts[pos], sizes[0] > 0 ? numbers[0] : -1, sizes[1] > 0 ? numbers[1] : -1};
       for (int32_t side = 0; side < 2; ++side) {
         if (sizes[side] == 0) continue;
         int32_t* child = w.NextRanges + 4 * nextCount;
@@ -236,7 +238,8 @@ int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* boun
   }
   // Now the copy is laid out again, in node order, from the caller's points.
   for (int32_t i = 0; i < n; ++i)
-    for (int32_t k = 0; k < d; ++k) coords[static_cast<int64_t>(i) * d + k] = source(nodes[i].Point, k);
+    for (int32_t k = 0; k < d; ++k)
+      coords[static_cast<int64_t>(i) * d + k] = source(nodes[i].Point, k);
   w.Release();
   *depth = levels;
   return 0;

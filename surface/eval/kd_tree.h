@@ -1,7 +1,8 @@
 // The general k-d tree over a table of point references of any dimension.
 //
-// The points are referenced, not copied: the caller keeps the table alive
-// while the tree is used. Box searches count a point as inside when
+// The points are referenced: the caller keeps the table alive and unchanged
+// while the tree is used (the walks read a copy of the points kept beside the
+// nodes, in node order). Box searches count a point as inside when
 // minimum <= coordinate < maximum on every dimension; a box is the d minima
 // followed by the d maxima. Every point of a left subtree lies strictly below
 // its node on the node's split dimension (level modulo d), every point of a

@@ -51,8 +51,7 @@ void KeepInOrder(KdTreeN* tree, const Entry* entries, int32_t kept, int32_t* ind
 class BoxBuffer {
  public:
   explicit BoxBuffer(int32_t dim)
-      : data_(dim <= 16 ? local_
-                        : static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * static_cast<size_t>(dim)))) {}
+      : data_(dim <= 16 ? local_ : static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * dim))) {}
   BoxBuffer(const BoxBuffer&) = delete;
   BoxBuffer& operator=(const BoxBuffer&) = delete;
   ~BoxBuffer() {
@@ -107,6 +106,7 @@ void NearestInside(const KdTreeN* tree, const double* point, const double* box, 
   int32_t nodeStack[kWalkDepth];
   int32_t dimStack[kWalkDepth];
   double boundStack[kWalkDepth];  // no point of the subtree lies nearer
+  if (kept <= 0) return;
   const int32_t d = D > 0 ? D : tree->Dim;
   const KdNode* nodes = tree->Nodes;
   const double* coords = kdbuild::CoordsOf(tree->Nodes, tree->Count);
@@ -195,7 +195,8 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
   if (box == nullptr) return kNoMemory;
   distance_order::Buffer ordered;
   const auto inBox = [&](const double* b) {
-    return kdbuild::WithDimension(dim, [&](auto D) { return DistancesInBox<D()>(tree, point, b, ordered); });
+    return kdbuild::WithDimension(
+        dim, [&](auto D) { return DistancesInBox<D()>(tree, point, b, ordered); });
   };
   bool heldMinimum = false;  // whether a box has held minCount points
   // Counts beyond 2 maxCount + 1 change nothing.
@@ -213,7 +214,8 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount,
       if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
       kept = found < maxCount ? found : maxCount;
       entries = ordered.data();
-      kdbuild::WithDimension(dim, [&](auto D) { NearestInside<D()>(tree, point, box, kept, entries); });
+      kdbuild::WithDimension(
+          dim, [&](auto D) { NearestInside<D()>(tree, point, box, kept, entries); });
     } else {
       found = inBox(box);
       while (found >= 0 && found < minCount) {

@@ -52,11 +52,11 @@ int BoxQuery(const Tree* tree, const double* points, const double* box, int32_t 
   if (limit <= 0) {
     complete = false;
   } else {
-    complete = kdbuild::BoxWalk<D>(tree->Nodes, tree->Count, D, box, tree->Stack, tree->SplitStack,
-                                AcceptAll{}, [&](int32_t p, const double*) {
-                                  indices[found++] = p;
-                                  return found < limit;
-                                });
+    complete = kdbuild::BoxWalk<D>(tree->Nodes, tree->Count, D, box, tree->Stack,
+                                   tree->SplitStack, AcceptAll{}, [&](int32_t p, const double*) {
+                                     indices[found++] = p;
+                                     return found < limit;
+                                   });
   }
   *count = found;
   return complete ? 1 : 0;

@@ -1,7 +1,8 @@
 // k-d trees over packed arrays of 2D or 3D points (two or three doubles a
 // point), split by x, y (and z) in turn from the root down. The tree does not
-// keep the array: every search is given the same array that the tree was
-// built over. Boxes are half-open: minimum <= coordinate < maximum.
+// keep the array (it walks a copy of the points kept beside its nodes): every
+// search is given the same array that the tree was built over. Boxes are
+// half-open: minimum <= coordinate < maximum.
 #ifndef SURFACE_EVAL_KD_TREE_PACKED_H
 #define SURFACE_EVAL_KD_TREE_PACKED_H
 

@@ -35,6 +35,7 @@ bool Reserve(Neighbours* record, int32_t capacity) {
 
 int32_t Grown(int32_t capacity) { return 1 + static_cast<int32_t>(1.4 * capacity); }
 
+// The squared distance of q from the query point.
 inline double SquaredDistance(const double* q, const double* point) {
   const double dx = q[0] - point[0];
   const double dy = q[1] - point[1];
@@ -73,7 +74,8 @@ int32_t SearchBox(const double* point, double r, Neighbours* record, bool doubli
 // the order buffer.
 void OrderByDistance(int32_t found, int32_t kept, Neighbours* record) {
   for (int32_t i = 0; i < found; ++i) record->Order[i] = i;
-  distance_order::SmallestIndices(record->Order, found, kept < found ? kept : found, record->Squared);
+  distance_order::SmallestIndices(record->Order, found, kept < found ? kept : found,
+                                  record->Squared);
 }
 
 // The first radius: a box that holds about k points when they are spread

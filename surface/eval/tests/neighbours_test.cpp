@@ -184,7 +184,8 @@ TEST(Neighbours, KNearestEndsWhenSomePointsHaveNoFiniteCoordinates) {
   int32_t count = -1;
   ASSERT_EQ(1, Neighbours_KNearest(q, 12, &count, idx.data(), &nb));
   ASSERT_EQ(10, count);  // the finite points, nearest first
-  EXPECT_EQ((std::vector<int32_t>{2, 3, 1, 4, 0, 5, 6, 7, 8, 9}), std::vector<int32_t>(idx.begin(), idx.begin() + 10));
+  EXPECT_EQ((std::vector<int32_t>{2, 3, 1, 4, 0, 5, 6, 7, 8, 9}),
+            std::vector<int32_t>(idx.begin(), idx.begin() + 10));
   EXPECT_TRUE(std::isfinite(nb.Radius));
   // A query point without finite coordinates has no nearest points.
   const double lost[3] = {std::nan(""), 0.0, 0.0};
