@@ -6,9 +6,10 @@
 #include <benchmark/benchmark.h>
 #include <nanoflann.hpp>
 
+#include "bench/bench_support.h"
+
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -109,36 +110,24 @@ BENCHMARK(BM_Radius_Nanoflann)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RadiusSorted_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RadiusSorted_Nanoflann)->Unit(benchmark::kMicrosecond);
 
-// Keeps each run's time per iteration so that the pairs can be compared.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
+// Prints the ratio of each pair: ours / nanoflann in CPU time.
+void PrintRatios(const bench::RatioReporter& reporter) {
+    std::printf("\nours / nanoflann (below 1 is faster):\n");
+    for (const char* topic : {"Build", "Radius", "RadiusSorted"}) {
+        double ratio = 0;
+        if (reporter.Ratio(std::string("BM_") + topic + "_Ours",
+                           std::string("BM_") + topic + "_Nanoflann", &ratio))
+            std::printf("  %-13s %.2f\n", topic, ratio);
     }
-    void PrintRatios() const {
-        std::printf("\nours / nanoflann (below 1 is faster):\n");
-        for (const char* topic : {"Build", "Radius", "RadiusSorted"}) {
-            const auto ours = times_.find(std::string("BM_") + topic + "_Ours");
-            const auto theirs = times_.find(std::string("BM_") + topic + "_Nanoflann");
-            if (ours != times_.end() && theirs != times_.end() && theirs->second > 0)
-                std::printf("  %-13s %.2f\n", topic, ours->second / theirs->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter(bench::RatioReporter::Clock::kCpu);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    PrintRatios(reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include <nanoflann.hpp>
 
+#include "bench/bench_support.h"
 #include "surface/eval/kd_tree.h"
 #include "surface/eval/neighbours.h"
 
@@ -133,33 +133,21 @@ BENCHMARK(KdTreeN_Nearest10)->Unit(benchmark::kMillisecond);
 BENCHMARK(Neighbours_Nearest10)->Unit(benchmark::kMillisecond);
 BENCHMARK(Nanoflann_Nearest10)->Unit(benchmark::kMillisecond);
 
-// Keeps the real time of each run to print the ratios to nanoflann.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const char* ours, const char* theirs) const {
-    auto a = times_.find(ours), b = times_.find(theirs);
-    if (a != times_.end() && b != times_.end() && b->second > 0)
-      std::printf("%s / %s: %.2f\n", ours, theirs, a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+void PrintRatio(const bench::RatioReporter& reporter, const char* ours, const char* theirs) {
+  double ratio = 0;
+  if (reporter.Ratio(ours, theirs, &ratio)) std::printf("%s / %s: %.2f\n", ours, theirs, ratio);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio("KdTreeN_BuildMillion", "Nanoflann_BuildMillion");
-  reporter.PrintRatio("KdTree3_BuildMillion", "Nanoflann_BuildMillion");
-  reporter.PrintRatio("KdTreeN_Nearest10", "Nanoflann_Nearest10");
-  reporter.PrintRatio("Neighbours_Nearest10", "Nanoflann_Nearest10");
+  PrintRatio(reporter, "KdTreeN_BuildMillion", "Nanoflann_BuildMillion");
+  PrintRatio(reporter, "KdTree3_BuildMillion", "Nanoflann_BuildMillion");
+  PrintRatio(reporter, "KdTreeN_Nearest10", "Nanoflann_Nearest10");
+  PrintRatio(reporter, "Neighbours_Nearest10", "Nanoflann_Nearest10");
   benchmark::Shutdown();
   return 0;
 }

@@ -6,11 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/tracked_matrix.h"
 
@@ -60,30 +60,15 @@ void AppendRow(benchmark::State& state) {
 BENCHMARK(Refactor)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(AppendRow)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-// Keeps the real time per iteration of each run to print the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio() const {
-    auto r = times_.find("Refactor"), a = times_.find("AppendRow");
-    if (r != times_.end() && a != times_.end() && a->second > 0)
-      std::printf("Refactor / AppendRow at n = 1000: %.0f\n", r->second / a->second);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio();
+  double ratio = 0;
+  if (reporter.Ratio("Refactor", "AppendRow", &ratio))
+    std::printf("Refactor / AppendRow at n = 1000: %.0f\n", ratio);
   benchmark::Shutdown();
   return 0;
 }
