@@ -44,7 +44,9 @@ void Scan_ReserveFacets(RawData& raw) {
 }
 
 void Scan_AppendProfilePoints(RawData& raw, const Profile& p) {
-    for (int32_t k = 0; k < p.NumPoints; ++k) raw.Points[raw.NumPoints++].Vertex = p.Points[k];
+    ScanPoint* to = raw.Points + raw.NumPoints;
+    for (int32_t k = 0; k < p.NumPoints; ++k) to[k].Vertex = p.Points[k];
+    if (p.NumPoints > 0) raw.NumPoints += p.NumPoints;
 }
 
 void Scan_PointVariance(RawData& raw, const Profile& p, int32_t start) {
