@@ -179,11 +179,10 @@ void TakeSamples(const SampleContext& s, const HardwareModel& model, Staging& st
     const std::int32_t lines = model.lineCount < kFieldLineCount ? model.lineCount : kFieldLineCount;
     const int channels = model.channelCount < 2 ? model.channelCount : 2;
     for (int c = 0; c < channels; ++c) {
-        if (c == 0 || !model.channel1Reversed) {
-            for (std::int32_t line = 0; line < lines - 1; ++line) TakeSample(s, c, line, staging);
-        } else {
-            for (std::int32_t line = lines - 1; line > 0; --line) TakeSample(s, c, line, staging);
-        }
+        const bool upwards = c == 0 || !model.channel1Reversed;
+        const std::int32_t first = upwards ? 0 : lines - 1;
+        const std::int32_t step = upwards ? 1 : -1;
+        for (std::int32_t n = 0; n < lines - 1; ++n) TakeSample(s, c, first + n * step, staging);
     }
 }
 
