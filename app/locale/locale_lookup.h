@@ -19,6 +19,25 @@ const char* Locale_GetString(const char* key);
 // cannot be allocated. Every owned variable of the list is destroyed.
 char* Locale_ExpandString(const char* key, LocaleVariable* const* list);
 
+namespace locale_detail {
+
+// Fills `list` with the non-null variables in their order and ends it with
+// nullptr; `list` has room for every variable and the end mark.
+template <typename... Variables>
+void GatherVariables(LocaleVariable* (&list)[sizeof...(Variables) + 1], Variables... variables) {
+    static_assert((std::is_convertible_v<Variables, LocaleVariable*> && ...),
+                  "locale variables are LocaleVariable pointers");
+    LocaleVariable* given[] = {static_cast<LocaleVariable*>(variables)..., nullptr};
+    std::size_t count = 0;
+    for (LocaleVariable* variable : given) {
+        if (variable)
+            list[count++] = variable;
+    }
+    list[count] = nullptr;
+}
+
+}  // namespace locale_detail
+
 // The same with the variables given as arguments, as made by the
 // Locale_New...Variable makers:
 //     Locale_GetStringWithVariables("ErrorFileRead",
@@ -27,16 +46,8 @@ char* Locale_ExpandString(const char* key, LocaleVariable* const* list);
 // are passed over.
 template <typename... Variables>
 char* Locale_GetStringWithVariables(const char* key, Variables... variables) {
-    static_assert((std::is_convertible_v<Variables, LocaleVariable*> && ...),
-                  "locale variables are LocaleVariable pointers");
-    LocaleVariable* given[] = {static_cast<LocaleVariable*>(variables)..., nullptr};
     LocaleVariable* list[sizeof...(Variables) + 1];
-    std::size_t count = 0;
-    for (LocaleVariable* variable : given) {
-        if (variable)
-            list[count++] = variable;
-    }
-    list[count] = nullptr;
+    locale_detail::GatherVariables(list, variables...);
     return Locale_ExpandString(key, list);
 }
 
@@ -46,16 +57,8 @@ std::string& Locale_FormatStringList(std::string& out, const char* key, LocaleVa
 
 template <typename... Variables>
 std::string& Locale_FormatString(std::string& out, const char* key, Variables... variables) {
-    static_assert((std::is_convertible_v<Variables, LocaleVariable*> && ...),
-                  "locale variables are LocaleVariable pointers");
-    LocaleVariable* given[] = {static_cast<LocaleVariable*>(variables)..., nullptr};
     LocaleVariable* list[sizeof...(Variables) + 1];
-    std::size_t count = 0;
-    for (LocaleVariable* variable : given) {
-        if (variable)
-            list[count++] = variable;
-    }
-    list[count] = nullptr;
+    locale_detail::GatherVariables(list, variables...);
     return Locale_FormatStringList(out, key, list);
 }
 
