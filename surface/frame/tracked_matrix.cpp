@@ -61,6 +61,32 @@ T** AllocTriangle(int32_t n) {
     return table;
 }
 
+// Resizes a row table to `rows` pointers and its data block to `elements`
+// doubles; the rows are set by the caller. On failure both old blocks have
+// been freed.
+double** ReallocTableAndData(double** matrix, int32_t rows, uint64_t elements) {
+    std::size_t tableBytes = 0;
+    std::size_t dataBytes = 0;
+    if (!BlockBytes(static_cast<uint64_t>(rows), sizeof(double*), &tableBytes) ||
+        !BlockBytes(elements, sizeof(double), &dataBytes)) {
+        Mem_FreeMatrix(matrix);
+        return nullptr;
+    }
+    double* data = matrix[0];
+    auto** table = static_cast<double**>(Mem_Realloc(matrix, tableBytes));
+    if (!table) {
+        Mem_Free(data);
+        return nullptr;
+    }
+    data = static_cast<double*>(Mem_Realloc(data, dataBytes));
+    if (!data) {
+        Mem_Free(table);
+        return nullptr;
+    }
+    table[0] = data;
+    return table;
+}
+
 // Top table of `items` entries over a row table of `rows` pointers and a data
 // block of `elements` doubles.
 double*** AllocThreeLevels(int32_t items, uint64_t rows, uint64_t elements) {
@@ -171,31 +197,15 @@ void Mem_FreeMatrixRows(void* array) {
 
 double** Mem_ReallocMatrix(double** matrix, int32_t rows, int32_t columns) {
     if (!matrix) return Mem_AllocMatrix(rows, columns);
-    std::size_t tableBytes = 0;
-    std::size_t dataBytes = 0;
     if (rows < 0 || columns < 0) {
         Mem_FreeMatrix(matrix);
         return nullptr;
     }
     rows = AtLeastOne(rows);
     columns = AtLeastOne(columns);
-    double* data = matrix[0];
-    if (!BlockBytes(static_cast<uint64_t>(rows), sizeof(double*), &tableBytes) ||
-        !BlockBytes(static_cast<uint64_t>(rows) * columns, sizeof(double), &dataBytes)) {
-        Mem_FreeMatrix(matrix);
-        return nullptr;
-    }
-    auto** table = static_cast<double**>(Mem_Realloc(matrix, tableBytes));
-    if (!table) {
-        Mem_Free(data);
-        return nullptr;
-    }
-    data = static_cast<double*>(Mem_Realloc(data, dataBytes));
-    if (!data) {
-        Mem_Free(table);
-        return nullptr;
-    }
-    for (int32_t i = 0; i < rows; ++i) table[i] = data + static_cast<std::size_t>(i) * columns;
+    double** table = ReallocTableAndData(matrix, rows, static_cast<uint64_t>(rows) * columns);
+    if (!table) return nullptr;
+    for (int32_t i = 0; i < rows; ++i) table[i] = table[0] + static_cast<std::size_t>(i) * columns;
     return table;
 }
 
@@ -254,29 +264,13 @@ double** Mem_ReallocMatrixRows(double** matrix, int32_t rows, int32_t oldColumns
 
 double** Mem_ReallocTriangle(double** matrix, int32_t n) {
     if (!matrix) return Mem_AllocLowerTriangle(n);
-    std::size_t tableBytes = 0;
-    std::size_t dataBytes = 0;
     if (n < 0) {
         Mem_FreeMatrix(matrix);
         return nullptr;
     }
     n = AtLeastOne(n);
-    if (!BlockBytes(static_cast<uint64_t>(n), sizeof(double*), &tableBytes) ||
-        !BlockBytes(TriangleElements(n), sizeof(double), &dataBytes)) {
-        Mem_FreeMatrix(matrix);
-        return nullptr;
-    }
-    double* data = matrix[0];
-    auto** table = static_cast<double**>(Mem_Realloc(matrix, tableBytes));
-    if (!table) {
-        Mem_Free(data);
-        return nullptr;
-    }
-    data = static_cast<double*>(Mem_Realloc(data, dataBytes));
-    if (!data) {
-        Mem_Free(table);
-        return nullptr;
-    }
-    for (int32_t i = 0; i < n; ++i) table[i] = data + TriangleElements(i);
+    double** table = ReallocTableAndData(matrix, n, TriangleElements(n));
+    if (!table) return nullptr;
+    for (int32_t i = 0; i < n; ++i) table[i] = table[0] + TriangleElements(i);
     return table;
 }
