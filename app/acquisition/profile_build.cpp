@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/calibration_lookup.h"
 #include "app/acquisition/calibration_state.h"
@@ -173,6 +175,87 @@ void TakeSample(const SampleContext& s, int c, std::int32_t line, Staging& stagi
     staging.widths[2 * k + c] = std::abs(static_cast<std::int32_t>(s2 - s1));
 }
 
+// Four line samples of channel c (lines first, first + step, ...) as four
+// TakeSample calls would take them, when all four plainly pass the width
+// check and the log has room for all; false, with nothing done, otherwise.
+// The positions, the cone test and the transform go four lanes at a time.
+bool TakeFourSamples(const SampleContext& s, int c, std::int32_t first, std::int32_t step, Staging& staging) {
+    if (s.logging && *s.log.count > kProfileLineLogCapacity - 4) return false;
+    alignas(16) std::int32_t rawStart[4], rawEnd[4], lines[4];
+    for (int k = 0; k < 4; ++k) {
+        lines[k] = first + k * step;
+        const std::int32_t word = (lines[k] * 2 + c) * 2;
+        rawStart[k] = s.slot[word] & 0x0FFF;
+        rawEnd[k] = s.slot[word + 1] & 0x0FFF;
+    }
+    const auto loadInts = [](const std::int32_t* v) { return _mm_load_si128(reinterpret_cast<const __m128i*>(v)); };
+    __m128 s1 = _mm_cvtepi32_ps(loadInts(rawStart));
+    __m128 s2 = _mm_cvtepi32_ps(loadInts(rawEnd));
+    __m128 y0 = _mm_cvtepi32_ps(loadInts(lines));
+    if (s.rescaled) {
+        s1 = _mm_add_ps(_mm_mul_ps(s1, _mm_set1_ps(kRescaleFactor)), _mm_set1_ps(kRescaleOffset));
+        s2 = _mm_add_ps(_mm_mul_ps(s2, _mm_set1_ps(kRescaleFactor)), _mm_set1_ps(kRescaleOffset));
+        y0 = _mm_add_ps(y0, _mm_set1_ps(kRescaleLineOffset));
+    }
+    const __m128i start = _mm_cvttps_epi32(s1);
+    const __m128i end = _mm_cvttps_epi32(s2);
+    // PlainlyUsable in four lanes.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i width = _mm_sub_epi32(end, start);
+    const __m128i refused = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi32(loadInts(rawStart), zero), _mm_cmpeq_epi32(start, zero)),
+        _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi32(start, end), _mm_cmplt_epi32(width, _mm_set1_epi32(s.minWidth))),
+                     _mm_cmpgt_epi32(width, _mm_set1_epi32(s.maxWidth))));
+    if (_mm_movemask_epi8(refused) != 0) return false;
+    if (s.parityShift) y0 = _mm_add_ps(y0, _mm_set1_ps(0.5f));
+
+    const __m128 countPosition =
+        _mm_add_ps(_mm_mul_ps(_mm_add_ps(s1, s2), _mm_set1_ps(0.5f)), _mm_set1_ps(s.countTweak[c]));
+    __m128 p[4];
+    std::int32_t found[4];
+    s.grid.Interpolate4(c, _mm_add_ps(y0, _mm_set1_ps(s.lineTweak[c])), countPosition, p, found);
+    for (int k = 0; k < 4; ++k)
+        if (!found[k]) p[k] = _mm_setzero_ps();
+    __m128 x = p[0], y = p[1], z = p[2], w = p[3];
+    _MM_TRANSPOSE4_PS(x, y, z, w);
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), y);
+    const int inCone = _mm_movemask_ps(
+        _mm_cmplt_ps(_mm_div_ps(magnitude, _mm_add_ps(x, _mm_set1_ps(kConeApexOffset))), _mm_set1_ps(s.tanHalf)));
+    // As profile_math::Transform, four points at a time.
+    const Matrix4& m = s.toScan;
+    const auto row = [&](int r) {
+        return _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(m[r])), _mm_mul_ps(y, _mm_set1_ps(m[4 + r]))),
+                                     _mm_mul_ps(z, _mm_set1_ps(m[8 + r]))),
+                          _mm_set1_ps(m[12 + r]));
+    };
+    alignas(16) float px[4], py[4], pz[4], tx[4], ty[4], tz[4], y0Lanes[4];
+    _mm_store_ps(px, x), _mm_store_ps(py, y), _mm_store_ps(pz, z);
+    _mm_store_ps(tx, row(0)), _mm_store_ps(ty, row(1)), _mm_store_ps(tz, row(2));
+    _mm_store_ps(y0Lanes, y0);
+    alignas(16) std::int32_t starts[4], ends[4], widths[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(starts), start);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ends), end);
+    _mm_store_si128(reinterpret_cast<__m128i*>(widths), _mm_cvttps_epi32(_mm_sub_ps(s2, s1)));
+
+    for (int k = 0; k < 4; ++k) {
+        const bool kept = found[k] && ((inCone >> k) & 1);
+        const Vec3 point = kept ? Vec3{tx[k], ty[k], tz[k]} : Vec3{px[k], py[k], pz[k]};
+        if (s.logging) {
+            const std::int32_t entry = (*s.log.count)++;
+            s.log.linePosition[entry] = y0Lanes[k];
+            s.log.channel[entry] = c;
+            s.log.start[entry] = starts[k];
+            s.log.end[entry] = ends[k];
+            s.log.point[entry] = found[k] ? point : Vec3{kNoPoint, kNoPoint, kNoPoint};
+        }
+        if (!kept || staging.counts[c] >= kStagingPerChannel) continue;
+        const std::int32_t i = staging.counts[c]++;
+        staging.points[2 * i + c] = point;
+        staging.widths[2 * i + c] = std::abs(widths[k]);
+    }
+    return true;
+}
+
 // Every line of every channel; channel 1 is walked from the last line down on
 // hardware that reverses it. The last line of each walk is not visited.
 void TakeSamples(const SampleContext& s, const HardwareModel& model, Staging& staging) {
@@ -182,7 +265,11 @@ void TakeSamples(const SampleContext& s, const HardwareModel& model, Staging& st
         const bool upwards = c == 0 || !model.channel1Reversed;
         const std::int32_t first = upwards ? 0 : lines - 1;
         const std::int32_t step = upwards ? 1 : -1;
-        for (std::int32_t n = 0; n < lines - 1; ++n) TakeSample(s, c, first + n * step, staging);
+        std::int32_t n = 0;
+        for (; n + 4 <= lines - 1; n += 4)
+            if (!TakeFourSamples(s, c, first + n * step, step, staging))
+                for (int k = 0; k < 4; ++k) TakeSample(s, c, first + (n + k) * step, staging);
+        for (; n < lines - 1; ++n) TakeSample(s, c, first + n * step, staging);
     }
 }
 
