@@ -2,6 +2,7 @@
 // extents of the visible points.
 #include "app/scan/raw_data.h"
 
+#include "app/scan/frame_extents.h"
 #include "app/ui/app_messages.h"
 #include "app/ui/time_stamp.h"
 
@@ -146,34 +147,15 @@ void RawData_ColourPoints(RawData& raw, const ViewSettings& view, const GeneralS
 
 void RawData_ComputeExtents(RawData& raw, const Matrix4& frame) {
     if (raw.Timestamp < raw.ExtentsTime) return;
-    raw.ExtentsValid = 0;
-    Vec3 lo{0.0f, 0.0f, 0.0f}, hi{0.0f, 0.0f, 0.0f};
+    FrameExtents extents(frame);
     if (raw.Points && raw.Sweeps && raw.SweepFirstPoint) {
         for (int32_t s = 0; s < raw.NumSweeps; ++s) {
             if (raw.Sweeps[s].Flags & kSweepHidden) continue;
             for (int32_t i = raw.SweepFirstPoint[s]; i < raw.SweepFirstPoint[s + 1]; ++i) {
-                if (RawData_PointInEditRange(raw, i)) continue;
-                Vec3 p;
-                M4_TransformPoint(frame, raw.Points[i].Vertex, p);
-                if (!raw.ExtentsValid) {
-                    lo = hi = p;
-                    raw.ExtentsValid = 1;
-                    continue;
-                }
-                lo = Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-                hi = Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+                if (!RawData_PointInEditRange(raw, i)) extents.Add(raw.Points[i].Vertex);
             }
         }
     }
-    if (raw.ExtentsValid) {
-        Matrix4 back;
-        M4_InvertRigid(frame, back);
-        for (int k = 0; k < 8; ++k) {
-            const Vec3 corner{(k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z};
-            M4_TransformPoint(back, corner, raw.Extents[k]);
-        }
-    } else {
-        for (Vec3& corner : raw.Extents) corner = Vec3{0.0f, 0.0f, 0.0f};
-    }
+    raw.ExtentsValid = extents.Corners(raw.Extents) ? 1 : 0;
     Time_Now(raw.ExtentsTime);
 }

@@ -1,5 +1,6 @@
 #include "app/scan/surface_record.h"
 
+#include "app/scan/frame_extents.h"
 #include "app/scan/raw_data.h"
 #include "app/ui/time_stamp.h"
 
@@ -98,29 +99,9 @@ bool Surface_HasGreyscale(const SurfaceRecord& s) {
 
 void Surface_BoundingBox(SurfaceRecord& s, const Matrix4& frame) {
     if (s.ChangeTime < s.ExtentsTime) return;
-    s.ExtentsValid = 0;
-    Vec3 lo{0.0f, 0.0f, 0.0f}, hi{0.0f, 0.0f, 0.0f};
-    for (int32_t i = 0; i < s.NumPoints && s.Points; ++i) {
-        Vec3 p;
-        M4_TransformPoint(frame, s.Points[i], p);
-        if (!s.ExtentsValid) {
-            lo = hi = p;
-            s.ExtentsValid = 1;
-            continue;
-        }
-        lo = Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-        hi = Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-    }
-    if (s.ExtentsValid) {
-        Matrix4 back;
-        M4_InvertRigid(frame, back);
-        for (int k = 0; k < 8; ++k) {
-            const Vec3 corner{(k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z};
-            M4_TransformPoint(back, corner, s.Extents[k]);
-        }
-    } else {
-        for (Vec3& corner : s.Extents) corner = Vec3{0.0f, 0.0f, 0.0f};
-    }
+    FrameExtents extents(frame);
+    for (int32_t i = 0; i < s.NumPoints && s.Points; ++i) extents.Add(s.Points[i]);
+    s.ExtentsValid = extents.Corners(s.Extents) ? 1 : 0;
     Time_Now(s.ExtentsTime);
 }
 
