@@ -4,17 +4,6 @@
 
 namespace {
 
-void SetExportDefaults(GeneralSettings& s) {
-    // One template for every block, then the two formats that differ.
-    ExportFormatOptions block{};
-    block.ExportCoordinateSystem = 2;
-    block.ExportDataType = 1;
-    block.ExportSeparateSweeps = 1;
-    for (ExportFormatOptions& b : s.ExportOptions) b = block;
-    s.ExportOptions[kExportStl].ExportAsText = 0;
-    s.ExportOptions[kExportWavefront].ExportAsText = 1;
-}
-
 void SetSurfaceDefaults(GeneralSettings& s) {
     s.BasicReduceEnabled = 1;
     s.ProfileGroupValue = 0.5f;
@@ -77,7 +66,7 @@ void GeneralSettings_SetDefaults(GeneralSettings& s, uint32_t foregroundColour,
     std::memset(&s, 0, sizeof s);  // texts empty, the unstored words 0
     s.LoadViewSettingsWithScan = 1;
     s.ExportFileType = kExportWavefront;
-    SetExportDefaults(s);
+    GeneralSettings_SetExportDefaults(s);
     s.ExportIgesMeshAs106 = 1;
     s.ExportAaopLabels = 1;
     s.DoSaveBasic = 1;
@@ -105,6 +94,17 @@ void GeneralSettings_SetDefaults(GeneralSettings& s, uint32_t foregroundColour,
     s.GlassZOffset = 29.0f;
     s.StylusBumpWidth = 2.0f;
     s.StylusBumpHeight = 2.0f;
+}
+
+void GeneralSettings_SetExportDefaults(GeneralSettings& s) {
+    // One template for every block, then the two formats that differ.
+    ExportFormatOptions block{};
+    block.ExportCoordinateSystem = 2;
+    block.ExportDataType = 1;
+    block.ExportSeparateSweeps = 1;
+    for (ExportFormatOptions& b : s.ExportOptions) b = block;
+    s.ExportOptions[kExportStl].ExportAsText = 0;
+    s.ExportOptions[kExportWavefront].ExportAsText = 1;
 }
 
 void ViewSettings_SetDefaults(ViewSettings& view) {

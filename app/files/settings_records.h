@@ -214,6 +214,9 @@ enum PointColourMode : int32_t {
 void GeneralSettings_SetDefaults(GeneralSettings& settings, uint32_t foregroundColour,
                                  uint32_t backgroundColour);
 void ViewSettings_SetDefaults(ViewSettings& view);
+// Every export block set to the one template (coordinate system 2, data type
+// 1, sweeps separate, the other words 0), then STL binary and Wavefront text.
+void GeneralSettings_SetExportDefaults(GeneralSettings& settings);
 
 // The colour's channels.
 inline uint8_t Colour_Red(uint32_t c) { return static_cast<uint8_t>(c & 0xFF); }

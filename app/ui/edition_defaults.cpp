@@ -62,13 +62,7 @@ void ApplyPemmlerDefaults(GeneralSettings& g, ViewSettings& view) {
 }
 
 void ApplyExportTemplate(GeneralSettings& g) {
-    ExportFormatOptions block{};
-    block.ExportCoordinateSystem = 2;
-    block.ExportDataType = 1;
-    block.ExportSeparateSweeps = 1;
-    for (ExportFormatOptions& b : g.ExportOptions) b = block;
-    g.ExportOptions[kExportStl].ExportAsText = 0;
-    g.ExportOptions[kExportWavefront].ExportAsText = 1;
+    GeneralSettings_SetExportDefaults(g);
     g.Spare = 0;
 }
 
