@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "app/acquisition/acquisition_settings.h"
+#include "app/acquisition/acquisition_state.h"
 #include "app/acquisition/field_generator.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/hardware_events.h"
 #include "app/acquisition/hardware_statistics.h"
 #include "app/acquisition/hardware_trace.h"
 #include "app/acquisition/tracking_state.h"
+#include "app/locale/locale_loader.h"
+#include "app/locale/locale_string_table.h"
 
 namespace acquisition_test {
 
@@ -44,6 +47,23 @@ inline bool TraceHas(const std::string& line) {
     for (const std::string& l : RecordedTrace())
         if (l == line) return true;
     return false;
+}
+
+// For the loops' tests: each online-state change recorded as the online state
+// at the time of the change, every other event as usual.
+inline std::vector<std::int32_t>& RecordedOnlineStates() {
+    static std::vector<std::int32_t> states;
+    return states;
+}
+
+inline void RecordOnlineStateOrEvent(std::int32_t code, std::intptr_t parameter) {
+    if (code == Hardware_ONLINE_STATUS_CHANGED) RecordedOnlineStates().push_back(GetHardwareOnlineState());
+    else RecordEvent(code, parameter);
+}
+
+// The shipped English texts, for tests that check messages word for word.
+inline void LoadShippedLocale() {
+    Locale_LoadInto(Locale_Strings(), TEST_DATA_DIR "../../../locale/data/", [](const std::string&) {});
 }
 
 class AcquisitionFixture : public ::testing::Test {

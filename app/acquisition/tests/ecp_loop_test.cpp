@@ -50,18 +50,8 @@ protected:
         SetHemisphereSetting(4);
         device_.portOpen = true;
         device_.whenReadsRunOut = [this] { signals_.stop = true; };
-        SetHardwareEventHandler(Record);
-        Online().clear();
-    }
-
-    // Events with the online state at the time of each state change.
-    static std::vector<std::int32_t>& Online() {
-        static std::vector<std::int32_t> states;
-        return states;
-    }
-    static void Record(std::int32_t code, std::intptr_t parameter) {
-        if (code == Hardware_ONLINE_STATUS_CHANGED) Online().push_back(GetHardwareOnlineState());
-        else RecordEvent(code, parameter);
+        SetHardwareEventHandler(RecordOnlineStateOrEvent);
+        RecordedOnlineStates().clear();
     }
 
     std::int32_t Run(WindowsVersion windows = WindowsVersion::Nt4) {
@@ -81,7 +71,7 @@ TEST_F(EcpLoopTest, ProbesOffLineUntilTheUnitAnswersInFullThenConfiguresTheTrack
     EXPECT_EQ(device_.status.ReadTotalTimeout, 40u);
     // Three partial answers: off line, probed again every 300 ms.
     EXPECT_EQ(signals_.Count(300), 3u);
-    EXPECT_EQ(Online(), (std::vector<std::int32_t>{Hardware_INITIALISING, Hardware_ONLINE}));
+    EXPECT_EQ(RecordedOnlineStates(), (std::vector<std::int32_t>{Hardware_INITIALISING, Hardware_ONLINE}));
     EXPECT_EQ(signals_.Count(11000), 1u);
     EXPECT_EQ(device_.commands, Joined(BuildTrackerCommandsForHardware()));
     for (std::uint32_t chunk : device_.chunks) EXPECT_LE(chunk, 8u);
@@ -97,7 +87,7 @@ TEST_F(EcpLoopTest, WithoutTriggerReadsShortEvery40MsAndProbesAgain) {
     // One coming on line only; then per pass a probe, 40 ms, a read, 40 ms.
     EXPECT_EQ(signals_.Count(11000), 1u);
     EXPECT_EQ(signals_.Count(40), device_.chunks.size() + 2 * 6 - 1);
-    EXPECT_EQ(Online().size(), 2u);
+    EXPECT_EQ(RecordedOnlineStates().size(), 2u);
 }
 
 TEST_F(EcpLoopTest, CapturesPublishAllButTheirFirstFieldAndCarryTheirFirstIndex) {
@@ -246,9 +236,9 @@ TEST_F(EcpLoopTest, TheStopEventEndsEveryWaitOfTheLoop) {
             if (ms == c.waitToStopIn && ++seen == c.nth) signals.stop = true;
         };
         device.whenReadsRunOut = [] { FAIL() << "the loop went on after the stop"; };
-        Online().clear();
+        RecordedOnlineStates().clear();
         EXPECT_EQ(EcpAcquisitionLoop(device, signals, WindowsVersion::Nt4), 1);
-        EXPECT_EQ(!Online().empty() && Online().back() == Hardware_ONLINE, c.online);
+        EXPECT_EQ(!RecordedOnlineStates().empty() && RecordedOnlineStates().back() == Hardware_ONLINE, c.online);
     }
     SetSweepPauseParams(0, 0);
 }

@@ -12,8 +12,6 @@
 #include "app/acquisition/hardware_info.h"
 #include "app/acquisition/parallel_port_settings.h"
 #include "app/files/tests/fake_registry.h"
-#include "app/locale/locale_loader.h"
-#include "app/locale/locale_string_table.h"
 #include "driver/ecp_interface.h"
 
 using namespace acquisition_test;
@@ -22,9 +20,7 @@ namespace {
 
 class Diagnostics : public AcquisitionFixture {
 protected:
-    static void SetUpTestSuite() {
-        Locale_LoadInto(Locale_Strings(), TEST_DATA_DIR "../../../locale/data/", [](const std::string&) {});
-    }
+    static void SetUpTestSuite() { LoadShippedLocale(); }
     void SetUp() override {
         AcquisitionFixture::SetUp();
         ResetAcquisitionState();

@@ -7,9 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "app/locale/locale_loader.h"
+#include "acquisition_test_support.h"
 #include "app/locale/locale_lookup.h"
-#include "app/locale/locale_string_table.h"
 
 namespace {
 
@@ -69,9 +68,7 @@ const char* const kDataErrors =
 
 class HardwareStatusTable : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        Locale_LoadInto(Locale_Strings(), TEST_DATA_DIR "../../../locale/data/", [](const std::string&) {});
-    }
+    static void SetUpTestSuite() { acquisition_test::LoadShippedLocale(); }
 };
 
 TEST_F(HardwareStatusTable, EveryRow) {

@@ -10,9 +10,7 @@
 #include "app/acquisition/acquisition_state.h"
 #include "app/acquisition/calibration_state.h"
 #include "app/acquisition/calibration_writer.h"
-#include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
-#include "app/locale/locale_string_table.h"
 #include "hardware_doubles.h"
 
 using namespace acquisition_test;
@@ -41,9 +39,7 @@ CalibrationFileParameters Hardware(std::int32_t major, std::int32_t minor, std::
 
 class ScannerStartTest : public AcquisitionFixture {
 protected:
-    static void SetUpTestSuite() {
-        Locale_LoadInto(Locale_Strings(), TEST_DATA_DIR "../../../locale/data/", [](const std::string&) {});
-    }
+    static void SetUpTestSuite() { LoadShippedLocale(); }
 
     void SetUp() override {
         AcquisitionFixture::SetUp();

@@ -139,22 +139,13 @@ protected:
         g_script = &script_;
         script_.whenReadsRunOut = [this] { signals_.stop = true; };
         SetUsbLibraryLoaderForTesting(LoadScript);
-        SetHardwareEventHandler(Record);
-        Online().clear();
+        SetHardwareEventHandler(RecordOnlineStateOrEvent);
+        RecordedOnlineStates().clear();
     }
     void TearDown() override {
         SetUsbLibraryLoaderForTesting(nullptr);
         g_script = nullptr;
         AcquisitionFixture::TearDown();
-    }
-
-    static std::vector<std::int32_t>& Online() {
-        static std::vector<std::int32_t> states;
-        return states;
-    }
-    static void Record(std::int32_t code, std::intptr_t parameter) {
-        if (code == Hardware_ONLINE_STATUS_CHANGED) Online().push_back(GetHardwareOnlineState());
-        else RecordEvent(code, parameter);
     }
 
     void Capture(std::initializer_list<int> marks, Status end = kOk) {
@@ -170,7 +161,7 @@ protected:
 TEST_F(UsbLoopTest, TheFirstStartSkipsTheTrackerWaitAndEveryFieldIsPublished) {
     Capture({1, 2, 3});
     ASSERT_EQ(UsbAcquisitionLoop(signals_, 1), 1);
-    EXPECT_EQ(Online(), (std::vector<std::int32_t>{Hardware_OFFLINE, Hardware_INITIALISING, Hardware_ONLINE}));
+    EXPECT_EQ(RecordedOnlineStates(), (std::vector<std::int32_t>{Hardware_OFFLINE, Hardware_INITIALISING, Hardware_ONLINE}));
     EXPECT_EQ(signals_.Count(11000), 0u);
     const TrackerCommandList commands = BuildTrackerCommandsForHardware();
     std::string all;
@@ -267,7 +258,7 @@ TEST_F(UsbLoopTest, FatalFailuresEndTheLoopWithTheirEvents) {
         script_ = UsbScript();
         signals_ = UsbSignals();
         RecordedEvents().clear();
-        Online().clear();
+        RecordedOnlineStates().clear();
         c.fault(script_);
         SetUsbLibraryLoaderForTesting(c.loader);
         EXPECT_EQ(UsbAcquisitionLoop(signals_, 1), 0);
