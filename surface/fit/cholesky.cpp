@@ -5,9 +5,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "surface/fit/cholesky_sums.h"
 #include "surface/frame/tracked_matrix.h"
 
 namespace {
+
+using cholesky_sums::DotLong;
+using cholesky_sums::LargestTriangleMagnitude;
 
 const int kNoMemory = 2;
 const int kNegativePivot = 3;
@@ -17,21 +21,6 @@ const int kDivideByZero = 16;
 // 100 double epsilons: pivots below this share of the largest entry count as
 // zero.
 const double kPivotTolerance = 25.0 * 0x1p-50;
-
-// Σ a(j)·b(j) for j < n in long double, with four partial sums so that the
-// additions do not wait on each other.
-long double DotLong(const double* a, const double* b, int32_t n) {
-  long double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-  int32_t j = 0;
-  for (; j + 4 <= n; j += 4) {
-    s0 += static_cast<long double>(a[j]) * b[j];
-    s1 += static_cast<long double>(a[j + 1]) * b[j + 1];
-    s2 += static_cast<long double>(a[j + 2]) * b[j + 2];
-    s3 += static_cast<long double>(a[j + 3]) * b[j + 3];
-  }
-  for (; j < n; ++j) s0 += static_cast<long double>(a[j]) * b[j];
-  return (s0 + s1) + (s2 + s3);
-}
 
 // The trailing part of a factor from row and column `off` on, seen as a
 // factor of its own.
@@ -67,13 +56,6 @@ void UnitForward(int32_t n, double* const* factor, double* w) {
     const double* row = factor[i];
     w[i] = static_cast<double>(w[i] - DotLong(row, w, i));
   }
-}
-
-double LargestAbsEntry(int32_t n, double* const* triangle) {
-  double m = 0.0;
-  for (int32_t i = 0; i < n; ++i)
-    for (int32_t j = 0; j <= i; ++j) m = std::fmax(m, std::fabs(triangle[i][j]));
-  return m;
 }
 
 bool PivotTooSmall(double d, double largest) {
@@ -154,7 +136,7 @@ int Cholesky_LDLFactor(int32_t n, double** triangle, double* scratch, int32_t* s
   if (n <= 0) return 0;
   // The tolerance scales with the largest magnitude: a negative definite
   // matrix has its largest signed entry near zero.
-  const double largest = LargestAbsEntry(n, triangle);
+  const double largest = LargestTriangleMagnitude(n, triangle);
   const int32_t s = triangle[0][0] > 0.0 ? 1 : -1;
   int32_t agree = 1;
   for (int32_t i = 0; i < n; ++i) {
@@ -279,7 +261,9 @@ int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t
   long double dsum = row[r];
   for (int32_t j = 0; j < r; ++j) dsum -= static_cast<long double>(scratch[j]) * scratch[j] / factor[j][j];
   const double dr = static_cast<double>(dsum);
-  if (PivotTooSmall(dr, LargestAbsEntry(n, factor))) return kDivideByZero;
+  // The scale is the largest magnitude of the whole old factor, multipliers
+  // and pivots alike; a zero pivot is refused without it.
+  if (dr == 0.0 || PivotTooSmall(dr, LargestTriangleMagnitude(n, factor))) return kDivideByZero;
   // New column entries of the rows that move down.
   for (int32_t k = r; k < n; ++k) {
     work[k - r] = static_cast<double>((row[k + 1] - DotLong(factor[k], scratch, r)) / dr);

@@ -282,6 +282,35 @@ TEST(LdlUpdates, RefusalsLeaveTheFactorAlone) {
   EXPECT_EQ(0.0, FactorDistance(f.t, copy.t, 2));
 }
 
+// The pivot of an inserted row is measured against the largest magnitude of
+// the whole old factor: here a multiplier in the row behind the insertion
+// point (-1000 or 1000), while the pivots above it are of size 1.
+TEST(LdlUpdates, InsertedPivotScaleIsTheWholeOldFactor) {
+  struct Case {
+    const char* name;
+    Dense A;            // the old matrix, order 2
+    double row[3];      // the new row in the new order, inserted at 1
+    int status;
+  } cases[] = {
+      {"positive, pivot 1e-12", {{1, -1000}, {-1000, 1e6 + 1}}, {1, 1 + 1e-12, 0}, 16},
+      {"positive, pivot 1e-9", {{1, -1000}, {-1000, 1e6 + 1}}, {1, 1 + 1e-9, 0}, 0},
+      {"positive, zero pivot", {{1, -1000}, {-1000, 1e6 + 1}}, {1, 1, 0}, 16},
+      // Every entry of this factor is negative: its largest signed entry is -1.
+      {"negative, pivot -1e-12", {{-1, 1000}, {1000, -(1e6 + 1)}}, {-1, -1 - 1e-12, 0}, 16},
+      {"negative, pivot -1e-9", {{-1, 1000}, {1000, -(1e6 + 1)}}, {-1, -1 - 1e-9, 0}, 0},
+  };
+  for (const Case& c : cases) {
+    Triangle f(c.A, 3), copy(c.A);
+    double scratch[3], work[3];
+    ASSERT_EQ(0, Cholesky_LDLFactor(2, f.t, scratch, nullptr)) << c.name;
+    ASSERT_EQ(0, Cholesky_LDLFactor(2, copy.t, scratch, nullptr)) << c.name;
+    EXPECT_EQ(c.status, Cholesky_LDLInsertRow(f.t, 2, c.row, 1, scratch, work)) << c.name;
+    if (c.status != 0) {
+      EXPECT_EQ(0.0, FactorDistance(f.t, copy.t, 2)) << c.name;
+    }
+  }
+}
+
 // Naive Gaussian elimination with partial pivoting.
 std::vector<double> NaiveSolve(Dense A, std::vector<double> b) {
   const int n = static_cast<int>(b.size());

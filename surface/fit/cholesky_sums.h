@@ -1,0 +1,69 @@
+// The inner loops shared by the Cholesky factorisations and their updates:
+// dot products accumulated in long double, and the largest magnitude of a
+// run of doubles (the scale of the pivot tests).
+#ifndef SURFACE_FIT_CHOLESKY_SUMS_H
+#define SURFACE_FIT_CHOLESKY_SUMS_H
+
+#include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace cholesky_sums {
+
+// Σ a(j)·b(j) for j < n in long double, with four partial sums so that the
+// additions do not wait on each other.
+inline long double DotLong(const double* a, const double* b, int32_t n) {
+  long double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  int32_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    s0 += static_cast<long double>(a[j]) * b[j];
+    s1 += static_cast<long double>(a[j + 1]) * b[j + 1];
+    s2 += static_cast<long double>(a[j + 2]) * b[j + 2];
+    s3 += static_cast<long double>(a[j + 3]) * b[j + 3];
+  }
+  for (; j < n; ++j) s0 += static_cast<long double>(a[j]) * b[j];
+  return (s0 + s1) + (s2 + s3);
+}
+
+// The larger of `largest` and every |x(j)|, j < n. NaN entries are passed
+// over, as std::fmax would. A libm call per entry made this scan cost as
+// much as the factor updates it guards; two lanes and four chains keep it
+// at a fraction of them.
+inline double LargestMagnitude(const double* x, int32_t n, double largest) {
+  int32_t j = 0;
+#if defined(__SSE2__)
+  const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+  __m128d m0 = _mm_set1_pd(largest), m1 = m0, m2 = m0, m3 = m0;
+  // maxpd returns its second operand when either is NaN: a NaN entry
+  // leaves the running maximum alone.
+  for (; j + 8 <= n; j += 8) {
+    m0 = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(x + j), magnitude), m0);
+    m1 = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(x + j + 2), magnitude), m1);
+    m2 = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(x + j + 4), magnitude), m2);
+    m3 = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(x + j + 6), magnitude), m3);
+  }
+  m0 = _mm_max_pd(_mm_max_pd(m0, m1), _mm_max_pd(m2, m3));
+  m0 = _mm_max_sd(_mm_unpackhi_pd(m0, m0), m0);
+  largest = _mm_cvtsd_f64(m0);
+#endif
+  for (; j < n; ++j) {
+    const double v = std::fabs(x[j]);
+    if (v > largest) largest = v;
+  }
+  return largest;
+}
+
+// The largest magnitude in a row-pointer lower triangle of order n (0 for
+// n = 0).
+inline double LargestTriangleMagnitude(int32_t n, const double* const* triangle) {
+  double m = 0.0;
+  for (int32_t i = 0; i < n; ++i) m = LargestMagnitude(triangle[i], i + 1, m);
+  return m;
+}
+
+}  // namespace cholesky_sums
+
+#endif
