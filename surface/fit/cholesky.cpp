@@ -12,15 +12,12 @@ namespace {
 
 using cholesky_sums::DotLong;
 using cholesky_sums::LargestTriangleMagnitude;
+using cholesky_sums::PivotTooSmall;
 
 const int kNoMemory = 2;
 const int kNegativePivot = 3;
 const int kInvalidInput = 5;
 const int kDivideByZero = 16;
-
-// 100 double epsilons: pivots below this share of the largest entry count as
-// zero.
-const double kPivotTolerance = 25.0 * 0x1p-50;
 
 // The trailing part of a factor from row and column `off` on, seen as a
 // factor of its own.
@@ -56,10 +53,6 @@ void UnitForward(int32_t n, double* const* factor, double* w) {
     const double* row = factor[i];
     w[i] = static_cast<double>(w[i] - DotLong(row, w, i));
   }
-}
-
-bool PivotTooSmall(double d, double largest) {
-  return d == 0.0 || std::fabs(d) < largest * kPivotTolerance;
 }
 
 }  // namespace
@@ -130,37 +123,6 @@ int Cholesky_AppendRowLLT(double*** triangle, const double* row, int32_t n) {
 }
 
 // ---- L·D·Lᵀ ----
-
-int Cholesky_LDLFactor(int32_t n, double** triangle, double* scratch, int32_t* sign) {
-  if (sign) *sign = 1;
-  if (n <= 0) return 0;
-  // The tolerance scales with the largest magnitude: a negative definite
-  // matrix has its largest signed entry near zero.
-  const double largest = LargestTriangleMagnitude(n, triangle);
-  const int32_t s = triangle[0][0] > 0.0 ? 1 : -1;
-  int32_t agree = 1;
-  for (int32_t i = 0; i < n; ++i) {
-    double* li = triangle[i];
-    long double dsum = li[i];
-    for (int32_t j = 0; j < i; ++j) {
-      scratch[j] = triangle[j][j] * li[j];
-      dsum -= static_cast<long double>(li[j]) * scratch[j];
-    }
-    const double d = static_cast<double>(dsum);
-    if (PivotTooSmall(d, largest)) {
-      if (sign) *sign = 0;
-      return kDivideByZero;
-    }
-    if (d * s < 0.0) agree = 0;
-    li[i] = d;
-    for (int32_t k = i + 1; k < n; ++k) {
-      double* lk = triangle[k];
-      lk[i] = static_cast<double>((lk[i] - DotLong(lk, scratch, i)) / d);
-    }
-  }
-  if (sign) *sign = agree * s;
-  return 0;
-}
 
 // x(i) = y(i)/D(i) - Σk>i L(k,i)·x(k) for the unknowns from `first` on,
 // row by row: each finished unknown is taken out of those before it.

@@ -13,6 +13,14 @@
 
 namespace cholesky_sums {
 
+// 100 double epsilons: pivots below this share of the largest magnitude
+// count as zero.
+const double kPivotTolerance = 25.0 * 0x1p-50;
+
+inline bool PivotTooSmall(double d, double largest) {
+  return d == 0.0 || std::fabs(d) < largest * kPivotTolerance;
+}
+
 // Σ a(j)·b(j) for j < n in long double, with four partial sums so that the
 // additions do not wait on each other.
 inline long double DotLong(const double* a, const double* b, int32_t n) {

@@ -93,7 +93,8 @@ double FactorDistance(double* const* a, double* const* b, int n) {
 TEST(LdlFactor, ReconstructsRandomMatricesOfEveryKind) {
   std::mt19937 rng(1);
   for (Kind kind : {Kind::kPositive, Kind::kNegative, Kind::kIndefinite}) {
-    for (int n : {1, 2, 3, 5, 10, 25, 50}) {
+    // Sizes on both sides of the blocks of rows the factorisation takes.
+    for (int n : {1, 2, 3, 5, 10, 13, 25, 50, 100}) {
       Dense A = RandomSymmetric(n, kind, rng);
       Triangle f(A);
       std::vector<double> scratch(n);
@@ -135,6 +136,30 @@ TEST(LdlFactor, SingularAndSignCases) {
     int32_t sign = 7;
     EXPECT_EQ(c.status, Cholesky_LDLFactor(2, f.t, scratch, &sign)) << c.name;
     EXPECT_EQ(c.sign, sign) << c.name;
+  }
+}
+
+// A row equal to the one before it gives a zero pivot at its own place,
+// wherever that falls among the blocks of rows.
+TEST(LdlFactor, RepeatedRowIsRefusedAtItsPivot) {
+  std::mt19937 rng(3);
+  for (Kind kind : {Kind::kPositive, Kind::kNegative}) {
+    for (int p : {1, 4, 7, 8, 9, 12, 19}) {
+      Dense A = RandomSymmetric(20, kind, rng);
+      for (int j = 0; j < 20; ++j) A[p][j] = A[j][p] = A[p - 1][j];
+      A[p][p] = A[p - 1][p - 1];
+      A[p][p - 1] = A[p - 1][p] = A[p - 1][p - 1];
+      Triangle f(A);
+      std::vector<double> scratch(20);
+      int32_t sign = 7;
+      const std::string where = std::string(KindName(kind)) + " p=" + std::to_string(p);
+      EXPECT_EQ(16, Cholesky_LDLFactor(20, f.t, scratch.data(), &sign)) << where;
+      EXPECT_EQ(0, sign) << where;
+      // The rows before the repeated one are finished: their pivots are
+      // those of the generator, of magnitude 1 to 2.
+      const double s = kind == Kind::kPositive ? 1.0 : -1.0;
+      for (int i = 0; i < p; ++i) EXPECT_GT(f.t[i][i] * s, 0.5) << where << " i=" << i;
+    }
   }
 }
 
