@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/acquisition/acquisition_settings.h"
+#include "app/acquisition/tests/acquisition_test_support.h"
 #include "app/acquisition/error_dump.h"
 #include "app/acquisition/field_generator.h"
 #include "app/acquisition/field_ring.h"
@@ -123,25 +125,18 @@ Outcome RunCaptures(Scenario scenario, double until) {
 class FaultInjectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ring_.assign(kRingBufferWords, 0);
-    Ring_Attach(ring_.data());
+    ring_.emplace(RecordEvent, IgnoreTrace);
     ResetAcquisitionSettings();
     SetHemisphereSetting(4);
     SetExpectedSerialNumber(12);
-    previousHandler_ = SetHardwareEventHandler(RecordEvent);
-    previousSink_ = SetHardwareTraceSink(IgnoreTrace);
   }
   void TearDown() override {
-    SetHardwareEventHandler(previousHandler_);
-    SetHardwareTraceSink(previousSink_);
-    Ring_Attach(nullptr);
+    ring_.reset();
     ResetAcquisitionSettings();
     CloseErrorDumps();
   }
 
-  std::vector<std::uint16_t> ring_;
-  HardwareEventHandler previousHandler_ = nullptr;
-  HardwareTraceSink previousSink_ = nullptr;
+  std::optional<acquisition_test::AttachedRing> ring_;
 };
 
 TEST_F(FaultInjectionTest, EachFaultTripsItsCheck) {

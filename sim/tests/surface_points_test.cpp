@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/acquisition/acquisition_settings.h"
+#include "app/acquisition/tests/acquisition_test_support.h"
 #include "app/acquisition/calibration_state.h"
 #include "app/acquisition/field_generator.h"
 #include "app/acquisition/field_ring.h"
@@ -54,16 +56,11 @@ class ProgramFixture : public ::testing::Test {
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("sim_surface_points_" + std::to_string(std::rand()));
     fs::create_directories(dir_);
-    ring_.assign(kRingBufferWords, 0);
-    Ring_Attach(ring_.data());
-    previousHandler_ = SetHardwareEventHandler(IgnoreEvent);
-    previousSink_ = SetHardwareTraceSink(IgnoreTrace);
+    ring_.emplace(IgnoreEvent, IgnoreTrace);
   }
   void TearDown() override {
     RawData_ClearProfile(profile_);
-    SetHardwareEventHandler(previousHandler_);
-    SetHardwareTraceSink(previousSink_);
-    Ring_Attach(nullptr);
+    ring_.reset();
     ResetAcquisitionSettings();
     fs::remove_all(dir_);
   }
@@ -147,9 +144,7 @@ class ProgramFixture : public ::testing::Test {
   }
 
   fs::path dir_;
-  std::vector<std::uint16_t> ring_;
-  HardwareEventHandler previousHandler_ = nullptr;
-  HardwareTraceSink previousSink_ = nullptr;
+  std::optional<acquisition_test::AttachedRing> ring_;
   FieldCheckContext context_{};
   std::int32_t ok_ = 1;
   std::vector<std::uint32_t> numbers_;  // field number of each published field

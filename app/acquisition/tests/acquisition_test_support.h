@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,28 +67,42 @@ inline void LoadShippedLocale() {
     Locale_LoadInto(Locale_Strings(), TEST_DATA_DIR "../../../locale/data/", [](const std::string&) {});
 }
 
+// A ring in plain memory attached, and the hardware event handler and trace
+// sink replaced, for as long as it lives; detached and put back after.
+class AttachedRing {
+public:
+    AttachedRing(HardwareEventHandler events, HardwareTraceSink trace) : ring_(kRingBufferWords, 0) {
+        Ring_Attach(ring_.data());
+        previousHandler_ = SetHardwareEventHandler(events);
+        previousSink_ = SetHardwareTraceSink(trace);
+    }
+    ~AttachedRing() {
+        SetHardwareEventHandler(previousHandler_);
+        SetHardwareTraceSink(previousSink_);
+        Ring_Attach(nullptr);
+    }
+    AttachedRing(const AttachedRing&) = delete;
+    AttachedRing& operator=(const AttachedRing&) = delete;
+
+private:
+    std::vector<std::uint16_t> ring_;
+    HardwareEventHandler previousHandler_ = nullptr;
+    HardwareTraceSink previousSink_ = nullptr;
+};
+
 class AcquisitionFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ring_.assign(kRingBufferWords, 0);
-        Ring_Attach(ring_.data());
+        ring_.emplace(RecordEvent, RecordTrace);
         Ring_ResetCounts();
         ZeroHardwareStatistics();
         ResetAcquisitionSettings();
         RecordedEvents().clear();
         RecordedTrace().clear();
-        previousHandler_ = SetHardwareEventHandler(RecordEvent);
-        previousSink_ = SetHardwareTraceSink(RecordTrace);
     }
-    void TearDown() override {
-        SetHardwareEventHandler(previousHandler_);
-        SetHardwareTraceSink(previousSink_);
-        Ring_Attach(nullptr);
-    }
+    void TearDown() override { ring_.reset(); }
 
-    std::vector<std::uint16_t> ring_;
-    HardwareEventHandler previousHandler_ = nullptr;
-    HardwareTraceSink previousSink_ = nullptr;
+    std::optional<AttachedRing> ring_;
 };
 
 // A good wand field of the version in use with the given serial number.
