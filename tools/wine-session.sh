@@ -12,13 +12,17 @@ mkdir -p "$WINEPREFIX"
 
 XVFB_PID=
 if [ -z "${DISPLAY:-}" ] || [ "${TOLVARAN_OWN_DISPLAY:-0}" = 1 ]; then
-    n=91
-    while [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-    setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and writes its number once it listens,
+    # so sessions started side by side never share or race for one display.
+    numfile=$(mktemp)
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
     XVFB_PID=$!
-    export DISPLAY=:$n
     i=0
-    while [ ! -e /tmp/.X11-unix/X$n ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+    while [ ! -s "$numfile" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    n=$(tr -dc 0-9 <"$numfile")
+    rm -f "$numfile"
+    if [ -z "$n" ]; then echo "wine-session: Xvfb did not start" >&2; exit 1; fi
+    export DISPLAY=:$n
 fi
 
 cleanup() {
