@@ -8,28 +8,27 @@
 #include <cstdint>
 
 struct IndexEntry {
-  int32_t Next;      // towards the back; -1 for none
-  int32_t Previous;  // towards the front; -1 for none
-  int32_t Slot;
+    int32_t Next;      // towards the back; -1 for none
+    int32_t Previous;  // towards the front; -1 for none
+    int32_t Slot;
 };
 
 typedef void (*IndexEvictFn)(void* user, int32_t slot);
 
 struct IndexTable {
-  int32_t Count;         // slots n
-  int32_t Capacity;      // the most slots linked at once
-  int32_t Linked;        // slots linked now
-  IndexEntry* Entries;   // one per slot
-  int32_t Front;         // -1 when empty
-  int32_t Back;          // -1 when empty
-  IndexEvictFn Evict;    // or null
-  void* User;
+    int32_t Count;        // slots n
+    int32_t Capacity;     // the most slots linked at once
+    int32_t Linked;       // slots linked now
+    IndexEntry* Entries;  // one per slot
+    int32_t Front;        // -1 when empty
+    int32_t Back;         // -1 when empty
+    IndexEvictFn Evict;   // or null
+    void* User;
 };
 
 // All slots unlinked; a negative capacity means n. Returns 0, or 2 when
 // memory runs out.
-int IndexTable_Init(int32_t n, int32_t capacity, IndexEvictFn evict, void* user,
-                    IndexTable* table);
+int IndexTable_Init(int32_t n, int32_t capacity, IndexEvictFn evict, void* user, IndexTable* table);
 void IndexTable_Free(IndexTable* table);
 
 // 1 when the slot is linked (0 for a slot out of range).

@@ -10,7 +10,7 @@
 // zero; NaNs go to the ends). keyScratch holds 2 n entries, indexScratch n.
 // Returns false, with order unfinished, when the cancel flag (or null) is
 // seen between passes.
-bool KdPresort_Order(const double* keys, int32_t* order, int32_t n, uint64_t* keyScratch,
-                     int32_t* indexScratch, const volatile int32_t* cancel);
+bool KdPresort_Order(const double* keys, int32_t* order, int32_t n, uint64_t* keyScratch, int32_t* indexScratch,
+                     const volatile int32_t* cancel);
 
 #endif

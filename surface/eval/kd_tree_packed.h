@@ -11,19 +11,19 @@
 #include "surface/eval/kd_build.h"
 
 struct KdTree2 {
-  KdNode* Nodes;
-  int32_t* Stack;
-  int32_t* SplitStack;
-  int32_t Depth;
-  int32_t Count;
+    KdNode* Nodes;
+    int32_t* Stack;
+    int32_t* SplitStack;
+    int32_t Depth;
+    int32_t Count;
 };
 
 struct KdTree3 {
-  KdNode* Nodes;
-  int32_t* Stack;
-  int32_t* SplitStack;
-  int32_t Depth;
-  int32_t Count;
+    KdNode* Nodes;
+    int32_t* Stack;
+    int32_t* SplitStack;
+    int32_t Depth;
+    int32_t Count;
 };
 
 // Builds the tree over `count` points; bounds (or null) receives the minima,
@@ -35,10 +35,10 @@ int KdTree3_Build(int32_t count, const double* points, KdTree3* tree, double* bo
 // Lists in tree order the indices of the points inside the box (the minima,
 // then the maxima). Returns 1, or 0 when `limit` indices were listed (the
 // search then stops); *count receives the number listed.
-int KdTree2_BoxQuery(const KdTree2* tree, const double* points, const double* box,
-                     int32_t limit, int32_t* indices, int32_t* count);
-int KdTree3_BoxQuery(const KdTree3* tree, const double* points, const double* box,
-                     int32_t limit, int32_t* indices, int32_t* count);
+int KdTree2_BoxQuery(const KdTree2* tree, const double* points, const double* box, int32_t limit, int32_t* indices,
+                     int32_t* count);
+int KdTree3_BoxQuery(const KdTree3* tree, const double* points, const double* box, int32_t limit, int32_t* indices,
+                     int32_t* count);
 
 // Frees the tree's arrays and zeroes the record; null is ignored.
 void KdTree2_Free(KdTree2* tree);

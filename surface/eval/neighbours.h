@@ -9,15 +9,15 @@
 #include "surface/eval/kd_tree_packed.h"
 
 struct Neighbours {
-  int32_t Count;          // number of points
-  const double* Points;   // the caller's array, three doubles a point
-  double Bounds[6];       // minimum x, y, z, then maximum x, y, z
-  KdTree3 Tree;
-  int32_t Capacity;       // room in each buffer
-  int32_t* Candidates;    // the points a box search found
-  int32_t* Order;         // their order by distance
-  double* Squared;        // their squared distances
-  double Radius;          // current search radius; 0 until first used
+    int32_t Count;         // number of points
+    const double* Points;  // the caller's array, three doubles a point
+    double Bounds[6];      // minimum x, y, z, then maximum x, y, z
+    KdTree3 Tree;
+    int32_t Capacity;     // room in each buffer
+    int32_t* Candidates;  // the points a box search found
+    int32_t* Order;       // their order by distance
+    double* Squared;      // their squared distances
+    double Radius;        // current search radius; 0 until first used
 };
 
 // Builds the tree and the bounds. Returns 1, or 0 when memory runs out.
@@ -28,12 +28,11 @@ void Neighbours_Free(Neighbours* record);
 // The k nearest points (k capped at the point count), nearest first; a query
 // point that is itself an input point comes first. Returns 1, or 0 when a
 // buffer cannot grow.
-int Neighbours_KNearest(const double* point, int32_t k, int32_t* count, int32_t* indices,
-                        Neighbours* record);
+int Neighbours_KNearest(const double* point, int32_t k, int32_t* count, int32_t* indices, Neighbours* record);
 // The points within distance r, nearest first, at most maxCount of them.
 // Returns 1, or 0 when a buffer cannot grow.
-int Neighbours_WithinRadius(const double* point, double r, int32_t maxCount, int32_t* count,
-                            int32_t* indices, Neighbours* record);
+int Neighbours_WithinRadius(const double* point, double r, int32_t maxCount, int32_t* count, int32_t* indices,
+                            Neighbours* record);
 // *found is 1 when some point lies strictly closer than r, else 0. Returns 1,
 // or 0 when a buffer cannot grow.
 int Neighbours_AnyWithin(const double* point, double r, int32_t* found, Neighbours* record);

@@ -52,13 +52,11 @@ int Cholesky_AppendRow(double** factor, const double* row, int32_t n);
 // scratch holds n doubles.
 int Cholesky_RemoveRow(double** factor, int32_t n, int32_t r, double* scratch);
 // L·D·Lᵀ := L·D·Lᵀ + alpha·w·wᵀ (w is left as it was; scratch holds n doubles).
-void Cholesky_LDLUpdate(double** factor, int32_t n, double alpha, const double* w,
-                        double* scratch);
+void Cholesky_LDLUpdate(double** factor, int32_t n, double alpha, const double* w, double* scratch);
 // L·D·Lᵀ := L·D·Lᵀ + sigma·w·wᵀ for either sign of sigma. 3, with the factor
 // unchanged, when the change would alter the signs of the pivots
 // (sigma·wᵀ·A⁻¹·w < -1). scratch holds n doubles.
-int Cholesky_LDLModify(double** factor, int32_t n, double sigma, const double* w,
-                       double* scratch);
+int Cholesky_LDLModify(double** factor, int32_t n, double sigma, const double* w, double* scratch);
 // Changes row and column r by u: entries (k, r) and (r, k) grow by u(k) for
 // k != r, entry (r, r) by u(r). Done as two rank-one changes; u is used as
 // their vectors and is left changed. scratch holds n doubles.
@@ -68,8 +66,7 @@ int Cholesky_LDLReplaceRow(double** factor, int32_t n, double* u, int32_t r, dou
 // order (n + 1 values, row[r] the diagonal). 5 when r is above n, 16 when the
 // new pivot is too small (the factor is then unchanged). scratch and work
 // hold n + 1 doubles each.
-int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t r,
-                          double* scratch, double* work);
+int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t r, double* scratch, double* work);
 // +1 when every pivot is positive, -1 when every pivot is negative, 0 when
 // the first is zero or the signs differ (+1 for n = 0).
 int Cholesky_DiagonalSign(double* const* factor, int32_t n);

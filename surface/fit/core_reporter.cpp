@@ -55,8 +55,7 @@ void Append(char* text, std::size_t size, std::size_t* length, const char* forma
 }
 
 template <typename T>
-int VectorLine(const CoreReporter* record, const char* label, int32_t count, const T* values,
-               const char* valueFormat) {
+int VectorLine(const CoreReporter* record, const char* label, int32_t count, const T* values, const char* valueFormat) {
     char line[kCoreVectorLineLimit + 1];
     Layout_LabelColumns(line, label ? label : "", kCoreValueColumn);
     std::size_t length = std::strlen(line);
@@ -73,11 +72,11 @@ int VectorLine(const CoreReporter* record, const char* label, int32_t count, con
 
 }  // namespace
 
-#define CORE_REPORTER_CALL(record, level, format) \
-    va_list args;                                  \
-    va_start(args, format);                        \
+#define CORE_REPORTER_CALL(record, level, format)         \
+    va_list args;                                         \
+    va_start(args, format);                               \
     const int result = Call(record, level, format, args); \
-    va_end(args);                                  \
+    va_end(args);                                         \
     return result
 
 void CoreReporter_Init(CoreReporter* record, int32_t* abort, double* progress, int32_t maximumLevel,
@@ -144,8 +143,8 @@ const char* CoreReporter_FormatElapsed(char* out, int32_t size, int32_t millisec
         std::snprintf(out, static_cast<std::size_t>(size), "%d:%02d:%02d.%02.0fs (%.2fs)", whole / 3600,
                       whole % 3600 / 60, whole % 60, fraction, seconds);
     } else {
-        std::snprintf(out, static_cast<std::size_t>(size), "%2d:%02d.%02.0fs (%.2fs)", whole % 3600 / 60,
-                      whole % 60, fraction, seconds);
+        std::snprintf(out, static_cast<std::size_t>(size), "%2d:%02d.%02.0fs (%.2fs)", whole % 3600 / 60, whole % 60,
+                      fraction, seconds);
     }
     return out;
 }
@@ -188,8 +187,7 @@ int CoreReporter_Vector(const CoreReporter* record, const char* label, int32_t c
     return VectorLine(record, label, count, values, "%.4g ");
 }
 
-int CoreReporter_IntVector(const CoreReporter* record, const char* label, int32_t count,
-                           const int32_t* values) {
+int CoreReporter_IntVector(const CoreReporter* record, const char* label, int32_t count, const int32_t* values) {
     return VectorLine(record, label, count, values, "%d ");
 }
 

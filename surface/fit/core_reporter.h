@@ -18,9 +18,9 @@
 using CoreReporterCallback = int (*)(void* user, int32_t level, const char* format, va_list args);
 
 struct CoreReporter {
-    double* progress;       // where long loops write their fraction (null: nowhere)
-    int32_t* abort;         // non-zero there asks the core to stop (status 10)
-    int32_t categoryMask;   // detail categories that may speak
+    double* progress;      // where long loops write their fraction (null: nowhere)
+    int32_t* abort;        // non-zero there asks the core to stop (status 10)
+    int32_t categoryMask;  // detail categories that may speak
     int32_t maximumLevel;
     CoreReporterCallback callback;
     void* user;
@@ -46,8 +46,7 @@ enum CoreCategory : int32_t {
 constexpr int32_t kCoreValueColumn = 30;
 constexpr int32_t kCoreVectorLineLimit = 160;
 
-#define CORE_REPORTER_PRINTF(format_index, first_argument) \
-    __attribute__((format(printf, format_index, first_argument)))
+#define CORE_REPORTER_PRINTF(format_index, first_argument) __attribute__((format(printf, format_index, first_argument)))
 
 // Zero-fills the record and stores the fields; a mask of 0 lets every
 // category pass (stored as all bits set). The abort pointer comes before the
@@ -73,8 +72,7 @@ int CoreReporter_Where(const CoreReporter* record, int32_t level, const char* pa
 int CoreReporter_Elapsed(const CoreReporter* record, const char* label, int32_t milliseconds);
 // The formatted message (at most 255 characters) followed by a blank and
 // the elapsed time, at level 3.
-int CoreReporter_SuccessElapsed(const CoreReporter* record, const char* format, int32_t milliseconds,
-                                ...);
+int CoreReporter_SuccessElapsed(const CoreReporter* record, const char* format, int32_t milliseconds, ...);
 // A labelled line at level 5: label, colon, blanks to column 29, then the
 // caller's format (at most 128 characters of it) from column 30.
 int CoreReporter_Value(const CoreReporter* record, const char* label, const char* format, ...)
@@ -82,8 +80,7 @@ int CoreReporter_Value(const CoreReporter* record, const char* label, const char
 // The label layout followed by the values ("%.4g " each, "%d " for ints);
 // the line stops at 160 characters.
 int CoreReporter_Vector(const CoreReporter* record, const char* label, int32_t count, const double* values);
-int CoreReporter_IntVector(const CoreReporter* record, const char* label, int32_t count,
-                           const int32_t* values);
+int CoreReporter_IntVector(const CoreReporter* record, const char* label, int32_t count, const int32_t* values);
 
 // The elapsed-time text of the timing lines (without label or leading
 // blank) written to out; returns out.

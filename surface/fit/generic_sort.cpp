@@ -87,7 +87,7 @@ void Partition(const Records& r, int32_t lo, int32_t hi, int32_t* belowEnd, int3
             ++i;
         }
     }
-    *belowEnd = lt;      // [lo, lt) sort before the pivot
+    *belowEnd = lt;        // [lo, lt) sort before the pivot
     *aboveStart = gt + 1;  // (gt, hi] sort after it
 }
 

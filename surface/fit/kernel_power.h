@@ -6,11 +6,11 @@
 #include <cstdint>
 
 inline double Kernel_IntPower(double t, int32_t beta) {
-  if (beta == 0) return 1.0;
-  const int32_t n = beta < 0 ? -beta : beta;
-  double p = t;
-  for (int32_t i = 1; i < n; ++i) p *= t;
-  return beta < 0 ? 1.0 / p : p;
+    if (beta == 0) return 1.0;
+    const int32_t n = beta < 0 ? -beta : beta;
+    double p = t;
+    for (int32_t i = 1; i < n; ++i) p *= t;
+    return beta < 0 ? 1.0 / p : p;
 }
 
 #endif

@@ -11,25 +11,24 @@ namespace one_dim {
 
 // Starts the trace afresh at entry 1.
 inline void TraceRestart(OneDimTrace* trace) {
-  if (trace && trace->x) trace->x[0] = 1.0;
+    if (trace && trace->x) trace->x[0] = 1.0;
 }
 
 // Appends one evaluation at the index held in entry 0.
 inline void TracePush(OneDimTrace* trace, double x, double f) {
-  if (!trace || !trace->x || !trace->f) return;
-  const int32_t at = static_cast<int32_t>(trace->x[0]);
-  if (at < 1) return;
-  trace->x[at] = x;
-  trace->f[at] = f;
-  trace->x[0] = at + 1;
+    if (!trace || !trace->x || !trace->f) return;
+    const int32_t at = static_cast<int32_t>(trace->x[0]);
+    if (at < 1) return;
+    trace->x[at] = x;
+    trace->f[at] = f;
+    trace->x[0] = at + 1;
 }
 
 // Evaluates f at x into *value and traces the evaluation.
-inline int Evaluate(OneDimFunction fn, double x, void* context, double* value,
-                    OneDimTrace* trace) {
-  const int status = fn(x, context, value);
-  TracePush(trace, x, *value);
-  return status;
+inline int Evaluate(OneDimFunction fn, double x, void* context, double* value, OneDimTrace* trace) {
+    const int status = fn(x, context, value);
+    TracePush(trace, x, *value);
+    return status;
 }
 
 // Values with the same sign in the solvers' sense (>= 0 against >= 0).

@@ -23,10 +23,11 @@ struct RowItems {
 
 // Scratch: the visited bytes followed by two item buffers.
 class Scratch {
-public:
+  public:
     Scratch(int32_t count, std::size_t itemSize)
         : block_(static_cast<unsigned char*>(Mem_Alloc(static_cast<std::size_t>(count) + 2 * itemSize))),
-          count_(count), itemSize_(itemSize) {
+          count_(count),
+          itemSize_(itemSize) {
         if (block_ && count > 0) std::memset(block_, 0, static_cast<std::size_t>(count));
     }
     ~Scratch() { Mem_Free(block_); }
@@ -37,7 +38,7 @@ public:
     unsigned char* Visited() const { return block_; }
     unsigned char* Item(int which) const { return block_ + count_ + which * itemSize_; }
 
-private:
+  private:
     unsigned char* block_;
     std::size_t count_;
     std::size_t itemSize_;
@@ -129,9 +130,7 @@ int Permute_Doubles(double* items, const int32_t* perm, int32_t count) {
     return Gather(Flat(items, sizeof(double)), perm, count);
 }
 
-int Permute_Quads(void* items, const int32_t* perm, int32_t count) {
-    return Gather(Flat(items, 16), perm, count);
-}
+int Permute_Quads(void* items, const int32_t* perm, int32_t count) { return Gather(Flat(items, 16), perm, count); }
 
 int Permute_Triples(double* items, const int32_t* perm, int32_t count) {
     return Gather(Flat(items, 3 * sizeof(double)), perm, count);
@@ -157,6 +156,4 @@ int Scatter_Triples(double* items, const int32_t* perm, int32_t count) {
     return Scatter(Flat(items, 3 * sizeof(double)), perm, count);
 }
 
-int Scatter_Quads(void* items, const int32_t* perm, int32_t count) {
-    return Scatter(Flat(items, 16), perm, count);
-}
+int Scatter_Quads(void* items, const int32_t* perm, int32_t count) { return Scatter(Flat(items, 16), perm, count); }

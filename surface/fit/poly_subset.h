@@ -15,17 +15,15 @@
 // Degree 1 in 2D and 3D uses the geometric choice below; other cases
 // Gaussian elimination with row pivoting on the monomial matrix about the
 // points' mean.
-int Poly_SelectSpanningSubset(int32_t d, int32_t n, int32_t m, int32_t N,
-                              const double* const* points, int32_t* indices, int32_t* count);
+int Poly_SelectSpanningSubset(int32_t d, int32_t n, int32_t m, int32_t N, const double* const* points, int32_t* indices,
+                              int32_t* count);
 // The geometric choice for degree 1 in 2D or 3D: the first point, the one
 // farthest from it, the one farthest from their line and (3D) the one
 // farthest from their plane. `scale` (the largest coordinate magnitude)
 // times 2⁻⁵² is the tolerance. Indices come back ascending.
-int Poly_ChooseUnisolventLinear(int32_t N, int32_t d, const double* const* points, double scale,
-                                int32_t* indices, int32_t* count);
-int Poly_ChooseUnisolvent2(int32_t N, const double* const* points, double scale,
-                           int32_t* indices, int32_t* count);
-int Poly_ChooseUnisolvent3(int32_t N, const double* const* points, double scale,
-                           int32_t* indices, int32_t* count);
+int Poly_ChooseUnisolventLinear(int32_t N, int32_t d, const double* const* points, double scale, int32_t* indices,
+                                int32_t* count);
+int Poly_ChooseUnisolvent2(int32_t N, const double* const* points, double scale, int32_t* indices, int32_t* count);
+int Poly_ChooseUnisolvent3(int32_t N, const double* const* points, double scale, int32_t* indices, int32_t* count);
 
 #endif

@@ -31,8 +31,7 @@ int Poly_MultiIndexRank(int32_t d, int32_t n, const int32_t* exponents, int32_t*
 int Poly_MultiIndexUnrank(int32_t d, int32_t n, int32_t rank, int32_t* exponents);
 // The same on a count table made by Poly_BinomialTable for at least d and n.
 int32_t Poly_RankSum(int32_t d, int32_t n, const int32_t* exponents, const int32_t* const* T);
-void Poly_UnrankWalk(int32_t d, int32_t n, int32_t rank, int32_t* exponents,
-                     const int32_t* const* T);
+void Poly_UnrankWalk(int32_t d, int32_t n, int32_t rank, int32_t* exponents, const int32_t* const* T);
 
 // Steps e to the next exponent vector of the monomial order of degree n
 // (from all zeros: when the sum is below n, e1 grows; otherwise the first
@@ -43,17 +42,16 @@ bool Poly_NextExponents(int32_t d, int32_t n, int32_t* e);
 // negative degree leaves the output untouched. `exponents` is scratch of d
 // ints.
 void Poly_MonomialsAt(int32_t d, int32_t n, const double* point, double* row, int32_t* exponents);
-void Poly_MonomialRows(int32_t d, int32_t n, const double* centre, const double* point,
-                       double* row, int32_t* exponents);
-void Poly_MonomialMatrixPlain(int32_t d, int32_t n, int32_t N, const double* const* points,
-                              double* const* rows, int32_t* exponents);
-void Poly_MonomialMatrix(int32_t d, int32_t n, const double* centre, int32_t N,
-                         const double* const* points, double* const* rows, int32_t* exponents);
+void Poly_MonomialRows(int32_t d, int32_t n, const double* centre, const double* point, double* row,
+                       int32_t* exponents);
+void Poly_MonomialMatrixPlain(int32_t d, int32_t n, int32_t N, const double* const* points, double* const* rows,
+                              int32_t* exponents);
+void Poly_MonomialMatrix(int32_t d, int32_t n, const double* centre, int32_t N, const double* const* points,
+                         double* const* rows, int32_t* exponents);
 // Transposed: one row of N values per monomial.
-void Poly_MonomialColumns(int32_t d, int32_t n, int32_t N, const double* const* points,
-                          double* const* columns, int32_t* exponents);
-void Poly_MonomialColumnsCentred(int32_t d, int32_t n, const double* centre, int32_t N,
-                                 const double* const* points, double* const* columns,
-                                 int32_t* exponents);
+void Poly_MonomialColumns(int32_t d, int32_t n, int32_t N, const double* const* points, double* const* columns,
+                          int32_t* exponents);
+void Poly_MonomialColumnsCentred(int32_t d, int32_t n, const double* centre, int32_t N, const double* const* points,
+                                 double* const* columns, int32_t* exponents);
 
 #endif

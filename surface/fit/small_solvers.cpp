@@ -25,9 +25,7 @@ bool RowScales(int32_t n, const double* const* A, double* scale) {
 // A pivot is negligible when it is within rounding of zero against the
 // largest entry of its own row; the test does not change when the matrix is
 // scaled.
-bool Negligible(int32_t n, double pivot, double rowScale) {
-    return !(std::fabs(pivot) * rowScale > n * kEpsilon);
-}
+bool Negligible(int32_t n, double pivot, double rowScale) { return !(std::fabs(pivot) * rowScale > n * kEpsilon); }
 
 }  // namespace
 

@@ -20,9 +20,9 @@
 #include <cstdint>
 
 struct SpatialPanel {
-  double* box;  // its own block of 2d doubles, owned by the panel array
-  int32_t start;
-  int32_t end;
+    double* box;  // its own block of 2d doubles, owned by the panel array
+    int32_t start;
+    int32_t end;
 };
 
 // Divides the N points (dimension d) into panels of at most maxLeaf points
@@ -32,37 +32,34 @@ struct SpatialPanel {
 // partitioned indices. box receives the bounding box of all points unless
 // boxGiven is non-zero, in which case the given box is the root box. The
 // cancel flag (or null) is polled by the sorts and before each level.
-int SpatialDivision_Build(int32_t N, double* const* points, int32_t d, int32_t maxLeaf,
-                          SpatialPanel** panels, int32_t* numPanels, int32_t* const* sortedLists,
-                          double* box, int32_t boxGiven, const volatile int32_t* cancel);
+int SpatialDivision_Build(int32_t N, double* const* points, int32_t d, int32_t maxLeaf, SpatialPanel** panels,
+                          int32_t* numPanels, int32_t* const* sortedLists, double* box, int32_t boxGiven,
+                          const volatile int32_t* cancel);
 // The same, choosing the axis of the largest extent times its scale factor.
-int SpatialDivision_BuildWeighted(int32_t N, double* const* points, int32_t d, int32_t maxLeaf,
-                                  const double* scale, SpatialPanel** panels, int32_t* numPanels,
-                                  int32_t* const* sortedLists, double* box, int32_t boxGiven,
-                                  const volatile int32_t* cancel);
+int SpatialDivision_BuildWeighted(int32_t N, double* const* points, int32_t d, int32_t maxLeaf, const double* scale,
+                                  SpatialPanel** panels, int32_t* numPanels, int32_t* const* sortedLists, double* box,
+                                  int32_t boxGiven, const volatile int32_t* cancel);
 // The same, cutting a panel of more than 5 maxLeaf points at its widest gap
 // between neighbouring coordinates (when that gap is at least a fiftieth of
 // the panel's extent), and putting every shared face midway between the two
 // points on either side of the cut.
-int SpatialDivision_BuildLargestGap(int32_t N, double* const* points, int32_t d, int32_t maxLeaf,
-                                    SpatialPanel** panels, int32_t* numPanels,
-                                    int32_t* const* sortedLists, double* box, int32_t boxGiven,
+int SpatialDivision_BuildLargestGap(int32_t N, double* const* points, int32_t d, int32_t maxLeaf, SpatialPanel** panels,
+                                    int32_t* numPanels, int32_t* const* sortedLists, double* box, int32_t boxGiven,
                                     const volatile int32_t* cancel);
 // The same division where the caller keeps only the first sorted list (N
 // ints); the other lists are made and freed inside.
-int SpatialDivision_BuildFlat(int32_t N, double* const* points, int32_t d, int32_t maxLeaf,
-                              SpatialPanel** panels, int32_t* numPanels, int32_t* firstList,
-                              double* box, int32_t boxGiven, const volatile int32_t* cancel);
+int SpatialDivision_BuildFlat(int32_t N, double* const* points, int32_t d, int32_t maxLeaf, SpatialPanel** panels,
+                              int32_t* numPanels, int32_t* firstList, double* box, int32_t boxGiven,
+                              const volatile int32_t* cancel);
 // Frees every panel box and the array; a null array is ignored.
 void SpatialDivision_Free(SpatialPanel* panels, int32_t numPanels);
 
 // Debug listings on standard output: every panel with its box and points,
 // one box, one panel.
-void SpatialDivision_Dump(const SpatialPanel* panels, int32_t numPanels,
-                          const int32_t* const* sortedLists, const double* const* points,
-                          int32_t d);
+void SpatialDivision_Dump(const SpatialPanel* panels, int32_t numPanels, const int32_t* const* sortedLists,
+                          const double* const* points, int32_t d);
 void SpatialDivision_DumpBox(const double* box, int32_t d);
-void SpatialDivision_DumpPanel(const SpatialPanel* panel, const int32_t* firstList,
-                               const double* const* points, int32_t d);
+void SpatialDivision_DumpPanel(const SpatialPanel* panel, const int32_t* firstList, const double* const* points,
+                               int32_t d);
 
 #endif

@@ -64,8 +64,8 @@ void DenseStrides(int32_t d, const int32_t* sizes, int32_t* strides) {
 
 // The slice of a strided array where `axis` equals `index`: one dimension
 // fewer, and its start.
-double* Slice(int32_t d, const int32_t* sizes, const int32_t* strides, int32_t axis, int32_t index,
-              double* array, int32_t* sliceSizes, int32_t* sliceStrides) {
+double* Slice(int32_t d, const int32_t* sizes, const int32_t* strides, int32_t axis, int32_t index, double* array,
+              int32_t* sliceSizes, int32_t* sliceStrides) {
     int32_t n = 0;
     for (int32_t i = 0; i < d; ++i) {
         if (i == axis) continue;
@@ -116,18 +116,18 @@ int DensePlane(double value, int32_t index, int32_t axis, int32_t d, double* arr
 
 }  // namespace
 
-int Array_AddStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides,
-                     const double* in, const int32_t* inStrides) {
+int Array_AddStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
+                     const int32_t* inStrides) {
     return Binary(dims, sizes, out, outStrides, in, inStrides, [](double& o, double i) { o += i; });
 }
 
-int Array_MulStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides,
-                     const double* in, const int32_t* inStrides) {
+int Array_MulStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
+                     const int32_t* inStrides) {
     return Binary(dims, sizes, out, outStrides, in, inStrides, [](double& o, double i) { o *= i; });
 }
 
-int Array_CopyStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides,
-                      const double* in, const int32_t* inStrides) {
+int Array_CopyStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
+                      const int32_t* inStrides) {
     return Binary(dims, sizes, out, outStrides, in, inStrides, [](double& o, double i) { o = i; });
 }
 

@@ -12,12 +12,12 @@
 #include <cstdint>
 
 // out op= in over the box.
-int Array_AddStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides,
-                     const double* in, const int32_t* inStrides);
-int Array_MulStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides,
-                     const double* in, const int32_t* inStrides);
-int Array_CopyStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides,
-                      const double* in, const int32_t* inStrides);
+int Array_AddStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
+                     const int32_t* inStrides);
+int Array_MulStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
+                     const int32_t* inStrides);
+int Array_CopyStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
+                      const int32_t* inStrides);
 // out := value, out += value, out *= value over the box.
 int Array_FillStrided(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, double value);
 int AddToArraySlice(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, double value);

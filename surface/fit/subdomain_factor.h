@@ -27,37 +27,34 @@ struct CoreReporter;
 // reach the budget (numFactors = subdomains visited). The diagonal shift is
 // |rho| x the kernel's sign. A failing subdomain's index goes to
 // badSubdomain. *bytesStored receives the bytes of the factors made here.
-int DomDecomp_SetupPreconditioner(double* const* centres, SDData* sd,
-                                  const BasicFunctionKernel* kernel, double rho, double budget,
-                                  double* bytesStored, double* progress, double progressEnd,
+int DomDecomp_SetupPreconditioner(double* const* centres, SDData* sd, const BasicFunctionKernel* kernel, double rho,
+                                  double budget, double* bytesStored, double* progress, double progressEnd,
                                   const volatile int32_t* cancel);
 // Factors one subdomain with the caller's buffers and stores its factor;
 // *total grows by its bytes (counted with listCapacity).
-int DomDecomp_FactorSubdomain(double* const* centres, Subdomain* s,
-                              const BasicFunctionKernel* kernel, double shift,
+int DomDecomp_FactorSubdomain(double* const* centres, Subdomain* s, const BasicFunctionKernel* kernel, double shift,
                               SubdomainSystem* work, double* total);
 // The same with buffers of its own.
-int DomDecomp_FactorOne(double* const* centres, Subdomain* s, const BasicFunctionKernel* kernel,
-                        double shift);
+int DomDecomp_FactorOne(double* const* centres, Subdomain* s, const BasicFunctionKernel* kernel, double shift);
 
 // x (N values) := the inner coefficients of every subdomain's local solve
 // of the residual r; each point is inner to exactly one subdomain.
 int DomDecomp_ApplyPreconditioner(double* const* centres, SDData* sd, double* x, const double* r,
-                                  const BasicFunctionKernel* kernel, double rho, double* progress,
-                                  double progressEnd, const volatile int32_t* cancel);
+                                  const BasicFunctionKernel* kernel, double rho, double* progress, double progressEnd,
+                                  const volatile int32_t* cancel);
 // The pass of the above over the subdomains without a stored factor.
 int DomDecomp_ApplySubdomains(double* const* centres, SDData* sd, double* x, const double* r,
-                              const BasicFunctionKernel* kernel, double rho, double* progress,
-                              double step, const volatile int32_t* cancel);
+                              const BasicFunctionKernel* kernel, double rho, double* progress, double step,
+                              const volatile int32_t* cancel);
 // One subdomain's local solve through the given factor and weights (s
 // spanning points); values holds count doubles of scratch.
-void DomDecomp_SolveSubdomain(const Subdomain* s, int32_t spanning, double* const* factor,
-                              double* const* weights, const double* r, double* x, double* values);
+void DomDecomp_SolveSubdomain(const Subdomain* s, int32_t spanning, double* const* factor, double* const* weights,
+                              const double* r, double* x, double* values);
 
 // Counts the subdomains by the size of their spanning set and, when not all
 // of them span the polynomial space, prints the table at level 5.
-int DomDecomp_PrintEllipseStats(double* const* centres, const BasicFunctionKernel* kernel,
-                                SDData* sd, int32_t indent, const CoreReporter* reporter);
+int DomDecomp_PrintEllipseStats(double* const* centres, const BasicFunctionKernel* kernel, SDData* sd, int32_t indent,
+                                const CoreReporter* reporter);
 
 // ---- Byte counts (m polynomial terms, d dimension) ----
 

@@ -26,11 +26,11 @@ struct CoreReporter;
 // row with its dimension, polynomial terms and sign, and the diagonal shift
 // |ρ|·sign of its systems.
 struct DDFitContext {
-  BasicFunctionKernel Kernel;
-  int32_t Dim;
-  int32_t PolyTerms;
-  int32_t Sign;          // the shift factor: a smoothing value x becomes |x|·Sign
-  double DiagonalShift;  // |ρ|·Sign
+    BasicFunctionKernel Kernel;
+    int32_t Dim;
+    int32_t PolyTerms;
+    int32_t Sign;          // the shift factor: a smoothing value x becomes |x|·Sign
+    double DiagonalShift;  // |ρ|·Sign
 };
 void DDFitContext_Init(DDFitContext* context, const BasicFunctionKernel* kernel, double rho);
 
@@ -38,18 +38,18 @@ void DDFitContext_Init(DDFitContext* context, const BasicFunctionKernel* kernel,
 // block (new inner, old inner, old inner positions, new outer, old outer,
 // old outer positions, three work arrays), and the four counts.
 struct SubdomainDiff {
-  int32_t* newOuter;
-  int32_t* newInner;
-  int32_t* oldOuter;
-  int32_t* oldInner;
-  int32_t* oldOuterPos;  // list positions of oldOuter
-  int32_t* oldInnerPos;
-  int32_t* work[3];
-  int32_t numNewInner;
-  int32_t numOldInner;
-  int32_t numNewOuter;
-  int32_t numOldOuter;
-  int32_t length;
+    int32_t* newOuter;
+    int32_t* newInner;
+    int32_t* oldOuter;
+    int32_t* oldInner;
+    int32_t* oldOuterPos;  // list positions of oldOuter
+    int32_t* oldInnerPos;
+    int32_t* work[3];
+    int32_t numNewInner;
+    int32_t numOldInner;
+    int32_t numNewOuter;
+    int32_t numOldOuter;
+    int32_t length;
 };
 
 int SubdomainDiff_Alloc(int32_t length, SubdomainDiff* diff);
@@ -57,42 +57,40 @@ void SubdomainDiff_Free(SubdomainDiff* diff);
 // The difference between a subdomain's sets and new ones: new minus old are
 // the additions, old minus new the removals with their list positions.
 // diff must have room for max(old count, new outer + new inner) entries.
-int SubdomainDiff_Compute(const int32_t* newOuter, int32_t numNewOuter, const int32_t* newInner,
-                          int32_t numNewInner, const Subdomain* old, SubdomainDiff* diff);
+int SubdomainDiff_Compute(const int32_t* newOuter, int32_t numNewOuter, const int32_t* newInner, int32_t numNewInner,
+                          const Subdomain* old, SubdomainDiff* diff);
 
 // The work buffers of factor updates (grown on demand).
 struct SubdomainUpdateWork {
-  SubdomainSystem sys;
-  double* rows;  // four vectors of `capacity` doubles
-  int32_t capacity;
+    SubdomainSystem sys;
+    double* rows;  // four vectors of `capacity` doubles
+    int32_t capacity;
 };
-int SubdomainUpdateWork_Init(SubdomainUpdateWork* work, int32_t size,
-                             const BasicFunctionKernel* kernel, double shift);
+int SubdomainUpdateWork_Init(SubdomainUpdateWork* work, int32_t size, const BasicFunctionKernel* kernel, double shift);
 void SubdomainUpdateWork_Free(SubdomainUpdateWork* work);
 
 // Updates every subdomain for the points b to c - 1: the slab mode when
 // OuterMethod is 1, else the orthant mode; x is the smoothing value (the
 // shift is |x|·Sign of the context). Refusals change nothing.
-int Subdomain_UpdateAll(SDData* sd, double* const* points, int32_t d, int32_t b, int32_t c,
-                        double x, const DDFitContext* context, const CoreReporter* reporter);
+int Subdomain_UpdateAll(SDData* sd, double* const* points, int32_t d, int32_t b, int32_t c, double x,
+                        const DDFitContext* context, const CoreReporter* reporter);
 // Applies one difference to a subdomain and its factor: 0, 18 when the
 // factor was dropped, 2, or a row operation's status.
-int Subdomain_UpdateFactor(Subdomain* s, const SubdomainDiff* diff, double* const* points,
-                           const DDFitContext* context, SubdomainUpdateWork* work, double shift);
+int Subdomain_UpdateFactor(Subdomain* s, const SubdomainDiff* diff, double* const* points, const DDFitContext* context,
+                           SubdomainUpdateWork* work, double shift);
 // Applies a difference to the index list only.
 void Subdomain_ApplyDiff(Subdomain* s, const SubdomainDiff* diff);
 // Splits subdomain `index` after its new points (in diff) were added: the
 // inner points are divided anew and each panel becomes a subdomain.
-int Subdomain_UpdateOne(int32_t d, SDData* sd, int32_t index, const SubdomainDiff* diff,
-                        double* const* points, const volatile int32_t* cancel);
+int Subdomain_UpdateOne(int32_t d, SDData* sd, int32_t index, const SubdomainDiff* diff, double* const* points,
+                        const volatile int32_t* cancel);
 // The first mode over a caller's list of new point indices; 1 when not
 // every new point became an inner point.
-int Subdomain_Rebuild(SDData* sd, double* const* points, int32_t d, const int32_t* newPoints,
-                      int32_t numNew, double x, const DDFitContext* context);
+int Subdomain_Rebuild(SDData* sd, double* const* points, int32_t d, const int32_t* newPoints, int32_t numNew, double x,
+                      const DDFitContext* context);
 
 // Debug output: bad_subdomain_diffs.m, and the difference on the reporter.
-void SubdomainDiff_WriteMatlab(int32_t c, int32_t d, double* const* points,
-                               const SubdomainDiff* diff);
+void SubdomainDiff_WriteMatlab(int32_t c, int32_t d, double* const* points, const SubdomainDiff* diff);
 void SubdomainDiff_Print(const SubdomainDiff* diff, const CoreReporter* reporter);
 void SubdomainDiff_PrintCounts(const SubdomainDiff* diff, const CoreReporter* reporter);
 

@@ -18,8 +18,8 @@ void Permute_SwapSequenceUndo(int32_t k, int32_t* x, const int32_t* s);
 
 // Working arrays of Permute_BuildSwaps, 2k entries each.
 struct SwapBuild {
-  int32_t* swaps;  // entries 0..k-1: the swap sequence; from k on: the places of the extension
-  int32_t* items;  // the item at each place (places 0..k-1, then the extension)
+    int32_t* swaps;  // entries 0..k-1: the swap sequence; from k on: the places of the extension
+    int32_t* items;  // the item at each place (places 0..k-1, then the extension)
 };
 
 // Builds the swap sequence that brings the k distinct items targets(0..k-1)

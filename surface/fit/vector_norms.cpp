@@ -6,7 +6,7 @@ namespace {
 
 // Neumaier's compensated sum.
 class Sum {
-public:
+  public:
     void Add(double value) {
         const double t = sum_ + value;
         if (std::fabs(sum_) >= std::fabs(value)) {
@@ -18,7 +18,7 @@ public:
     }
     double Value() const { return sum_ + compensation_; }
 
-private:
+  private:
     double sum_ = 0.0;
     double compensation_ = 0.0;
 };
@@ -69,9 +69,7 @@ double Vec_DistanceSquared(const double* x, const double* y, int32_t n) {
     });
 }
 
-double Vec_Distance(const double* x, const double* y, int32_t n) {
-    return std::sqrt(Vec_DistanceSquared(x, y, n));
-}
+double Vec_Distance(const double* x, const double* y, int32_t n) { return std::sqrt(Vec_DistanceSquared(x, y, n)); }
 
 void Vec_RowDistances(const double* const* A, const double* const* B, double* out, int32_t k, int32_t n) {
     for (int32_t i = 0; i < k; ++i) out[i] = Vec_Distance(A[i], B[i], n);
@@ -112,9 +110,8 @@ double Matrix_NormInfDiff(const double* const* A, const double* const* B, int32_
 
 double PairTriangle_NormInf(const MemPair* const* T, int32_t n) {
     const MemPair* t = T[0];
-    return MaxOver(TriangleElements(n), [&](int32_t i) {
-        return std::fmax(std::fabs(t[i].real()), std::fabs(t[i].imag()));
-    });
+    return MaxOver(TriangleElements(n),
+                   [&](int32_t i) { return std::fmax(std::fabs(t[i].real()), std::fabs(t[i].imag())); });
 }
 
 double PairTriangle_NormInfDiff(const MemPair* const* A, const MemPair* const* B, int32_t n) {

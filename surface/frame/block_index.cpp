@@ -6,8 +6,7 @@ constexpr int32_t kEmpty = -1;
 
 }  // namespace
 
-bool BlockIndex::Reset(std::size_t slotCapacity, void* const* addresses, AllocFn alloc,
-                       FreeFn release) {
+bool BlockIndex::Reset(std::size_t slotCapacity, void* const* addresses, AllocFn alloc, FreeFn release) {
     std::size_t size = 16;
     unsigned bits = 4;
     while (size < 2 * slotCapacity) {

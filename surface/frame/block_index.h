@@ -17,7 +17,7 @@
 #include <cstdint>
 
 class BlockIndex {
-public:
+  public:
     // Allocation of the cell table; the tracked allocator passes its own
     // run-time allocator so that failures can be injected in tests.
     using AllocFn = void* (*)(std::size_t bytes);
@@ -36,7 +36,7 @@ public:
     // The highest slot holding `address`, or -1.
     int32_t FindNewest(const void* address) const;
 
-private:
+  private:
     std::size_t Home(const void* address) const;
 
     int32_t* cells_ = nullptr;

@@ -10,12 +10,12 @@
 struct Reporter;
 
 struct FaceList {
-  int32_t TriCount;
-  int32_t TriCapacity;
-  int32_t* Tri;   // three point indices a triangle
-  int32_t QuadCount;
-  int32_t QuadCapacity;
-  int32_t* Quad;  // four point indices a quad
+    int32_t TriCount;
+    int32_t TriCapacity;
+    int32_t* Tri;  // three point indices a triangle
+    int32_t QuadCount;
+    int32_t QuadCapacity;
+    int32_t* Quad;  // four point indices a quad
 };
 
 // Zero-fills. Free releases both arrays and zero-fills (null allowed).

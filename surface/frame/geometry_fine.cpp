@@ -30,9 +30,7 @@ void Vec3_Subtract(const Vec3d* u, const Vec3d* v, Vec3d* out) {
     out->z = u->z - v->z;
 }
 
-void Mat4_ApplyPoint(const Mat4d* matrix, const Vec3d* point, Vec3d* out) {
-    Mat4d_PointProduct(matrix, point, out);
-}
+void Mat4_ApplyPoint(const Mat4d* matrix, const Vec3d* point, Vec3d* out) { Mat4d_PointProduct(matrix, point, out); }
 
 void Mat4_SetIdentity(Mat4d* out) {
     for (int i = 0; i < 16; ++i) out->m[i] = i % 5 == 0 ? 1.0 : 0.0;

@@ -12,8 +12,8 @@ struct CoreMesh;
 struct Reporter;
 
 struct Mesh3 {
-  PointList3 Points;
-  FaceList Faces;
+    PointList3 Points;
+    FaceList Faces;
 };
 
 // Clear zero-fills both parts; Free releases them and clears them.

@@ -31,8 +31,7 @@ void Layout_AppendLiteral(char* out, std::size_t size, std::size_t* length, cons
     *length = n;
 }
 
-void Layout_AppendFormat(char* out, std::size_t size, std::size_t* length, const char* format,
-                         std::size_t limit) {
+void Layout_AppendFormat(char* out, std::size_t size, std::size_t* length, const char* format, std::size_t limit) {
     std::size_t n = *length;
     std::size_t used = 0;
     while (format[used] != '\0' && used < limit) {

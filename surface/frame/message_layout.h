@@ -21,8 +21,7 @@ void Layout_AppendLiteral(char* out, std::size_t size, std::size_t* length, cons
 
 // Appends at most `limit` characters of `format`, dropping a conversion that
 // the cut would leave incomplete.
-void Layout_AppendFormat(char* out, std::size_t size, std::size_t* length, const char* format,
-                         std::size_t limit);
+void Layout_AppendFormat(char* out, std::size_t size, std::size_t* length, const char* format, std::size_t limit);
 
 // The printed label part of a labelled line: the label, a colon directly
 // after it, blanks up to and including column valueColumn - 1; a label that
@@ -32,7 +31,6 @@ void Layout_LabelColumns(char* out, const char* label, std::size_t valueColumn);
 
 // A labelled format: the label part (as a literal) followed by at most
 // kLayoutFormatLimit characters of the caller's format.
-void Layout_LabelledFormat(char* out, std::size_t size, const char* label, std::size_t valueColumn,
-                           const char* format);
+void Layout_LabelledFormat(char* out, std::size_t size, const char* label, std::size_t valueColumn, const char* format);
 
 #endif

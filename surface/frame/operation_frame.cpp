@@ -27,9 +27,7 @@ int OperationFrame_Finish(Reporter* reporter, int status) {
     return status;
 }
 
-void OperationFrame_CoreReporter(CoreReporter* core, Reporter* reporter, int32_t maximumLevel,
-                                 int32_t categoryMask) {
-    CoreReporter_Init(core, reporter ? &reporter->abort : nullptr,
-                      reporter ? &reporter->progress : nullptr, maximumLevel, categoryMask,
-                      Reporter_Forward, reporter);
+void OperationFrame_CoreReporter(CoreReporter* core, Reporter* reporter, int32_t maximumLevel, int32_t categoryMask) {
+    CoreReporter_Init(core, reporter ? &reporter->abort : nullptr, reporter ? &reporter->progress : nullptr,
+                      maximumLevel, categoryMask, Reporter_Forward, reporter);
 }

@@ -24,7 +24,6 @@ int OperationFrame_Finish(Reporter* reporter, int status);
 // The core messenger of an operation over its reporter: the reporter's abort
 // and progress fields, Reporter_Forward as callback and the reporter as user
 // pointer (null pointers without a reporter).
-void OperationFrame_CoreReporter(CoreReporter* core, Reporter* reporter, int32_t maximumLevel,
-                                 int32_t categoryMask);
+void OperationFrame_CoreReporter(CoreReporter* core, Reporter* reporter, int32_t maximumLevel, int32_t categoryMask);
 
 #endif

@@ -4,76 +4,76 @@ namespace {
 
 // Progress text of every operation number 0 to 69.
 const char* const kProgressTexts[] = {
-    "Unknown function",  // 0
-    "Unknown function",  // 1
-    "Removing overlapping points",  // 2
-    "Fitting RBF",  // 3
-    "Evaluating RBF at points",  // 4
-    "Evaluating RBF at points",  // 5
-    "Evaluating RBF on grid",  // 6
-    "Evaluating RBF on grid",  // 7
-    "Removing overlapping points",  // 8
-    "Fitting RBF",  // 9
-    "Evaluating RBF at points",  // 10
-    "Evaluating RBF at points",  // 11
-    "Evaluating RBF on grid",  // 12
-    "Evaluating RBF on grid",  // 13
-    "Checking mesh",  // 14
-    "Splitting mesh into parts",  // 15
-    "Making mesh consistent",  // 16
-    "Creating normals from mesh",  // 17
-    "Creating normals from scanner positions",  // 18
+    "Unknown function",                                // 0
+    "Unknown function",                                // 1
+    "Removing overlapping points",                     // 2
+    "Fitting RBF",                                     // 3
+    "Evaluating RBF at points",                        // 4
+    "Evaluating RBF at points",                        // 5
+    "Evaluating RBF on grid",                          // 6
+    "Evaluating RBF on grid",                          // 7
+    "Removing overlapping points",                     // 8
+    "Fitting RBF",                                     // 9
+    "Evaluating RBF at points",                        // 10
+    "Evaluating RBF at points",                        // 11
+    "Evaluating RBF on grid",                          // 12
+    "Evaluating RBF on grid",                          // 13
+    "Checking mesh",                                   // 14
+    "Splitting mesh into parts",                       // 15
+    "Making mesh consistent",                          // 16
+    "Creating normals from mesh",                      // 17
+    "Creating normals from scanner positions",         // 18
     "Creating normals from outward pointing vectors",  // 19
-    "Creating normals from point patches",  // 20
-    "Creating density data from normals",  // 21
-    "Isosurfacing RBF",  // 22
-    "Simplifying mesh",  // 23
-    "Cropping data",  // 24
-    "Cropping data",  // 25
-    "Cropping data",  // 26
-    "Cropping data",  // 27
-    "Cropping data",  // 28
-    "Removing outliers",  // 29
-    "Unknown function",  // 30
-    "Trimming data",  // 31
-    "Trimming data",  // 32
-    "Trimming data",  // 33
-    "Trimming data",  // 34
-    "Calculating distances to points",  // 35
-    "Calculating distances to points",  // 36
-    "Saving point list",  // 37
-    "Loading point list",  // 38
-    "Saving grid",  // 39
-    "Loading grid",  // 40
-    "Saving RBF solution",  // 41
-    "Loading RBF solution",  // 42
-    "Saving point list",  // 43
-    "Loading point list",  // 44
-    "Saving grid",  // 45
-    "Loading grid",  // 46
-    "Saving RBF solution",  // 47
-    "Loading RBF solution",  // 48
-    "Saving scan",  // 49
-    "Loading scan",  // 50
-    "Saving mesh",  // 51
-    "Loading mesh",  // 52
-    "Loading point list",  // 53
-    "Loading grid",  // 54
-    "Loading RBF solution",  // 55
-    "Loading data",  // 56
-    "Loading PTX format scan",  // 57
-    "Loading PTO format scan",  // 58
-    "Loading OBJ format mesh",  // 59
-    "Saving OBJ format mesh",  // 60
-    "Loading TXT format point list",  // 61
-    "Saving TXT format point list",  // 62
-    "Loading STL format mesh",  // 63
-    "Saving STL format mesh",  // 64
-    "Saving DXF format mesh",  // 65
-    "Saving VRML format mesh",  // 66
-    "Saving PNG format image",  // 67
-    "Saving Iges format mesh",  // 68
-    "Unknown function",  // 69
+    "Creating normals from point patches",             // 20
+    "Creating density data from normals",              // 21
+    "Isosurfacing RBF",                                // 22
+    "Simplifying mesh",                                // 23
+    "Cropping data",                                   // 24
+    "Cropping data",                                   // 25
+    "Cropping data",                                   // 26
+    "Cropping data",                                   // 27
+    "Cropping data",                                   // 28
+    "Removing outliers",                               // 29
+    "Unknown function",                                // 30
+    "Trimming data",                                   // 31
+    "Trimming data",                                   // 32
+    "Trimming data",                                   // 33
+    "Trimming data",                                   // 34
+    "Calculating distances to points",                 // 35
+    "Calculating distances to points",                 // 36
+    "Saving point list",                               // 37
+    "Loading point list",                              // 38
+    "Saving grid",                                     // 39
+    "Loading grid",                                    // 40
+    "Saving RBF solution",                             // 41
+    "Loading RBF solution",                            // 42
+    "Saving point list",                               // 43
+    "Loading point list",                              // 44
+    "Saving grid",                                     // 45
+    "Loading grid",                                    // 46
+    "Saving RBF solution",                             // 47
+    "Loading RBF solution",                            // 48
+    "Saving scan",                                     // 49
+    "Loading scan",                                    // 50
+    "Saving mesh",                                     // 51
+    "Loading mesh",                                    // 52
+    "Loading point list",                              // 53
+    "Loading grid",                                    // 54
+    "Loading RBF solution",                            // 55
+    "Loading data",                                    // 56
+    "Loading PTX format scan",                         // 57
+    "Loading PTO format scan",                         // 58
+    "Loading OBJ format mesh",                         // 59
+    "Saving OBJ format mesh",                          // 60
+    "Loading TXT format point list",                   // 61
+    "Saving TXT format point list",                    // 62
+    "Loading STL format mesh",                         // 63
+    "Saving STL format mesh",                          // 64
+    "Saving DXF format mesh",                          // 65
+    "Saving VRML format mesh",                         // 66
+    "Saving PNG format image",                         // 67
+    "Saving Iges format mesh",                         // 68
+    "Unknown function",                                // 69
 };
 
 // API names; operation 15 has no entry, so operations from 16 on sit one

@@ -20,60 +20,60 @@
 struct Reporter;
 
 struct PointListAltSet {
-  char* Name;        // owned by the set
-  double* Value;     // one per point, or null
-  double* Accuracy;
-  double* Lower;
-  double* Upper;
-  double* Gradient;  // one per coordinate and point, or null
+    char* Name;     // owned by the set
+    double* Value;  // one per point, or null
+    double* Accuracy;
+    double* Lower;
+    double* Upper;
+    double* Gradient;  // one per coordinate and point, or null
 };
 
 struct PointList3 {
-  double* Location;  // three doubles a point
-  double* Value;
-  double* Accuracy;
-  double* Lower;
-  double* Upper;
-  double* Gradient;  // three doubles a point
-  int32_t Count;
-  int32_t Capacity;
-  int32_t AltCount;
-  int32_t AltCapacity;
-  PointListAltSet* Alt;
+    double* Location;  // three doubles a point
+    double* Value;
+    double* Accuracy;
+    double* Lower;
+    double* Upper;
+    double* Gradient;  // three doubles a point
+    int32_t Count;
+    int32_t Capacity;
+    int32_t AltCount;
+    int32_t AltCapacity;
+    PointListAltSet* Alt;
 };
 
 // The same with two coordinates.
 struct PointList2 {
-  double* Location;
-  double* Value;
-  double* Accuracy;
-  double* Lower;
-  double* Upper;
-  double* Gradient;
-  int32_t Count;
-  int32_t Capacity;
-  int32_t AltCount;
-  int32_t AltCapacity;
-  PointListAltSet* Alt;
+    double* Location;
+    double* Value;
+    double* Accuracy;
+    double* Lower;
+    double* Upper;
+    double* Gradient;
+    int32_t Count;
+    int32_t Capacity;
+    int32_t AltCount;
+    int32_t AltCapacity;
+    PointListAltSet* Alt;
 };
 
 // Zero-fills the record, then allocates Location and the asked-for arrays
 // for `capacity` points (nothing for capacity 0); the count is 0. Returns 8
 // for a negative capacity, 4 for a null list, 2 (record empty) when memory
 // runs out.
-int PointList3_Create(PointList3* list, int32_t capacity, int32_t value, int32_t accuracy,
-                      int32_t lower, int32_t upper, int32_t gradient);
+int PointList3_Create(PointList3* list, int32_t capacity, int32_t value, int32_t accuracy, int32_t lower, int32_t upper,
+                      int32_t gradient);
 // Adds an alternate set; *index (when given) is -1 until it succeeds. When
 // `index` is given and a set of that name exists, the asked-for arrays are
 // added to that set, its index is returned and the status is 16. Returns 15
 // for an invalid name, 2 (nothing added) when memory runs out.
-int PointList3_AddAltSet(PointList3* list, const char* name, int32_t* index, int32_t value,
-                         int32_t accuracy, int32_t lower, int32_t upper, int32_t gradient);
+int PointList3_AddAltSet(PointList3* list, const char* name, int32_t* index, int32_t value, int32_t accuracy,
+                         int32_t lower, int32_t upper, int32_t gradient);
 // For each field of the set: positive adds the array when missing, negative
 // frees it, 0 leaves it. 15 for a set index at or beyond the set count; on 2
 // the arrays this call added are gone again and nothing was freed.
-int PointList3_SetFields(PointList3* list, int32_t set, int32_t value, int32_t accuracy,
-                         int32_t lower, int32_t upper, int32_t gradient);
+int PointList3_SetFields(PointList3* list, int32_t set, int32_t value, int32_t accuracy, int32_t lower, int32_t upper,
+                         int32_t gradient);
 // Creates the destination with the source's count as capacity and the same
 // main arrays, and copies the locations and those arrays. 4 for a missing or
 // unusable list, 17 when both are the same list.
@@ -82,8 +82,8 @@ int PointList3_CopyMain(PointList3* destination, const PointList3* source);
 // named `name` (the source set's name when null; null with destination =
 // source gives 17); min(destination capacity, source capacity) values of
 // each array are copied. *index (when given) receives the new set's index.
-int PointList3_CopyAltSet(PointList3* destination, int32_t* index, const char* name,
-                          PointList3* source, int32_t sourceSet);
+int PointList3_CopyAltSet(PointList3* destination, int32_t* index, const char* name, PointList3* source,
+                          int32_t sourceSet);
 // CopyMain, then every alternate set in order; on failure the destination is
 // freed and empty.
 int PointList3_DeepCopy(PointList3* destination, PointList3* source);
@@ -111,24 +111,22 @@ double* PointList3_GetGradient(const PointList3* list, int32_t set);
 // `name` ("Input", "Mesh" ...). Field uses: 1 required, -1 not used by the
 // operation (a warning when present), 0 either. A negative minimum counts
 // as 0.
-int PointList3_Check(const PointList3* list, const char* name, int32_t minimum,
-                     Reporter* reporter, int32_t value, int32_t accuracy, int32_t lower,
-                     int32_t upper, int32_t gradient);
+int PointList3_Check(const PointList3* list, const char* name, int32_t minimum, Reporter* reporter, int32_t value,
+                     int32_t accuracy, int32_t lower, int32_t upper, int32_t gradient);
 // The same tests on a chosen set: status 0, 4 (unusable) or 15 (no such set).
-int PointList3_CheckAlt(const PointList3* list, int32_t set, const char* name, int32_t minimum,
-                        Reporter* reporter, int32_t value, int32_t accuracy, int32_t lower,
-                        int32_t upper, int32_t gradient);
+int PointList3_CheckAlt(const PointList3* list, int32_t set, const char* name, int32_t minimum, Reporter* reporter,
+                        int32_t value, int32_t accuracy, int32_t lower, int32_t upper, int32_t gradient);
 
 // The 2D twins.
-int PointList2_Create(PointList2* list, int32_t capacity, int32_t value, int32_t accuracy,
-                      int32_t lower, int32_t upper, int32_t gradient);
-int PointList2_AddAltSet(PointList2* list, const char* name, int32_t* index, int32_t value,
-                         int32_t accuracy, int32_t lower, int32_t upper, int32_t gradient);
-int PointList2_SetFields(PointList2* list, int32_t set, int32_t value, int32_t accuracy,
+int PointList2_Create(PointList2* list, int32_t capacity, int32_t value, int32_t accuracy, int32_t lower, int32_t upper,
+                      int32_t gradient);
+int PointList2_AddAltSet(PointList2* list, const char* name, int32_t* index, int32_t value, int32_t accuracy,
                          int32_t lower, int32_t upper, int32_t gradient);
+int PointList2_SetFields(PointList2* list, int32_t set, int32_t value, int32_t accuracy, int32_t lower, int32_t upper,
+                         int32_t gradient);
 int PointList2_CopyMain(PointList2* destination, const PointList2* source);
-int PointList2_CopyAltSet(PointList2* destination, int32_t* index, const char* name,
-                          PointList2* source, int32_t sourceSet);
+int PointList2_CopyAltSet(PointList2* destination, int32_t* index, const char* name, PointList2* source,
+                          int32_t sourceSet);
 int PointList2_DeepCopy(PointList2* destination, PointList2* source);
 int PointList2_SetCapacity(PointList2* list, int32_t capacity);
 int PointList2_FindAlt(const PointList2* list, const char* name, int32_t* index);
@@ -140,11 +138,9 @@ double* PointList2_GetAccuracy(const PointList2* list, int32_t set);
 double* PointList2_GetLower(const PointList2* list, int32_t set);
 double* PointList2_GetUpper(const PointList2* list, int32_t set);
 double* PointList2_GetGradient(const PointList2* list, int32_t set);
-int PointList2_Check(const PointList2* list, const char* name, int32_t minimum,
-                     Reporter* reporter, int32_t value, int32_t accuracy, int32_t lower,
-                     int32_t upper, int32_t gradient);
-int PointList2_CheckAlt(const PointList2* list, int32_t set, const char* name, int32_t minimum,
-                        Reporter* reporter, int32_t value, int32_t accuracy, int32_t lower,
-                        int32_t upper, int32_t gradient);
+int PointList2_Check(const PointList2* list, const char* name, int32_t minimum, Reporter* reporter, int32_t value,
+                     int32_t accuracy, int32_t lower, int32_t upper, int32_t gradient);
+int PointList2_CheckAlt(const PointList2* list, int32_t set, const char* name, int32_t minimum, Reporter* reporter,
+                        int32_t value, int32_t accuracy, int32_t lower, int32_t upper, int32_t gradient);
 
 #endif

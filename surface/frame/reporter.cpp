@@ -28,11 +28,11 @@ int64_t ElapsedHundredths(const Reporter* reporter) {
 
 }  // namespace
 
-#define REPORTER_FORWARD_AT(reporter, level, format)          \
-    va_list args;                                              \
-    va_start(args, format);                                    \
+#define REPORTER_FORWARD_AT(reporter, level, format)            \
+    va_list args;                                               \
+    va_start(args, format);                                     \
     const int result = AtLevelV(reporter, level, format, args); \
-    va_end(args);                                              \
+    va_end(args);                                               \
     return result
 
 int Reporter_AtLevel(Reporter* reporter, int32_t level, const char* format, ...) {
@@ -43,9 +43,7 @@ int Reporter_AtLevelV(Reporter* reporter, int32_t level, const char* format, va_
     return AtLevelV(reporter, level, format, args);
 }
 
-int Reporter_Error(Reporter* reporter, const char* format, ...) {
-    REPORTER_FORWARD_AT(reporter, kLevelError, format);
-}
+int Reporter_Error(Reporter* reporter, const char* format, ...) { REPORTER_FORWARD_AT(reporter, kLevelError, format); }
 
 int Reporter_Warning(Reporter* reporter, const char* format, ...) {
     REPORTER_FORWARD_AT(reporter, kLevelWarning, format);
@@ -55,13 +53,9 @@ int Reporter_Success(Reporter* reporter, const char* format, ...) {
     REPORTER_FORWARD_AT(reporter, kLevelSuccess, format);
 }
 
-int Reporter_Info(Reporter* reporter, const char* format, ...) {
-    REPORTER_FORWARD_AT(reporter, kLevelInfo, format);
-}
+int Reporter_Info(Reporter* reporter, const char* format, ...) { REPORTER_FORWARD_AT(reporter, kLevelInfo, format); }
 
-int Reporter_Debug(Reporter* reporter, const char* format, ...) {
-    REPORTER_FORWARD_AT(reporter, kLevelDebug, format);
-}
+int Reporter_Debug(Reporter* reporter, const char* format, ...) { REPORTER_FORWARD_AT(reporter, kLevelDebug, format); }
 
 int Reporter_Forward(void* reporter, int32_t level, const char* format, va_list args) {
     auto* r = static_cast<Reporter*>(reporter);
@@ -102,15 +96,14 @@ void Reporter_TimeTaken(Reporter* reporter) {
         const int64_t hundredths = ElapsedHundredths(reporter);
         const int wholeSeconds = static_cast<int>(hundredths / 100);
         const double withinMinute = static_cast<double>(hundredths % 6000) / 100.0;
-        Reporter_Value(reporter, "Time Taken", "%d:%02d:%05.2f (%.2f)", wholeSeconds / 3600,
-                       wholeSeconds / 60 % 60, withinMinute, static_cast<double>(hundredths) / 100.0);
+        Reporter_Value(reporter, "Time Taken", "%d:%02d:%05.2f (%.2f)", wholeSeconds / 3600, wholeSeconds / 60 % 60,
+                       withinMinute, static_cast<double>(hundredths) / 100.0);
     }
     reporter->operation = Op_Complete;
 }
 
 const char* Reporter_LevelName(int32_t level) {
-    static const char* const kNames[] = {"silent", "error", "warning", "success",
-                                         "progress", "info", "debug"};
+    static const char* const kNames[] = {"silent", "error", "warning", "success", "progress", "info", "debug"};
     if (level < kLevelSilent) return kNames[kLevelSilent];
     if (level > kLevelDebug) return kNames[kLevelDebug];
     return kNames[level];
@@ -118,10 +111,17 @@ const char* Reporter_LevelName(int32_t level) {
 
 int32_t Reporter_CoreLevel(int32_t level) {
     switch (level) {
-        case 1: return 1;
-        case 2: case 3: case 4: return 2;
-        case 5: case 6: return 5;
-        default: return 0;
+        case 1:
+            return 1;
+        case 2:
+        case 3:
+        case 4:
+            return 2;
+        case 5:
+        case 6:
+            return 5;
+        default:
+            return 0;
     }
 }
 

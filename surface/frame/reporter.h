@@ -18,13 +18,13 @@ struct Reporter;
 using ReporterCallback = int (*)(Reporter* reporter, int32_t level, const char* format, va_list args);
 
 struct Reporter {
-    int32_t operation;       // running operation; 1 ("Complete") once its time is printed
-    double progress;         // 0 at begin, -1 while unknown, fractions, 1 on success
-    int32_t startClock;      // run-time clock at begin, milliseconds
-    int32_t abort;           // non-zero asks the running operation to stop
+    int32_t operation;   // running operation; 1 ("Complete") once its time is printed
+    double progress;     // 0 at begin, -1 while unknown, fractions, 1 on success
+    int32_t startClock;  // run-time clock at begin, milliseconds
+    int32_t abort;       // non-zero asks the running operation to stop
     ReporterCallback callback;
-    int32_t maximumLevel;    // highest level that passes
-    void* user;              // the caller's own
+    int32_t maximumLevel;  // highest level that passes
+    void* user;            // the caller's own
 };
 
 // Message levels.
@@ -41,8 +41,7 @@ enum ReporterLevel : int32_t {
 // Column at which the value of a labelled line starts.
 constexpr int32_t kReporterValueColumn = 25;
 
-#define REPORTER_PRINTF(format_index, first_argument) \
-    __attribute__((format(printf, format_index, first_argument)))
+#define REPORTER_PRINTF(format_index, first_argument) __attribute__((format(printf, format_index, first_argument)))
 
 // Passes format and arguments to the callback when the level passes: the
 // reporter and its callback are non-null and its maximum level is at least

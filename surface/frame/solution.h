@@ -23,45 +23,45 @@ struct Reporter;
 
 // The basic function as the library's caller describes it.
 struct BasicFunction {
-  int32_t Type;  // 0 to 4
-  double C;      // parameter
-  int32_t K;     // exponent
+    int32_t Type;  // 0 to 4
+    double C;      // parameter
+    int32_t K;     // exponent
 };
 
 struct Solution3 {
-  int32_t CentreCount;
-  int32_t CoeffCount;          // centres plus polynomial terms
-  double AchievedAccuracy;
-  double DefaultEvalAccuracy;  // must not be negative
-  double* Centres;             // three doubles a centre
-  double* Coeffs;
-  int32_t* Indices;            // or null: the input point each centre came from
-  double PolyBase[3];
-  double DataMin[3];
-  double DataMax[3];
-  BasicFunction Basic;
-  int32_t PolyDegree;          // -1 none, 0, 1, 2; -2 unset
-  double Rho;                  // smoothing, not negative
-  int32_t FitType;
-  char Creator[32];
+    int32_t CentreCount;
+    int32_t CoeffCount;  // centres plus polynomial terms
+    double AchievedAccuracy;
+    double DefaultEvalAccuracy;  // must not be negative
+    double* Centres;             // three doubles a centre
+    double* Coeffs;
+    int32_t* Indices;  // or null: the input point each centre came from
+    double PolyBase[3];
+    double DataMin[3];
+    double DataMax[3];
+    BasicFunction Basic;
+    int32_t PolyDegree;  // -1 none, 0, 1, 2; -2 unset
+    double Rho;          // smoothing, not negative
+    int32_t FitType;
+    char Creator[32];
 };
 
 struct Solution2 {
-  int32_t CentreCount;
-  int32_t CoeffCount;
-  double AchievedAccuracy;
-  double DefaultEvalAccuracy;
-  double* Centres;             // two doubles a centre
-  double* Coeffs;
-  int32_t* Indices;
-  double PolyBase[2];
-  double DataMin[2];
-  double DataMax[2];
-  BasicFunction Basic;
-  int32_t PolyDegree;
-  double Rho;
-  int32_t FitType;
-  char Creator[32];
+    int32_t CentreCount;
+    int32_t CoeffCount;
+    double AchievedAccuracy;
+    double DefaultEvalAccuracy;
+    double* Centres;  // two doubles a centre
+    double* Coeffs;
+    int32_t* Indices;
+    double PolyBase[2];
+    double DataMin[2];
+    double DataMax[2];
+    BasicFunction Basic;
+    int32_t PolyDegree;
+    double Rho;
+    int32_t FitType;
+    char Creator[32];
 };
 
 // Zero-fills, sets the centre count, degree -2 and coefficient count
@@ -85,8 +85,7 @@ int Solution2_Check(const Solution2* solution, Reporter* reporter);
 
 // 1 when the fitting core has a kernel for the basic function in this
 // dimension with this polynomial degree, else 0 after one message.
-int BasicFunction_Check(const BasicFunction* basic, int32_t dimension, int32_t degree,
-                        Reporter* reporter);
+int BasicFunction_Check(const BasicFunction* basic, int32_t dimension, int32_t degree, Reporter* reporter);
 // Selects the core kernel for the basic function with the extra value s
 // (a shift of the parameter). Core status 0, or 10 when no kernel fits.
 int BasicFunction_ToCore(const BasicFunction* basic, double s, int32_t dimension, int32_t degree,

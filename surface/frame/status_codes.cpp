@@ -73,8 +73,7 @@ const CoreEntry kCore[kCoreStatusCount] = {
     {"Divide by zero encountered", "Internal matrix not definite", 3},
     {"Negative Accuracy Passed", "Internal negative accuracy encountered", 7},
     {"Subdomain Not Updated", nullptr, 3},
-    {"Fitter Returned Trivial Solution",
-     "All interpolation values less than specified accuracy. trivial solution", 22},
+    {"Fitter Returned Trivial Solution", "All interpolation values less than specified accuracy. trivial solution", 22},
     {"Early Line Search Termination", nullptr, 3},
     {"Bad Search Function", nullptr, 3},
     {"Tree Depth limit encountered", nullptr, 3},
@@ -97,9 +96,7 @@ const char* Status_Message(int32_t status) {
     return kApiTexts[status];
 }
 
-const char* CoreStatus_Name(int32_t status) {
-    return KnownCore(status) ? kCore[status].name : "Unknown Status";
-}
+const char* CoreStatus_Name(int32_t status) { return KnownCore(status) ? kCore[status].name : "Unknown Status"; }
 
 int32_t CoreStatus_ToApiStatus(int32_t status) { return KnownCore(status) ? kCore[status].api : 3; }
 

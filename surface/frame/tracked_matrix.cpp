@@ -14,9 +14,7 @@ bool BlockBytes(uint64_t elements, std::size_t elementSize, std::size_t* bytes) 
     return true;
 }
 
-uint64_t TriangleElements(int32_t n) {
-    return static_cast<uint64_t>(n) * (static_cast<uint64_t>(n) + 1) / 2;
-}
+uint64_t TriangleElements(int32_t n) { return static_cast<uint64_t>(n) * (static_cast<uint64_t>(n) + 1) / 2; }
 
 int32_t AtLeastOne(int32_t n) { return n == 0 ? 1 : n; }
 
@@ -112,9 +110,7 @@ double** Mem_AllocMatrix(int32_t rows, int32_t columns) { return AllocRectangle<
 
 double** Mem_AllocMatrixB(int32_t rows, int32_t columns) { return Mem_AllocMatrix(rows, columns); }
 
-int32_t** Mem_AllocIntMatrix(int32_t rows, int32_t columns) {
-    return AllocRectangle<int32_t>(rows, columns);
-}
+int32_t** Mem_AllocIntMatrix(int32_t rows, int32_t columns) { return AllocRectangle<int32_t>(rows, columns); }
 
 MemPair** AllocPairMatrix(int32_t rows, int32_t columns) { return AllocRectangle<MemPair>(rows, columns); }
 

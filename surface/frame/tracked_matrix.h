@@ -60,8 +60,7 @@ double** Mem_ReallocMatrix(double** matrix, int32_t rows, int32_t columns);
 double** Mem_ReallocMatrixB(double** matrix, int32_t rows, int32_t columns);
 // Changes the column count and keeps every element at its (row, column);
 // new columns are not initialised.
-double** Mem_ReallocMatrixRows(double** matrix, int32_t rows, int32_t oldColumns,
-                               int32_t newColumns);
+double** Mem_ReallocMatrixRows(double** matrix, int32_t rows, int32_t oldColumns, int32_t newColumns);
 // Resizes a packed lower triangle to n rows (0 taken as 1); the common rows
 // keep their contents.
 double** Mem_ReallocTriangle(double** matrix, int32_t n);

@@ -10,11 +10,11 @@
 struct CoreMesh {
     int32_t pointCount;
     int32_t pointCapacity;
-    double* points;        // three doubles a point
-    double* normals;       // second per-point array, three doubles a point
+    double* points;   // three doubles a point
+    double* normals;  // second per-point array, three doubles a point
     int32_t triangleCount;
     int32_t triangleCapacity;
-    int32_t* triangles;    // three corner indices a triangle
+    int32_t* triangles;  // three corner indices a triangle
     int32_t quadCount;
     int32_t quadCapacity;
     int32_t* quads;        // four corner indices a quad

@@ -26,7 +26,9 @@ struct Capture {
         static_cast<Capture*>(user)->lines.push_back({level, text});
         return 42;
     }
-    std::string Only() const { return lines.size() == 1 ? lines[0].text : "<" + std::to_string(lines.size()) + " lines>"; }
+    std::string Only() const {
+        return lines.size() == 1 ? lines[0].text : "<" + std::to_string(lines.size()) + " lines>";
+    }
 };
 
 TEST(CoreReporter, InitStoresTheFieldsInOrderAndOpensEveryCategoryForMaskZero) {

@@ -73,7 +73,8 @@ TEST(SortGeneric, AgreesWithStdSortOnEveryKindOfInput) {
 
                 std::vector<int32_t> expected = keys;
                 std::sort(expected.begin(), expected.end());
-                for (int i = 0; i < n; ++i) ASSERT_EQ(set.Key(i), expected[i]) << kind << " n=" << n << " size=" << size;
+                for (int i = 0; i < n; ++i)
+                    ASSERT_EQ(set.Key(i), expected[i]) << kind << " n=" << n << " size=" << size;
                 auto sortedRecords = set.Records();
                 auto originalRecords = before.Records();
                 std::sort(sortedRecords.begin(), sortedRecords.end());

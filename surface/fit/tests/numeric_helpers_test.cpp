@@ -157,8 +157,10 @@ TEST(SmallSolvers, GaussJordanAndLuAgainstKnownResults) {
         std::vector<double> inverse;
     };
     const std::vector<Case> cases = {
-        {3, {4, 7, 2, 3, 6, 1, 2, 5, 3}, {13 / 9.0, -11 / 9.0, -5 / 9.0, -7 / 9.0, 8 / 9.0, 2 / 9.0, 3 / 9.0, -6 / 9.0, 3 / 9.0}},
-        {2, {0, 1, 1, 0}, {0, 1, 1, 0}},  // needs a row exchange
+        {3,
+         {4, 7, 2, 3, 6, 1, 2, 5, 3},
+         {13 / 9.0, -11 / 9.0, -5 / 9.0, -7 / 9.0, 8 / 9.0, 2 / 9.0, 3 / 9.0, -6 / 9.0, 3 / 9.0}},
+        {2, {0, 1, 1, 0}, {0, 1, 1, 0}},              // needs a row exchange
         {2, {1e8, 0, 0, 2e8}, {1e-8, 0, 0, 0.5e-8}},  // large entries are not singular
         {2, {1e-9, 0, 0, 4e-9}, {1e9, 0, 0, 0.25e9}},
     };
@@ -187,9 +189,9 @@ TEST(SmallSolvers, GaussJordanAndLuAgainstKnownResults) {
         Mem_FreeMatrix(a);
         Mem_FreeMatrix(inverse);
     }
-    for (const std::vector<double>& singular : {std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9},
-                                                std::vector<double>{1, 2, 3, 0, 0, 0, 7, 8, 9},
-                                                std::vector<double>{1e8, 2e8, 3e8, 2e8, 4e8, 6e8, 1, 5, 7}}) {
+    for (const std::vector<double>& singular :
+         {std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9}, std::vector<double>{1, 2, 3, 0, 0, 0, 7, 8, 9},
+          std::vector<double>{1e8, 2e8, 3e8, 2e8, 4e8, 6e8, 1, 5, 7}}) {
         double** a = Matrix(3, singular);
         double** inverse = Mem_AllocMatrix(3, 3);
         EXPECT_EQ(Matrix_InvertGaussJordan(3, a, inverse), 4);
@@ -266,7 +268,7 @@ TEST(StridedArrays, BoxOperationsAndDenseWrappers) {
     EXPECT_EQ(grid[5], 21.0);  // (1, 1)
     const double byRow[] = {1, 2, 3};
     ASSERT_EQ(Array_ScaleAlongAxis(grid.data(), 1, 2, byRow, sizes), 0);
-    EXPECT_EQ(grid[11], 41.0 * 3);  // (3, 2)
+    EXPECT_EQ(grid[11], 41.0 * 3);                                     // (3, 2)
     ASSERT_EQ(Array_AddToPlane(0.5, 2, 0, 2, grid.data(), sizes), 0);  // column x = 2
     EXPECT_EQ(grid[2 + 4], 31.0 * 2 + 0.5);
     ASSERT_EQ(Array_ScalePlane(0.0, 0, 1, 2, grid.data(), sizes), 0);  // row y = 0

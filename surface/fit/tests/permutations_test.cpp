@@ -50,16 +50,28 @@ TEST(Permutations, GatherAndScatterAgreeWithNaiveCopies) {
             expected.resize(n * width);
             EXPECT_EQ(items, expected) << "n=" << n << " width=" << width << (scatter ? " scatter" : " gather");
         };
-        auto trim = [&](auto v, std::size_t width) { v.resize(n * width); return v; };
-        check(trim(ints, 1), 1, [&](int32_t* p) { return Permute_Ints(p, perm.data(), n); }, false);
-        check(trim(values, 1), 1, [&](double* p) { return Permute_Doubles(p, perm.data(), n); }, false);
-        check(trim(values, 2), 2, [&](double* p) { return Permute_Quads(p, perm.data(), n); }, false);
-        check(trim(ints, 4), 4, [&](int32_t* p) { return Permute_Quads(p, perm.data(), n); }, false);
-        check(trim(values, 3), 3, [&](double* p) { return Permute_Triples(p, perm.data(), n); }, false);
-        check(trim(values, 1), 1, [&](double* p) { return Scatter_Doubles(p, perm.data(), n); }, true);
-        check(trim(ints, 1), 1, [&](int32_t* p) { return Scatter_Ints(p, perm.data(), n); }, true);
-        check(trim(values, 3), 3, [&](double* p) { return Scatter_Triples(p, perm.data(), n); }, true);
-        check(trim(ints, 4), 4, [&](int32_t* p) { return Scatter_Quads(p, perm.data(), n); }, true);
+        auto trim = [&](auto v, std::size_t width) {
+            v.resize(n * width);
+            return v;
+        };
+        check(
+            trim(ints, 1), 1, [&](int32_t* p) { return Permute_Ints(p, perm.data(), n); }, false);
+        check(
+            trim(values, 1), 1, [&](double* p) { return Permute_Doubles(p, perm.data(), n); }, false);
+        check(
+            trim(values, 2), 2, [&](double* p) { return Permute_Quads(p, perm.data(), n); }, false);
+        check(
+            trim(ints, 4), 4, [&](int32_t* p) { return Permute_Quads(p, perm.data(), n); }, false);
+        check(
+            trim(values, 3), 3, [&](double* p) { return Permute_Triples(p, perm.data(), n); }, false);
+        check(
+            trim(values, 1), 1, [&](double* p) { return Scatter_Doubles(p, perm.data(), n); }, true);
+        check(
+            trim(ints, 1), 1, [&](int32_t* p) { return Scatter_Ints(p, perm.data(), n); }, true);
+        check(
+            trim(values, 3), 3, [&](double* p) { return Scatter_Triples(p, perm.data(), n); }, true);
+        check(
+            trim(ints, 4), 4, [&](int32_t* p) { return Scatter_Quads(p, perm.data(), n); }, true);
 
         // Rows of 3 doubles through a row-pointer table.
         std::vector<double> flat = trim(values, 3);

@@ -14,9 +14,7 @@
 struct CapturedLine {
     int32_t level;
     std::string text;
-    bool operator==(const CapturedLine& other) const {
-        return level == other.level && text == other.text;
-    }
+    bool operator==(const CapturedLine& other) const { return level == other.level && text == other.text; }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const CapturedLine& line) {
@@ -24,7 +22,7 @@ inline std::ostream& operator<<(std::ostream& out, const CapturedLine& line) {
 }
 
 class CapturingReporter {
-public:
+  public:
     explicit CapturingReporter(int32_t maximumLevel) {
         reporter.callback = &CapturingReporter::Capture;
         reporter.maximumLevel = maximumLevel;
@@ -37,7 +35,7 @@ public:
     std::vector<CapturedLine> lines;
     std::vector<std::string> formats;
 
-private:
+  private:
     static int Capture(Reporter* reporter, int32_t level, const char* format, va_list args) {
         auto* self = static_cast<CapturingReporter*>(reporter->user);
         char text[1024];

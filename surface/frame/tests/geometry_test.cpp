@@ -11,10 +11,8 @@ namespace {
 Mat4d RigidTransform(Vec3d axis, double radians, Vec3d t) {
     const double c = std::cos(radians), s = std::sin(radians), k = 1.0 - c;
     const double a = axis.x, b = axis.y, d = axis.z;
-    return Mat4d{{c + a * a * k, a * b * k + d * s, a * d * k - b * s, 0,
-                  a * b * k - d * s, c + b * b * k, b * d * k + a * s, 0,
-                  a * d * k + b * s, b * d * k - a * s, c + d * d * k, 0,
-                  t.x, t.y, t.z, 1}};
+    return Mat4d{{c + a * a * k, a * b * k + d * s, a * d * k - b * s, 0, a * b * k - d * s, c + b * b * k,
+                  b * d * k + a * s, 0, a * d * k + b * s, b * d * k - a * s, c + d * d * k, 0, t.x, t.y, t.z, 1}};
 }
 
 void ExpectNear(const Mat4d& a, const Mat4d& b, double tolerance) {

@@ -17,7 +17,7 @@ uint32_t g_now = 0;
 uint32_t FakeClock() { return g_now; }
 
 class OperationFrameTest : public TrackedMemoryTest {
-protected:
+  protected:
     void SetUp() override {
         TrackedMemoryTest::SetUp();
         Reporter_SetClockForTesting(FakeClock);
@@ -37,8 +37,7 @@ int FakeFit(Reporter* reporter, int coreStatus) {
     Reporter_Value(reporter, "Points", "%d", 1234);
     void* work = Mem_Alloc(3u << 20);
     CoreReporter core;
-    OperationFrame_CoreReporter(&core, reporter, reporter ? Reporter_CoreLevel(reporter->maximumLevel) : 0,
-                                0);
+    OperationFrame_CoreReporter(&core, reporter, reporter ? Reporter_CoreLevel(reporter->maximumLevel) : 0, 0);
     if (CoreReporter_Speaks(&core, 5)) CoreReporter_Value(&core, "Centres", "%d", 17);
     Reporter_Debug(reporter, "work block at %s", "start");
     Mem_Free(work);

@@ -110,17 +110,10 @@ TEST(OperationNumbers, NamesSkipOperationFifteen) {
 
 TEST(OperationNumbers, ProgressTexts) {
     const std::vector<std::pair<int32_t, const char*>> cases = {
-        {-5, "Unknown function"},
-        {0, "Unknown function"},
-        {1, "Unknown function"},
-        {2, "Removing overlapping points"},
-        {9, "Fitting RBF"},
-        {15, "Splitting mesh into parts"},
-        {16, "Making mesh consistent"},
-        {30, "Unknown function"},
-        {68, "Saving Iges format mesh"},
-        {69, "Unknown function"},
-        {70, "Unknown function"},
+        {-5, "Unknown function"},           {0, "Unknown function"},  {1, "Unknown function"},
+        {2, "Removing overlapping points"}, {9, "Fitting RBF"},       {15, "Splitting mesh into parts"},
+        {16, "Making mesh consistent"},     {30, "Unknown function"}, {68, "Saving Iges format mesh"},
+        {69, "Unknown function"},           {70, "Unknown function"},
     };
     for (const auto& c : cases) EXPECT_STREQ(Reporter_OperationText(c.first), c.second) << c.first;
 }
@@ -136,12 +129,12 @@ TEST(Reporter, OperationThirtyAnnouncesAndFinishesAsUnknown) {
 }
 
 TEST(Reporter, LevelNamesAndCoreLevels) {
-    const std::vector<std::pair<int32_t, const char*>> names = {
-        {-3, "silent"}, {0, "silent"}, {1, "error"}, {2, "warning"}, {3, "success"},
-        {4, "progress"}, {5, "info"}, {6, "debug"}, {9, "debug"}};
+    const std::vector<std::pair<int32_t, const char*>> names = {{-3, "silent"}, {0, "silent"},  {1, "error"},
+                                                                {2, "warning"}, {3, "success"}, {4, "progress"},
+                                                                {5, "info"},    {6, "debug"},   {9, "debug"}};
     for (const auto& c : names) EXPECT_STREQ(Reporter_LevelName(c.first), c.second) << c.first;
-    const std::vector<std::pair<int32_t, int32_t>> core = {
-        {-1, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}, {5, 5}, {6, 5}, {7, 0}};
+    const std::vector<std::pair<int32_t, int32_t>> core = {{-1, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2},
+                                                           {4, 2},  {5, 5}, {6, 5}, {7, 0}};
     for (const auto& c : core) EXPECT_EQ(Reporter_CoreLevel(c.first), c.second) << c.first;
 }
 

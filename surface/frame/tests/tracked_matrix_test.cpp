@@ -35,16 +35,14 @@ TEST_F(TrackedMatrix, TwoLevelShapesAreOneTableAndOneContiguousBlock) {
         {"pairs 3x2", [] { return reinterpret_cast<void**>(AllocPairMatrix(3, 2)); }, {0, 2, 4}, 16, 6},
         {"triangle 4", [] { return reinterpret_cast<void**>(Mem_AllocLowerTriangle(4)); }, {0, 1, 3, 6}, 8, 10},
         {"triangle 0", [] { return reinterpret_cast<void**>(Mem_AllocLowerTriangle(0)); }, {0}, 8, 1},
-        {"pair triangle 3", [] { return reinterpret_cast<void**>(Mem_AllocLowerTrianglePairs(3)); },
-         {0, 1, 3}, 16, 6},
+        {"pair triangle 3", [] { return reinterpret_cast<void**>(Mem_AllocLowerTrianglePairs(3)); }, {0, 1, 3}, 16, 6},
     };
     ASSERT_EQ(Mem_TrackBegin(), 0);
     for (const Case& c : cases) {
         void** m = c.make();
         ASSERT_NE(m, nullptr) << c.name;
         EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 2) << c.name;
-        EXPECT_EQ(Mem_CurrentBytes(), TwoLevelBytes(c.rowOffsets.size(), c.elements, c.elementSize))
-            << c.name;
+        EXPECT_EQ(Mem_CurrentBytes(), TwoLevelBytes(c.rowOffsets.size(), c.elements, c.elementSize)) << c.name;
         auto* data = static_cast<unsigned char*>(m[0]);
         for (std::size_t i = 0; i < c.rowOffsets.size(); ++i) {
             EXPECT_EQ(static_cast<unsigned char*>(m[i]), data + c.rowOffsets[i] * c.elementSize)

@@ -8,14 +8,14 @@
 #include <gtest/gtest.h>
 
 class TrackedMemoryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { Reset(); }
     void TearDown() override {
         while (Mem_TrackDepth() >= 0) Mem_TrackEndFreeAll();
         Reset();
     }
 
-private:
+  private:
     static void Reset() {
         Mem_FailAllocationsAfterForTesting(-1);
         while (Mem_TrackDepth() >= 0) Mem_TrackEndFreeAll();

@@ -244,7 +244,7 @@ TEST_F(TrackedMemory, LockIsUsableOnceInitialised) {
 // newest slot backwards. Random traffic through the real allocator must give
 // the same slot counts, live counts and byte counts.
 class ReferenceRegistry {
-public:
+  public:
     ReferenceRegistry() : addresses_(kMemRegistryInitialSlots), sizes_(kMemRegistryInitialSlots) {}
 
     void Add(void* block, std::size_t bytes) {
@@ -283,7 +283,7 @@ public:
     }
     std::size_t Current() const { return current_; }
 
-private:
+  private:
     int Find(void* block) const {
         for (int i = count_ - 1; i > 0; --i) {
             if (addresses_[i] == block) return i;
