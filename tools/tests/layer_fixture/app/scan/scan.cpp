@@ -1,0 +1,2 @@
+#include "app/scan/scan.h"
+#include "scan_parts.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "app/base/messages.h"
+#include <vector>

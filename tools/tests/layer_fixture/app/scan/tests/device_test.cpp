@@ -1,0 +1,3 @@
+#include "app/ui/shell.h"
+#include "sim/device.h"
+#include "app/scan/tests/scan_fixture.h"

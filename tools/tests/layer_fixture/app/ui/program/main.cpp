@@ -1,0 +1,1 @@
+#include "app/ui/shell.h"

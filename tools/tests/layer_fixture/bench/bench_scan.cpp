@@ -1,0 +1,2 @@
+#include "sim/device.h"
+#include "app/ui/shell.h"

@@ -1,0 +1,2 @@
+#include "surface/fit/fit.h"
+#include "../frame/frame.h"
