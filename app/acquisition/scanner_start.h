@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/acquisition/hardware_startup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 
 // What a scanner start takes from the program's settings.
 struct ScannerStartRequest {

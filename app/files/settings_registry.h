@@ -9,7 +9,7 @@
 // against the real one.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "app/locale/locale_parser.h"
 
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 
 #include <cctype>
 #include <cstdio>

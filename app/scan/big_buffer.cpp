@@ -1,6 +1,6 @@
 #include "app/scan/big_buffer.h"
 
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "platform/os_seam.h"
 
 #include <cstdint>
@@ -12,10 +12,7 @@ std::size_t CachedPageSize() {
     return pageSize;
 }
 
-void WarnVirtualAlloc() {
-    // The shell's sink shows the localised text of the key.
-    App_WarningBox("ErrorVirtualAlloc", "ErrorVirtualAlloc", "StandardDialogWarningTitle");
-}
+void WarnVirtualAlloc() { App_WarningBoxOfKey("ErrorVirtualAlloc", "StandardDialogWarningTitle"); }
 
 char* At(const BigBuffer& block, std::size_t offset) { return static_cast<char*>(block.Base) + offset; }
 
@@ -35,8 +32,7 @@ void* BigBuffer_Alloc(BigBuffer& block, std::size_t size) {
         if (!os::DecommitMemory(At(block, wanted), block.CommittedSize - wanted)) WarnVirtualAlloc();
         block.CommittedSize = wanted;
     } else if (wanted > block.CommittedSize) {
-        if (!os::CommitMemory(At(block, block.CommittedSize), wanted - block.CommittedSize))
-            throw OutOfMemoryError();
+        if (!os::CommitMemory(At(block, block.CommittedSize), wanted - block.CommittedSize)) throw OutOfMemoryError();
         block.CommittedSize = wanted;
     }
     return block.Base;
@@ -50,8 +46,7 @@ void BigBuffer_Decommit(BigBuffer& block) {
 
 void BigBuffer_Free(BigBuffer& block) {
     if (block.Base) {
-        if (block.CommittedSize && !os::DecommitMemory(block.Base, block.CommittedSize))
-            WarnVirtualAlloc();
+        if (block.CommittedSize && !os::DecommitMemory(block.Base, block.CommittedSize)) WarnVirtualAlloc();
         os::ReleaseMemory(block.Base, block.ReservedSize);
     }
     block.Base = nullptr;

@@ -3,9 +3,8 @@
 // resume.
 #include "app/scan/profile_processing.h"
 
-#include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
-#include "app/ui/time_stamp.h"
+#include "app/base/app_messages.h"
+#include "app/base/time_stamp.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ void ReportOutOfMemory(bool failed) {
     }
     if (g_outOfMemoryReported) return;
     g_outOfMemoryReported = true;
-    App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");
+    App_ErrorBoxOfKey("ErrorOutOfMemory");
 }
 
 // A pass cut short leaves the point and facet ends of the sweeps from its

@@ -9,7 +9,7 @@
 // attaches to the record.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/scan/big_buffer.h"
 #include "app/scan/geometry.h"
 #include "app/scan/stylus_items.h"

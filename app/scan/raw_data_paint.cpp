@@ -3,8 +3,8 @@
 #include "app/scan/raw_data.h"
 
 #include "app/scan/frame_extents.h"
-#include "app/ui/app_messages.h"
-#include "app/ui/time_stamp.h"
+#include "app/base/app_messages.h"
+#include "app/base/time_stamp.h"
 
 #include <algorithm>
 #include <cmath>

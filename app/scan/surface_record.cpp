@@ -2,7 +2,7 @@
 
 #include "app/scan/frame_extents.h"
 #include "app/scan/raw_data.h"
-#include "app/ui/time_stamp.h"
+#include "app/base/time_stamp.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -8,7 +8,7 @@
 // with std::malloc/realloc.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/scan/geometry.h"
 
 #include <cstdint>

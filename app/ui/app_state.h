@@ -6,7 +6,7 @@
 
 #include "app/acquisition/advanced_settings.h"
 #include "app/files/config_file.h"
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
 #include "app/ui/command_line.h"

@@ -4,7 +4,7 @@
 #include "app/scan/surface_record.h"
 #include "app/ui/app_state.h"
 #include "app/ui/shell_hooks.h"
-#include "app/ui/time_stamp.h"
+#include "app/base/time_stamp.h"
 
 namespace {
 

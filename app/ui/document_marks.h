@@ -2,7 +2,7 @@
 // cast-inversion mode.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 
 struct RawData;
 struct SurfaceRecord;

@@ -3,7 +3,7 @@
 // these images when the user settings are loaded.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/command_line.h"
 

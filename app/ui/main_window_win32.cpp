@@ -2,7 +2,7 @@
 #include "app/ui/shell_win32.h"
 
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_placeholders.h"
 #include "app/ui/scanner_link.h"

@@ -1,8 +1,9 @@
 // The information, warning and error boxes of the whole program: every
 // message of the message sink becomes a box owned by the main window.
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/message_texts.h"
 #include "app/ui/shell_win32.h"
 
 #include <string>
@@ -11,9 +12,12 @@ namespace {
 
 UINT IconOf(MessageKind kind) {
     switch (kind) {
-        case MessageKind::Error: return MB_ICONERROR;
-        case MessageKind::Warning: return MB_ICONWARNING;
-        case MessageKind::Info: return MB_ICONINFORMATION;
+        case MessageKind::Error:
+            return MB_ICONERROR;
+        case MessageKind::Warning:
+            return MB_ICONWARNING;
+        case MessageKind::Info:
+            return MB_ICONINFORMATION;
     }
     return MB_ICONINFORMATION;
 }
@@ -27,4 +31,7 @@ void ShowBox(const AppMessage& message) {
 
 }  // namespace
 
-void App_InstallMessageBoxes() { App_SetMessageSink(ShowBox); }
+void App_InstallMessageBoxes() {
+    App_UseLocaleTexts();
+    App_SetMessageSink(ShowBox);
+}

@@ -1,6 +1,6 @@
 // The panel refresh broadcast and the manual.
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/document_marks.h"
 #include "app/ui/shell_hooks.h"

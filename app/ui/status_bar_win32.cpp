@@ -1,6 +1,6 @@
 // The status bar, the title and the refresh after a change.
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_placeholders.h"
 #include "app/ui/scanner_link.h"

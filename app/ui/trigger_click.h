@@ -5,7 +5,7 @@
 // decide the action.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/scan/geometry.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "app/ui/user_settings.h"
 
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 
 #include <cstring>
 

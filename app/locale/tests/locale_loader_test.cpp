@@ -8,7 +8,7 @@
 #include "app/locale/locale_dialog_texts.h"
 #include "app/locale/locale_keys.h"
 #include "app/locale/locale_parser.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

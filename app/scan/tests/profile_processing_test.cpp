@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/scan/profile_processing.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "scan_record_fixture.h"
 
 namespace {

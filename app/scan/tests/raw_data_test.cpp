@@ -1,6 +1,6 @@
 #include "app/scan/raw_data.h"
 #include "app/scan/tests/scan_fixture.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 
 #include <gtest/gtest.h>
 

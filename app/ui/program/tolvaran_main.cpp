@@ -2,7 +2,7 @@
 #include "app/acquisition/shell_link.h"
 #include "app/locale/locale_lookup.h"
 #include "app/locale/locale_loader.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/shell_win32.h"
 

@@ -3,7 +3,7 @@
 #include "app/acquisition/hardware_events.h"
 #include "app/files/settings_registry.h"
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/hw_event_routing.h"
 #include "app/ui/scanner_link.h"

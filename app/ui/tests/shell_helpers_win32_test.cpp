@@ -1,10 +1,9 @@
-// Shell helpers that need Windows: the local time text, the manual, the
+// Shell helpers that need Windows: the manual, the
 // placeholders in a dialog tree and the colour swatch.
 #include "app/locale/locale_lookup.h"
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/shell_win32.h"
-#include "app/ui/time_helpers.h"
 
 #include <windows.h>
 
@@ -15,16 +14,6 @@
 #include <vector>
 
 namespace {
-
-TEST(ShellHelpersWin32, LocalTimeText) {
-    char buffer[1024];
-    const int n = Time_FormatLocal(1700000000.0, buffer);
-    ASSERT_GT(n, 0);
-    EXPECT_EQ(static_cast<size_t>(n), std::strlen(buffer) + 1);
-    EXPECT_NE(std::string(buffer).find("2023"), std::string::npos);
-    EXPECT_NE(std::strchr(buffer, ' '), nullptr);
-    EXPECT_EQ(Time_FormatLocal(1.0e300, buffer), 0);
-}
 
 TEST(ShellHelpersWin32, AMissingManualIsReported) {
     std::vector<AppMessage> messages;

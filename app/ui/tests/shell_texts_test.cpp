@@ -1,17 +1,20 @@
 // Title, status bar and placeholder texts.
+#include "app/base/app_messages.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
 #include "app/ui/app_title.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/brand_placeholders.h"
+#include "app/ui/message_texts.h"
+#include "app/ui/nav_movement.h"
 #include "app/ui/status_texts.h"
-#include "app/ui/time_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -65,20 +68,28 @@ TEST(ShellTexts, StatusBarParts) {
     EXPECT_EQ(parts[2], "x");
     EXPECT_EQ(parts[3], Text("StandardHW") + " " + Text("HWStateOn"));
 
-    struct { bool enabled; int32_t state; const char* key; } hw[] = {
-        {true, 0, "HWStateOff"}, {true, 1, "HWStateInit"}, {true, 2, "HWStateOn"},
+    struct {
+        bool enabled;
+        int32_t state;
+        const char* key;
+    } hw[] = {
+        {true, 0, "HWStateOff"},       {true, 1, "HWStateInit"},      {true, 2, "HWStateOn"},
         {false, 2, "HWStateDisabled"}, {false, 0, "HWStateDisabled"},
     };
     for (auto& h : hw) EXPECT_EQ(StatusBar_HardwareText(h.enabled, h.state), Text("StandardHW") + " " + Text(h.key));
-    const char* modes[] = {"StatusBarCameraMode", "StandardSweeps", "StandardBasicSurface", "StatusBarCalMode",
-                           "StatusBarCalCheckMode", "StatusBarAccuracyCheckMode"};
+    const char* modes[] = {"StatusBarCameraMode", "StandardSweeps",        "StandardBasicSurface",
+                           "StatusBarCalMode",    "StatusBarCalCheckMode", "StatusBarAccuracyCheckMode"};
     for (int m = 0; m < 6; ++m) EXPECT_EQ(StatusBar_ModeText(m, true), Text(modes[m]));
     EXPECT_EQ(StatusBar_WaitText("Saving"), "Saving ...");
     EXPECT_EQ(StatusBar_WaitText(nullptr), "");
 }
 
 TEST(ShellTexts, BrandPlaceholders) {
-    struct { const char* in; const char* out; bool any; } cases[] = {
+    struct {
+        const char* in;
+        const char* out;
+        bool any;
+    } cases[] = {
         {"About $N", "About Tolvaran", true},
         {"$C and $N", "Qelvorn and Tolvaran", true},
         {"no marks", "no marks", false},
@@ -94,31 +105,20 @@ TEST(ShellTexts, BrandPlaceholders) {
     }
 }
 
-TEST(ShellTexts, CalendarTimeAndMovementLevel) {
-    struct { double seconds; uint16_t y, mo, dow, d, h, mi, s, ms; } cases[] = {
-        {0.0, 1970, 1, 4, 1, 0, 0, 0, 0},
-        {951782400.25, 2000, 2, 2, 29, 0, 0, 0, 250},     // leap day, a Tuesday
-        {1700000000.0, 2023, 11, 2, 14, 22, 13, 20, 0},
-        {-1.0, 1969, 12, 3, 31, 23, 59, 59, 0},
-        {-11644473600.0, 1601, 1, 1, 1, 0, 0, 0, 0},
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.seconds);
-        CalendarTime t{};
-        ASSERT_TRUE(Time_ToSystemTime(c.seconds, t));
-        EXPECT_EQ(t.year, c.y);
-        EXPECT_EQ(t.month, c.mo);
-        EXPECT_EQ(t.dayOfWeek, c.dow);
-        EXPECT_EQ(t.day, c.d);
-        EXPECT_EQ(t.hour, c.h);
-        EXPECT_EQ(t.minute, c.mi);
-        EXPECT_EQ(t.second, c.s);
-        EXPECT_EQ(t.milliseconds, c.ms);
-    }
-    CalendarTime t{};
-    EXPECT_FALSE(Time_ToSystemTime(-11644473601.0, t));
-    EXPECT_FALSE(Time_ToSystemTime(0.0 / 0.0, t));
+TEST(ShellTexts, MessagesSentByKeyShowTheLocaleText) {
+    std::vector<AppMessage> seen;
+    App_UseLocaleTexts();
+    App_SetMessageSink([&](const AppMessage& m) { seen.push_back(m); });
+    App_ErrorBoxOfKey("ErrorOutOfMemory");
+    App_WarningBoxOfKey("ErrorVirtualAlloc", "StandardDialogWarningTitle");
+    App_SetMessageSink(nullptr);
+    App_SetTextLookup(nullptr);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].text, Text("ErrorOutOfMemory"));
+    EXPECT_EQ(seen[1].text, Text("ErrorVirtualAlloc"));
+}
 
+TEST(ShellTexts, MovementLevel) {
     EXPECT_EQ(Nav_MovementLevel(2, true, false), 3);
     EXPECT_EQ(Nav_MovementLevel(2, false, true), 3);
     EXPECT_EQ(Nav_MovementLevel(0, true, true), 3);

@@ -1,4 +1,4 @@
-#include "app/ui/app_messages.h"
+#include "app/base/app_messages.h"
 
 #include <cstdio>
 #include <mutex>
@@ -7,24 +7,26 @@ namespace {
 
 std::mutex g_sinkMutex;
 MessageSink g_sink;
+TextLookup g_lookup;
 
 const char* KindName(MessageKind kind) {
     switch (kind) {
-        case MessageKind::Error: return "error";
-        case MessageKind::Warning: return "warning";
-        case MessageKind::Info: return "info";
+        case MessageKind::Error:
+            return "error";
+        case MessageKind::Warning:
+            return "warning";
+        case MessageKind::Info:
+            return "info";
     }
     return "message";
 }
 
 void WriteToStderr(const AppMessage& message) {
-    std::fprintf(stderr, "[%s]%s%s %s\n", KindName(message.kind),
-                 message.textKey.empty() ? "" : " ", message.textKey.c_str(),
-                 message.text.c_str());
+    std::fprintf(stderr, "[%s]%s%s %s\n", KindName(message.kind), message.textKey.empty() ? "" : " ",
+                 message.textKey.c_str(), message.text.c_str());
 }
 
-void Show(MessageKind kind, const std::string& text, const std::string& textKey,
-          const std::string& titleKey) {
+void Show(MessageKind kind, const std::string& text, const std::string& textKey, const std::string& titleKey) {
     AppMessage message;
     message.kind = kind;
     message.textKey = textKey;
@@ -40,18 +42,27 @@ void App_SetMessageSink(MessageSink sink) {
     g_sink = std::move(sink);
 }
 
+void App_SetTextLookup(TextLookup lookup) {
+    std::lock_guard<std::mutex> lock(g_sinkMutex);
+    g_lookup = std::move(lookup);
+}
+
 void App_ShowMessage(const AppMessage& message) {
     MessageSink sink;
+    TextLookup lookup;
     {
         // Call the sink outside the lock: a message box blocks, and the sink
         // may itself show further messages.
         std::lock_guard<std::mutex> lock(g_sinkMutex);
         sink = g_sink;
+        lookup = g_lookup;
     }
+    AppMessage shown = message;
+    if (shown.text.empty() && !shown.textKey.empty()) shown.text = lookup ? lookup(shown.textKey) : shown.textKey;
     if (sink)
-        sink(message);
+        sink(shown);
     else
-        WriteToStderr(message);
+        WriteToStderr(shown);
 }
 
 void App_ErrorBox(const std::string& text, const std::string& textKey, const std::string& titleKey) {
@@ -64,4 +75,12 @@ void App_WarningBox(const std::string& text, const std::string& textKey, const s
 
 void App_InfoBox(const std::string& text, const std::string& textKey, const std::string& titleKey) {
     Show(MessageKind::Info, text, textKey, titleKey);
+}
+
+void App_ErrorBoxOfKey(const std::string& textKey, const std::string& titleKey) {
+    Show(MessageKind::Error, std::string(), textKey, titleKey);
+}
+
+void App_WarningBoxOfKey(const std::string& textKey, const std::string& titleKey) {
+    Show(MessageKind::Warning, std::string(), textKey, titleKey);
 }

@@ -1,4 +1,4 @@
-#include "app/ui/time_stamp.h"
+#include "app/base/time_stamp.h"
 
 #include <chrono>
 

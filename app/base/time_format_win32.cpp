@@ -1,12 +1,12 @@
-#include "app/ui/time_helpers.h"
+#include "app/base/time_helpers.h"
 
 #include <windows.h>
 
 int Time_FormatLocal(double seconds, char* buffer) {
     CalendarTime utc;
     if (!Time_ToSystemTime(seconds, utc)) return 0;
-    SYSTEMTIME system = {utc.year, utc.month, utc.dayOfWeek, utc.day, utc.hour, utc.minute, utc.second,
-                         utc.milliseconds};
+    SYSTEMTIME system = {utc.year, utc.month,  utc.dayOfWeek, utc.day,
+                         utc.hour, utc.minute, utc.second,    utc.milliseconds};
     SYSTEMTIME local;
     if (!SystemTimeToTzSpecificLocalTime(nullptr, &system, &local)) return 0;
     constexpr int kSize = 1024;

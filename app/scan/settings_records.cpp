@@ -1,4 +1,4 @@
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 
 #include <cstring>
 

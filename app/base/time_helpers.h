@@ -24,7 +24,3 @@ bool Time_ToSystemTime(double seconds, CalendarTime& out);
 // into a 1024-character buffer; the characters written including the
 // terminator, or 0 when either part cannot be formatted. Windows only.
 int Time_FormatLocal(double seconds, char* buffer);
-
-// 0 to 3: the Movement setting, plus 1 with Shift, 2 with Control, 3 with
-// both; never above 3.
-int32_t Nav_MovementLevel(int32_t movement, bool shift, bool control);

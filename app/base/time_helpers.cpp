@@ -1,4 +1,4 @@
-#include "app/ui/time_helpers.h"
+#include "app/base/time_helpers.h"
 
 #include <cmath>
 
@@ -44,9 +44,4 @@ bool Time_ToSystemTime(double seconds, CalendarTime& out) {
     out.second = static_cast<uint16_t>(rest / 1000 % 60);
     out.milliseconds = static_cast<uint16_t>(rest % 1000);
     return true;
-}
-
-int32_t Nav_MovementLevel(int32_t movement, bool shift, bool control) {
-    int32_t level = movement + (shift ? 1 : 0) + (control ? 2 : 0);
-    return level > 3 ? 3 : level;
 }

@@ -1,5 +1,5 @@
-#include "app/ui/app_messages.h"
-#include "app/ui/time_stamp.h"
+#include "app/base/app_messages.h"
+#include "app/base/time_stamp.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +40,24 @@ TEST_F(RecordingSink, ASinkMayShowFurtherMessages) {
     App_ErrorBox("first");
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].text, "follow-up");
+}
+
+TEST_F(RecordingSink, AKeyWithoutTextIsLookedUpBeforeTheSinkSeesIt) {
+    App_SetTextLookup([](const std::string& key) { return "text of " + key; });
+    App_ErrorBoxOfKey("ErrorOutOfMemory");
+    App_WarningBoxOfKey("ErrorVirtualAlloc", "StandardDialogWarningTitle");
+    App_ErrorBox("given text", "ErrorUnexpected");
+    App_SetTextLookup(nullptr);
+    App_ErrorBoxOfKey("ErrorOutOfMemory");
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].kind, MessageKind::Error);
+    EXPECT_EQ(seen[0].textKey, "ErrorOutOfMemory");
+    EXPECT_EQ(seen[0].text, "text of ErrorOutOfMemory");
+    EXPECT_EQ(seen[1].kind, MessageKind::Warning);
+    EXPECT_EQ(seen[1].text, "text of ErrorVirtualAlloc");
+    EXPECT_EQ(seen[1].titleKey, "StandardDialogWarningTitle");
+    EXPECT_EQ(seen[2].text, "given text");        // a text given is never replaced
+    EXPECT_EQ(seen[3].text, "ErrorOutOfMemory");  // no lookup: the key itself
 }
 
 TEST(MessageFallback, WithoutASinkTheMessageGoesToStderr) {
