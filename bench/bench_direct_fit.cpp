@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/direct_fit.h"
 #include "surface/frame/tracked_memory.h"
 

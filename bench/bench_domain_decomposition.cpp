@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/dom_decomp.h"
 #include "surface/fit/subdomain_factor.h"
 #include "surface/fit/subdomain_update.h"

@@ -15,8 +15,8 @@
 #include <nanoflann.hpp>
 
 #include "bench/bench_support.h"
-#include "surface/eval/kd_tree.h"
-#include "surface/eval/neighbours.h"
+#include "surface/search/kd_tree.h"
+#include "surface/search/neighbours.h"
 
 namespace {
 

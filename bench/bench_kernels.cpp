@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 
 namespace {
 

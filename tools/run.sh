@@ -132,7 +132,7 @@ fi
 mkdir -p "$RUN/probe"
 cp "$BUILD/app/ui/Tolvaran.exe" "$RUN/"
 cp "$BUILD/app/ui/tolvaran_run_probe.exe" "$RUN/probe/"
-if [ "$USE_MORLITH" = 1 ] && [ -f "$BUILD/surface/frame/Morlith.dll" ]; then cp "$BUILD/surface/frame/Morlith.dll" "$RUN/"; else rm -f "$RUN/Morlith.dll"; fi
+if [ "$USE_MORLITH" = 1 ] && [ -f "$BUILD/surface/Morlith.dll" ]; then cp "$BUILD/surface/Morlith.dll" "$RUN/"; else rm -f "$RUN/Morlith.dll"; fi
 rm -f "$RUN/sim-settings.txt"
 if [ "$SCANNER_OFF" = 0 ] && [ "$USE_SIM" = 1 ] && [ -f "$BUILD/sim/FTD2XX.dll" ] && [ -f "$BUILD/sim/sim_setup.exe" ]; then
     cp "$BUILD/sim/FTD2XX.dll" "$RUN/"

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/cholesky.h"
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/direct_fit_rows.h"
 #include "surface/fit/poly_subset.h"
 #include "surface/fit/poly_terms.h"

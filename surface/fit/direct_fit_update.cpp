@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/eval/index_sort.h"
-#include "surface/fit/basic_function.h"
+#include "surface/search/index_sort.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/cholesky.h"
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/direct_fit.h"
 #include "surface/fit/direct_fit_rows.h"
 #include "surface/fit/poly_terms.h"

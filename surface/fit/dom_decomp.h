@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "surface/eval/kd_tree.h"
+#include "surface/search/kd_tree.h"
 
 struct CoreReporter;
 

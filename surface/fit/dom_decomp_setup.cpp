@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/dom_decomp.h"
 #include "surface/fit/spatial_division.h"
 #include "surface/frame/status_codes.h"

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "surface/eval/index_sort.h"
+#include "surface/search/index_sort.h"
 #include "surface/fit/poly_terms.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_matrix.h"

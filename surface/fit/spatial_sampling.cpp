@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "surface/eval/index_sort.h"
+#include "surface/search/index_sort.h"
 #include "surface/fit/spatial_division.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_matrix.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/subdomain_update.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_matrix.h"

@@ -1,8 +1,8 @@
 // How many subdomains span the polynomial space, as a table.
 #include <algorithm>
 
-#include "surface/fit/basic_function.h"
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/subdomain_factor.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/cholesky.h"
 #include "surface/fit/poly_subset.h"
 #include "surface/fit/poly_terms.h"

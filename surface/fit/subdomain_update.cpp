@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/subdomain_update.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 #include "surface/fit/dom_decomp.h"
 #include "surface/fit/subdomain_system.h"
 

@@ -10,7 +10,7 @@
 #ifndef SURFACE_FRAME_OPERATION_FRAME_H
 #define SURFACE_FRAME_OPERATION_FRAME_H
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
 
 #include <cstdint>

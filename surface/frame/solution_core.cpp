@@ -3,10 +3,10 @@
 // solution's arrays.
 #include <cstring>
 
-#include "surface/fit/basic_function.h"
-#include "surface/fit/core_rbf.h"
-#include "surface/fit/core_reporter.h"
-#include "surface/fit/row_pointers.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_rbf.h"
+#include "surface/frame/core_reporter.h"
+#include "surface/frame/row_pointers.h"
 #include "surface/frame/reporter.h"
 #include "surface/frame/solution.h"
 #include "surface/frame/tracked_memory.h"

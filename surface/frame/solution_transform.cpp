@@ -4,7 +4,7 @@
 // linear coefficients a become R a and its quadratic form Q becomes R Q Rᵀ.
 #include <cmath>
 
-#include "surface/fit/matrix_gather.h"
+#include "surface/frame/matrix_gather.h"
 #include "surface/frame/solution.h"
 #include "surface/frame/tracked_matrix.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/frame/tracked_memory.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/spatial_division.h"
 #include "surface/fit/tests/point_clouds.h"
 #include "surface/frame/tracked_matrix.h"

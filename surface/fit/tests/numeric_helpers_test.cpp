@@ -1,5 +1,4 @@
 #include "surface/fit/plane_fit.h"
-#include "surface/fit/row_pointers.h"
 #include "surface/fit/small_solvers.h"
 #include "surface/fit/strided_arrays.h"
 #include "surface/fit/vector_norms.h"
@@ -85,37 +84,6 @@ TEST(VectorNorms, DistanceBelowABoundStopsEarly) {
     EXPECT_EQ(out, 9.0);
     EXPECT_EQ(Vec3_DistanceSquaredBelow(p, q, 4.0, &out), 0);
     EXPECT_EQ(out, 4.0);
-}
-
-TEST(RowPointers, TablesStepThroughTheArray) {
-    ASSERT_EQ(Mem_TrackBegin(), 0);
-    std::vector<double> data(60);
-    double** rows = nullptr;
-    ASSERT_EQ(RowPointers_Make3(&rows, data.data(), 4), 0);
-    EXPECT_EQ(rows[3], data.data() + 9);
-    Mem_Free(rows);
-    ASSERT_EQ(RowPointers_Make2(&rows, data.data(), 4), 0);
-    EXPECT_EQ(rows[3], data.data() + 6);
-    Mem_Free(rows);
-    ASSERT_EQ(RowPointers_MakeStrided(&rows, data.data(), 4, 5), 0);
-    EXPECT_EQ(rows[3], data.data() + 15);
-    Mem_Free(rows);
-    double*** levels = nullptr;
-    ASSERT_EQ(RowPointers_Make2Level(&levels, data.data(), 3, 2, 4), 0);
-    EXPECT_EQ(levels[0][0], data.data());
-    EXPECT_EQ(levels[1][1], data.data() + 12);
-    EXPECT_EQ(levels[2][1], data.data() + 20);
-    Mem_FreeMatrix(levels);
-    EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
-
-    Mem_FailAllocationsAfterForTesting(0);
-    EXPECT_EQ(RowPointers_Make3(&rows, data.data(), 4), 2);
-    EXPECT_EQ(rows, nullptr);
-    Mem_FailAllocationsAfterForTesting(1);
-    EXPECT_EQ(RowPointers_Make2Level(&levels, data.data(), 3, 2, 4), 2);
-    Mem_FailAllocationsAfterForTesting(-1);
-    EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
-    Mem_TrackEnd();
 }
 
 double** Matrix(int n, const std::vector<double>& values) {

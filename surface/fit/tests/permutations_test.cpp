@@ -1,5 +1,5 @@
 #include "surface/fit/permutations.h"
-#include "surface/fit/row_pointers.h"
+#include "surface/frame/row_pointers.h"
 #include "surface/frame/tracked_memory.h"
 
 #include <gtest/gtest.h>

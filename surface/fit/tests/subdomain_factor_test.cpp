@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/poly_terms.h"
 #include "surface/fit/tests/point_clouds.h"
 

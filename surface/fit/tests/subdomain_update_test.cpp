@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/subdomain_factor.h"
 #include "surface/fit/tests/point_clouds.h"
 #include "surface/frame/tracked_memory.h"

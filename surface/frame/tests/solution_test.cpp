@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
-#include "surface/fit/core_rbf.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_rbf.h"
 #include "surface/frame/record_memory.h"
 #include "surface/frame/tests/capturing_reporter.h"
 #include "surface/frame/tracked_memory.h"

@@ -1,0 +1,44 @@
+// Row-pointer tables over flat arrays.
+#include "surface/frame/row_pointers.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "surface/frame/tracked_matrix.h"
+#include "surface/frame/tracked_memory.h"
+
+namespace {
+
+TEST(RowPointers, TablesStepThroughTheArray) {
+    ASSERT_EQ(Mem_TrackBegin(), 0);
+    std::vector<double> data(60);
+    double** rows = nullptr;
+    ASSERT_EQ(RowPointers_Make3(&rows, data.data(), 4), 0);
+    EXPECT_EQ(rows[3], data.data() + 9);
+    Mem_Free(rows);
+    ASSERT_EQ(RowPointers_Make2(&rows, data.data(), 4), 0);
+    EXPECT_EQ(rows[3], data.data() + 6);
+    Mem_Free(rows);
+    ASSERT_EQ(RowPointers_MakeStrided(&rows, data.data(), 4, 5), 0);
+    EXPECT_EQ(rows[3], data.data() + 15);
+    Mem_Free(rows);
+    double*** levels = nullptr;
+    ASSERT_EQ(RowPointers_Make2Level(&levels, data.data(), 3, 2, 4), 0);
+    EXPECT_EQ(levels[0][0], data.data());
+    EXPECT_EQ(levels[1][1], data.data() + 12);
+    EXPECT_EQ(levels[2][1], data.data() + 20);
+    Mem_FreeMatrix(levels);
+    EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
+
+    Mem_FailAllocationsAfterForTesting(0);
+    EXPECT_EQ(RowPointers_Make3(&rows, data.data(), 4), 2);
+    EXPECT_EQ(rows, nullptr);
+    Mem_FailAllocationsAfterForTesting(1);
+    EXPECT_EQ(RowPointers_Make2Level(&levels, data.data(), 3, 2, 4), 2);
+    Mem_FailAllocationsAfterForTesting(-1);
+    EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
+    Mem_TrackEnd();
+}
+
+}  // namespace

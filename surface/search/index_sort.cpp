@@ -1,0 +1,109 @@
+// Heap sorts over index arrays, written over 1-based heap positions.
+#include "surface/search/index_sort.h"
+
+namespace {
+
+const int kUserAbort = 10;
+
+inline bool Cancelled(const volatile int32_t* cancel) { return cancel && *cancel != 0; }
+
+// Sifts the index at 1-based position `top` down a heap of `size` entries.
+// heap points one before the index array, so heap[1] is its first entry.
+template <class Less>
+void SiftDown(int32_t* heap, int32_t top, int32_t size, Less less) {
+    const int32_t moving = heap[top];
+    int32_t parent = top;
+    for (;;) {
+        int32_t child = 2 * parent;
+        if (child > size) break;
+        if (child < size && less(heap[child], heap[child + 1])) ++child;
+        if (!less(moving, heap[child])) break;
+        heap[parent] = heap[child];
+        parent = child;
+    }
+    heap[parent] = moving;
+}
+
+// Classic heap sort of 0..count-1 by the order `less` gives the items.
+template <class Less>
+int HeapSortIndices(int32_t* indices, int32_t count, const volatile int32_t* cancel, Less less) {
+    for (int32_t i = 0; i < count; ++i) indices[i] = i;
+    if (count < 2) return Cancelled(cancel) ? kUserAbort : 0;
+    int32_t* heap = indices - 1;
+    for (int32_t top = count / 2; top >= 1; --top) {
+        SiftDown(heap, top, count, less);
+        if (Cancelled(cancel)) return kUserAbort;
+    }
+    for (int32_t size = count; size > 1; --size) {
+        const int32_t largest = heap[1];
+        heap[1] = heap[size];
+        heap[size] = largest;
+        SiftDown(heap, 1, size - 1, less);
+        if (Cancelled(cancel)) return kUserAbort;
+    }
+    return 0;
+}
+
+// Replaces the sorted indices in `sorted` by the values they select and drops
+// repeats; returns the number of distinct values.
+int32_t GatherDistinct(const int32_t* values, int32_t* sorted, int32_t count) {
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t v = values[sorted[i]];
+        if (kept == 0 || sorted[kept - 1] != v) sorted[kept++] = v;
+    }
+    return kept;
+}
+
+}  // namespace
+
+int Index_HeapSortInt(const int32_t* keys, int32_t* indices, int32_t count, const volatile int32_t* cancel) {
+    return HeapSortIndices(indices, count, cancel, [keys](int32_t a, int32_t b) { return keys[a] < keys[b]; });
+}
+
+int Index_HeapSortDouble(const double* keys, int32_t* indices, int32_t count, const volatile int32_t* cancel) {
+    return HeapSortIndices(indices, count, cancel, [keys](int32_t a, int32_t b) { return keys[a] < keys[b]; });
+}
+
+int Index_HeapSortByColumn(const double* const* rows, int32_t* indices, int32_t count, int32_t column,
+                           const volatile int32_t* cancel) {
+    return HeapSortIndices(indices, count, cancel,
+                           [rows, column](int32_t a, int32_t b) { return rows[a][column] < rows[b][column]; });
+}
+
+int Index_SortUnique(int32_t* count, int32_t* values, int32_t* work, const volatile int32_t* cancel) {
+    const int32_t n = *count;
+    for (int32_t i = 0; i < n; ++i) work[i] = values[i];
+    // The list itself receives the sorted indices, then the values they select.
+    const int status = Index_HeapSortInt(work, values, n, cancel);
+    if (status != 0) return status;
+    *count = GatherDistinct(work, values, n);
+    return 0;
+}
+
+int Index_SortUniqueCopy(int32_t* count, const int32_t* values, int32_t* result, const volatile int32_t* cancel) {
+    const int32_t n = *count;
+    const int status = Index_HeapSortInt(values, result, n, cancel);
+    if (status != 0) return status;
+    *count = GatherDistinct(values, result, n);
+    return 0;
+}
+
+int Index_GroupEqual(int32_t count, const int32_t* keys, int32_t* distinctCount, int32_t* distinctKeys, int32_t* counts,
+                     const volatile int32_t* cancel) {
+    const int status = Index_HeapSortInt(keys, distinctKeys, count, cancel);
+    if (status != 0) return status;
+    int32_t groups = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t key = keys[distinctKeys[i]];
+        if (groups > 0 && distinctKeys[groups - 1] == key) {
+            ++counts[groups - 1];
+        } else {
+            distinctKeys[groups] = key;
+            counts[groups] = 1;
+            ++groups;
+        }
+    }
+    *distinctCount = groups;
+    return 0;
+}
