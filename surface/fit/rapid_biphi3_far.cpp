@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/rapid_biphi3_internal.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/tests/far_field_sets.h"
 #include "surface/frame/tests/tracked_memory_fixture.h"
 
