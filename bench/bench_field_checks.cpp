@@ -8,8 +8,8 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/calibration_file.h"
-#include "app/acquisition/calibration_writer.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/calibration_writer.h"
+#include "sim/field_generator.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/process_field.h"
 

@@ -15,10 +15,10 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/calibration_state.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/profile_build.h"
-#include "app/acquisition/sweep_generator.h"
+#include "sim/sweep_generator.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/tests/scan_record_fixture.h"
 

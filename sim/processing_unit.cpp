@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/acquisition/field_format.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "sim/hardware.h"
 #include "sim/laser_samples.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "sim/scenario.h"
 
 namespace sim {

@@ -36,11 +36,6 @@ void PutF32(unsigned char* b, float value) {
     std::memcpy(&bits, &value, sizeof bits);
     PutU32(b, bits);
 }
-void PutI16(unsigned char* b, std::int16_t v) {
-    const auto u = static_cast<std::uint16_t>(v);
-    b[0] = static_cast<unsigned char>(u & 0xFF);
-    b[1] = static_cast<unsigned char>(u >> 8);
-}
 
 bool ReadExactly(std::istream& in, void* out, std::size_t bytes) {
     return static_cast<bool>(in.read(static_cast<char*>(out), static_cast<std::streamsize>(bytes)));
@@ -103,26 +98,9 @@ void DecodeCalibrationHeader(const unsigned char b[48], CalibrationHeader& h) {
     h.reserved1 = GetI16(b + 46);
 }
 
-void EncodeCalibrationHeader(const CalibrationHeader& h, unsigned char b[48]) {
-    PutU32(b + 0, h.WandSerialNumber);
-    PutU32(b + 4, static_cast<std::uint32_t>(h.versionMajor));
-    PutU32(b + 8, static_cast<std::uint32_t>(h.versionMinor));
-    PutU32(b + 12, static_cast<std::uint32_t>(h.versionRevision));
-    PutU32(b + 16, static_cast<std::uint32_t>(h.versionCheck));
-    PutU32(b + 20, static_cast<std::uint32_t>(h.reserved0));
-    PutU32(b + 24, static_cast<std::uint32_t>(h.LutRows));
-    PutU32(b + 28, static_cast<std::uint32_t>(h.LutColumns));
-    PutU32(b + 32, static_cast<std::uint32_t>(h.LutRowStep));
-    PutU32(b + 36, static_cast<std::uint32_t>(h.LutColumnStep));
-    PutF32(b + 40, h.LutScale);
-    PutI16(b + 44, h.LutUnsetMarker);
-    PutI16(b + 46, h.reserved1);
-}
-
 void DecodeLutTweak(const unsigned char b[72], LutTweak& t) {
-    float* floats[] = {&t.lineTweak[0], &t.lineTweak[1], &t.countTweak[0], &t.countTweak[1],
-                       &t.oldRms[0],    &t.oldRms[1],    &t.newRms[0],     &t.newRms[1],
-                       &t.oldDeviation, &t.newDeviation};
+    float* floats[] = {&t.lineTweak[0], &t.lineTweak[1], &t.countTweak[0], &t.countTweak[1], &t.oldRms[0],
+                       &t.oldRms[1],    &t.newRms[0],    &t.newRms[1],     &t.oldDeviation,  &t.newDeviation};
     for (int i = 0; i < 10; ++i) *floats[i] = GetF32(b + 4 * i);
     std::memcpy(t.date, b + 40, sizeof t.date);
 }
@@ -208,8 +186,8 @@ std::string FindCalibrationFile(const std::string& folder, const std::string& fi
     if (fileName.empty() || !fs::is_regular_file(fs::u8path(folder + fileName), error)) {
         chosen = "No File::";
         std::vector<std::string> candidates;
-        for (fs::directory_iterator it(fs::u8path(folder.empty() ? "." : folder), error), end;
-             !error && it != end; it.increment(error)) {
+        for (fs::directory_iterator it(fs::u8path(folder.empty() ? "." : folder), error), end; !error && it != end;
+             it.increment(error)) {
             const fs::path name = it->path().filename();
             if (EqualsIgnoringCase(name.extension().u8string(), ".cfg") && it->is_regular_file(error))
                 candidates.push_back(name.u8string());

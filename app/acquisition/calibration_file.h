@@ -33,7 +33,7 @@ static_assert(sizeof(CalibrationHeader) == 48, "48 bytes on disk");
 // One calibration correction (72 bytes on disk). An all-zero record is an
 // empty history slot.
 struct LutTweak {
-    float lineTweak[2];   // per channel
+    float lineTweak[2];  // per channel
     float countTweak[2];
     float oldRms[2];
     float newRms[2];
@@ -54,12 +54,12 @@ using LutTweakHistory = std::array<LutTweak, kLutTweakHistoryLength>;
 
 // Results of the file steps of hardware start-up.
 enum CalibrationResult : std::int32_t {
-    Calibration_BAD_STEPS = 2,        // table steps other than 2
-    Calibration_STARTED = 1,          // loaded
+    Calibration_BAD_STEPS = 2,  // table steps other than 2
+    Calibration_STARTED = 1,    // loaded
     Calibration_OUT_OF_MEMORY = 4,
-    Calibration_UNSUPPORTED = 5,      // hardware version not in the table
+    Calibration_UNSUPPORTED = 5,  // hardware version not in the table
     Calibration_NOT_OPENED = 6,
-    Calibration_MALFORMED = 7,        // short or malformed
+    Calibration_MALFORMED = 7,  // short or malformed
 };
 
 struct CalibrationData {
@@ -90,9 +90,9 @@ std::int64_t CalibrationTableBytes(const CalibrationHeader& header, std::int32_t
 // camera's reach: an entry stays set only when x * 0.2 + 26.5 >= |y| (mm).
 void PruneCalibrationTable(CalibrationData& data);
 
-// Little-endian codings shared with the file's writer.
+// Little-endian codings of the header and of a history record (the history
+// is written back when the file is updated).
 void DecodeCalibrationHeader(const unsigned char bytes[48], CalibrationHeader& out);
-void EncodeCalibrationHeader(const CalibrationHeader& header, unsigned char bytes[48]);
 void DecodeLutTweak(const unsigned char bytes[72], LutTweak& out);
 void EncodeLutTweak(const LutTweak& tweak, unsigned char bytes[72]);
 

@@ -1,6 +1,8 @@
 #include "app/acquisition/hardware_events.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -45,3 +47,20 @@ void RaiseHardwareEvent(HardwareEvent code, std::intptr_t parameter) {
 const char* HardwareEventName(std::int32_t code) { return Known(code) ? kEvents[code].name : nullptr; }
 
 std::uint32_t HardwareEventMessage(std::int32_t code) { return Known(code) ? kEvents[code].message : 0; }
+
+std::intptr_t HwEvent_MakeOwnedText(const char* text) {
+    const size_t n = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(n));
+    if (!copy) return 0;
+    std::memcpy(copy, text, n);
+    return reinterpret_cast<std::intptr_t>(copy);
+}
+
+std::string HwEvent_TakeOwnedText(std::intptr_t parameter) {
+    char* text = reinterpret_cast<char*>(parameter);
+    std::string taken = text ? text : "";
+    std::free(text);
+    return taken;
+}
+
+void HwEvent_FreeOwnedText(std::intptr_t parameter) { std::free(reinterpret_cast<char*>(parameter)); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum HardwareEvent : std::int32_t {
     // Parameter: the capture's first index in the field ring (field_ring.h).
@@ -39,6 +40,13 @@ using HardwareEventHandler = void (*)(std::int32_t code, std::intptr_t parameter
 // Installs the handler (nullptr: events are dropped) and returns the previous
 // one. Safe against a running acquisition thread.
 HardwareEventHandler SetHardwareEventHandler(HardwareEventHandler handler);
+
+// Text that travels with an event (the unsupported-frequency message) is
+// owned storage: the acquisition thread makes a heap copy, the handler on
+// the user-interface thread takes it over. A post that fails frees it.
+std::intptr_t HwEvent_MakeOwnedText(const char* text);  // 0 when out of memory
+std::string HwEvent_TakeOwnedText(std::intptr_t parameter);
+void HwEvent_FreeOwnedText(std::intptr_t parameter);
 
 // Calls the installed handler, if any, on the calling thread.
 void RaiseHardwareEvent(HardwareEvent code, std::intptr_t parameter);

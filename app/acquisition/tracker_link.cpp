@@ -9,7 +9,6 @@
 #include "app/acquisition/hardware_events.h"
 #include "app/acquisition/hardware_trace.h"
 #include "app/acquisition/tracking_state.h"
-#include "app/ui/hw_event_routing.h"
 
 namespace {
 

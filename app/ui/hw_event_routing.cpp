@@ -3,8 +3,6 @@
 #include "app/acquisition/hardware_events.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -47,26 +45,12 @@ bool HwEvent_Route(int32_t code, WindowId mainWindow, WindowId& window, uint32_t
 
 const char* HwOnlineStateName(int32_t state) {
     switch (state) {
-        case 0: return "Hardware_OFFLINE";
-        case 1: return "Hardware_INITIALISING";
-        case 2: return "Hardware_ONLINE";
+        case 0:
+            return "Hardware_OFFLINE";
+        case 1:
+            return "Hardware_INITIALISING";
+        case 2:
+            return "Hardware_ONLINE";
     }
     return "Hardware_UNKNOWN";
 }
-
-std::intptr_t HwEvent_MakeOwnedText(const char* text) {
-    const size_t n = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(std::malloc(n));
-    if (!copy) return 0;
-    std::memcpy(copy, text, n);
-    return reinterpret_cast<std::intptr_t>(copy);
-}
-
-std::string HwEvent_TakeOwnedText(std::intptr_t parameter) {
-    char* text = reinterpret_cast<char*>(parameter);
-    std::string taken = text ? text : "";
-    std::free(text);
-    return taken;
-}
-
-void HwEvent_FreeOwnedText(std::intptr_t parameter) { std::free(reinterpret_cast<char*>(parameter)); }

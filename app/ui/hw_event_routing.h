@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 using WindowId = std::uintptr_t;  // 0: no window
 
@@ -25,13 +24,6 @@ bool HwEventTarget_ReleasePriority(WindowId window);
 // message is the event's private message (0x8000 + code, except 9, 10, 11:
 // 0x800B, 0x8009, 0x800A). False for a code outside 0 to 12.
 bool HwEvent_Route(int32_t code, WindowId mainWindow, WindowId& window, uint32_t& message);
-
-// Text that travels with an event (the unsupported-frequency message) is
-// owned storage: the acquisition thread makes a heap copy, the handler on
-// the user-interface thread takes it over. A post that fails frees it.
-std::intptr_t HwEvent_MakeOwnedText(const char* text);  // 0 when out of memory
-std::string HwEvent_TakeOwnedText(std::intptr_t parameter);
-void HwEvent_FreeOwnedText(std::intptr_t parameter);
 
 // The hardware online state's name for the trace.
 const char* HwOnlineStateName(int32_t state);

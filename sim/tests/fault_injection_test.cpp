@@ -13,7 +13,7 @@
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/tests/acquisition_test_support.h"
 #include "app/acquisition/error_dump.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/hardware_events.h"
 #include "app/acquisition/hardware_statistics.h"

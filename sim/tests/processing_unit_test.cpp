@@ -8,7 +8,7 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/field_format.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "sim/calibration_model.h"
 #include "sim/laser_samples.h"
 

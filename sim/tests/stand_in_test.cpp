@@ -9,7 +9,7 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/field_format.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "app/acquisition/tracker_commands.h"
 #include "sim/chip_library.h"
 #include "sim/processing_unit.h"

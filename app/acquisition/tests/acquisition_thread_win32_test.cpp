@@ -18,7 +18,7 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/acquisition_state.h"
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "app/acquisition/field_format.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/hardware_events.h"

@@ -10,7 +10,7 @@
 #include "acquisition_test_support.h"
 #include "app/acquisition/calibration_state.h"
 #include "app/acquisition/calibration_update.h"
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "app/files/safe_file_write.h"
 
 using namespace acquisition_test;

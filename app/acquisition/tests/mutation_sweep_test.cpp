@@ -5,7 +5,7 @@
 
 #include "acquisition_test_support.h"
 #include "app/acquisition/calibration_file.h"
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "app/acquisition/field_format.h"
 #include "app/acquisition/process_field.h"
 #include "app/acquisition/tracker_commands.h"

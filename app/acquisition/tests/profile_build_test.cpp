@@ -12,7 +12,7 @@
 #include "app/acquisition/hardware_online_time.h"
 #include "app/acquisition/profile_build.h"
 #include "app/acquisition/profile_line_log.h"
-#include "app/acquisition/sweep_generator.h"
+#include "sim/sweep_generator.h"
 
 namespace {
 

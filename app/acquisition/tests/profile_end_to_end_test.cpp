@@ -14,7 +14,7 @@
 #include "acquisition_test_support.h"
 #include "app/acquisition/calibration_state.h"
 #include "app/acquisition/profile_build.h"
-#include "app/acquisition/sweep_generator.h"
+#include "sim/sweep_generator.h"
 #include "app/scan/facet_strip.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/tests/scan_record_fixture.h"

@@ -9,7 +9,7 @@
 #include "acquisition_test_support.h"
 #include "app/acquisition/acquisition_state.h"
 #include "app/acquisition/calibration_state.h"
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "app/locale/locale_lookup.h"
 #include "hardware_doubles.h"
 

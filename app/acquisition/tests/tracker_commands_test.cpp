@@ -4,10 +4,9 @@
 
 #include "acquisition_test_support.h"
 #include "app/acquisition/calibration_state.h"
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "app/acquisition/process_field.h"
 #include "app/acquisition/tracker_link.h"
-#include "app/ui/hw_event_routing.h"
 
 using namespace acquisition_test;
 
@@ -32,9 +31,9 @@ Commands Concat(std::initializer_list<Commands> parts) {
 const Commands kSettings = {"u", "f", "v,1\r", "x,1\r", "y1\r", "e1,0\r"};
 
 TEST(TrackerCommands, EachFixedHemisphereAndAutomatic) {
-    const char* const hemispheres[6][2] = {
-        {"H1,+1,0,0\r", "H2,+1,0,0\r"}, {"H1,-1,0,0\r", "H2,-1,0,0\r"}, {"H1,0,+1,0\r", "H2,0,+1,0\r"},
-        {"H1,0,-1,0\r", "H2,0,-1,0\r"}, {"H1,0,0,+1\r", "H2,0,0,+1\r"}, {"H1,0,0,-1\r", "H2,0,0,-1\r"}};
+    const char* const hemispheres[6][2] = {{"H1,+1,0,0\r", "H2,+1,0,0\r"}, {"H1,-1,0,0\r", "H2,-1,0,0\r"},
+                                           {"H1,0,+1,0\r", "H2,0,+1,0\r"}, {"H1,0,-1,0\r", "H2,0,-1,0\r"},
+                                           {"H1,0,0,+1\r", "H2,0,0,+1\r"}, {"H1,0,0,-1\r", "H2,0,0,-1\r"}};
     for (int setting = 0; setting <= 6; ++setting) {
         SCOPED_TRACE(setting);
         TrackerCommandInputs in;
@@ -55,14 +54,14 @@ TEST(TrackerCommands, Version1SwapsStationsAndBaseShiftsThem) {
     TrackerCommandInputs in;
     in.hemisphereSetting = 3;
     in.unitVersion = 1;
-    EXPECT_EQ(Build(in), Concat({{"c", "l1,1\r", "O3,0,2,5,6,7\r", "O1,0,2,5,6,7\r"},
-                                 kSettings,
-                                 {"H3,0,-1,0\r", "H1,0,-1,0\r", "C"}}));
+    EXPECT_EQ(
+        Build(in),
+        Concat({{"c", "l1,1\r", "O3,0,2,5,6,7\r", "O1,0,2,5,6,7\r"}, kSettings, {"H3,0,-1,0\r", "H1,0,-1,0\r", "C"}}));
     in.unitVersion = 2;
     in.trackerSelection = 1;
-    EXPECT_EQ(Build(in), Concat({{"c", "l3,1\r", "O2,0,2,5,6,7\r", "O3,0,2,5,6,7\r"},
-                                 kSettings,
-                                 {"H2,0,-1,0\r", "H3,0,-1,0\r", "C"}}));
+    EXPECT_EQ(
+        Build(in),
+        Concat({{"c", "l3,1\r", "O2,0,2,5,6,7\r", "O3,0,2,5,6,7\r"}, kSettings, {"H2,0,-1,0\r", "H3,0,-1,0\r", "C"}}));
 }
 
 TEST(TrackerCommands, SynchronisationWithNormalLayout) {
@@ -71,19 +70,14 @@ TEST(TrackerCommands, SynchronisationWithNormalLayout) {
     in.syncSupported = true;
     in.frequencyBlock = block.data();
     TrackerCommandOutcome outcome;
-    const Commands expected = Concat({{"c", "W", "l2,1\r", "T81,0\r", "T84,0\r", "T86,0\r", kOutputFormat1,
-                                       kOutputFormat2},
-                                      kSettings,
-                                      {"j2,,1,0.5,0.75,1,1.25,1.5,1.75,2,2.25,2.5\r",
-                                       "n2,,1,9.5,9.75,10\r",
-                                       "j2,,2,2.75,3,3.25,3.5,3.75,4,4.25,4.5,4.75\r",
-                                       "n2,,2,10.25,10.5,10.75\r",
-                                       "j2,,4,7.25,7.5,7.75,8,8.25,8.5,8.75,9,9.25\r",
-                                       "n2,,4,11.75,12,12.25\r",
-                                       "j2,,3,5,5.25,5.5,5.75,6,6.25,6.5,6.75,7\r",
-                                       "n2,,3,11,11.25,11.5\r",
-                                       "k2,,12.5,12.75,13,13.25,13.5,13.75,14,14.25,14.5\r",
-                                       "C"}});
+    const Commands expected =
+        Concat({{"c", "W", "l2,1\r", "T81,0\r", "T84,0\r", "T86,0\r", kOutputFormat1, kOutputFormat2},
+                kSettings,
+                {"j2,,1,0.5,0.75,1,1.25,1.5,1.75,2,2.25,2.5\r", "n2,,1,9.5,9.75,10\r",
+                 "j2,,2,2.75,3,3.25,3.5,3.75,4,4.25,4.5,4.75\r", "n2,,2,10.25,10.5,10.75\r",
+                 "j2,,4,7.25,7.5,7.75,8,8.25,8.5,8.75,9,9.25\r", "n2,,4,11.75,12,12.25\r",
+                 "j2,,3,5,5.25,5.5,5.75,6,6.25,6.5,6.75,7\r", "n2,,3,11,11.25,11.5\r",
+                 "k2,,12.5,12.75,13,13.25,13.5,13.75,14,14.25,14.5\r", "C"}});
     EXPECT_EQ(Build(in, &outcome), expected);
     EXPECT_TRUE(outcome.syncSent);
     EXPECT_FALSE(outcome.frequencyMissing);
@@ -120,15 +114,13 @@ TEST(TrackerCommands, SynchronisationWithAlternativeLayout) {
     in.syncSupported = true;
     in.alternativeLayout = true;
     in.frequencyBlock = block.data();
-    EXPECT_EQ(Build(in), Concat({{"c", "l2,1\r", "T85,0\r", "T87,0\r", kOutputFormat1, kOutputFormat2},
-                                 kSettings,
-                                 {"H1,+1,0,0\r", "H2,+1,0,0\r",
-                                  "J1,,1,0.5,0.75,1,1.25,1.5,1.75,2,2.25,2.5\r",
-                                  "J1,,2,2.75,3,3.25,3.5,3.75,4,4.25,4.5,4.75\r",
-                                  "J1,,3,5,5.25,5.5,5.75,6,6.25,6.5,6.75,7\r",
-                                  "J1,,4,7.25,7.5,7.75,8,8.25,8.5,8.75,9,9.25\r",
-                                  "K1,,9.5,9.75,10,10.25,10.5,10.75,11,11.25,11.5\r",
-                                  "M1,11.75,12,12.25,12.5,12.75,13\r", "C"}}));
+    EXPECT_EQ(Build(in),
+              Concat({{"c", "l2,1\r", "T85,0\r", "T87,0\r", kOutputFormat1, kOutputFormat2},
+                      kSettings,
+                      {"H1,+1,0,0\r", "H2,+1,0,0\r", "J1,,1,0.5,0.75,1,1.25,1.5,1.75,2,2.25,2.5\r",
+                       "J1,,2,2.75,3,3.25,3.5,3.75,4,4.25,4.5,4.75\r", "J1,,3,5,5.25,5.5,5.75,6,6.25,6.5,6.75,7\r",
+                       "J1,,4,7.25,7.5,7.75,8,8.25,8.5,8.75,9,9.25\r",
+                       "K1,,9.5,9.75,10,10.25,10.5,10.75,11,11.25,11.5\r", "M1,11.75,12,12.25,12.5,12.75,13\r", "C"}}));
 }
 
 TEST(TrackerCommands, AlternativeLists) {
@@ -229,12 +221,24 @@ TEST(HemisphereCommands, VectorChoiceOnConstructedPoses) {
          normal,
          true,
          {"c", "H1,+0.99,-0.00,-0.13\r", "H1,0,0,0\r", "H2,-1.00,-0.00,-0.00\r", "H2,0,0,0\r", "C"}},
-        {"stylus", Block({0, 0, 0}, kAlongX, {0, 0, 200}, kAgainstZ), true, normal, true,
+        {"stylus",
+         Block({0, 0, 0}, kAlongX, {0, 0, 200}, kAgainstZ),
+         true,
+         normal,
+         true,
          {"c", "H1,+0.00,+0.00,+1.00\r", "H1,0,0,0\r", "H2,0,0,0\r", "C"}},
-        {"no candidate with t > 0 sends nothing", Block({100, 0, 0}, kNone, {300, 50, 0}, kAlongX), false, normal,
-         false, {}},
-        {"stylus without a direction sends nothing", Block({0, 0, 0}, kAlongX, {0, 0, 200}, kNone), true, normal,
-         false, {}},
+        {"no candidate with t > 0 sends nothing",
+         Block({100, 0, 0}, kNone, {300, 50, 0}, kAlongX),
+         false,
+         normal,
+         false,
+         {}},
+        {"stylus without a direction sends nothing",
+         Block({0, 0, 0}, kAlongX, {0, 0, 200}, kNone),
+         true,
+         normal,
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -245,7 +249,7 @@ TEST(HemisphereCommands, VectorChoiceOnConstructedPoses) {
 }
 
 class TrackerLink : public AcquisitionFixture {
-protected:
+  protected:
     void TearDown() override {
         BeginCalibrationLoad();
         InstallCalibration(CalibrationData());
@@ -321,8 +325,8 @@ TEST_F(TrackerLink, HemisphereStepSendsOnlyForAStartedStation) {
 
     StoreWandTrackingState(TrackingState_STARTED);
     EXPECT_EQ(SetHemisphereCommand(context, send), 1);
-    EXPECT_EQ(sent, (Commands{"c", "H1,+0.99,+0.16,+0.00\r", "H1,0,0,0\r", "H2,-1.00,-0.00,-0.00\r", "H2,0,0,0\r",
-                              "C"}));
+    EXPECT_EQ(sent,
+              (Commands{"c", "H1,+0.99,+0.16,+0.00\r", "H1,0,0,0\r", "H2,-1.00,-0.00,-0.00\r", "H2,0,0,0\r", "C"}));
 
     EXPECT_EQ(SetHemisphereCommand(context, [](const TrackerCommandList&) { return false; }), 0);
 

@@ -1,5 +1,5 @@
 // The program's entry point.
-#include "app/acquisition/shell_link.h"
+#include "app/ui/acquisition_link.h"
 #include "app/locale/locale_lookup.h"
 #include "app/locale/locale_loader.h"
 #include "app/base/app_messages.h"

@@ -1,4 +1,4 @@
-#include "app/acquisition/shell_link.h"
+#include "app/ui/acquisition_link.h"
 
 // Natively there is no shell window: the link alone.
 void Acquisition_ConnectShell() { Acquisition_InstallScannerLink(); }

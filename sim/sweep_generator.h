@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/acquisition/calibration_file.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "app/scan/geometry.h"
 
 constexpr std::int32_t kLinearTableRows = 150;
@@ -52,7 +52,7 @@ float SweepSurface_Distance(const SweepSurface& surface, const Vec3& p);
 // moved by t·velocity. The reference receiver stays at one pose.
 struct WandSweep {
     Matrix4 start;
-    Vec3 velocity{0, 0, 0};      // mm per field
+    Vec3 velocity{0, 0, 0};     // mm per field
     float degreesPerField = 0;  // about the sensor's y axis
     Matrix4 reference;
 };

@@ -1,4 +1,4 @@
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 
 #include <cstring>
 #include <fstream>
@@ -17,12 +17,44 @@ std::int32_t ChannelCount(const CalibrationFileParameters& p) {
     return entry ? entry->channelCount : 1;
 }
 
+void PutU32(unsigned char* b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+void PutF32(unsigned char* b, float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    PutU32(b, bits);
+}
+
+void PutI16(unsigned char* b, std::int16_t v) {
+    const auto u = static_cast<std::uint16_t>(v);
+    b[0] = static_cast<unsigned char>(u & 0xFF);
+    b[1] = static_cast<unsigned char>(u >> 8);
+}
+
 void Append(std::vector<std::uint8_t>& out, const void* data, std::size_t bytes) {
     const auto* b = static_cast<const std::uint8_t*>(data);
     out.insert(out.end(), b, b + bytes);
 }
 
 }  // namespace
+
+void EncodeCalibrationHeader(const CalibrationHeader& h, unsigned char b[48]) {
+    PutU32(b + 0, h.WandSerialNumber);
+    PutU32(b + 4, static_cast<std::uint32_t>(h.versionMajor));
+    PutU32(b + 8, static_cast<std::uint32_t>(h.versionMinor));
+    PutU32(b + 12, static_cast<std::uint32_t>(h.versionRevision));
+    PutU32(b + 16, static_cast<std::uint32_t>(h.versionCheck));
+    PutU32(b + 20, static_cast<std::uint32_t>(h.reserved0));
+    PutU32(b + 24, static_cast<std::uint32_t>(h.LutRows));
+    PutU32(b + 28, static_cast<std::uint32_t>(h.LutColumns));
+    PutU32(b + 32, static_cast<std::uint32_t>(h.LutRowStep));
+    PutU32(b + 36, static_cast<std::uint32_t>(h.LutColumnStep));
+    PutF32(b + 40, h.LutScale);
+    PutI16(b + 44, h.LutUnsetMarker);
+    PutI16(b + 46, h.reserved1);
+}
 
 std::vector<std::int16_t> GenerateCalibrationTable(const CalibrationFileParameters& p) {
     std::vector<std::int16_t> table;

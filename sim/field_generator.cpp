@@ -1,4 +1,4 @@
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "app/acquisition/sweep_generator.h"
+#include "sim/sweep_generator.h"
 
 #include <cmath>
 #include <cstdio>

@@ -11,9 +11,19 @@
 struct CalibrationFileParameters {
     std::int32_t fileVersion = 5;
     std::string headerText = "Created: Mon Jan  1 12:00:00 2024\nWand: test\n";
-    CalibrationHeader header{
-        /*WandSerialNumber*/ 345, /*major*/ 2, /*minor*/ 2, /*revision*/ 1, /*check*/ 1, 0,
-        /*LutRows*/ 8, /*LutColumns*/ 10, /*steps*/ 2, 2, /*LutScale*/ 0.25f, /*unset*/ -32768, 0};
+    CalibrationHeader header{/*WandSerialNumber*/ 345,
+                             /*major*/ 2,
+                             /*minor*/ 2,
+                             /*revision*/ 1,
+                             /*check*/ 1,
+                             0,
+                             /*LutRows*/ 8,
+                             /*LutColumns*/ 10,
+                             /*steps*/ 2,
+                             2,
+                             /*LutScale*/ 0.25f,
+                             /*unset*/ -32768,
+                             0};
     // 0: the channel count of the header's hardware version (1 when unknown).
     std::int32_t channelCount = 0;
     // Entries (x, y, z per entry); empty: a generated table (see below).
@@ -22,6 +32,9 @@ struct CalibrationFileParameters {
     // Written for versions 5 and later when not empty (57 floats).
     std::vector<float> trackerSetup;
 };
+
+// The file's 48-byte header block, little-endian.
+void EncodeCalibrationHeader(const CalibrationHeader& header, unsigned char bytes[48]);
 
 // The generated table: entry (c, i, j) = (400 + 8i + c, 40j - 200, 4i - 3j),
 // with every 7th entry unset.

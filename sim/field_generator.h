@@ -9,7 +9,7 @@ struct GeneratedTrackerRecord {
     char type = '0';
     char station = '2';
     char error = ' ';
-    float position[3] = {0.0f, 0.0f, 0.0f};  // in the tracker's units (centimetres)
+    float position[3] = {0.0f, 0.0f, 0.0f};              // in the tracker's units (centimetres)
     float orientation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // three rows as the tracker sends them
 };
 
@@ -22,8 +22,8 @@ struct GeneratedLineSample {
 };
 
 struct FieldParameters {
-    std::int32_t unitVersion = 0;   // 0..3
-    std::uint32_t serial = 0;       // 10 bits on versions 0 and 1, 16 bits on 2 and 3
+    std::int32_t unitVersion = 0;  // 0..3
+    std::uint32_t serial = 0;      // 10 bits on versions 0 and 1, 16 bits on 2 and 3
     bool wandPresent = true;
     bool stylus = false;
     bool parity = false;

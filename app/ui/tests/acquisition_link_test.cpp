@@ -1,16 +1,16 @@
-// The acquisition layer's calls in the shell's scanner link, from the
+// The acquisition calls in the shell's scanner link, from the
 // program's settings to a started scanner and back.
-#include "app/acquisition/shell_link.h"
+#include "app/ui/acquisition_link.h"
 
 #include <cstring>
 #include <filesystem>
 
-#include "acquisition_test_support.h"
+#include "app/acquisition/tests/acquisition_test_support.h"
 #include "app/acquisition/acquisition_state.h"
-#include "app/acquisition/calibration_writer.h"
+#include "sim/calibration_writer.h"
 #include "app/ui/app_state.h"
 #include "app/ui/scanner_link.h"
-#include "hardware_doubles.h"
+#include "app/acquisition/tests/hardware_doubles.h"
 
 using namespace acquisition_test;
 namespace fs = std::filesystem;
@@ -20,7 +20,7 @@ namespace {
 void EndOfSweep() {}
 
 class ShellLinkTest : public AcquisitionFixture {
-protected:
+  protected:
     void SetUp() override {
         AcquisitionFixture::SetUp();
         ResetAcquisitionState();

@@ -1,7 +1,8 @@
-// The acquisition layer's side of the shell's scanner link: starting,
-// restarting and stopping the scanner from the program's settings, the
-// online state, the read count at a capture's first field and the connected
-// wand. The shell calls Acquisition_ConnectShell once at start-up (Windows);
+// The shell's adapter of scanner acquisition: the scanner link's calls that
+// start, restart and stop the scanner from the program's settings and give
+// what the start chose back to them, the online state, the read count at a
+// capture's first field and the connected wand. The program calls
+// Acquisition_ConnectShell once at start-up (Windows);
 // Acquisition_InstallScannerLink is its portable part.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "app/acquisition/shell_link.h"
+#include "app/ui/acquisition_link.h"
 
 #include <cstring>
 #include <string>
