@@ -139,11 +139,11 @@ def cmake_uses(text):
             variables.setdefault(words[1][0], []).extend(w for w, _ in words[2:])
         elif name == 'foreach':
             items = [w for w, _ in words[1:]]
-            if items[:1] == ['IN']:
-                lists = items[2:] if items[1:2] == ['LISTS'] else []
-                items = items[2:] if items[1:2] == ['ITEMS'] else []
-                items += [value for l in lists for value in variables.get(l, [])]
-            variables[first] = items
+            if items[:2] == ['IN', 'LISTS']:
+                items = [value for listed in items[2:] for value in variables.get(listed, [])]
+            elif items[:2] == ['IN', 'ITEMS']:
+                items = items[2:]
+            variables[first] = items  # the loop variable stands for all its values at once
         elif name in ('tolvaran_folder_library', 'add_library', 'add_executable'):
             defined.append(first)
             if name == 'tolvaran_folder_library':
