@@ -78,7 +78,9 @@ TEST(PointCoder, SizesQuantisationAndDecodeTable) {
                     const float halfStep = ((&hi.x)[a] - (&lo.x)[a]) / 65535.0f / 2.0f;
                     EXPECT_NEAR(g[a], w[a], halfStep * 1.0001f + 1e-6f) << "profile " << k << " point " << j;
                 }
-                if (c.name[0] == 'p') EXPECT_EQ(got.x, 2.5f);  // the flat axis decodes exactly
+                if (c.name[0] == 'p') {
+                    EXPECT_EQ(got.x, 2.5f);  // the flat axis decodes exactly
+                }
             }
         }
         // One byte more or less fails.
@@ -174,7 +176,9 @@ TEST(RunLengths, PackAndDecodeTable) {
             TVNFile_DecodeRunLengths(c.words.data(), static_cast<int32_t>(c.words.size()), values.data(), c.count, 16),
             c.ok)
             << c.name;
-        if (c.ok && c.count) EXPECT_EQ(values[c.count - 1], 3u);
+        if (c.ok && c.count) {
+            EXPECT_EQ(values[c.count - 1], 3u);
+        }
     }
 }
 
