@@ -7,7 +7,7 @@
 
 #include "app/files/container_metadata.h"
 #include "app/files/item_store.h"
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
 
