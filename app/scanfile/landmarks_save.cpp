@@ -90,23 +90,22 @@ bool TVNFile_Landmarks_Save(ScanFileWriter& w, const StylusItemList& list, bool 
         rows.Put(item, lineInverted);
     }
     const int32_t k = points.count, l = rows.count;
-    bool ok = Vectors(w, "Landmarks/Points", points.positions, k) &&
-              Matrices(w, "Landmarks/PointMatrices", points.matrices, k) &&
-              Matrices(w, "Landmarks/PointInvMatrices", points.inverted, k) &&
-              Ints(w, "Landmarks/PointsHidden", pointsHidden, k) &&
-              Ints(w, "Landmarks/PointsInverted", pointsInverted, k) &&
-              Ints(w, "Landmarks/PointGatherTimes", points.times, k) &&
-              Vectors(w, "Landmarks/PointOrientations", points.orientations, k) &&
-              Ints(w, "Landmarks/LineLengths", lineLengths, lines) &&
-              Ints(w, "Landmarks/LinesHidden", linesHidden, lines) &&
-              Ints(w, "Landmarks/LinesInverted", linesInverted, lines) &&
-              Vectors(w, "Landmarks/LinePoints", rows.positions, l) &&
-              Matrices(w, "Landmarks/LinePointMatrices", rows.matrices, l) &&
-              Ints(w, "Landmarks/LinePointGatherTimes", rows.times, l) &&
-              Matrices(w, "Landmarks/LinePointInvMatrices", rows.inverted, l) &&
-              Vectors(w, "Landmarks/LinePointOrientations", rows.orientations, l) &&
-              Vectors(w, "Landmarks/PointShifts/Raw", points.rawShifts, k) &&
-              Vectors(w, "Landmarks/LinePointShifts/Raw", rows.rawShifts, l);
+    bool ok =
+        Vectors(w, "Landmarks/Points", points.positions, k) &&
+        Matrices(w, "Landmarks/PointMatrices", points.matrices, k) &&
+        Matrices(w, "Landmarks/PointInvMatrices", points.inverted, k) &&
+        Ints(w, "Landmarks/PointsHidden", pointsHidden, k) && Ints(w, "Landmarks/PointsInverted", pointsInverted, k) &&
+        Ints(w, "Landmarks/PointGatherTimes", points.times, k) &&
+        Vectors(w, "Landmarks/PointOrientations", points.orientations, k) &&
+        Ints(w, "Landmarks/LineLengths", lineLengths, lines) && Ints(w, "Landmarks/LinesHidden", linesHidden, lines) &&
+        Ints(w, "Landmarks/LinesInverted", linesInverted, lines) &&
+        Vectors(w, "Landmarks/LinePoints", rows.positions, l) &&
+        Matrices(w, "Landmarks/LinePointMatrices", rows.matrices, l) &&
+        Ints(w, "Landmarks/LinePointGatherTimes", rows.times, l) &&
+        Matrices(w, "Landmarks/LinePointInvMatrices", rows.inverted, l) &&
+        Vectors(w, "Landmarks/LinePointOrientations", rows.orientations, l) &&
+        Vectors(w, "Landmarks/PointShifts/Raw", points.rawShifts, k) &&
+        Vectors(w, "Landmarks/LinePointShifts/Raw", rows.rawShifts, l);
     if (ok && basicShifts)
         ok = Vectors(w, "Landmarks/LinePointShifts/Basic", rows.surfaceShifts, l) &&
              Vectors(w, "Landmarks/PointShifts/Basic", points.surfaceShifts, k);

@@ -38,13 +38,20 @@ void LoadOlderParams(ItemStore* s, LoadedFit& fit) {
     static const struct {
         const char* path;
         bool isFloat;
-    } kWords[] = {{"RBF/Params/InputFilter", true},     {"RBF/Params/InputResolution", true},
-                  {"RBF/Params/InputSimplifyError", true}, {"RBF/Params/Limit", false},
-                  {"RBF/Params/Accuracy", true},        {"RBF/Params/Resolution", true},
-                  {"RBF/Params/MemoryToUse", false},    {"RBF/Params/ExtraTrim", true},
-                  {"RBF/Params/Close", false},          {"RBF/Params/DoSimplify", false},
-                  {"RBF/Params/SimpError", true},       {"RBF/Params/SimpAngle", true},
-                  {"RBF/Params/SimpNFaces", false},     {"RBF/Params/SimpNPoints", false}};
+    } kWords[] = {{"RBF/Params/InputFilter", true},
+                  {"RBF/Params/InputResolution", true},
+                  {"RBF/Params/InputSimplifyError", true},
+                  {"RBF/Params/Limit", false},
+                  {"RBF/Params/Accuracy", true},
+                  {"RBF/Params/Resolution", true},
+                  {"RBF/Params/MemoryToUse", false},
+                  {"RBF/Params/ExtraTrim", true},
+                  {"RBF/Params/Close", false},
+                  {"RBF/Params/DoSimplify", false},
+                  {"RBF/Params/SimpError", true},
+                  {"RBF/Params/SimpAngle", true},
+                  {"RBF/Params/SimpNFaces", false},
+                  {"RBF/Params/SimpNPoints", false}};
     int word = 19;
     for (const auto& w : kWords) {
         const StoreItem* item = Load_Item(s, w.path, w.isFloat ? ItemType::Float32 : ItemType::Int32, 0);

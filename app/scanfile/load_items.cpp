@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-const StoreItem* Load_Item(ItemStore* store, const char* path, ItemType type, int dims, int32_t size0,
-                           int32_t size1, int32_t size2) {
+const StoreItem* Load_Item(ItemStore* store, const char* path, ItemType type, int dims, int32_t size0, int32_t size1,
+                           int32_t size2) {
     const int32_t sizes[3] = {size0, size1, size2};
     const StoreItem* item = ItemStore_GetCheckedItemSizes(store, path, type, dims, dims > 0 ? sizes : nullptr);
     if (!item || (item->byteSize > 0 && !item->data)) return nullptr;

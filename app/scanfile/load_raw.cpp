@@ -131,8 +131,8 @@ LoadStatus LoadPoints(LoadState& st, RawData& raw, const Shape& shape) {
     if (shape.points) {
         const auto* bytes = static_cast<const uint8_t*>(shape.points->data);
         const auto count = static_cast<int32_t>(shape.points->byteSize);
-        const bool ok = shape.pointsV2 ? TVNFile_DecodePointsV2(raw, bytes, count)
-                                       : TVNFile_DecodePointsV1(raw, bytes, count);
+        const bool ok =
+            shape.pointsV2 ? TVNFile_DecodePointsV2(raw, bytes, count) : TVNFile_DecodePointsV1(raw, bytes, count);
         if (!ok) return kLoadBadField;
         st.pointsDecoded = true;
     }

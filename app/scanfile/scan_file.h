@@ -64,8 +64,8 @@ struct ScanFileSaveContext {
 // false with the message in errorText (untouched when the store itself
 // could not be made). Nothing is written unless every section was built:
 // the file on disk is never replaced by an incomplete one.
-bool TVNFile_Save(const SurfacePair& surfaces, const char* fileName, bool basicShifts, bool rbfShifts,
-                  RawData* raw, const GeneralSettings* settings, const ScanFileSaveContext& context,
+bool TVNFile_Save(const SurfacePair& surfaces, const char* fileName, bool basicShifts, bool rbfShifts, RawData* raw,
+                  const GeneralSettings* settings, const ScanFileSaveContext& context,
                   char errorText[kScanFileErrorTextSize]);
 
 // The section writers, in the order of the save.

@@ -7,8 +7,8 @@
 
 bool TVNFile_IsKnownSection(const ItemPath& path) {
     if (path.empty()) return false;
-    static const char* const kSections[] = {"TVN", "Raw", "Basic", "RBF", "Landmarks", "View", "Tolvaran", "Icon",
-                                            "__meta__"};
+    static const char* const kSections[] = {"TVN",  "Raw",      "Basic", "RBF",     "Landmarks",
+                                            "View", "Tolvaran", "Icon",  "__meta__"};
     for (const char* section : kSections)
         if (path[0] == section) return true;
     return path[0] == "VKT" && path.size() > 1 && (path[1] == "RMS" || path[1] == "Transforms");

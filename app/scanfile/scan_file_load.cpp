@@ -102,8 +102,7 @@ LoadStatus LoadSections(LoadState& st, const LoadOutputs& o, int32_t& mode, Load
     // The stored fit last: its input holds the stylus positions just loaded,
     // and nothing reaches the library unless everything before succeeded.
     handFit = o.fit && pair && pair->basic && pair->basic->NumPoints > 0 && o.fit->LibraryLoaded();
-    if (handFit)
-        status = Load_StoredFit(s, *pair->basic, o.raw ? &o.raw->Stylus : nullptr, o.settings, fit);
+    if (handFit) status = Load_StoredFit(s, *pair->basic, o.raw ? &o.raw->Stylus : nullptr, o.settings, fit);
     return status;
 }
 

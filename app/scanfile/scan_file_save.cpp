@@ -22,14 +22,14 @@ void SetText(char* errorText, const std::string& text) {
 bool AddForeign(ItemStore* store, const ForeignItemList* foreign) {
     if (!foreign) return true;
     for (const ForeignItem& item : foreign->items)
-        if (!ItemStore_CreateItem(store, item.path, item.data.get(), item.type, item.dimensionCount,
-                                  item.sizes.data(), false))
+        if (!ItemStore_CreateItem(store, item.path, item.data.get(), item.type, item.dimensionCount, item.sizes.data(),
+                                  false))
             return false;
     return true;
 }
 
-bool BuildSections(ScanFileWriter& w, const SurfacePair& surfaces, bool basicShifts, bool rbfShifts,
-                   const RawData* raw, const GeneralSettings* settings, const ScanFileSaveContext& context) {
+bool BuildSections(ScanFileWriter& w, const SurfacePair& surfaces, bool basicShifts, bool rbfShifts, const RawData* raw,
+                   const GeneralSettings* settings, const ScanFileSaveContext& context) {
     const SurfaceRecord* current = surfaces.current ? *surfaces.current : nullptr;
     const bool surfaceMode = context.mode == kScanFileModeSurface;
     int32_t basicCurrent = surfaceMode && current && current == surfaces.basic;
@@ -50,8 +50,8 @@ bool BuildSections(ScanFileWriter& w, const SurfacePair& surfaces, bool basicShi
 
 }  // namespace
 
-bool TVNFile_Save(const SurfacePair& surfaces, const char* fileName, bool basicShifts, bool rbfShifts,
-                  RawData* raw, const GeneralSettings* settings, const ScanFileSaveContext& context,
+bool TVNFile_Save(const SurfacePair& surfaces, const char* fileName, bool basicShifts, bool rbfShifts, RawData* raw,
+                  const GeneralSettings* settings, const ScanFileSaveContext& context,
                   char errorText[kScanFileErrorTextSize]) {
     ItemStore* store = ItemStore_Create();
     if (!store) return false;
@@ -64,7 +64,8 @@ bool TVNFile_Save(const SurfacePair& surfaces, const char* fileName, bool basicS
         if (buffers.outOfMemory || (!built && !ItemStore_GetError(store))) {
             SetText(errorText, Locale_GetString("ErrorOutOfMemory"));
         } else if (!built || ItemStore_GetError(store)) {
-            SetText(errorText, std::string(Locale_GetString("ErrorTVNSaveUnknown")) + TVNFile_ReportError(store, fileName));
+            SetText(errorText,
+                    std::string(Locale_GetString("ErrorTVNSaveUnknown")) + TVNFile_ReportError(store, fileName));
         } else if (!ItemFile_WriteSigned(store, fileName, kScanFileSigningKey, kContainerKeyLength)) {
             SetText(errorText, TVNFile_ReportError(store, fileName));
         } else {

@@ -35,7 +35,7 @@ struct LoadedFit {
 };
 
 class ScanFitSeam {
-public:
+  public:
     virtual ~ScanFitSeam() = default;
     // The surface library is loaded and its exports found.
     virtual bool LibraryLoaded() = 0;

@@ -39,8 +39,7 @@ bool Present(const SurfaceRecord& s) { return s.NumPoints > 0 && s.Points; }
 
 }  // namespace
 
-bool TVNFile_Basic_Save(ScanFileWriter& w, const SurfaceRecord& s, const GeneralSettings* settings,
-                        int32_t* current) {
+bool TVNFile_Basic_Save(ScanFileWriter& w, const SurfaceRecord& s, const GeneralSettings* settings, int32_t* current) {
     if (!Present(s)) return true;
     const BasicSurfParams& b = s.BasicParams;
     // The surface record keeps no inversion block of its own: the settings'
@@ -68,9 +67,9 @@ bool TVNFile2_Rbf_Save(ScanFileWriter& w, const SurfaceRecord& s, int32_t* curre
            w.Int("RBF/Params/RbfUseStylusPoints", r.RbfUseStylusPoints) &&
            w.Int("RBF/Params/RbfTrimType", r.RbfTrimType) && w.Float("RBF/Params/RbfExtraTrim", r.RbfExtraTrim) &&
            w.Int("RBF/Params/RbfSimplify", r.RbfSimplify) && w.Int("RBF/Params/RbfSimpTarget", r.RbfSimpTarget) &&
-           w.Int("RBF/Params/RbfSimpDoAngle", r.RbfSimpDoAngle) &&
-           w.Float("RBF/Params/RbfSimpAngle", r.RbfSimpAngle) && w.Float("RBF/Params/RbfSimpError", r.RbfSimpError) &&
-           w.Int("RBF/Params/RbfSimpNFaces", r.RbfSimpNFaces) && w.Int("RBF/Params/RbfSimpNPoints", r.RbfSimpNPoints) &&
+           w.Int("RBF/Params/RbfSimpDoAngle", r.RbfSimpDoAngle) && w.Float("RBF/Params/RbfSimpAngle", r.RbfSimpAngle) &&
+           w.Float("RBF/Params/RbfSimpError", r.RbfSimpError) && w.Int("RBF/Params/RbfSimpNFaces", r.RbfSimpNFaces) &&
+           w.Int("RBF/Params/RbfSimpNPoints", r.RbfSimpNPoints) &&
            w.Matrix("RBF/Params/RbfCoordinateSystemMatrix", r.CoordinateSystem) && AddMesh(w, "RBF", s, true) &&
            AddState(w, "RBF", s, current);
 }
