@@ -1,6 +1,8 @@
 #include "app/files/settings_registry.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,22 +14,25 @@ namespace {
 constexpr std::ptrdiff_t kNotInRecord = -1;
 
 #define GS_OFFSET(field) static_cast<std::ptrdiff_t>(offsetof(GeneralSettings, field))
-#define GS_DWORD(name, field) {name, kRegDword, GS_OFFSET(field), 4}
+#define GS_DWORD(name, field) \
+    { name, kRegDword, GS_OFFSET(field), 4 }
 #define GS_BINARY(name, field) \
-    {name, kRegBinary, GS_OFFSET(field), static_cast<uint32_t>(sizeof(GeneralSettings::field))}
-#define GS_TEXT(name, field) {name, kRegSz, GS_OFFSET(field), kSettingsTextSize}
+    { name, kRegBinary, GS_OFFSET(field), static_cast<uint32_t>(sizeof(GeneralSettings::field)) }
+#define GS_TEXT(name, field) \
+    { name, kRegSz, GS_OFFSET(field), kSettingsTextSize }
 
 // The export blocks in block order, and the words each one stores.
-const char* const kBlockNames[kExportFormatBlocks] = {
-    "ThreeDStudio", "Ascii", "AutoCAD", "IGES", "Inventor", "Lightwave", "Matlab",
-    "PSL",          "PLY",   "STL",     "VRML", "VTK",      "Wavefront", "StylusExport"};
+const char* const kBlockNames[kExportFormatBlocks] = {"ThreeDStudio", "Ascii",  "AutoCAD",   "IGES",        "Inventor",
+                                                      "Lightwave",    "Matlab", "PSL",       "PLY",         "STL",
+                                                      "VRML",         "VTK",    "Wavefront", "StylusExport"};
 
 struct BlockWord {
     const char* name;
     std::ptrdiff_t offset;
 };
 
-#define BW(word) {#word, static_cast<std::ptrdiff_t>(offsetof(ExportFormatOptions, word))}
+#define BW(word) \
+    { #word, static_cast < std::ptrdiff_t>(offsetof(ExportFormatOptions, word)) }
 
 std::vector<BlockWord> BlockWords(int block) {
     std::vector<BlockWord> words = {BW(ExportCoordinateSystem), BW(ExportDataType), BW(ExportAsText),
@@ -49,13 +54,12 @@ std::vector<SettingsValue> BlockValues() {
     static std::vector<std::string> names;
     std::vector<SettingsValue> values;
     for (int b = 0; b < kExportFormatBlocks; ++b)
-        for (const BlockWord& w : BlockWords(b))
-            names.push_back(std::string(kBlockNames[b]) + "." + w.name);
+        for (const BlockWord& w : BlockWords(b)) names.push_back(std::string(kBlockNames[b]) + "." + w.name);
     size_t n = 0;
     for (int b = 0; b < kExportFormatBlocks; ++b) {
-        const std::ptrdiff_t base = GS_OFFSET(ExportOptions) + b * static_cast<std::ptrdiff_t>(sizeof(ExportFormatOptions));
-        for (const BlockWord& w : BlockWords(b))
-            values.push_back({names[n++].c_str(), kRegDword, base + w.offset, 4});
+        const std::ptrdiff_t base =
+            GS_OFFSET(ExportOptions) + b * static_cast<std::ptrdiff_t>(sizeof(ExportFormatOptions));
+        for (const BlockWord& w : BlockWords(b)) values.push_back({names[n++].c_str(), kRegDword, base + w.offset, 4});
     }
     return values;
 }
@@ -185,8 +189,8 @@ std::vector<SettingsValue> MakeViewValues() {
 
 // Reads every value of the list into the record; the code of the last value
 // not taken.
-int ReadValues(RegistryAccess& registry, RegistryAccess::Key key, const std::vector<SettingsValue>& list,
-               void* record, FilterLengthStore storeFilterLength) {
+int ReadValues(RegistryAccess& registry, RegistryAccess::Key key, const std::vector<SettingsValue>& list, void* record,
+               FilterLengthStore storeFilterLength) {
     int result = 0;
     for (const SettingsValue& v : list) {
         int code;
@@ -195,8 +199,7 @@ int ReadValues(RegistryAccess& registry, RegistryAccess::Key key, const std::vec
             code = Settings_QueryValue(registry, key, v.name, v.type, v.size, &length);
             if (code == kSettingsValueTaken && storeFilterLength) storeFilterLength(length);
         } else {
-            code = Settings_QueryValue(registry, key, v.name, v.type, v.size,
-                                       static_cast<char*>(record) + v.offset);
+            code = Settings_QueryValue(registry, key, v.name, v.type, v.size, static_cast<char*>(record) + v.offset);
         }
         if (code != kSettingsValueTaken) result = code;
     }
@@ -204,8 +207,7 @@ int ReadValues(RegistryAccess& registry, RegistryAccess::Key key, const std::vec
 }
 
 // The bytes a value is written with: a text up to its terminator.
-long WriteValue(RegistryAccess& registry, RegistryAccess::Key key, const SettingsValue& v,
-                const void* field) {
+long WriteValue(RegistryAccess& registry, RegistryAccess::Key key, const SettingsValue& v, const void* field) {
     if (v.type != kRegSz) return registry.Write(key, v.name, v.type, field, v.size);
     // A field without a terminator is written cut to fit one.
     const char* text = static_cast<const char*>(field);
@@ -226,8 +228,8 @@ const std::vector<SettingsValue>& Settings_ViewValues() {
     return values;
 }
 
-int Settings_QueryValue(RegistryAccess& registry, RegistryAccess::Key key, const char* name,
-                        uint32_t expectedType, uint32_t expectedSize, void* destination) {
+int Settings_QueryValue(RegistryAccess& registry, RegistryAccess::Key key, const char* name, uint32_t expectedType,
+                        uint32_t expectedSize, void* destination) {
     uint32_t type = 0, size = 0;
     if (!registry.QueryInfo(key, name, type, size)) return kSettingsValueMissing;
     if (type != expectedType) return kSettingsValueWrongType;
@@ -238,7 +240,16 @@ int Settings_QueryValue(RegistryAccess& registry, RegistryAccess::Key key, const
     // A text is taken whole or not at all: it must fit its field with the
     // terminator, whether or not the stored bytes end with one. A path cut
     // short would name another folder.
-    std::vector<char> data(size + 1, '\0');
+    // The buffer holds the stored bytes and a terminator after them: a size
+    // at the top of the 32-bit range has no room for one (size + 1 would wrap
+    // to an empty buffer), and a buffer that cannot be had refuses the value.
+    std::vector<char> data;
+    if (size == UINT32_MAX || size >= data.max_size()) return kSettingsValueNoMemory;
+    try {
+        data.assign(static_cast<size_t>(size) + 1, '\0');
+    } catch (const std::bad_alloc&) {
+        return kSettingsValueNoMemory;
+    }
     if (size > 0 && !registry.Read(key, name, data.data(), size)) return kSettingsValueMissing;
     const size_t length = strnlen(data.data(), size);
     if (length + 1 > expectedSize) return kSettingsValueWrongSize;
@@ -274,28 +285,24 @@ int LoadFromBothBranches(RegistryAccess& registry, const char* path, Read read) 
 
 }  // namespace
 
-int Settings_LoadGeneral(RegistryAccess& registry, GeneralSettings& settings,
-                         FilterLengthStore storeFilterLength) {
+int Settings_LoadGeneral(RegistryAccess& registry, GeneralSettings& settings, FilterLengthStore storeFilterLength) {
     return LoadFromBothBranches(registry, kSettingsGeneralKey, [&](RegistryAccess::Key key) {
         return Settings_ReadGeneral(registry, key, settings, storeFilterLength);
     });
 }
 
 int Settings_LoadView(RegistryAccess& registry, ViewSettings& view) {
-    return LoadFromBothBranches(registry, kSettingsViewKey, [&](RegistryAccess::Key key) {
-        return Settings_ReadView(registry, key, view);
-    });
+    return LoadFromBothBranches(registry, kSettingsViewKey,
+                                [&](RegistryAccess::Key key) { return Settings_ReadView(registry, key, view); });
 }
 
-int Settings_SaveGeneral(RegistryAccess& registry, const GeneralSettings& settings,
-                         int32_t hardwareFilterLength) {
+int Settings_SaveGeneral(RegistryAccess& registry, const GeneralSettings& settings, int32_t hardwareFilterLength) {
     RegistryAccess::Key key;
     if (!registry.Create(RegistryRoot::CurrentUser, kSettingsGeneralKey, key)) return 1;
     int result = 0;
     for (const SettingsValue& v : Settings_GeneralValues()) {
-        const void* field = v.offset == kNotInRecord
-                                ? static_cast<const void*>(&hardwareFilterLength)
-                                : reinterpret_cast<const char*>(&settings) + v.offset;
+        const void* field = v.offset == kNotInRecord ? static_cast<const void*>(&hardwareFilterLength)
+                                                     : reinterpret_cast<const char*>(&settings) + v.offset;
         const long error = WriteValue(registry, key, v, field);
         if (error != 0) result = static_cast<int>(error);
     }
@@ -319,9 +326,8 @@ int Settings_ReadPath(RegistryAccess& registry, RegistryAccess::Key key, char* b
 
 int Settings_LoadInstallPath(RegistryAccess& registry, const char* keyPath, char* buffer) {
     buffer[0] = '\0';
-    return LoadFromBothBranches(registry, keyPath, [&](RegistryAccess::Key key) {
-        return Settings_ReadPath(registry, key, buffer);
-    });
+    return LoadFromBothBranches(registry, keyPath,
+                                [&](RegistryAccess::Key key) { return Settings_ReadPath(registry, key, buffer); });
 }
 
 const char* Settings_GetRootPath() { return "HKEY_CURRENT_USER\\Software\\Tolvaran"; }

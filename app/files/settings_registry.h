@@ -23,7 +23,7 @@ constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 
 class RegistryAccess {
-public:
+  public:
     using Key = std::uintptr_t;
     virtual ~RegistryAccess() = default;
     // Opens an existing key for querying values.
@@ -48,6 +48,7 @@ enum SettingsQueryResult : int {
     kSettingsValueMissing = 2,  // absent or unreadable
     kSettingsValueWrongType = 3,
     kSettingsValueWrongSize = 4,
+    kSettingsValueNoMemory = 5,  // a text too large to be held for reading
 };
 
 // One stored value: its name, type and place in the record. The size of a
@@ -71,8 +72,8 @@ using FilterLengthStore = void (*)(int32_t length);
 // Reads one value into `destination` (expected size bytes; for REG_SZ the
 // field, whose text must fit with its terminator, else the value counts as
 // of the wrong size and is ignored).
-int Settings_QueryValue(RegistryAccess& registry, RegistryAccess::Key key, const char* name,
-                        uint32_t expectedType, uint32_t expectedSize, void* destination);
+int Settings_QueryValue(RegistryAccess& registry, RegistryAccess::Key key, const char* name, uint32_t expectedType,
+                        uint32_t expectedSize, void* destination);
 
 // Every value of the list from an open key; values not taken leave their
 // fields alone. Result: the code of the last value not taken, 0 when all were.
@@ -83,15 +84,13 @@ int Settings_ReadView(RegistryAccess& registry, RegistryAccess::Key key, ViewSet
 
 // Local machine first, then the current user over it. 1 when the user's key
 // cannot be opened, else the result of reading it.
-int Settings_LoadGeneral(RegistryAccess& registry, GeneralSettings& settings,
-                         FilterLengthStore storeFilterLength);
+int Settings_LoadGeneral(RegistryAccess& registry, GeneralSettings& settings, FilterLengthStore storeFilterLength);
 int Settings_LoadView(RegistryAccess& registry, ViewSettings& view);
 
 // Writes every value to the current user's key. 1 when the key cannot be
 // created or opened (nothing written), else the error code of the last write
 // that failed, 0 when all succeeded.
-int Settings_SaveGeneral(RegistryAccess& registry, const GeneralSettings& settings,
-                         int32_t hardwareFilterLength);
+int Settings_SaveGeneral(RegistryAccess& registry, const GeneralSettings& settings, int32_t hardwareFilterLength);
 // 1 when the key cannot be created or opened, 2 when any write failed, else 0.
 int Settings_SaveView(RegistryAccess& registry, const ViewSettings& view);
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 class FakeRegistry final : public RegistryAccess {
-public:
+  public:
     struct Value {
         uint32_t type = 0;
         std::vector<unsigned char> data;
@@ -20,18 +20,22 @@ public:
     using Values = std::map<std::string, Value>;
 
     std::map<std::pair<RegistryRoot, std::string>, Values> keys;
-    bool createFails = false;          // no key can be created
+    bool createFails = false;             // no key can be created
     std::set<std::string> failingWrites;  // value names whose write fails
     int writes = 0;
-    int openKeys = 0;                  // keys opened and not yet closed
+    int openKeys = 0;  // keys opened and not yet closed
+    int reads = 0;     // value reads that reached it
+    // Sizes reported for values in place of their data's own (a value as
+    // large as the registry can claim).
+    std::map<std::string, uint32_t> reportedSizes;
 
     Values& KeyValues(RegistryRoot root, const std::string& path) { return keys[{root, path}]; }
 
     void SetDword(RegistryRoot root, const std::string& path, const std::string& name, uint32_t value) {
         Set(root, path, name, kRegDword, &value, 4);
     }
-    void Set(RegistryRoot root, const std::string& path, const std::string& name, uint32_t type,
-             const void* data, size_t size) {
+    void Set(RegistryRoot root, const std::string& path, const std::string& name, uint32_t type, const void* data,
+             size_t size) {
         Value& v = KeyValues(root, path)[name];
         v.type = type;
         v.data.assign(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + size);
@@ -61,9 +65,11 @@ public:
         if (!v) return false;
         type = v->type;
         size = static_cast<uint32_t>(v->data.size());
+        if (reportedSizes.count(name)) size = reportedSizes.at(name);
         return true;
     }
     bool Read(Key key, const char* name, void* data, uint32_t size) override {
+        ++reads;
         const Value* v = Lookup(key, name);
         if (!v || v->data.size() != size) return false;
         if (size) std::memcpy(data, v->data.data(), size);
@@ -76,7 +82,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     std::vector<std::pair<RegistryRoot, std::string>> handles_;
     Key Handle(const std::pair<RegistryRoot, std::string>& k) {
         ++openKeys;

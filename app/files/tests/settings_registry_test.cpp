@@ -40,11 +40,18 @@ TEST(SettingsRegistry, ValueListsInWriteOrder) {
             EXPECT_LE(v.offset + v.size, sizeof(GeneralSettings)) << v.name;
         }
     }
-    struct { size_t index; const char* name; } order[] = {
-        {0, "DefaultDirectory"}, {2, "ExportFileType"}, {3, "ThreeDStudio.ExportCoordinateSystem"},
-        {9, "ThreeDStudio.EndOfLine"}, {IndexOf(general, "Matlab.ExportNormals") + 1, "Matlab.ExportAlbedos"},
+    struct {
+        size_t index;
+        const char* name;
+    } order[] = {
+        {0, "DefaultDirectory"},
+        {2, "ExportFileType"},
+        {3, "ThreeDStudio.ExportCoordinateSystem"},
+        {9, "ThreeDStudio.EndOfLine"},
+        {IndexOf(general, "Matlab.ExportNormals") + 1, "Matlab.ExportAlbedos"},
         {IndexOf(general, "Wavefront.ExportNormals") + 3, "Wavefront.ExportUsingTextureMap"},
-        {105, "StylusExport.EndOfLine"}, {106, "ExportDxfMeshAs3DFACEs"},
+        {105, "StylusExport.EndOfLine"},
+        {106, "ExportDxfMeshAs3DFACEs"},
         {201, "HardwareFilterLength"},
     };
     for (auto& o : order) EXPECT_STREQ(general.at(o.index).name, o.name);
@@ -103,7 +110,8 @@ TEST(SettingsRegistry, SaveWritesEveryValueWithItsTypeAndSizeAndReadsBackBitForB
     for (const SettingsValue& v : Settings_GeneralValues()) {
         if (v.offset < 0) continue;
         EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&loaded) + v.offset,
-                              reinterpret_cast<const char*>(&saved) + v.offset, v.size), 0)
+                              reinterpret_cast<const char*>(&saved) + v.offset, v.size),
+                  0)
             << v.name;
     }
     ViewSettings viewLoaded;
@@ -145,8 +153,7 @@ const ReadCase kReadCases[] = {
          EXPECT_EQ(g.RangeClip, 750.0f);
          EXPECT_EQ(g.AngleClip, 30.0f);
      }},
-    {"display type 3 reads as 2",
-     [](FakeRegistry& r) { r.SetDword(kUser, kView, "DisplayType", 3); },
+    {"display type 3 reads as 2", [](FakeRegistry& r) { r.SetDword(kUser, kView, "DisplayType", 3); },
      [](const GeneralSettings&, const ViewSettings& v) { EXPECT_EQ(v.DisplayType, 2); }},
     {"a float is taken bit for bit",
      [](FakeRegistry& r) { r.SetDword(kUser, kGeneral, "GlassRefractiveIndex", 0x3FC28F5Cu); },
@@ -183,6 +190,25 @@ TEST(SettingsRegistry, ReadRulesTable) {
         Settings_LoadView(reg, v);
         c.check(g, v);
         EXPECT_EQ(reg.openKeys, 0);
+    }
+}
+
+TEST(SettingsRegistry, ATextTooLargeToHoldIsRefusedWithoutReadingIt) {
+    std::vector<uint32_t> sizes = {UINT32_MAX};
+    if (sizeof(size_t) == 4) sizes.push_back(UINT32_MAX - 16);  // beyond any buffer of a 32-bit process
+    for (uint32_t size : sizes) {
+        SCOPED_TRACE(size);
+        FakeRegistry reg;
+        reg.Set(kUser, kGeneral, "DefaultDirectory", kRegSz, "C:\\scans", 9);
+        reg.reportedSizes["DefaultDirectory"] = size;
+        RegistryAccess::Key key;
+        ASSERT_TRUE(reg.Open(kUser, kGeneral.c_str(), key));
+        char field[kSettingsTextSize] = "kept";
+        EXPECT_EQ(Settings_QueryValue(reg, key, "DefaultDirectory", kRegSz, sizeof field, field),
+                  kSettingsValueNoMemory);
+        EXPECT_EQ(reg.reads, 0);
+        EXPECT_STREQ(field, "kept");
+        reg.Close(key);
     }
 }
 
