@@ -6,9 +6,9 @@
 
 #include "app/acquisition/acquisition_seams.h"
 
-// Zeroes the statistics, runs the loop of the transport in use (`device` is
-// the open parallel-port device, unused on USB) and raises
-// Hardware_UNRECOVERABLE_ERROR when the loop failed. On return the thread no
-// longer counts as running and the unit is off line. Returns the loop's
-// result.
+// Zeroes the statistics, starts the error dumps' writer, runs the loop of the
+// transport in use (`device` is the open parallel-port device, unused on USB)
+// and raises Hardware_UNRECOVERABLE_ERROR when the loop failed. On return the
+// error dumps are written and closed, the thread no longer counts as running
+// and the unit is off line. Returns the loop's result.
 std::int32_t RunAcquisitionThread(AcquisitionSignals& signals, EcpDeviceIo* device, std::int32_t firstStart);
