@@ -7,7 +7,6 @@
 #include "app/acquisition/hardware_statistics.h"
 #include "app/acquisition/hardware_trace.h"
 #include "app/acquisition/usb_loop.h"
-#include "app/acquisition/windows_version.h"
 
 std::int32_t RunAcquisitionThread(AcquisitionSignals& signals, EcpDeviceIo* device, std::int32_t firstStart) {
     ZeroHardwareStatistics();
@@ -18,7 +17,7 @@ std::int32_t RunAcquisitionThread(AcquisitionSignals& signals, EcpDeviceIo* devi
     if (GetHardwareTransport() == Transport_USB)
         result = UsbAcquisitionLoop(signals, firstStart);
     else if (device)
-        result = EcpAcquisitionLoop(*device, signals, GetWindowsVersion());
+        result = EcpAcquisitionLoop(*device, signals);
     if (result == 0) {
         TraceHardware("AcquisitionThread: the acquisition loop failed\n");
         RaiseHardwareEvent(Hardware_UNRECOVERABLE_ERROR, 0);

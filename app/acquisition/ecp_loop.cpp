@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/acquisition_state.h"
@@ -33,13 +32,8 @@ constexpr EcpTimeouts kTimeouts = {250, 40};
 enum class Step { Continue, Stopped, Failed };
 
 class EcpLoop {
-public:
-    EcpLoop(EcpDeviceIo& device, AcquisitionSignals& signals, WindowsVersion windows)
-        : device_(device), signals_(signals) {
-        // Windows 2000 reads into a buffer of its own, copied into the ring
-        // slot only when complete, so that a short read never leaves a torn
-        // field in the slot.
-        if (windows == WindowsVersion::Win2000) bounce_.resize(kFieldWords);
+  public:
+    EcpLoop(EcpDeviceIo& device, AcquisitionSignals& signals) : device_(device), signals_(signals) {
         write_ = [this](const char* data, std::uint32_t bytes, std::uint32_t* written) {
             return device_.Write(data, bytes, written);
         };
@@ -58,7 +52,7 @@ public:
         }
     }
 
-private:
+  private:
     // One pass: probe, come on line if needed, look for the trigger, capture.
     Step PollOnce() {
         char probe[kProbeBytes];
@@ -113,7 +107,8 @@ private:
             first = 0;
             if (context_.unitVersion != GetProcessingUnitVersion()) {
                 SetProcessingUnitVersion(context_.unitVersion);
-                TraceHardware("EcpAcquisitionLoop: processing-unit version -> %d\n", static_cast<int>(context_.unitVersion));
+                TraceHardware("EcpAcquisitionLoop: processing-unit version -> %d\n",
+                              static_cast<int>(context_.unitVersion));
                 const Step sent = SendCommands();
                 if (sent != Step::Continue) return sent;
                 if (signals_.WaitForStop(kVersionResendPauseMs)) return Step::Stopped;
@@ -131,13 +126,14 @@ private:
     }
 
     // 1 a whole field in the slot at the write count, 0 short, -1 failed.
+    // The read goes to a buffer of its own and into the slot only when
+    // complete: the short read that ends a capture must not tear the field
+    // the slot holds, which the hemisphere step decodes after the capture.
     int ReadField() {
-        std::uint16_t* slot = RingSlotAddress(Ring_WriteCount());
-        void* target = bounce_.empty() ? static_cast<void*>(slot) : static_cast<void*>(bounce_.data());
         std::uint32_t moved = 0;
-        if (!device_.Read(target, kFieldBytes, &moved)) return -1;
+        if (!device_.Read(field_, kFieldBytes, &moved)) return -1;
         if (moved < static_cast<std::uint32_t>(kFieldBytes)) return 0;
-        if (!bounce_.empty()) std::memcpy(slot, bounce_.data(), kFieldBytes);
+        std::memcpy(RingSlotAddress(Ring_WriteCount()), field_, kFieldBytes);
         return 1;
     }
 
@@ -155,7 +151,7 @@ private:
     EcpDeviceIo& device_;
     AcquisitionSignals& signals_;
     FieldCheckContext context_{};
-    std::vector<std::uint16_t> bounce_;
+    std::uint16_t field_[kFieldWords];
     ChunkWriter write_;
 };
 
@@ -200,7 +196,7 @@ bool ParallelDriverSuits(std::uint32_t version, WindowsVersion windows) {
     return false;
 }
 
-std::int32_t EcpAcquisitionLoop(EcpDeviceIo& device, AcquisitionSignals& signals, WindowsVersion windows) {
-    EcpLoop loop(device, signals, windows);
+std::int32_t EcpAcquisitionLoop(EcpDeviceIo& device, AcquisitionSignals& signals) {
+    EcpLoop loop(device, signals);
     return loop.Run();
 }

@@ -21,5 +21,6 @@ std::int32_t OpenParallelDevice(HardwarePlatform& platform, WindowsVersion windo
 bool ParallelDriverSuits(std::uint32_t version, WindowsVersion windows);
 
 // The parallel-port acquisition loop. Returns 1 when the stop event ended it,
-// 0 when the device failed (the unit is then off line).
-std::int32_t EcpAcquisitionLoop(EcpDeviceIo& device, AcquisitionSignals& signals, WindowsVersion windows);
+// 0 when the device failed (the unit is then off line). Only whole fields
+// reach the ring's slots.
+std::int32_t EcpAcquisitionLoop(EcpDeviceIo& device, AcquisitionSignals& signals);

@@ -41,7 +41,7 @@ std::string Joined(const TrackerCommandList& list) {
 }
 
 class EcpLoopTest : public AcquisitionFixture {
-protected:
+  protected:
     void SetUp() override {
         AcquisitionFixture::SetUp();
         ResetAcquisitionState();
@@ -54,9 +54,7 @@ protected:
         RecordedOnlineStates().clear();
     }
 
-    std::int32_t Run(WindowsVersion windows = WindowsVersion::Nt4) {
-        return EcpAcquisitionLoop(device_, signals_, windows);
-    }
+    std::int32_t Run() { return EcpAcquisitionLoop(device_, signals_); }
 
     EcpDeviceDouble device_;
     VirtualSignals signals_;
@@ -101,10 +99,10 @@ TEST_F(EcpLoopTest, CapturesPublishAllButTheirFirstFieldAndCarryTheirFirstIndex)
                      EcpDeviceDouble::FullField(Field(3)),
                      EcpDeviceDouble::ShortRead()};
     ASSERT_EQ(Run(), 1);
-    const std::vector<Event> expected = {
-        {Hardware_FIRST_FIELD, 0}, {Hardware_NEW_FIELD_READY, 1}, {Hardware_NEW_FIELD_READY, 2},
-        {Hardware_LAST_FIELD, 2},  {Hardware_FIRST_FIELD, 2},     {Hardware_NEW_FIELD_READY, 1},
-        {Hardware_LAST_FIELD, 1}};
+    const std::vector<Event> expected = {{Hardware_FIRST_FIELD, 0},     {Hardware_NEW_FIELD_READY, 1},
+                                         {Hardware_NEW_FIELD_READY, 2}, {Hardware_LAST_FIELD, 2},
+                                         {Hardware_FIRST_FIELD, 2},     {Hardware_NEW_FIELD_READY, 1},
+                                         {Hardware_LAST_FIELD, 1}};
     EXPECT_EQ(RecordedEvents(), expected);
     ASSERT_EQ(Ring_WriteCount(), 3);
     EXPECT_EQ(WandX(0), 1.0f);
@@ -116,17 +114,16 @@ TEST_F(EcpLoopTest, CapturesPublishAllButTheirFirstFieldAndCarryTheirFirstIndex)
     EXPECT_EQ(stats.fieldsPublished, 1);
 }
 
-TEST_F(EcpLoopTest, OnWindows2000FieldsGoThroughABounceBufferAndAShortReadLeavesTheSlot) {
+TEST_F(EcpLoopTest, FieldsGoThroughABufferOfTheirOwnAndAShortReadLeavesTheSlot) {
     device_.reads = {EcpDeviceDouble::FullField(Field(100)), EcpDeviceDouble::FullField(Field(1))};
     std::vector<std::uint8_t> half = Field(9);
     half.resize(half.size() / 2);
     device_.reads.push_back(EcpDeviceDouble::FullField(half));
-    ASSERT_EQ(Run(WindowsVersion::Win2000), 1);
+    ASSERT_EQ(Run(), 1);
     ASSERT_EQ(Ring_WriteCount(), 1);
     EXPECT_EQ(WandX(0), 1.0f);
     // The torn field never reached the slot at the write count.
-    EXPECT_EQ(std::vector<std::uint16_t>(RingSlotAddress(1), RingSlotAddress(1) + 4),
-              std::vector<std::uint16_t>(4, 0));
+    EXPECT_EQ(std::vector<std::uint16_t>(RingSlotAddress(1), RingSlotAddress(1) + 4), std::vector<std::uint16_t>(4, 0));
 }
 
 TEST_F(EcpLoopTest, AnotherUnitVersionIsAdoptedAndTheTrackerConfiguredAgain) {
@@ -160,6 +157,41 @@ TEST_F(EcpLoopTest, AStartedHemisphereSetUpHoldsTheCaptureAndSendsTheHemisphereC
     EXPECT_NE(hemisphere.find("H1,0,0,0\r"), std::string::npos);
     EXPECT_NE(hemisphere.find("H2,0,0,0\r"), std::string::npos);
     EXPECT_EQ(hemisphere.back(), 'C');
+}
+
+TEST_F(EcpLoopTest, ATornReadThatEndsTheCaptureLeavesTheHeldFieldForTheHemisphereCommands) {
+    // The last field of a held capture stays in the slot at the write count,
+    // where the hemisphere step decodes it; the read that ends the capture
+    // brings all but the last word of another field.
+    FieldParameters other = WandField(kSerial);
+    other.stylus = true;
+    other.records[1].position[0] = -50.0f;
+    std::vector<std::uint8_t> torn = GenerateField(other);
+    torn.resize(torn.size() - 2);
+    const auto hemisphereAfter = [&](EcpDeviceDouble::ReadStep end) {
+        ResetAcquisitionState();
+        SetHardwareTransport(Transport_PARALLEL);
+        SetExpectedSerialNumber(kSerial);
+        SetHemisphereSetting(kHemisphereAutomatic);
+        Ring_ResetCounts();
+        EcpDeviceDouble device;
+        device.portOpen = true;
+        device.reads = {EcpDeviceDouble::FullField(Field(100)), EcpDeviceDouble::FullField(Field(1)),
+                        EcpDeviceDouble::FullField(Field(2)), end};
+        VirtualSignals signals;
+        device.whenReadsRunOut = [&] { signals.stop = true; };
+        device.afterField = [](std::size_t n) {
+            if (n == 1) StoreWandTrackingState(TrackingState_STARTED);
+        };
+        const std::string init = Joined(BuildTrackerCommandsForHardware());
+        EXPECT_EQ(EcpAcquisitionLoop(device, signals), 1);
+        EXPECT_EQ(Ring_WriteCount(), 0) << "held, not published";
+        return device.commands.substr(init.size());
+    };
+    const std::string clean = hemisphereAfter(EcpDeviceDouble::ShortRead());
+    ASSERT_EQ(clean.substr(0, 2), "cH");
+    EXPECT_EQ(hemisphereAfter(EcpDeviceDouble::FullField(torn)), clean);
+    EXPECT_EQ(WandX(0), 2.0f) << "the slot still holds the last whole field";
 }
 
 TEST_F(EcpLoopTest, AReaderThatDoesNotConsumeFillsTheRingTo49AndTheOverrunIsCounted) {
@@ -197,7 +229,7 @@ TEST_F(EcpLoopTest, EveryDeviceFailureTakesTheUnitOffLineAndEndsTheLoop) {
         VirtualSignals signals;
         device.whenReadsRunOut = [&] { signals.stop = true; };
         ChangeHardwareOnlineState(Hardware_INITIALISING, "test");
-        EXPECT_EQ(EcpAcquisitionLoop(device, signals, WindowsVersion::Nt4), 0);
+        EXPECT_EQ(EcpAcquisitionLoop(device, signals), 0);
         EXPECT_EQ(GetHardwareOnlineState(), Hardware_OFFLINE);
     }
 }
@@ -215,7 +247,7 @@ TEST_F(EcpLoopTest, TheStopEventEndsEveryWaitOfTheLoop) {
         const char* name;
         std::uint32_t waitToStopIn;  // the stop arrives during the n-th wait of this length
         int nth;
-        bool online;                 // the unit came on line before
+        bool online;  // the unit came on line before
     } cases[] = {
         {"off-line probe", 300, 1, false},
         {"tracker start-up wait", 11000, 1, false},
@@ -237,7 +269,7 @@ TEST_F(EcpLoopTest, TheStopEventEndsEveryWaitOfTheLoop) {
         };
         device.whenReadsRunOut = [] { FAIL() << "the loop went on after the stop"; };
         RecordedOnlineStates().clear();
-        EXPECT_EQ(EcpAcquisitionLoop(device, signals, WindowsVersion::Nt4), 1);
+        EXPECT_EQ(EcpAcquisitionLoop(device, signals), 1);
         EXPECT_EQ(!RecordedOnlineStates().empty() && RecordedOnlineStates().back() == Hardware_ONLINE, c.online);
     }
     SetSweepPauseParams(0, 0);
@@ -257,7 +289,7 @@ TEST_F(EcpLoopTest, AStopInTheMiddleOfACaptureClosesItWithItsLastField) {
 // The real events: a stop during the tracker's 11 s start-up wait ends the
 // loop at once.
 class ClockSignals : public AcquisitionSignals {
-public:
+  public:
     bool WaitForStop(std::uint32_t ms) override {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_; });
@@ -271,7 +303,7 @@ public:
         changed_.notify_all();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stop_ = false;
@@ -280,7 +312,7 @@ private:
 TEST_F(EcpLoopTest, StoppingDuringTheTrackerWaitReturnsWithinOneWait) {
     ClockSignals signals;
     std::atomic<std::int32_t> result{-1};
-    std::thread loop([&] { result = EcpAcquisitionLoop(device_, signals, WindowsVersion::Nt4); });
+    std::thread loop([&] { result = EcpAcquisitionLoop(device_, signals); });
     while (GetHardwareOnlineState() != Hardware_INITIALISING) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const auto stopAt = std::chrono::steady_clock::now();
     signals.Stop();
@@ -333,8 +365,8 @@ TEST(ParallelDriver, SuitsWindowsByTheFirstDigitOfItsVersion) {
         WindowsVersion windows;
         bool suits;
     } cases[] = {
-        {21214, WindowsVersion::Win2000, true},  {21214, WindowsVersion::Nt4, false},
-        {12001, WindowsVersion::Nt4, true},      {12001, WindowsVersion::Win2000, false},
+        {21214, WindowsVersion::Win2000, true},    {21214, WindowsVersion::Nt4, false},
+        {12001, WindowsVersion::Nt4, true},        {12001, WindowsVersion::Win2000, false},
         {21214, WindowsVersion::XpOrLater, false}, {21214, WindowsVersion::Other, false},
     };
     for (const auto& c : cases) EXPECT_EQ(ParallelDriverSuits(c.version, c.windows), c.suits) << c.version;
