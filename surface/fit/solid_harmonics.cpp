@@ -64,27 +64,44 @@ void Harmonic_Regular(const double* x, int32_t degree, MemPair* out) {
 }
 
 void Harmonic_Irregular(const double* x, int32_t degree, MemPair* out) {
-    const MemPair tau(x[0], x[1]);
+    // Real arithmetic throughout: the library's complex product checks for
+    // infinities on every call.
     const double z = x[2], r2 = x[0] * x[0] + x[1] * x[1] + x[2] * x[2], inv = 1.0 / r2;
-    out[0] = std::sqrt(inv);
+    double* o = reinterpret_cast<double*>(out);
+    o[0] = std::sqrt(inv);
+    o[1] = 0.0;
     for (int32_t m = 0; m <= degree; ++m) {
-        if (m > 0) out[Harmonic_Index(m, m)] = tau * ((2.0 * m - 1) * inv) * out[Harmonic_Index(m - 1, m - 1)];
-        if (m + 1 <= degree) out[Harmonic_Index(m + 1, m)] = ((2.0 * m + 1) * z * inv) * out[Harmonic_Index(m, m)];
-        for (int32_t n = m + 2; n <= degree; ++n)
-            out[Harmonic_Index(n, m)] =
-                ((2.0 * n - 1) * z * out[Harmonic_Index(n - 1, m)] -
-                 static_cast<double>((n + m - 1) * (n - m - 1)) * out[Harmonic_Index(n - 2, m)]) *
-                inv;
+        const int32_t mm = 2 * Harmonic_Index(m, m);
+        if (m > 0) {
+            const int32_t prev = 2 * Harmonic_Index(m - 1, m - 1);
+            const double s = (2.0 * m - 1) * inv, re = o[prev], im = o[prev + 1];
+            o[mm] = s * (x[0] * re - x[1] * im);
+            o[mm + 1] = s * (x[0] * im + x[1] * re);
+        }
+        if (m + 1 <= degree) {
+            const int32_t next = 2 * Harmonic_Index(m + 1, m);
+            const double s = (2.0 * m + 1) * z * inv;
+            o[next] = s * o[mm];
+            o[next + 1] = s * o[mm + 1];
+        }
+        for (int32_t n = m + 2; n <= degree; ++n) {
+            const int32_t at = 2 * Harmonic_Index(n, m), a1 = 2 * Harmonic_Index(n - 1, m),
+                          a2 = 2 * Harmonic_Index(n - 2, m);
+            const double s1 = (2.0 * n - 1) * z * inv, s2 = static_cast<double>((n + m - 1) * (n - m - 1)) * inv;
+            o[at] = s1 * o[a1] - s2 * o[a2];
+            o[at + 1] = s1 * o[a1 + 1] - s2 * o[a2 + 1];
+        }
     }
 }
 
 double Harmonic_Contract(const MemPair* a, const MemPair* h, int32_t degree) {
+    const double* pa = reinterpret_cast<const double*>(a);
+    const double* ph = reinterpret_cast<const double*>(h);
     double zero = 0.0, rest = 0.0;
     for (int32_t n = 0; n <= degree; ++n) {
-        const int32_t base = Harmonic_Index(n, 0);
-        zero += a[base].real() * h[base].real() - a[base].imag() * h[base].imag();
-        for (int32_t m = 1; m <= n; ++m)
-            rest += a[base + m].real() * h[base + m].real() - a[base + m].imag() * h[base + m].imag();
+        const int32_t base = 2 * Harmonic_Index(n, 0);
+        zero += pa[base] * ph[base] - pa[base + 1] * ph[base + 1];
+        for (int32_t i = base + 2; i < base + 2 * (n + 1); i += 2) rest += pa[i] * ph[i] - pa[i + 1] * ph[i + 1];
     }
     return zero + 2.0 * rest;
 }
