@@ -80,8 +80,7 @@ void LayOut(HWND window) {
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&status), 2);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&tools), 2);
     const int top = shell.toolbar ? tools.bottom : client.top;
-    if (shell.view)
-        MoveWindow(shell.view, client.left, top, client.right - client.left, status.top - top, FALSE);
+    if (shell.view) MoveWindow(shell.view, client.left, top, client.right - client.left, status.top - top, FALSE);
 }
 
 void OnKeyDown(HWND window, WPARAM key) {
@@ -147,8 +146,8 @@ void OnMenuSelect(WPARAM wParam, LPARAM lParam) {
     } else if (!(flags & MF_POPUP) && item == 0) {
         SetStatusText("");
     } else {
-        const char* (*infoText)(UINT) = Shell_Win32Hooks().menuInfoText;
-        SetStatusText(infoText ? infoText(item) : "");
+        const auto infoText = Shell_Win32Hooks().menuInfoText;
+        SetStatusText(infoText ? infoText(item, menu, (flags & MF_POPUP) != 0) : "");
     }
 }
 

@@ -1,5 +1,7 @@
 #include "app/ui/scanner_link.h"
 
+#include "app/ui/scanner_defaults.h"
+
 namespace {
 
 ScannerLink g_link;
@@ -10,7 +12,9 @@ void ScannerLink_Install(const ScannerLink& link) { g_link = link; }
 const ScannerLink& ScannerLink_Get() { return g_link; }
 
 void Scanner_Start(const char* configFile, const char* calibrationFolder) {
-    if (g_link.initScannerWithCalibration) g_link.initScannerWithCalibration(configFile, calibrationFolder);
+    if (!g_link.initScannerWithCalibration) return;
+    g_link.initScannerWithCalibration(configFile, calibrationFolder);
+    App_ApplyScannerFilterDefaults();
 }
 
 void Scanner_Restart() {

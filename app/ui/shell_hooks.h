@@ -14,8 +14,8 @@ struct ShellHooks {
     // The shell's own services, installed by the main window.
     std::function<void(int command)> sendCommand;  // a command to the main window
     std::function<void()> updateTitle;
-    std::function<void()> refreshUi;               // menu states, toolbar, status bar
-    std::function<void()> notifyPanels;            // the panel refresh broadcast
+    std::function<void()> refreshUi;     // menu states, toolbar, status bar
+    std::function<void()> notifyPanels;  // the panel refresh broadcast
 
     // Leaves surface mode, discards the derived surfaces and tells the tool
     // window. Default: both surfaces are freed and surface mode is left.
@@ -50,6 +50,16 @@ struct ShellHooks {
 
     // The surface-fitting library: bound once per run; false when absent (default).
     std::function<bool()> bindSurfaceLibrary;
+
+    // The toolbars made again after a change of their style (default: nothing).
+    std::function<void()> rebuildToolbars;
+
+    // What the menus read of the scanner's calibration: its no-receiver flag
+    // (default false), its scanner kind (default 0), and whether the receiver
+    // is frozen (default false).
+    std::function<bool()> calibrationNoReceiver;
+    std::function<int32_t()> calibrationScannerKind;
+    std::function<bool()> receiverFrozen;
 
     // The scan's erase level (default 0) and its reset.
     std::function<int32_t()> eraseLevel;

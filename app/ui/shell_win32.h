@@ -9,7 +9,7 @@
 #include <cstdint>
 
 // Private messages.
-constexpr UINT kMsgHardwareFirst = WM_APP + 0;   // .. WM_APP + 12: hardware events
+constexpr UINT kMsgHardwareFirst = WM_APP + 0;  // .. WM_APP + 12: hardware events
 constexpr UINT kMsgHardwareLast = WM_APP + 12;
 constexpr UINT kMsgStartup = WM_APP + 20;
 constexpr UINT kMsgPanelRefresh = WM_APP + 64;
@@ -61,7 +61,9 @@ struct ShellWin32Hooks {
     // Menus: built at window creation; the info text of a command for the
     // status bar; the table freed at close.
     void (*buildMenus)(HWND main) = nullptr;
-    const char* (*menuInfoText)(UINT id) = nullptr;
+    // The info text of a command, or with byPosition of the popup at that
+    // position of the menu.
+    const char* (*menuInfoText)(UINT id, HMENU menu, bool byPosition) = nullptr;
     void (*freeMenus)() = nullptr;
     // The factory menu: shown or removed; the password dialog (1: right).
     void (*showFactoryMenu)(bool show) = nullptr;
@@ -73,8 +75,8 @@ struct ShellWin32Hooks {
     void (*closeSpaceMouse)() = nullptr;
     bool (*spaceMouseFilter)(MSG& message) = nullptr;
     // Start-up and close of the further windows.
-    void (*startupWindows)() = nullptr;   // Extents window, edition panel, marker dialog
-    void (*closeWindows)() = nullptr;     // marker dialog, stylus-list callback
+    void (*startupWindows)() = nullptr;  // Extents window, edition panel, marker dialog
+    void (*closeWindows)() = nullptr;    // marker dialog, stylus-list callback
     void (*freeBranding)() = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include "app/locale/locale_loader.h"
 #include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/menus_win32.h"
 #include "app/ui/shell_win32.h"
 
 #include <windows.h>
@@ -40,7 +41,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Shell().instance = instance;
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0x1F7F};
     InitCommonControlsEx(&controls);
-    Shell().accelerators = LoadAcceleratorsA(instance, "KORV");
+    Accel_Load(instance);
+    Shell().accelerators = Accel_Get();
+    Commands_ConnectShell();
     // Scanner acquisition takes its part in the shell before the window starts it.
     Acquisition_ConnectShell();
 
@@ -51,7 +54,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
     const int code = App_RunMessageLoop();
 
-    if (Shell().accelerators) DestroyAcceleratorTable(Shell().accelerators);
+    Accel_Destroy();
     Shell().accelerators = nullptr;
     if (hooks.closeSpaceMouse) hooks.closeSpaceMouse();
     return code;

@@ -1,0 +1,761 @@
+#include "app/ui/commands_win32.h"
+
+#include "app/locale/locale_lookup.h"
+#include "app/scan/raw_data.h"
+#include "app/scan/surface_record.h"
+#include "app/base/app_messages.h"
+#include "app/ui/app_state.h"
+#include "app/ui/brand_info.h"
+#include "app/ui/dialogs_win32.h"
+#include "app/ui/document_marks.h"
+#include "app/ui/input_handlers.h"
+#include "app/ui/menu_states.h"
+#include "app/ui/menu_table.h"
+#include "app/ui/menus_win32.h"
+#include "app/ui/progress_dialogs_win32.h"
+#include "app/ui/scanner_link.h"
+#include "app/ui/shell_hooks.h"
+#include "app/ui/shell_win32.h"
+#include "app/ui/sweep_registration.h"
+#include "app/ui/sweep_undo.h"
+#include "app/ui/user_settings.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace {
+
+// Work that later parts of the program build; each of these answers "not
+// available" until its part wires it in here.
+const std::set<WORD>& NotAvailable() {
+    static const std::set<WORD> ids = {
+        // The view.
+        40009,
+        40010,
+        40045,
+        40046,
+        40047,
+        40051,
+        40049,
+        40050,
+        40113,
+        40114,
+        40173,
+        40174,
+        40175,
+        40176,
+        40172,
+        40246,
+        40398,
+        40109,
+        40111,
+        40280,
+        40351,
+        40307,
+        40313,
+        40315,
+        40314,
+        40308,
+        40309,
+        // Toolbars, panels and small dialogs.
+        40135,
+        40144,
+        40167,
+        40225,
+        40093,
+        40061,
+        40250,
+        40101,
+        40124,
+        40105,
+        // Scan documents and the scan file.
+        40052,
+        40265,
+        40089,
+        40240,
+        40296,
+        40318,
+        40260,
+        40317,
+        40278,
+        40273,
+        40276,
+        40275,
+        40259,
+        // Export, orthotics and tools.
+        40129,
+        40267,
+        40261,
+        40148,
+        40004,
+        40171,
+        40130,
+        40270,
+        40336,
+        // The surface workflow.
+        40060,
+        40300,
+        40413,
+        40024,
+        40127,
+        // Scanner windows.
+        40097,
+        40098,
+        40349,
+        40067,
+        40182,
+        40165,
+        40099,
+        40104,
+        40126,
+        40166,
+        40192,
+        // Alignment check and calibration correction.
+        40082,
+    };
+    return ids;
+}
+
+void Refresh() { App_RefreshUi(); }
+
+void Repaint() { App_PostRepaint(3); }
+
+void RepaintNow() { App_SendRepaint(3); }
+
+AppState& A() { return App(); }
+
+GeneralSettings& G() { return App().settings; }
+
+ViewSettings& V() { return App().view; }
+
+void Toggle(int32_t& value) { value = value ? 0 : 1; }
+
+void ToggleOption(uint32_t bit) { V().Options ^= bit; }
+
+// The scan's colours and both surfaces are worked out again at the next paint.
+void ResetDerivedColours() {
+    AppState& app = A();
+    if (app.raw) RawData_ClearPointRunMark(*app.raw);
+    Surface_ResetTimestamp(app.basic);
+    Surface_ResetTimestamp(app.rbf);
+}
+
+void ShowSurface(int32_t kind) {
+    AppState& app = A();
+    G().CombineSweeps = kind;
+    app.shownSurface = kind == 2 ? &app.rbf : &app.basic;
+    App_SetMode(kModeSurface);
+}
+
+void SendPanelRefresh(int slot) {
+    HWND panel = Shell().modeless[slot];
+    if (panel && IsWindow(panel)) SendMessageA(panel, kMsgPanelRefresh, 0, 0);
+}
+
+void RedrawToolPanel() {
+    HWND panel = Shell().modeless[kSlotTarrelPanel];
+    if (panel && IsWindow(panel)) InvalidateRect(panel, nullptr, TRUE);
+}
+
+void ShowNotAvailable(WORD id) {
+    AppMessage message;
+    message.kind = MessageKind::Info;
+    message.text = "\"" + Command_Label(id) + "\" is not available in this version of the program.";
+    App_ShowMessage(message);
+}
+
+// ---- Groups of cases --------------------------------------------------------
+
+void SetColourMode(int32_t mode, WORD id) {
+    AppState& app = A();
+    const int32_t previous = app.mode;
+    V().ColourMode = mode;
+    ResetDerivedColours();
+    const bool grey = Surface_HasGreyscale(app.basic);
+    const bool keepSurface = (id == 40281 && previous == kModeScan && grey) || (id == 40245 && grey);
+    if (!keepSurface) App_SetMode(kModeScan);
+    Repaint();
+}
+
+void SetDisplay(int32_t type, bool edges) {
+    if (edges)
+        V().Options |= 4;
+    else
+        V().Options &= ~4u;
+    V().DisplayType = type;
+    Repaint();
+}
+
+void ToggleMouseMarking() {
+    AppState& app = A();
+    const bool on = !G().MarkWithMouse;
+    App_LeaveMouseModes();
+    G().MarkWithMouse = on;
+    MarkerDialog_Show(on);
+    const ShellHooks& hooks = Shell_Hooks();
+    if (hooks.setMarkerCursor) hooks.setMarkerCursor();
+    (void)app;
+    RepaintNow();
+}
+
+void ResetToDefaults() {
+    AppState& app = A();
+    GeneralSettings& g = G();
+    const int32_t revision = g.VideoProcessorRevision, frequency = g.QuadrelFrequency, device = g.HardwareDevice,
+                  enabled = g.ScannerEnabled;
+    char configFile[kSettingsTextSize];
+    uint32_t colours[16];
+    std::memcpy(configFile, g.HardwareConfigFilename, sizeof configFile);
+    std::memcpy(colours, g.CustomColours, sizeof colours);
+    std::memcpy(&g, &app.settingsDefaults, sizeof g);
+    g.VideoProcessorRevision = revision;
+    g.QuadrelFrequency = frequency;
+    g.HardwareDevice = device;
+    g.ScannerEnabled = enabled;
+    std::memcpy(g.HardwareConfigFilename, configFile, sizeof configFile);
+    std::memcpy(g.CustomColours, colours, sizeof colours);
+    if (app.editions.tarrel) g.ProfileFilterLength = 3;
+    RedrawToolPanel();
+    App_NotifyPanels();
+    ResetDerivedColours();
+    Repaint();
+}
+
+void SetToolbarValue(WORD id) {
+    GeneralSettings& g = G();
+    switch (id) {
+        case 40383:
+        case 40359:
+            g.UseOldToolbar = 1;
+            break;
+        case 40384:
+        case 40358:
+            g.UseOldToolbar = 0;
+            break;
+        case 40354:
+            Toggle(g.ToolbarLabels);
+            break;
+        case 40355:
+            g.ToolbarIconSize = 2;
+            break;
+        case 40356:
+            g.ToolbarIconSize = 1;
+            break;
+        case 40357:
+            g.ToolbarIconSize = 0;
+            break;
+    }
+    HWND panel = Shell().modeless[kSlotTarrelPanel];
+    if (panel && IsWindow(panel)) DestroyWindow(panel);
+    if (Shell_Hooks().rebuildToolbars) Shell_Hooks().rebuildToolbars();
+}
+
+// The view window made again with the changed graphics settings.
+bool RecreateView() {
+    ShellWindows& shell = Shell();
+    if (HWND view = shell.view) {
+        shell.view = nullptr;
+        SendMessageA(view, WM_CLOSE, 0, 0);
+        if (IsWindow(view)) DestroyWindow(view);
+    }
+    return Graph_CreateWindow(shell.main) != nullptr;
+}
+
+void ToggleGraphicsHardware() {
+    Toggle(G().DisableGraphicsHardware);
+    if (RecreateView()) return;
+    App_WarningBox(Locale_GetString("ErrorGraphicsInit"), "ErrorGraphicsInit");
+    Toggle(G().DisableGraphicsHardware);
+    RecreateView();
+}
+
+void ToggleSwapCopyOverride() {
+    if (!G().OverrideGraphicsHardwareSwapCopyBit && Commands_Ask(Locale_GetString("OverrideSwapCopyDlgQuestion"),
+                                                                 Locale_GetString("OverrideSwapCopyDlgTitle")) != IDYES)
+        return;
+    Toggle(G().OverrideGraphicsHardwareSwapCopyBit);
+    RecreateView();
+}
+
+void SwitchTrackerModel(bool& mine, bool& other) {
+    if (mine) {
+        mine = false;
+        return;
+    }
+    mine = true;
+    other = false;
+    AppState& app = A();
+    G().VideoProcessorRevision = 2;
+    Scanner_Stop();
+    Scanner_Start(G().HardwareConfigFilename, app.programFolder.c_str());
+    if (const auto window = ScannerLink_Get().scannerPropertiesWindow) {
+        if (HWND properties = reinterpret_cast<HWND>(window())) SendMessageA(properties, 0x8040, 0, 0);
+    }
+}
+
+void TestCalibrationFileAccess() {
+    const std::string path = A().programFolder + G().HardwareConfigFilename;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        App_InfoBox("Cal file access is correct");
+        return;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        App_WarningBox("Cal file does not exist");
+    else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        App_WarningBox("Cannot access cal file");
+}
+
+void InvertScanCoordinates() {
+    RawData* raw = A().raw;
+    if (!raw) return;
+    for (int32_t i = 0; i < raw->NumPoints; ++i) {
+        Vec3& v = raw->Points[i].Vertex;
+        v = Vec3{-v.x, -v.y, -v.z};
+    }
+    for (int32_t f = 0; f < raw->NumFacets; ++f) {
+        Vec3& n = raw->FacetNormals[f];
+        n = Vec3{-n.x, -n.y, -n.z};
+    }
+}
+
+void DeleteProfile() {
+    DefaultInputHandler<int> handler;
+    int profile = 0;
+    if (!InputBox_RunInt("Enter profile no:", "Delete Profile", "", handler, profile)) return;
+    RawData* raw = A().raw;
+    if (!raw || profile < 0 || profile >= raw->NumProfiles) return;
+    RawData_DeleteProfile(*raw, profile);
+    RawData_ClearPointRunMark(*raw);
+    RawData_ClearSweepCursor(*raw);
+    RepaintNow();
+    SendPanelRefresh(kSlotSweepsList1);
+    SendPanelRefresh(kSlotGenerateSurface);
+}
+
+void StylusGroupStep(bool undo) {
+    RawData* raw = A().raw;
+    if (!raw) return;
+    const bool changed = undo ? StylusItems_UndoGroup(raw->Stylus) : StylusItems_RedoGroup(raw->Stylus);
+    if (!changed) return;
+    SendPanelRefresh(kSlotSweepsList2);
+    MarkerDialog_Refresh();
+    Repaint();
+}
+
+bool PemmlerKeysActive() { return A().factoryMenuShown || A().editions.pemmler || App_CommandSwitches().pemmlerKeys; }
+
+void CloseThenCalibrationMode() {
+    const ShellHooks& hooks = Shell_Hooks();
+    if (hooks.unloadScan && !hooks.unloadScan(true)) return;
+    App_SetMode(A().mode == kModeCalibration ? kModeScan : kModeCalibration);
+    Repaint();
+}
+
+void ResetScanner() {
+    if (!G().ScannerEnabled) return;
+    const ShellHooks& hooks = Shell_Hooks();
+    if (hooks.unloadScan && !hooks.unloadScan(true)) return;
+    Scanner_Stop();
+    Scanner_Start(G().HardwareConfigFilename, A().programFolder.c_str());
+}
+
+void OpenUpdateAddress() {
+    // A brand without an update address has nothing to open.
+    if (Brand_Get().updateurl.empty()) return;
+    ShellExecuteA(Shell().main, "open", Brand_Get().updateurl.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// The commands of the File, Edit, View and Stylus menus; false when the id is none of them.
+bool DocumentAndViewCommand(WORD id) {
+    AppState& app = A();
+    switch (id) {
+        case 40005:
+            PostMessageA(Shell().main, WM_CLOSE, 0, 0);
+            return true;
+        case 40243:
+            if (app.selectMode) {
+                App_LeaveMouseModes();
+            } else {
+                App_SetMode(kModeScan);
+                App_LeaveMouseModes();
+                app.selectMode = true;
+                if (Shell_Hooks().setMarkerCursor) Shell_Hooks().setMarkerCursor();
+            }
+            return true;
+        case 40297:
+            if (SweepReg_HasRunner())
+                SweepRegDlg_Run(Shell().main);
+            else
+                ShowNotAvailable(id);
+            return true;
+        case 40373: {
+            const UINT state = GetMenuState(GetMenu(Shell().main), 40373, MF_BYCOMMAND);
+            CastInv_SetMode(state == static_cast<UINT>(-1) ? !G().CastInversionMode : !(state & MF_CHECKED));
+            return true;
+        }
+        case 40064:
+            App_SetMode(kModePreview);
+            Repaint();
+            return true;
+        case 40262:
+            App_SetMode(kModeScan);
+            Repaint();
+            return true;
+        case 40263:
+        case 40264:
+            ShowSurface(id == 40263 ? 1 : 2);
+            Repaint();
+            return true;
+        case 40291:
+            Toggle(G().ViewBBox);
+            Repaint();
+            return true;
+        case 40292:
+            if (app.raw) app.raw->Timestamp = 0;
+            Surface_ResetTimestamp(app.basic);
+            Surface_ResetTimestamp(app.rbf);
+            G().ViewBBox = 1;
+            V().CoordinateSystem = V().ViewMatrix;
+            if (Shell_Hooks().sendCommand) Shell_Hooks().sendCommand(40009);
+            return true;
+        case 40011:
+        case 40013:
+        case 40014:
+            SetDisplay(id == 40011 ? 0 : id == 40013 ? 1 : 2, false);
+            return true;
+        case 40015:
+            SetDisplay(2, true);
+            return true;
+        case 40078:
+            ToggleOption(2);
+            Repaint();
+            return true;
+        case 40281:
+            SetColourMode(0, id);
+            return true;
+        case 40245:
+            SetColourMode(1, id);
+            return true;
+        case 40285:
+        case 40286:
+        case 40287:
+            SetColourMode(id == 40285 ? 6 : id == 40286 ? 7 : 5, id);
+            return true;
+        case 40333:
+        case 40334:
+        case 40332:
+            Toggle(id == 40333   ? G().ViewReferencePosition
+                   : id == 40334 ? G().ViewWandPosition
+                                 : G().ViewTransmitterPosition);
+            App_SetMode(kModeScan);
+            Repaint();
+            return true;
+        case 40119:
+        case 40120:
+        case 40121:
+        case 40122:
+            G().Movement = id - 40119;
+            return true;
+        case 40200:
+        case 40335:
+            StylusGroupStep(id == 40200);
+            return true;
+        case 40344:
+            Toggle(G().StylusPointAutoView);
+            return true;
+        case 40345:
+            Toggle(G().StylusPointBeep);
+            return true;
+        case 40181:
+            App_CommandSwitches().laserPointer = !App_CommandSwitches().laserPointer;
+            Menu_UpdateStates();
+            Repaint();
+            return true;
+        case 40368:
+            ToggleMouseMarking();
+            return true;
+    }
+    return false;
+}
+
+// The Scanner, Settings and Help menus.
+bool ScannerSettingsHelpCommand(WORD id) {
+    AppState& app = A();
+    switch (id) {
+        case 40055:
+        case 40056:
+            if (app.raw &&
+                (id == 40055 ? SweepUndo_Undo(*app.raw, app.busyState) : SweepUndo_Redo(*app.raw, app.busyState)))
+                SendPanelRefresh(kSlotSweepsList1);
+            return true;
+        case 40073:
+            Toggle(G().AutoView);
+            return true;
+        case 40100: {
+            const ShellHooks& hooks = Shell_Hooks();
+            if (hooks.unloadScan && !hooks.unloadScan(true)) return true;
+            ShowNotAvailable(id);
+            return true;
+        }
+        case 40194:
+            ResetScanner();
+            return true;
+        case 40208:
+            Toggle(G().DisableDoubleTriggerClick);
+            return true;
+        case 40209:
+            Toggle(G().DisableTripleTriggerClick);
+            return true;
+        case 40354:
+        case 40355:
+        case 40356:
+        case 40357:
+        case 40358:
+        case 40359:
+        case 40383:
+        case 40384:
+            SetToolbarValue(id);
+            return true;
+        case 40201:
+            ToggleGraphicsHardware();
+            return true;
+        case 40239:
+            ToggleSwapCopyOverride();
+            return true;
+        case 40389:
+        case 40390:
+            G().UseImperialUnits = id == 40390;
+            RedrawToolPanel();
+            return true;
+        case 40019:
+            UserSettings_Load(nullptr);
+            ResetDerivedColours();
+            App_NotifyPanels();
+            Repaint();
+            return true;
+        case 40021:
+            UserSettings_Save();
+            return true;
+        case 40022:
+            Toggle(G().SaveSettingsOnExit);
+            return true;
+        case 40083:
+            ResetToDefaults();
+            return true;
+        case 40177:
+            Help_OpenManual(Brand_Get().manual.c_str());
+            return true;
+        case 40178:
+            Help_OpenManual("TolvaranStylusManual.pdf");
+            return true;
+        case 40179:
+            Help_OpenManual("Selvane-Extensions.pdf");
+            return true;
+        case 40023:
+            Help_Show();
+            return true;
+        case 40293:
+            OpenUpdateAddress();
+            return true;
+    }
+    return false;
+}
+
+// The Factory menu.
+bool FactoryCommand(WORD id) {
+    AppState& app = A();
+    CommandSwitches& switches = App_CommandSwitches();
+    switch (id) {
+        case 40103:
+            CloseThenCalibrationMode();
+            return true;
+        case 40347:
+            SwitchTrackerModel(switches.corvane, switches.halvern);
+            return true;
+        case 40352:
+            SwitchTrackerModel(switches.halvern, switches.corvane);
+            return true;
+        case 40350:
+            switches.crosshair = !switches.crosshair;
+            return true;
+        case 40353:
+            switches.quadSurfacing = !switches.quadSurfacing;
+            return true;
+        case 40107:
+            Toggle(G().BasicParams.GenerateFacets);
+            return true;
+        case 40125:
+            TestCalibrationFileAccess();
+            return true;
+        case 40348:
+            if (app.raw) StylusItems_FlipNormals(app.raw->Stylus);
+            Repaint();
+            return true;
+        case 40206:
+            InvertScanCoordinates();
+            Repaint();
+            return true;
+        case 40108:
+            Menus_ShowFactory(false);
+            app.factoryMenuShown = false;
+            return true;
+        case 40242:
+            return true;
+        case 40341:
+            DeleteProfile();
+            return true;
+        case 40380:
+        case 40252:
+        case 40253:
+        case 40337:
+        case 40272:
+        case 40271:
+        case 40254: {
+            const uint32_t bit = id == 40380   ? 0x400
+                                 : id == 40252 ? 0x10
+                                 : id == 40253 ? 0x20
+                                 : id == 40337 ? 0x200
+                                 : id == 40272 ? 0x100
+                                 : id == 40271 ? 0x80
+                                               : 0x40;
+            ToggleOption(bit);
+            if (id != 40254) Repaint();
+            return true;
+        }
+        case 40294:
+            GotoInputPoint();
+            return true;
+        case 40295:
+            PointCursor_Goto(-1, 1);
+            return true;
+        case 40218:
+            PostMessageA(Shell().main, WM_HOTKEY, 0, 0);
+            return true;
+    }
+    return false;
+}
+
+// The Pemmler keys act only while enabled; otherwise they only refresh.
+bool PemmlerCommand(WORD id) {
+    static const std::set<WORD> keys = {40219, 40224, 40221, 40227, 40232, 40228, 40229, 40230, 40288, 40289, 40290};
+    if (!keys.count(id)) return false;
+    if (!PemmlerKeysActive()) return true;
+    const ShellHooks& hooks = Shell_Hooks();
+    switch (id) {
+        case 40227:
+            if (hooks.sendCommand) hooks.sendCommand(40089);
+            break;
+        case 40232:
+            if (hooks.sendCommand) hooks.sendCommand(40262);
+            break;
+        case 40230:
+            if (hooks.sendCommand) hooks.sendCommand(40004);
+            break;
+        default:
+            ShowNotAvailable(id);
+            break;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Command_IsNotAvailable(WORD id) { return NotAvailable().count(id) != 0; }
+
+std::string Command_Label(WORD id) {
+    for (size_t i = 0; i < kMainMenuTableSize; ++i) {
+        const MenuTableRow& row = kMainMenuTable[i];
+        if (row.id != id) continue;
+        std::string label = row.textKey ? Locale_GetString(row.textKey) : row.text ? row.text : "";
+        std::string plain;
+        for (char c : label)
+            if (c != '&') plain += c;
+        return plain;
+    }
+    return "Command " + std::to_string(id);
+}
+
+int MainWnd_OnCommand(WORD id) {
+    if (id < 40004 || id > 40413) return 0;
+    if (Command_IsNotAvailable(id)) {
+        ShowNotAvailable(id);
+        Refresh();
+        return 1;
+    }
+    if (DocumentAndViewCommand(id) || ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
+        Refresh();
+        return 1;
+    }
+    return 0;
+}
+
+// ---- Questions and help -----------------------------------------------------
+
+namespace {
+
+QuestionSink& Questions() {
+    static QuestionSink sink;
+    return sink;
+}
+
+HelpViewer& Viewer() {
+    static HelpViewer viewer;
+    return viewer;
+}
+
+HWND CallHtmlHelp(HWND owner, const char* file, UINT command, DWORD_PTR data) {
+    if (Viewer()) return Viewer()(owner, file, command, data);
+    static HMODULE library = LoadLibraryA("hhctrl.ocx");
+    if (!library) return nullptr;
+    using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+    auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void*>(GetProcAddress(library, "HtmlHelpA")));
+    return htmlHelp ? htmlHelp(owner, file, command, data) : nullptr;
+}
+
+std::string HelpFile() { return App().programFolder + "Tolvaran.chm"; }
+
+// The keyword look-up record of the viewer.
+struct KeywordLink {
+    int cbStruct;
+    BOOL fReserved;
+    LPCSTR pszKeywords;
+    LPCSTR pszUrl;
+    LPCSTR pszMsgText;
+    LPCSTR pszMsgTitle;
+    LPCSTR pszWindow;
+    BOOL fIndexOnFail;
+};
+
+}  // namespace
+
+void Commands_SetQuestionSink(QuestionSink sink) { Questions() = std::move(sink); }
+
+int Commands_Ask(const std::string& text, const std::string& title) {
+    if (Questions()) return Questions()(text, title);
+    return MessageBoxA(Shell().main, text.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION);
+}
+
+void Help_SetViewer(HelpViewer viewer) { Viewer() = std::move(viewer); }
+
+constexpr UINT kHelpDisplayToc = 0x0001;
+constexpr UINT kHelpDisplayIndex = 0x0002;
+constexpr UINT kHelpKeywordLookup = 0x000D;
+
+void Help_Show() { CallHtmlHelp(Shell().main, HelpFile().c_str(), kHelpDisplayToc, 0); }
+
+bool Help_ShowTopic(const char* keyword) {
+    const std::string file = HelpFile();
+    if (!CallHtmlHelp(Shell().main, file.c_str(), kHelpDisplayIndex, reinterpret_cast<DWORD_PTR>(keyword)))
+        return false;
+    KeywordLink link = {sizeof link, FALSE, keyword, nullptr, nullptr, nullptr, nullptr, TRUE};
+    CallHtmlHelp(Shell().main, file.c_str(), kHelpKeywordLookup, reinterpret_cast<DWORD_PTR>(&link));
+    return true;
+}

@@ -1,0 +1,19 @@
+// The menus, the command dispatch and the marker dialog take their places
+// in the shell.
+#include "app/ui/commands_win32.h"
+#include "app/ui/dialogs_win32.h"
+#include "app/ui/menus_win32.h"
+#include "app/ui/shell_hooks.h"
+#include "app/ui/shell_win32.h"
+
+void Commands_ConnectShell() {
+    ShellWin32Hooks& hooks = Shell_Win32Hooks();
+    hooks.buildMenus = Menus_BuildMainMenu;
+    hooks.menuInfoText = FindCommandText;
+    hooks.freeMenus = [] { FreeDynamicMenuTable(); };
+    hooks.showFactoryMenu = Menus_ShowFactory;
+    hooks.dispatchCommand = [](HWND, WPARAM wParam, LPARAM) { return MainWnd_OnCommand(LOWORD(wParam)) != 0; };
+    hooks.startupWindows = [] { MarkerDialog_Create(Shell().main); };
+    hooks.closeWindows = MarkerDialog_Free;
+    Shell_Hooks().updateMenuStates = Menu_UpdateStates;
+}

@@ -1,0 +1,511 @@
+// The dialog classes, input boxes, the question box, the marker dialog and
+// the registration progress dialog, driven from a thread timer while they
+// run modally.
+#include "app/locale/locale_dialog_texts.h"
+#include "app/locale/locale_loader.h"
+#include "app/locale/locale_lookup.h"
+#include "app/scan/raw_data.h"
+#include "app/base/app_messages.h"
+#include "app/ui/app_state.h"
+#include "app/ui/dialogs_win32.h"
+#include "app/ui/progress_dialogs_win32.h"
+#include "app/ui/shell_hooks.h"
+#include "app/ui/shell_win32.h"
+#include "app/ui/sweep_registration.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<AppMessage> g_messages;
+
+// ---- Driving modal dialogs --------------------------------------------------------
+
+// One step acts on the first visible dialog of this thread that has the
+// control; it stays until its action returns true.
+struct Step {
+    int control;
+    std::function<bool(HWND dialog)> act;
+};
+std::deque<Step> g_steps;
+int g_ticks = 0;
+bool g_timedOut = false;
+
+struct FindData {
+    int control;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
+    FindData* data = reinterpret_cast<FindData*>(parameter);
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == "#32770" && IsWindowVisible(window) && GetDlgItem(window, data->control)) {
+        data->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND DialogWith(int control) {
+    FindData data = {control, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&data));
+    return data.found;
+}
+
+BOOL CALLBACK EndAny(HWND window, LPARAM) {
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == "#32770") PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (++g_ticks > 500) {
+        // A dialog that the steps cannot finish must not hang the test.
+        g_timedOut = true;
+        EnumThreadWindows(GetCurrentThreadId(), EndAny, 0);
+        return;
+    }
+    if (g_steps.empty()) return;
+    HWND dialog = DialogWith(g_steps.front().control);
+    if (!dialog) return;
+    const Step step = g_steps.front();
+    if (step.act(dialog)) g_steps.pop_front();
+}
+
+class Driver {
+  public:
+    explicit Driver(std::deque<Step> steps) {
+        g_steps = std::move(steps);
+        g_ticks = 0;
+        g_timedOut = false;
+        timer_ = SetTimer(nullptr, 0, 20, Tick);
+    }
+    ~Driver() { KillTimer(nullptr, timer_); }
+    bool Finished() const { return g_steps.empty() && !g_timedOut; }
+
+  private:
+    UINT_PTR timer_;
+};
+
+std::string ItemText(HWND dialog, int control) {
+    char text[1024] = "";
+    if (control == 0)
+        GetWindowTextA(dialog, text, sizeof text);
+    else
+        GetDlgItemTextA(dialog, control, text, sizeof text);
+    return text;
+}
+
+// Every row of the template's dialog table shows its locale text (the
+// caption only when `withCaption`).
+void ExpectTableTexts(HWND dialog, int templateId, bool withCaption) {
+    const std::vector<LocaleDialogText> rows = Locale_DialogTexts(templateId);
+    EXPECT_FALSE(rows.empty()) << templateId;
+    for (const LocaleDialogText& row : rows) {
+        if (row.control == 0 && !withCaption) continue;
+        EXPECT_EQ(ItemText(dialog, row.control), Locale_GetString(row.key.c_str()))
+            << templateId << " control " << row.control;
+    }
+}
+
+bool Press(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, id, 0);
+    return true;
+}
+
+bool Type(HWND dialog, const char* text) {
+    SetDlgItemTextA(dialog, kInputBoxEdit, text);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return true;
+}
+
+// ---- The owner window: records the commands it receives ---------------------------
+
+std::vector<WORD> g_commands;
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) {
+        g_commands.push_back(LOWORD(wParam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class DialogsWin32 : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { Locale_Load(); }
+    void SetUp() override {
+        g_messages.clear();
+        g_commands.clear();
+        App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
+        Shell().instance = GetModuleHandleA(nullptr);
+        WNDCLASSA c = {};
+        c.lpfnWndProc = OwnerProc;
+        c.hInstance = Shell().instance;
+        c.lpszClassName = "DialogsTestOwner";
+        RegisterClassA(&c);
+        owner_ = CreateWindowExA(0, "DialogsTestOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300,
+                                 nullptr, nullptr, Shell().instance, nullptr);
+        Shell().main = owner_;
+    }
+    void TearDown() override {
+        Shell().main = nullptr;
+        DestroyWindow(owner_);
+        App_SetMessageSink(nullptr);
+        SweepReg_SetRunner(nullptr);
+        ProgressDlg_SetThreadOps(WorkerThreadOps());
+    }
+    HWND owner_ = nullptr;
+};
+
+// ---- The question box ---------------------------------------------------------------
+
+TEST_F(DialogsWin32, QuestionBoxHasFourEndings) {
+    struct {
+        int button;
+        INT_PTR result;
+    } cases[] = {{IDYES, IDYES}, {IDNO, IDNO}, {IDCANCEL, IDCANCEL}, {IDCLOSE, IDCANCEL}};
+    for (const auto& c : cases) {
+        Driver driver({{1280, [&](HWND d) {
+                            ExpectTableTexts(d, kMessageDlgTemplate, false);
+                            EXPECT_EQ(ItemText(d, 0), "Save the scan?");
+                            EXPECT_EQ(ItemText(d, 1280), "The scan has changed.");
+                            return Press(d, c.button);
+                        }}});
+        EXPECT_EQ(MessageDlg_Run("Save the scan?", "The scan has changed."), c.result) << c.button;
+        EXPECT_TRUE(driver.Finished());
+    }
+}
+
+// ---- Input boxes ----------------------------------------------------------------------
+
+struct SmallScan {
+    explicit SmallScan(std::vector<int> counts) {
+        raw = static_cast<RawData*>(std::calloc(1, sizeof(RawData)));
+        profiles.resize(counts.size());
+        points.resize(counts.size());
+        for (size_t p = 0; p < counts.size(); ++p) {
+            points[p].resize(counts[p], Vec3{static_cast<float>(p), 0, 0});
+            profiles[p].NumPoints = counts[p];
+            profiles[p].Points = points[p].data();
+        }
+        raw->Profiles = profiles.data();
+        raw->NumProfiles = static_cast<int32_t>(counts.size());
+    }
+    ~SmallScan() { std::free(raw); }
+    RawData* raw;
+    std::vector<Profile> profiles;
+    std::vector<std::vector<Vec3>> points;
+};
+
+TEST_F(DialogsWin32, BadInputKeepsTheBoxOpen) {
+    SmallScan scan({4, 4, 4, 4, 4});
+    ProfilePointInputHandler handler(*scan.raw);
+    InputBoxDialog<ProfilePoint> box("Profile:Point", "Goto Profile & Point", "", handler);
+    HWND first = nullptr;
+    Driver driver({
+        {kInputBoxEdit,
+         [&](HWND d) {
+             first = d;
+             EXPECT_EQ(ItemText(d, 0), "Goto Profile & Point");
+             EXPECT_EQ(ItemText(d, kInputBoxPrompt), "Profile:Point");
+             return Type(d, "7:12");
+         }},
+        {kInputBoxEdit,
+         [&](HWND d) {
+             EXPECT_EQ(d, first);
+             EXPECT_EQ(ItemText(d, kInputBoxEdit), "7:12");  // as typed
+             return Type(d, "3");
+         }},
+        {kInputBoxEdit, [&](HWND d) { return Type(d, "3:x"); }},
+        {kInputBoxEdit, [&](HWND d) { return Type(d, "2:1"); }},
+    });
+    box.RunModal(owner_);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_TRUE(box.Accepted());
+    ASSERT_EQ(g_messages.size(), 3u);
+    EXPECT_EQ(g_messages[0].text, "Profile index out of bounds.");
+    EXPECT_EQ(g_messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(g_messages[1].text, "Parse Error");
+    EXPECT_EQ(g_messages[2].text, "Parse Error");
+    EXPECT_EQ(App_PointCursor().profile, 2);
+    EXPECT_EQ(App_PointCursor().point, 1);
+}
+
+TEST_F(DialogsWin32, IntegerBoxesAcceptAndCancel) {
+    struct {
+        const char* typed;
+        bool accepted;
+        int value;
+        const char* error;
+    } cases[] = {{"  17abc", true, 17, nullptr}, {"", false, 0, "Invalid Value"}};
+    for (const auto& c : cases) {
+        g_messages.clear();
+        DefaultInputHandler<int> handler;
+        int value = 0;
+        std::deque<Step> steps = {{kInputBoxEdit, [&](HWND d) { return Type(d, c.typed); }}};
+        if (!c.accepted) steps.push_back({kInputBoxEdit, [](HWND d) { return Press(d, IDCANCEL); }});
+        Driver driver(std::move(steps));
+        EXPECT_EQ(InputBox_RunInt("Enter profile no:", "Delete Profile", "", handler, value), c.accepted);
+        EXPECT_TRUE(driver.Finished());
+        if (c.accepted) {
+            EXPECT_EQ(value, c.value);
+            EXPECT_TRUE(g_messages.empty());
+        } else {
+            ASSERT_EQ(g_messages.size(), 1u);
+            EXPECT_EQ(g_messages[0].text, c.error);
+        }
+    }
+}
+
+TEST_F(DialogsWin32, AMovedDialogReopensWhereLeft) {
+    DefaultInputHandler<int> handler;
+    InputBoxDialog<int> box("Prompt", "Title", "5", handler);
+    {
+        Driver driver({{kInputBoxEdit, [](HWND d) {
+                            SetWindowPos(d, nullptr, 111, 99, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+                            return Press(d, IDCANCEL);
+                        }}});
+        box.RunModal(owner_);
+        EXPECT_TRUE(driver.Finished());
+    }
+    RECT where = {};
+    Driver driver({{kInputBoxEdit, [&](HWND d) {
+                        GetWindowRect(d, &where);
+                        EXPECT_EQ(ItemText(d, kInputBoxEdit), "5");
+                        return Press(d, IDCANCEL);
+                    }}});
+    box.RunModal(owner_);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(where.left, 111);
+    EXPECT_EQ(where.top, 99);
+    EXPECT_FALSE(box.Accepted());
+}
+
+// ---- The marker dialog ----------------------------------------------------------------
+
+struct TwoGroups {
+    TwoGroups() {
+        list = StylusItemList();
+        list.Items = static_cast<StylusItem*>(std::calloc(3, sizeof(StylusItem)));
+        list.Capacity = 3;
+        list.Items[0].Group = 0;
+        list.Items[1].Group = 1;
+        list.Items[2].Group = 1;
+        list.VisibleCount = list.TotalCount = 3;
+        list.GroupCount = 2;
+    }
+    ~TwoGroups() { StylusItems_Free(list); }
+    StylusItemList list;
+};
+
+TEST_F(DialogsWin32, FreeingADialogWithALiveWindowGivesOneBox) {
+    TwoGroups groups;
+    auto* dialog = new kmo::tolvaran::MouseAsMarkerDialog(groups.list, {});
+    HWND window = dialog->CreateModeless(owner_);
+    ASSERT_NE(window, nullptr);
+    delete dialog;
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].kind, MessageKind::Warning);
+    EXPECT_EQ(g_messages[0].title, "Dialog Error");
+    EXPECT_EQ(g_messages[0].text, "Error: The object associated with a visible dialog was destroyed.");
+    // The window no longer reaches the freed object.
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(GetWindowLongPtrA(window, DWLP_USER), 0);
+    SendMessageA(window, WM_COMMAND, 4, 0);
+    DestroyWindow(window);
+    EXPECT_EQ(g_messages.size(), 1u);
+}
+
+void PumpAll() {
+    MSG message;
+    for (int round = 0; round < 5; ++round) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(10);
+    }
+}
+
+TEST_F(DialogsWin32, MarkerDialogUndoesClearsAndLeavesTheViewActive) {
+    TwoGroups groups;
+    int closes = 0, repaints = 0, refreshes = 0;
+    kmo::tolvaran::MouseAsMarkerDialog dialog(groups.list,
+                                              {[&] { ++closes; }, [&] { ++repaints; }, [&] { ++refreshes; }});
+    HWND window = dialog.CreateModeless(owner_);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ItemText(window, 1515), "2");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, 4)));
+    SendMessageA(window, WM_COMMAND, 4, 0);
+    EXPECT_EQ(ItemText(window, 1515), "1");
+    EXPECT_EQ(groups.list.VisibleCount, 1);
+    SendMessageA(window, WM_COMMAND, 1514, 0);
+    EXPECT_EQ(ItemText(window, 1515), "0");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, 4)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, 1514)));
+    EXPECT_EQ(repaints, 2);
+    EXPECT_EQ(refreshes, 2);
+
+    // Clicking it leaves the owner active.
+    SetForegroundWindow(owner_);
+    SetActiveWindow(owner_);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    PumpAll();
+    ASSERT_EQ(GetActiveWindow(), owner_);
+    EXPECT_EQ(
+        SendMessageA(window, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(owner_), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
+        MA_NOACTIVATE);
+    RECT r;
+    GetWindowRect(GetDlgItem(window, 1515), &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, clicks, sizeof(INPUT));
+    PumpAll();
+    EXPECT_EQ(GetActiveWindow(), owner_);
+    // Activating it hands the activation back.
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(owner_));
+    EXPECT_EQ(GetActiveWindow(), owner_);
+
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 2);
+    dialog.Close();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// ---- The registration dialog ------------------------------------------------------------
+
+struct ThreadCounts {
+    std::atomic<int> starts{0}, closes{0};
+};
+
+WorkerThreadOps CountingOps(ThreadCounts& counts, bool refuse = false) {
+    WorkerThreadOps ops;
+    ops.start = [&counts, refuse](LPTHREAD_START_ROUTINE routine, void* argument, DWORD* id) -> HANDLE {
+        if (refuse) return nullptr;
+        ++counts.starts;
+        return CreateThread(nullptr, 0, routine, argument, 0, id);
+    };
+    ops.close = [&counts](HANDLE thread) {
+        ++counts.closes;
+        CloseHandle(thread);
+    };
+    return ops;
+}
+
+HWND ProgressBarOf(HWND dialog) { return FindWindowExA(dialog, nullptr, PROGRESS_CLASSA, nullptr); }
+
+TEST_F(DialogsWin32, RegistrationSucceedsAndCancellingTheResultUndoesIt) {
+    ThreadCounts counts;
+    ProgressDlg_SetThreadOps(CountingOps(counts));
+    std::atomic<bool> release{false};
+    SweepReg_SetRunner([&](SweepRegParams& p, SweepRegReport report) {
+        for (int i = 1; !release && i < 2000; ++i) {
+            report("Registering", 0.25f);
+            Sleep(5);
+        }
+        report("Registering", 1.0f);
+        *p.initialError = 1.5f;
+        *p.finalError = 0.25f;
+        return 0;
+    });
+    bool success = false;
+    const std::string expected = SweepReg_ResultMessage(0, 1.5f, 0.25f, success);
+    Driver driver({
+        {1035,
+         [&](HWND d) {
+             ExpectTableTexts(d, kSweepRegTemplate, true);
+             EXPECT_EQ(ItemText(d, 0), Locale_GetString("SweepRegDialogTitle"));
+             HWND bar = ProgressBarOf(d);
+             if (!bar || SendMessageA(bar, PBM_GETPOS, 0, 0) != 25) return false;  // the bar moves
+             EXPECT_NE(ItemText(d, 1035).find("25"), std::string::npos);
+             release = true;
+             return true;
+         }},
+        {1504,
+         [&](HWND d) {
+             ExpectTableTexts(d, kSweepRegResultTemplate, true);
+             EXPECT_EQ(ItemText(d, 1504), expected);
+             return Press(d, IDCANCEL);
+         }},
+    });
+    EXPECT_EQ(SweepRegDlg_Run(owner_), 1);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_TRUE(g_messages.empty());
+    EXPECT_EQ(g_commands, std::vector<WORD>{40300});
+    EXPECT_EQ(counts.starts, 1);
+    EXPECT_EQ(counts.closes, 1);
+}
+
+TEST_F(DialogsWin32, CancelEndsTheWorkerAtItsNextReportWithoutABox) {
+    for (int button : {1054, IDCANCEL}) {
+        SCOPED_TRACE(button);
+        g_messages.clear();
+        ThreadCounts counts;
+        ProgressDlg_SetThreadOps(CountingOps(counts));
+        std::atomic<int> reportsAfterAbort{0};
+        std::atomic<bool> aborted{false};
+        SweepReg_SetRunner([&](SweepRegParams&, SweepRegReport report) {
+            for (int i = 0; i < 4000; ++i) {
+                if (!report("Registering", 0.5f)) {
+                    ++reportsAfterAbort;
+                    return 1;
+                }
+                Sleep(2);
+            }
+            return 6;
+        });
+        Driver driver({{1035, [&](HWND d) {
+                            aborted = true;
+                            return Press(d, button);
+                        }}});
+        EXPECT_EQ(SweepRegDlg_Run(owner_), 0);
+        EXPECT_TRUE(driver.Finished());
+        EXPECT_TRUE(aborted);
+        EXPECT_EQ(reportsAfterAbort, 1);
+        EXPECT_TRUE(g_messages.empty());
+        EXPECT_EQ(counts.starts, 1);
+        EXPECT_EQ(counts.closes, 1);
+    }
+    EXPECT_TRUE(g_commands.empty());
+}
+
+TEST_F(DialogsWin32, AFailedRegistrationShowsItsError) {
+    ThreadCounts counts;
+    ProgressDlg_SetThreadOps(CountingOps(counts));
+    SweepReg_SetRunner([](SweepRegParams&, SweepRegReport) { return 6; });
+    EXPECT_EQ(SweepRegDlg_Run(owner_), 0);
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(g_messages[0].text, Locale_GetString("SweepRegDialogFailure"));
+    EXPECT_EQ(counts.closes, 1);
+}
+
+TEST_F(DialogsWin32, AThreadThatCannotStartEndsTheDialogWithZero) {
+    ThreadCounts counts;
+    ProgressDlg_SetThreadOps(CountingOps(counts, true));
+    SweepReg_SetRunner([](SweepRegParams&, SweepRegReport) { return 0; });
+    EXPECT_EQ(SweepRegDlg_Run(owner_), 0);
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].textKey, "ErrorThreadCreate");
+    EXPECT_EQ(counts.closes, 0);
+}
+
+}  // namespace
