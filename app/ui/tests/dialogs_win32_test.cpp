@@ -170,6 +170,54 @@ class DialogsWin32 : public ::testing::Test {
     HWND owner_ = nullptr;
 };
 
+// ---- Window utilities ---------------------------------------------------------------
+
+TEST_F(DialogsWin32, EditFieldsKeepTheirValueForATypo) {
+    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 100, 20, owner_, nullptr, Shell().instance,
+                                nullptr);
+    ValueLimits limits;
+    limits.hasMinimum = true;
+    limits.minimum = 1.0f;
+    limits.zeroAllowed = false;
+    float value = 12.5f;
+    SetWindowTextA(edit, "abc");
+    EXPECT_EQ(Edit_ReformatNumber(edit, "%.1f", limits, value), 12.5f);
+    char text[64];
+    GetWindowTextA(edit, text, sizeof text);
+    EXPECT_STREQ(text, "12.5");
+    SetWindowTextA(edit, " 0.25 ");
+    EXPECT_EQ(Edit_ReformatNumber(edit, "%.1f", limits, value), 1.0f);
+    GetWindowTextA(edit, text, sizeof text);
+    EXPECT_STREQ(text, "1.0");
+    DestroyWindow(edit);
+}
+
+TEST_F(DialogsWin32, ChildrenFollowTheParentsSize) {
+    HWND parent = CreateWindowExA(0, "DialogsTestOwner", "Layout", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                                  nullptr, Shell().instance, nullptr);
+    HWND stretch =
+        CreateWindowExA(0, "STATIC", "", WS_CHILD, 10, 10, 100, 30, parent, nullptr, Shell().instance, nullptr);
+    HWND corner =
+        CreateWindowExA(0, "STATIC", "", WS_CHILD, 200, 150, 50, 20, parent, nullptr, Shell().instance, nullptr);
+    WindowLayout* layout = Wnd_CreateLayout(parent);
+    Wnd_AddLayoutChild(layout, stretch, kLayoutFollowX | kLayoutStretchX);
+    Wnd_AddLayoutChild(layout, corner, kLayoutFollowX | kLayoutFollowY);
+    SetWindowPos(parent, nullptr, 0, 0, 340, 230, SWP_NOMOVE | SWP_NOZORDER);
+    Wnd_LayoutChildren(layout);
+    RECT r;
+    GetWindowRect(stretch, &r);
+    Wnd_ScreenToClientRect(parent, &r);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.right, 150);
+    GetWindowRect(corner, &r);
+    Wnd_ScreenToClientRect(parent, &r);
+    EXPECT_EQ(r.left, 240);
+    EXPECT_EQ(r.top, 180);
+    EXPECT_EQ(r.right - r.left, 50);
+    Wnd_FreeLayout(layout);
+    DestroyWindow(parent);
+}
+
 // ---- The question box ---------------------------------------------------------------
 
 TEST_F(DialogsWin32, QuestionBoxHasFourEndings) {
