@@ -363,3 +363,7 @@ int32_t Scan_BuildNewGeometry(RawData& raw, ScanGeometryStop& stop) {
     stop = ScanGeometryStop{raw.TotalSweeps, raw.TotalProfiles};
     return kScanProcessOk;
 }
+
+void Scan_ProfileGreyscale(RawData& raw, const Profile& p, int32_t start) {
+    Scan_PointGreyscale(raw, p, start, GreyPass::Previous);
+}

@@ -79,3 +79,8 @@ struct ScanGeometryStop {
     int32_t profile;  // the first profile without geometry
 };
 int32_t Scan_BuildNewGeometry(RawData& raw, ScanGeometryStop& stop);
+
+// The greyscale bytes of profile p's points from `start` on, from their
+// vertices and final normals, as the geometry pass makes them; for scan
+// points rebuilt from profiles.
+void Scan_ProfileGreyscale(RawData& raw, const Profile& p, int32_t start);

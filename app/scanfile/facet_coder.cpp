@@ -33,21 +33,26 @@ class BitWriter {
 
 class BitReader {
   public:
-    BitReader(const uint8_t* bytes, int32_t count) : bytes_(bytes), bits_(count > 0 ? uint64_t(count) * 8 : 0) {}
-    // False when fewer than n bits are left.
+    BitReader(const uint8_t* bytes, int32_t count) : at_(bytes), end_(bytes + (count > 0 ? count : 0)) {}
+    // False when fewer than n (at most 32) bits are left.
     bool Read(int n, uint32_t& value) {
-        if (position_ + n > bits_) return false;
-        uint32_t v = 0;
-        for (int k = 0; k < n; ++k, ++position_)
-            v = (v << 1) | ((bytes_[position_ >> 3] >> (7 - (position_ & 7))) & 1u);
-        value = v;
+        if (held_ < n) {
+            while (held_ <= 56 && at_ < end_) {
+                window_ = (window_ << 8) | *at_++;
+                held_ += 8;
+            }
+            if (held_ < n) return false;
+        }
+        held_ -= n;
+        value = static_cast<uint32_t>((window_ >> held_) & (n == 32 ? 0xFFFFFFFFull : ((1ull << n) - 1)));
         return true;
     }
 
   private:
-    const uint8_t* bytes_;
-    uint64_t bits_;
-    uint64_t position_ = 0;
+    const uint8_t* at_;
+    const uint8_t* end_;
+    uint64_t window_ = 0;
+    int held_ = 0;
 };
 
 bool HasCorner(const Facet& f, int32_t v) { return f.v[0] == v || f.v[1] == v || f.v[2] == v; }
@@ -109,6 +114,47 @@ bool StripKey::operator<(const StripKey& other) const {
     return std::tie(facet, p, q, orientation) < std::tie(other.facet, other.p, other.q, other.orientation);
 }
 
+void StripMemo::Clear(int32_t base) {
+    for (int32_t k = 0; k < used_; ++k) slots_[k].count = 0;
+    used_ = 0;
+    base_ = base;
+    overflow_.clear();
+}
+
+bool StripMemo::Find(const StripKey& key, int32_t& length) const {
+    const int64_t k = int64_t(key.facet) - base_;
+    if (k >= 0 && k < used_) {
+        const Slot& slot = slots_[k];
+        for (int32_t e = 0; e < slot.count; ++e) {
+            const Entry& entry = slot.entries[e];
+            if (entry.p == key.p && entry.q == key.q && entry.orientation == key.orientation) {
+                length = entry.length;
+                return true;
+            }
+        }
+        if (slot.count < 4) return false;
+    }
+    const auto hit = overflow_.find(key);
+    if (hit == overflow_.end()) return false;
+    length = hit->second;
+    return true;
+}
+
+void StripMemo::Put(const StripKey& key, int32_t length) {
+    const int64_t k = int64_t(key.facet) - base_;
+    if (k < 0 || k >= INT32_MAX) {
+        overflow_.emplace(key, length);
+        return;
+    }
+    if (k >= static_cast<int64_t>(slots_.size())) slots_.resize(static_cast<std::size_t>(k) * 2 + 16, Slot{0, {}});
+    while (used_ <= k) slots_[used_++].count = 0;
+    Slot& slot = slots_[k];
+    if (slot.count < 4)
+        slot.entries[slot.count++] = Entry{key.p, key.q, key.orientation, length};
+    else
+        overflow_.emplace(key, length);
+}
+
 int32_t FacetCoder_StripLength(StripBuilder& b, int32_t i, int32_t p, int32_t q, int32_t o) {
     // len(i, p, q, o) = 1 + max(len(i + 1, q, c, !o), len(i + 1, p, c, o)) for
     // a facet i that continues the strip, run on an explicit stack: each frame
@@ -121,9 +167,7 @@ int32_t FacetCoder_StripLength(StripBuilder& b, int32_t i, int32_t p, int32_t q,
         StripBuilder::Frame frame = b.stack[top];
         const StripKey& key = frame.key;
         if (frame.stage == 0) {
-            const auto hit = b.memo.find(key);
-            if (hit != b.memo.end()) {
-                result = hit->second;
+            if (b.memo.Find(key, result)) {
                 b.stack.pop_back();
                 continue;
             }
@@ -141,7 +185,7 @@ int32_t FacetCoder_StripLength(StripBuilder& b, int32_t i, int32_t p, int32_t q,
             b.stack.push_back({StripKey{key.facet + 1, key.p, frame.third, key.orientation}, 0, 0, 0});
         } else {
             result = 1 + (frame.first > result ? frame.first : result);
-            b.memo.emplace(key, result);
+            b.memo.Put(key, result);
             b.stack.pop_back();
         }
     }
@@ -150,7 +194,7 @@ int32_t FacetCoder_StripLength(StripBuilder& b, int32_t i, int32_t p, int32_t q,
 
 int32_t FacetCoder_ExtendStrip(StripBuilder& b, int32_t next, int32_t p, int32_t q, int32_t o,
                                std::vector<int32_t>& strip) {
-    b.memo.clear();
+    b.memo.Clear(next);
     while (next < b.count && FacetCoder_StripLength(b, next, p, q, o) != 0) {
         const int32_t c = ThirdVertex(b.facets[next], p, q);
         if (FacetCoder_StripLength(b, next + 1, p, c, o) > FacetCoder_StripLength(b, next + 1, q, c, !o)) {

@@ -48,13 +48,38 @@ struct StripKey {
     bool operator<(const StripKey& other) const;
 };
 
-// State of the strip being built: the facets, the memo of strip lengths
-// (cleared at every strip start) and the explicit stack its recursion runs
-// on, so that a strip through the whole list needs no call stack.
+// The strip-length memo, cleared at every strip start. A facet continues a
+// strip along at most three of its edges, so each facet index of the strip
+// keeps its few entries in a flat table; any further key goes to an ordered
+// map.
+class StripMemo {
+  public:
+    // Empties the memo for a strip whose facets start at `base`.
+    void Clear(int32_t base);
+    bool Find(const StripKey& key, int32_t& length) const;
+    void Put(const StripKey& key, int32_t length);
+
+  private:
+    struct Entry {
+        int32_t p, q, orientation, length;
+    };
+    struct Slot {
+        int32_t count;
+        Entry entries[4];
+    };
+    int32_t base_ = 0;
+    int32_t used_ = 0;  // slots touched since the last clear
+    std::vector<Slot> slots_;
+    std::map<StripKey, int32_t> overflow_;
+};
+
+// State of the strip being built: the facets, the memo of strip lengths and
+// the explicit stack its recursion runs on, so that a strip through the
+// whole list needs no call stack.
 struct StripBuilder {
     const Facet* facets = nullptr;
     int32_t count = 0;
-    std::map<StripKey, int32_t> memo;
+    StripMemo memo;
     struct Frame {
         StripKey key;
         int32_t third;

@@ -12,7 +12,8 @@
 
 namespace {
 
-// The two error terms of each point of profile p, as processing makes them:
+// The two error terms of each point of profile p, as processing makes them
+// (its greyscale is processing's own):
 // the range term (and the squared range) from the wand and reference
 // positions, and the squared distance the point moves with the wand towards
 // the neighbouring profile `other` (none: 0).
@@ -75,6 +76,7 @@ LoadStatus Rebuild(LoadState& st, RawData& raw) {
         for (int32_t p = first; p < end; ++p) {
             const Profile* other = end - first < 2 ? nullptr : &raw.Profiles[p == first ? first + 1 : p - 1];
             PointTerms(raw, raw.Profiles[p], other, point);
+            Scan_ProfileGreyscale(raw, raw.Profiles[p], point);
             point += raw.Profiles[p].NumPoints;
         }
     }

@@ -120,6 +120,7 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
         EXPECT_NEAR(y.ResolutionSq, x.ResolutionSq, 1e-3f + 1e-2f * x.ResolutionSq) << i;
         EXPECT_NEAR(y.Value, x.Value, 1e-2f + 1e-4f * x.Value) << i;
         EXPECT_LT(V3_Distance(y.Normal, x.Normal), 0.05f) << i;
+        EXPECT_NEAR(y.Grey, x.Grey, 8) << i;
         const uint32_t select = x.Flags & 0xFF, erase = (x.Flags >> 8) & 0xFFFF;
         const uint32_t wantSelect = (select != 0 && select <= a.SelectionLimit) ? 1 : 0;
         const uint32_t wantErase = erase <= a.EditLimit ? erase : 0;
