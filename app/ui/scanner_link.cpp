@@ -18,7 +18,9 @@ void Scanner_Start(const char* configFile, const char* calibrationFolder) {
 }
 
 void Scanner_Restart() {
-    if (g_link.reinitScanner) g_link.reinitScanner();
+    if (!g_link.reinitScanner) return;
+    g_link.reinitScanner();
+    App_ApplyScannerFilterDefaults();
 }
 
 bool Scanner_Stop() { return g_link.stopAcquisition ? g_link.stopAcquisition() : true; }
