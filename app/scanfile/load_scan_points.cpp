@@ -105,6 +105,7 @@ LoadStatus ProcessAgain(RawData& raw, const GeneralSettings* settings) {
 
 LoadStatus Load_ScanPoints(LoadState& st, RawData& raw, const GeneralSettings* settings) {
     if (!st.pointsDecoded) return kLoadOk;
+    if (!raw.PointBlock || !raw.FacetBlock || !raw.FacetNormalBlock) return kLoadOutOfMemory;  // no room attached
     try {
         if (const StoreItem* coded = Load_Item(st.store, "Raw/CompressedRawFacetsV1", ItemType::UInt8, 1)) {
             if (!FacetCoder_DecompressMesh(raw, coded->As<uint8_t>(), static_cast<int32_t>(coded->byteSize)))

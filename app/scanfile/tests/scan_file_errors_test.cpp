@@ -146,6 +146,52 @@ TEST_F(ScanFileErrors, NoScanLengthsLoadsAnEmptyScan) {
     EXPECT_EQ(doc.raw().Header.WandReceiverOffset[12], -120.0f);
 }
 
+TEST(ScanFileSections, ProgramSectionsAreKnown) {
+    const struct {
+        ItemPath path;
+        bool known;
+    } cases[] = {
+        {{"TVN", "ReleaseNumber"}, true},
+        {{"Raw", "x"}, true},
+        {{"Basic"}, true},
+        {{"RBF", "Mesh"}, true},
+        {{"Landmarks"}, true},
+        {{"View", "Zoom"}, true},
+        {{"Tolvaran", "a"}, true},
+        {{"Icon", "b"}, true},
+        {{"__meta__", "create"}, true},
+        {{"VKT", "RMS"}, true},
+        {{"VKT", "Transforms"}, true},
+        {{"VKT", "Shapes"}, false},
+        {{"VKT"}, false},
+        {{"raw", "x"}, false},
+        {{"Rawness"}, false},
+        {{"Other", "Raw"}, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TVNFile_IsKnownSection(c.path), c.known) << ItemPath_ForMessage(c.path);
+}
+
+TEST_F(ScanFileErrors, ForeignItemsComeBackAndTheProgramsOwnDoNot) {
+    const int32_t value = 9;
+    const std::string path = Changed("foreign.tvn", [&](ItemStore* s) {
+        for (const char* p : {"Other/Thing", "VKT/RMS", "VKT/Transforms/A", "VKT/Shapes"})
+            ItemStore_CreateItem(s, ItemPath_Split(p), &value, ItemType::Int32, 0, nullptr, true);
+    });
+    ScanDocument doc;
+    ASSERT_TRUE(doc.Load(path)) << doc.error;
+    ASSERT_EQ(doc.foreign.items.size(), 2u);
+    EXPECT_EQ(doc.foreign.items[0].path, (ItemPath{"Other", "Thing"}));
+    EXPECT_EQ(doc.foreign.items[1].path, (ItemPath{"VKT", "Shapes"}));
+    ASSERT_TRUE(doc.Save(path)) << doc.error;
+    ItemStore* store = ItemStore_Create();
+    ASSERT_TRUE(ItemFile_ReadSigned(store, path, kScanFileSigningKey, kContainerKeyLength));
+    EXPECT_NE(ItemStore_FindItem(store, "Other/Thing"), nullptr);
+    EXPECT_NE(ItemStore_FindItem(store, "VKT/Shapes"), nullptr);
+    EXPECT_EQ(ItemStore_FindItem(store, "VKT/RMS"), nullptr);
+    EXPECT_EQ(ItemStore_FindItem(store, "VKT/Transforms/A"), nullptr);
+    ItemStore_Free(store);
+}
+
 TEST_F(ScanFileErrors, SavingOverTheOpenedFileWorks) {
     ScanDocument doc;
     ASSERT_TRUE(doc.Load(good)) << doc.error;
