@@ -2,6 +2,7 @@
 #include "surface/fit/subdomain_factor.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "surface/frame/basic_function.h"
@@ -198,10 +199,17 @@ int DomDecomp_ApplyPreconditioner(double* const* centres, SDData* sd, double* x,
                                   const volatile int32_t* cancel) {
     double step = 0.0;
     if (progress && sd->count > 0) step = std::fmax((progressEnd - *progress) / sd->count, 0.0);
-    int status = DomDecomp_ApplySubdomains(centres, sd, x, r, kernel, rho, progress, step, cancel);
-    if (status != 0) return status;
-    double* values = Mem_AllocDoubles(2 * LargestCount(sd));
+    // Scratch of the stored factors' solves: two values per point of the
+    // largest subdomain, counted in 64 bits (twice a count can pass int32).
+    const int64_t length = 2 * static_cast<int64_t>(LargestCount(sd));
+    if (length > INT32_MAX) return CoreStatus_NoMemory;
+    double* values = Mem_AllocDoubles(static_cast<int32_t>(length));
     if (!values) return CoreStatus_NoMemory;
+    int status = DomDecomp_ApplySubdomains(centres, sd, x, r, kernel, rho, progress, step, cancel);
+    if (status != 0) {
+        Mem_Free(values);
+        return status;
+    }
     for (int32_t i = 0; i < sd->count; ++i) {
         const Subdomain* s = &sd->subdomains[i];
         if (!s->factor) continue;

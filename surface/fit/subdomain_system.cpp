@@ -1,6 +1,7 @@
 // Forming and factoring the reduced local system of a subdomain.
 #include "surface/fit/subdomain_system.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "surface/frame/basic_function.h"
@@ -50,9 +51,11 @@ int SubdomainSystem_Reserve(SubdomainSystem* sys, int32_t size) {
     const int qr = m > 0 ? QR_Alloc(m, m, &sys->qr) : 0;
     sys->triangle = Mem_AllocLowerTriangle(n);
     sys->lambda = Mem_AllocMatrix(n, mm);
-    sys->row = Mem_AllocDoubles(n + 1);
-    sys->scratch = Mem_AllocDoubles(n + 1);
-    sys->work = Mem_AllocDoubles(n + 1);
+    // n + 1 would pass int32 for the largest n: a negative length is refused.
+    const int32_t n1 = n < INT32_MAX ? n + 1 : -1;
+    sys->row = Mem_AllocDoubles(n1);
+    sys->scratch = Mem_AllocDoubles(n1);
+    sys->work = Mem_AllocDoubles(n1);
     sys->monomials = Mem_AllocDoubles(mm);
     sys->subset = Mem_AllocInts(mm + 3);
     const bool ok = sys->centres && sys->G && sys->phi11 && sys->B && sys->H && qr == 0 && sys->triangle &&

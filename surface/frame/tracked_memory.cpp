@@ -47,12 +47,23 @@ void* RawCalloc(std::size_t count, std::size_t size) {
     return std::calloc(count, size);
 }
 
-void* RawRealloc(void* block, std::size_t bytes) {
+void RawFree(void* block) { std::free(block); }
+
+// The blocks handed out come from the run-time allocator unless a test has
+// put another one in its place; the registry's own arrays always do.
+MemBlockAllocator g_blocks = {std::malloc, std::realloc, std::free};
+
+void* BlockAlloc(std::size_t bytes) {
     if (InjectedFailure()) return nullptr;
-    return std::realloc(block, bytes ? bytes : 1);
+    return g_blocks.alloc(bytes ? bytes : 1);
 }
 
-void RawFree(void* block) { std::free(block); }
+void* BlockRealloc(void* block, std::size_t bytes) {
+    if (InjectedFailure()) return nullptr;
+    return g_blocks.realloc(block, bytes ? bytes : 1);
+}
+
+void BlockFree(void* block) { g_blocks.free(block); }
 
 void* RawAllocForIndex(std::size_t bytes) { return RawAlloc(bytes); }
 
@@ -179,7 +190,7 @@ void FreeRegisteredBlocks(bool subtract) {
     Registry& r = *g_registry;
     for (int32_t slot = 0; slot < r.count; ++slot) {
         if (!r.addresses[slot]) continue;
-        RawFree(r.addresses[slot]);
+        BlockFree(r.addresses[slot]);
         if (subtract) g_current -= r.sizes[slot];
         r.addresses[slot] = nullptr;
         r.sizes[slot] = 0;
@@ -223,9 +234,15 @@ void Mem_FreeAllTracked() {
     if (g_registry) FreeRegisteredBlocks(true);
 }
 
-std::size_t Mem_CurrentBytes() { return g_current; }
+std::size_t Mem_CurrentBytes() {
+    LockGuard guard;
+    return g_current;
+}
 
-std::size_t Mem_PeakBytes() { return g_peak; }
+std::size_t Mem_PeakBytes() {
+    LockGuard guard;
+    return g_peak;
+}
 
 void Mem_SetPeakBytes(std::size_t value) {
     LockGuard guard;
@@ -248,7 +265,10 @@ int Mem_RecountCurrent() {
     return 1;
 }
 
-int32_t Mem_SlotCount() { return g_registry ? g_registry->count : 0; }
+int32_t Mem_SlotCount() {
+    LockGuard guard;
+    return g_registry ? g_registry->count : 0;
+}
 
 int32_t Mem_CountLiveBlocks(int32_t first, int32_t limit) {
     LockGuard guard;
@@ -262,9 +282,15 @@ int32_t Mem_CountLiveBlocks(int32_t first, int32_t limit) {
     return live;
 }
 
-int32_t Mem_SlotCapacity() { return g_registry ? g_registry->capacity : 0; }
+int32_t Mem_SlotCapacity() {
+    LockGuard guard;
+    return g_registry ? g_registry->capacity : 0;
+}
 
-int32_t Mem_TrackDepth() { return g_registry ? g_registry->nesting : -1; }
+int32_t Mem_TrackDepth() {
+    LockGuard guard;
+    return g_registry ? g_registry->nesting : -1;
+}
 
 void Mem_Forget(void* block) {
     if (!block) return;
@@ -284,7 +310,8 @@ void Mem_Unlock() {
 }
 
 void* Mem_Alloc(std::size_t bytes) {
-    void* block = RawAlloc(bytes);
+    // A fresh block is nobody else's yet: allocating it needs no lock.
+    void* block = BlockAlloc(bytes);
     if (!block) return nullptr;
     LockGuard guard;
     AddToCurrent(bytes);
@@ -300,9 +327,12 @@ void* Mem_Calloc(std::size_t count, std::size_t size) {
 }
 
 void* Mem_Realloc(void* block, std::size_t bytes) {
-    void* resized = RawRealloc(block, bytes);
-    if (!resized && block) RawFree(block);
+    // Locked from before the old block can be freed until its slot names the
+    // new one: otherwise another thread may be handed the freed address and
+    // register it, and this slot update would then rewrite that thread's slot.
     LockGuard guard;
+    void* resized = BlockRealloc(block, bytes);
+    if (!resized && block) BlockFree(block);
     if (!g_registry || g_registry->capacity == 0) return resized;
     if (!block) {
         if (resized) {
@@ -339,22 +369,35 @@ void Mem_Free(void* block) {
             ClearSlot(slot);
         }
     }
-    RawFree(block);
+    BlockFree(block);
 }
 
-double* Mem_AllocDoubles(int32_t n) {
-    if (n < 0) return nullptr;
-    return static_cast<double*>(Mem_Alloc(sizeof(double) * static_cast<std::size_t>(n)));
+bool Mem_BlockBytes(uint64_t count, uint64_t itemBytes, std::size_t* bytes) {
+    if (itemBytes != 0 && count > kMemLargestBlock / itemBytes) return false;
+    *bytes = static_cast<std::size_t>(count * itemBytes);
+    return true;
 }
 
-int32_t* Mem_AllocInts(int32_t n) {
-    if (n < 0) return nullptr;
-    return static_cast<int32_t*>(Mem_Alloc(sizeof(int32_t) * static_cast<std::size_t>(n)));
+namespace {
+
+template <typename T>
+T* AllocVector(int32_t n) {
+    std::size_t bytes = 0;
+    if (n < 0 || !Mem_BlockBytes(static_cast<uint64_t>(n), sizeof(T), &bytes)) return nullptr;
+    return static_cast<T*>(Mem_Alloc(bytes));
 }
 
-MemPair* Mem_AllocPairs(int32_t n) {
-    if (n < 0) return nullptr;
-    return static_cast<MemPair*>(Mem_Alloc(sizeof(MemPair) * static_cast<std::size_t>(n)));
-}
+}  // namespace
+
+double* Mem_AllocDoubles(int32_t n) { return AllocVector<double>(n); }
+
+int32_t* Mem_AllocInts(int32_t n) { return AllocVector<int32_t>(n); }
+
+MemPair* Mem_AllocPairs(int32_t n) { return AllocVector<MemPair>(n); }
 
 void Mem_FailAllocationsAfterForTesting(int32_t allowed) { g_allocationsLeft = allowed; }
+
+void Mem_SetBlockAllocatorForTesting(const MemBlockAllocator* allocator) {
+    LockGuard guard;
+    g_blocks = allocator ? *allocator : MemBlockAllocator{std::malloc, std::realloc, std::free};
+}

@@ -8,7 +8,8 @@
 // tracking levels; nested operations share the outermost registry.
 //
 // The allocator is not locked unless Mem_InitLock has been called; the
-// library is entered by one thread at a time.
+// library is entered by one thread at a time. Once the lock is on, every
+// operation, and every read of the counters and the registry, holds it.
 //
 // Typed matrices in the row-pointer layout are in tracked_matrix.h, the core
 // mesh record and the memory pool in tracked_records.h.
@@ -79,7 +80,20 @@ void* Mem_Realloc(void* block, std::size_t bytes);
 // current count; any other block is freed without counting.
 void Mem_Free(void* block);
 
-// ---- Typed vectors (not zero-filled; null for a negative count) ----
+// ---- Sizes of arrays ----
+
+// The largest block that a byte size computed from a count may ask for: what
+// a 32-bit process can address at most. The library is a 32-bit DLL; the
+// native build refuses the same requests instead of attempting them, so that
+// both builds fail alike.
+constexpr uint64_t kMemLargestBlock = SIZE_MAX < UINT32_MAX ? SIZE_MAX : UINT32_MAX;
+
+// bytes = count x itemBytes, or false (bytes untouched) when that is above
+// kMemLargestBlock. The product is formed in 64 bits, so it cannot wrap.
+bool Mem_BlockBytes(uint64_t count, uint64_t itemBytes, std::size_t* bytes);
+
+// ---- Typed vectors (not zero-filled; null for a negative count or one
+// whose byte size is above kMemLargestBlock) ----
 
 double* Mem_AllocDoubles(int32_t n);
 int32_t* Mem_AllocInts(int32_t n);
@@ -91,5 +105,16 @@ MemPair* Mem_AllocPairs(int32_t n);
 // (blocks and its own registry) succeed and makes every later one fail; a
 // negative value switches failures off again.
 void Mem_FailAllocationsAfterForTesting(int32_t allowed);
+
+// The functions the tracked blocks come from (the registry's own arrays
+// always use the run-time allocator). A test may put its own in place, for
+// instance one that hands a freed address out again at once; null restores
+// the run-time allocator.
+struct MemBlockAllocator {
+    void* (*alloc)(std::size_t bytes);
+    void* (*realloc)(void* block, std::size_t bytes);
+    void (*free)(void* block);
+};
+void Mem_SetBlockAllocatorForTesting(const MemBlockAllocator* allocator);
 
 #endif

@@ -7,12 +7,14 @@
 namespace {
 
 // Allocates `count` items of `itemBytes`; a count of 0 or less allocates
-// nothing and succeeds.
+// nothing and succeeds. Fails for a byte size beyond kMemLargestBlock.
 template <typename T>
 bool AllocItems(int32_t count, std::size_t itemBytes, T** out) {
     *out = nullptr;
     if (count <= 0) return true;
-    *out = static_cast<T*>(Mem_Alloc(itemBytes * static_cast<std::size_t>(count)));
+    std::size_t bytes = 0;
+    if (!Mem_BlockBytes(static_cast<uint64_t>(count), itemBytes, &bytes)) return false;
+    *out = static_cast<T*>(Mem_Alloc(bytes));
     return *out != nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <random>
@@ -255,6 +256,31 @@ TEST(SubdomainFactor, EllipseStatisticsOnAPlane) {
     Lines quiet;
     ASSERT_EQ(DomDecomp_PrintEllipseStats(full.Table(), &k, &spread.sd, 0, &quiet.reporter), 0);
     EXPECT_TRUE(quiet.lines.empty());
+}
+
+// A subdomain so large that twice its count passes int32, or that its
+// scratch passes 2^32 bytes (a 32-bit size product wraps to a small block):
+// the preconditioner refuses with the out-of-memory status before it solves
+// anything.
+TEST(SubdomainFactor, ScratchOfAHugeSubdomainIsRefused) {
+    BasicFunctionKernel k = Kernel(0, 3);
+    double* noRow = nullptr;
+    double x = 0.0;
+    const double r = 1.0;
+    for (const int32_t count : {0x40000001, 0x30000000, INT32_MAX}) {
+        TrackedScope memory;
+        Subdomain huge{};
+        huge.count = count;
+        huge.listCapacity = count;
+        huge.factor = &noRow;  // stored, so no local system is built for it
+        SDData sd{};
+        sd.subdomains = &huge;
+        sd.count = 1;
+        sd.maxSize = count;
+        EXPECT_EQ(DomDecomp_ApplyPreconditioner(nullptr, &sd, &x, &r, &k, 0.0, nullptr, 0.0, nullptr), 2) << count;
+        EXPECT_EQ(x, 0.0);
+        EXPECT_EQ(memory.Held(), 0u);
+    }
 }
 
 TEST(SubdomainFactor, OutOfMemoryIsReportedAndLeavesNoLeak) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "surface/frame/tracked_matrix.h"
@@ -38,6 +39,26 @@ TEST(RowPointers, TablesStepThroughTheArray) {
     EXPECT_EQ(RowPointers_Make2Level(&levels, data.data(), 3, 2, 4), 2);
     Mem_FailAllocationsAfterForTesting(-1);
     EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
+    Mem_TrackEnd();
+}
+
+// Tables whose size passes 2^32 bytes (with 4-byte pointers, 2^30 pointers
+// already): the 32-bit products wrap to a small block that the rows would
+// then overrun. Every build refuses them with the out-of-memory status.
+TEST(RowPointers, TablesBeyondThirtyTwoBitsAreRefused) {
+    ASSERT_EQ(Mem_TrackBegin(), 0);
+    double value = 0.0;
+    double** rows = nullptr;
+    EXPECT_EQ(RowPointers_MakeStrided(&rows, &value, 0x40000001, 0), 2);
+    EXPECT_EQ(rows, nullptr);
+    double*** levels = nullptr;
+    const int32_t shapes[][2] = {{0x8000, 0x20001}, {0x10000, 0x10000}, {0x40000001, 1}, {1, INT32_MAX}};
+    for (const auto& shape : shapes) {
+        EXPECT_EQ(RowPointers_Make2Level(&levels, &value, shape[0], shape[1], 0), 2) << shape[0] << " x " << shape[1];
+        EXPECT_EQ(levels, nullptr);
+    }
+    EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
+    EXPECT_EQ(Mem_CurrentBytes(), 0u);
     Mem_TrackEnd();
 }
 

@@ -217,6 +217,16 @@ TEST_F(TrackedMatrix, CoreMeshRecordAndPool) {
     EXPECT_EQ(mesh.triangleCapacity, 0);
     EXPECT_EQ(Mem_CurrentBytes(), 0u);
 
+    // Counts whose byte sizes pass 2^32 (24, 12 and 16 bytes an item): a
+    // 32-bit product wraps to a few bytes. Refused, with nothing left behind.
+    const int32_t wrapping[][3] = {{0x0AAAAAAB, 0, 0}, {1, 0x15555556, 0}, {1, 1, 0x10000001}};
+    for (const auto& counts : wrapping) {
+        EXPECT_EQ(InitBlockVector(counts[0], counts[1], counts[2], &mesh), 2) << counts[0] << " " << counts[1];
+        EXPECT_EQ(mesh.points, nullptr);
+        EXPECT_EQ(mesh.pointCapacity, 0);
+        EXPECT_EQ(Mem_CurrentBytes(), 0u);
+    }
+
     MemPool pool;
     ASSERT_EQ(MemPool_Init(64, &pool), 0);
     EXPECT_EQ(pool.bytesLeft, 64u);

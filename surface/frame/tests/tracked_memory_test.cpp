@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -352,6 +357,187 @@ TEST_F(TrackedMemory, RandomTrafficMatchesTheReferenceRegistry) {
     for (void* block : live) Mem_Free(block);
     EXPECT_EQ(Mem_CurrentBytes(), 0u);
     Mem_TrackEnd();
+}
+
+// A block allocator that hands the most recently freed address out first,
+// whichever thread freed it, and always moves a block it resizes: the reuse
+// that a real heap shows only now and then happens at nearly every step.
+namespace reuse {
+
+constexpr std::size_t kBlockBytes = 512;
+std::mutex lock;
+std::vector<void*> freed;
+
+void* Alloc(std::size_t bytes) {
+    if (bytes > kBlockBytes) return nullptr;
+    std::lock_guard<std::mutex> hold(lock);
+    if (freed.empty()) return std::malloc(kBlockBytes);
+    void* block = freed.back();
+    freed.pop_back();
+    return block;
+}
+
+void Free(void* block) {
+    std::lock_guard<std::mutex> hold(lock);
+    freed.push_back(block);
+}
+
+void* Realloc(void* block, std::size_t bytes) {
+    void* moved = Alloc(bytes);
+    if (!moved) return nullptr;
+    if (block) {
+        std::memcpy(moved, block, kBlockBytes);
+        Free(block);
+        // Returns late, as a heap busy with other threads may: the freed
+        // address is someone else's by then.
+        std::this_thread::yield();
+    }
+    return moved;
+}
+
+void Release() {
+    for (void* block : freed) std::free(block);
+    freed.clear();
+}
+
+}  // namespace reuse
+
+// Threads that stop together after every round and report the bytes they
+// hold, so that the main thread can compare the count with them.
+class Rounds {
+  public:
+    explicit Rounds(int threads) : threads_(threads) {}
+
+    // Called by a worker at the end of a round; returns when the main thread
+    // has looked.
+    void Arrive(std::size_t held) {
+        std::unique_lock<std::mutex> hold(lock_);
+        const int round = round_;
+        held_ += held;
+        if (++arrived_ == threads_) changed_.notify_all();
+        changed_.wait(hold, [&] { return round_ != round; });
+    }
+    // Called by the main thread: waits for every worker, returns the bytes
+    // they hold, and lets them go on after `look` has run.
+    template <typename Look>
+    void Gather(Look look) {
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [&] { return arrived_ == threads_; });
+        look(held_);
+        held_ = 0;
+        arrived_ = 0;
+        ++round_;
+        changed_.notify_all();
+    }
+
+  private:
+    const int threads_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    int arrived_ = 0;
+    int round_ = 0;
+    std::size_t held_ = 0;
+};
+
+struct Held {
+    void* block;
+    std::size_t bytes;
+};
+
+// Each thread keeps a few blocks of sizes that only it uses, and allocates,
+// resizes and frees them at random; after every round it reports what it
+// holds, and at the end it frees all of it.
+void Traffic(int thread, int rounds, int steps, Rounds* stops) {
+    std::mt19937 random(977 * thread + 1);
+    std::vector<Held> held;
+    for (int round = 0; round < rounds; ++round) {
+        for (int step = 0; step < steps; ++step) {
+            const int roll = static_cast<int>(random() % 3);
+            const std::size_t bytes = 8 * (thread + 1) + 64 * (random() % 4);
+            if (held.size() < 2 || (roll == 0 && held.size() < 8)) {
+                held.push_back({Mem_Alloc(bytes), bytes});
+            } else if (roll == 1) {
+                Held& h = held[random() % held.size()];
+                h = {Mem_Realloc(h.block, bytes), bytes};
+            } else {
+                const std::size_t at = random() % held.size();
+                Mem_Free(held[at].block);
+                held[at] = held.back();
+                held.pop_back();
+            }
+        }
+        std::size_t total = 0;
+        for (const Held& h : held) total += h.bytes;
+        stops->Arrive(total);
+    }
+    for (const Held& h : held) Mem_Free(h.block);
+}
+
+TEST_F(TrackedMemory, ThreadsAllocatingResizingAndFreeingAtOnceKeepTheCountsRight) {
+    const MemBlockAllocator reusing = {reuse::Alloc, reuse::Realloc, reuse::Free};
+    const struct {
+        const char* name;
+        const MemBlockAllocator* allocator;
+    } cases[] = {{"run-time allocator", nullptr}, {"freed addresses reused at once", &reusing}};
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 40;
+    Mem_InitLock();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Mem_SetBlockAllocatorForTesting(c.allocator);
+        ASSERT_EQ(Mem_TrackBegin(), 0);
+        Rounds stops(kThreads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) threads.emplace_back(Traffic, t, kRounds, 500, &stops);
+        int wrongRounds = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            stops.Gather([&](std::size_t held) { wrongRounds += Mem_CurrentBytes() != held; });
+        }
+        for (std::thread& thread : threads) thread.join();
+        EXPECT_EQ(wrongRounds, 0) << "rounds whose byte count differed from the bytes the threads held";
+        EXPECT_EQ(Mem_CurrentBytes(), 0u);
+        EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0);
+        EXPECT_EQ(Mem_RecountCurrent(), 0);
+        Mem_TrackEnd();
+        Mem_SetBlockAllocatorForTesting(nullptr);
+        reuse::Release();
+    }
+}
+
+// Counts whose byte size passes 2^32: in a 32-bit build the product wraps to
+// a few bytes, so a block far too small would come back. Every build refuses
+// them without asking the heap.
+TEST_F(TrackedMemory, TypedVectorsRefuseSizesBeyondThirtyTwoBits) {
+    ASSERT_EQ(Mem_TrackBegin(), 0);
+    const struct {
+        const char* name;
+        void* (*alloc)();
+    } cases[] = {
+        {"doubles 2^29 (2^32 bytes)", [] { return static_cast<void*>(Mem_AllocDoubles(0x20000000)); }},
+        {"doubles 2^29 + 1", [] { return static_cast<void*>(Mem_AllocDoubles(0x20000001)); }},
+        {"ints 2^30 + 1", [] { return static_cast<void*>(Mem_AllocInts(0x40000001)); }},
+        {"ints INT32_MAX", [] { return static_cast<void*>(Mem_AllocInts(INT32_MAX)); }},
+        {"pairs 2^28 + 1", [] { return static_cast<void*>(Mem_AllocPairs(0x10000001)); }},
+    };
+    for (const auto& c : cases) {
+        void* block = c.alloc();
+        EXPECT_EQ(block, nullptr) << c.name;
+        Mem_Free(block);
+    }
+    EXPECT_EQ(Mem_CurrentBytes(), 0u);
+    EXPECT_EQ(Mem_SlotCount(), 0);
+    Mem_TrackEnd();
+
+    std::size_t bytes = 7;
+    EXPECT_TRUE(Mem_BlockBytes(UINT32_MAX, 1, &bytes));
+    EXPECT_EQ(bytes, std::size_t{UINT32_MAX});
+    EXPECT_TRUE(Mem_BlockBytes(0x1FFFFFFF, 8, &bytes));
+    EXPECT_EQ(bytes, std::size_t{0xFFFFFFF8u});
+    EXPECT_FALSE(Mem_BlockBytes(0x20000000, 8, &bytes));
+    EXPECT_FALSE(Mem_BlockBytes(0x100000001ull, 1, &bytes));
+    EXPECT_EQ(bytes, std::size_t{0xFFFFFFF8u});  // untouched by a refusal
+    EXPECT_TRUE(Mem_BlockBytes(0, 16, &bytes));
+    EXPECT_EQ(bytes, 0u);
 }
 
 TEST_F(TrackedMemory, TypedVectorsAreCountedAndRefuseNegativeCounts) {
