@@ -18,6 +18,14 @@ cmake --build --preset windows -j "$JOBS"
 # Under Wine a test program has, rarely and only on a heavily loaded machine,
 # died at exit or stalled; such a test runs once more and its first failure
 # stays in the log. A test that fails twice fails the run.
-./tools/wine-session.sh ctest --preset windows -j "$JOBS" --repeat until-pass:2 || status=1
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    ./tools/wine-session.sh ctest --preset windows -j "$JOBS" --repeat until-pass:2 || status=1
+else
+    # Some kernels are built without 32-bit x86 support: neither 32-bit Linux
+    # programs (32-bit Wine itself) nor 32-bit Windows code under a 64-bit Wine
+    # can run there. The 32-bit build is still compiled and linked in full.
+    echo "check: NOTICE: this machine cannot run 32-bit x86 code; the 32-bit Windows" \
+         "build was compiled and linked, its tests were not run"
+fi
 
 exit $status
