@@ -1,0 +1,272 @@
+#include "surface/fit/rapid_biharm2.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "surface/fit/tests/far_field_sets.h"
+#include "surface/frame/core_reporter.h"
+#include "surface/frame/tests/tracked_memory_fixture.h"
+
+namespace {
+
+class RapidBiharm2Test : public TrackedMemoryTest {};
+
+const RadialKernel kThinPlate{[](long double r) { return r > 0 ? r * r * std::log(r) : 0.0L; },
+                              [](long double r) { return r > 0 ? r * (2 * std::log(r) + 1) : 0.0L; },
+                              [](long double r) { return r > 0 ? 2 * std::log(r) + 3 : 0.0L; }};
+
+struct Messages {
+    std::vector<std::string> lines;
+    CoreReporter reporter{};
+    int32_t abort = 0;
+    double progress = 0;
+    explicit Messages(int32_t level = 6) {
+        CoreReporter_Init(&reporter, &abort, &progress, level, kCategoryBiharmonic2, &Capture, this);
+    }
+    static int Capture(void* user, int32_t, const char* format, va_list args) {
+        char text[512];
+        std::vsnprintf(text, sizeof(text), format, args);
+        static_cast<Messages*>(user)->lines.push_back(text);
+        return 0;
+    }
+    bool Said(const std::string& start) const {
+        for (const auto& l : lines)
+            if (l.rfind(start, 0) == 0) return true;
+        return false;
+    }
+};
+
+TEST_F(RapidBiharm2Test, AccuracyOverLayoutsSignsAndAccuracies) {
+    const int32_t N = 3000;
+    for (Layout layout : {Layout::Uniform, Layout::Clustered, Layout::Shell})
+        for (Signs signs : {Signs::Mixed, Signs::OneSign}) {
+            Cloud centres = MakeCentres(layout, 2, N, 81);
+            const std::vector<double> coef = MakeCoefficients(signs, N, 82);
+            Cloud pts = MakePoints(centres, 300, 83);
+            const int32_t M = pts.N();
+            std::vector<Reference> refs(M), product(N);
+            double largest = 0;
+            for (int32_t i = 0; i < M; ++i) {
+                refs[i] = NaiveSum(kThinPlate, centres, coef, pts.rows[i], false);
+                largest = std::max(largest, static_cast<double>(std::fabs(refs[i].value)));
+            }
+            for (int32_t i = 0; i < N; i += 11)
+                product[i] = NaiveSum(kThinPlate, centres, coef, centres.rows[i], false);
+            const double lo[2] = {pts.rows[0][0], pts.rows[0][1]};
+            double box[4] = {lo[0], lo[1], lo[0], lo[1]};
+            for (const double* p : pts.rows)
+                box[0] = std::min(box[0], p[0]), box[1] = std::min(box[1], p[1]), box[2] = std::max(box[2], p[0]),
+                box[3] = std::max(box[3], p[1]);
+            const double base[2] = {box[0], box[1]}, spacing[2] = {(box[2] - box[0]) / 9, (box[3] - box[1]) / 7};
+            const int32_t sizes[2] = {10, 8};
+            std::vector<Reference> gridRefs(80);
+            for (int i = 0; i < 80; ++i) {
+                const double x[2] = {base[0] + (i % 10) * spacing[0], base[1] + (i / 10) * spacing[1]};
+                gridRefs[i] = NaiveSum(kThinPlate, centres, coef, x, false);
+            }
+            for (double relative : {1e-3, 1e-6, 1e-9}) {
+                SCOPED_TRACE(testing::Message() << Name(layout) << ", " << Name(signs) << ", " << relative);
+                const double eps = relative * largest;
+                auto allowed = [&](const Reference& r) { return eps + RoundingAllowance(r.magnitude); };
+                double worst = 0;
+                RapidBiharm2Workspace ws{};
+                std::vector<double> v(M), out(N), grid(80);
+                ASSERT_EQ(RapidBiharm2_PointEval(N, 2, centres.Table(), coef.data(), &ws, 40, eps, nullptr, M,
+                                                 pts.Table(), v.data(), nullptr, 1),
+                          0);
+                for (int32_t i = 0; i < M; ++i)
+                    worst = std::max(worst, std::fabs(v[i] - static_cast<double>(refs[i].value)) / allowed(refs[i]));
+                ASSERT_EQ(RapidBiharm2_GridEval(N, 2, centres.Table(), coef.data(), &ws, 40, eps, box, base, spacing,
+                                                sizes, grid.data(), nullptr, 1),
+                          0);
+                for (int i = 0; i < 80; ++i)
+                    worst = std::max(
+                        worst, std::fabs(grid[i] - static_cast<double>(gridRefs[i].value)) / allowed(gridRefs[i]));
+                RapidBiharm2_Free(&ws);
+                for (int32_t store : {0, 1}) {
+                    ASSERT_EQ(RapidBiharm2_Multiply(N, 2, centres.Table(), coef.data(), &ws, 40, eps, store, 0,
+                                                    out.data(), nullptr, 1),
+                              0);
+                    for (int32_t i = 0; i < N; i += 11)
+                        worst = std::max(
+                            worst, std::fabs(out[i] - static_cast<double>(product[i].value)) / allowed(product[i]));
+                    RapidBiharm2_Free(&ws);
+                }
+                std::printf("%-9s %-11s %.0e: error/allowed %.2e\n", Name(layout), Name(signs), relative, worst);
+                EXPECT_LE(worst, 1.0);
+            }
+        }
+}
+
+}  // namespace
+
+namespace {
+
+double Naive(const Cloud& c, const std::vector<double>& coef, const double* x) {
+    return static_cast<double>(NaiveSum(kThinPlate, c, coef, x, false).value);
+}
+
+TEST_F(RapidBiharm2Test, EdgeCases) {
+    Cloud centres = UniformCloud(2, 1000, 91);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 1000, 92);
+    std::vector<double> out(1000);
+    // N = 1000: a panel size above N / 16 becomes N / 17 (58).
+    struct Panels {
+        double given, kept;
+    } panels[] = {{100, 58}, {63, 58}, {62, 62}};
+    for (const Panels& p : panels) {
+        RapidBiharm2Workspace ws{};
+        ASSERT_EQ(RapidBiharm2_InitTree(&ws, 1000, centres.Table(), p.given, nullptr, nullptr), 0);
+        EXPECT_EQ(ws.NumInPanel, p.kept);
+        EXPECT_GE(ws.DeepestLevel, 2);
+        RapidBiharm2_Free(&ws);
+    }
+    // Few centres: the panel size stays at least 1.
+    {
+        Cloud few = UniformCloud(2, 10, 93);
+        std::vector<double> c = MakeCoefficients(Signs::Mixed, 10, 94), v(10);
+        RapidBiharm2Workspace ws{};
+        ASSERT_EQ(RapidBiharm2_PointEval(10, 2, few.Table(), c.data(), &ws, 5, 1e-9, nullptr, 10, few.Table(), v.data(),
+                                         nullptr, 1),
+                  0);
+        EXPECT_EQ(ws.NumInPanel, 1.0);
+        for (int i = 0; i < 10; ++i) EXPECT_NEAR(v[i], Naive(few, c, few.rows[i]), 1e-12);
+        RapidBiharm2_Free(&ws);
+    }
+    // A first product with stored values never tunes the panel size.
+    {
+        Messages m;
+        RapidBiharm2Workspace ws{};
+        ASSERT_EQ(RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(),
+                                        &m.reporter, 1),
+                  0);
+        EXPECT_TRUE(m.Said("RapidBiharm2_Multiply: Storing TPS values"));
+        EXPECT_FALSE(m.Said("RapidBiharm2_Multiply: NumInPanel optimised"));
+        EXPECT_EQ(ws.ProductsDone, 1);
+        // The second product reads the stored values.
+        std::vector<double> again(1000);
+        ASSERT_EQ(RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, again.data(),
+                                        nullptr, 1),
+                  0);
+        for (int i = 0; i < 1000; i += 50) EXPECT_NEAR(again[i], out[i], 1e-9);
+        EXPECT_NEAR(out[7], Naive(centres, coef, centres.rows[7]), 1e-5);
+        RapidBiharm2_Free(&ws);
+    }
+    // Two clumps: a point between them, in no panel of a tree made for the
+    // product, gives status 1; with a box every point of the box finds a
+    // panel.
+    {
+        Cloud clumps;
+        clumps.d = 2;
+        for (int i = 0; i < 200; ++i) clumps.Add({0.01 * (i % 10), 0.01 * (i / 10)});
+        for (int i = 0; i < 200; ++i) clumps.Add({9 + 0.01 * (i % 10), 9 + 0.01 * (i / 10)});
+        std::vector<double> c = MakeCoefficients(Signs::Mixed, 400, 95), v(400);
+        RapidBiharm2Workspace ws{};
+        ASSERT_EQ(RapidBiharm2_Multiply(400, 2, clumps.Table(), c.data(), &ws, 10, 1e-6, 0, 0, v.data(), nullptr, 1),
+                  0);
+        const double middle[2] = {3.0, 6.5};
+        const double* pts[1] = {middle};
+        double value;
+        EXPECT_EQ(RapidBiharm2_PointEval(400, 2, clumps.Table(), c.data(), &ws, 10, 1e-6, nullptr, 1, pts, &value,
+                                         nullptr, 1),
+                  1);
+        RapidBiharm2_Free(&ws);
+        const double box[4] = {-1, -1, 10, 10};
+        ASSERT_EQ(
+            RapidBiharm2_PointEval(400, 2, clumps.Table(), c.data(), &ws, 10, 1e-6, box, 1, pts, &value, nullptr, 1),
+            0);
+        EXPECT_NEAR(value, Naive(clumps, c, middle), 1e-6);
+        RapidBiharm2_Free(&ws);
+    }
+    // All centres at one point: a square of size 0 evaluates nothing (5).
+    {
+        Cloud one;
+        one.d = 2;
+        for (int i = 0; i < 40; ++i) one.Add({2, 3});
+        std::vector<double> c(40, 1.0);
+        double value;
+        const double* pts[1] = {one.rows[0]};
+        RapidBiharm2Workspace ws{};
+        EXPECT_EQ(
+            RapidBiharm2_PointEval(40, 2, one.Table(), c.data(), &ws, 2, 1e-6, nullptr, 1, pts, &value, nullptr, 1), 5);
+        RapidBiharm2_Free(&ws);
+    }
+    // A coefficient that is not finite ends with 5.
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), HUGE_VAL}) {
+        std::vector<double> c = coef;
+        c[3] = bad;
+        RapidBiharm2Workspace ws{};
+        EXPECT_EQ(
+            RapidBiharm2_Multiply(1000, 2, centres.Table(), c.data(), &ws, 40, 1e-6, 0, 0, out.data(), nullptr, 1), 5);
+        EXPECT_EQ(ws.TreeBuilt, 0);
+        RapidBiharm2_Free(&ws);
+    }
+}
+
+TEST_F(RapidBiharm2Test, WorkspaceArgumentsAbortAndRelease) {
+    ASSERT_EQ(Mem_TrackBegin(), 0);
+    const size_t start = Mem_CurrentBytes();
+    Cloud centres = UniformCloud(2, 2000, 101);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 2000, 102), other = coef;
+    other[5] += 2.0;
+    Cloud pts = MakePoints(centres, 50, 103);
+    const int32_t M = pts.N();
+    std::vector<double> v(M), out(2000);
+    const double* const* t = centres.Table();
+    RapidBiharm2Workspace ws{};
+    auto eval = [&](const std::vector<double>& c, const CoreReporter* r) {
+        return RapidBiharm2_PointEval(2000, 2, t, c.data(), &ws, 40, 1e-6, nullptr, M, pts.Table(), v.data(), r, 1);
+    };
+    ASSERT_EQ(eval(coef, nullptr), 0);
+    const size_t formed = Mem_CurrentBytes();
+    const Biharm2Panel* root = ws.Root;
+    ASSERT_EQ(eval(coef, nullptr), 0);  // nothing formed again
+    EXPECT_EQ(Mem_CurrentBytes(), formed);
+    EXPECT_EQ(ws.Root, root);
+    ASSERT_EQ(eval(other, nullptr), 0);  // new coefficients form again
+    EXPECT_NEAR(v[0], Naive(centres, other, pts.rows[0]), 1e-5);
+    EXPECT_GT(RapidBiharm2_Bytes(&ws), 3704);
+    // Arguments.
+    double g[2] = {0, 0};
+    const int32_t sizes[2] = {2, 0};
+    EXPECT_EQ(RapidBiharm2_Multiply(2000, 3, t, coef.data(), &ws, 40, 1e-6, 0, 0, out.data(), nullptr, 1), 5);
+    EXPECT_EQ(RapidBiharm2_Multiply(2000, 2, t, coef.data(), nullptr, 40, 1e-6, 0, 0, out.data(), nullptr, 1), 23);
+    EXPECT_EQ(
+        RapidBiharm2_PointEval(2000, 2, t, coef.data(), &ws, 40, 0.0, nullptr, M, pts.Table(), v.data(), nullptr, 1),
+        17);
+    EXPECT_EQ(RapidBiharm2_GridEval(2000, 2, t, coef.data(), &ws, 40, 1e-6, nullptr, g, g, sizes, v.data(), nullptr, 1),
+              5);
+    // Aborts: while forming and while evaluating; the workspace stays usable.
+    Messages m;
+    m.abort = 1;
+    EXPECT_EQ(eval(coef, &m.reporter), 10);
+    EXPECT_EQ(ws.ExpansionsFormed, 0);
+    EXPECT_EQ(RapidBiharm2_Multiply(2000, 2, t, coef.data(), &ws, 40, 1e-6, 0, 0, out.data(), &m.reporter, 1), 10);
+    EXPECT_EQ(ws.TreeBuilt, 0);
+    m.abort = 0;
+    ASSERT_EQ(eval(coef, &m.reporter), 0);
+    EXPECT_TRUE(m.Said("RapidBiharm2_PointEval: Evaluation took"));
+    EXPECT_NEAR(m.progress, 1.0, 1e-9);
+    // A product drops the expansions and keeps the tree.
+    ASSERT_EQ(RapidBiharm2_Multiply(2000, 2, t, coef.data(), &ws, 40, 1e-6, 0, 0, out.data(), nullptr, 1), 0);
+    EXPECT_EQ(ws.ExpansionsFormed, 0);
+    EXPECT_EQ(ws.TreeBuilt, 1);
+    RapidBiharm2_Free(&ws);
+    EXPECT_EQ(Mem_CurrentBytes(), start);
+    for (int allowed = 0; allowed < 600; allowed += 13) {
+        Mem_FailAllocationsAfterForTesting(allowed);
+        const int status = eval(coef, nullptr);
+        Mem_FailAllocationsAfterForTesting(-1);
+        EXPECT_TRUE(status == 0 || status == 2) << status;
+        RapidBiharm2_Free(&ws);
+        EXPECT_EQ(Mem_CurrentBytes(), start);
+    }
+    Mem_TrackEnd();
+}
+
+}  // namespace
