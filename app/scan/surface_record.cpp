@@ -10,9 +10,7 @@
 
 namespace {
 
-uint32_t PackColour(uint32_t r, uint32_t g, uint32_t b) {
-    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
-}
+uint32_t PackColour(uint32_t r, uint32_t g, uint32_t b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
 
 }  // namespace
 
@@ -26,7 +24,7 @@ void Surface_Free(SurfaceRecord& s) {
     std::free(s.FacetNormals);
     std::free(s.Quads);
     std::free(s.QuadNormals);
-    std::free(s.BorderFlags);
+    CountedArray_Free(s.BorderCache);
     std::free(s.ColourCache);
     std::memset(&s, 0, sizeof s);
 }
@@ -42,8 +40,7 @@ void Surface_ResetTimestamp(SurfaceRecord& s) { s.ColourCacheTime = 0.0; }
 
 void Surface_MarkChanged(SurfaceRecord& s) { Time_Now(s.ChangeTime); }
 
-bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view,
-                               const GeneralSettings& settings) {
+bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view, const GeneralSettings& settings) {
     if (!(s.ChangeTime > s.ColourCacheTime)) return true;
     if (s.ColourCacheCount != s.NumPoints || (!s.ColourCache && s.NumPoints > 0)) {
         Surface_FreeColourCache(s);

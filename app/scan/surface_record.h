@@ -10,6 +10,7 @@
 
 #include "app/scan/settings_records.h"
 #include "app/scan/geometry.h"
+#include "app/scan/mesh_adjacency.h"
 
 #include <cstdint>
 
@@ -47,9 +48,8 @@ struct SurfaceRecord {
     int32_t InversionResult;      // the last cast inversion's result word
     int32_t Saved;                // the mesh as it stands has been written to the scan file
 
-    // The per-point border flags of the mesh adjacency.
-    int32_t BorderCount;
-    int32_t* BorderFlags;
+    // Which vertices lie on the mesh's open border (freed with the record).
+    MeshBorderCache BorderCache;
 
     double ColourCacheTime;
     int32_t ColourCacheCount;
@@ -73,8 +73,7 @@ void Surface_MarkChanged(SurfaceRecord& surface);
 // made: in greyscale colour mode the foreground colour scaled by each point's
 // greyscale, otherwise the foreground colour. False only when the cache could
 // not be allocated (the cache is then empty and is tried again next time).
-bool Surface_RefreshPointCache(SurfaceRecord& surface, const ViewSettings& view,
-                               const GeneralSettings& settings);
+bool Surface_RefreshPointCache(SurfaceRecord& surface, const ViewSettings& view, const GeneralSettings& settings);
 
 // Red, green and blue of a facet or a quad in the low three bytes: the
 // truncated mean of its corners' cache colours.

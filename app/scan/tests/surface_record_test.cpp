@@ -101,8 +101,8 @@ TEST(SurfaceRecord, QuadColourIsTheTruncatedMeanOfFour) {
 
 TEST(SurfaceRecord, FreeZeroesEverything) {
     SurfaceFixture f(3, {1, 2, 3});
-    f.s.BorderFlags = static_cast<int32_t*>(std::malloc(8));
-    f.s.BorderCount = 2;
+    f.s.BorderCache.BorderFlags = static_cast<int32_t*>(std::malloc(8));
+    f.s.BorderCache.VertexCount = 2;
     f.s.Area = 5.0f;
     Surface_Free(f.s);
     const SurfaceRecord zero{};
