@@ -105,13 +105,17 @@ class Simplifier {
         if (locked_[gone]) return 0;
         const int32_t* around = lists_.facets[gone];
         const int32_t aroundCount = lists_.facetCount[gone];
-        for (int32_t i = 0; i < aroundCount; ++i)
+        // Facets killed by earlier collapses stay in their other corners' lists.
+        for (int32_t i = 0; i < aroundCount; ++i) {
+            if (!live_[around[i]]) continue;
             for (int32_t j = i + 1; j < aroundCount; ++j)
-                if (V3_Dot(s_.FacetNormals[around[i]], s_.FacetNormals[around[j]]) <= kCos45) return 0;
+                if (live_[around[j]] && V3_Dot(s_.FacetNormals[around[i]], s_.FacetNormals[around[j]]) <= kCos45)
+                    return 0;
+        }
         int32_t sharer = -1;
         for (int32_t i = 0; i < aroundCount; ++i) {
             const int32_t g = around[i];
-            if (g == f || !Has(g, keep)) continue;
+            if (g == f || !live_[g] || !Has(g, keep)) continue;
             if (sharer >= 0) {
                 result_ = 2;
                 return 0;
