@@ -5,7 +5,7 @@
 // thread and touches no window; one build runs at a time.
 #pragma once
 
-#include "app/files/settings_records.h"
+#include "app/scan/settings_records.h"
 #include "app/scan/surf_progress.h"
 #include "app/scan/surface_record.h"
 

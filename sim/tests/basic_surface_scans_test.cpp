@@ -23,7 +23,7 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/calibration_state.h"
-#include "app/acquisition/field_generator.h"
+#include "sim/field_generator.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/process_field.h"
 #include "app/acquisition/profile_build.h"
