@@ -21,6 +21,7 @@
 #include <random>
 #include <vector>
 
+#include "surface/fit/rapid_biharm2.h"
 #include "surface/fit/rapid_biphi3.h"
 #include "surface/fit/rapid_mq3.h"
 #include "surface/fit/rapid_spherical3.h"
@@ -41,7 +42,8 @@ struct Points {
     }
 };
 
-Points MakeCentres(int32_t n, bool clustered, uint32_t seed) {
+// Centres in three dimensions, or in the plane z = 0 for the 2D kernel.
+Points MakeCentres(int32_t n, bool clustered, uint32_t seed, bool plane = false) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(0, 1);
     std::normal_distribution<double> g(0, 0.03);
@@ -51,6 +53,8 @@ Points MakeCentres(int32_t n, bool clustered, uint32_t seed) {
     Points p(n);
     for (int32_t i = 0; i < n; ++i)
         for (int j = 0; j < 3; ++j) p.flat[3 * i + j] = clustered ? hubs[i % 8][j] + g(rng) : u(rng);
+    if (plane)
+        for (int32_t i = 0; i < n; ++i) p.flat[3 * i + 2] = 0.0;
     return p;
 }
 
@@ -68,7 +72,7 @@ double Bandwidth() {
     return measured;
 }
 
-enum Kind { kBiphiValues, kBiphiProduct, kMQProduct, kSphericalProduct };
+enum Kind { kBiphiValues, kBiphiProduct, kMQProduct, kSphericalProduct, kBiharm2Product };
 
 // The library's direct operation at the listed points.
 void Direct(const BasicFunctionKernel& row, int32_t N, const Points& centres, const std::vector<double>& c,
@@ -79,7 +83,8 @@ void Direct(const BasicFunctionKernel& row, int32_t N, const Points& centres, co
 void Run(benchmark::State& state, Kind kind) {
     const int32_t N = static_cast<int32_t>(state.range(0));
     const bool clustered = state.range(1) != 0;
-    Points centres = MakeCentres(N, clustered, 7);
+    const bool plane = kind == kBiharm2Product;
+    Points centres = MakeCentres(N, clustered, 7, plane);
     std::vector<double> coef(N);
     std::mt19937 rng(8);
     std::uniform_real_distribution<double> u(-1, 1);
@@ -95,7 +100,7 @@ void Run(benchmark::State& state, Kind kind) {
     else if (kind == kSphericalProduct)
         BasicFunction_Init(kBasicSpherical, 3, -2, supportRadius, 1, &row, nullptr);
     else
-        BasicFunction_Init(kBasicBiharmonic, 3, -2, 0, 1, &row, nullptr);
+        BasicFunction_Init(kBasicBiharmonic, plane ? 2 : 3, -2, 0, 1, &row, nullptr);
 
     // The sample, its direct values and the accuracy they give.
     const int32_t sampleCount = std::min(N, 1000);
@@ -156,6 +161,18 @@ void Run(benchmark::State& state, Kind kind) {
             auto d = Clock::now();
             setup = Seconds(a, b), expansion = Seconds(b, c), evaluation = Seconds(c, d);
             RapidMQ3_Free(&ws);
+        } else if (kind == kBiharm2Product) {
+            RapidBiharm2Workspace ws{};
+            RapidBiharm2_InitTree(&ws, N, centres.rows.data(), 40, nullptr, nullptr);
+            auto b = Clock::now();
+            int64_t ticks = 0;
+            RapidBiharm2_InitExpansions(&ws, eps, coef.data(), &ticks);
+            auto c = Clock::now();
+            RapidBiharm2_Multiply(N, 2, centres.rows.data(), coef.data(), &ws, 40, eps, 0, 0, values.data(), nullptr,
+                                  1);
+            auto d = Clock::now();
+            setup = Seconds(a, b), expansion = Seconds(b, c), evaluation = Seconds(c, d);
+            RapidBiharm2_Free(&ws);
         } else {
             RapidSpherical3Workspace ws{};
             RapidSpherical3_Init(N, centres.rows.data(), &row, &ws, nullptr);
@@ -196,5 +213,6 @@ BENCHMARK_CAPTURE(Run, RapidBiphi3_values, kBiphiValues)->Apply(Sizes);
 BENCHMARK_CAPTURE(Run, RapidBiphi3_product, kBiphiProduct)->Apply(Sizes);
 BENCHMARK_CAPTURE(Run, RapidMQ3_product, kMQProduct)->Apply(Sizes);
 BENCHMARK_CAPTURE(Run, RapidSpherical3_product, kSphericalProduct)->Apply(Sizes);
+BENCHMARK_CAPTURE(Run, RapidBiharm2_product, kBiharm2Product)->Apply(Sizes);
 
 BENCHMARK_MAIN();
