@@ -10,15 +10,39 @@
 #include <string>
 #include <vector>
 
+#include "surface/fit/direct_fit.h"
 #include "surface/fit/tests/point_clouds.h"
+#include "surface/frame/basic_function.h"
 
 enum class Layout { Uniform, Clustered, Shell };
-enum class Signs { Mixed, OneSign };
+enum class Signs { Mixed, OneSign, Fitted };
 
 inline const char* Name(Layout l) {
     return l == Layout::Uniform ? "uniform" : l == Layout::Clustered ? "clustered" : "shell";
 }
-inline const char* Name(Signs s) { return s == Signs::Mixed ? "mixed signs" : "one sign"; }
+inline const char* Name(Signs s) {
+    return s == Signs::Mixed ? "mixed signs" : s == Signs::OneSign ? "one sign" : "fitted";
+}
+
+// The centre coefficients of a direct interpolation of a smooth function
+// with the kernel of the given type (default polynomial): large values of
+// both signs that cancel far away, as a real fit gives.
+inline std::vector<double> FittedCoefficients(int32_t type, const Cloud& centres) {
+    BasicFunctionKernel k{};
+    BasicFunction_Init(type, centres.d, -2, 0.0, 1, &k, nullptr);
+    std::vector<double> f(centres.N());
+    for (int32_t i = 0; i < centres.N(); ++i) {
+        const double* p = centres.rows[i];
+        f[i] = std::sin(3 * p[0]) * std::cos(2 * p[1]) + (centres.d == 3 ? p[2] * p[2] : 0.0);
+    }
+    double* coeffs = nullptr;
+    double centre[3];
+    std::vector<double> c;
+    if (Rbf_FitDirect(centres.N(), centres.rows.data(), f.data(), &k, nullptr, &coeffs, centre, nullptr) == 0)
+        c.assign(coeffs, coeffs + centres.N());
+    Mem_Free(coeffs);
+    return c;
+}
 
 // N centres in the unit cube (uniform), in eight tight Gaussian clumps, or
 // in a sphere shell of radii 0.9 to 1 (in d = 2 or 3 dimensions).
