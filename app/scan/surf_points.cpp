@@ -55,7 +55,11 @@ struct Sums {
     }
 };
 
-float Reciprocal(float w) { return 1.0f / w; }
+// The weight of a point is the reciprocal of its weight term. A term of 0
+// (a scan point without variance, as some loaded scans have) would give an
+// infinite weight and turn every sum it enters into NaN; it weighs 1e20
+// instead, so that such a point still dominates its neighbourhood.
+float Reciprocal(float w) { return w > 1e-20f ? 1.0f / w : 1e20f; }
 
 }  // namespace
 

@@ -41,7 +41,11 @@ void Surface_ResetTimestamp(SurfaceRecord& s) { s.ColourCacheTime = 0.0; }
 void Surface_MarkChanged(SurfaceRecord& s) { Time_Now(s.ChangeTime); }
 
 bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view, const GeneralSettings& settings) {
-    if (!(s.ChangeTime > s.ColourCacheTime)) return true;
+    // A mesh rebuilt within one clock tick keeps its change time but may have
+    // another point count: a cache of the wrong size is rebuilt all the same,
+    // or drawing would read past it.
+    const bool fits = s.ColourCacheCount == s.NumPoints && (s.ColourCache || s.NumPoints == 0);
+    if (!(s.ChangeTime > s.ColourCacheTime) && fits) return true;
     if (s.ColourCacheCount != s.NumPoints || (!s.ColourCache && s.NumPoints > 0)) {
         Surface_FreeColourCache(s);
         if (s.NumPoints > 0) {

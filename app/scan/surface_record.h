@@ -70,9 +70,9 @@ void Surface_ResetTimestamp(SurfaceRecord& surface);
 void Surface_MarkChanged(SurfaceRecord& surface);
 
 // Rebuilds the display colours when the mesh changed after the cache was
-// made: in greyscale colour mode the foreground colour scaled by each point's
-// greyscale, otherwise the foreground colour. False only when the cache could
-// not be allocated (the cache is then empty and is tried again next time).
+// made, or when the cache does not hold one colour a point: in greyscale colour mode the foreground colour scaled by
+// each point's greyscale, otherwise the foreground colour. False only when the cache could not be allocated (the cache
+// is then empty and is tried again next time).
 bool Surface_RefreshPointCache(SurfaceRecord& surface, const ViewSettings& view, const GeneralSettings& settings);
 
 // Red, green and blue of a facet or a quad in the low three bytes: the

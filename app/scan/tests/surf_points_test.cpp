@@ -165,6 +165,21 @@ TEST(SurfPointStages, SmoothingBoundaries) {
         EXPECT_FLOAT_EQ(out.s.Weights[first], c.weightTerm);
         EXPECT_FLOAT_EQ(out.s.Points[first].x, c.x);
     }
+    // A point without variance dominates its neighbour instead of turning
+    // both outputs into NaN.
+    {
+        Cloud cloud;
+        cloud.Add(Vec3{0, 0, 0}, Vec3{0, 0, 1}, 0.0f, 0.3f, 10);
+        cloud.Add(Vec3{1, 0, 0}, Vec3{0, 0, 1}, 1.0f, 0.3f, 200);
+        SurfArena arena;
+        Surface out;
+        ASSERT_EQ(Surf_Smooth(arena, cloud.Set(), 2.0f, out.s, SurfProgress{}, 0.0, 0.75), 0);
+        for (int32_t i = 0; i < 2; ++i) {
+            EXPECT_NEAR(out.s.Points[i].x, 0.0f, 1e-6f) << i;
+            EXPECT_EQ(out.s.Greyscale[i], 10) << i;
+            EXPECT_TRUE(std::isfinite(out.s.Weights[i])) << i;
+        }
+    }
     // A single point comes out as it went in, its weight term its own.
     Cloud one;
     one.Add(Vec3{1, 2, 3}, Vec3{0, 1, 0}, 0.4f, 0.2f, 77);

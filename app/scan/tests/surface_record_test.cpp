@@ -41,7 +41,10 @@ struct ColourCase {
 const ColourCase kColourCases[] = {
     {"all 255 is no greyscale", {255, 255, 255}, kColourPlain, false, 0x00C86432},
     {"one 254 is greyscale", {255, 254, 255}, kColourPlain, true, 0x00C86432},
-    {"greyscale mode scales the foreground", {255, 0, 51}, kColourGreyscale, true,
+    {"greyscale mode scales the foreground",
+     {255, 0, 51},
+     kColourGreyscale,
+     true,
      // per point: (50,100,200), (0,0,0), (10,20,40); facet = truncated mean
      ((200 + 0 + 40) / 3) << 16 | ((100 + 0 + 20) / 3) << 8 | (50 + 0 + 10) / 3},
     {"greyscale mode without array keeps the foreground", {}, kColourGreyscale, false, 0x00C86432},
@@ -84,6 +87,13 @@ TEST(SurfaceRecord, CacheFollowsChangeTimeAndPointCount) {
     ASSERT_TRUE(Surface_RefreshPointCache(f.s, view, settings));
     EXPECT_EQ(f.s.ColourCacheCount, 5);
     EXPECT_EQ(f.s.ColourCache[4 * 4 + 2], 0xFF);  // the last point's blue is filled
+    // Rebuilt within the same clock tick with more points: the change time is
+    // not newer, but the cache must still cover every point.
+    f.s.Points = static_cast<Vec3*>(std::realloc(f.s.Points, 7 * sizeof(Vec3)));
+    f.s.NumPoints = 7;
+    ASSERT_TRUE(Surface_RefreshPointCache(f.s, view, settings));
+    EXPECT_EQ(f.s.ColourCacheCount, 7);
+    EXPECT_EQ(f.s.ColourCache[6 * 4], 0xFF);
 }
 
 TEST(SurfaceRecord, QuadColourIsTheTruncatedMeanOfFour) {
@@ -158,8 +168,14 @@ TEST(SurfaceRecord, ScanDrawingTests) {
     raw.EditLimit = 0;  // undone: level 1 is above the limit
     EXPECT_FALSE(RawData_FacetInEditRange(raw, 0));
 
-    struct { int32_t s; bool hidden; bool expected; } cases[] = {
-        {0, false, false}, {0, true, true}, {2, false, true} /* no points */,
+    struct {
+        int32_t s;
+        bool hidden;
+        bool expected;
+    } cases[] = {
+        {0, false, false},
+        {0, true, true},
+        {2, false, true} /* no points */,
         {4, false, true} /* beyond the sweeps in force */,
     };
     for (auto& c : cases) {
