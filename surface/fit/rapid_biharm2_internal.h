@@ -4,6 +4,7 @@
 #define SURFACE_FIT_RAPID_BIHARM2_INTERNAL_H
 
 #include "surface/fit/rapid_biharm2.h"
+#include "surface/fit/solid_harmonics.h"
 
 using Cx = MemPair;
 

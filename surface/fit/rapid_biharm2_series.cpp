@@ -30,7 +30,7 @@ void ShiftLaurent(const Cx* head, const Cx* a, int32_t L, Cx v, Cx* outHead, Cx*
     outHead[0] = alpha;
     outHead[1] = beta;
     outHead[2] = gamma;
-    Cx vp[kBinomialRows];
+    PairScratch<kBinomialRows> vp;
     vp[0] = 1.0;
     for (int32_t i = 1; i <= L + 1; ++i) vp[i] = Mul(vp[i - 1], v);
     for (int32_t l = 1; l <= L; ++l) {
@@ -45,7 +45,7 @@ void ShiftLaurent(const Cx* head, const Cx* a, int32_t L, Cx v, Cx* outHead, Cx*
 void LaurentToTaylor(const Cx* head, const Cx* a, int32_t L, Cx s, int32_t T, Cx* t) {
     const Cx alpha = head[0], beta = head[1], gamma = head[2];
     const Cx logS = std::log(s), inv = Cx(1.0, 0.0) / s;
-    Cx ip[2 * kBinomialRows];
+    PairScratch<2 * kBinomialRows> ip;
     ip[0] = 1.0;
     for (int32_t i = 1; i <= L + T; ++i) ip[i] = Mul(ip[i - 1], inv);
     const Cx lead = Mul(alpha, s) + beta;
@@ -86,9 +86,10 @@ void Biharm2_AddCentre(Biharm2Panel* p, int32_t L, Cx w, double c) {
 
 void Biharm2_AddChild(Biharm2Panel* parent, const Biharm2Panel* child, int32_t L) {
     const Cx v(child->Centre[0] - parent->Centre[0], child->Centre[1] - parent->Centre[1]), vbar = std::conj(v);
-    Cx h1[3], h2[3], a1[kBinomialRows], a2[kBinomialRows];
-    ShiftLaurent(child->Head[0], child->Laurent, L, v, h1, a1);
-    ShiftLaurent(child->Head[1], child->Laurent + L, L, v, h2, a2);
+    Cx h1[3], h2[3];
+    PairScratch<kBinomialRows> a1, a2;
+    ShiftLaurent(child->Head[0], child->Laurent, L, v, h1, a1.data());
+    ShiftLaurent(child->Head[1], child->Laurent + L, L, v, h2, a2.data());
     for (int32_t i = 0; i < 3; ++i) {
         parent->Head[0][i] += h1[i];
         parent->Head[1][i] += h2[i] - Mul(vbar, h1[i]);
@@ -102,9 +103,9 @@ void Biharm2_AddChild(Biharm2Panel* parent, const Biharm2Panel* child, int32_t L
 void Biharm2_AddFarField(Biharm2Panel* target, int32_t T, const Cx* head1, const Cx* a1, const Cx* head2, const Cx* a2,
                          int32_t L, const double* centre) {
     const Cx s(target->Centre[0] - centre[0], target->Centre[1] - centre[1]), sbar = std::conj(s);
-    Cx t1[kBinomialRows], t2[kBinomialRows];
-    LaurentToTaylor(head1, a1, L, s, T, t1);
-    LaurentToTaylor(head2, a2, L, s, T, t2);
+    PairScratch<kBinomialRows> t1, t2;
+    LaurentToTaylor(head1, a1, L, s, T, t1.data());
+    LaurentToTaylor(head2, a2, L, s, T, t2.data());
     Cx* L1 = target->Taylor;
     Cx* L2 = target->Taylor + T + 1;
     for (int32_t l = 0; l <= T; ++l) {
@@ -122,7 +123,7 @@ void Biharm2_AddPointSource(Biharm2Panel* target, int32_t T, const double* x, do
 
 void Biharm2_ShiftTaylor(const Biharm2Panel* parent, Biharm2Panel* child, int32_t T) {
     const Cx u(child->Centre[0] - parent->Centre[0], child->Centre[1] - parent->Centre[1]), ubar = std::conj(u);
-    Cx up[kBinomialRows];
+    PairScratch<kBinomialRows> up;
     up[0] = 1.0;
     for (int32_t i = 1; i <= T; ++i) up[i] = Mul(up[i - 1], u);
     const Cx* P1 = parent->Taylor;

@@ -41,7 +41,8 @@ void AddDirect(const RapidBiphi3Workspace* ws, const Biphi3Panel* p, const doubl
 
 template <int Level>
 void AddFar(const Biphi3Panel* p, const double* d, int32_t order, Sums& s) {
-    MemPair h[kBiphi3HarmonicSize];
+    PairScratch<kBiphi3HarmonicSize> scratch;
+    MemPair* h = scratch.data();
     Harmonic_Irregular(d, order + 2, h);
     s.v += FarSeries_Value(FarSeries_At(p->Far, kBiphi3MaxOrder), order, d, h);
     for (int k = 0; Level >= 1 && k < 3; ++k)

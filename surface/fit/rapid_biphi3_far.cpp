@@ -69,7 +69,8 @@ int FormPanel(RapidBiphi3Workspace* ws, Biphi3Panel* p, MemPair* work) {
 }
 
 int FormFarField(RapidBiphi3Workspace* ws, const CoreReporter* reporter) {
-    MemPair work[2 * kBiphi3SeriesSize];
+    PairScratch<2 * kBiphi3SeriesSize> scratch;
+    MemPair* work = scratch.data();
     for (int32_t level = ws->DeepestLevel; level >= 1; --level) {
         for (Biphi3Panel* p = ws->Levels[level]; p; p = p->Next) {
             const int status = FormPanel(ws, p, work);

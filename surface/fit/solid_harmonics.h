@@ -27,6 +27,15 @@
 
 #include "surface/frame/tracked_memory.h"
 
+// Scratch room for n pairs left uninitialised: an array of std::complex
+// would be zero-filled on every call of the hot loops.
+template <int32_t n>
+struct PairScratch {
+    alignas(16) double raw[2 * n];
+    MemPair* data() { return reinterpret_cast<MemPair*>(raw); }
+    MemPair& operator[](int32_t i) { return data()[i]; }
+};
+
 constexpr int32_t Harmonic_Size(int32_t degree) { return (degree + 1) * (degree + 2) / 2; }
 constexpr int32_t Harmonic_Index(int32_t n, int32_t m) { return n * (n + 1) / 2 + m; }
 

@@ -370,3 +370,29 @@ TEST_F(RapidBiphi3Test, UseDistancesAndEstimates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RapidBiphi3Test, Diagnostics) {
+    Cloud centres = UniformCloud(3, 1500, 51);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 1500, 52);
+    RapidBiphi3Workspace ws{};
+    ASSERT_EQ(RapidBiphi3_BuildTree(1500, 3, centres.Table(), 100, &ws), 0);
+    ASSERT_EQ(RapidBiphi3_Setup(&ws, coef.data(), 0, 1e-6), 0);
+    const Biphi3Panel* panel = ws.Levels[1];
+    testing::internal::CaptureStdout();
+    // Three radii out, order 13 holds the accuracy; order 2 does not.
+    EXPECT_EQ(RapidBiphi3_SphereTest(&ws, panel, 13, 3.0), 0);
+    EXPECT_EQ(RapidBiphi3_SphereTest(&ws, panel, 2, 1.2), 1);
+    RapidBiphi3_SphereErrors(&ws, panel, 3.0);
+    RapidBiphi3_DumpSubtree(ws.Levels[ws.DeepestLevel]);
+    RapidBiphi3_DumpLevel(&ws, ws.DeepestLevel);
+    const std::string out = testing::internal::GetCapturedStdout();
+    for (const char* text :
+         {" p = 13 Maximum error = ", "Approximate maximum error on a sphere", "New panel     level  ",
+          "Panel radius: ", "Use at distance vector: ", "   childless ", "Bounding box            level  ", "Final # "})
+        EXPECT_NE(out.find(text), std::string::npos) << text;
+    RapidBiphi3_Free(&ws);
+}
+
+}  // namespace

@@ -438,3 +438,31 @@ TEST_F(RapidMQ3Test, WorkspaceReuseAbortNonFiniteAndRelease) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RapidMQ3Test, StatisticsAndUseTable) {
+    Cloud centres = UniformCloud(3, 1500, 111);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 1500, 112);
+    Cloud pts = MakePoints(centres, 30, 113);
+    std::vector<double> v(pts.N());
+    Messages m;
+    RapidMQ3Workspace ws{};
+    ASSERT_EQ(RapidMQ3_Init(1500, 3, 100, centres.Table(), 10, 1, 0.1, 1e-6, coef.data(), 0, &ws, &m.reporter, 1), 0);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(RapidMQ3_PointEval(&ws, pts.N(), pts.Table(), v.data(), &m.reporter, 1), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("RMS use at distances for different p's"), std::string::npos);
+    EXPECT_NE(out.find("Magnitude of points diagonal is "), std::string::npos);
+    bool direct = false, far = false, level = false;
+    for (const std::string& l : m.lines) {
+        direct |= l.rfind("NumDirectPanelEvals = ", 0) == 0;
+        far |= l.rfind("NumFarPanelEvals    = ", 0) == 0;
+        level |= l.rfind("Level ", 0) == 0 && l.find("of level panels)") != std::string::npos;
+    }
+    EXPECT_TRUE(direct && far && level);
+    EXPECT_TRUE(m.Said("\nP's used per eval:"));
+    RapidMQ3_Free(&ws);
+}
+
+}  // namespace
