@@ -6,6 +6,7 @@
 
 #include "app/scan/profile_math.h"
 #include "app/scan/profile_processing.h"
+#include "app/scan/stylus_placement.h"
 
 #include <cstring>
 #include <memory>
@@ -98,6 +99,7 @@ LoadStatus ProcessAgain(RawData& raw, const GeneralSettings* settings) {
     raw.CurrentSweep = raw.CurrentSweepProfile = raw.NumProfilesProcessed = 0;
     if (Scan_ProcessNewProfiles(raw, settings->ProfileFilterLength, settings->RawResolutionClip[1]) != kScanProcessOk)
         return kLoadOutOfMemory;
+    StylusItems_UpdateShifts(raw.Stylus, raw, settings->Stylus.SurfaceDistance);
     return kLoadOk;
 }
 

@@ -2,6 +2,8 @@
 #include "app/scanfile/scan_file_load.h"
 #include "app/scanfile/scan_file_memory.h"
 
+#include "app/scan/mesh_normals.h"
+
 #include <cstring>
 #include <string>
 
@@ -173,7 +175,9 @@ LoadStatus Load_Mesh(ItemStore* s, SurfaceRecord& surface, const char* section, 
     if (!surface.Facets || !surface.FacetNormals) return kLoadOutOfMemory;
     surface.MaxFacets = surface.NumFacets = f;
     std::memcpy(surface.Facets, indices, facets->byteSize);
-    std::memset(surface.FacetNormals, 0, sizeof(Vec3) * f);
+    // Vertex normals too: a surface loaded with zero normals would shade unlit.
+    Mesh_FacetNormals(n, surface.Points, f, surface.Facets, 0, nullptr, surface.FacetNormals, nullptr, &surface.Area,
+                      surface.PointNormals);
 
     if (basic) {
         BasicSurfParams& b = surface.BasicParams;

@@ -77,6 +77,7 @@ void AddOlderRest(ItemStore* s, int32_t validity) {
     Add(s, "Landmarks/Points", std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9}, ItemType::Float32, {3, 3});
     Add(s, "Landmarks/PointOrientations", std::vector<float>{0, 2, 0, -1, 0, 0, 1, 0, 0}, ItemType::Float32, {3, 3});
     Add(s, "Landmarks/PointsHidden", std::vector<int32_t>{0, 1, 0}, ItemType::Int32, {3});
+    Add(s, "Landmarks/PointShifts/Raw", std::vector<float>{0, 0, -1, 0, 0, 0, 0, 0, 0}, ItemType::Float32, {3, 3});
     if (validity >= 0) AddInt(s, "RBF/Solution/ValidityV2", validity);
     Add(s, "RBF/Solution/Centres", std::vector<double>{1, 2, 3, 4, 5, 6}, ItemType::Float64, {2, 3});
     Add(s, "RBF/Solution/Coefficients", std::vector<double>{0.5, -0.5, 2}, ItemType::Float64, {3});
@@ -155,6 +156,11 @@ TEST_F(OlderRelease, LoadsAndHandsItsStoredFitToTheLibrary) {
         EXPECT_EQ(m[12], 1.0f + 3 * k);
         EXPECT_EQ(raw.Stylus.Items[k].Group, k);
     }
+    // Processed again, the scan places the item that was placed on it anew:
+    // onto the points made now, not where the file's shift put it.
+    EXPECT_EQ(raw.Stylus.Items[0].Flags, kStylusOnScan);
+    EXPECT_LE(raw.Stylus.Items[0].ScanPose[14], 0.5f);
+    EXPECT_GT(raw.Stylus.Items[0].ScanDistance, 2.0f);
     EXPECT_EQ(raw.Stylus.Items[1].Flags, kStylusHidden);
 
     // The library gets the basic points, then the visible stylus positions,

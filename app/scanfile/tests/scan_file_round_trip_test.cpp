@@ -1,6 +1,8 @@
 #include "app/scanfile/tests/scan_file_fixture.h"
 
 #include "app/files/tests/keyed_scratch_folder.h"
+#include "app/scan/basic_surface.h"
+#include "app/scan/mesh_normals.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +25,14 @@ class ScanFileRoundTrip : public ::testing::Test {
   protected:
     void SetUp() override {
         BuildRichScan(saved);
-        FillSurface(saved.basic, 12, 0.0f, true);
-        saved.basic.BasicParams = BasicSurfParams{1, 0.75f, 2.5f, 1, 0.125f, 1, 300};
-        saved.basic.ChangeTime = 1.7e9 + 50;
+        GeneralSettings& g = saved.settings;
+        g.BasicReduceEnabled = 1;
+        g.ProfileThreshold = 100.0f;
+        g.ProfileProcessMode = 3;
+        g.BasicParams = BasicSurfParams{1, 2.0f, 2.5f, 0, 0.1f, 1, 1};
+        const int32_t built = BasicSurf_Build(g, saved.raw(), 3, saved.basic, nullptr, nullptr);
+        ASSERT_TRUE(built == kBasicSurfDone || built == kBasicSurfBadFacets) << built;
+        ASSERT_GT(saved.basic.NumFacets, 10);
         FillSurface(saved.rbf, 9, 5.0f, false);
         saved.rbf.Inverted = 1;
         saved.rbf.RbfParams.RbfAccuracy = 0.05f;
@@ -206,6 +213,19 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
     EXPECT_TRUE(SameMatrix(loaded.rbf.RbfParams.CoordinateSystem, saved.rbf.RbfParams.CoordinateSystem));
     EXPECT_EQ(loaded.rbf.ChangeTime, saved.rbf.ChangeTime);
     EXPECT_EQ(loaded.basic.ChangeTime, saved.raw().Timestamp);  // saved while not current: the scan's time
+    // The builder's normals and area come back from the mesh; the RBF mesh
+    // gets unit vertex normals.
+    for (int32_t k = 0; k < saved.basic.NumPoints; ++k)
+        EXPECT_LT(V3_Distance(loaded.basic.PointNormals[k], saved.basic.PointNormals[k]), 1e-4f) << k;
+    for (int32_t f = 0; f < saved.basic.NumFacets; ++f)
+        EXPECT_LT(V3_Distance(loaded.basic.FacetNormals[f], saved.basic.FacetNormals[f]), 1e-5f) << f;
+    float area = 0.0f;
+    std::vector<Vec3> facetNormals(static_cast<std::size_t>(saved.basic.NumFacets));
+    Mesh_FacetNormals(saved.basic.NumPoints, saved.basic.Points, saved.basic.NumFacets, saved.basic.Facets, 0, nullptr,
+                      facetNormals.data(), nullptr, &area, nullptr);
+    EXPECT_FLOAT_EQ(loaded.basic.Area, area);
+    for (int32_t k = 0; k < loaded.rbf.NumPoints; ++k)
+        EXPECT_NEAR(V3_Length(loaded.rbf.PointNormals[k]), 1.0f, 1e-5f) << k;
 
     // Settings and view.
     EXPECT_EQ(loaded.settings.BasicParams.FilterRadius, 3.25f);
@@ -232,7 +252,8 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
     ASSERT_EQ(loaded.fit.handed.size(), 1u);
     const LoadedFit& fit = loaded.fit.handed[0];
     EXPECT_EQ(fit.restartStage, 1);
-    EXPECT_EQ(fit.input.size(), 12u + (loaded.settings.RbfParams.RbfUseStylusPoints ? 4u : 0u));
+    const std::size_t basicPoints = static_cast<std::size_t>(loaded.basic.NumPoints);
+    EXPECT_EQ(fit.input.size(), basicPoints + (loaded.settings.RbfParams.RbfUseStylusPoints ? 4u : 0u));
     EXPECT_TRUE(fit.centres.empty());
 
     // Nothing is left for processing.
