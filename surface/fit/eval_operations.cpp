@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "surface/fit/core_reporter.h"
-#include "surface/fit/row_pointers.h"
+#include "surface/frame/core_reporter.h"
+#include "surface/frame/row_pointers.h"
 #include "surface/frame/operation_frame.h"
 #include "surface/frame/point_list.h"
 #include "surface/frame/reporter.h"

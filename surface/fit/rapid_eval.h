@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "surface/fit/basic_function.h"
+#include "surface/frame/basic_function.h"
 
 struct CoreReporter;
 struct RapidEvaluator;

@@ -3,7 +3,7 @@
 // evaluation.
 #include <cstring>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/rapid_eval.h"
 #include "surface/fit/rapid_evaluator.h"
 #include "surface/frame/status_codes.h"

@@ -4,11 +4,11 @@
 // request differ.
 #include <cstring>
 
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/poly_eval.h"
 #include "surface/fit/rapid_eval.h"
 #include "surface/fit/rapid_evaluator.h"
-#include "surface/fit/row_pointers.h"
+#include "surface/frame/row_pointers.h"
 #include "surface/frame/solution.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "surface/fit/basic_function.h"
-#include "surface/fit/core_reporter.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/fit/rapid_evaluator.h"
 #include "surface/frame/status_codes.h"
 
