@@ -10,7 +10,7 @@ need_apt=0
 PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflann-dev \
  g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
  libz-mingw-w64-dev wine wine32 xvfb xauth x11-utils imagemagick ccache dpkg-dev \
- openssl python3 python3-open3d admesh"
+ openssl python3 python3-open3d admesh python3-vtk9"
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386

@@ -1,0 +1,451 @@
+// The follower over analytic fields: closed, manifold, oriented meshes of
+// the right shape, seeds, open and closed boundaries, mesh types, the report
+// and every way a run stops.
+#include "surface/eval/rapid_surf.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "surface/eval/rapid_surf_internal.h"
+#include "surface/eval/tests/mesh_checks.h"
+
+namespace {
+
+using Field = std::function<double(const double*)>;
+
+double Sphere(const double* p, const double* c, double r) {
+    return std::sqrt((p[0] - c[0]) * (p[0] - c[0]) + (p[1] - c[1]) * (p[1] - c[1]) + (p[2] - c[2]) * (p[2] - c[2])) - r;
+}
+
+struct Follow {
+    Field field;
+    TestMesh mesh;
+    std::string printed;
+    int evaluations = 0;
+    int failEvaluationAt = -1;
+    int failVertexAt = -1;
+    int failFaceAt = -1;
+    int abortAfterFaces = -1;
+    int32_t abortFlag = 0;
+    RapidSurfWorkspace* workspace = nullptr;
+    int result = -1;
+
+    explicit Follow(Field f) : field(std::move(f)) {}
+    ~Follow() { RapidSurf_Free(workspace); }
+
+    static int Value(const double* p, double* v, void* user) {
+        auto* run = static_cast<Follow*>(user);
+        if (run->evaluations++ == run->failEvaluationAt) return 9;
+        *v = run->field(p);
+        return 0;
+    }
+    static int ValueGradient(const double* p, double* v, double* g, void* user) {
+        auto* run = static_cast<Follow*>(user);
+        if (run->evaluations++ == run->failEvaluationAt) return 9;
+        *v = run->field(p);
+        for (int k = 0; k < 3; ++k) {
+            double a[3] = {p[0], p[1], p[2]}, b[3] = {p[0], p[1], p[2]};
+            a[k] += 1e-6;
+            b[k] -= 1e-6;
+            g[k] = (run->field(a) - run->field(b)) / 2e-6;
+        }
+        return 0;
+    }
+    static int Vertex(const double* p, const double*, void* user) {
+        auto* run = static_cast<Follow*>(user);
+        if (static_cast<int>(run->mesh.points.size()) == run->failVertexAt) return 4;
+        run->mesh.points.push_back({p[0], p[1], p[2]});
+        return 0;
+    }
+    static int Face(int32_t n, const int32_t* v, int32_t boundary, void* user) {
+        auto* run = static_cast<Follow*>(user);
+        if (static_cast<int>(run->mesh.faces.size()) == run->failFaceAt) return 5;
+        run->mesh.faces.emplace_back(v, v + n);
+        run->mesh.boundary.push_back(boundary);
+        if (static_cast<int>(run->mesh.faces.size()) == run->abortAfterFaces) run->abortFlag = 1;
+        return 0;
+    }
+    static int Print(void* user, const char* format, ...) {
+        char buffer[512];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(buffer, sizeof buffer, format, args);
+        va_end(args);
+        static_cast<Follow*>(user)->printed += buffer;
+        return 0;
+    }
+
+    int Go(const std::vector<double>& seeds, const double* lo, const double* hi, double resolution,
+           const RapidSurfOptions* options, bool gradient = true) {
+        result = inject_all_seeds(static_cast<int32_t>(seeds.size() / 3), seeds.empty() ? nullptr : seeds.data(), lo,
+                                  hi, resolution, 0.0, &abortFlag, &Follow::Value,
+                                  gradient ? &Follow::ValueGradient : nullptr, &Follow::Vertex, &Follow::Face, this,
+                                  this, this, this, &Follow::Print, options, &workspace);
+        return result;
+    }
+    RapidSurfCounts Counts() const { return RapidSurf_Counts(workspace); }
+};
+
+RapidSurfOptions Options(int open = 0, int meshType = 0, int seedLimit = 1) {
+    RapidSurfOptions o;
+    RapidSurf_DefaultOptions(&o);
+    o.Open_surface = open;
+    o.Mesh_type = meshType;
+    o.Seed_limit = seedLimit;
+    o.Fit_to_box = 7;
+    return o;
+}
+
+const double kLo[3] = {-2.0, -2.0, -2.0}, kHi[3] = {2.0, 2.0, 2.0};
+const double kOrigin[3] = {0.0, 0.0, 0.0};
+
+TEST(RapidSurfTest, LatticeTablesAreConsistent) {
+    const auto& t = rapid_surf::Tables();
+    EXPECT_TRUE(t.Consistent);
+    // The tetrahedra fill the space around a node: every one of the 14
+    // directions is a corner of some, each face shared by two.
+    std::map<std::set<int>, int> faces;
+    for (int n = 0; n < rapid_surf::kTetrahedra; ++n)
+        for (int a = 0; a < 3; ++a)
+            for (int b = a + 1; b < 3; ++b) faces[{t.Tetra[n][a], t.Tetra[n][b]}]++;
+    for (const auto& [face, count] : faces) EXPECT_EQ(2, count);
+}
+
+struct ShapeCase {
+    const char* name;
+    Field field;
+    double resolution;
+    int64_t euler;
+    double volume;
+    double distanceLimit;  // in resolutions
+};
+
+TEST(RapidSurfTest, AnalyticShapesGiveClosedOrientedMeshesOfTheirShape) {
+    const double c1[3] = {-0.35, 0.0, 0.0}, c2[3] = {0.45, 0.1, 0.0};
+    const double pi = 3.14159265358979323846;
+    const double R = 1.2, a = 0.5;
+    // Union of two spheres of radius 1 and 0.8 at distance d.
+    const double d = std::sqrt(0.8 * 0.8 + 0.1 * 0.1), r1 = 1.0, r2 = 0.8;
+    const double x1 = (d * d + r1 * r1 - r2 * r2) / (2 * d);
+    const double cap1 = pi * (r1 - x1) * (r1 - x1) * (3 * r1 - (r1 - x1)) / 3;
+    const double cap2 = pi * (r2 - (d - x1)) * (r2 - (d - x1)) * (3 * r2 - (r2 - (d - x1))) / 3;
+    const double unionVolume = 4.0 / 3 * pi * (r1 * r1 * r1 + r2 * r2 * r2) - cap1 - cap2;
+    const ShapeCase cases[] = {
+        {"sphere", [](const double* p) { return Sphere(p, kOrigin, 1.0); }, 0.1, 2, 4.0 / 3 * pi, 0.25},
+        {"torus",
+         [&](const double* p) {
+             const double q = std::sqrt(p[0] * p[0] + p[1] * p[1]) - R;
+             return std::sqrt(q * q + p[2] * p[2]) - a;
+         },
+         0.05, 0, 2 * pi * pi * R * a * a, 0.25},
+        {"union", [&](const double* p) { return std::min(Sphere(p, c1, r1), Sphere(p, c2, r2)); }, 0.1, 2, unionVolume,
+         1.0},
+    };
+    for (const ShapeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        double previous = 0.0;
+        for (int level = 0; level < 2; ++level) {
+            const double resolution = c.resolution / (1 << level);
+            Follow run(c.field);
+            const RapidSurfOptions o = Options();
+            const std::vector<double> seeds = {c.name[0] == 't' ? R + a : 1.0, 0.0, 0.0};
+            ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go(seeds, kLo, kHi, resolution, &o));
+            const Topology t = CheckTopology(run.mesh);
+            EXPECT_TRUE(t.closedAndOriented);
+            EXPECT_TRUE(t.edgeManifold);
+            EXPECT_TRUE(t.vertexManifold);
+            EXPECT_EQ(c.euler, t.euler);
+            EXPECT_EQ(0, t.quads);
+            EXPECT_NEAR(c.volume, SignedVolume(run.mesh), 0.02 * c.volume);
+            const double distance = LargestDistance(run.mesh, c.field);
+            EXPECT_LT(distance, c.distanceLimit * resolution);
+            // The union's crease is followed to first order only.
+            if (level == 1 && c.name[0] != 'u') EXPECT_LE(distance, 0.5 * previous);
+            previous = distance;
+#ifndef _WIN32
+            if (level == 1) continue;  // the peers take seconds a mesh
+            const PeerVerdict peers = AskPeers(run.mesh, testing::TempDir() + "rapid_surf_" + c.name);
+            if (peers.ran) {
+                EXPECT_TRUE(peers.watertight);
+                EXPECT_TRUE(peers.edgeManifold);
+                EXPECT_TRUE(peers.vertexManifold);
+                EXPECT_EQ(0, peers.backwardsEdges);
+            } else {
+                ADD_FAILURE() << "Open3D or admesh did not run";
+            }
+#endif
+        }
+    }
+}
+
+TEST(RapidSurfTest, ResolutionZeroIsTakenAsOne) {
+    Follow run([](const double* p) { return Sphere(p, kOrigin, 12.0); });
+    const double lo[3] = {-20, -20, -20}, hi[3] = {20, 20, 20};
+    const RapidSurfOptions o = Options();
+    EXPECT_EQ(RAPIDSURF_SUCCESS, run.Go({12, 0, 0}, lo, hi, 0.0, &o));
+    EXPECT_NE(std::string::npos, run.printed.find("init_workspace: Resolution zero -> 1.0"));
+    EXPECT_TRUE(CheckTopology(run.mesh).closedAndOriented);
+}
+
+TEST(RapidSurfTest, SeedsAreRejectedDuplicatedOrLimited) {
+    Field sphere = [](const double* p) { return Sphere(p, kOrigin, 1.0); };
+    struct Case {
+        const char* name;
+        std::vector<double> seeds;
+        bool gradient;
+        int seedCount, boundary, vertex, duplicate;
+    } cases[] = {
+        {"near the box edge", {1.95, 0, 0}, false, 0, 1, 0, 0},
+        {"projected near the edge", {0, 0, 1.0}, true, 0, 0, 0, 0},
+        {"far from the surface", {0.2, 0.1, 0.0}, false, 0, 0, 1, 0},
+        {"same node twice", {1.0, 0, 0, 1.0, 0, 0}, true, 1, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Follow run(sphere);
+        RapidSurfOptions o = Options(0, 0, 0);
+        double hi[3] = {2, 2, 2};
+        if (c.name[0] == 'p') hi[2] = 1.1;  // the sphere's top lies at the box's top
+        const int status = run.Go(c.seeds, kLo, hi, 0.1, &o, c.gradient);
+        const RapidSurfCounts n = run.Counts();
+        EXPECT_EQ(c.seedCount, n.Seed_count);
+        if (c.name[0] == 'p')
+            EXPECT_EQ(1, n.Seed_boundary_reject);
+        else
+            EXPECT_EQ(c.boundary, n.Seed_boundary_reject);
+        EXPECT_EQ(c.vertex, n.Seed_vertex_reject);
+        EXPECT_GE(n.Seed_duplicate, c.duplicate);
+        if (c.seedCount == 0) {
+            EXPECT_EQ(RAPIDSURF_NO_SEEDS, status);
+            EXPECT_TRUE(run.mesh.faces.empty());
+            EXPECT_TRUE(run.mesh.points.empty());
+        }
+    }
+}
+
+TEST(RapidSurfTest, SeedLimitOneFindsOneOfTwoSpheresZeroFindsBoth) {
+    const double a[3] = {-1.0, 0, 0}, b[3] = {1.0, 0, 0};
+    Field two = [&](const double* p) { return std::min(Sphere(p, a, 0.6), Sphere(p, b, 0.6)); };
+    const std::vector<double> seeds = {-0.4, 0, 0, 1.6, 0, 0};
+    Follow one(two), both(two);
+    const RapidSurfOptions limited = Options(0, 0, 1), all = Options(0, 0, 0);
+    ASSERT_EQ(RAPIDSURF_SUCCESS, one.Go(seeds, kLo, kHi, 0.05, &limited));
+    ASSERT_EQ(RAPIDSURF_SUCCESS, both.Go(seeds, kLo, kHi, 0.05, &all));
+    EXPECT_EQ(2, CheckTopology(one.mesh).euler);
+    EXPECT_EQ(4, CheckTopology(both.mesh).euler);
+    const double v = 4.0 / 3 * 3.14159265358979 * 0.216;
+    EXPECT_NEAR(v, SignedVolume(one.mesh), 0.02 * v);
+    EXPECT_NEAR(2 * v, SignedVolume(both.mesh), 0.04 * v);
+}
+
+TEST(RapidSurfTest, OpenSurfaceEndsOnTheBoxAndClosesOnTheChosenSide) {
+    // The plane z = 0.3, positive above.
+    Field plane = [](const double* p) { return p[2] - 0.3; };
+    const double lo[3] = {-1, -1, -1}, hi[3] = {1, 1, 1};
+    struct Case {
+        int open;
+        double volume;  // signed
+    } cases[] = {{0, 0.0}, {1, -4 * 0.7}, {2, 4 * 1.3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.open);
+        Follow run(plane);
+        const RapidSurfOptions o = Options(c.open);
+        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({0, 0, 0.3}, lo, hi, 0.1, &o));
+        const Topology t = CheckTopology(run.mesh);
+        if (c.open == 0) {
+            EXPECT_GT(t.boundaryEdges, 0);
+            EXPECT_EQ(1, t.euler);  // a disc
+            for (int32_t flag : run.mesh.boundary) EXPECT_EQ(0, flag);
+        } else {
+            EXPECT_TRUE(t.closedAndOriented);
+            EXPECT_TRUE(t.edgeManifold);
+            EXPECT_EQ(2, t.euler);
+            EXPECT_NEAR(c.volume, SignedVolume(run.mesh), 1e-9);
+            EXPECT_GT(run.Counts().Boundary_Face_count, 0);
+        }
+    }
+}
+
+TEST(RapidSurfTest, MeshTypesGiveTrianglesQuadsOrBoth) {
+    Field sphere = [](const double* p) { return Sphere(p, kOrigin, 1.0); };
+    const double volume = 4.0 / 3 * 3.14159265358979;
+    for (int type = 0; type < 3; ++type) {
+        SCOPED_TRACE(type);
+        Follow run(sphere);
+        const RapidSurfOptions o = Options(0, type);
+        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+        const Topology t = CheckTopology(run.mesh);
+        EXPECT_TRUE(t.closedAndOriented);
+        EXPECT_TRUE(t.edgeManifold);
+        EXPECT_EQ(2, t.euler);
+        EXPECT_NEAR(volume, SignedVolume(run.mesh), 0.02 * volume);
+        if (type == 0) EXPECT_EQ(0, t.quads);
+        if (type == 1) EXPECT_EQ(0, t.triangles);
+        if (type == 2) EXPECT_GT(t.quads, 0);
+        if (type == 2) EXPECT_GT(t.triangles, 0);
+        EXPECT_EQ(0, run.Counts().Open_half_quads);
+    }
+    // All quads on an open surface: the rim's half quads stay unpaired.
+    Follow open([](const double* p) { return p[2] - 0.3; });
+    const RapidSurfOptions o = Options(0, 1);
+    ASSERT_EQ(RAPIDSURF_SUCCESS, open.Go({0, 0, 0.3}, kLo, kHi, 0.1, &o));
+    EXPECT_EQ(0, CheckTopology(open.mesh).triangles);
+    EXPECT_GT(open.Counts().Open_half_quads, 0);
+}
+
+TEST(RapidSurfTest, EveryFailureStopsTheRunWithItsStatus) {
+    Field sphere = [](const double* p) { return Sphere(p, kOrigin, 1.0); };
+    const RapidSurfOptions o = Options();
+    {
+        Follow run(sphere);
+        run.failEvaluationAt = 200;
+        EXPECT_EQ(RAPIDSURF_EVAL_ERROR, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+    }
+    {
+        Follow run(sphere);
+        run.failVertexAt = 50;
+        EXPECT_EQ(RAPIDSURF_VERTEX_ERROR, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+        EXPECT_EQ(50u, run.mesh.points.size());
+    }
+    {
+        Follow run(sphere);
+        run.failFaceAt = 50;
+        EXPECT_EQ(RAPIDSURF_FACET_ERROR, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+    }
+    {
+        // Abort: the mesh made so far stays with the sinks.
+        Follow run(sphere);
+        run.abortAfterFaces = 100;
+        EXPECT_EQ(RAPIDSURF_ABORT, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+        EXPECT_GE(run.mesh.faces.size(), 100u);
+        EXPECT_LT(run.mesh.faces.size(), 1000u);
+        for (const auto& f : run.mesh.faces)
+            for (int32_t v : f) EXPECT_LT(v, static_cast<int32_t>(run.mesh.points.size()));
+    }
+    {
+        Follow run(sphere);
+        EXPECT_EQ(RAPIDSURF_NO_SEEDS, run.Go({}, kLo, kHi, 0.1, &o));
+        EXPECT_NE(std::string::npos, run.printed.find("inject_all_seeds: Seeds - NULL pointer\n"));
+    }
+    {
+        Follow run(sphere);
+        const double flat[3] = {2, -2, 2};
+        EXPECT_EQ(RAPIDSURF_NO_MEMORY, run.Go({1, 0, 0}, flat, kHi, 0.1, &o));
+        EXPECT_EQ(nullptr, run.workspace);
+        EXPECT_NE(std::string::npos, run.printed.find("init_workspace: Bounding box arguments in error Max <= Min "));
+    }
+    {
+        // A lattice beyond the octree's reach: the count line, then no workspace.
+        Follow run(sphere);
+        const double lo[3] = {0, 0, 0}, hi[3] = {3e9, 1, 1};
+        EXPECT_EQ(RAPIDSURF_NO_MEMORY, run.Go({1, 0, 0}, lo, hi, 1.0, &o));
+        EXPECT_NE(std::string::npos, run.printed.find("init_workspace: X length "));
+        EXPECT_EQ(nullptr, run.workspace);
+    }
+}
+
+TEST(RapidSurfTest, OrientationMatrixTurnsTheLatticeNotTheSurface) {
+    Field sphere = [](const double* p) { return Sphere(p, kOrigin, 1.0); };
+    RapidSurfOptions o = Options();
+    // A rotation by 30 degrees about z with a mirror in x.
+    const double c = std::cos(0.5235987755982988), s = std::sin(0.5235987755982988);
+    const double m[16] = {-c, s, 0, 0, s, c, 0, 0, 0, 0, 1, 0, 0.1, 0.2, 0.0, 1};
+    for (int k = 0; k < 16; ++k) o.Orientation[k] = m[k];
+    Follow run(sphere);
+    ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+    const Topology t = CheckTopology(run.mesh);
+    EXPECT_TRUE(t.closedAndOriented);
+    EXPECT_EQ(2, t.euler);
+    const double volume = 4.0 / 3 * 3.14159265358979;
+    EXPECT_NEAR(volume, SignedVolume(run.mesh), 0.02 * volume);
+    EXPECT_LT(LargestDistance(run.mesh, sphere), 0.025);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RapidSurfTest, ReportHasItsSectionsAndCounts) {
+    Follow run([](const double* p) { return Sphere(p, kOrigin, 1.0); });
+    RapidSurfOptions o = Options(0, 2, 1);
+    o.Fit_to_box = 5;
+    ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({1, 0, 0, 1, 0, 0}, kLo, kHi, 0.25, &o));
+    run.printed.clear();
+    RapidSurf_WriteStatus(&Follow::Print, &run, run.workspace);
+    // The octree's address is the one line that differs from run to run.
+    std::string report = run.printed;
+    const size_t section = report.find("[Tree info]\nTree ");
+    ASSERT_NE(std::string::npos, section);
+    const size_t tree = section + 12;
+    report.replace(tree, report.find('\n', tree) - tree, "Tree <address> ");
+    const RapidSurfCounts n = run.Counts();
+    char counts[256];
+    std::snprintf(counts, sizeof counts, "Vertex_count %d\nFace_count %d\n", n.Vertex_count, n.Face_count);
+    EXPECT_NE(std::string::npos, report.find(counts));
+    const std::string golden =
+        "[Status info]\n"
+        "\n"
+        "RapidSurf Status SUCCESS\n"
+        "Abort Status 0\n"
+        "EV_Status Status SUCCESS\n"
+        "[Surfacing info]\n"
+        "\n"
+        "Vertex_count 390\n"
+        "Face_count 712\n"
+        "Vertex_stack_size 0\n"
+        "Iteration_count 352\n"
+        "EV_count 738\n"
+        "Seed_EV_count 2\n"
+        "Grad_count 1\n"
+        "Max_vertex_stack_size 69\n"
+        "Boundary_Face_count 0\n"
+        "Split_Quad_count 0\n"
+        "Slice Resolution 0.250000\n"
+        "[Topology info]\n"
+        "\n"
+        "Flat_surface_count 0\n"
+        "Multi_surface_count 0\n"
+        "Multi_hole_count 0\n"
+        "Small_hole_count 0\n"
+        "Nugget_count 0\n"
+        "Vertex_collapse_count 56\n"
+        "Flat_boundary_quad_count 0\n"
+        "[Workspace info]\n"
+        "\n"
+        "Vol size (-2.000000 -2.000000 -2.000000) (2.000000 2.000000 2.000000)\n"
+        "Index range (0 0 5) (12 16 21)\n"
+        "Scale (0.347826 0.250000 0.250000)\n"
+        "[Parameter info]\n"
+        "\n"
+        "Threshold 0.000000\n"
+        "[Tree info]\n"
+        "Tree <address> \n"
+        "[Options info]\n"
+        "Open_surface 0 - Open\n"
+        "Mesh_type 2 - Quads & triangles\n"
+        "Optimise facet\n"
+        "Transform B-box\n"
+        "Scale X res to fit B-box\n"
+        "Scale Z res to fit B-box\n"
+        "[Seed info]\n"
+        "\n"
+        "Total_seeds 2\n"
+        "Seed_limit 1\n"
+        "Seed_count 1\n"
+        "Seed_fail 0\n"
+        "Seed_reject 0\n"
+        "Seed_vertex_reject 0\n"
+        "Seed_boundary_reject 0\n"
+        "Seed_search_reject 0\n"
+        "Seed_duplicate 0\n"
+        "\n";
+    EXPECT_EQ(golden, report);
+}
+
+}  // namespace
