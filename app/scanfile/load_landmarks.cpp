@@ -84,80 +84,83 @@ void ApplyAllShifts(ItemStore* s, StylusItem* items, int32_t n, const char* rawP
     ApplyShifts(Vectors(s, rbfPath, n), items, n, false);
 }
 
-}  // namespace
+// The line lengths and their total row count (-1 when a length is below 1
+// or the total does not fit).
+const int32_t* LineLengths(ItemStore* s, int32_t& lines, int32_t& rows) {
+    const StoreItem* item = Load_Item(s, "Landmarks/LineLengths", ItemType::Int32, 1);
+    lines = item ? item->sizes[0] : 0;
+    const int32_t* lengths = item ? item->As<int32_t>() : nullptr;
+    int64_t total = 0;
+    for (int32_t j = 0; j < lines; ++j) total += lengths[j] < 1 ? int64_t(INT32_MAX) : lengths[j];
+    rows = total < INT32_MAX ? static_cast<int32_t>(total) : -1;
+    return lengths;
+}
 
-LoadStatus Load_Landmarks(ItemStore* s, StylusItemList& list) {
-    StylusItems_Free(list);
-    std::vector<Matrix4> points, rows;
-    int32_t k = -1, l = -1;
-    if (!ReadPoses(s, "Landmarks/PointMatrices", "Landmarks/Points", "Landmarks/PointOrientations", k, points)) k = 0;
-    const StoreItem* lengthsItem = Load_Item(s, "Landmarks/LineLengths", ItemType::Int32, 1);
-    const int32_t m = lengthsItem ? lengthsItem->sizes[0] : 0;
-    const int32_t* lengths = lengthsItem ? lengthsItem->As<int32_t>() : nullptr;
-    int64_t rowTotal = 0;
-    for (int32_t j = 0; j < m; ++j) {
-        if (lengths[j] < 1) return kLoadBadField;
-        rowTotal += lengths[j];
-    }
-    if (m > 0) {
-        l = static_cast<int32_t>(rowTotal < INT32_MAX ? rowTotal : -2);
-        if (l < 0 || !ReadPoses(s, "Landmarks/LinePointMatrices", "Landmarks/LinePoints",
-                                "Landmarks/LinePointOrientations", l, rows))
-            return kLoadBadField;  // line lengths that no row item carries
-    }
-    const int64_t total = int64_t(k) + (m > 0 ? l : 0);
-    if (total == 0) return kLoadOk;
-    list.Items = static_cast<StylusItem*>(ScanFile_Malloc(sizeof(StylusItem) * static_cast<std::size_t>(total)));
-    if (!list.Items) return kLoadOutOfMemory;
-    std::memset(list.Items, 0, sizeof(StylusItem) * static_cast<std::size_t>(total));
-    list.Capacity = static_cast<int32_t>(total);
-
-    StylusItem* items = list.Items;
-    for (int32_t j = 0; j < k; ++j) {
-        items[j].Pose = items[j].FourthPose = points[j];
-        items[j].Group = j;
-    }
+// Isolated points: each its own group.
+void FillPoints(ItemStore* s, const std::vector<Matrix4>& poses, StylusItem* items, int32_t k) {
     const int32_t* hidden = Ints(s, "Landmarks/PointsHidden", k);
     const int32_t* inverted = Ints(s, "Landmarks/PointsInverted", k);
     const Matrix4* invMatrices = Matrices(s, "Landmarks/PointInvMatrices", k);
     const int32_t* times = Ints(s, "Landmarks/PointGatherTimes", k);
     for (int32_t j = 0; j < k; ++j) {
-        if (hidden && hidden[j]) items[j].Flags |= kStylusHidden;
-        if (inverted && inverted[j]) items[j].Flags |= kStylusInverted;
-        if (invMatrices) items[j].FourthPose = invMatrices[j];
-        if (times) items[j].Time = times[j];
+        StylusItem& item = items[j];
+        item.Pose = item.FourthPose = poses[j];
+        item.Group = j;
+        if (hidden && hidden[j]) item.Flags |= kStylusHidden;
+        if (inverted && inverted[j]) item.Flags |= kStylusInverted;
+        if (invMatrices) item.FourthPose = invMatrices[j];
+        if (times) item.Time = times[j];
     }
     ApplyAllShifts(s, items, k, "Landmarks/PointShifts/Raw", "Landmarks/PointShifts/Basic",
                    "Landmarks/PointShifts/RBF");
-    int32_t group = k;
+}
 
-    StylusItem* lineItems = items + k;
+// Lines: a head item and its members, one group a line, from `group` on.
+void FillLines(ItemStore* s, const std::vector<Matrix4>& poses, const int32_t* lengths, int32_t m, int32_t l,
+               StylusItem* items, int32_t group) {
+    const int32_t* hidden = Ints(s, "Landmarks/LinesHidden", m);
+    const int32_t* inverted = Ints(s, "Landmarks/LinesInverted", m);
     int32_t row = 0;
-    const int32_t* linesHidden = Ints(s, "Landmarks/LinesHidden", m);
-    const int32_t* linesInverted = Ints(s, "Landmarks/LinesInverted", m);
     for (int32_t j = 0; j < m; ++j, ++group) {
-        StylusItem* head = lineItems + row;
+        StylusItem* head = items + row;
         for (int32_t r = 0; r < lengths[j]; ++r, ++row) {
-            StylusItem& item = lineItems[row];
-            item.Pose = item.FourthPose = rows[row];
-            item.Flags = kStylusLineMember;
-            item.Group = group;
+            items[row].Pose = items[row].FourthPose = poses[row];
+            items[row].Flags = kStylusLineMember;
+            items[row].Group = group;
         }
         head->Flags = kStylusLineHead;
-        if (linesHidden && linesHidden[j]) head->Flags |= kStylusHidden;
-        if (linesInverted && linesInverted[j]) head->Flags |= kStylusInverted;
+        if (hidden && hidden[j]) head->Flags |= kStylusHidden;
+        if (inverted && inverted[j]) head->Flags |= kStylusInverted;
     }
-    if (m > 0) {
-        const int32_t* rowTimes = Ints(s, "Landmarks/LinePointGatherTimes", l);
-        const Matrix4* rowInverted = Matrices(s, "Landmarks/LinePointInvMatrices", l);
-        for (int32_t r = 0; r < l; ++r) {
-            if (rowTimes) lineItems[r].Time = rowTimes[r];
-            if (rowInverted) lineItems[r].FourthPose = rowInverted[r];
-        }
-        ApplyAllShifts(s, lineItems, l, "Landmarks/LinePointShifts/Raw", "Landmarks/LinePointShifts/Basic",
-                       "Landmarks/LinePointShifts/RBF");
+    const int32_t* times = Ints(s, "Landmarks/LinePointGatherTimes", l);
+    const Matrix4* invMatrices = Matrices(s, "Landmarks/LinePointInvMatrices", l);
+    for (int32_t r = 0; r < l; ++r) {
+        if (times) items[r].Time = times[r];
+        if (invMatrices) items[r].FourthPose = invMatrices[r];
     }
-    list.TotalCount = list.VisibleCount = static_cast<int32_t>(total);
-    list.GroupCount = group;
+    ApplyAllShifts(s, items, l, "Landmarks/LinePointShifts/Raw", "Landmarks/LinePointShifts/Basic",
+                   "Landmarks/LinePointShifts/RBF");
+}
+
+}  // namespace
+
+LoadStatus Load_Landmarks(ItemStore* s, StylusItemList& list) {
+    StylusItems_Free(list);
+    std::vector<Matrix4> points, rows;
+    int32_t k = -1, m = 0, l = 0;
+    if (!ReadPoses(s, "Landmarks/PointMatrices", "Landmarks/Points", "Landmarks/PointOrientations", k, points)) k = 0;
+    const int32_t* lengths = LineLengths(s, m, l);
+    if (m > 0 && (l < 0 || !ReadPoses(s, "Landmarks/LinePointMatrices", "Landmarks/LinePoints",
+                                      "Landmarks/LinePointOrientations", l, rows)))
+        return kLoadBadField;  // line lengths that no row item carries
+    const int64_t total = int64_t(k) + l;
+    if (total == 0) return kLoadOk;
+    list.Items = static_cast<StylusItem*>(ScanFile_Malloc(sizeof(StylusItem) * static_cast<std::size_t>(total)));
+    if (!list.Items) return kLoadOutOfMemory;
+    std::memset(list.Items, 0, sizeof(StylusItem) * static_cast<std::size_t>(total));
+    list.Capacity = list.TotalCount = list.VisibleCount = static_cast<int32_t>(total);
+    FillPoints(s, points, list.Items, k);
+    if (m > 0) FillLines(s, rows, lengths, m, l, list.Items + k, k);
+    list.GroupCount = k + m;
     return kLoadOk;
 }

@@ -192,6 +192,29 @@ TEST_F(ScanFileErrors, ForeignItemsComeBackAndTheProgramsOwnDoNot) {
     ItemStore_Free(store);
 }
 
+TEST_F(ScanFileErrors, AnEmptyScanWritesEmptyItemsAndNoSurfaceOrRefractionItems) {
+    const std::string path = folder.File("empty.tvn");
+    {
+        ScanDocument doc;
+        ASSERT_TRUE(doc.Save(path)) << doc.error;
+    }
+    ItemStore* store = ItemStore_Create();
+    ASSERT_TRUE(ItemFile_ReadSigned(store, path, kScanFileSigningKey, kContainerKeyLength));
+    const StoreItem* lengths = ItemStore_FindItem(store, "Raw/ScanLengths");
+    ASSERT_NE(lengths, nullptr);
+    EXPECT_EQ(*lengths->As<int32_t>(), 0);
+    EXPECT_EQ(ItemStore_FindItem(store, "Raw/SweepLengths")->sizes[0], 0);
+    EXPECT_EQ(ItemStore_FindItem(store, "Raw/ProfileLengths")->sizes[0], 0);
+    EXPECT_EQ(ItemStore_FindItem(store, "Raw/RefractionSettings/GlassThickness"), nullptr);
+    for (StoreItem* item = store->first; item; item = item->next)
+        EXPECT_TRUE(item->path[0] != "Basic" && item->path[0] != "RBF") << ItemPath_ForMessage(item->path);
+    ItemStore_Free(store);
+    ScanDocument doc;
+    ASSERT_TRUE(doc.Load(path)) << doc.error;
+    EXPECT_EQ(doc.raw().NumSweeps, 0);
+    EXPECT_EQ(doc.mode, kScanFileModeScan);
+}
+
 TEST_F(ScanFileErrors, SavingOverTheOpenedFileWorks) {
     ScanDocument doc;
     ASSERT_TRUE(doc.Load(good)) << doc.error;
