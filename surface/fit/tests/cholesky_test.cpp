@@ -21,8 +21,9 @@ const char* KindName(Kind k) {
 }
 
 // A = M·E·Mᵀ with M unit lower (small multipliers) and pivots E of magnitude
-// 1 to 2: every leading minor is well conditioned, whatever the signs.
-Dense RandomSymmetric(int n, Kind kind, std::mt19937& rng) {
+// 1 to 2: every leading minor is well conditioned, whatever the signs. E is
+// the D of A's L·D·Lᵀ factorisation; `pivots` receives it when given.
+Dense RandomSymmetric(int n, Kind kind, std::mt19937& rng, std::vector<double>* pivots = nullptr) {
     std::uniform_real_distribution<double> mult(-0.6, 0.6), mag(1.0, 2.0), coin(0.0, 1.0);
     Dense M(n, std::vector<double>(n, 0.0));
     std::vector<double> e(n);
@@ -39,7 +40,16 @@ Dense RandomSymmetric(int n, Kind kind, std::mt19937& rng) {
             for (int k = 0; k <= std::min(i, j); ++k) s += M[i][k] * e[k] * M[j][k];
             A[i][j] = s;
         }
+    if (pivots) *pivots = e;
     return A;
+}
+
+// The sign of a factorisation with these pivots: +1 all positive, -1 all
+// negative, 0 mixed.
+int PivotSign(const std::vector<double>& pivots) {
+    const bool positive = std::all_of(pivots.begin(), pivots.end(), [](double p) { return p > 0.0; });
+    const bool negative = std::all_of(pivots.begin(), pivots.end(), [](double p) { return p < 0.0; });
+    return positive ? 1 : negative ? -1 : 0;
 }
 
 // A packed triangle with room for `rows` rows holding the lower part of A.
@@ -94,7 +104,8 @@ TEST(LdlFactor, ReconstructsRandomMatricesOfEveryKind) {
     for (Kind kind : {Kind::kPositive, Kind::kNegative, Kind::kIndefinite}) {
         // Sizes on both sides of the blocks of rows the factorisation takes.
         for (int n : {1, 2, 3, 5, 10, 13, 25, 50, 100}) {
-            Dense A = RandomSymmetric(n, kind, rng);
+            std::vector<double> pivots;
+            Dense A = RandomSymmetric(n, kind, rng, &pivots);
             Triangle f(A);
             std::vector<double> scratch(n);
             int32_t sign = 7;
@@ -104,9 +115,12 @@ TEST(LdlFactor, ReconstructsRandomMatricesOfEveryKind) {
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j) err = std::max(err, std::fabs(A[i][j] - B[i][j]));
             EXPECT_LE(err / MaxAbs(A), 1e-12) << KindName(kind) << " n=" << n;
-            int expected = kind == Kind::kPositive ? 1 : kind == Kind::kNegative ? -1 : 0;
-            // A small indefinite matrix may happen to draw pivots of one sign.
-            if (kind == Kind::kIndefinite) expected = Cholesky_DiagonalSign(f.t, n);
+            // From the generated pivots: a small indefinite matrix may happen
+            // to draw pivots of one sign.
+            const int expected = PivotSign(pivots);
+            if (kind != Kind::kIndefinite) {
+                EXPECT_EQ(kind == Kind::kPositive ? 1 : -1, expected);
+            }
             EXPECT_EQ(expected, sign) << KindName(kind) << " n=" << n;
             EXPECT_EQ(expected, Cholesky_DiagonalSign(f.t, n));
         }

@@ -98,18 +98,34 @@ TEST_F(TrackedMatrix, ThreeLevelShapesIndexIntoOneBlock) {
     Mem_TrackEnd();
 }
 
+// Every allocation fails in turn until the whole matrix can be had.
 TEST_F(TrackedMatrix, FailedLaterBlockFreesTheEarlierOnes) {
     ASSERT_EQ(Mem_TrackBegin(), 0);
-    for (int allowed = 0; allowed < 3; ++allowed) {
-        Mem_FailAllocationsAfterForTesting(allowed);
-        EXPECT_EQ(Mem_AllocTetra(4), nullptr);
-        Mem_FailAllocationsAfterForTesting(allowed);
-        if (allowed < 2) {
-            EXPECT_EQ(Mem_AllocMatrix(4, 4), nullptr);
+    const struct {
+        const char* name;
+        void* (*alloc)();
+        void (*free)(void*);
+        int blocks;
+    } cases[] = {
+        {"tetra", [] { return static_cast<void*>(Mem_AllocTetra(4)); }, Mem_FreeMatrixRows, 3},
+        {"matrix", [] { return static_cast<void*>(Mem_AllocMatrix(4, 4)); }, Mem_FreeMatrix, 2},
+    };
+    for (const auto& c : cases) {
+        void* m = nullptr;
+        int allowed = 0;
+        for (; !m && allowed < 1000; ++allowed) {
+            Mem_FailAllocationsAfterForTesting(allowed);
+            m = c.alloc();
+            Mem_FailAllocationsAfterForTesting(-1);
+            if (!m) {
+                EXPECT_EQ(Mem_CurrentBytes(), 0u) << c.name << " " << allowed;
+                EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0) << c.name << " " << allowed;
+            }
         }
-        Mem_FailAllocationsAfterForTesting(-1);
-        EXPECT_EQ(Mem_CurrentBytes(), 0u) << allowed;
-        EXPECT_EQ(Mem_CountLiveBlocks(0, 0), 0) << allowed;
+        ASSERT_NE(m, nullptr) << c.name;
+        EXPECT_EQ(allowed, c.blocks + 1) << c.name;
+        c.free(m);
+        EXPECT_EQ(Mem_CurrentBytes(), 0u);
     }
     Mem_TrackEnd();
 }
@@ -175,19 +191,30 @@ TEST_F(TrackedMatrix, ReallocMatrixAndTriangleKeepTheFlatContents) {
 
 TEST_F(TrackedMatrix, FailedResizeFreesTheWholeOldMatrix) {
     ASSERT_EQ(Mem_TrackBegin(), 0);
-    for (int allowed = 0; allowed < 2; ++allowed) {
-        double** m = Mem_AllocMatrix(3, 3);
-        Mem_FailAllocationsAfterForTesting(allowed);
-        EXPECT_EQ(Mem_ReallocMatrixRows(m, 3, 3, 5), nullptr);
-        Mem_FailAllocationsAfterForTesting(-1);
+    const struct {
+        const char* name;
+        double** (*resize)(double** m);
+    } cases[] = {
+        {"rows", [](double** m) { return Mem_ReallocMatrixRows(m, 3, 3, 5); }},
+        {"matrix", [](double** m) { return Mem_ReallocMatrix(m, 6, 3); }},
+    };
+    for (const auto& c : cases) {
+        double** resized = nullptr;
+        int allowed = 0;
+        for (; !resized && allowed < 1000; ++allowed) {
+            double** m = Mem_AllocMatrix(3, 3);
+            Mem_FailAllocationsAfterForTesting(allowed);
+            resized = c.resize(m);
+            Mem_FailAllocationsAfterForTesting(-1);
+            if (!resized) {
+                EXPECT_EQ(Mem_CurrentBytes(), 0u) << c.name << " " << allowed;
+                EXPECT_EQ(Mem_SlotCount(), 0) << c.name << " " << allowed;
+            }
+        }
+        ASSERT_NE(resized, nullptr) << c.name;
+        EXPECT_GT(allowed, 2) << c.name;  // both the row table and the data failed once
+        Mem_FreeMatrix(resized);
         EXPECT_EQ(Mem_CurrentBytes(), 0u);
-
-        m = Mem_AllocMatrix(3, 3);
-        Mem_FailAllocationsAfterForTesting(allowed);
-        EXPECT_EQ(Mem_ReallocMatrix(m, 6, 3), nullptr);
-        Mem_FailAllocationsAfterForTesting(-1);
-        EXPECT_EQ(Mem_CurrentBytes(), 0u);
-        EXPECT_EQ(Mem_SlotCount(), 0);
     }
     Mem_TrackEnd();
 }
