@@ -1,6 +1,7 @@
 // Cholesky factorisations, solves and factor updates on packed lower
 // triangles. Dot products are accumulated in long double.
 #include "surface/fit/cholesky.h"
+#include "surface/frame/status_codes.h"
 
 #include <cmath>
 #include <cstring>
@@ -13,11 +14,6 @@ namespace {
 using cholesky_sums::DotLong;
 using cholesky_sums::LargestTriangleMagnitude;
 using cholesky_sums::PivotTooSmall;
-
-const int kNoMemory = 2;
-const int kNegativePivot = 3;
-const int kInvalidInput = 5;
-const int kDivideByZero = 16;
 
 // The trailing part of a factor from row and column `off` on, seen as a
 // factor of its own.
@@ -70,7 +66,7 @@ int Cholesky_FactorSigned(int32_t n, double** triangle) {
             if (j < i) {
                 li[j] = static_cast<double>(sum / lj[j]);
             } else {
-                if (!(sum > 0)) return kNegativePivot;
+                if (!(sum > 0)) return CoreStatus_NegativeCholeskyPivot;
                 li[i] = std::sqrt(static_cast<double>(sum));
             }
         }
@@ -110,14 +106,14 @@ void Cholesky_SolveTail(int32_t n, int32_t k, double* const* factor, double* b) 
 int Cholesky_AppendRowLLT(double*** triangle, const double* row, int32_t n) {
     double** t = Mem_ReallocTriangle(*triangle, n + 1);
     *triangle = t;
-    if (t == nullptr) return kNoMemory;
+    if (t == nullptr) return CoreStatus_NoMemory;
     double* ln = t[n];
     for (int32_t j = 0; j < n; ++j) {
         const double* lj = t[j];
         ln[j] = static_cast<double>((row[j] - DotLong(lj, ln, j)) / lj[j]);
     }
     const long double pivot = row[n] - DotLong(ln, ln, n);
-    if (!(pivot > 0)) return kNegativePivot;
+    if (!(pivot > 0)) return CoreStatus_NegativeCholeskyPivot;
     ln[n] = std::sqrt(static_cast<double>(pivot));
     return 0;
 }
@@ -164,7 +160,7 @@ int Cholesky_AppendRow(double** factor, const double* row, int32_t n) {
 
 int Cholesky_RemoveRow(double** factor, int32_t n, int32_t r, double* scratch) {
     const int32_t behind = n - r - 1;
-    if (r < 0 || behind < 0) return kInvalidInput;
+    if (r < 0 || behind < 0) return CoreStatus_InvalidInput;
     if (behind == 0) return 0;
     for (int32_t i = 0; i < behind; ++i) scratch[i] = factor[r + 1 + i][r];
     RankOneChange(Block{factor, r + 1}, behind, factor[r][r], scratch);
@@ -192,7 +188,7 @@ int Cholesky_LDLModify(double** factor, int32_t n, double sigma, const double* w
     UnitForward(n, factor, scratch);
     long double q = 0;
     for (int32_t j = 0; j < n; ++j) q += static_cast<long double>(scratch[j]) * scratch[j] / factor[j][j];
-    if (sigma * q <= -1) return kNegativePivot;
+    if (sigma * q <= -1) return CoreStatus_NegativeCholeskyPivot;
     std::memcpy(scratch, w, sizeof(double) * n);
     RankOneChange(Block{factor, 0}, n, sigma, scratch);
     return 0;
@@ -212,7 +208,7 @@ int Cholesky_LDLReplaceRow(double** factor, int32_t n, double* u, int32_t r, dou
 }
 
 int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t r, double* scratch, double* work) {
-    if (r < 0 || r > n) return kInvalidInput;
+    if (r < 0 || r > n) return CoreStatus_InvalidInput;
     if (r == n) return Cholesky_AppendRow(factor, row, n);
     // The new row against the rows above it: v = L⁻¹·row(0..r-1).
     for (int32_t j = 0; j < r; ++j) scratch[j] = row[j];
@@ -222,7 +218,7 @@ int Cholesky_LDLInsertRow(double** factor, int32_t n, const double* row, int32_t
     const double dr = static_cast<double>(dsum);
     // The scale is the largest magnitude of the whole old factor, multipliers
     // and pivots alike; a zero pivot is refused without it.
-    if (dr == 0.0 || PivotTooSmall(dr, LargestTriangleMagnitude(n, factor))) return kDivideByZero;
+    if (dr == 0.0 || PivotTooSmall(dr, LargestTriangleMagnitude(n, factor))) return CoreStatus_DivideByZero;
     // New column entries of the rows that move down.
     for (int32_t k = r; k < n; ++k) {
         work[k - r] = static_cast<double>((row[k + 1] - DotLong(factor[k], scratch, r)) / dr);

@@ -1,5 +1,6 @@
 // Direct interpolation: options, argument checks, forming and factoring.
 #include "surface/fit/direct_fit.h"
+#include "surface/frame/status_codes.h"
 
 #include <cmath>
 #include <cstring>
@@ -16,11 +17,6 @@
 
 namespace {
 
-const int kNoMemory = 2;
-const int kNotDefinite = 3;
-const int kDependent = 4;
-const int kInvalid = 5;
-const int kTooFew = 6;
 const int32_t kLargestFactor = 5000;
 
 void Error(const CoreReporter* reporter, const char* text) {
@@ -44,13 +40,13 @@ int AllocateRecord(InterpolationData* d, int32_t m) {
     d->Work = Mem_AllocDoubles(d->Capacity);
     d->Order = Mem_AllocInts(d->Capacity);
     d->Factor = Mem_AllocLowerTriangle(d->FactorCapacity);
-    if (!d->Work || !d->Order || !d->Factor) return kNoMemory;
+    if (!d->Work || !d->Order || !d->Factor) return CoreStatus_NoMemory;
     if (m == 0) return 0;
     d->Lambda = Mem_AllocMatrix(d->Capacity, m);
     d->B = Mem_AllocMatrix(m, d->Capacity);
     d->G = Mem_AllocMatrix(m, m);
     d->W = Mem_AllocMatrix(m, m);
-    return d->Lambda && d->B && d->G && d->W ? 0 : kNoMemory;
+    return d->Lambda && d->B && d->G && d->W ? 0 : CoreStatus_NoMemory;
 }
 
 // The polynomial part of the subset: B, the QR of the subset's monomial
@@ -65,7 +61,7 @@ int FormPolynomialPart(InterpolationData* d, int32_t N, double shift, Forming* f
     for (int32_t j = 0; j < e; ++j) d->B[j][j] += shift;
     Poly_MonomialMatrix(k->Dim, k->PolyDegree, d->PolyCentre, N, f->centres, f->monomials, f->exponents);
     QR_Free(&d->QR);
-    if (QR_Alloc(e, m, &d->QR) != 0) return kNoMemory;
+    if (QR_Alloc(e, m, &d->QR) != 0) return CoreStatus_NoMemory;
     for (int32_t j = 0; j < e; ++j) std::memcpy(d->QR.matrix[j], f->monomials[j], sizeof(double) * m);
     const int status = QR_LagrangeCoefficients(e, m, &d->QR, d->G);
     if (status != 0) return status;
@@ -99,7 +95,7 @@ int FormAndFactor(InterpolationData* d, int32_t N, double* const* centres, doubl
     }
     int32_t sign = 0;
     const int status = Cholesky_LDLFactor(rows, d->Factor, d->Work, &sign);
-    return status == 0 && sign != 0 ? 0 : kNotDefinite;
+    return status == 0 && sign != 0 ? 0 : CoreStatus_NegativeCholeskyPivot;
 }
 
 // The centre of the polynomial part and the subset; then factoring, with
@@ -107,7 +103,7 @@ int FormAndFactor(InterpolationData* d, int32_t N, double* const* centres, doubl
 int Factor(InterpolationData* d, int32_t N, double* const* centres) {
     const BasicFunctionKernel* k = d->Kernel;
     const int32_t dim = k->Dim, m = k->PolyTerms;
-    if (N < m) return kTooFew;
+    if (N < m) return CoreStatus_NotEnoughPoints;
     if (d->Options.AllowCentredPoly == 1) {
         for (int32_t c = 0; c < dim; ++c) {
             long double sum = 0;
@@ -118,19 +114,19 @@ int Factor(InterpolationData* d, int32_t N, double* const* centres) {
     int32_t e = 0;
     if (m > 0) {
         const int status = Poly_SelectSpanningSubset(dim, k->PolyDegree, m, N, centres, d->Subset, &e);
-        if (status != 0 && status != kDependent) return status;
+        if (status != 0 && status != CoreStatus_LinearDependency) return status;
     }
     d->SubsetCount = e;
     Forming f;
     f.centres = Mem_AllocMatrix(N, dim);
     f.monomials = m > 0 ? Mem_AllocMatrix(N, m) : nullptr;
     f.halves = m > 0 ? Mem_AllocMatrix(N, m) : nullptr;
-    if (!f.centres || (m > 0 && (!f.monomials || !f.halves))) return kNoMemory;
+    if (!f.centres || (m > 0 && (!f.monomials || !f.halves))) return CoreStatus_NoMemory;
     const double shift = std::fabs(d->Options.Rho) * k->Sign;
     for (;;) {
         const int status = FormAndFactor(d, N, centres, shift, &f);
         if (status == 0) return 0;
-        if (status != kNotDefinite && status != kDependent) return status;
+        if (status != CoreStatus_NegativeCholeskyPivot && status != CoreStatus_LinearDependency) return status;
         if (d->SubsetCount <= 1) return status;
         --d->SubsetCount;
     }
@@ -183,15 +179,15 @@ int Rbf_CheckInterpolationArgs(int32_t N, double* const* centres, const BasicFun
 int Rbf_FactorInterpolation(int32_t N, double* const* centres, const BasicFunctionKernel* kernel,
                             const DirectFitOptions* options, InterpolationData* data, const CoreReporter* reporter) {
     const uint32_t start = Reporter_Clock();
-    if (!Rbf_CheckInterpolationArgs(N, centres, kernel, data, reporter)) return kInvalid;
+    if (!Rbf_CheckInterpolationArgs(N, centres, kernel, data, reporter)) return CoreStatus_InvalidInput;
     std::memset(data, 0, sizeof *data);
     DirectFitOptions defaults;
     Rbf_DirectDefaultOptions(&defaults);
     if (options == nullptr) options = &defaults;
-    if (!Rbf_DirectCheckOptions(options, reporter)) return kInvalid;
+    if (!Rbf_DirectCheckOptions(options, reporter)) return CoreStatus_InvalidInput;
     if (N > options->MaxCholeskySize) {
         Error(reporter, "Too many centres for cholesky fit");
-        return kInvalid;
+        return CoreStatus_InvalidInput;
     }
     data->N = N;
     data->Kernel = kernel;

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "surface/frame/basic_function.h"
+#include "surface/frame/status_codes.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/fit/direct_fit.h"
@@ -9,10 +10,6 @@
 #include "surface/frame/tracked_memory.h"
 
 namespace {
-
-const int kNoMemory = 2;
-const int kInvalid = 5;
-const int kNullArgument = 23;
 
 void Error(const CoreReporter* reporter, const char* text) {
     if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "%s", text);
@@ -39,22 +36,22 @@ int Rbf_SolveInterpolation(int32_t N, const double* values, InterpolationData* d
     if (values == nullptr || data == nullptr || coefficients == nullptr ||
         (centre == nullptr && data->Options.AllowCentredPoly != 0)) {
         Error(reporter, "Required argument was NULL");
-        return kNullArgument;
+        return CoreStatus_NullArgument;
     }
     if (N != data->N) {
         Error(reporter, "Number of values does not match RBF interpolation data");
-        return kInvalid;
+        return CoreStatus_InvalidInput;
     }
     if (!data->Initialised) {
         Error(reporter, "RBF interpolation data is not initialized");
-        return kInvalid;
+        return CoreStatus_InvalidInput;
     }
     const int32_t e = data->SubsetCount, m = data->Kernel->PolyTerms, dim = data->Kernel->Dim;
     if (*coefficients == nullptr) {
         *coefficients = Mem_AllocDoubles(N + m);
         if (*coefficients == nullptr) {
             Error(reporter, "Memory allocation failed");
-            return kNoMemory;
+            return CoreStatus_NoMemory;
         }
     }
     double* out = *coefficients;

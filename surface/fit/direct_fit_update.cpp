@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "surface/search/index_sort.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/basic_function.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/core_reporter.h"
@@ -14,10 +15,6 @@
 #include "surface/frame/tracked_matrix.h"
 
 namespace {
-
-const int kNoMemory = 2;
-const int kInvalid = 5;
-const int kUserAbort = 10;
 
 void Error(const CoreReporter* reporter, const char* text) {
     if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "%s", text);
@@ -40,13 +37,13 @@ int Grow(InterpolationData* d, int32_t newN) {
             d->Lambda = Mem_ReallocMatrix(d->Lambda, capacity, m);
             d->B = Mem_ReallocMatrixRows(d->B, m, d->Capacity, capacity);
         }
-        if (!d->Work || !d->Order || (m > 0 && (!d->Lambda || !d->B))) return kNoMemory;
+        if (!d->Work || !d->Order || (m > 0 && (!d->Lambda || !d->B))) return CoreStatus_NoMemory;
         d->Capacity = capacity;
     }
     if (d->FactorCapacity < newN) {
         const int32_t rows = d->Options.MaxCholeskySize < d->Capacity ? d->Options.MaxCholeskySize : d->Capacity;
         d->Factor = Mem_ReallocTriangle(d->Factor, rows - d->SubsetCount);
-        if (!d->Factor) return kNoMemory;
+        if (!d->Factor) return CoreStatus_NoMemory;
         d->FactorCapacity = rows;
     }
     return 0;
@@ -98,7 +95,7 @@ int PrepareAppending(InterpolationData* d, int32_t newN, double* const* centres,
         a->halves = Mem_AllocMatrix(newN - e, e > 0 ? e : 1);
         a->monomials = Mem_AllocDoubles(m);
     }
-    if (!a->centres || !a->kernelRow || (m > 0 && (!a->halves || !a->monomials))) return kNoMemory;
+    if (!a->centres || !a->kernelRow || (m > 0 && (!a->halves || !a->monomials))) return CoreStatus_NoMemory;
     for (int32_t p = 0; p < newN; ++p) std::memcpy(a->centres[p], centres[d->Order[p]], sizeof(double) * k->Dim);
     if (m > 0)
         for (int32_t i = e; i < d->N; ++i) DirectFit_HalfCorrection(d, i, d->Lambda[i - e], a->halves[i - e]);
@@ -119,7 +116,7 @@ int Rbf_AddCentres(int32_t newN, double* const* centres, InterpolationData* data
                                                                : nullptr;
     if (fault) {
         Error(reporter, fault);
-        return kInvalid;
+        return CoreStatus_InvalidInput;
     }
     if (newN == data->N) return 0;
     const int32_t oldN = data->N;
@@ -133,7 +130,7 @@ int Rbf_AddCentres(int32_t newN, double* const* centres, InterpolationData* data
     if (status != 0) return status;
     const double shift = std::fabs(data->Options.Rho) * data->Kernel->Sign;
     for (int32_t w = oldN; w < newN; ++w) {
-        if (Aborted(reporter)) return kUserAbort;
+        if (Aborted(reporter)) return CoreStatus_UserAbort;
         status = AppendCentre(data, w, shift, &a);
         if (status != 0) return status;
     }
@@ -150,13 +147,13 @@ int Rbf_RemoveCentres(int32_t count, const int32_t* indices, InterpolationData* 
                                              : nullptr;
     if (fault) {
         Error(reporter, fault);
-        return kInvalid;
+        return CoreStatus_InvalidInput;
     }
     const int32_t e = data->SubsetCount, N = data->N, m = data->Kernel->PolyTerms;
     for (int32_t i = 0; i < count; ++i) {
         if (indices[i] < e || indices[i] >= N) {
             Error(reporter, "Centres to remove indices outside of range");
-            return kInvalid;
+            return CoreStatus_InvalidInput;
         }
     }
     int32_t* order = Mem_AllocInts(count);
@@ -164,14 +161,14 @@ int Rbf_RemoveCentres(int32_t count, const int32_t* indices, InterpolationData* 
     if (!order || !newPlace) {
         Mem_Free(order);
         Mem_Free(newPlace);
-        return kNoMemory;
+        return CoreStatus_NoMemory;
     }
     // A cancelled sort leaves its output unfinished: nothing is changed then.
     int status = Index_HeapSortInt(indices, order, count, reporter ? reporter->abort : nullptr);
     for (int32_t i = 1; status == 0 && i < count; ++i) {
         if (indices[order[i]] == indices[order[i - 1]]) {
             Error(reporter, "Centres to remove contain a repeated index");
-            status = kInvalid;
+            status = CoreStatus_InvalidInput;
         }
     }
     if (status != 0) {

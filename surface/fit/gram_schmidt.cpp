@@ -1,6 +1,7 @@
 // Modified Gram–Schmidt, plain and pivoted, and projection onto the
 // complement of an orthonormal set.
 #include "surface/fit/gram_schmidt.h"
+#include "surface/frame/status_codes.h"
 
 #include <cmath>
 
@@ -8,9 +9,6 @@
 
 namespace {
 
-const int kNoMemory = 2;
-const int kLinearDependency = 4;
-const int kInvalidInput = 5;
 const double kEpsilon = 0x1p-52;
 
 double Dot(int32_t n, const double* a, const double* b) {
@@ -38,24 +36,24 @@ void SwapContents(int32_t n, double* a, double* b) {
 }  // namespace
 
 int GramSchmidt_Orthonormalise(int32_t k, int32_t n, double* const* V) {
-    if (n < k) return kInvalidInput;
+    if (n < k) return CoreStatus_InvalidInput;
     double first = 0.0;
     for (int32_t i = 0; i < k; ++i) {
         double* v = V[i];
         for (int32_t j = 0; j < i; ++j) SubtractMultiple(n, v, Dot(n, V[j], v), V[j]);
         const double norm2 = Dot(n, v, v);
         if (i == 0) first = norm2;
-        if (!(norm2 > first * kEpsilon) || norm2 == 0.0) return kLinearDependency;
+        if (!(norm2 > first * kEpsilon) || norm2 == 0.0) return CoreStatus_LinearDependency;
         Scale(n, v, 1.0 / std::sqrt(norm2));
     }
     return 0;
 }
 
 int GramSchmidt_Pivoted(int32_t k, int32_t n, double* const* V, int32_t* count) {
-    if (n < k) return kInvalidInput;
+    if (n < k) return CoreStatus_InvalidInput;
     double largestInitial = 0.0;
     for (int32_t i = 0; i < k; ++i) largestInitial = std::fmax(largestInitial, Dot(n, V[i], V[i]));
-    if (k > 0 && largestInitial == 0.0) return kLinearDependency;
+    if (k > 0 && largestInitial == 0.0) return CoreStatus_LinearDependency;
     const double threshold = largestInitial * kEpsilon;
     for (int32_t i = 0; i < k; ++i) {
         int32_t best = i;
@@ -69,7 +67,7 @@ int GramSchmidt_Pivoted(int32_t k, int32_t n, double* const* V, int32_t* count) 
         }
         if (!(bestNorm > threshold)) {
             *count = i;
-            return kLinearDependency;
+            return CoreStatus_LinearDependency;
         }
         if (best != i) SwapContents(n, V[i], V[best]);
         double* q = V[i];
@@ -83,7 +81,7 @@ int GramSchmidt_Pivoted(int32_t k, int32_t n, double* const* V, int32_t* count) 
 int GramSchmidt_ProjectOut(int32_t k, int32_t n, double* const* Q, double* x) {
     if (k <= 0) return 0;
     double* dots = Mem_AllocDoubles(k);
-    if (!dots) return kNoMemory;
+    if (!dots) return CoreStatus_NoMemory;
     for (int32_t i = 0; i < k; ++i) dots[i] = Dot(n, Q[i], x);
     for (int32_t i = 0; i < k; ++i) SubtractMultiple(n, x, dots[i], Q[i]);
     Mem_Free(dots);

@@ -1,5 +1,6 @@
 // Householder reflections, pivoted and plain QR, least squares.
 #include "surface/fit/householder_qr.h"
+#include "surface/frame/status_codes.h"
 
 #include <cmath>
 #include <cstring>
@@ -10,8 +11,6 @@
 
 namespace {
 
-const int kNoMemory = 2;
-const int kLinearDependency = 4;
 const double kEpsilon = 0x1p-52;
 
 // Builds the reflection from the segment values already divided by `scale`.
@@ -105,7 +104,7 @@ int QR_Alloc(int32_t rows, int32_t columns, QRFactor* record) {
     record->pivots = Mem_AllocInts(rows);
     if (!record->matrix || !record->vectors || !record->pivots) {
         QR_Free(record);
-        return kNoMemory;
+        return CoreStatus_NoMemory;
     }
     record->rows = rows;
     record->columns = columns;
@@ -126,7 +125,7 @@ int QR_FactorPivoted(int32_t rows, int32_t columns, double* const* A, int32_t* p
     *rank = 0;
     if (rows <= 0 || columns <= 0) return 0;
     double* norms = Mem_AllocDoubles(columns);
-    if (!norms) return kNoMemory;
+    if (!norms) return CoreStatus_NoMemory;
     for (int32_t j = 0; j < columns; ++j) {
         long double sum = 0;
         for (int32_t k = 0; k < rows; ++k) sum += static_cast<long double>(A[k][j]) * A[k][j];
@@ -151,7 +150,7 @@ int QR_FactorPivoted(int32_t rows, int32_t columns, double* const* A, int32_t* p
     }
     Mem_Free(norms);
     *rank = done;
-    return done < steps ? kLinearDependency : 0;
+    return done < steps ? CoreStatus_LinearDependency : 0;
 }
 
 void QR_Solve(int32_t rows, int32_t rank, double* const* R, double* const* vectors, const double* beta,
@@ -172,7 +171,7 @@ int QR_FactorCopy(int32_t rows, int32_t columns, double* const* A, QRFactor* rec
     for (int32_t k = 0; k < rows; ++k) std::memcpy(record->matrix[k], A[k], sizeof(double) * columns);
     status =
         QR_FactorPivoted(rows, columns, record->matrix, record->pivots, record->vectors, record->beta, &record->rank);
-    if (status != 0 && status != kLinearDependency) QR_Free(record);
+    if (status != 0 && status != CoreStatus_LinearDependency) QR_Free(record);
     return status;
 }
 
@@ -190,7 +189,7 @@ void QR_SolveRecord(const QRFactor* record, double* b, double* out) {
 int QR_LeastSquares(int32_t acceptDeficient, int32_t rows, int32_t columns, double* const* A, double* b, double* out) {
     QRFactor record;
     const int status = QR_FactorCopy(rows, columns, A, &record);
-    const bool usable = status == 0 || (status == kLinearDependency && acceptDeficient);
+    const bool usable = status == 0 || (status == CoreStatus_LinearDependency && acceptDeficient);
     if (usable && record.matrix) QR_SolveRecord(&record, b, out);
     QR_Free(&record);
     return usable ? 0 : status;
@@ -205,7 +204,7 @@ int QR_Factor(int32_t rows, int32_t columns, double* const* A, double* const* ve
     for (int32_t i = 0; i < steps; ++i) {
         double scale;
         Householder_ColumnVector(i, rows - 1, i, A, &beta[i], vectors[i], &scale);
-        if (scale < kEpsilon * largest) status = kLinearDependency;
+        if (scale < kEpsilon * largest) status = CoreStatus_LinearDependency;
         ApplyLeftColumns(i, columns - 1, A, i, rows - 1, beta[i], vectors[i]);
     }
     return status;
@@ -224,7 +223,7 @@ int QR_LagrangeCoefficients(int32_t rows, int32_t columns, QRFactor* record, dou
     if (status != 0) return status;
     const int32_t n = rows > columns ? rows : columns;
     double* b = Mem_AllocDoubles(n);
-    if (!b) return kNoMemory;
+    if (!b) return CoreStatus_NoMemory;
     for (int32_t i = 0; i < rows; ++i) {
         for (int32_t k = 0; k < n; ++k) b[k] = 0.0;
         b[i] = 1.0;

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "surface/fit/cholesky.h"
+#include "surface/frame/status_codes.h"
 #include "surface/fit/cholesky_sums.h"
 
 namespace {
@@ -18,8 +19,6 @@ namespace {
 using cholesky_sums::DotLong;
 using cholesky_sums::LargestTriangleMagnitude;
 using cholesky_sums::PivotTooSmall;
-
-const int kDivideByZero = 16;
 
 // Rows solved together: eight rows of the largest factor (5000 columns)
 // fill 320 KB and stay in the second-level cache while the finished rows
@@ -92,7 +91,7 @@ int Cholesky_LDLFactor(int32_t n, double** triangle, double* scratch, int32_t* s
             const double d = FinishRow(row, k, scratch);
             if (PivotTooSmall(d, largest)) {
                 if (sign) *sign = 0;
-                return kDivideByZero;
+                return CoreStatus_DivideByZero;
             }
             if (d * s < 0.0) agree = 0;
             row[k] = d;

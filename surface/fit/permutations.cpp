@@ -1,5 +1,6 @@
 #include "surface/fit/permutations.h"
 
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 
 #include <cstddef>
@@ -48,11 +49,11 @@ template <typename Items>
 int Gather(const Items& item, const int32_t* perm, int32_t count) {
     if (count <= 0) return 0;
     Scratch scratch(count, item.size);
-    if (!scratch.Ok()) return 2;
+    if (!scratch.Ok()) return CoreStatus_NoMemory;
     unsigned char* visited = scratch.Visited();
     for (int32_t i = 0; i < count; ++i) {
         const int32_t p = perm[i];
-        if (p < 0 || p >= count || visited[p]) return 5;
+        if (p < 0 || p >= count || visited[p]) return CoreStatus_InvalidInput;
         visited[p] = 1;
     }
     for (int32_t i = 0; i < count; ++i) visited[i] = 0;
@@ -81,10 +82,10 @@ template <typename Items>
 int Scatter(const Items& item, const int32_t* perm, int32_t count) {
     if (count <= 0) return 0;
     for (int32_t i = 0; i < count; ++i) {
-        if (perm[i] < 0) return 5;
+        if (perm[i] < 0) return CoreStatus_InvalidInput;
     }
     Scratch scratch(count, item.size);
-    if (!scratch.Ok()) return 2;
+    if (!scratch.Ok()) return CoreStatus_NoMemory;
     unsigned char* visited = scratch.Visited();
     unsigned char* carried = scratch.Item(0);
     unsigned char* found = scratch.Item(1);

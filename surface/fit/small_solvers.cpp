@@ -1,5 +1,6 @@
 #include "surface/fit/small_solvers.h"
 
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_matrix.h"
 #include "surface/frame/tracked_memory.h"
 
@@ -60,7 +61,7 @@ int Matrix_InvertGaussJordan(int32_t n, const double* const* A, double* const* i
     if (!work || !scale) {
         Mem_FreeMatrix(work);
         Mem_Free(scale);
-        return 2;
+        return CoreStatus_NoMemory;
     }
     int status = 0;
     for (int32_t i = 0; i < n; ++i) {

@@ -1,5 +1,7 @@
 #include "surface/fit/strided_arrays.h"
 
+#include "surface/frame/status_codes.h"
+
 #include <cstddef>
 
 namespace {
@@ -40,14 +42,14 @@ void ForEach(const Box& outBox, double* out, const Box& inBox, const double* in,
 template <typename Op>
 int Binary(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, const double* in,
            const int32_t* inStrides, Op op) {
-    if (!ValidDims(dims)) return 7;
+    if (!ValidDims(dims)) return CoreStatus_InvalidDimension;
     ForEach(MakeBox(dims, sizes, outStrides), out, MakeBox(dims, sizes, inStrides), in, op);
     return 0;
 }
 
 template <typename Op>
 int Unary(int32_t dims, const int32_t* sizes, double* out, const int32_t* outStrides, Op op) {
-    if (!ValidDims(dims)) return 7;
+    if (!ValidDims(dims)) return CoreStatus_InvalidDimension;
     const Box box = MakeBox(dims, sizes, outStrides);
     ForEach(box, out, box, nullptr, [&](double& o, double) { op(o); });
     return 0;
@@ -80,7 +82,7 @@ double* Slice(int32_t d, const int32_t* sizes, const int32_t* strides, int32_t a
 template <typename Op>
 int AlongAxis(int32_t d, const int32_t* sizes, const int32_t* strides, int32_t axis, double* array,
               const double* vector, Op op) {
-    if (!ValidDims(d) || axis < 0 || axis >= d) return 7;
+    if (!ValidDims(d) || axis < 0 || axis >= d) return CoreStatus_InvalidDimension;
     int32_t sliceSizes[kMaxDims];
     int32_t sliceStrides[kMaxDims];
     for (int32_t k = 0; k < sizes[axis]; ++k) {
@@ -96,7 +98,7 @@ void Multiply(double& o, double v) { o *= v; }
 
 template <typename Op>
 int DenseAlongAxis(double* array, int32_t axis, int32_t d, const double* vector, const int32_t* sizes, Op op) {
-    if (!ValidDims(d)) return 7;
+    if (!ValidDims(d)) return CoreStatus_InvalidDimension;
     int32_t strides[kMaxDims];
     DenseStrides(d, sizes, strides);
     return AlongAxis(d, sizes, strides, axis, array, vector, op);
@@ -104,8 +106,8 @@ int DenseAlongAxis(double* array, int32_t axis, int32_t d, const double* vector,
 
 template <typename Op>
 int DensePlane(double value, int32_t index, int32_t axis, int32_t d, double* array, const int32_t* sizes, Op op) {
-    if (!ValidDims(d) || axis < 0 || axis >= d) return 7;
-    if (index < 0 || index >= sizes[axis]) return 5;
+    if (!ValidDims(d) || axis < 0 || axis >= d) return CoreStatus_InvalidDimension;
+    if (index < 0 || index >= sizes[axis]) return CoreStatus_InvalidInput;
     int32_t strides[kMaxDims];
     DenseStrides(d, sizes, strides);
     int32_t sliceSizes[kMaxDims];
@@ -161,8 +163,9 @@ int Array_ScalePlane(double value, int32_t index, int32_t axis, int32_t d, doubl
 
 int Array_AddAlongAxisInPlane(const double* vector, int32_t axis, int32_t index, int32_t planeAxis, int32_t d,
                               double* array, const int32_t* sizes) {
-    if (!ValidDims(d) || axis < 0 || axis >= d || planeAxis < 0 || planeAxis >= d || axis == planeAxis) return 7;
-    if (index < 0 || index >= sizes[planeAxis]) return 5;
+    if (!ValidDims(d) || axis < 0 || axis >= d || planeAxis < 0 || planeAxis >= d || axis == planeAxis)
+        return CoreStatus_InvalidDimension;
+    if (index < 0 || index >= sizes[planeAxis]) return CoreStatus_InvalidInput;
     int32_t strides[kMaxDims];
     DenseStrides(d, sizes, strides);
     int32_t sliceSizes[kMaxDims];

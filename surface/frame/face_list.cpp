@@ -4,13 +4,9 @@
 
 #include "surface/frame/record_memory.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
-
-const int kOk = 0;
-const int kNoMemory = 2;
-const int kBadSize = 8;
-const int kBadFaceList = 13;
 
 int32_t* NewFaces(int32_t faces, int32_t corners) {
     if (faces <= 0) return nullptr;
@@ -71,30 +67,30 @@ void FaceList_Free(FaceList* list) {
 }
 
 int FaceList_Create(FaceList* list, int32_t triangles, int32_t quads) {
-    if (list == nullptr) return kBadFaceList;
-    if (triangles < 0 || quads < 0) return kBadSize;
+    if (list == nullptr) return ApiStatus_BadFaceList;
+    if (triangles < 0 || quads < 0) return ApiStatus_BadSize;
     std::memset(list, 0, sizeof *list);
     list->Tri = NewFaces(triangles, 3);
     list->Quad = NewFaces(quads, 4);
     if ((triangles > 0 && list->Tri == nullptr) || (quads > 0 && list->Quad == nullptr)) {
         FaceList_Free(list);
-        return kNoMemory;
+        return ApiStatus_NoMemory;
     }
     list->TriCapacity = triangles;
     list->QuadCapacity = quads;
-    return kOk;
+    return ApiStatus_Success;
 }
 
 int FaceList_Resize(FaceList* list, int32_t triangles, int32_t quads) {
-    if (triangles < 0 || quads < 0) return kBadSize;
-    if (list == nullptr) return kBadFaceList;
-    if (triangles == list->TriCapacity && quads == list->QuadCapacity) return kOk;
+    if (triangles < 0 || quads < 0) return ApiStatus_BadSize;
+    if (list == nullptr) return ApiStatus_BadFaceList;
+    if (triangles == list->TriCapacity && quads == list->QuadCapacity) return ApiStatus_Success;
     bool ok = true;
     if (triangles > 0 && triangles != list->TriCapacity)
         ok = ResizeFaces(&list->Tri, &list->TriCapacity, &list->TriCount, triangles, 3);
     if (quads > 0 && quads != list->QuadCapacity)
         ok = ResizeFaces(&list->Quad, &list->QuadCapacity, &list->QuadCount, quads, 4) && ok;
-    return ok ? kOk : kNoMemory;
+    return ok ? ApiStatus_Success : ApiStatus_NoMemory;
 }
 
 int FaceList_Check(const FaceList* list, int32_t minimum, Reporter* reporter) {
@@ -123,7 +119,7 @@ int FaceList_RemoveDegenerate(FaceList* list, int32_t* scratch) {
     int32_t capacity = list->TriCapacity;
     while (capacity < list->TriCount + made) capacity = 1 + static_cast<int32_t>(capacity * 1.4);
     if (capacity != list->TriCapacity && !ResizeFaces(&list->Tri, &list->TriCapacity, &list->TriCount, capacity, 3))
-        return kNoMemory;
+        return ApiStatus_NoMemory;
 
     for (int32_t t = 0; t < list->TriCount; ++t) {
         const int32_t* tri = list->Tri + 3 * t;
@@ -141,5 +137,5 @@ int FaceList_RemoveDegenerate(FaceList* list, int32_t* scratch) {
             if (i != fate) tri[k++] = quad[i];
     }
     list->QuadCount = Compact(list->Quad, list->QuadCount, 4, scratch);
-    return kOk;
+    return ApiStatus_Success;
 }

@@ -3,13 +3,11 @@
 #include <cstring>
 
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 #include "surface/frame/tracked_records.h"
 
 namespace {
-
-const int kOk = 0;
-const int kBadMesh = 14;
 
 // Every corner of every face names a point of the list.
 bool CornersInRange(const Mesh3* mesh) {
@@ -35,21 +33,21 @@ void Mesh3_Free(Mesh3* mesh) {
 }
 
 int Mesh3_Create(Mesh3* mesh, int32_t points, int32_t triangles, int32_t quads) {
-    if (mesh == nullptr) return kBadMesh;
+    if (mesh == nullptr) return ApiStatus_BadMesh;
     Mesh3_Clear(mesh);
     int status = PointList3_Create(&mesh->Points, points, 0, 0, 0, 0, 0);
-    if (status == kOk) status = FaceList_Create(&mesh->Faces, triangles, quads);
-    if (status != kOk) Mesh3_Free(mesh);
+    if (status == ApiStatus_Success) status = FaceList_Create(&mesh->Faces, triangles, quads);
+    if (status != ApiStatus_Success) Mesh3_Free(mesh);
     return status;
 }
 
 int Mesh3_Copy(Mesh3* destination, Mesh3* source, int32_t withAltSets) {
-    if (destination == nullptr || source == nullptr || destination == source) return kBadMesh;
-    if (!FaceList_Check(&source->Faces, 0, nullptr)) return kBadMesh;
+    if (destination == nullptr || source == nullptr || destination == source) return ApiStatus_BadMesh;
+    if (!FaceList_Check(&source->Faces, 0, nullptr)) return ApiStatus_BadMesh;
     Mesh3_Clear(destination);
     const FaceList& from = source->Faces;
     int status = FaceList_Create(&destination->Faces, from.TriCount, from.QuadCount);
-    if (status == kOk) {
+    if (status == ApiStatus_Success) {
         if (from.TriCount > 0) std::memcpy(destination->Faces.Tri, from.Tri, sizeof(int32_t) * 3 * from.TriCount);
         if (from.QuadCount > 0) std::memcpy(destination->Faces.Quad, from.Quad, sizeof(int32_t) * 4 * from.QuadCount);
         destination->Faces.TriCount = from.TriCount;
@@ -57,8 +55,8 @@ int Mesh3_Copy(Mesh3* destination, Mesh3* source, int32_t withAltSets) {
         status = withAltSets ? PointList3_DeepCopy(&destination->Points, &source->Points)
                              : PointList3_CopyMain(&destination->Points, &source->Points);
     }
-    if (status != kOk) Mesh3_Free(destination);
-    return status == 4 ? kBadMesh : status;
+    if (status != ApiStatus_Success) Mesh3_Free(destination);
+    return status == ApiStatus_BadPointList ? ApiStatus_BadMesh : status;
 }
 
 int Mesh3_Check(const Mesh3* mesh, Reporter* reporter) {
@@ -78,16 +76,16 @@ int Mesh3_Check(const Mesh3* mesh, Reporter* reporter) {
 int Mesh3_CheckAlt(const Mesh3* mesh, int32_t set, Reporter* reporter) {
     if (mesh == nullptr) {
         Reporter_Error(reporter, "Mesh is NULL");
-        return kBadMesh;
+        return ApiStatus_BadMesh;
     }
-    if (!FaceList_Check(&mesh->Faces, 1, reporter)) return kBadMesh;
+    if (!FaceList_Check(&mesh->Faces, 1, reporter)) return ApiStatus_BadMesh;
     const int status = PointList3_CheckAlt(&mesh->Points, set, "Mesh", 1, reporter, 0, 0, 0, 0, 0);
-    if (status != kOk) return status == 4 ? kBadMesh : status;
+    if (status != ApiStatus_Success) return status == ApiStatus_BadPointList ? ApiStatus_BadMesh : status;
     if (!CornersInRange(mesh)) {
         Reporter_Error(reporter, "Mesh face refers to a point that does not exist");
-        return kBadMesh;
+        return ApiStatus_BadMesh;
     }
-    return kOk;
+    return ApiStatus_Success;
 }
 
 void Mesh3_FromCoreMesh(Mesh3* mesh, CoreMesh* core) {

@@ -2,6 +2,7 @@
 // number of coordinates, so every operation is written once over the
 // dimension D.
 #include "surface/frame/point_list.h"
+#include "surface/frame/status_codes.h"
 
 #include <cstring>
 
@@ -9,14 +10,6 @@
 #include "surface/frame/reporter.h"
 
 namespace {
-
-const int kOk = 0;
-const int kNoMemory = 2;
-const int kBadList = 4;
-const int kBadSize = 8;
-const int kNoSuchSet = 15;
-const int kExists = 16;
-const int kBadArgument = 17;
 
 const int kFieldCount = 5;
 const char* const kFieldNames[kFieldCount] = {"Value", "Accuracy", "Lower", "Upper", "Gradient"};
@@ -88,7 +81,7 @@ int ApplyFields(Fields f, int32_t capacity, const int32_t* flags) {
                     Record_Free(*f.slot[j]);
                     *f.slot[j] = nullptr;
                 }
-                return kNoMemory;
+                return ApiStatus_NoMemory;
             }
             added[k] = true;
         }
@@ -98,7 +91,7 @@ int ApplyFields(Fields f, int32_t capacity, const int32_t* flags) {
         Record_Free(*f.slot[k]);
         *f.slot[k] = nullptr;
     }
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class List>
@@ -110,24 +103,24 @@ bool SoundShape(const List* list) {
 
 template <class List, int D>
 int Create(List* list, int32_t capacity, const int32_t* flags) {
-    if (capacity < 0) return kBadSize;
-    if (list == nullptr) return kBadList;
+    if (capacity < 0) return ApiStatus_BadSize;
+    if (list == nullptr) return ApiStatus_BadPointList;
     std::memset(list, 0, sizeof *list);
     list->Capacity = capacity;
-    if (capacity == 0) return kOk;
+    if (capacity == 0) return ApiStatus_Success;
     list->Location = NewArray(capacity, D);
-    if (list->Location == nullptr || ApplyFields<D>(MainFields(list), capacity, flags) != kOk) {
+    if (list->Location == nullptr || ApplyFields<D>(MainFields(list), capacity, flags) != ApiStatus_Success) {
         Record_Free(list->Location);
         std::memset(list, 0, sizeof *list);
-        return kNoMemory;
+        return ApiStatus_NoMemory;
     }
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class List, int D>
 int SetFieldsOf(List* list, int32_t set, const int32_t* flags) {
-    if (list == nullptr) return kBadList;
-    if (set >= list->AltCount) return kNoSuchSet;
+    if (list == nullptr) return ApiStatus_BadPointList;
+    if (set >= list->AltCount) return ApiStatus_BadAltSet;
     return ApplyFields<D>(FieldsOf(list, set), list->Capacity, flags);
 }
 
@@ -141,54 +134,54 @@ int32_t FindByName(const List* list, const char* name) {
 template <class List, int D>
 int AddAltSet(List* list, const char* name, int32_t* index, const int32_t* flags) {
     if (index) *index = -1;
-    if (list == nullptr) return kBadList;
-    if (!ValidName(name)) return kNoSuchSet;
+    if (list == nullptr) return ApiStatus_BadPointList;
+    if (!ValidName(name)) return ApiStatus_BadAltSet;
     if (index) {
         const int32_t existing = FindByName(list, name);
         if (existing >= 0) {
             *index = existing;
             const int status = SetFieldsOf<List, D>(list, existing, flags);
-            return status == kOk ? kExists : status;
+            return status == ApiStatus_Success ? ApiStatus_AlreadyExists : status;
         }
     }
     if (list->AltCount >= list->AltCapacity) {
         int32_t grown = list->AltCapacity == 0 ? 8 : static_cast<int32_t>(list->AltCapacity * 1.44);
         if (grown <= list->AltCount) grown = list->AltCount + 1;
         auto* sets = static_cast<PointListAltSet*>(Record_Realloc(list->Alt, grown, sizeof(PointListAltSet)));
-        if (sets == nullptr) return kNoMemory;
+        if (sets == nullptr) return ApiStatus_NoMemory;
         list->Alt = sets;
         list->AltCapacity = grown;
     }
     PointListAltSet set;
     std::memset(&set, 0, sizeof set);
     set.Name = CopyText(name);
-    if (set.Name == nullptr) return kNoMemory;
-    if (ApplyFields<D>(SetFields(&set), list->Capacity, flags) != kOk) {
+    if (set.Name == nullptr) return ApiStatus_NoMemory;
+    if (ApplyFields<D>(SetFields(&set), list->Capacity, flags) != ApiStatus_Success) {
         Record_Free(set.Name);
-        return kNoMemory;
+        return ApiStatus_NoMemory;
     }
     list->Alt[list->AltCount] = set;
     if (index) *index = list->AltCount;
     ++list->AltCount;
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class List, int D>
 int CopyMain(List* destination, const List* source) {
-    if (destination == nullptr || source == nullptr || !SoundShape(source)) return kBadList;
-    if (destination == source) return kBadArgument;
+    if (destination == nullptr || source == nullptr || !SoundShape(source)) return ApiStatus_BadPointList;
+    if (destination == source) return ApiStatus_InvalidArgument;
     Fields from = MainFields(const_cast<List*>(source));
     int32_t flags[kFieldCount];
     for (int k = 0; k < kFieldCount; ++k) flags[k] = *from.slot[k] != nullptr;
     const int status = Create<List, D>(destination, source->Count, flags);
-    if (status != kOk) return status;
+    if (status != ApiStatus_Success) return status;
     destination->Count = source->Count;
-    if (source->Count == 0) return kOk;
+    if (source->Count == 0) return ApiStatus_Success;
     std::memcpy(destination->Location, source->Location, sizeof(double) * D * source->Count);
     Fields to = MainFields(destination);
     for (int k = 0; k < kFieldCount; ++k)
         if (*from.slot[k]) std::memcpy(*to.slot[k], *from.slot[k], sizeof(double) * Width<D>(k) * source->Count);
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class List, int D>
@@ -196,24 +189,25 @@ int CheckAlt(const List* list, int32_t set, const char* name, int32_t minimum, R
 
 template <class List, int D>
 int CopyAltSet(List* destination, int32_t* index, const char* name, List* source, int32_t sourceSet) {
-    if (sourceSet < 0) return kNoSuchSet;
-    if (destination == nullptr || source == nullptr) return kBadList;
-    if (sourceSet >= source->AltCount) return kNoSuchSet;
+    if (sourceSet < 0) return ApiStatus_BadAltSet;
+    if (destination == nullptr || source == nullptr) return ApiStatus_BadPointList;
+    if (sourceSet >= source->AltCount) return ApiStatus_BadAltSet;
     const int32_t any[kFieldCount] = {0, 0, 0, 0, 0};
     const int checked = CheckAlt<List, D>(source, sourceSet, "Source", 0, nullptr, any);
-    if (checked != kOk) return checked;
-    if (name == nullptr && destination == source) return kBadArgument;
-    if (destination->Capacity < 0 || (destination->AltCount > 0 && destination->Alt == nullptr)) return kBadList;
+    if (checked != ApiStatus_Success) return checked;
+    if (name == nullptr && destination == source) return ApiStatus_InvalidArgument;
+    if (destination->Capacity < 0 || (destination->AltCount > 0 && destination->Alt == nullptr))
+        return ApiStatus_BadPointList;
     int32_t flags[kFieldCount];
     Fields from = SetFields(&source->Alt[sourceSet]);
     for (int k = 0; k < kFieldCount; ++k) flags[k] = *from.slot[k] != nullptr;
     // A name taken from the source set must outlive the growth of the set
     // array when both lists are the same.
     char* ownName = CopyText(name ? name : source->Alt[sourceSet].Name);
-    if (ownName == nullptr) return kNoMemory;
+    if (ownName == nullptr) return ApiStatus_NoMemory;
     const int status = AddAltSet<List, D>(destination, ownName, nullptr, flags);
     Record_Free(ownName);
-    if (status != kOk) return status;
+    if (status != ApiStatus_Success) return status;
     const int32_t added = destination->AltCount - 1;
     from = SetFields(&source->Alt[sourceSet]);
     Fields to = SetFields(&destination->Alt[added]);
@@ -222,7 +216,7 @@ int CopyAltSet(List* destination, int32_t* index, const char* name, List* source
         if (*from.slot[k] && *to.slot[k] && points > 0)
             std::memcpy(*to.slot[k], *from.slot[k], sizeof(double) * Width<D>(k) * points);
     if (index) *index = added;
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class List>
@@ -241,10 +235,10 @@ void FreeList(List* list) {
 template <class List, int D>
 int DeepCopy(List* destination, List* source) {
     int status = CopyMain<List, D>(destination, source);
-    if (status != kOk) return status;
-    for (int32_t i = 0; i < source->AltCount && status == kOk; ++i)
+    if (status != ApiStatus_Success) return status;
+    for (int32_t i = 0; i < source->AltCount && status == ApiStatus_Success; ++i)
         status = CopyAltSet<List, D>(destination, nullptr, nullptr, source, i);
-    if (status != kOk) FreeList(destination);
+    if (status != ApiStatus_Success) FreeList(destination);
     return status;
 }
 
@@ -260,9 +254,9 @@ bool Resize(double** array, int32_t capacity, int32_t width) {
 
 template <class List, int D>
 int SetCapacity(List* list, int32_t capacity) {
-    if (capacity < 0) return kBadSize;
-    if (list == nullptr) return kBadList;
-    if (capacity == list->Capacity) return kOk;
+    if (capacity < 0) return ApiStatus_BadSize;
+    if (list == nullptr) return ApiStatus_BadPointList;
+    if (capacity == list->Capacity) return ApiStatus_Success;
     bool ok = true;
     if (list->Location == nullptr) {
         list->Location = NewArray(capacity, D);
@@ -275,31 +269,31 @@ int SetCapacity(List* list, int32_t capacity) {
         for (int k = 0; k < kFieldCount; ++k) ok = Resize<D>(f.slot[k], capacity, Width<D>(k)) && ok;
     }
     // Every array holds at least the smaller of the two capacities.
-    if (!ok && capacity > list->Capacity) return kNoMemory;
+    if (!ok && capacity > list->Capacity) return ApiStatus_NoMemory;
     list->Capacity = capacity;
     if (list->Count > capacity) list->Count = capacity;
-    return ok ? kOk : kNoMemory;
+    return ok ? ApiStatus_Success : ApiStatus_NoMemory;
 }
 
 template <class List>
 int FindAlt(const List* list, const char* name, int32_t* index) {
-    if (list == nullptr) return kBadList;
-    if (name == nullptr || index == nullptr) return kBadArgument;
+    if (list == nullptr) return ApiStatus_BadPointList;
+    if (name == nullptr || index == nullptr) return ApiStatus_InvalidArgument;
     *index = -1;
-    if (name[0] == '\0') return kOk;
+    if (name[0] == '\0') return ApiStatus_Success;
     *index = FindByName(list, name);
-    return *index >= 0 ? kOk : kNoSuchSet;
+    return *index >= 0 ? ApiStatus_Success : ApiStatus_BadAltSet;
 }
 
 template <class List>
 int RemoveAlt(List* list, int32_t set) {
-    if (list == nullptr) return kBadList;
-    if (set < 0 || set >= list->AltCount) return kNoSuchSet;
+    if (list == nullptr) return ApiStatus_BadPointList;
+    if (set < 0 || set >= list->AltCount) return ApiStatus_BadAltSet;
     Record_Free(list->Alt[set].Name);
     FreeFields(SetFields(&list->Alt[set]));
     for (int32_t i = set + 1; i < list->AltCount; ++i) list->Alt[i - 1] = list->Alt[i];
     --list->AltCount;
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class List>
@@ -351,29 +345,29 @@ int CheckAlt(const List* list, int32_t set, const char* name, int32_t minimum, R
              const int32_t* uses) {
     if (list == nullptr) {
         Reporter_Error(reporter, "%s point list is NULL", name);
-        return kBadList;
+        return ApiStatus_BadPointList;
     }
     if (list->Count < 0 || list->Capacity < 0 || list->Count > list->Capacity) {
         Reporter_Error(reporter, "%s point list contains an invalid size", name);
-        return kBadList;
+        return ApiStatus_BadPointList;
     }
     if (list->Location == nullptr && list->Capacity > 0) {
         Reporter_Error(reporter, "%s point list Location array is missing", name);
-        return kBadList;
+        return ApiStatus_BadPointList;
     }
     if (set >= 0) {
         if (list->Alt == nullptr || list->AltCount < 1) {
             Reporter_Error(reporter, "%s point list alternate data required", name);
-            return kNoSuchSet;
+            return ApiStatus_BadAltSet;
         }
         if (set >= list->AltCount) {
             Reporter_Error(reporter, "%s point list alternate index out of range %d", name, set);
-            return kNoSuchSet;
+            return ApiStatus_BadAltSet;
         }
     }
     return CheckLengthAndFields(FieldsOf(const_cast<List*>(list), set), list->Count, name, minimum, reporter, uses)
-               ? kOk
-               : kBadList;
+               ? ApiStatus_Success
+               : ApiStatus_BadPointList;
 }
 
 }  // namespace

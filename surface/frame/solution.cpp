@@ -1,6 +1,7 @@
 // Solution records: create, copy, free and check, written once over the
 // dimension.
 #include "surface/frame/solution.h"
+#include "surface/frame/status_codes.h"
 
 #include <cstring>
 
@@ -9,9 +10,6 @@
 
 namespace {
 
-const int kOk = 0;
-const int kNoMemory = 2;
-const int kBadSolution = 6;
 // Room for the largest polynomial part (degree 2 in 3D).
 const int32_t kPolyRoom = 15;
 
@@ -25,7 +23,7 @@ void FreeArrays(Solution* s) {
 
 template <class Solution, int D>
 int Create(Solution* s, int32_t centres, int32_t withIndices) {
-    if (s == nullptr || centres < 0) return kBadSolution;
+    if (s == nullptr || centres < 0) return ApiStatus_BadSolution;
     std::memset(s, 0, sizeof *s);
     s->CentreCount = centres;
     s->PolyDegree = -2;
@@ -37,20 +35,20 @@ int Create(Solution* s, int32_t centres, int32_t withIndices) {
     if ((centres > 0 && s->Centres == nullptr) || s->Coeffs == nullptr ||
         (withIndices && centres > 0 && s->Indices == nullptr)) {
         FreeArrays(s);
-        return kNoMemory;
+        return ApiStatus_NoMemory;
     }
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class Solution, int D>
 int Copy(Solution* destination, const Solution* source) {
-    if (destination == nullptr || source == nullptr || destination == source) return kBadSolution;
+    if (destination == nullptr || source == nullptr || destination == source) return ApiStatus_BadSolution;
     const int32_t n = source->CentreCount;
     if (n < 0 || source->CoeffCount < 0 || source->CoeffCount > n + kPolyRoom ||
         (n > 0 && source->Centres == nullptr) || (source->CoeffCount > 0 && source->Coeffs == nullptr))
-        return kBadSolution;
+        return ApiStatus_BadSolution;
     const int status = Create<Solution, D>(destination, n, source->Indices != nullptr);
-    if (status != kOk) return status;
+    if (status != ApiStatus_Success) return status;
     double* centres = destination->Centres;
     double* coeffs = destination->Coeffs;
     int32_t* indices = destination->Indices;
@@ -61,7 +59,7 @@ int Copy(Solution* destination, const Solution* source) {
     if (n > 0) std::memcpy(centres, source->Centres, sizeof(double) * D * n);
     if (source->CoeffCount > 0) std::memcpy(coeffs, source->Coeffs, sizeof(double) * source->CoeffCount);
     if (indices) std::memcpy(indices, source->Indices, sizeof(int32_t) * n);
-    return kOk;
+    return ApiStatus_Success;
 }
 
 template <class Solution, int D>

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "surface/frame/basic_function.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/core_rbf.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/row_pointers.h"
@@ -49,14 +50,14 @@ KernelChoice Choose(const BasicFunction* basic, double s, int32_t dimension) {
 
 template <class Solution, int D>
 int ToCore(const Solution* solution, CoreRbf* core, Reporter* reporter) {
-    if (solution == nullptr || core == nullptr) return 23;
+    if (solution == nullptr || core == nullptr) return CoreStatus_NullArgument;
     std::memset(core, 0, sizeof *core);
     const int made = D == 3 ? RowPointers_Make3(&core->Centres, solution->Centres, solution->CentreCount)
                             : RowPointers_Make2(&core->Centres, solution->Centres, solution->CentreCount);
     if (made != 0) {
         Reporter_Error(reporter, "Memory allocation failed while converting RBF centres.");
         std::memset(core, 0, sizeof *core);
-        return 2;
+        return CoreStatus_NoMemory;
     }
     core->BorrowsArrays = 1;
     core->Count = solution->CentreCount;

@@ -5,15 +5,12 @@
 #include <cmath>
 
 #include "surface/frame/matrix_gather.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/solution.h"
 #include "surface/frame/tracked_matrix.h"
 
 namespace {
 
-const int kOk = 0;
-const int kNoMemory = 2;
-const int kBadSolution = 6;
-const int kBadArgument = 17;
 const double kTolerance = 1e-12;
 
 // Where the linear and quadratic coefficients of a polynomial of degree 1 or
@@ -90,7 +87,7 @@ int Transform(Solution* s, const double (*rotation)[D], const double* translatio
     double** scratch = nullptr;
     if (s->PolyDegree == 2) {
         scratch = Mem_AllocMatrix(9, 3);
-        if (scratch == nullptr) return kNoMemory;
+        if (scratch == nullptr) return ApiStatus_NoMemory;
     }
     double* moved = s->Centres;
     for (int32_t c = 0; c < s->CentreCount; ++c) MovePoint<D>(rotation, translation, moved + D * c);
@@ -104,14 +101,14 @@ int Transform(Solution* s, const double (*rotation)[D], const double* translatio
     MovePoint<D>(rotation, translation, s->PolyBase);
     RotatePolynomial<D>(rotation, s->PolyDegree, s->Coeffs + s->CentreCount, scratch);
     Mem_FreeMatrix(scratch);
-    return kOk;
+    return ApiStatus_Success;
 }
 
 }  // namespace
 
 int Solution3_Transform(Solution3* solution, const double* matrix) {
-    if (!Solution3_Check(solution, nullptr)) return kBadSolution;
-    if (matrix == nullptr) return kBadArgument;
+    if (!Solution3_Check(solution, nullptr)) return ApiStatus_BadSolution;
+    if (matrix == nullptr) return ApiStatus_InvalidArgument;
     double rotation[3][3], translation[3];
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) rotation[i][j] = matrix[4 * i + j];
@@ -122,20 +119,20 @@ int Solution3_Transform(Solution3* solution, const double* matrix) {
             double dot = 0.0;
             for (int k = 0; k < 3; ++k) dot += rotation[i][k] * rotation[j][k];
             // Rows of unit length, pairwise orthogonal (NaN fails too).
-            if (!(std::fabs(dot - (i == j ? 1.0 : 0.0)) <= kTolerance)) return kBadArgument;
+            if (!(std::fabs(dot - (i == j ? 1.0 : 0.0)) <= kTolerance)) return ApiStatus_InvalidArgument;
         }
     return Transform<Solution3, 3>(solution, rotation, translation);
 }
 
 int Solution2_Transform(Solution2* solution, const double* matrix) {
-    if (!Solution2_Check(solution, nullptr)) return kBadSolution;
-    if (matrix == nullptr) return kBadArgument;
+    if (!Solution2_Check(solution, nullptr)) return ApiStatus_BadSolution;
+    if (matrix == nullptr) return ApiStatus_InvalidArgument;
     const double a = matrix[0], b = matrix[1], c = matrix[3], d = matrix[4];
     // A rotation: a = d and b = -c; the unit length is required too, since a
     // scaled rotation would change every distance and so the kernel sum.
     if (!(std::fabs(a - d) <= kTolerance) || !(std::fabs(b + c) <= kTolerance) ||
         !(std::fabs(a * a + b * b - 1.0) <= kTolerance))
-        return kBadArgument;
+        return ApiStatus_InvalidArgument;
     const double rotation[2][2] = {{a, b}, {c, d}};
     const double translation[2] = {matrix[2], matrix[5]};
     return Transform<Solution2, 2>(solution, rotation, translation);

@@ -43,6 +43,47 @@ enum CoreStatus : int32_t {
     CoreStatus_IndexOutOfRange = 30,
 };
 
+// The API statuses, in the order of their texts (Status_Message).
+enum ApiStatus : int32_t {
+    ApiStatus_Success = 0,
+    ApiStatus_UserAbort = 1,
+    ApiStatus_NoMemory = 2,
+    ApiStatus_InternalError = 3,
+    ApiStatus_BadPointList = 4,
+    ApiStatus_MissingGrid = 5,
+    ApiStatus_BadSolution = 6,
+    ApiStatus_NegativeDistance = 7,
+    ApiStatus_BadSize = 8,
+    ApiStatus_TooFewGridArguments = 9,
+    ApiStatus_BadAttributes = 10,
+    ApiStatus_BadFile = 11,
+    ApiStatus_BadScan = 12,
+    ApiStatus_BadFaceList = 13,
+    ApiStatus_BadMesh = 14,
+    ApiStatus_BadAltSet = 15,
+    ApiStatus_AlreadyExists = 16,
+    ApiStatus_InvalidArgument = 17,
+    ApiStatus_NoConvergence = 18,
+    ApiStatus_MaxIterations = 19,
+    ApiStatus_IdenticalPoints = 20,
+    ApiStatus_PointsDoNotSpan = 21,
+    ApiStatus_ValuesBelowAccuracy = 22,
+    ApiStatus_IsosurfaceError = 23,
+    ApiStatus_NoSurfaceFound = 24,
+    ApiStatus_Reserved = 25,
+    ApiStatus_FileOpenFailed = 26,
+    ApiStatus_FileReadFailed = 27,
+    ApiStatus_FileWriteFailed = 28,
+    ApiStatus_MissingHeader = 29,
+    ApiStatus_UnsupportedVersion = 30,
+    ApiStatus_SyntaxError = 31,
+    ApiStatus_UnexpectedEnd = 32,
+    ApiStatus_ExcessData = 33,
+    ApiStatus_CorruptBinary = 34,
+    ApiStatus_WrongType = 35,
+    ApiStatus_BadItem = 36,
+};
+
 constexpr int32_t kCoreStatusCount = 31;
 constexpr int32_t kApiStatusCount = 37;
 

@@ -1,5 +1,6 @@
 #include "surface/frame/tracked_records.h"
 
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 
 #include <cstring>
@@ -21,14 +22,14 @@ bool AllocItems(int32_t count, std::size_t itemBytes, T** out) {
 }  // namespace
 
 int InitBlockVector(int32_t points, int32_t triangles, int32_t quads, CoreMesh* record) {
-    if (!record) return 5;
+    if (!record) return CoreStatus_InvalidInput;
     std::memset(record, 0, sizeof(*record));
     const bool ok = AllocItems(points, 3 * sizeof(double), &record->points) &&
                     AllocItems(triangles, 3 * sizeof(int32_t), &record->triangles) &&
                     AllocItems(quads, 4 * sizeof(int32_t), &record->quads);
     if (!ok) {
         FreeSpatialRecord(record);
-        return 2;
+        return CoreStatus_NoMemory;
     }
     if (record->points) record->pointCapacity = points;
     if (record->triangles) record->triangleCapacity = triangles;
@@ -47,11 +48,11 @@ void FreeSpatialRecord(CoreMesh* record) {
 }
 
 int MemPool_Init(std::size_t bytes, MemPool* pool) {
-    if (!pool) return 5;
+    if (!pool) return CoreStatus_InvalidInput;
     auto* block = static_cast<unsigned char*>(Mem_Calloc(bytes, 1));
     if (!block) {
         std::memset(pool, 0, sizeof(*pool));
-        return 2;
+        return CoreStatus_NoMemory;
     }
     pool->bytesLeft = bytes;
     pool->next = block;

@@ -1,9 +1,8 @@
 // Heap sorts over index arrays, written over 1-based heap positions.
 #include "surface/search/index_sort.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
-
-const int kUserAbort = 10;
 
 inline bool Cancelled(const volatile int32_t* cancel) { return cancel && *cancel != 0; }
 
@@ -28,18 +27,18 @@ void SiftDown(int32_t* heap, int32_t top, int32_t size, Less less) {
 template <class Less>
 int HeapSortIndices(int32_t* indices, int32_t count, const volatile int32_t* cancel, Less less) {
     for (int32_t i = 0; i < count; ++i) indices[i] = i;
-    if (count < 2) return Cancelled(cancel) ? kUserAbort : 0;
+    if (count < 2) return Cancelled(cancel) ? CoreStatus_UserAbort : 0;
     int32_t* heap = indices - 1;
     for (int32_t top = count / 2; top >= 1; --top) {
         SiftDown(heap, top, count, less);
-        if (Cancelled(cancel)) return kUserAbort;
+        if (Cancelled(cancel)) return CoreStatus_UserAbort;
     }
     for (int32_t size = count; size > 1; --size) {
         const int32_t largest = heap[1];
         heap[1] = heap[size];
         heap[size] = largest;
         SiftDown(heap, 1, size - 1, less);
-        if (Cancelled(cancel)) return kUserAbort;
+        if (Cancelled(cancel)) return CoreStatus_UserAbort;
     }
     return 0;
 }

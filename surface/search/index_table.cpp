@@ -1,6 +1,7 @@
 // The bounded most-recently-used list: a doubly linked list threaded through
 // one entry per slot.
 #include "surface/search/index_table.h"
+#include "surface/frame/status_codes.h"
 
 #include <cstring>
 
@@ -56,7 +57,7 @@ int IndexTable_Init(int32_t n, int32_t capacity, IndexEvictFn evict, void* user,
     std::memset(table, 0, sizeof *table);
     if (n < 0) n = 0;
     table->Entries = static_cast<IndexEntry*>(Mem_Alloc(sizeof(IndexEntry) * static_cast<size_t>(n > 0 ? n : 1)));
-    if (table->Entries == nullptr) return 2;
+    if (table->Entries == nullptr) return CoreStatus_NoMemory;
     for (int32_t i = 0; i < n; ++i) table->Entries[i] = IndexEntry{-1, -1, i};
     table->Count = n;
     table->Capacity = capacity < 0 ? n : capacity;

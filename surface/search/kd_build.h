@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "surface/search/kd_presort.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 
 // One node per point: the point's index and the node numbers of its children
@@ -53,9 +54,6 @@ inline double* CoordsOf(KdNode* nodes, int32_t n) {
 inline const double* CoordsOf(const KdNode* nodes, int32_t n) {
     return reinterpret_cast<const double*>(reinterpret_cast<const char*>(nodes) + CoordsOffset(n));
 }
-
-const int kNoMemory = 2;
-const int kUserAbort = 10;
 
 inline bool Cancelled(const volatile int32_t* cancel) { return cancel && *cancel != 0; }
 
@@ -115,7 +113,7 @@ int32_t MedianPosition(const int32_t* pts, int32_t first, int32_t last, int32_t 
 // and copies the points after them.
 // `bounds` (or null) receives
 // the d minima and then the d maxima. On success *depth is the number of
-// levels. Returns 0, kNoMemory or kUserAbort; the work arrays are always freed.
+// levels. Returns 0, CoreStatus_NoMemory or CoreStatus_UserAbort; the work arrays are always freed.
 // The copy of the points in the node block, by point index while building.
 struct CopyCoord {
     const double* coords;
@@ -131,7 +129,7 @@ int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* boun
     Work w;
     if (!w.Allocate(n, d)) {
         w.Release();
-        return kNoMemory;
+        return CoreStatus_NoMemory;
     }
     // The build reads the points from the tree's copy, in point order until
     // the nodes are made.
@@ -146,7 +144,7 @@ int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* boun
         for (int32_t i = 0; i < n; ++i) w.Keys[i] = coord(i, k);
         if (!KdPresort_Order(w.Keys, order, n, keyScratch, w.Current, cancel)) {
             w.Release();
-            return kUserAbort;
+            return CoreStatus_UserAbort;
         }
         if (bounds) {
             bounds[k] = coord(order[0], k);
@@ -167,7 +165,7 @@ int Build(int32_t n, int32_t d, const Coord& source, KdNode* nodes, double* boun
     for (int32_t level = 0; rangeCount > 0; ++level) {
         if (Cancelled(cancel)) {
             w.Release();
-            return kUserAbort;
+            return CoreStatus_UserAbort;
         }
         const int32_t split = level % d;
         levels = level + 1;

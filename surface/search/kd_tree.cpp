@@ -1,11 +1,10 @@
 // The general k-d tree: build, release and box searches.
 #include "surface/search/kd_tree.h"
+#include "surface/frame/status_codes.h"
 
 #include <cstring>
 
 namespace {
-
-const int kNullArgument = 23;
 
 struct RowCoord {
     double* const* rows;
@@ -21,10 +20,10 @@ struct MaskAccept {
 
 int KdTreeN_Build(int32_t count, int32_t dim, double* const* points, KdTreeN* tree, double* bounds,
                   const volatile int32_t* cancel) {
-    if (tree == nullptr) return kNullArgument;
+    if (tree == nullptr) return CoreStatus_NullArgument;
     std::memset(tree, 0, sizeof *tree);
-    if (count < 0 || dim < 1) return 5;
-    if (points == nullptr && count > 0) return kNullArgument;
+    if (count < 0 || dim < 1) return CoreStatus_InvalidInput;
+    if (points == nullptr && count > 0) return CoreStatus_NullArgument;
     KdTreeN built;
     std::memset(&built, 0, sizeof built);
     built.Count = count;
@@ -35,7 +34,7 @@ int KdTreeN_Build(int32_t count, int32_t dim, double* const* points, KdTreeN* tr
     built.Result = Mem_AllocInts(rows);
     if (built.Nodes == nullptr || built.Result == nullptr) {
         KdTreeN_Free(&built);
-        return kdbuild::kNoMemory;
+        return CoreStatus_NoMemory;
     }
     const int status = kdbuild::Build(count, dim, RowCoord{points}, built.Nodes, bounds, &built.Depth, cancel);
     if (status == 0) {
@@ -43,7 +42,7 @@ int KdTreeN_Build(int32_t count, int32_t dim, double* const* points, KdTreeN* tr
         built.SplitStack = Mem_AllocInts(2 * (built.Depth + 2));
         if (built.Stack == nullptr || built.SplitStack == nullptr) {
             KdTreeN_Free(&built);
-            return kdbuild::kNoMemory;
+            return CoreStatus_NoMemory;
         }
         *tree = built;
         return 0;

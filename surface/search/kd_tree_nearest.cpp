@@ -5,13 +5,10 @@
 #include <cmath>
 
 #include "surface/search/distance_order.h"
+#include "surface/frame/status_codes.h"
 #include "surface/search/kd_tree.h"
 
 namespace {
-
-const int kNoMemory = 2;
-const int kInvalidInput = 5;
-const int kNullArgument = 23;
 
 // D, when not 0, is dim known when compiling.
 template <int D = 0>
@@ -176,12 +173,12 @@ double BoxExcess(const double* q, const double* box, int32_t dim) {
 int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount, int32_t maxCount, double* radius,
                          int32_t* indices, int32_t* count) {
     if (tree == nullptr || point == nullptr || radius == nullptr || indices == nullptr || count == nullptr)
-        return kNullArgument;
+        return CoreStatus_NullArgument;
     *count = 0;
     if (minCount < 0) minCount = 0;
     // Only whether the visible points reach the wanted number matters.
     const int32_t active = ActiveUpTo(tree, maxCount > minCount ? maxCount : minCount);
-    if (minCount > active) return kInvalidInput;
+    if (minCount > active) return CoreStatus_InvalidInput;
     if (maxCount > active) maxCount = active;
     if (maxCount < minCount) maxCount = minCount;
     if (maxCount == 0) return 0;
@@ -190,7 +187,7 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount, i
     const double grow = std::pow(2.0, 1.0 / dim);
     BoxBuffer boxBuffer(dim);
     double* box = boxBuffer.data();
-    if (box == nullptr) return kNoMemory;
+    if (box == nullptr) return CoreStatus_NoMemory;
     distance_order::Buffer ordered;
     const auto inBox = [&](const double* b) {
         return kdbuild::WithDimension(dim, [&](auto D) { return DistancesInBox<D()>(tree, point, b, ordered); });
@@ -217,11 +214,11 @@ int KdTreeN_NearestRange(KdTreeN* tree, const double* point, int32_t minCount, i
             while (found >= 0 && found < minCount) {
                 r *= grow;
                 *radius = r;
-                if (!std::isfinite(r)) return kInvalidInput;
+                if (!std::isfinite(r)) return CoreStatus_InvalidInput;
                 KdTreeN_Box(dim, point, r, box);
                 found = inBox(box);
             }
-            if (found < 0) return kNoMemory;
+            if (found < 0) return CoreStatus_NoMemory;
             heldMinimum = true;
             if (found > 2 * maxCount) *radius = std::pow(0.7, 1.0 / dim) * r;
             entries = ordered.data();
@@ -254,7 +251,8 @@ int KdTreeN_NearestK(KdTreeN* tree, const double* point, int32_t k, double* radi
 
 int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int32_t maxExtra, int32_t* insideCount,
                          int32_t* totalCount) {
-    if (tree == nullptr || box == nullptr || insideCount == nullptr || totalCount == nullptr) return kNullArgument;
+    if (tree == nullptr || box == nullptr || insideCount == nullptr || totalCount == nullptr)
+        return CoreStatus_NullArgument;
     const int32_t dim = tree->Dim;
     const int32_t inside = KdTreeN_BoxQuery(tree, box);
     *insideCount = inside;
@@ -277,7 +275,7 @@ int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int
     const double grow = std::pow(2.0, 1.0 / dim);
     BoxBuffer grownBuffer(dim);
     double* grown = grownBuffer.data();
-    if (grown == nullptr) return kNoMemory;
+    if (grown == nullptr) return CoreStatus_NoMemory;
     int32_t found = 0;
     for (;;) {
         for (int32_t k = 0; k < dim; ++k) {
@@ -287,10 +285,10 @@ int KdTreeN_NearestToBox(KdTreeN* tree, const double* box, int32_t minExtra, int
         found = KdTreeN_BoxQuery(tree, grown);
         if (found >= want) break;
         margin *= grow;
-        if (!std::isfinite(margin)) return kInvalidInput;
+        if (!std::isfinite(margin)) return CoreStatus_InvalidInput;
     }
     distance_order::Buffer entries;
-    if (!entries.Reserve(found)) return kNoMemory;
+    if (!entries.Reserve(found)) return CoreStatus_NoMemory;
     Entry* e = entries.data();
     for (int32_t i = 0; i < found; ++i) {
         const int32_t p = tree->Result[i];
@@ -308,7 +306,7 @@ int KdTreeN_WithinRadius(KdTreeN* tree, const double* point, double r, int32_t* 
     const int32_t dim = tree->Dim;
     double box[2 * 16];
     double* wide = dim <= 16 ? box : static_cast<double*>(Mem_Alloc(sizeof(double) * 2 * dim));
-    if (wide == nullptr) return kNoMemory;
+    if (wide == nullptr) return CoreStatus_NoMemory;
     // Widened a little, so that points at exactly distance r along an axis are
     // not lost to the half-open upper end of the box (nor, for r = 0, the
     // point itself).

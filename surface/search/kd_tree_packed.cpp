@@ -25,13 +25,13 @@ int Build(int32_t count, const double* points, Tree* tree, double* bounds) {
     std::memset(&built, 0, sizeof built);
     built.Count = count;
     built.Nodes = kdbuild::AllocNodes(count, D);
-    int status = built.Nodes ? 0 : kdbuild::kNoMemory;
+    int status = built.Nodes ? 0 : CoreStatus_NoMemory;
     if (status == 0)
         status = kdbuild::Build(count, D, PackedCoord<D>{points}, built.Nodes, bounds, &built.Depth, nullptr);
     if (status == 0) {
         built.Stack = Mem_AllocInts(built.Depth + 2);
         built.SplitStack = Mem_AllocInts(2 * (built.Depth + 2));
-        if (built.Stack == nullptr || built.SplitStack == nullptr) status = kdbuild::kNoMemory;
+        if (built.Stack == nullptr || built.SplitStack == nullptr) status = CoreStatus_NoMemory;
     }
     if (status != 0) {
         Mem_Free(built.Nodes);

@@ -1,5 +1,6 @@
 // Regular point sets over boxes and spheres.
 #include "surface/search/point_sets.h"
+#include "surface/frame/status_codes.h"
 
 #include <cmath>
 
@@ -8,8 +9,6 @@
 
 namespace {
 
-const int kNoMemory = 2;
-const int kInvalidDimension = 7;
 const double kPi = 3.14159265358979323846;
 
 // Writes the nodes of a grid whose axis k has sizes[k] nodes at
@@ -45,7 +44,7 @@ int Grid_UnitPoints(int32_t dimension, const int32_t* sizes, double* const* poin
 
 int Grid_Points(int32_t dimension, const int32_t* sizes, const double* minimum, const double* maximum,
                 double* const* points) {
-    if (dimension < 1 || dimension > 3) return kInvalidDimension;
+    if (dimension < 1 || dimension > 3) return CoreStatus_InvalidDimension;
     double step[3];
     Spacing(dimension, sizes, minimum, maximum, step);
     WriteGrid(dimension, sizes, minimum, step, points);
@@ -54,7 +53,7 @@ int Grid_Points(int32_t dimension, const int32_t* sizes, const double* minimum, 
 
 int Grid_PointsFromSpacing(int32_t dimension, const double* base, const double* spacing, const int32_t* sizes,
                            double* const* points) {
-    if (dimension < 1 || dimension > 3) return kInvalidDimension;
+    if (dimension < 1 || dimension > 3) return CoreStatus_InvalidDimension;
     WriteGrid(dimension, sizes, base, spacing, points);
     return 0;
 }
@@ -82,11 +81,11 @@ int BoxEdge_Points(int32_t dimension, int32_t a, const double* minimum, const do
                    double*** points) {
     *count = 0;
     *points = nullptr;
-    if (dimension != 3) return kInvalidDimension;
+    if (dimension != 3) return CoreStatus_InvalidDimension;
     if (a < 2) a = 2;
     const int32_t total = 12 * a - 16;
     double** rows = Mem_AllocMatrix(total, 3);
-    if (rows == nullptr) return kNoMemory;
+    if (rows == nullptr) return CoreStatus_NoMemory;
     int32_t row = 0;
     // The corners first, then the inner points of each edge: an edge runs
     // along one axis with the other two at either end of their range.
@@ -112,7 +111,7 @@ int Sphere_Points(int32_t a, int32_t b, const double* centre, double r, int32_t*
     if (b < 0) b = 0;
     const int32_t total = 2 * b * (a - 2) + 2;
     double** rows = Mem_AllocMatrix(total, 3);
-    if (rows == nullptr) return kNoMemory;
+    if (rows == nullptr) return CoreStatus_NoMemory;
     int32_t row = 0;
     for (int32_t ring = 0; ring < a; ++ring) {
         const double polar = kPi * ring / (a - 1);
