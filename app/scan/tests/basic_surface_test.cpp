@@ -171,6 +171,41 @@ TEST(BasicSurfaceBuild, StopOrMemoryFailureInEveryStageLeavesAnEmptySurface) {
     EXPECT_GT(h.s.NumFacets, 0);
 }
 
+// Each stage reports within its own range, forwards, and sparsely: the point
+// stages about every 0.3 % (smoothing) and 1 % (thinning) of their range, the
+// facets every 1/300 of the points, the simplification every 1 % of a pass.
+TEST(BasicSurfaceBuild, ProgressStaysInEachStagesRangeAndIsSparse) {
+    static std::vector<std::pair<std::string, float>> reports;
+    reports.clear();
+    CloudScan scan;
+    scan.AddSweep(GridPoints(80, 80, 0.5f));
+    SurfaceHolder h;
+    ASSERT_EQ(BasicSurf_Build(
+                  SimplifyingSettings(), scan.raw(), 3, h.s,
+                  [](const char* text, float fraction, void*) {
+                      reports.emplace_back(text, fraction);
+                      return 1;
+                  },
+                  nullptr),
+              kBasicSurfDone);
+    std::map<std::string, int> counts;
+    std::map<std::string, float> last;
+    for (const auto& r : reports) {
+        SCOPED_TRACE(r.first);
+        EXPECT_GE(r.second, 0.0f);
+        EXPECT_LT(r.second, 1.0f);
+        if (last.count(r.first)) EXPECT_GE(r.second, last[r.first]);
+        last[r.first] = r.second;
+        ++counts[r.first];
+    }
+    EXPECT_GT(counts["SurfReductionProcessPointsMsg"], 10);
+    EXPECT_LT(counts["SurfReductionProcessPointsMsg"], 2 * (250 + 25));
+    EXPECT_GT(counts["SurfReductionProcessFacetsMsg"], 10);
+    EXPECT_LT(counts["SurfReductionProcessFacetsMsg"], 2 * (100 + 300));
+    EXPECT_GT(counts["SurfReductionSimplifyFacetsMsg"], 10);
+    EXPECT_LT(counts["SurfReductionSimplifyFacetsMsg"], 20 * 101);
+}
+
 TEST(BasicSurfaceBuild, ReductionOffCopiesTheScanAsItIs) {
     CloudScan scan;
     std::vector<ScanPoint> points = GridPoints(3, 2, 1.0f);
