@@ -12,6 +12,7 @@
 namespace {
 
 const RapidEvaluator* g_testEvaluators[9][2];
+bool g_testOverride[9][2];
 
 void Info(const CoreReporter* reporter, const char* text) {
     if (CoreReporter_SpeaksIn(reporter, 5, kCategoryFastEvaluation)) CoreReporter_Info(reporter, "%s", text);
@@ -41,13 +42,14 @@ bool Covers(const RapidEvalWorkspace* workspace, const double* box) {
 
 const RapidEvaluator* RapidEval_FindEvaluator(int32_t type, int32_t dimension) {
     if (type < 0 || type > 8 || dimension < 2 || dimension > 3) return nullptr;
-    // The far-field evaluators are wired in here as they are built.
-    return g_testEvaluators[type][dimension - 2];
+    if (g_testOverride[type][dimension - 2]) return g_testEvaluators[type][dimension - 2];
+    return RapidEval_BuiltInEvaluator(type, dimension);
 }
 
 void RapidEval_SetEvaluatorForTesting(int32_t type, int32_t dimension, const RapidEvaluator* evaluator) {
     if (type < 0 || type > 8 || dimension < 2 || dimension > 3) return;
     g_testEvaluators[type][dimension - 2] = evaluator;
+    g_testOverride[type][dimension - 2] = evaluator != nullptr;
 }
 
 void RapidEval_ZeroWorkspace(RapidEvalWorkspace* workspace) {

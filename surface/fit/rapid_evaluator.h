@@ -59,7 +59,9 @@ struct RapidEvaluator {
 
 // The evaluator for a kernel type in a dimension, or null.
 const RapidEvaluator* RapidEval_FindEvaluator(int32_t type, int32_t dimension);
-// Tests plug an evaluator in (null unplugs it again).
+// The evaluators built into the library (null for a kernel without one).
+const RapidEvaluator* RapidEval_BuiltInEvaluator(int32_t type, int32_t dimension);
+// Tests plug an evaluator in over the built-in one (null restores it).
 void RapidEval_SetEvaluatorForTesting(int32_t type, int32_t dimension, const RapidEvaluator* evaluator);
 
 #endif

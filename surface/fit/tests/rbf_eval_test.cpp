@@ -311,9 +311,10 @@ TEST_F(PluggedTest, MethodAndPanelSizeFollowTheTables) {
         EXPECT_EQ(c.method, o.Method);
         EXPECT_EQ(c.panel, o.NumInPanel);
     }
-    // Unplugged, a kernel prefers direct summation whatever the size.
-    RapidEval_SetEvaluatorForTesting(0, 3, nullptr);
-    EXPECT_EQ(1, RapidEval_PreferDirect(&bih3, 200000, 200000));
+    // Without an evaluator, a kernel prefers direct summation whatever the size.
+    const BasicFunctionKernel tri3 = Kernel(1, 3);
+    EXPECT_EQ(nullptr, RapidEval_FindEvaluator(1, 3));
+    EXPECT_EQ(1, RapidEval_PreferDirect(&tri3, 200000, 200000));
     // Series length: 10 for the multiquadric family in 3D, else 0.
     EXPECT_EQ(10, RapidEval_InitOptions(10, 10, &mq3, nullptr).SeriesLength);
     EXPECT_EQ(0, RapidEval_InitOptions(10, 10, &bih3, nullptr).SeriesLength);
@@ -466,6 +467,41 @@ TEST_F(PluggedTest, CreatedWorkspaceIsUsedByTheFirstRequest) {
     ASSERT_EQ(0, RapidEval_CreateWorkspace(p.f.n(), 50, p.f.centres.table(), &p.f.k, &p.fast, 0, &w, nullptr));
     ASSERT_EQ(0, p.Eval(&w, 1e-4));
     EXPECT_EQ(1, g_counts.setups);
+    RapidEval_ClearWorkspace(&w);
+}
+
+TEST(RbfEvalTest, BuiltInBiharmonicEvaluatorAgreesWithDirectSums) {
+    Function f(0, 3, 0.0, 0, 3000, 21u);
+    std::mt19937 rng(5);
+    Rows points = Random(400, 3, rng, 1.2);
+    RapidEvalOptions fast, direct;
+    RapidEval_DefaultOptions(&fast);
+    RapidEval_DefaultOptions(&direct);
+    fast.Method = 0;
+    direct.Method = 1;
+    RapidEvalWorkspace w;
+    RapidEval_ZeroWorkspace(&w);
+    std::vector<double> a(400), b(400);
+    Rows ga(400, 3), gb(400, 3);
+    double scale = 0.0;
+    for (int j = 0; j < f.n(); ++j) scale += std::fabs(f.coeffs[j]);
+    const double accuracy = 1e-7;
+    ASSERT_EQ(0, RbfEval_PointGradients(f.n(), &f.k, f.centres.table(), f.coeffs.data(), f.shift, &fast, &w, accuracy,
+                                        400, points.table(), a.data(), ga.out(), nullptr, 1.0));
+    EXPECT_EQ(kRapidExpansions, w.State);
+    EXPECT_GT(RapidEval_WorkspaceBytes(f.n(), &f.k, &w), 0);
+    ASSERT_EQ(0, RbfEval_PointGradients(f.n(), &f.k, f.centres.table(), f.coeffs.data(), f.shift, &direct, nullptr,
+                                        accuracy, 400, points.table(), b.data(), gb.out(), nullptr, 1.0));
+    for (int i = 0; i < 400; ++i) {
+        EXPECT_NEAR(b[i], a[i], 10 * accuracy * scale);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(gb.rows[i][k], ga.rows[i][k], 100 * accuracy * scale);
+    }
+    std::vector<double> pa(f.n()), pb(f.n());
+    ASSERT_EQ(0, RapidEval_Evaluate(f.n(), &f.k, f.centres.table(), f.coeffs.data(), f.shift, &fast, &w, accuracy,
+                                    pa.data(), nullptr, 1.0));
+    ASSERT_EQ(0, RapidEval_Evaluate(f.n(), &f.k, f.centres.table(), f.coeffs.data(), f.shift, &direct, nullptr,
+                                    accuracy, pb.data(), nullptr, 1.0));
+    for (int j = 0; j < f.n(); ++j) EXPECT_NEAR(pb[j], pa[j], 10 * accuracy * scale);
     RapidEval_ClearWorkspace(&w);
 }
 
