@@ -1,12 +1,12 @@
 // Direct interpolation: solving a factored system for one value vector.
 #include <cstring>
 
-#include "surface/frame/basic_function.h"
-#include "surface/frame/status_codes.h"
 #include "surface/fit/cholesky.h"
-#include "surface/frame/core_reporter.h"
 #include "surface/fit/direct_fit.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 
 namespace {

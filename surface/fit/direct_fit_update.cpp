@@ -3,16 +3,16 @@
 #include <cmath>
 #include <cstring>
 
-#include "surface/search/index_sort.h"
-#include "surface/frame/status_codes.h"
-#include "surface/frame/basic_function.h"
 #include "surface/fit/cholesky.h"
-#include "surface/frame/core_reporter.h"
 #include "surface/fit/direct_fit.h"
 #include "surface/fit/direct_fit_rows.h"
 #include "surface/fit/poly_terms.h"
+#include "surface/frame/basic_function.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_matrix.h"
+#include "surface/search/index_sort.h"
 
 namespace {
 

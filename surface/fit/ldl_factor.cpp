@@ -11,8 +11,8 @@
 #include <algorithm>
 
 #include "surface/fit/cholesky.h"
-#include "surface/frame/status_codes.h"
 #include "surface/fit/cholesky_sums.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 

@@ -4,17 +4,19 @@
 #include <cstring>
 
 #include "surface/frame/basic_function.h"
-#include "surface/frame/status_codes.h"
 #include "surface/frame/core_rbf.h"
 #include "surface/frame/core_reporter.h"
-#include "surface/frame/row_pointers.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/row_pointers.h"
 #include "surface/frame/solution.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 
 namespace {
 
-const int kRefused = 10;
+// The kernel selection refuses an unknown or unfitting basic function with
+// core status 10.
+const int kRefused = CoreStatus_UserAbort;
 
 // The core messenger that relays the kernel table's complaints to the
 // caller's reporter at error level.

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "surface/frame/matrix_gather.h"
-#include "surface/frame/status_codes.h"
 #include "surface/frame/solution.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_matrix.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // Heap sorts over index arrays, written over 1-based heap positions.
 #include "surface/search/index_sort.h"
+
 #include "surface/frame/status_codes.h"
 
 namespace {

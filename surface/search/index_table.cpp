@@ -1,6 +1,7 @@
 // The bounded most-recently-used list: a doubly linked list threaded through
 // one entry per slot.
 #include "surface/search/index_table.h"
+
 #include "surface/frame/status_codes.h"
 
 #include <cstring>

@@ -20,9 +20,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "surface/search/kd_presort.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/search/kd_presort.h"
 
 // One node per point: the point's index and the node numbers of its children
 // (-1 for none). Node 0 is the root.

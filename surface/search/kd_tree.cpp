@@ -1,5 +1,6 @@
 // The general k-d tree: build, release and box searches.
 #include "surface/search/kd_tree.h"
+
 #include "surface/frame/status_codes.h"
 
 #include <cstring>

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "surface/search/distance_order.h"
 #include "surface/frame/status_codes.h"
+#include "surface/search/distance_order.h"
 #include "surface/search/kd_tree.h"
 
 namespace {

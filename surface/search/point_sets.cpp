@@ -1,5 +1,6 @@
 // Regular point sets over boxes and spheres.
 #include "surface/search/point_sets.h"
+
 #include "surface/frame/status_codes.h"
 
 #include <cmath>
