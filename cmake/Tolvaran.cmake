@@ -10,6 +10,12 @@ if(WIN32)
   # No MinGW run-time DLLs beside the programs.
   add_link_options(-static -static-libgcc -static-libstdc++)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+  # Which Wine loader runs the build's programs (see wine-run.sh.in).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TOLVARAN_WINE_BITS 64)
+  else()
+    set(TOLVARAN_WINE_BITS 32)
+  endif()
   configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 else()

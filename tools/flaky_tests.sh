@@ -6,8 +6,9 @@
 #   flaky_tests.sh <check log>
 set -eu
 awk '
-    # Each ctest run begins with its build folder; only the Windows run repeats.
-    /^Test project / { windows = ($0 ~ /\/build\/windows\/?$/); next }
+    # Each ctest run begins with its build folder; only the Windows runs (the
+    # 32-bit build, or the 64-bit one where 32-bit code cannot run) repeat.
+    /^Test project / { windows = ($0 ~ /\/build\/windows(64)?\/?$/); next }
     !windows { next }
     /Test +#[0-9]+: / {
         name = $0

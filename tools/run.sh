@@ -6,6 +6,10 @@
 # simulator's stand-in FTD2XX.dll with its calibration file and
 # "Tolvaran.rsc" (the simulator is never copied beside a shipped program).
 #
+# On a machine whose kernel runs no 32-bit x86 code (32-bit Wine cannot start)
+# the 64-bit test build (preset windows64, build/windows64) runs instead: the
+# same program built for x86_64, under Debian's 64-bit Wine.
+#
 # With a display ($DISPLAY) the program opens there and the command ends when
 # the program does, with its exit code. Without one (or with --headless) it
 # runs on its own Xvfb display: the command checks the running program (main
@@ -25,7 +29,7 @@
 #   --run-dir      the run folder (default BUILD/run), with its own Wine prefix.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD="$ROOT/build/windows"
+BUILD=
 RUN=
 HEADLESS=0
 SCANNER_OFF=0
@@ -49,6 +53,27 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
+if [ -z "$BUILD" ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        BUILD="$ROOT/build/windows"
+    else
+        echo "run.sh: this machine cannot run 32-bit x86 code; running the 64-bit build"
+        BUILD="$ROOT/build/windows64"
+    fi
+fi
+# The build's bits come from its own Wine runner (written when it is configured);
+# a build not configured yet is named for its preset.
+if [ -f "$BUILD/wine-run.sh" ]; then
+    TOLVARAN_WINE_BITS=$(sed -n 's/^TOLVARAN_WINE_BITS=//p' "$BUILD/wine-run.sh")
+else
+    case "$BUILD" in */windows64) TOLVARAN_WINE_BITS=64 ;; *) TOLVARAN_WINE_BITS=32 ;; esac
+fi
+export TOLVARAN_WINE_BITS
+if [ "$TOLVARAN_WINE_BITS" = 64 ]; then
+    PRESET=windows64 CROSS=x86_64-w64-mingw32-g++-posix
+else
+    PRESET=windows CROSS=i686-w64-mingw32-g++-posix
+fi
 [ -z "${DISPLAY:-}" ] && HEADLESS=1
 if [ -z "$EXPECT_HW" ]; then
     if [ "$SCANNER_OFF" = 1 ]; then EXPECT_HW=HWStateDisabled; else EXPECT_HW=HWStateOn; fi
@@ -63,7 +88,9 @@ export WINEDEBUG=-all
 # --- Inside the Wine session: settings, start, check, close. ---------------
 if [ "$INSIDE" = 1 ]; then
     cd "$RUN"
-    reg() { wine reg "$@" >/dev/null 2>&1 || true; }
+    # The loader for this build's bits, given by tools/wine-session.sh.
+    WINE=${TOLVARAN_WINE:-wine}
+    reg() { "$WINE" reg "$@" >/dev/null 2>&1 || true; }
     float_bits() { python3 -c "import struct,sys; print(struct.unpack('<I', struct.pack('<f', float(sys.argv[1])))[0])" "$1"; }
     GENERAL='HKLM\Software\Tolvaran\General'
     if [ "$HEADLESS" = 1 ]; then reg delete 'HKCU\Software\Tolvaran' /f; fi
@@ -85,12 +112,12 @@ if [ "$INSIDE" = 1 ]; then
         fi
     fi
     if [ "$HEADLESS" = 0 ]; then
-        exec wine Tolvaran.exe
+        exec "$WINE" Tolvaran.exe
     fi
-    wine Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
+    "$WINE" Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
     TOLVARAN=$!
     status=0
-    wine probe/tolvaran_run_probe.exe wait "$EXPECT_HW" 60 || status=1
+    "$WINE" probe/tolvaran_run_probe.exe wait "$EXPECT_HW" 60 || status=1
     import -window root "$SHOT" || status=1
     colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
     echo "screenshot $SHOT: $colours colours"
@@ -98,7 +125,7 @@ if [ "$INSIDE" = 1 ]; then
         echo "the screenshot is blank"
         status=1
     fi
-    wine probe/tolvaran_run_probe.exe close 30 || status=1
+    "$WINE" probe/tolvaran_run_probe.exe close 30 || status=1
     code=0
     wait "$TOLVARAN" || code=$?
     echo "Tolvaran.exe exit code $code"
@@ -109,13 +136,13 @@ fi
 # --- Set up, build and prepare the run folder. ------------------------------
 USE_MORLITH=1
 USE_SIM=1
-if [ "$SETUP" = 1 ] && { ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || \
+if [ "$SETUP" = 1 ] && { ! command -v "$CROSS" >/dev/null 2>&1 || \
         ! command -v wine >/dev/null 2>&1 || ! command -v Xvfb >/dev/null 2>&1 || \
         ! command -v import >/dev/null 2>&1; }; then
     if [ "$(id -u)" = 0 ]; then "$ROOT/tools/setup.sh"; else sudo "$ROOT/tools/setup.sh"; fi
 fi
 if [ "$BUILD_IT" = 1 ]; then
-    [ -f "$BUILD/CMakeCache.txt" ] || cmake --preset windows -S "$ROOT" -B "$BUILD" >/dev/null
+    [ -f "$BUILD/CMakeCache.txt" ] || cmake --preset "$PRESET" -S "$ROOT" -B "$BUILD" >/dev/null
     cmake --build "$BUILD" --target Tolvaran tolvaran_run_probe
     # Optional parts: the program runs without them, and an old copy of one
     # that no longer builds is not used.
@@ -139,7 +166,7 @@ if [ "$SCANNER_OFF" = 0 ] && [ "$USE_SIM" = 1 ] && [ -f "$BUILD/sim/FTD2XX.dll" 
     # The simulator's calibration file and .rsc keys, and the registry
     # values that must match them.
     WINEPREFIX="$RUN/wineprefix" "$ROOT/tools/wine-session.sh" sh -c \
-        "cd '$RUN' && wine '$BUILD/sim/sim_setup.exe' --calibration-folder . --rsc Tolvaran.rsc" \
+        "cd '$RUN' && \"\$TOLVARAN_WINE\" '$BUILD/sim/sim_setup.exe' --calibration-folder . --rsc Tolvaran.rsc" \
         | tr -d '\r' | sed -n 's/^  \([A-Za-z]*\) = \([^ ]*\).*$/\1 \2/p' > "$RUN/sim-settings.txt"
 else
     rm -f "$RUN/FTD2XX.dll" "$RUN/Tolvaran.rsc" "$RUN/Simulated.cfg"

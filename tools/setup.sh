@@ -9,7 +9,10 @@ export DEBIAN_FRONTEND=noninteractive
 need_apt=0
 PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflann-dev \
  g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
- libz-mingw-w64-dev wine wine32 xvfb xauth x11-utils imagemagick ccache dpkg-dev \
+ g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
+ libz-mingw-w64-dev wine wine32 wine64 xvfb xauth x11-utils imagemagick ccache dpkg-dev \
+ libgl1 libglx-mesa0 libgl1-mesa-dri libxcomposite1 libxrender1 libxfixes3 libxi6 \
+ libxrandr2 libxinerama1 libxcursor1 \
  openssl python3 python3-open3d admesh python3-vtk9"
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -37,22 +40,27 @@ if [ $need_apt = 1 ]; then
     apt-get install -y -qq --no-install-recommends $PKGS >/dev/null
 fi
 
-# libpng, cross-built as a DLL for i686 from Debian's patched source package.
-PNG="$CACHE/libpng-mingw"
-if [ ! -f "$PNG/lib/libpng16.dll.a" ]; then
+# libpng, cross-built as a DLL from Debian's patched source package: for i686
+# (the deliverables) and for x86_64 (the 64-bit test build, see README).
+build_png() { # <install prefix> <toolchain file>
+    [ -f "$1/lib/libpng16.dll.a" ] && return 0
     mkdir -p "$CACHE/src"
     cd "$CACHE/src"
     if ! ls -d libpng1.6-*/ >/dev/null 2>&1; then
         apt-get source -qq libpng1.6 >/dev/null 2>&1
     fi
     SRC=$(ls -d "$CACHE"/src/libpng1.6-*/ | head -n1)
-    rm -rf "$CACHE/src/png-build"
-    cmake -S "$SRC" -B "$CACHE/src/png-build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PNG" \
+    BLD="$CACHE/src/png-build-$(basename "$2" .cmake)"
+    rm -rf "$BLD"
+    cmake -S "$SRC" -B "$BLD" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$2" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$1" \
         -DPNG_SHARED=ON -DPNG_STATIC=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
         -DCMAKE_C_FLAGS="-msse2 -mfpmath=sse" >/dev/null
-    cmake --build "$CACHE/src/png-build" >/dev/null
-    cmake --install "$CACHE/src/png-build" >/dev/null
-fi
+    cmake --build "$BLD" >/dev/null
+    cmake --install "$BLD" >/dev/null
+    cd "$ROOT"
+}
+build_png "$CACHE/libpng-mingw" "$ROOT/cmake/mingw-i686.cmake"
+build_png "$CACHE/libpng-mingw64" "$ROOT/cmake/mingw-x86_64.cmake"
 echo "setup: done"

@@ -3,9 +3,35 @@
 # tree, a persistent wineserver and an X display. wineboot and wineserver are
 # started detached, in their own session and without the caller's pipes:
 # otherwise ctest waits forever on the pipe that wineserver inherited.
+#
+# The 64-bit test build (preset windows64) runs under Debian's 64-bit loader
+# and server with a 64-bit prefix of its own: /usr/bin/wine picks the 32-bit
+# loader whenever wine32 is installed, even where it cannot run. The build is
+# told by TOLVARAN_WINE_BITS (32 or 64), else by an argument naming windows64
+# (`--preset windows64`, a path in build/windows64). The command sees
+# TOLVARAN_WINE, the loader to start programs with, and TOLVARAN_WINE_BITS.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="${WINEPREFIX:-$ROOT/build/windows/wineprefix}"
+BITS=${TOLVARAN_WINE_BITS:-}
+if [ -z "$BITS" ]; then
+    BITS=32
+    for arg in "$@"; do
+        case "$arg" in
+            windows64 | *=windows64 | */build/windows64 | */build/windows64/*) BITS=64 ;;
+        esac
+    done
+fi
+if [ "$BITS" = 64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64 WINEARCH=win64
+    export WINEPREFIX="${WINEPREFIX:-$ROOT/build/windows64/wineprefix}"
+    WINE=$WINELOADER
+    SERVER=$WINESERVER
+else
+    export WINEPREFIX="${WINEPREFIX:-$ROOT/build/windows/wineprefix}"
+    WINE=wine
+    SERVER=wineserver
+fi
+export TOLVARAN_WINE_BITS=$BITS TOLVARAN_WINE=$WINE
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 mkdir -p "$WINEPREFIX"
@@ -26,16 +52,16 @@ if [ -z "${DISPLAY:-}" ] || [ "${TOLVARAN_OWN_DISPLAY:-0}" = 1 ]; then
 fi
 
 cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
+    "$SERVER" -k >/dev/null 2>&1 || true
     if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
 }
 trap cleanup EXIT INT TERM
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    setsid wineboot -i </dev/null >/dev/null 2>&1 || true
+    setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
 fi
-setsid wineserver -p </dev/null >/dev/null 2>&1 &
+setsid "$SERVER" -p </dev/null >/dev/null 2>&1 &
 # Let the server and its services come up before the first test.
-setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+setsid "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 "$@"

@@ -1,12 +1,13 @@
 #!/bin/sh
-# The flaky-test summary over a check log: a Windows test that failed and
-# then passed is named; a native failure of the same name, a Windows test
-# that passed at once and one that failed twice are not.
+# The flaky-test summary over a check log: a Windows test (32- or 64-bit
+# build) that failed and then passed is named; a native failure of the same
+# name, a Windows test that passed at once and one that failed twice are not.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 got=$(sh "$here/../flaky_tests.sh" "$here/flaky_fixture/check.log")
 expected="flaky: app/x.b_test
-flaky: app/x.c_test"
+flaky: app/x.c_test
+flaky: app/x.e_test"
 if [ "$got" != "$expected" ]; then
     printf 'expected:\n%s\ngot:\n%s\n' "$expected" "$got"
     exit 1
