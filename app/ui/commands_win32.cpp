@@ -13,6 +13,7 @@
 #include "app/ui/menu_table.h"
 #include "app/ui/menus_win32.h"
 #include "app/ui/progress_dialogs_win32.h"
+#include "app/ui/scan_edit.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
@@ -82,9 +83,6 @@ const std::set<WORD>& NotAvailable() {
         40260,
         40317,
         40278,
-        40273,
-        40276,
-        40275,
         40259,
         // Export, orthotics and tools.
         40129,
@@ -379,6 +377,15 @@ bool DocumentAndViewCommand(WORD id) {
     switch (id) {
         case 40005:
             PostMessageA(Shell().main, WM_CLOSE, 0, 0);
+            return true;
+        case 40273:
+            ScanEdit_UndoCommand();
+            return true;
+        case 40276:
+            ScanEdit_RedoCommand();
+            return true;
+        case 40275:
+            ScanEdit_DeleteCommand();
             return true;
         case 40243:
             if (app.selectMode) {
