@@ -1,0 +1,156 @@
+#include "surface/fit/density.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "surface/frame/point_list.h"
+#include "surface/frame/tests/capturing_reporter.h"
+#include "surface/frame/tracked_memory.h"
+
+namespace {
+
+// n points on the unit sphere with their unit outward normals.
+struct SpherePoints {
+    PointList3 list{};
+    explicit SpherePoints(int n) {
+        PointList3_Create(&list, n, 0, 0, 0, 0, 1);
+        list.Count = n;
+        const double golden = 3.14159265358979 * (3.0 - std::sqrt(5.0));
+        for (int i = 0; i < n; ++i) {
+            const double z = 1.0 - 2.0 * (i + 0.5) / n, r = std::sqrt(1.0 - z * z);
+            const double p[3] = {r * std::cos(golden * i), r * std::sin(golden * i), z};
+            for (int k = 0; k < 3; ++k) list.Location[3 * i + k] = list.Gradient[3 * i + k] = p[k];
+        }
+    }
+    ~SpherePoints() { PointList3_Free(&list); }
+};
+
+DensityAttributes Fixed() {
+    DensityAttributes a;
+    SetDensityAttrDefaults(&a);
+    a.FixedLength = 1;
+    return a;
+}
+
+double Radius(const double* p) { return std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]); }
+
+TEST(DensityTest, DisplacedAndGridValuesAreSignedDistances) {
+    SpherePoints s(400);
+    DensityAttributes a = Fixed();
+    a.GridPoints = 100;
+    ASSERT_EQ(0, Selvane_DensityFromNormals3(&s.list, -1, 0.1, 0.0, &a, nullptr));
+    ASSERT_GT(s.list.Count, 400);
+    int displaced = 0, grid = 0;
+    for (int i = 0; i < s.list.Count; ++i) {
+        const double* p = s.list.Location + 3 * i;
+        const double v = s.list.Value[i];
+        const double truth = Radius(p) - 1.0;
+        if (i < 400) {
+            EXPECT_EQ(0.0, v);
+        } else if (std::fabs(std::fabs(truth) - 0.1) < 1e-9) {
+            ++displaced;
+            EXPECT_NEAR(truth, v, 1e-12);
+        } else {
+            ++grid;
+            EXPECT_NEAR(truth, v, 0.2);  // the sample spacing of 400 points on the sphere is about 0.18
+            EXPECT_EQ(truth > 0, v > 0);
+        }
+        // New points carry their source's normal.
+        EXPECT_NEAR(1.0, Radius(s.list.Gradient + 3 * i), 1e-12);
+    }
+    EXPECT_GT(displaced, 300);  // every second point, both sides
+    EXPECT_GT(grid, 0);
+}
+
+TEST(DensityTest, FlippedNormalGivesNoDisplacedPoints) {
+    SpherePoints s(200);
+    for (int k = 0; k < 3; ++k) s.list.Gradient[3 * 10 + k] = -s.list.Gradient[3 * 10 + k];
+    const double x[3] = {s.list.Location[30], s.list.Location[31], s.list.Location[32]};
+    DensityAttributes a = Fixed();
+    a.MaxIncrease = 2.0;  // every point gives candidates
+    ASSERT_EQ(0, Selvane_DensityFromNormals3(&s.list, -1, 0.1, 0.0, &a, nullptr));
+    for (int i = 200; i < s.list.Count; ++i) {
+        const double* p = s.list.Location + 3 * i;
+        const double d[3] = {p[0] - x[0], p[1] - x[1], p[2] - x[2]};
+        EXPECT_GT(std::fabs(Radius(d) - 0.1), 1e-9) << i;
+    }
+}
+
+TEST(DensityTest, AttributesAreChecked) {
+    struct Case {
+        const char* name;
+        double maxIncrease, cone, gridDist;
+        int grid;
+        double length;
+        int status;
+        const char* text;
+    } cases[] = {
+        {"increase", -1.0, 20, 0.1, 0, 0.1, 7,
+         "Maximum increase in number of points is -1.00, positive value expected."},
+        {"cone zero", 1.0, 0, 0.1, 0, 0.1, 17, "Cone angle (0.00) must be between 0 and 90 degrees."},
+        {"cone right", 1.0, 90, 0.1, 0, 0.1, 0, ""},
+        {"grid distance", 1.0, 20, 0.5000001, 0, 0.1, 7, "Maximum distance to grid points (0.50) must be between"},
+        {"grid half", 1.0, 20, 0.5, 10, 0.1, 0, ""},
+        {"nothing", 0.0, 20, 0.1, 0, 0.1, 17, "Number of normal and grid off-surface points to add is zero."},
+        {"length", 1.0, 20, 0.1, 0, 0.0, 7, "Maximum normal length argument must be positive."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SpherePoints s(50);
+        DensityAttributes a = Fixed();
+        a.MaxIncrease = c.maxIncrease;
+        a.ConeAngle = c.cone;
+        a.GridMaxDist = c.gridDist;
+        a.GridPoints = c.grid;
+        CapturingReporter r(6);
+        EXPECT_EQ(c.status, Selvane_DensityFromNormals3(&s.list, -1, c.length, 0.0, &a, &r.reporter));
+        bool said = false;
+        for (const auto& line : r.lines) said = said || line.text.find(c.text) != std::string::npos;
+        EXPECT_TRUE(said);
+        if (c.status != 0) EXPECT_EQ(50, s.list.Count);
+    }
+    DensityAttributes d;
+    EXPECT_EQ(&d, SetDensityAttrDefaults(&d));
+    EXPECT_EQ(0, d.FixedLength);
+    EXPECT_EQ(1.0, d.MaxIncrease);
+    EXPECT_EQ(20.0, d.ConeAngle);
+    EXPECT_EQ(0.1, d.GridMaxDist);
+    EXPECT_EQ(nullptr, SetDensityAttrDefaults(nullptr));
+}
+
+TEST(DensityTest, FlatAndThinBoxesGetAboutTheRequestedGrid) {
+    struct Case {
+        double max[3];
+        int32_t low, high;
+    } cases[] = {
+        {{1, 1, 1}, 60, 160}, {{1, 1, 0}, 60, 160}, {{100, 100, 1e-6}, 60, 160},
+        {{5, 0, 0}, 60, 160}, {{0, 0, 0}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const double zero[3] = {0, 0, 0};
+        DensityGrid g;
+        double e[3];
+        const int32_t n = Density_BoxInit(100, zero, c.max, &g, e);
+        EXPECT_GE(n, c.low) << c.max[0] << " " << c.max[1] << " " << c.max[2];
+        EXPECT_LE(n, c.high) << c.max[0] << " " << c.max[1] << " " << c.max[2];
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(std::isfinite(g.Step[k]));
+    }
+}
+
+TEST(DensityTest, FailureLeavesTheListUnchanged) {
+    SpherePoints s(100);
+    const std::vector<double> before(s.list.Location, s.list.Location + 300);
+    DensityAttributes a = Fixed();
+    Mem_FailAllocationsAfterForTesting(0);
+    const int status = Selvane_DensityFromNormals3(&s.list, -1, 0.1, 0.0, &a, nullptr);
+    Mem_FailAllocationsAfterForTesting(-1);
+    EXPECT_EQ(2, status);
+    EXPECT_EQ(100, s.list.Count);
+    EXPECT_EQ(nullptr, s.list.Value);
+    EXPECT_EQ(before, std::vector<double>(s.list.Location, s.list.Location + 300));
+}
+
+}  // namespace
