@@ -312,9 +312,8 @@ TEST_F(PluggedTest, MethodAndPanelSizeFollowTheTables) {
         EXPECT_EQ(c.panel, o.NumInPanel);
     }
     // Without an evaluator, a kernel prefers direct summation whatever the size.
-    const BasicFunctionKernel tri3 = Kernel(1, 3);
-    EXPECT_EQ(nullptr, RapidEval_FindEvaluator(1, 3));
-    EXPECT_EQ(1, RapidEval_PreferDirect(&tri3, 200000, 200000));
+    EXPECT_EQ(nullptr, RapidEval_FindEvaluator(3, 3));
+    EXPECT_EQ(1, RapidEval_PreferDirect(&gauss, 200000, 200000));
     // Series length: 10 for the multiquadric family in 3D, else 0.
     EXPECT_EQ(10, RapidEval_InitOptions(10, 10, &mq3, nullptr).SeriesLength);
     EXPECT_EQ(0, RapidEval_InitOptions(10, 10, &bih3, nullptr).SeriesLength);
