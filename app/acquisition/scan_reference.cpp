@@ -1,0 +1,122 @@
+#include "app/acquisition/scan_reference.h"
+
+#include "app/scan/svd.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int32_t kMinCaptureSamples = 10;
+
+Matrix4 Inverse(const Matrix4& m) {
+    Matrix4 out;
+    M4_InvertRigid(m, out);
+    return out;
+}
+
+Matrix4 WithoutTranslation(const Matrix4& m) {
+    Matrix4 out = m;
+    out[12] = out[13] = out[14] = 0.0f;
+    return out;
+}
+
+void TransformPoints(Vec3* points, int32_t n, const Matrix4& m) {
+    if (!points) return;
+    for (int32_t i = 0; i < n; ++i) M4_TransformPoint(m, points[i], points[i]);
+}
+
+}  // namespace
+
+void View_ApplyDataTransform(const Matrix4& x, ViewSettings& view) {
+    M4_TransformPoint(x, view.ViewOrigin, view.ViewOrigin);
+    const Matrix4 turn = Inverse(WithoutTranslation(x));
+    M4_Multiply(view.ViewMatrix, turn, view.ViewMatrix);
+}
+
+void Scan_ApplyMoveTransform(RawData& raw, const Matrix4& x, ViewSettings& view) {
+    if (raw.SweepStartingProfileNo) RawData_DiscardSweepsAfterCurrent(raw);
+    const Matrix4 y = Inverse(x);
+    const Matrix4 z = WithoutTranslation(x);
+    for (int32_t p = 0; p < raw.NumProfiles; ++p) {
+        Profile& profile = raw.Profiles[p];
+        TransformPoints(profile.Points, profile.NumPoints, x);
+        M4_Multiply(profile.ReferenceRxMatrix, y, profile.ReferenceRxMatrix);
+    }
+    for (int32_t i = 0; i < raw.NumPoints; ++i) {
+        M4_TransformPoint(x, raw.Points[i].Vertex, raw.Points[i].Vertex);
+        M4_TransformPoint(z, raw.Points[i].Normal, raw.Points[i].Normal);
+    }
+    TransformPoints(raw.FacetNormals, raw.NumFacets, z);
+    raw.ProcessedChanged = 1;
+    // Undone items are moved too, so that a redo brings them back in place.
+    StylusItemList& list = raw.Stylus;
+    for (int32_t i = 0; i < list.TotalCount; ++i) {
+        M4_Multiply(x, list.Items[i].Pose, list.Items[i].Pose);
+        list.ReplaceNeeded = 1;
+    }
+    View_ApplyDataTransform(x, view);
+}
+
+Matrix4 MoveReceiverTransform(const Matrix4& before, const Matrix4& after) {
+    Matrix4 x;
+    M4_Multiply(Inverse(after), before, x);
+    return x;
+}
+
+Matrix4 MoveTransmitterTransform(const Matrix4& before, const Matrix4& after) {
+    Matrix4 x;
+    M4_Multiply(after, Inverse(before), x);
+    return x;
+}
+
+bool ChangeReference(RawData& raw, ViewSettings& view) {
+    if (raw.NumProfiles <= 0) return false;
+    if (raw.SweepStartingProfileNo) RawData_DiscardSweepsAfterCurrent(raw);
+    Matrix4 t;
+    for (int32_t p = 0; p < raw.NumProfiles; ++p) {
+        Profile& profile = raw.Profiles[p];
+        // The pose the points were made with: after a move of the receiver
+        // the reference pose in use differs from the measured one.
+        if (profile.ReferenceEnabled) {
+            t = profile.ReferenceRxMatrix;
+            M4_Identity(profile.ReferenceRxMatrix);
+        } else {
+            M4_Multiply(Inverse(profile.RawReferenceRxMatrix), profile.ReferenceRxMatrix, t);
+            profile.ReferenceRxMatrix = profile.RawReferenceRxMatrix;
+        }
+        profile.ReferenceEnabled = profile.ReferenceEnabled ? 0 : 1;
+        TransformPoints(profile.Points, profile.NumPoints, t);
+    }
+    View_ApplyDataTransform(t, view);
+    return true;
+}
+
+void MatrixCapture_Begin(MatrixCaptureStats& stats) {
+    stats = MatrixCaptureStats{};
+    for (int i = 0; i < 16; ++i) {
+        stats.minimum[i] = 1000000.0f;
+        stats.maximum[i] = -1000000.0f;
+    }
+    stats.accumulating = 1;
+}
+
+void MatrixCapture_Add(MatrixCaptureStats& stats, const Matrix4& m) {
+    if (!stats.accumulating) return;
+    ++stats.count;
+    for (int i = 0; i < 16; ++i) {
+        stats.sum[i] += m[i];
+        stats.minimum[i] = std::min(stats.minimum[i], m[i]);
+        stats.maximum[i] = std::max(stats.maximum[i], m[i]);
+    }
+}
+
+bool MatrixCapture_Finish(MatrixCaptureStats& stats, Matrix4& mean, float& spread) {
+    stats.accumulating = 0;
+    if (stats.count < kMinCaptureSamples) return false;
+    const float scale = 1.0f / static_cast<float>(stats.count);
+    M4_ScaleElements(scale, stats.sum, mean);
+    M4_Orthonormalise(mean, mean);
+    spread = 0.0f;
+    for (int i = 0; i < 16; ++i) spread = std::max(spread, stats.maximum[i] - stats.minimum[i]);
+    return true;
+}
