@@ -1,8 +1,12 @@
 #include "app/ui/acquisition_link.h"
 
+#include "app/ui/scan_control_link.h"
 #include "app/ui/shell_win32.h"
 
 void Acquisition_ConnectShell() {
     Acquisition_InstallScannerLink();
+    // Scan control handles the field events.
+    ScanControl_InstallLink();
+    ScanControl_InstallWin32Host();
     SetScannerStatusHooks({[](const char* text) { App_ShowWaitStatus(text); }, [] { StatusBar_Update(); }});
 }

@@ -65,9 +65,6 @@ struct AppState {
 
     // Mouse modes and shell flags.
     bool selectMode = false;
-    bool sweepActive = false;
-    bool sweepNotAClick = false;
-    bool fieldsSeen = false;
     bool cameraCapture = false;
     bool ctrlHeld = false;
     bool pointerOverView = false;

@@ -6,6 +6,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/hw_event_routing.h"
+#include "app/ui/scan_control_link.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_start_win32.h"
@@ -24,27 +25,13 @@ void OnFirstField(LPARAM parameter) {
     const ScannerLink& link = ScannerLink_Get();
     if (link.beginCapture) link.beginCapture(static_cast<int32_t>(parameter));
     App_ResetScreenSaverTimer();
-    if (app.cameraCapture) {
-        app.sweepActive = true;
-        app.fieldsSeen = false;
-        app.sweepNotAClick = false;
-        return;
-    }
-    ScanHeader connected = app.raw->Header;
-    const bool wand = link.connectedWand && link.connectedWand(connected.WandSerialNumber,
-                                                               connected.VideoProcessorRevision,
-                                                               connected.WandReceiverOffset);
-    if (wand && app.raw->NumProfiles > 0 && app.raw->Header.WandSerialNumber != connected.WandSerialNumber) {
-        MessageBeep(MB_ICONEXCLAMATION);
-        ErrorBoxKey("ErrorDifferentWand");
-        return;
-    }
-    if (app.busyState == kBusyIdle) app.busyState = kBusyScanning;
+    ScanControl_OnFirstField();
+    if (app.cameraCapture || app.busyState != kBusyScanning) return;
     if (link.refreshDeviceText) link.refreshDeviceText();
-    if (wand) app.raw->Header = connected;
-    app.sweepActive = true;
-    app.fieldsSeen = false;
-    app.sweepNotAClick = false;
+    ScanHeader connected = app.raw->Header;
+    if (link.connectedWand &&
+        link.connectedWand(connected.WandSerialNumber, connected.VideoProcessorRevision, connected.WandReceiverOffset))
+        app.raw->Header.WandReceiverOffset = connected.WandReceiverOffset;
     if (link.clearSweepWord) link.clearSweepWord();
     CloseToolWindows(-1);
 }
@@ -52,8 +39,7 @@ void OnFirstField(LPARAM parameter) {
 void OnLastField() {
     AppState& app = App();
     if (app.cameraCapture) {
-        app.sweepActive = false;
-        app.sweepNotAClick = true;
+        ScanControl_EndCameraLogPress();
     } else if (app.busyState == kBusyScanning) {
         if (ScannerLink_Get().endOfSweep) ScannerLink_Get().endOfSweep();
         app.busyState = kBusyIdle;
@@ -158,14 +144,6 @@ void App_OnHardwareMessage(HWND window, UINT message, LPARAM parameter) {
     }
 }
 
-void App_CountTriggerClick() {
-    AppState& app = App();
-    HWND main = Shell().main;
-    const bool running = KillTimer(main, kTriggerClickTimer) != 0;
-    TriggerClick_Count(app.clicks, running, app.settings.Stylus.Mode != 0);
-    SetTimer(main, kTriggerClickTimer, GetDoubleClickTime(), nullptr);
-}
-
 void App_OnTriggerClickTimer(HWND window) {
     KillTimer(window, kTriggerClickTimer);
     AppState& app = App();
@@ -180,8 +158,14 @@ void App_OnTriggerClickTimer(HWND window) {
     ops.setAutoViewpoint = [&hooks] {
         if (hooks.setAutoViewpoint) hooks.setAutoViewpoint();
     };
-    TriggerClickContext context{app.editions.tarrel, app.mode, app.fieldsSeen};
+    // Scan control counted the clicks of the presses.
+    ScanControlState& scan = ScanControl_Program().state;
+    app.clicks.clickCountScan = scan.ScanClickCount;
+    app.clicks.clickCountStylus = scan.StylusClickCount;
+    TriggerClickContext context{app.editions.tarrel, app.mode, scan.FieldSeen != 0};
     TriggerClick_OnTimer(app.clicks, app.settings, app.view, context, ops);
+    scan.ScanClickCount = app.clicks.clickCountScan;
+    scan.StylusClickCount = app.clicks.clickCountStylus;
 }
 
 void App_ResetScreenSaverTimer() {

@@ -111,13 +111,17 @@ void App_SendRepaint(int level);
 
 // The hardware event callback (acquisition thread): posts the event.
 void OnHardwareEvent(int32_t code, intptr_t parameter);
-// The end of an empty sweep counts a trigger click and (re)starts timer 1.
-void App_CountTriggerClick();
 
 // The outbound pipe "\\.\Pipe\TolvaranPipe": created at window creation,
 // closed at exit. INVALID_HANDLE_VALUE when closed.
+// A writer thread delivers the records in order; a listener that stops
+// reading gets records up to a bound and the rest are dropped and counted;
+// with no listener a record is lost. After a listener leaves, the pipe waits
+// for the next one.
 void Pipe_Create();
 void Pipe_Close();
+// Queues one record; never waits for the listener.
+void Pipe_Write(const unsigned char* record, size_t size);
 HANDLE App_GetPipe();
 
 // Ends the modeless tool windows (the tool windows registered here and the

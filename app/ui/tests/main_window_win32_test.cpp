@@ -6,6 +6,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/hw_event_routing.h"
+#include "app/ui/scan_control_link.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
@@ -250,7 +251,7 @@ TEST_F(MainWindowWin32, HardwareEventsReachTheirHandlers) {
     Pump();
     EXPECT_EQ(g_scanner.beginIndex, 1234);
     EXPECT_EQ(App().busyState, kBusyScanning);
-    EXPECT_TRUE(App().sweepActive);
+    EXPECT_EQ(ScanControl_Program().state.SweepClosed, 1);
     OnHardwareEvent(Hardware_NEW_FIELD_READY, 1);
     OnHardwareEvent(Hardware_LAST_FIELD, 0);
     Pump();

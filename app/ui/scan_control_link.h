@@ -1,0 +1,20 @@
+// The program's one scan control: its state, the scan and settings it
+// works on, and its host filled from the shell's hooks. The Windows shell
+// adds the host's system services (beeps, boxes, timers, windows, pipe).
+#pragma once
+
+#include "app/acquisition/scan_control.h"
+#include "app/acquisition/timer_mode.h"
+
+ScanControl& ScanControl_Program();
+TimerModeState& TimerMode_Program();
+
+// The portable host and the scanner link's field handlers.
+void ScanControl_InstallLink();
+
+// The capture's first field with the shell's busy state and camera-log flag.
+void ScanControl_OnFirstField();
+// The end of a press while the camera-position log is open.
+void ScanControl_EndCameraLogPress();
+// The Windows host: beeps, boxes, the click timer, the pipe, the windows.
+void ScanControl_InstallWin32Host();

@@ -1,0 +1,60 @@
+// The system's side of scan control: beeps, message boxes, the trigger-click
+// timer, the outbound pipe and the scanner windows it tells of events.
+#include "app/acquisition/scan_pipe_record.h"
+#include "app/base/app_messages.h"
+#include "app/locale/locale_lookup.h"
+#include "app/ui/app_state.h"
+#include "app/ui/scan_control_link.h"
+#include "app/ui/scanner_link.h"
+#include "app/ui/shell_win32.h"
+
+namespace {
+
+HWND ScanWindowHandle(ScanWindow window) {
+    switch (window) {
+        case kWindowMain:
+            return Shell().main;
+        case kWindowProperties: {
+            const ScannerLink& link = ScannerLink_Get();
+            return link.scannerPropertiesWindow ? reinterpret_cast<HWND>(link.scannerPropertiesWindow()) : nullptr;
+        }
+        default:
+            // The calibration-correction, accuracy-check and tool windows
+            // register here when they are there.
+            return nullptr;
+    }
+}
+
+void SendPipeRecord(int32_t kind, const Matrix4* wand, int32_t count, const Vec3* points, const Matrix4* reference) {
+    static ScanPipeRecord record;
+    static unsigned char bytes[sizeof(ScanPipeRecord)];
+    ScanPipeRecord_Build(record, kind, wand, count, points, reference);
+    ScanPipeRecord_Encode(record, bytes);
+    Pipe_Write(bytes, sizeof bytes);
+}
+
+}  // namespace
+
+void ScanControl_InstallWin32Host() {
+    ScanControlHost& h = ScanControl_Program().host;
+    h.beep = [](uint32_t type) { MessageBeep(type); };
+    h.warningBox = [](const char* key) { App_WarningBox(Locale_GetString(key), key); };
+    h.errorBox = [](const char* key) { App_ErrorBox(Locale_GetString(key), key); };
+    h.pipe = SendPipeRecord;
+    h.windowOpen = [](ScanWindow window) { return ScanWindowHandle(window) != nullptr; };
+    h.notify = [](ScanWindow window, uint32_t message) {
+        HWND target = ScanWindowHandle(window);
+        if (!target) return;
+        // Accepted profiles are posted; the other notices are sent.
+        if (message == kMsgAccepted)
+            PostMessageA(target, message, 0, 0);
+        else
+            SendMessageA(target, message, 0, 0);
+    };
+    h.killClickTimer = [] { return KillTimer(Shell().main, kTriggerClickTimer) != 0; };
+    h.startClickTimer = [] { SetTimer(Shell().main, kTriggerClickTimer, GetDoubleClickTime(), nullptr); };
+    h.updateStatus = [](int32_t) { StatusBar_Update(); };
+    h.postRepaint = [](int32_t level) { App_PostRepaint(level); };
+    h.sendRepaint = [](int32_t level) { App_SendRepaint(level); };
+    h.timerSkip = [] { return TimerMode_Tick(TimerMode_Program(), App().settings.Timer, GetTickCount()); };
+}
