@@ -7,6 +7,7 @@
 #include "surface/frame/point_list.h"
 #include "surface/frame/reporter.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/search/kd_tree.h"
 #include "surface/search/neighbours.h"
 
 namespace {
@@ -145,6 +146,186 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
     return 0;
 }
 
+// The nearest of the candidates within r (the first on ties); candidates
+// farther than r are struck from the list. -1 when none is left.
+int32_t NearestWithin(const double* const* rows, const double* p, double r, int32_t* candidates, int32_t* count) {
+    int32_t best = -1;
+    double bestD = 0.0;
+    int32_t kept = 0;
+    for (int32_t c = 0; c < *count; ++c) {
+        const double* q = rows[candidates[c]];
+        const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+        const double d2 = Dot(d, d);
+        if (d2 > r * r) continue;
+        candidates[kept++] = candidates[c];
+        if (best < 0 || d2 < bestD) {
+            best = candidates[c];
+            bestD = d2;
+        }
+    }
+    *count = kept;
+    return best;
+}
+
+// The point at up to |x| along the unit normal from input i, moved back
+// towards it while another input point is nearer; the distance used.
+double ProjectPoint(const double* const* rows, const double* const* normals, int32_t i, double x, KdTreeN* tree,
+                    int32_t* candidates, double* out) {
+    const double* s = rows[i];
+    const double* nrm = normals[i];
+    const double length = std::sqrt(Dot(nrm, nrm));
+    if (!(length > 0.0)) {
+        std::memcpy(out, s, 3 * sizeof(double));
+        return 0.0;
+    }
+    double o[3] = {x * nrm[0] / length, x * nrm[1] / length, x * nrm[2] / length};
+    double r = std::fabs(x);
+    double p[3] = {s[0] + o[0], s[1] + o[1], s[2] + o[2]};
+    double box[6];
+    KdTreeN_Box(3, p, r, box);
+    int32_t count = KdTreeN_BoxQuery(tree, box);
+    std::memcpy(candidates, tree->Result, sizeof(int32_t) * count);
+    int32_t nearest = NearestWithin(rows, p, r, candidates, &count);
+    if (count >= 2 && nearest != i) {
+        while (nearest >= 0 && nearest != i) {
+            const double* q = rows[nearest];
+            const double qs[3] = {q[0] - s[0], q[1] - s[1], q[2] - s[2]};
+            const double D = Dot(qs, o);
+            if (D < 2.220446049250313e-16) break;
+            double E = Dot(qs, qs) * 0.375 / D;
+            if (E > 1.0) E = 0.75;
+            for (int k = 0; k < 3; ++k) {
+                o[k] *= E;
+                p[k] = s[k] + o[k];
+            }
+            r *= E;
+            nearest = NearestWithin(rows, p, r, candidates, &count);
+        }
+    }
+    std::memcpy(out, p, 3 * sizeof(double));
+    return r;
+}
+
+// The projection method: displaced points at up to the distance, for an
+// evenly spread choice of the points with a normal.
+int ProjectPatches(const PointList3* list, const double* normals, double distance, int32_t oneSided, double maxIncrease,
+                   int32_t extra, Output* out, Reporter* reporter) {
+    const int32_t n = list->Count;
+    int32_t v = 0;
+    for (int32_t i = 0; i < n; ++i) v += Dot(normals + 3 * i, normals + 3 * i) != 0.0;
+    int32_t w = static_cast<int32_t>(oneSided ? maxIncrease * n : maxIncrease * n * 0.5);
+    if (w > v) w = v;
+    const int32_t u = oneSided ? w : 2 * w;
+    if (!out->Allocate(n + u + extra)) return 2;
+    for (int32_t i = 0; i < n; ++i) out->Add(list->Location + 3 * i, 0.0, i);
+    if (u == 0) return 0;
+    double** rows = nullptr;
+    double** normalRows = nullptr;
+    int32_t* candidates = Mem_AllocInts(n);
+    rows = static_cast<double**>(Mem_Alloc(sizeof(double*) * n));
+    normalRows = static_cast<double**>(Mem_Alloc(sizeof(double*) * n));
+    KdTreeN tree{};
+    int status = candidates && rows && normalRows ? 0 : 2;
+    if (status == 0) {
+        for (int32_t i = 0; i < n; ++i) {
+            rows[i] = list->Location + 3 * i;
+            normalRows[i] = const_cast<double*>(normals) + 3 * i;
+        }
+        status = KdTreeN_Build(n, 3, rows, &tree, nullptr, reporter ? &reporter->abort : nullptr);
+    }
+    if (status == 0) {
+        out->count = n + u;
+        const double J = static_cast<double>(w) / v;
+        int32_t N = 0, last = -1;
+        for (int32_t i = 0; i < n && status == 0; ++i) {
+            if (Dot(normals + 3 * i, normals + 3 * i) == 0.0) continue;
+            const int32_t slot = static_cast<int32_t>(std::floor(N++ * J));
+            if (slot == last) continue;
+            last = slot;
+            if (Aborted(reporter)) status = 10;
+            const int32_t a = n + slot;
+            const double d = ProjectPoint(rows, normalRows, i, distance, &tree, candidates, out->xyz + 3 * a);
+            out->value[a] = d;
+            out->source[a] = i;
+            if (!oneSided) {
+                const int32_t b = n + w + slot;
+                out->value[b] = -ProjectPoint(rows, normalRows, i, -distance, &tree, candidates, out->xyz + 3 * b);
+                out->source[b] = i;
+            }
+        }
+    }
+    KdTreeN_Free(&tree);
+    Mem_Free(candidates);
+    Mem_Free(rows);
+    Mem_Free(normalRows);
+    return status;
+}
+
+// Removes displaced points nearer than the minimum (each replaced by the last).
+int32_t FilterPoints(Output* out, int32_t n, double minimum) {
+    if (!(minimum > 0.0)) return 0;
+    int32_t removed = 0;
+    for (int32_t i = n; i < out->count;) {
+        const double v = out->value[i];
+        if (v != 0.0 && std::fabs(v) < minimum) {
+            const int32_t last = --out->count;
+            std::memcpy(out->xyz + 3 * i, out->xyz + 3 * last, 3 * sizeof(double));
+            out->value[i] = out->value[last];
+            out->source[i] = out->source[last];
+            ++removed;
+        } else {
+            ++i;
+        }
+    }
+    return removed;
+}
+
+// The grid pass of the projection method: grid points in the cone of their
+// nearest input point's normal, appended with their signed distance.
+int GridPass(const PointList3* list, const double* normals, const DensityAttributes& at, Output* out,
+             Reporter* reporter) {
+    const int32_t n = list->Count;
+    Neighbours near{};
+    if (!Neighbours_Init(n, list->Location, &near)) return 2;
+    DensityGrid grid;
+    double extent[3];
+    const int32_t m = Density_BoxInit(at.GridPoints, near.Bounds, near.Bounds + 3, &grid, extent);
+    int32_t buffer = static_cast<int32_t>(at.GridMaxDist * at.GridMaxDist * n * kPi);
+    if (buffer < 10) buffer = 10;
+    int32_t* found = Mem_AllocInts(buffer);
+    int status = found != nullptr ? 0 : 2;
+    const double rg = at.GridMaxDist * std::sqrt(Dot(extent, extent));
+    const double cosine = std::cos(at.ConeAngle * 0.017453292519943295);
+    const double c2 = cosine * cosine;
+    const int32_t total = n + m < 100 ? 100 : n + m;
+    const int32_t every = total / 100;
+    const double centre[3] = {(grid.Min[0] + grid.Max[0]) / 2, (grid.Min[1] + grid.Max[1]) / 2,
+                              (grid.Min[2] + grid.Max[2]) / 2};
+    int32_t w = 0;
+    bool failed = false;
+    for (int32_t i = -grid.Half[0]; i <= grid.Half[0] && status == 0 && m > 0; ++i)
+        for (int32_t j = -grid.Half[1]; j <= grid.Half[1] && status == 0; ++j)
+            for (int32_t k = -grid.Half[2]; k <= grid.Half[2] && status == 0; ++k) {
+                if (Aborted(reporter)) {
+                    status = 1;
+                    break;
+                }
+                ++w;
+                if (reporter != nullptr && (n + w) % every == 0)
+                    Reporter_SetProgress(reporter, static_cast<double>(n + w) / total);
+                const double p[3] = {centre[0] + i * grid.Step[0], centre[1] + j * grid.Step[1],
+                                     centre[2] + k * grid.Step[2]};
+                double h = 0.0;
+                int32_t nearest = -1;
+                if (InCone(p, list->Location, normals, &near, rg, buffer, found, c2, &h, &nearest, &failed))
+                    out->Add(p, h, nearest);
+                if (failed) status = 2;
+            }
+    Mem_Free(found);
+    Neighbours_Free(&near);
+    return status;
+}
+
 // Appends the new points to the list: locations and values, and for every
 // set the entries of each new point's source point.
 int WriteBack(PointList3* list, int32_t set, const Output& out) {
@@ -276,28 +457,59 @@ int Selvane_DensityFromNormals3(PointList3* points, int32_t set, double normalLe
         Reporter_Error(reporter, "Number of normal and grid off-surface points to add is zero.");
         return OperationFrame_Refuse(reporter, 17);
     }
-    if (!a.FixedLength) {
-        // Only the fixed-length method is built; the projection method is not.
-        Reporter_Error(reporter, "Projection of off-surface points is not available; use fixed-length normals.");
-        return Finish(reporter, points, 17);
+    const double* normals = PointList3_GetGradient(points, set);
+    if (!a.FixedLength && displaced) {
+        if (minimumLength < 0.0) {
+            Reporter_Error(reporter, "Minimum normal length must not be negative.");
+            return Finish(reporter, points, 7);
+        }
+        if (minimumLength >= std::fabs(normalLength)) {
+            Reporter_Error(reporter, "Minimum normal length is larger than Maximum.");
+            return Finish(reporter, points, 7);
+        }
     }
+    if (normals == nullptr) normals = points->Gradient;
     Reporter_Value(reporter, "Input Points", "%d", n);
     if (displaced) {
-        Reporter_Value(reporter, "Validating", "%s", "Values");
-        Reporter_Value(reporter, "Normal Length", "%.2g (fixed)", normalLength);
+        Reporter_Value(reporter, "Validating", "%s", a.FixedLength ? "Values" : "Projection Distance");
+        if (a.FixedLength)
+            Reporter_Value(reporter, "Normal Length", "%.2g (fixed)", normalLength);
+        else
+            Reporter_Value(reporter, "Normal Length", "%.2g to %.2g", minimumLength, normalLength);
         Reporter_Value(reporter, "Two-sided Normals", "%s", a.OneSided ? "No" : "Yes");
     }
     double q = a.MaxIncrease;
     if (a.OneSided && q > 1.0) q = 1.0;
     Reporter_Value(reporter, "Maximum point increase", "%.0f%%", q * 100.0);
-    Reporter_Value(reporter, "Cone Angle", "%.2g", a.ConeAngle);
+    if (a.FixedLength || a.GridPoints > 0) Reporter_Value(reporter, "Cone Angle", "%.2g", a.ConeAngle);
     if (a.GridPoints > 0) {
         Reporter_Value(reporter, "Grid points", "%d", a.GridPoints);
         Reporter_Value(reporter, "Grid point max dist", "%.2g", a.GridMaxDist);
     }
-    (void)minimumLength;
     Output out;
-    status = FixedLength(points, normalLength, a, a.OneSided, q, &out, reporter);
+    if (a.FixedLength) {
+        status = FixedLength(points, normalLength, a, a.OneSided, q, &out, reporter);
+    } else {
+        DensityGrid grid;
+        double lo[3], hi[3], extent[3];
+        for (int k = 0; k < 3; ++k) lo[k] = hi[k] = points->Location[k];
+        for (int32_t i = 1; i < n; ++i)
+            for (int k = 0; k < 3; ++k) {
+                const double x = points->Location[3 * i + k];
+                if (x < lo[k]) lo[k] = x;
+                if (x > hi[k]) hi[k] = x;
+            }
+        const int32_t m = Density_BoxInit(a.GridPoints, lo, hi, &grid, extent);
+        status = ProjectPatches(points, normals, normalLength, a.OneSided, displaced ? a.MaxIncrease : 0.0, m, &out,
+                                reporter);
+        if (status == 10) status = 1;
+        if (status == 0) {
+            const int32_t removed = FilterPoints(&out, n, minimumLength);
+            if (removed > 0)
+                Reporter_Info(reporter, "%d normals shorter than %g were removed.", removed, minimumLength);
+            if (a.GridPoints > 0) status = GridPass(points, normals, a, &out, reporter);
+        }
+    }
     if (status == 2) Reporter_Error(reporter, "Memory allocation failed.");
     if (status == 0) status = WriteBack(points, set, out);
     return Finish(reporter, points, status);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -151,6 +152,38 @@ TEST(DensityTest, FailureLeavesTheListUnchanged) {
     EXPECT_EQ(100, s.list.Count);
     EXPECT_EQ(nullptr, s.list.Value);
     EXPECT_EQ(before, std::vector<double>(s.list.Location, s.list.Location + 300));
+}
+
+TEST(DensityTest, ProjectionNeverLeavesAPointNearerAnotherInput) {
+    SpherePoints s(300);
+    DensityAttributes a;
+    SetDensityAttrDefaults(&a);
+    a.GridPoints = 50;
+    CapturingReporter r(6);
+    ASSERT_EQ(0, Selvane_DensityFromNormals3(&s.list, -1, 0.4, 0.02, &a, &r.reporter));
+    int displaced = 0;
+    for (int i = 300; i < s.list.Count; ++i) {
+        const double* p = s.list.Location + 3 * i;
+        const double v = s.list.Value[i];
+        double nearest = 1e300;
+        for (int j = 0; j < 300; ++j) {
+            const double* q = s.list.Location + 3 * j;
+            const double d[3] = {p[0] - q[0], p[1] - q[1], p[2] - q[2]};
+            nearest = std::min(nearest, Radius(d));
+        }
+        EXPECT_EQ(v > 0, Radius(p) > 1.0);
+        if (std::fabs(std::fabs(v) - nearest) < 1e-9) {
+            ++displaced;
+            EXPECT_GE(std::fabs(v), 0.02);
+        }
+        EXPECT_GE(nearest, std::fabs(v) * (1 - 1e-9) - 0.2) << i;  // grid points: within their cone's reach
+    }
+    EXPECT_GT(displaced, 250);
+    // Minimum lengths are checked.
+    SpherePoints t(20);
+    EXPECT_EQ(7, Selvane_DensityFromNormals3(&t.list, -1, 0.4, -0.1, &a, nullptr));
+    EXPECT_EQ(7, Selvane_DensityFromNormals3(&t.list, -1, 0.4, 0.4, &a, nullptr));
+    EXPECT_EQ(20, t.list.Count);
 }
 
 }  // namespace
