@@ -128,6 +128,46 @@ TEST(FGMResSolve, EqualsAnLuSolve) {
     }
 }
 
+// The bordered system [A 1; 1ᵀ 0] [c; a] = [f; 0]: the Krylov vectors hold
+// the n residual entries, the solution one extra entry (the constant). The
+// preconditioner keeps Σc = 0 by taking the mean out into the constant.
+struct Bordered {
+    Dense d;
+    static int Multiply(int32_t n, const double* x, double accuracy, void* user, double* Ax, const CoreReporter* r,
+                        double p) {
+        auto* b = static_cast<Bordered*>(user);
+        int status = Dense::Multiply(n, x, accuracy, &b->d, Ax, r, p);
+        for (int i = 0; i < n; ++i) Ax[i] += x[n];
+        return status;
+    }
+    static int Precondition(int32_t rows, const double* v, void*, double* z, double, const CoreReporter*, double) {
+        double mean = 0;
+        for (int i = 0; i < rows; ++i) mean += v[i] / rows;
+        for (int i = 0; i < rows; ++i) z[i] = v[i] - mean;
+        z[rows] = mean;
+        return CoreStatus_Success;
+    }
+};
+
+TEST(FGMResSolve, ExtraEntriesFollowThePreconditionedVectors) {
+    const int n = 30;
+    Bordered s{MakeSystem(n, true, 4)};
+    Dense full{n + 1, std::vector<double>(static_cast<size_t>(n + 1) * (n + 1), 0.0)};
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) full.a[static_cast<size_t>(i) * (n + 1) + j] = s.d.At(i, j);
+        full.a[static_cast<size_t>(i) * (n + 1) + n] = full.a[static_cast<size_t>(n) * (n + 1) + i] = 1.0;
+    }
+    std::vector<double> f(n + 1, 0.0), x(n + 1, 0.0);
+    for (int i = 0; i < n; ++i) f[i] = 3.0 + std::cos(0.3 * i);
+    std::vector<double> expected = LuSolve(full, f);
+    FGMResOptions o = Options(200, 20);
+    o.NumExtra = 1;
+    ASSERT_EQ(FGMRes_Solve(n, n, f.data(), 1e-12, &o, &Bordered::Precondition, &Bordered::Multiply, &s, x.data(),
+                           nullptr, 1.0),
+              CoreStatus_Success);
+    for (int i = 0; i <= n; ++i) EXPECT_NEAR(x[i], expected[i], 1e-9 * (1 + std::fabs(expected[i])));
+}
+
 TEST(FGMResSolve, RestartsInCyclesOfMaxSavedUntilTheIterationsRunOut) {
     // 50 iterations with 4 kept vectors: 12 cycles of 4 and one of 2. Each
     // cycle makes one residual product besides its steps' products.
