@@ -90,7 +90,19 @@ struct Solve {
     double progressEnd;
     int32_t stepsDone;  // over all cycles
     bool firstCycle;
+    double at;  // the progress value reached
 };
+
+// The progress value now: the solver's own or a callback's, if further.
+double ProgressNow(Solve& S) {
+    if (S.reporter && S.reporter->progress) S.at = std::max(S.at, *S.reporter->progress);
+    return S.at;
+}
+
+void Advance(Solve& S, double value) {
+    S.at = std::max(S.at, value);
+    CoreReporter_SetProgress(S.reporter, S.at);
+}
 
 double Measure(const Solve& S, const double* r) {
     return S.options->ResidualNorm ? S.options->ResidualNorm(r, S.n, S.user) : LargestAbsolute(r, S.n);
@@ -112,6 +124,7 @@ int Start(Solve& S, Cycle& C, double P0, double P1) {
         int status =
             S.precondition(S.rows, S.b, S.user, S.x, LargestAbsolute(S.b, S.n), S.reporter, 0.05 * P1 + 0.95 * P0);
         if (status != CoreStatus_Success) return status;
+        Advance(S, 0.05 * P1 + 0.95 * P0);
         Timing(S.reporter, indent, "Preconditioner took ", start);
         if (SolverSpeaks(S.reporter, 6))
             CoreReporter_Debug(S.reporter, "%*sEvaluation Accuracy is %.2e", indent, "", S.accuracy);
@@ -119,6 +132,7 @@ int Start(Solve& S, Cycle& C, double P0, double P1) {
     S.firstCycle = false;
     uint32_t start = Reporter_Clock();
     int status = Residual(S, C.r, 0.1 * P1 + 0.9 * P0);
+    Advance(S, 0.1 * P1 + 0.9 * P0);
     if (status == CoreStatus_Success) Timing(S.reporter, indent, "Multiply took ", start);
     return status;
 }
@@ -171,6 +185,7 @@ void BasisResidual(Cycle& C, int32_t step, int32_t n) {
 
 // Progress value at the end of the next step, from the observed rate.
 double StepEstimate(const Solve& S, double P0, double P1, int32_t done, double E0, double E) {
+    if (P1 <= P0) return P0;
     double rate = done > 0 && E0 > 0.0 ? std::pow(E / E0, 1.0 / done) : 0.5;
     rate = std::min(0.95, std::max(rate, 0.1 / std::max(done, 1)));
     double remaining = E > S.target && S.target > 0.0 ? std::log(S.target / E) / std::log(rate) : 1.0;
@@ -180,9 +195,9 @@ double StepEstimate(const Solve& S, double P0, double P1, int32_t done, double E
 }
 
 // One step; *breakdown set when the new Krylov vector is zero.
-int Step(Solve& S, Cycle& C, int32_t step, double& E, double P0, double P1, double E0, bool* breakdown) {
+int Step(Solve& S, Cycle& C, int32_t step, double& E, double E0, bool* breakdown) {
     const int32_t j = step - 1, n = S.n;
-    double I = StepEstimate(S, P0, P1, S.stepsDone, E0, E);
+    const double P0 = ProgressNow(S), I = StepEstimate(S, P0, S.progressEnd, j, E0, E);
     uint32_t start = Reporter_Clock();
     int status = S.precondition(S.rows, C.V[j], S.user, C.Z[j], E, S.reporter, 0.3 * I + 0.7 * P0);
     if (status == CoreStatus_Success)
@@ -191,14 +206,14 @@ int Step(Solve& S, Cycle& C, int32_t step, double& E, double P0, double P1, doub
     uint32_t rest = Reporter_Clock();
     double* w = C.V[step];
     Orthogonalise(C, step, n, w);
-    CoreReporter_SetProgress(S.reporter, 0.8 * I + 0.2 * P0);
+    Advance(S, 0.8 * I + 0.2 * P0);
     double h = Norm2(w, n);
     C.H[step][j] = h;
     *breakdown = h == 0.0;
     if (!*breakdown)
         for (int32_t k = 0; k < n; ++k) w[k] /= h;
     Rotate(C, step);
-    CoreReporter_SetProgress(S.reporter, 0.9 * I + 0.1 * P0);
+    Advance(S, 0.9 * I + 0.1 * P0);
     BasisResidual(C, step, n);
     E = Measure(S, C.r);
     S.options->AchievedResidual = E;
@@ -207,7 +222,7 @@ int Step(Solve& S, Cycle& C, int32_t step, double& E, double P0, double P1, doub
         CoreReporter_Info(S.reporter, "%*sItn %d took %.2f sec, residuals are %.2e, %.2e", S.options->MsgIndent, "",
                           S.stepsDone, Seconds(start), E, std::fabs(C.g[step]));
     Timing(S.reporter, S.options->MsgIndent, "Everything else took ", rest);
-    CoreReporter_SetProgress(S.reporter, I);
+    Advance(S, I);
     return CoreStatus_Success;
 }
 
@@ -224,7 +239,7 @@ void Update(Solve& S, Cycle& C, int32_t steps) {
 
 int Iterate(Solve& S, Cycle& C, int32_t m) {
     const int32_t n = S.n, indent = S.options->MsgIndent;
-    double P0 = S.reporter && S.reporter->progress ? *S.reporter->progress : 0.0, P1 = S.progressEnd;
+    const double P0 = ProgressNow(S), P1 = std::max(S.progressEnd, P0);
     uint32_t start = Reporter_Clock();
     int status = Start(S, C, P0, P1);
     if (status != CoreStatus_Success) return status;
@@ -239,7 +254,7 @@ int Iterate(Solve& S, Cycle& C, int32_t m) {
     bool breakdown = false;
     while (steps < m && E > S.target && !breakdown) {
         ++steps;
-        status = Step(S, C, steps, E, P0, P1, E0, &breakdown);
+        status = Step(S, C, steps, E, E0, &breakdown);
         if (status != CoreStatus_Success) return status;
         if (CoreReporter_AbortRequested(S.reporter)) return CoreStatus_UserAbort;
     }
@@ -317,7 +332,9 @@ int FGMRes_Solve(int32_t n, int32_t rows, const double* b, double target, FGMRes
             reporter,
             progressEnd,
             0,
-            true};
+            true,
+            0.0};
+    ProgressNow(S);
     options->AchievedResidual = largest;
     const int32_t m = std::min(options->MaxSaved, options->MaxIteration);
     Cycle C;
@@ -332,6 +349,6 @@ int FGMRes_Solve(int32_t n, int32_t rows, const double* b, double target, FGMRes
     }
     if (status == CoreStatus_ReachedMaxIteration && options->AchievedResidual <= target) status = CoreStatus_Success;
     if (status == CoreStatus_Success && options->AchievedResidual > target) status = CoreStatus_ReachedMaxIteration;
-    CoreReporter_SetProgress(reporter, progressEnd);
+    Advance(S, progressEnd);
     return status;
 }

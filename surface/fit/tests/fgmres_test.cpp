@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "surface/fit/small_solvers.h"
@@ -26,11 +27,18 @@ struct Dense {
     int failMultiplyAt = -1;  // the product call that returns status 9
     int32_t* abortAt = nullptr;
     int abortAfter = -1;
+    const double* watch = nullptr;  // the reporter's progress value, seen at every call
+    std::vector<double> seen;
+    void Watch() {
+        if (watch) seen.push_back(*watch);
+    }
 
+    Dense(int n_, std::vector<double> a_) : n(n_), a(std::move(a_)) {}
     double At(int i, int j) const { return a[static_cast<size_t>(i) * n + j]; }
 
     static int Multiply(int32_t n, const double* x, double, void* user, double* Ax, const CoreReporter*, double) {
         auto* d = static_cast<Dense*>(user);
+        d->Watch();
         if (d->multiplies++ == d->failMultiplyAt) return CoreStatus_NoConvergence;
         for (int i = 0; i < n; ++i) {
             double s = 0;
@@ -41,6 +49,7 @@ struct Dense {
     }
     static int Precondition(int32_t rows, const double* v, void* user, double* z, double, const CoreReporter*, double) {
         auto* d = static_cast<Dense*>(user);
+        d->Watch();
         if (++d->preconditions == d->abortAfter) *d->abortAt = 1;
         for (int i = 0; i < rows; ++i) {
             switch (d->pre) {
