@@ -91,6 +91,17 @@ bool ChangeReference(RawData& raw, ViewSettings& view) {
     return true;
 }
 
+void Scan_ForgetDerivedPoints(RawData& raw) {
+    raw.NumPoints = raw.NumFacets = 0;
+    raw.CurrentSweep = raw.CurrentSweepProfile = raw.NumProfilesProcessed = 0;
+    raw.RunCursor = raw.ColourCursor = 0;
+    raw.ClampPoints = raw.ClampFacets = 0;
+    raw.ExtentsValid = 0;
+    if (raw.SweepFirstPoint)
+        for (int32_t s = 0; s <= raw.TotalSweeps; ++s) raw.SweepFirstPoint[s] = raw.SweepFirstFacet[s] = 0;
+    raw.ProcessedChanged = 1;
+}
+
 void MatrixCapture_Begin(MatrixCaptureStats& stats) {
     stats = MatrixCaptureStats{};
     for (int i = 0; i < 16; ++i) {

@@ -27,6 +27,10 @@ Matrix4 MoveTransmitterTransform(const Matrix4& before, const Matrix4& after);
 // points and repaints.
 bool ChangeReference(RawData& raw, ViewSettings& view);
 
+// Empties the points and facets made from the profiles, so that processing
+// makes them again in the profiles' new frame.
+void Scan_ForgetDerivedPoints(RawData& raw);
+
 // The averaged pose of one trigger press on a capture page.
 struct MatrixCaptureStats {
     int32_t accumulating = 0;

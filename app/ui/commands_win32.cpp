@@ -101,11 +101,8 @@ const std::set<WORD>& NotAvailable() {
         40024,
         40127,
         // Scanner windows.
-        40097,
-        40098,
         40349,
         40067,
-        40182,
         40165,
         40099,
         40104,
@@ -497,6 +494,9 @@ bool DocumentAndViewCommand(WORD id) {
 bool ScannerSettingsHelpCommand(WORD id) {
     AppState& app = A();
     switch (id) {
+        case 40182:
+            ReferenceCommand_Swap();
+            return true;
         case 40055:
         case 40056:
             if (app.raw &&
@@ -505,6 +505,10 @@ bool ScannerSettingsHelpCommand(WORD id) {
             return true;
         case 40073:
             Toggle(G().AutoView);
+            return true;
+        case 40097:
+        case 40098:
+            ReferenceCommand_Change(id == 40098 ? 1 : 0);
             return true;
         case 40100: {
             const ShellHooks& hooks = Shell_Hooks();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -19,6 +20,14 @@ std::string Command_Label(WORD id);
 using QuestionSink = std::function<int(const std::string& text, const std::string& title)>;
 void Commands_SetQuestionSink(QuestionSink sink);
 int Commands_Ask(const std::string& text, const std::string& title);
+
+// The reference commands: switch to the receiver (1) or the transmitter (0)
+// as reference, and convert the scan between the two. The chooser stands in
+// for the Change Reference dialog (0 cancel, 1 new scan, 2 repair scan).
+using ReferenceChooser = std::function<int()>;
+void ReferenceCommands_SetChooser(ReferenceChooser chooser);
+void ReferenceCommand_Change(int32_t value);
+void ReferenceCommand_Swap();
 
 // The HTML Help viewer, behind a seam: the call HtmlHelpA would get.
 using HelpViewer = std::function<HWND(HWND owner, const char* file, UINT command, DWORD_PTR data)>;

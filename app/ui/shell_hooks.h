@@ -38,6 +38,9 @@ struct ShellHooks {
     std::function<void(int level)> sendRepaint;
     std::function<Vec3()> trackedVector;
     std::function<void()> setAutoViewpoint;
+    // The view forgets what it drew of the scan after its data was
+    // re-expressed (default: nothing).
+    std::function<void()> resetScanState;
     // The cursor coordinates shown in the status bar (default empty).
     std::function<std::string()> cursorText;
 

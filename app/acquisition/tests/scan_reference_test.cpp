@@ -59,6 +59,11 @@ TEST(ScanReference, ChangeReferenceTwiceRestoresThePoints) {
         EXPECT_EQ(scan.raw().Profiles[0].ReferenceEnabled, receiver ? 0 : 1);
         ASSERT_TRUE(ChangeReference(scan.raw(), view));
         ExpectNear(AllPoints(scan.raw()), before, 1e-3f);
+        // Processing makes the scan's points again from the profiles.
+        Scan_ForgetDerivedPoints(scan.raw());
+        EXPECT_EQ(scan.raw().NumProfilesProcessed, 0);
+        EXPECT_EQ(scan.raw().NumPoints, 0);
+        EXPECT_EQ(scan.raw().CurrentSweep, 0);
     }
     TestScan empty;
     ViewSettings view{};

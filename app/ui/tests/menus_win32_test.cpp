@@ -546,3 +546,71 @@ TEST_F(MenusWin32, MenuStatesFollowTheSettings) {
 }
 
 }  // namespace
+
+namespace {
+
+// One profile of two points made relative to the transmitter, its receiver
+// 100 along x.
+void AddProfile(RawData& raw) {
+    ASSERT_TRUE(RawData_GrowProfiles(raw, 500));
+    ASSERT_TRUE(RawData_GrowSweeps(raw));
+    Profile& p = raw.Profiles[raw.NumProfiles];
+    p = Profile{};
+    p.NumPoints = 2;
+    p.Points = static_cast<Vec3*>(std::malloc(2 * sizeof(Vec3)));
+    p.PointValues = static_cast<int32_t*>(std::calloc(2, sizeof(int32_t)));
+    p.Points[0] = Vec3{110.0f, 0.0f, 0.0f};
+    p.Points[1] = Vec3{100.0f, 5.0f, 0.0f};
+    M4_Identity(p.WandRxMatrix);
+    M4_Identity(p.ReferenceRxMatrix);
+    M4_Identity(p.RawReferenceRxMatrix);
+    p.RawReferenceRxMatrix[12] = 100.0f;
+    raw.NumProfiles = raw.TotalProfiles = raw.NumProfiles + 1;
+}
+
+}  // namespace
+
+TEST_F(MenusWin32, ReferenceCommandsAskOnlyWithScanDataAndReexpressOnRepair) {
+    Start();
+    GeneralSettings& g = App().settings;
+    int chosen = 0, asked = 0;
+    ReferenceCommands_SetChooser([&] {
+        ++asked;
+        return chosen;
+    });
+    g.ReceiverEnabled = 0;
+    EXPECT_EQ(MainWnd_OnCommand(40097), 1);  // already the transmitter: nothing
+    EXPECT_EQ(MainWnd_OnCommand(40098), 1);  // empty scan: switched without asking
+    EXPECT_EQ(g.ReceiverEnabled, 1);
+    EXPECT_EQ(asked, 0);
+
+    RawData& raw = *App().raw;
+    AddProfile(raw);
+    raw.Profiles[0].ReferenceEnabled = 0;
+    g.ReceiverEnabled = 0;
+    EXPECT_EQ(MainWnd_OnCommand(40098), 1);  // cancelled
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(g.ReceiverEnabled, 0);
+    EXPECT_FLOAT_EQ(raw.Profiles[0].Points[0].x, 110.0f);
+    chosen = 2;  // repair: the points now relative to the receiver
+    EXPECT_EQ(MainWnd_OnCommand(40098), 1);
+    EXPECT_EQ(g.ReceiverEnabled, 1);
+    EXPECT_EQ(raw.Profiles[0].ReferenceEnabled, 1);
+    EXPECT_FLOAT_EQ(raw.Profiles[0].Points[0].x, 10.0f);
+    EXPECT_EQ(raw.NumProfilesProcessed, 0);
+
+    // Swap Reference asks first; No keeps the scan, Yes converts it back.
+    EXPECT_EQ(MainWnd_OnCommand(40182), 1);  // the sink answers No
+    EXPECT_FLOAT_EQ(raw.Profiles[0].Points[0].x, 10.0f);
+    std::string question;
+    Commands_SetQuestionSink([&](const std::string& text, const std::string&) {
+        question = text;
+        return IDYES;
+    });
+    EXPECT_EQ(MainWnd_OnCommand(40182), 1);
+    EXPECT_EQ(question, "Do you want to convert the scan from Receiver is Reference to Transmitter is Reference ?");
+    EXPECT_FLOAT_EQ(raw.Profiles[0].Points[0].x, 110.0f);
+    EXPECT_TRUE(g_messages.empty());
+    ReferenceCommands_SetChooser(nullptr);
+    g.ReceiverEnabled = 0;
+}
