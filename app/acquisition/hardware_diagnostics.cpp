@@ -58,10 +58,11 @@ void DumpRingBufferStats(const char* prefix, std::string& text) {
     AppendLine(text, "%sLast Quadrel errors: %s\n", prefix, quadrel);
 }
 
-bool DumpRingBuffer(std::FILE* file) {
+bool DumpRingBuffer(std::FILE* file, std::int32_t requested) {
     if (!file || !Ring_Buffer()) return false;
     const std::int32_t end = Ring_WriteCount();
-    const std::int32_t count = end < kRingSlotCount ? (end > 0 ? end : 0) : kRingSlotCount;
+    const std::int32_t held = end < kRingSlotCount ? (end > 0 ? end : 0) : kRingSlotCount;
+    const std::int32_t count = std::min(std::max(requested, 0), held);
     bool ok = PutInt32(file, 4) && PutInt32(file, kFieldLineCount) && PutInt32(file, count) &&
               PutInt32(file, kFieldStatusBytes);
     for (std::int32_t n = end - count; ok && n < end; ++n)

@@ -23,7 +23,8 @@ constexpr std::size_t kRingStatsTextSize = 1024;
 void DumpRingBufferStats(const char* prefix, std::string& text);
 
 // Writes the ring's last fields to an open file: the int32 values 4, the
-// video line count, the field count n (at most 50) and the status bytes per
-// field, then the n slots before the write count, oldest first, each whole.
-// False when writing failed.
-bool DumpRingBuffer(std::FILE* file);
+// video line count, the field count n and the status bytes per field, then
+// the n slots before the write count, oldest first, each whole. n is the
+// requested count held to 0..50 and to the fields published. False when
+// writing failed.
+bool DumpRingBuffer(std::FILE* file, std::int32_t requested = 50);

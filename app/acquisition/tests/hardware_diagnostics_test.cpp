@@ -19,7 +19,7 @@ using namespace acquisition_test;
 namespace {
 
 class Diagnostics : public AcquisitionFixture {
-protected:
+  protected:
     static void SetUpTestSuite() { LoadShippedLocale(); }
     void SetUp() override {
         AcquisitionFixture::SetUp();
@@ -54,8 +54,13 @@ TEST_F(Diagnostics, StatisticsTextLeadsEveryLineWithThePrefix) {
 }
 
 TEST_F(Diagnostics, RingDumpWritesTheLastFieldsOldestFirst) {
-    for (const auto& c : {std::pair<int, int>{3, 3}, {60, 50}}) {
-        SCOPED_TRACE(c.first);
+    struct Case {
+        int first;      // fields published
+        int requested;  // slots asked for
+        int second;     // slots written
+    };
+    for (const Case& c : {Case{3, 50, 3}, Case{60, 50, 50}, Case{60, 70, 50}, Case{60, 10, 10}, Case{60, -5, 0}}) {
+        SCOPED_TRACE(c.requested);
         Ring_ResetCounts();
         for (int n = 0; n < c.first; ++n) {
             RingSlotAddress(n)[0] = static_cast<std::uint16_t>(n);
@@ -63,7 +68,7 @@ TEST_F(Diagnostics, RingDumpWritesTheLastFieldsOldestFirst) {
         }
         std::FILE* file = std::tmpfile();
         ASSERT_NE(file, nullptr);
-        ASSERT_TRUE(DumpRingBuffer(file));
+        ASSERT_TRUE(DumpRingBuffer(file, c.requested));
         std::rewind(file);
         std::int32_t head[4];
         ASSERT_EQ(std::fread(head, 4, 4, file), 4u);
