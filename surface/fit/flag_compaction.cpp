@@ -101,7 +101,7 @@ int PointList3_RemoveFlagged(const int32_t* flags, PointList3* list, const CoreR
     const int32_t count = list->Count;
     int32_t* order = static_cast<int32_t*>(Mem_Alloc(sizeof(int32_t) * (count > 0 ? count : 1)));
     if (!order) {
-        if (reporter) CoreReporter_Error(reporter, "Memory allocation failed");
+        if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Memory allocation failed");
         return CoreStatus_NoMemory;
     }
     int32_t kept = 0;
