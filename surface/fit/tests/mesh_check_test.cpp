@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
 #include <map>
 #include <random>
 #include <set>
@@ -45,6 +48,7 @@ Ints Torus(int32_t n, int32_t m, int32_t offset = 0) {
     return tris;
 }
 
+constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kCM = kMeshConsistent | kMeshManifold;
 constexpr int32_t kAll = kCM | kMeshClosed;
 
@@ -121,7 +125,7 @@ TEST(MeshCheck, TorusWithRandomFlipsComesBackOutward) {
     std::vector<double> points;
     for (int32_t i = 0; i < n; ++i) {
         for (int32_t j = 0; j < m; ++j) {
-            const double u = 2 * M_PI * i / n, v = 2 * M_PI * j / m;
+            const double u = 2 * kPi * i / n, v = 2 * kPi * j / m;
             points.insert(points.end(),
                           {(3 + std::cos(v)) * std::cos(u), (3 + std::cos(v)) * std::sin(u), std::sin(v)});
         }
