@@ -1,0 +1,159 @@
+#include "surface/fit/mesh_parts.h"
+
+#include <cstring>
+
+#include "surface/fit/mesh_check.h"
+#include "surface/frame/face_list.h"
+#include "surface/frame/mesh3.h"
+#include "surface/frame/operation_frame.h"
+#include "surface/frame/operation_numbers.h"
+#include "surface/frame/record_memory.h"
+#include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
+#include "surface/frame/tracked_memory.h"
+#include "surface/search/index_sort.h"
+
+namespace {
+
+bool Speaks(const Reporter* r, int32_t level) {
+    return r != nullptr && r->callback != nullptr && r->maximumLevel >= level;
+}
+
+// Distinct labels with their counts, conflicts handled by the mode.
+int Group(int32_t count, const int32_t* labels, int32_t mode, int32_t* distinct, int32_t* keys, int32_t* counts) {
+    *distinct = 0;
+    if (count <= 0) return CoreStatus_Success;
+    if (Index_GroupEqual(count, labels, distinct, keys, counts, nullptr) != 0) return CoreStatus_UserAbort;
+    int32_t n = 0;
+    for (int32_t i = 0; i < *distinct; ++i) {
+        if (keys[i] < 0 && mode == kPartsDropConflicts) continue;
+        if (keys[i] < 0 && mode == kPartsMergeConflicts) {
+            int32_t j = i + 1;
+            while (j < *distinct && keys[j] != -keys[i]) ++j;
+            if (j < *distinct) {
+                counts[j] += counts[i];
+                continue;
+            }
+        }
+        keys[n] = keys[i];
+        counts[n++] = counts[i];
+    }
+    *distinct = n;
+    return CoreStatus_Success;
+}
+
+// The flags of every part alone: its faces (its label or, merged, minus
+// it) checked on their own.
+int PartFlags(const Mesh3* mesh, MeshCheckInfo* info) {
+    const FaceList& f = mesh->Faces;
+    info->PartFlags = static_cast<int32_t*>(Record_Alloc(info->PartCount + 1, sizeof(int32_t)));
+    int32_t* tris = Mem_AllocInts(3 * f.TriCount + 1);
+    int32_t* quads = Mem_AllocInts(4 * f.QuadCount + 1);
+    int status = info->PartFlags && tris && quads ? CoreStatus_Success : CoreStatus_NoMemory;
+    for (int32_t p = 0; p < info->PartCount && status == CoreStatus_Success; ++p) {
+        const int32_t label = info->Parts[4 * p];
+        int32_t t = 0, q = 0;
+        for (int32_t i = 0; i < f.TriCount; ++i) {
+            if (info->TriangleLabels[i] != label && info->TriangleLabels[i] != -label) continue;
+            std::memcpy(tris + 3 * t++, f.Tri + 3 * static_cast<int64_t>(i), 3 * sizeof(int32_t));
+        }
+        for (int32_t i = 0; i < f.QuadCount; ++i) {
+            if (info->QuadLabels[i] != label && info->QuadLabels[i] != -label) continue;
+            std::memcpy(quads + 4 * q++, f.Quad + 4 * static_cast<int64_t>(i), 4 * sizeof(int32_t));
+        }
+        status = Mesh3_CheckEdges(mesh->Points.Count, t, tris, q, quads, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  &info->PartFlags[p], nullptr, nullptr);
+    }
+    Mem_Free(tris);
+    Mem_Free(quads);
+    return status;
+}
+
+}  // namespace
+
+void MeshCheckInfo_Free(MeshCheckInfo* info) {
+    if (!info) return;
+    for (int32_t* a :
+         {info->Parts, info->PartFlags, info->TriangleLabels, info->QuadLabels, info->TriangleFlips, info->QuadFlips}) {
+        Record_Free(a);
+    }
+    std::memset(info, 0, sizeof *info);
+}
+
+int MeshParts_BuildTable(int32_t triangleCount, int32_t quadCount, const int32_t* triangleLabels,
+                         const int32_t* quadLabels, int32_t mode, int32_t* partCount, int32_t** table) {
+    *partCount = 0;
+    *table = nullptr;
+    const int32_t t = triangleCount > 0 ? triangleCount : 0, q = quadCount > 0 ? quadCount : 0;
+    int32_t* work = static_cast<int32_t*>(Mem_Calloc(2 * static_cast<int64_t>(t) + 2 * q + 1, sizeof(int32_t)));
+    int32_t* result = static_cast<int32_t*>(Record_Alloc(4 * (static_cast<int64_t>(t) + q) + 4, sizeof(int32_t)));
+    if (!work || !result) {
+        Mem_Free(work);
+        Record_Free(result);
+        return CoreStatus_NoMemory;
+    }
+    int32_t *triKeys = work, *triCounts = work + t, *quadKeys = work + 2 * t, *quadCounts = work + 2 * t + q;
+    int32_t triDistinct = 0, quadDistinct = 0;
+    Group(t, triangleLabels, mode, &triDistinct, triKeys, triCounts);
+    Group(q, quadLabels, mode, &quadDistinct, quadKeys, quadCounts);
+    int32_t n = 0;
+    for (int32_t i = 0; i < triDistinct; ++i, ++n) {
+        result[4 * n] = triKeys[i];
+        result[4 * n + 2] = triCounts[i];
+        result[4 * n + 3] = 0;
+    }
+    for (int32_t i = 0; i < quadDistinct; ++i) {
+        int32_t e = 0;
+        while (e < n && result[4 * e] != quadKeys[i]) ++e;
+        if (e == n) {
+            result[4 * n] = quadKeys[i];
+            result[4 * n + 2] = 0;
+            ++n;
+        }
+        result[4 * e + 3] = quadCounts[i];
+    }
+    for (int32_t e = 0; e < n; ++e) result[4 * e + 1] = result[4 * e + 2] + result[4 * e + 3];
+    Mem_Free(work);
+    *partCount = n;
+    *table = result;
+    return CoreStatus_Success;
+}
+
+int Selvane_CheckMesh3(Mesh3* mesh, int32_t extractParts, MeshCheckInfo* info, Reporter* reporter) {
+    OperationFrame_Begin(reporter, Op_CheckMesh3);
+    if (!Mesh3_Check(mesh, reporter)) return OperationFrame_Refuse(reporter, ApiStatus_BadMesh);
+    if (!info) return OperationFrame_Refuse(reporter, ApiStatus_InvalidArgument);
+    std::memset(info, 0, sizeof *info);
+    const int32_t t = mesh->Faces.TriCount, q = mesh->Faces.QuadCount;
+    info->TriangleLabels = static_cast<int32_t*>(Record_Alloc(t + 1, sizeof(int32_t)));
+    info->QuadLabels = static_cast<int32_t*>(Record_Alloc(q + 1, sizeof(int32_t)));
+    info->TriangleFlips = static_cast<int32_t*>(Record_Alloc(t + 1, sizeof(int32_t)));
+    info->QuadFlips = static_cast<int32_t*>(Record_Alloc(q + 1, sizeof(int32_t)));
+    int status = CoreStatus_NoMemory;
+    if (info->TriangleLabels && info->QuadLabels && info->TriangleFlips && info->QuadFlips) {
+        CoreReporter core;
+        OperationFrame_CoreReporter(&core, reporter, reporter ? Reporter_CoreLevel(reporter->maximumLevel) : 0, 0);
+        status = Mesh3_CheckEdges(mesh->Points.Count, t, mesh->Faces.Tri, q, mesh->Faces.Quad, &info->PartCount,
+                                  info->TriangleLabels, info->QuadLabels, info->TriangleFlips, info->QuadFlips,
+                                  &info->Flags, &info->UnusedCount, &core);
+    }
+    if (status == CoreStatus_Success && Speaks(reporter, kLevelSuccess)) {
+        Reporter_Success(reporter, "Mesh has %d connected part(s)", info->PartCount);
+        if (info->UnusedCount > 0) Reporter_Success(reporter, "Mesh has %d unused vertices", info->UnusedCount);
+        Reporter_Success(reporter, "Mesh is %sconsistent", info->Flags & kMeshConsistent ? "" : "not ");
+        Reporter_Success(reporter, "Mesh is %smanifold", info->Flags & kMeshManifold ? "" : "not ");
+        Reporter_Success(reporter, "Mesh is %s", info->Flags & kMeshClosed ? "closed" : "open");
+    }
+    if (status == CoreStatus_Success) {
+        status = MeshParts_BuildTable(t, q, info->TriangleLabels, info->QuadLabels, kPartsMergeConflicts,
+                                      &info->PartCount, &info->Parts);
+    }
+    if (status == CoreStatus_Success && extractParts) status = PartFlags(mesh, info);
+    if (status == CoreStatus_Success && !extractParts && Speaks(reporter, kLevelInfo)) {
+        for (int32_t p = 0; p < info->PartCount; ++p) {
+            Reporter_Info(reporter, "Part %2d: %5d faces", info->Parts[4 * p], info->Parts[4 * p + 1]);
+        }
+    }
+    if (status != CoreStatus_Success) CoreStatus_Report(reporter, status);
+    return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
+}

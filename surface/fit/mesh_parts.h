@@ -1,0 +1,45 @@
+// Part tables of a checked mesh and the public mesh check that fills them.
+#ifndef SURFACE_FIT_MESH_PARTS_H
+#define SURFACE_FIT_MESH_PARTS_H
+
+#include <cstdint>
+
+struct Mesh3;
+struct Reporter;
+
+// Filled by Selvane_CheckMesh3, released by MeshCheckInfo_Free. Flags carry
+// the bits of MeshFlag.
+struct MeshCheckInfo {
+    int32_t Flags;
+    int32_t PartCount;
+    int32_t UnusedCount;
+    int32_t* Parts;      // four ints a part: label, faces, triangles, quads
+    int32_t* PartFlags;  // one a part, only when parts were extracted
+    int32_t* TriangleLabels;
+    int32_t* QuadLabels;
+    int32_t* TriangleFlips;
+    int32_t* QuadFlips;
+};
+
+void MeshCheckInfo_Free(MeshCheckInfo* info);
+
+// Label modes of a part table: conflicts (negative labels) merged into the
+// part of the same absolute label, dropped, or kept as entries of their own.
+enum PartLabelMode : int32_t {
+    kPartsKeepConflicts = 0,
+    kPartsDropConflicts = 1,
+    kPartsMergeConflicts = 2,
+};
+
+// Groups the triangle and the quad labels into a table of four ints a part
+// (label, faces, triangles, quads), allocated with the record allocator;
+// 0, or 2 with no table.
+int MeshParts_BuildTable(int32_t triangleCount, int32_t quadCount, const int32_t* triangleLabels,
+                         const int32_t* quadLabels, int32_t mode, int32_t* partCount, int32_t** table);
+
+// Checks the mesh: parts, unused vertices, orientation, manifoldness and
+// closedness, with the part table in merge mode; with `extractParts` each
+// part's faces are checked again on their own for its flags. API status.
+int Selvane_CheckMesh3(Mesh3* mesh, int32_t extractParts, MeshCheckInfo* info, Reporter* reporter);
+
+#endif

@@ -1,0 +1,61 @@
+#include "surface/fit/mesh_parts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "surface/fit/mesh_check.h"
+#include "surface/frame/mesh3.h"
+#include "surface/frame/record_memory.h"
+#include "surface/frame/status_codes.h"
+
+namespace {
+
+using Ints = std::vector<int32_t>;
+
+TEST(MeshParts, TableByLabelMode) {
+    const Ints tri = {1, 2, -1, 1, -3, 2}, quad = {2, 4, -1};
+    const struct {
+        int32_t mode;
+        Ints table;
+    } cases[] = {
+        // Triangles and quads merge apart: the quad conflict -1 finds no quad part 1.
+        {kPartsMergeConflicts, {-3, 1, 1, 0, 1, 3, 3, 0, 2, 3, 2, 1, -1, 1, 0, 1, 4, 1, 0, 1}},
+        {kPartsDropConflicts, {1, 2, 2, 0, 2, 3, 2, 1, 4, 1, 0, 1}},
+        {kPartsKeepConflicts, {-3, 1, 1, 0, -1, 2, 1, 1, 1, 2, 2, 0, 2, 3, 2, 1, 4, 1, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        int32_t count = -1;
+        int32_t* table = nullptr;
+        ASSERT_EQ(MeshParts_BuildTable(6, 3, tri.data(), quad.data(), c.mode, &count, &table), 0);
+        EXPECT_EQ(Ints(table, table + 4 * count), c.table) << c.mode;
+        Record_Free(table);
+    }
+}
+
+TEST(MeshParts, CheckFillsTheInfo) {
+    Mesh3 mesh;
+    ASSERT_EQ(Mesh3_Create(&mesh, 9, 5, 0), 0);
+    mesh.Points.Count = 9;
+    // A closed tetrahedron, a separate triangle and an unused vertex (8); the
+    // last face runs along (0, 2) like the first.
+    const Ints tris = {0, 2, 1, 0, 1, 3, 1, 2, 3, 2, 0, 3, 5, 6, 7};
+    std::copy(tris.begin(), tris.end(), mesh.Faces.Tri);
+    mesh.Faces.TriCount = 5;
+    MeshCheckInfo info;
+    ASSERT_EQ(Selvane_CheckMesh3(&mesh, 1, &info, nullptr), 0);
+    EXPECT_EQ(info.Flags, kMeshConsistent | kMeshManifold);
+    EXPECT_EQ(info.PartCount, 2);
+    EXPECT_EQ(info.UnusedCount, 2);  // 4 and 8
+    EXPECT_EQ(Ints(info.Parts, info.Parts + 8), (Ints{1, 4, 4, 0, 2, 1, 1, 0}));
+    EXPECT_EQ(Ints(info.PartFlags, info.PartFlags + 2),
+              (Ints{kMeshConsistent | kMeshManifold | kMeshClosed, kMeshConsistent | kMeshManifold}));
+    MeshCheckInfo_Free(&info);
+    EXPECT_EQ(info.Parts, nullptr);
+    EXPECT_EQ(Selvane_CheckMesh3(&mesh, 0, nullptr, nullptr), ApiStatus_InvalidArgument);
+    EXPECT_EQ(Selvane_CheckMesh3(nullptr, 0, &info, nullptr), ApiStatus_BadMesh);
+    Mesh3_Free(&mesh);
+}
+
+}  // namespace
