@@ -36,16 +36,19 @@ enum BusyState : int32_t {
     kBusyUndoRedoSweep = 4,
 };
 
+struct ItemMetadata;
+
 constexpr size_t kScanFitContextSize = 576;
 
 struct AppState {
     int32_t mode = kModeScan;
     EditionFlags editions;
-    std::string programFolder;  // with a trailing separator
-    std::string startupFile;    // the scan named on the command line, empty when none
-    std::string scanPath;       // the current scan file, set by load and save
-    std::string documentName;   // shown in the title
-    std::string siblingFolder;  // the sibling design program's install folder
+    std::string programFolder;                 // with a trailing separator
+    std::string startupFile;                   // the scan named on the command line, empty when none
+    std::string scanPath;                      // the current scan file, set by load and save
+    std::string documentName;                  // shown in the title
+    ItemMetadata* documentMetadata = nullptr;  // the scan's history, none for a new scan
+    std::string siblingFolder;                 // the sibling design program's install folder
     std::string siblingFile;
 
     GeneralSettings settings;

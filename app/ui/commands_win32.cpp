@@ -8,6 +8,7 @@
 #include "app/ui/brand_info.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
+#include "app/ui/file_properties_win32.h"
 #include "app/ui/input_handlers.h"
 #include "app/ui/menu_states.h"
 #include "app/ui/menu_table.h"
@@ -78,7 +79,6 @@ const std::set<WORD>& NotAvailable() {
         40265,
         40089,
         40240,
-        40296,
         40318,
         40260,
         40317,
@@ -374,6 +374,9 @@ bool DocumentAndViewCommand(WORD id) {
     switch (id) {
         case 40005:
             PostMessageA(Shell().main, WM_CLOSE, 0, 0);
+            return true;
+        case 40296:
+            FileProperties_Run(Shell().main);
             return true;
         case 40273:
             ScanEdit_UndoCommand();

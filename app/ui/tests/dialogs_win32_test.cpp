@@ -8,6 +8,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/dialogs_win32.h"
+#include "app/ui/file_properties_win32.h"
 #include "app/ui/progress_dialogs_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
@@ -20,6 +21,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <deque>
 #include <functional>
 #include <string>
@@ -235,6 +238,29 @@ TEST_F(DialogsWin32, QuestionBoxHasFourEndings) {
         EXPECT_EQ(MessageDlg_Run("Save the scan?", "The scan has changed."), c.result) << c.button;
         EXPECT_TRUE(driver.Finished());
     }
+}
+
+TEST_F(DialogsWin32, FilePropertiesShowTheScanAndClose) {
+    auto raw = std::make_unique<RawData>();
+    std::memset(raw.get(), 0, sizeof(RawData));
+    raw->Header.WandSerialNumber = 4711;
+    raw->Header.FileRelease = 4;
+    App().raw = raw.get();
+    App().scanPath = "C:\\scans\\foot.tvn";
+    std::string shown;
+    Driver driver({{kFilePropertiesText, [&](HWND d) {
+                        ExpectTableTexts(d, kFilePropertiesTemplate, true);
+                        shown = ItemText(d, kFilePropertiesText);
+                        return Press(d, IDCANCEL);
+                    }}});
+    FileProperties_Run(owner_);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(shown.find("**"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("File: C:\\scans\\foot.tvn\r\nFile format version: 4\r\nWand serial number: 4711\r\n"), 0u)
+        << shown;
+    EXPECT_NE(shown.find("First profile: no profiles"), std::string::npos) << shown;
+    App().raw = nullptr;
+    App().scanPath.clear();
 }
 
 // ---- Input boxes ----------------------------------------------------------------------
