@@ -8,6 +8,8 @@
 #include "surface/frame/operation_frame.h"
 #include "surface/frame/operation_numbers.h"
 #include "surface/frame/record_memory.h"
+#include "surface/frame/tracked_records.h"
+#include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
@@ -156,4 +158,144 @@ int Selvane_CheckMesh3(Mesh3* mesh, int32_t extractParts, MeshCheckInfo* info, R
     }
     if (status != CoreStatus_Success) CoreStatus_Report(reporter, status);
     return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
+}
+
+namespace {
+
+bool Belongs(int32_t label, int32_t part, int32_t mode) {
+    return label == part || (mode == kPartsMergeConflicts && label == -part);
+}
+
+// Copies the part's faces of one kind, renumbering corners through the map.
+void CopyFaces(int32_t count, const int32_t* faces, int width, const int32_t* labels, int32_t part, int32_t mode,
+               int32_t* map, int32_t* used, int32_t* source, int32_t* out, int32_t* outCount) {
+    for (int32_t i = 0; i < count; ++i) {
+        if (!Belongs(labels[i], part, mode)) continue;
+        for (int k = 0; k < width; ++k) {
+            const int32_t v = faces[width * static_cast<int64_t>(i) + k];
+            if (map[v] < 0) {
+                source[*used] = v;
+                map[v] = (*used)++;
+            }
+            out[width * static_cast<int64_t>(*outCount) + k] = map[v];
+        }
+        ++*outCount;
+    }
+}
+
+int ExtractPart(int32_t vertexCount, const double* points, const double* normals, const int32_t* triangles,
+                const int32_t* quads, int32_t triangleCount, int32_t quadCount, const int32_t* entry,
+                const int32_t* triangleLabels, const int32_t* quadLabels, int32_t mode, int32_t* map,
+                CoreMesh* record) {
+    const int32_t tris = entry[2], quadsWanted = entry[3];
+    int32_t maxPoints = 3 * tris + 4 * quadsWanted;
+    if (maxPoints > vertexCount) maxPoints = vertexCount;
+    if (InitBlockVector(maxPoints, tris, quadsWanted, record) != 0) return CoreStatus_NoMemory;
+    record->sourceIndex = Mem_AllocInts(maxPoints > 0 ? maxPoints : 1);
+    if (normals)
+        record->normals = static_cast<double*>(Mem_Alloc(sizeof(double) * 3 * (maxPoints > 0 ? maxPoints : 1)));
+    if (!record->sourceIndex || (normals && !record->normals)) return CoreStatus_NoMemory;
+    for (int32_t v = 0; v < vertexCount; ++v) map[v] = -1;
+    int32_t used = 0;
+    CopyFaces(triangleCount, triangles, 3, triangleLabels, entry[0], mode, map, &used, record->sourceIndex,
+              record->triangles, &record->triangleCount);
+    CopyFaces(quadCount, quads, 4, quadLabels, entry[0], mode, map, &used, record->sourceIndex, record->quads,
+              &record->quadCount);
+    for (int32_t i = 0; i < used; ++i) {
+        const int64_t from = 3 * static_cast<int64_t>(record->sourceIndex[i]);
+        std::memcpy(record->points + 3 * static_cast<int64_t>(i), points + from, 3 * sizeof(double));
+        if (normals) std::memcpy(record->normals + 3 * static_cast<int64_t>(i), normals + from, 3 * sizeof(double));
+    }
+    record->pointCount = used;
+    return CoreStatus_Success;
+}
+
+}  // namespace
+
+int Mesh3_FindParts(int32_t vertexCount, const double* points, const double* normals, int32_t triangleCount,
+                    const int32_t* triangles, int32_t quadCount, const int32_t* quads, int32_t* partCount,
+                    const int32_t* partTable, const int32_t* triangleLabels, const int32_t* quadLabels, int32_t mode,
+                    CoreMesh** parts, const CoreReporter* reporter) {
+    *parts = nullptr;
+    int32_t* ownTable = nullptr;
+    if (!partTable || *partCount <= 0) {
+        if (MeshParts_BuildTable(triangleCount, quadCount, triangleLabels, quadLabels, mode, partCount, &ownTable) !=
+            0) {
+            return CoreStatus_NoMemory;
+        }
+        partTable = ownTable;
+    }
+    const int32_t count = *partCount;
+    CoreMesh* records = static_cast<CoreMesh*>(Mem_Calloc(count > 0 ? count : 1, sizeof(CoreMesh)));
+    int32_t* map = Mem_AllocInts(vertexCount > 0 ? vertexCount : 1);
+    int status = records && map ? CoreStatus_Success : CoreStatus_NoMemory;
+    for (int32_t p = 0; p < count && status == CoreStatus_Success; ++p) {
+        status = ExtractPart(vertexCount, points, normals, triangles, quads, triangleCount, quadCount,
+                             partTable + 4 * p, triangleLabels, quadLabels, mode, map, &records[p]);
+        if (status == CoreStatus_Success && CoreReporter_Speaks(reporter, 5)) {
+            CoreReporter_Info(reporter, "Part %2d: %4d Faces, %4d Points", partTable[4 * p],
+                              records[p].triangleCount + records[p].quadCount, records[p].pointCount);
+        }
+    }
+    Mem_Free(map);
+    Record_Free(ownTable);
+    if (status != CoreStatus_Success) {
+        for (int32_t p = 0; records && p < count; ++p) FreeSpatialRecord(&records[p]);
+        Mem_Free(records);
+        *partCount = 0;
+        return status;
+    }
+    *parts = records;
+    return CoreStatus_Success;
+}
+
+int SplitMeshParts(Mesh3* mesh, const int32_t* triangleLabels, const int32_t* quadLabels, int32_t mode,
+                   int32_t* partCount, Mesh3** meshes, int32_t*** vertexMaps, Reporter* reporter) {
+    OperationFrame_Begin(reporter, Op_SplitMeshParts);
+    if (!Mesh3_Check(mesh, reporter) || !meshes) return OperationFrame_Refuse(reporter, ApiStatus_BadMesh);
+    if (!partCount) return OperationFrame_Refuse(reporter, ApiStatus_InvalidArgument);
+    *meshes = nullptr;
+    if (vertexMaps) *vertexMaps = nullptr;
+    CoreReporter core;
+    OperationFrame_CoreReporter(&core, reporter, reporter ? Reporter_CoreLevel(reporter->maximumLevel) : 0, 0);
+    int32_t count = 0;
+    CoreMesh* parts = nullptr;
+    int status = Mesh3_FindParts(mesh->Points.Count, mesh->Points.Location, nullptr, mesh->Faces.TriCount,
+                                 mesh->Faces.Tri, mesh->Faces.QuadCount, mesh->Faces.Quad, &count, nullptr,
+                                 triangleLabels, quadLabels, mode, &parts, &core);
+    Mesh3* out = nullptr;
+    int32_t** maps = nullptr;
+    if (status == CoreStatus_Success) {
+        out = static_cast<Mesh3*>(Record_Alloc(count + 1, sizeof(Mesh3)));
+        if (vertexMaps) maps = static_cast<int32_t**>(Record_Alloc(count + 1, sizeof(int32_t*)));
+        if (!out || (vertexMaps && !maps)) status = CoreStatus_NoMemory;
+        if (out) std::memset(out, 0, sizeof(Mesh3) * (count + 1));
+        if (maps) std::memset(maps, 0, sizeof(int32_t*) * (count + 1));
+    }
+    for (int32_t p = 0; p < count && status == CoreStatus_Success; ++p) {
+        if (maps) {
+            maps[p] = static_cast<int32_t*>(Record_Alloc(parts[p].pointCount + 1, sizeof(int32_t)));
+            if (!maps[p]) {
+                status = CoreStatus_NoMemory;
+                break;
+            }
+            std::memcpy(maps[p], parts[p].sourceIndex, sizeof(int32_t) * parts[p].pointCount);
+        }
+        Mesh3_FromCoreMesh(&out[p], &parts[p]);
+    }
+    for (int32_t p = 0; p < count; ++p) FreeSpatialRecord(&parts[p]);
+    Mem_Free(parts);
+    if (status != CoreStatus_Success) {
+        for (int32_t p = 0; out && p < count; ++p) Mesh3_Free(&out[p]);
+        for (int32_t p = 0; maps && p < count; ++p) Record_Free(maps[p]);
+        Record_Free(out);
+        Record_Free(maps);
+        CoreStatus_Report(reporter, status);
+        *partCount = 0;
+        return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
+    }
+    *partCount = count;
+    *meshes = out;
+    if (vertexMaps) *vertexMaps = maps;
+    return OperationFrame_Finish(reporter, ApiStatus_Success);
 }

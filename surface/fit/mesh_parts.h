@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct CoreMesh;
+struct CoreReporter;
 struct Mesh3;
 struct Reporter;
 
@@ -43,3 +45,20 @@ int MeshParts_BuildTable(int32_t triangleCount, int32_t quadCount, const int32_t
 int Selvane_CheckMesh3(Mesh3* mesh, int32_t extractParts, MeshCheckInfo* info, Reporter* reporter);
 
 #endif
+
+// One core mesh record per part of the table (built from the labels in the
+// given mode when none is given or its count is <= 0), in table order: the
+// part's faces (its label, or minus it in merge mode) with corners renumbered
+// in the order vertices are first met, the used points (and normals), and
+// each new vertex's former index as the record's source index. The records
+// come in a tracked array of *partCount. 0 or 2 (nothing left allocated).
+int Mesh3_FindParts(int32_t vertexCount, const double* points, const double* normals, int32_t triangleCount,
+                    const int32_t* triangles, int32_t quadCount, const int32_t* quads, int32_t* partCount,
+                    const int32_t* partTable, const int32_t* triangleLabels, const int32_t* quadLabels, int32_t mode,
+                    CoreMesh** parts, const CoreReporter* reporter);
+
+// Splits the mesh into one mesh per part of the labels (mode as above): the
+// meshes (and, when asked, each part's map to the former vertices) come in
+// arrays of the record allocator that the caller frees. API status.
+int SplitMeshParts(Mesh3* mesh, const int32_t* triangleLabels, const int32_t* quadLabels, int32_t mode,
+                   int32_t* partCount, Mesh3** meshes, int32_t*** vertexMaps, Reporter* reporter);

@@ -59,3 +59,56 @@ TEST(MeshParts, CheckFillsTheInfo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MeshParts, SplitIntoMeshesWithVertexMaps) {
+    Mesh3 mesh;
+    ASSERT_EQ(Mesh3_Create(&mesh, 8, 5, 1), 0);
+    for (int32_t i = 0; i < 24; ++i) mesh.Points.Location[i] = i;
+    mesh.Points.Count = 8;
+    const Ints tris = {0, 2, 1, 0, 1, 3, 1, 2, 3, 2, 0, 3, 2, 0, 1};
+    std::copy(tris.begin(), tris.end(), mesh.Faces.Tri);
+    mesh.Faces.TriCount = 5;
+    const Ints quad = {7, 6, 5, 4};
+    std::copy(quad.begin(), quad.end(), mesh.Faces.Quad);
+    mesh.Faces.QuadCount = 1;
+    const Ints triLabels = {1, 1, 1, 1, -1}, quadLabels = {2};
+    const struct {
+        int32_t mode;
+        Ints faces;  // per part
+    } cases[] = {{kPartsMergeConflicts, {5, 1}}, {kPartsDropConflicts, {4, 1}}, {kPartsKeepConflicts, {1, 4, 1}}};
+    for (const auto& c : cases) {
+        int32_t count = 0;
+        Mesh3* parts = nullptr;
+        int32_t** maps = nullptr;
+        ASSERT_EQ(SplitMeshParts(&mesh, triLabels.data(), quadLabels.data(), c.mode, &count, &parts, &maps, nullptr),
+                  0);
+        ASSERT_EQ(count, static_cast<int32_t>(c.faces.size()));
+        for (int32_t p = 0; p < count; ++p) {
+            const Mesh3& m = parts[p];
+            EXPECT_EQ(m.Faces.TriCount + m.Faces.QuadCount, c.faces[p]);
+            for (int32_t i = 0; i < 3 * m.Faces.TriCount; ++i) {
+                ASSERT_LT(m.Faces.Tri[i], m.Points.Count);
+                // The corner is the same point as before the split.
+                EXPECT_EQ(m.Points.Location[3 * m.Faces.Tri[i]], 3.0 * maps[p][m.Faces.Tri[i]]);
+            }
+            for (int32_t i = 0; i < m.Points.Count; ++i) EXPECT_EQ(m.Points.Location[3 * i + 1], 3.0 * maps[p][i] + 1);
+        }
+        const Mesh3& last = parts[count - 1];
+        EXPECT_EQ(Ints(last.Faces.Quad, last.Faces.Quad + 4), (Ints{0, 1, 2, 3}));  // first met order
+        EXPECT_EQ(Ints(maps[count - 1], maps[count - 1] + 4), (Ints{7, 6, 5, 4}));
+        for (int32_t p = 0; p < count; ++p) {
+            Mesh3_Free(&parts[p]);
+            Record_Free(maps[p]);
+        }
+        Record_Free(parts);
+        Record_Free(maps);
+    }
+    int32_t count = 0;
+    EXPECT_EQ(SplitMeshParts(&mesh, triLabels.data(), quadLabels.data(), 2, &count, nullptr, nullptr, nullptr),
+              ApiStatus_BadMesh);
+    Mesh3_Free(&mesh);
+}
+
+}  // namespace
