@@ -108,7 +108,6 @@ const std::set<WORD>& NotAvailable() {
         40104,
         40126,
         40166,
-        40192,
         // Alignment check and calibration correction.
         40082,
     };
@@ -499,6 +498,9 @@ bool ScannerSettingsHelpCommand(WORD id) {
     switch (id) {
         case 40182:
             ReferenceCommand_Swap();
+            return true;
+        case 40192:
+            ShowTimerModePanel(&G().Timer);
             return true;
         case 40055:
         case 40056:

@@ -29,6 +29,12 @@ void ReferenceCommands_SetChooser(ReferenceChooser chooser);
 void ReferenceCommand_Change(int32_t value);
 void ReferenceCommand_Swap();
 
+// The Timer Mode panel over the timer values (created, or refreshed when
+// open); its handle. The refresh after every change of the timer's state.
+struct TimerSettings;
+HWND ShowTimerModePanel(TimerSettings* parameters);
+void TimerModePanel_Refresh();
+
 // The HTML Help viewer, behind a seam: the call HtmlHelpA would get.
 using HelpViewer = std::function<HWND(HWND owner, const char* file, UINT command, DWORD_PTR data)>;
 void Help_SetViewer(HelpViewer viewer);

@@ -4,6 +4,7 @@
 #include "app/base/app_messages.h"
 #include "app/locale/locale_lookup.h"
 #include "app/ui/app_state.h"
+#include "app/ui/commands_win32.h"
 #include "app/ui/scan_control_link.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_win32.h"
@@ -56,5 +57,13 @@ void ScanControl_InstallWin32Host() {
     h.updateStatus = [](int32_t) { StatusBar_Update(); };
     h.postRepaint = [](int32_t level) { App_PostRepaint(level); };
     h.sendRepaint = [](int32_t level) { App_SendRepaint(level); };
-    h.timerSkip = [] { return TimerMode_Tick(TimerMode_Program(), App().settings.Timer, GetTickCount()); };
+    h.timerSkip = [] {
+        const bool skip = TimerMode_Tick(TimerMode_Program(), App().settings.Timer, GetTickCount());
+        TimerModePanel_Refresh();
+        return skip;
+    };
+    h.stopTimerMode = [] {
+        TimerMode_Stop(TimerMode_Program());
+        TimerModePanel_Refresh();
+    };
 }

@@ -10,6 +10,7 @@
 #include "app/ui/menu_states.h"
 #include "app/ui/menu_table.h"
 #include "app/ui/menus_win32.h"
+#include "app/ui/scan_control_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 
@@ -618,4 +619,34 @@ TEST_F(MenusWin32, ReferenceCommandsAskOnlyWithScanDataAndReexpressOnRepair) {
     EXPECT_TRUE(g_messages.empty());
     ReferenceCommands_SetChooser(nullptr);
     g.ReceiverEnabled = 0;
+}
+
+TEST_F(MenusWin32, TimerModePanelStartsStopsAndCloses) {
+    Start();
+    GeneralSettings& g = App().settings;
+    g.Timer = TimerSettings{0, 2000, 0};
+    EXPECT_EQ(MainWnd_OnCommand(40192), 1);
+    HWND panel = Shell().modeless[kSlotTimerMode];
+    ASSERT_NE(panel, nullptr);
+    char text[64];
+    GetDlgItemTextA(panel, 1351, text, sizeof text);
+    EXPECT_STREQ(text, "2");
+    GetDlgItemTextA(panel, 1354, text, sizeof text);
+    EXPECT_STREQ(text, "Off");
+    SendMessageA(panel, WM_COMMAND, 1394, 0);  // no fields: stays off
+    EXPECT_EQ(TimerMode_Program().state, kTimerOff);
+    SetDlgItemTextA(panel, 1350, "10");
+    SendMessageA(panel, WM_COMMAND, 1394, 0);
+    EXPECT_EQ(TimerMode_Program().state, kTimerWaiting);
+    EXPECT_EQ(g.Timer.NumFields, 10u);
+    EXPECT_EQ(g.Timer.SleepTicks, 2000u);
+    GetDlgItemTextA(panel, 1354, text, sizeof text);
+    EXPECT_STREQ(text, "Waiting for trigger");
+    GetDlgItemTextA(panel, 1394, text, sizeof text);
+    EXPECT_STREQ(text, "&Stop");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(panel, 1350)));
+    SendMessageA(panel, WM_COMMAND, 1053, 0);
+    EXPECT_EQ(TimerMode_Program().state, kTimerOff);
+    EXPECT_EQ(Shell().modeless[kSlotTimerMode], nullptr);
+    EXPECT_FALSE(IsWindow(panel));
 }
