@@ -250,5 +250,8 @@ void Surf_CleanMesh(SurfArena& arena, SurfaceRecord& s) {
     for (int32_t k = 0; k < 3 * s.NumFacets; ++k) s.Facets[k] = index[s.Facets[k]];
     s.NumPoints = points;
     arena.Free(index);
-    Mesh_VertexNormals(s.PointNormals, s.NumPoints, s.NumFacets, s.Facets, s.FacetNormals, 0, nullptr, nullptr);
+    // Normals, vertex normals and area of the mesh as it is kept: the area of
+    // the dropped slivers must leave the surface's total with them.
+    Mesh_FacetNormals(s.NumPoints, s.Points, s.NumFacets, s.Facets, 0, nullptr, s.FacetNormals, nullptr, &s.Area,
+                      s.PointNormals);
 }

@@ -31,6 +31,7 @@
 #include "app/acquisition/tracker_commands.h"
 #include "app/acquisition/usb_chip_api.h"
 #include "app/scan/basic_surface.h"
+#include "app/scan/mesh_normals.h"
 #include "app/scan/kd_tree.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/tests/scan_record_fixture.h"
@@ -331,6 +332,13 @@ TEST_P(BasicSurfaceScansTest, MeshLiesOnTheSceneFacesOutAndCoversTheScan) {
         ASSERT_TRUE(result == kBasicSurfDone || (v.simplify && result == kBasicSurfBadFacets)) << result;
         ASSERT_GT(s.NumFacets, 1000);
         const std::string label = std::string(c.name) + " " + v.name;
+
+        // The area is the final mesh's, after clean-up dropped its slivers.
+        std::vector<Vec3> facetNormals(s.NumFacets);
+        float area = 0.0f;
+        Mesh_FacetNormals(s.NumPoints, s.Points, s.NumFacets, s.Facets, 0, nullptr, facetNormals.data(), nullptr,
+                          &area, nullptr);
+        EXPECT_FLOAT_EQ(s.Area, area);
 
         // Vertices on the scene's surface.
         double sumSq = 0, worst = 0;
