@@ -394,8 +394,12 @@ TEST_P(BasicSurfaceScansTest, MeshLiesOnTheSceneFacesOutAndCoversTheScan) {
                 EXPECT_EQ(m.at("edge_manifold"), 1);
                 EXPECT_EQ(m.at("non_manifold_edges"), 0);
             }
-            if (m.count("admesh_parts")) EXPECT_LE(m.at("admesh_parts"), v.objectLimit);
-            if (m.count("admesh_backwards_edges")) EXPECT_EQ(m.at("admesh_backwards_edges"), 0);
+            if (m.count("admesh_parts")) {
+                EXPECT_LE(m.at("admesh_parts"), v.objectLimit);
+            }
+            if (m.count("admesh_backwards_edges")) {
+                EXPECT_EQ(m.at("admesh_backwards_edges"), 0);
+            }
         }
 
         if (v.simplify) {

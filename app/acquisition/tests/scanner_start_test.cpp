@@ -226,7 +226,9 @@ TEST_F(ScannerStartTest, WithoutAnyCalibrationFileTheNameIsNoFileAndTheOpenFails
         EXPECT_FALSE(InitScanner(path, name, 0, request_));
         EXPECT_EQ(name, "No File::");
         ASSERT_EQ(messages_.size(), propertiesOpen ? 0u : 1u);
-        if (!propertiesOpen) EXPECT_EQ(messages_[0].textKey, "ErrorCalFileOpen");
+        if (!propertiesOpen) {
+            EXPECT_EQ(messages_[0].textKey, "ErrorCalFileOpen");
+        }
     }
 }
 
