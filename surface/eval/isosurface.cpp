@@ -11,6 +11,7 @@
 #include "surface/frame/point_list.h"
 #include "surface/frame/reporter.h"
 #include "surface/frame/solution.h"
+#include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 #include "surface/io/temp_file.h"
 
@@ -60,7 +61,7 @@ int Evaluate(const double* p, double* value, double* gradient, SinkContext* c) {
     c->one.Location = c->one.Value = c->one.Gradient = nullptr;
     if (status != 0) {
         c->status = status;
-        return 2;
+        return RAPIDSURF_EVAL_ERROR;
     }
     // A shell folds the function about t: both sheets are its zero set.
     if (c->shell && *value < c->shellThreshold) {
@@ -94,7 +95,7 @@ int Isosurf_AddVertex(const double* location, const double* gradient, void* user
             c->status = status == 2 ? 2 : 3;
             Reporter_Error(c->reporter, status == 2 ? "Memory allocation failed while adding to point list"
                                                     : "Internal error while adding to point list");
-            return 4;
+            return RAPIDSURF_VERTEX_ERROR;
         }
     }
     std::memcpy(points->Location + 3 * points->Count, location, 3 * sizeof(double));
@@ -138,7 +139,7 @@ bool CheckCorners(SinkContext* c, int32_t corners, const int32_t* v, int32_t ver
                 Reporter_Error(c->reporter, "Invalid Tri[%d]: %d %d %d", number, v[0], v[1], v[2]);
             else
                 Reporter_Error(c->reporter, "Invalid Quad[%d]: %d %d %d %d", number, v[0], v[1], v[2], v[3]);
-            c->status = 3;
+            c->status = ApiStatus_InternalError;
             return false;
         }
     return true;
@@ -148,14 +149,14 @@ int Isosurf_AddFace(int32_t corners, const int32_t* v, int32_t boundary, void* u
     auto* c = static_cast<SinkContext*>(user);
     if (corners != 3 && corners != 4) {
         Reporter_Error(c->reporter, "Invalid face size encountered.");
-        c->status = 3;
-        return 5;
+        c->status = ApiStatus_InternalError;
+        return RAPIDSURF_FACET_ERROR;
     }
     FaceList* faces = &c->mesh->Faces;
     const bool tri = corners == 3;
     int32_t& count = tri ? faces->TriCount : faces->QuadCount;
     const int32_t capacity = tri ? faces->TriCapacity : faces->QuadCapacity;
-    if (!CheckCorners(c, corners, v, c->mesh->Points.Count, count)) return 5;
+    if (!CheckCorners(c, corners, v, c->mesh->Points.Count, count)) return RAPIDSURF_FACET_ERROR;
     if (count == capacity) {
         const int32_t wanted = Grown(capacity);
         int status = tri ? FaceList_Resize(faces, wanted, 0) : FaceList_Resize(faces, 0, wanted);
@@ -167,7 +168,7 @@ int Isosurf_AddFace(int32_t corners, const int32_t* v, int32_t boundary, void* u
             c->status = status == 2 ? 2 : 3;
             Reporter_Error(c->reporter, status == 2 ? "Memory allocation failed while adding to face list"
                                                     : "Internal error while adding to face list");
-            return 5;
+            return RAPIDSURF_FACET_ERROR;
         }
     }
     int32_t* out = (tri ? faces->Tri : faces->Quad) + corners * count;
@@ -181,8 +182,8 @@ int Isosurf_FileVertex(const double* location, const double*, void* user) {
     auto* c = static_cast<SinkContext*>(user);
     IsoFileSink* f = c->file;
     if (std::fwrite(location, sizeof(double), 3, f->VertexFile) != 3) {
-        c->status = 28;
-        return 4;
+        c->status = ApiStatus_FileWriteFailed;
+        return RAPIDSURF_VERTEX_ERROR;
     }
     ++f->Vertices;
     if (c->reporter != nullptr)
@@ -195,17 +196,17 @@ int Isosurf_FileFace(int32_t corners, const int32_t* v, int32_t, void* user) {
     IsoFileSink* f = c->file;
     if (corners != 3 && corners != 4) {
         Reporter_Error(c->reporter, "Invalid face size encountered.");
-        c->status = 3;
-        return 5;
+        c->status = ApiStatus_InternalError;
+        return RAPIDSURF_FACET_ERROR;
     }
     const int32_t number = corners == 3 ? f->Triangles : f->Quads;
-    if (!CheckCorners(c, corners, v, f->Vertices, number)) return 5;
+    if (!CheckCorners(c, corners, v, f->Vertices, number)) return RAPIDSURF_FACET_ERROR;
     int32_t out[4];
     for (int32_t k = 0; k < corners; ++k) out[k] = c->reverse ? v[corners - 1 - k] : v[k];
     std::FILE* file = corners == 3 ? f->TriangleFile : f->QuadFile;
     if (std::fwrite(out, sizeof(int32_t), static_cast<size_t>(corners), file) != static_cast<size_t>(corners)) {
-        c->status = 28;
-        return 5;
+        c->status = ApiStatus_FileWriteFailed;
+        return RAPIDSURF_FACET_ERROR;
     }
     ++(corners == 3 ? f->Triangles : f->Quads);
     return 0;
@@ -218,24 +219,27 @@ int Refuse(Reporter* reporter, int status, const char* text) {
 
 int CheckArguments(const Solution3* solution, double resolution, const double* lo, const double* hi,
                    const IsosurfAttributes* a, Reporter* reporter) {
-    if (!Solution3_Check(solution, reporter)) return 6;
+    if (!Solution3_Check(solution, reporter)) return ApiStatus_BadSolution;
     if (!(resolution > 0.0)) {
         Reporter_Error(reporter, "Resolution argument is negative or zero: %g", resolution);
-        return 7;
+        return ApiStatus_NegativeDistance;
     }
-    if (lo == nullptr || hi == nullptr) return Refuse(reporter, 7, "Min is greater than or equal to Max");
+    if (lo == nullptr || hi == nullptr)
+        return Refuse(reporter, ApiStatus_NegativeDistance, "Min is greater than or equal to Max");
     for (int k = 0; k < 3; ++k)
-        if (!(lo[k] < hi[k])) return Refuse(reporter, 7, "Min is greater than or equal to Max");
+        if (!(lo[k] < hi[k]))
+            return Refuse(reporter, ApiStatus_NegativeDistance, "Min is greater than or equal to Max");
     if (a == nullptr) return 0;
     if (a->CapStyle < 0 || a->CapStyle > 2 || a->MeshStyle < 0 || a->MeshStyle > 2 || a->FaceStyle < 0 ||
         a->FaceStyle > 2)
-        return Refuse(reporter, 10, "Invalid isosurface attributes");
+        return Refuse(reporter, ApiStatus_BadAttributes, "Invalid isosurface attributes");
     if (a->Seeds != nullptr && !PointList3_Check(a->Seeds, "Seeds", 1, reporter, 0, 0, 0, 0, 0))
-        return Refuse(reporter, 10, "Could not get seeds from pointlist");
+        return Refuse(reporter, ApiStatus_BadAttributes, "Could not get seeds from pointlist");
     if (a->FitToBoundingBox < 0 || a->FitToBoundingBox > 7)
-        return Refuse(reporter, 10, "Fit-to-bounding-box attribute out of range");
+        return Refuse(reporter, ApiStatus_BadAttributes, "Fit-to-bounding-box attribute out of range");
     if (a->ShellThickness < 0.0)
-        return Refuse(reporter, 10, "Shell thickness has negative value; must be zero or positive");
+        return Refuse(reporter, ApiStatus_BadAttributes,
+                      "Shell thickness has negative value; must be zero or positive");
     return 0;
 }
 
@@ -392,7 +396,8 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
         SetGridAttrDefaults(&c.eval);
     c.eval.PlanManyPoints = 1;
     if (!(c.eval.EvalAccuracy > 0.0) && !(solution->DefaultEvalAccuracy > 0.0))
-        return Refuse(reporter, 7, "Default evaluation accuracy missing. Please give a positive accuracy argument");
+        return Refuse(reporter, ApiStatus_NegativeDistance,
+                      "Default evaluation accuracy missing. Please give a positive accuracy argument");
     EvalWorkspace* local = nullptr;
     const bool passed = workspace != nullptr && *workspace != nullptr;
     c.workspace = workspace != nullptr ? workspace : &local;
@@ -416,10 +421,11 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
         const int made = Mesh3_Create(mesh, 50000, triangles, quads);
         if (made == 0 && a.ReturnNormals && PointList3_SetFields(&mesh->Points, -1, 0, 0, 0, 0, 1) != 0) {
             Mesh3_Free(mesh);
-            return Refuse(reporter, 2, "Failed to allocate memory for output mesh");
+            return Refuse(reporter, ApiStatus_NoMemory, "Failed to allocate memory for output mesh");
         }
-        if (made == 2) return Refuse(reporter, 2, "Failed to allocate memory for output mesh");
-        if (made != 0) return Refuse(reporter, 3, "Internal error while initialising output mesh");
+        if (made == 2) return Refuse(reporter, ApiStatus_NoMemory, "Failed to allocate memory for output mesh");
+        if (made != 0)
+            return Refuse(reporter, ApiStatus_InternalError, "Internal error while initialising output mesh");
     } else {
         fileSink->Vertices = fileSink->Triangles = fileSink->Quads = 0;
     }
@@ -428,7 +434,7 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
         std::free(c.triCaps);
         std::free(c.quadCaps);
         Mesh3_Free(mesh);
-        return Refuse(reporter, 2, "Memory allocation failed");
+        return Refuse(reporter, ApiStatus_NoMemory, "Memory allocation failed");
     }
     InfoLines(solution, &c.eval, passed, isovalue, resolution, regionMin, regionMax, a, reporter);
 
@@ -459,7 +465,7 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
             const bool some = mesh == nullptr || mesh->Faces.TriCount > 0;
             Reporter_Error(reporter, some ? "Isosurfacing aborted by user, partial surface generated"
                                           : "Isosurfacing aborted by user, no surface generated");
-            status = 1;
+            status = ApiStatus_UserAbort;
             break;
         }
         case RAPIDSURF_EVAL_ERROR:
@@ -469,16 +475,16 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
             status = c.status != 0 ? c.status : 3;
             break;
         case RAPIDSURF_NO_MEMORY:
-            status = Refuse(reporter, 2, "Memory allocation failed");
+            status = Refuse(reporter, ApiStatus_NoMemory, "Memory allocation failed");
             break;
         case RAPIDSURF_NO_SEEDS:
-            status = Refuse(reporter, 24, "Surface could not be found from any seed");
+            status = Refuse(reporter, ApiStatus_NoSurfaceFound, "Surface could not be found from any seed");
             break;
         case RAPIDSURF_SURFACING_ERROR:
-            status = Refuse(reporter, 23, "Internal error in isosurfacing");
+            status = Refuse(reporter, ApiStatus_IsosurfaceError, "Internal error in isosurfacing");
             break;
         default:
-            status = Refuse(reporter, 3, "Unknown error in isosurfacing");
+            status = Refuse(reporter, ApiStatus_InternalError, "Unknown error in isosurfacing");
     }
     if (status != 0 && status != 1 && mesh != nullptr) Mesh3_Free(mesh);
     if (status == 0 && a.ReturnNormals) {
@@ -514,7 +520,8 @@ int Selvane_Isosurf3(const Solution3* solution, const EvalAttributes* evalAttrib
                      Mesh3* mesh, double isovalue, double resolution, const double* regionMin, const double* regionMax,
                      const IsosurfAttributes* attributes, Reporter* reporter) {
     OperationFrame_Begin(reporter, 22);
-    if (mesh == nullptr) return OperationFrame_Refuse(reporter, Refuse(reporter, 14, "Mesh argument is NULL"));
+    if (mesh == nullptr)
+        return OperationFrame_Refuse(reporter, Refuse(reporter, ApiStatus_BadMesh, "Mesh argument is NULL"));
     const int status = IsosurfaceCore(solution, evalAttributes, workspace, mesh, nullptr, isovalue, resolution,
                                       regionMin, regionMax, attributes, reporter);
     return OperationFrame_Refuse(reporter, status);
@@ -526,18 +533,18 @@ namespace {
 int CopyFile(std::FILE* from, std::FILE* to) {
     static const size_t kBlock = 102400;
     auto* buffer = static_cast<char*>(std::malloc(kBlock));
-    if (buffer == nullptr) return 2;
+    if (buffer == nullptr) return ApiStatus_NoMemory;
     std::fflush(from);
     std::rewind(from);
     int status = 0;
     for (;;) {
         const size_t n = std::fread(buffer, 1, kBlock, from);
         if (n > 0 && std::fwrite(buffer, 1, n, to) != n) {
-            status = 28;
+            status = ApiStatus_FileWriteFailed;
             break;
         }
         if (n < kBlock) {
-            if (std::ferror(from)) status = 27;
+            if (std::ferror(from)) status = ApiStatus_FileReadFailed;
             break;
         }
     }
@@ -551,7 +558,8 @@ int IsosurfaceToFile(const Solution3* solution, const EvalAttributes* evalAttrib
                      std::FILE* stream, double isovalue, double resolution, const double* regionMin,
                      const double* regionMax, const IsosurfAttributes* attributes, Reporter* reporter) {
     OperationFrame_Begin(reporter, 22);
-    if (stream == nullptr) return OperationFrame_Refuse(reporter, Refuse(reporter, 11, "File object argument is NULL"));
+    if (stream == nullptr)
+        return OperationFrame_Refuse(reporter, Refuse(reporter, ApiStatus_BadFile, "File object argument is NULL"));
     IsoFileSink sink{};
     char paths[3][kTempPathSize] = {{0}, {0}, {0}};
     sink.VertexFile = TempFile_Open(nullptr, paths[0]);
@@ -559,11 +567,11 @@ int IsosurfaceToFile(const Solution3* solution, const EvalAttributes* evalAttrib
     sink.QuadFile = TempFile_Open(nullptr, paths[2]);
     int status = 0;
     if (sink.VertexFile == nullptr || sink.TriangleFile == nullptr || sink.QuadFile == nullptr)
-        status = Refuse(reporter, 26, "Could not open temporary file.");
+        status = Refuse(reporter, ApiStatus_FileOpenFailed, "Could not open temporary file.");
     if (status == 0)
         status = IsosurfaceCore(solution, evalAttributes, workspace, nullptr, &sink, isovalue, resolution, regionMin,
                                 regionMax, attributes, reporter);
-    if (status == 0 && sink.Vertices == 0) status = 23;
+    if (status == 0 && sink.Vertices == 0) status = ApiStatus_IsosurfaceError;
     if (status == 0) {
         std::fprintf(stream, "%%TAVIR-1.0\n\n[index]\n");
         std::fprintf(stream, "Location Double 3 %d;\n", sink.Vertices);
@@ -572,10 +580,11 @@ int IsosurfaceToFile(const Solution3* solution, const EvalAttributes* evalAttrib
         std::fprintf(stream, "\n[binary]");
         const uint32_t marker = 0x00F00FFF;
         const double check = 1.23456789;
-        if (std::fwrite(&marker, 4, 1, stream) != 1 || std::fwrite(&check, 8, 1, stream) != 1) status = 28;
+        if (std::fwrite(&marker, 4, 1, stream) != 1 || std::fwrite(&check, 8, 1, stream) != 1)
+            status = ApiStatus_FileWriteFailed;
         std::FILE* parts[3] = {sink.VertexFile, sink.TriangleFile, sink.QuadFile};
         for (int k = 0; k < 3 && status == 0; ++k) status = CopyFile(parts[k], stream);
-        if (status == 0 && std::fflush(stream) != 0) status = 28;
+        if (status == 0 && std::fflush(stream) != 0) status = ApiStatus_FileWriteFailed;
     }
     for (int k = 0; k < 3; ++k)
         TempFile_CloseAndDelete(k == 0 ? sink.VertexFile : k == 1 ? sink.TriangleFile : sink.QuadFile, paths[k]);

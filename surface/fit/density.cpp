@@ -9,6 +9,7 @@
 #include "surface/frame/tracked_memory.h"
 #include "surface/search/kd_tree.h"
 #include "surface/search/neighbours.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
     const double cosine = std::cos(at.ConeAngle * 0.017453292519943295);
     const double c2 = cosine * cosine;
     Neighbours near{};
-    if (!Neighbours_Init(n, xyz, &near)) return 2;
+    if (!Neighbours_Init(n, xyz, &near)) return ApiStatus_NoMemory;
     struct Release {
         Neighbours* r;
         ~Release() { Neighbours_Free(r); }
@@ -85,11 +86,11 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
     double extent[3];
     const int32_t m = Density_BoxInit(at.GridPoints, near.Bounds, near.Bounds + 3, &grid, extent);
     const double room = std::trunc((q + 1.0) * n + m + 2);
-    if (room > 2147483647.0 || !out->Allocate(static_cast<int32_t>(room))) return 2;
+    if (room > 2147483647.0 || !out->Allocate(static_cast<int32_t>(room))) return ApiStatus_NoMemory;
     int32_t buffer = static_cast<int32_t>(at.GridMaxDist * at.GridMaxDist * n * kPi);
     if (buffer < 10) buffer = 10;
     int32_t* found = Mem_AllocInts(buffer > 9 ? buffer : 9);
-    if (found == nullptr) return 2;
+    if (found == nullptr) return ApiStatus_NoMemory;
     struct FreeFound {
         int32_t* p;
         ~FreeFound() { Mem_Free(p); }
@@ -111,7 +112,7 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
             const double* normal = normals + 3 * i;
             if (Dot(normal, normal) == 0.0) continue;
             int32_t count = 0;
-            if (!Neighbours_KNearest(xyz + 3 * i, 9, &count, found, &near)) return 2;
+            if (!Neighbours_KNearest(xyz + 3 * i, 9, &count, found, &near)) return ApiStatus_NoMemory;
             if (count > 1 && Dot(normal, normals + 3 * found[1]) < 0.0) continue;
             for (int s = oneSided ? 1 : 0; s < 2; ++s) {
                 double p[3];
@@ -119,7 +120,7 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
                 double h = 0.0;
                 int32_t nearest = -1;
                 if (InCone(p, xyz, normals, &near, r1, buffer, found, c2, &h, &nearest, &failed)) out->Add(p, h, i);
-                if (failed) return 2;
+                if (failed) return ApiStatus_NoMemory;
             }
         }
     }
@@ -140,7 +141,7 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
                     int32_t nearest = -1;
                     if (InCone(p, xyz, normals, &near, rg, buffer, found, c2, &h, &nearest, &failed))
                         out->Add(p, h, nearest);
-                    if (failed) return 2;
+                    if (failed) return ApiStatus_NoMemory;
                 }
     }
     return 0;
@@ -216,7 +217,7 @@ int ProjectPatches(const PointList3* list, const double* normals, double distanc
     int32_t w = static_cast<int32_t>(oneSided ? maxIncrease * n : maxIncrease * n * 0.5);
     if (w > v) w = v;
     const int32_t u = oneSided ? w : 2 * w;
-    if (!out->Allocate(n + u + extra)) return 2;
+    if (!out->Allocate(n + u + extra)) return ApiStatus_NoMemory;
     for (int32_t i = 0; i < n; ++i) out->Add(list->Location + 3 * i, 0.0, i);
     if (u == 0) return 0;
     double** rows = nullptr;
@@ -286,7 +287,7 @@ int GridPass(const PointList3* list, const double* normals, const DensityAttribu
              Reporter* reporter) {
     const int32_t n = list->Count;
     Neighbours near{};
-    if (!Neighbours_Init(n, list->Location, &near)) return 2;
+    if (!Neighbours_Init(n, list->Location, &near)) return ApiStatus_NoMemory;
     DensityGrid grid;
     double extent[3];
     const int32_t m = Density_BoxInit(at.GridPoints, near.Bounds, near.Bounds + 3, &grid, extent);

@@ -117,7 +117,7 @@ int CheckWorkspace(EvalWorkspace** ref, const Solution* solution, const BasicFun
         if (w == nullptr) {
             Mem_TrackEnd();
             CoreStatus_Report(reporter, CoreStatus_NoMemory);
-            return 2;
+            return ApiStatus_NoMemory;
         }
         *ref = w;
         needTable = true;
@@ -145,7 +145,7 @@ int CheckWorkspace(EvalWorkspace** ref, const Solution* solution, const BasicFun
         if (Dim<D>::Rows(&w->CentreRows, solution->Centres, solution->CentreCount) != 0) {
             w->CentreRows = nullptr;
             CoreStatus_Report(reporter, CoreStatus_NoMemory);
-            return 2;
+            return ApiStatus_NoMemory;
         }
     }
     *centreRows = w->CentreRows;
@@ -157,7 +157,7 @@ int CheckWorkspace(EvalWorkspace** ref, const Solution* solution, const BasicFun
 template <int D>
 int Prepare(const typename Dim<D>::Solution* solution, const EvalAttributes* attributes, EvalAttributes* a,
             BasicFunctionKernel* kernel, RapidEvalOptions* options, double* accuracy, Reporter* reporter) {
-    if (!Dim<D>::Check(solution, reporter)) return 6;
+    if (!Dim<D>::Check(solution, reporter)) return ApiStatus_BadSolution;
     if (attributes != nullptr)
         *a = *attributes;
     else
@@ -169,7 +169,7 @@ int Prepare(const typename Dim<D>::Solution* solution, const EvalAttributes* att
     *accuracy = a->EvalAccuracy > 0.0 ? a->EvalAccuracy : solution->DefaultEvalAccuracy;
     if (!(*accuracy > 0.0)) {
         Reporter_Error(reporter, "Invalid default accuracy. Positive accuracy argument must be given");
-        return 7;
+        return ApiStatus_NegativeDistance;
     }
     return 0;
 }
@@ -307,7 +307,7 @@ int RowViews(int32_t set, List* points, Reporter* reporter, double*** locationRo
         Mem_Free(*locationRows);
         *locationRows = nullptr;
         CoreStatus_Report(reporter, CoreStatus_NoMemory);
-        return 2;
+        return ApiStatus_NoMemory;
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "surface/fit/smallest_ball.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -93,11 +94,11 @@ int SplitLevel(const Builder& b, int32_t level) {
         const int32_t middle = Partition(b, panel);
         if (middle > panel->First) {
             panel->Child[0] = NewPanel(b, panel, panel->First, middle, level + 1, 0);
-            if (!panel->Child[0]) return 2;
+            if (!panel->Child[0]) return CoreStatus_NoMemory;
         }
         if (middle < panel->End) {
             panel->Child[1] = NewPanel(b, panel, middle, panel->End, level + 1, 1);
-            if (!panel->Child[1]) return 2;
+            if (!panel->Child[1]) return CoreStatus_NoMemory;
         }
     }
     return 0;
@@ -106,11 +107,11 @@ int SplitLevel(const Builder& b, int32_t level) {
 }  // namespace
 
 int EvalTree_Build(int32_t N, int32_t d, const double* const* points, int32_t minInPanel, EvalTree* tree) {
-    if (!tree) return 23;
+    if (!tree) return CoreStatus_NullArgument;
     std::memset(tree, 0, sizeof(*tree));
-    if (N <= 0 || minInPanel < 2) return 26;
-    if (d < 1 || d > 3) return 7;
-    if (!points) return 23;
+    if (N <= 0 || minInPanel < 2) return CoreStatus_SizeNotPositive;
+    if (d < 1 || d > 3) return CoreStatus_InvalidDimension;
+    if (!points) return CoreStatus_NullArgument;
     tree->N = N;
     tree->Dim = d;
     tree->MinInPanel = minInPanel;

@@ -7,6 +7,7 @@
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ int32_t Top(const MQExpansion* r) { return r->P + r->K; }
 
 int MQExpansion_InitTree(int32_t N, int32_t dimension, int32_t numInPanel, const double* const* centres,
                          MQExpansion* record, const CoreReporter* reporter) {
-    if (!record) return 23;
+    if (!record) return CoreStatus_NullArgument;
     if (record->TreeBuilt && (N != record->N || dimension != record->Tree.Dim)) {
         if (CoreReporter_Speaks(reporter, 2))
             CoreReporter_Warning(reporter, "Multiquadric evaluator discarding entire workspace");
@@ -45,7 +46,7 @@ int MQExpansion_InitTree(int32_t N, int32_t dimension, int32_t numInPanel, const
     if (record->TreeBuilt) return 0;
     if (N <= 0) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Number of centres must be positive");
-        return 5;
+        return CoreStatus_InvalidInput;
     }
     const uint32_t start = Reporter_Clock();
     std::memset(record, 0, sizeof(*record));
@@ -54,7 +55,7 @@ int MQExpansion_InitTree(int32_t N, int32_t dimension, int32_t numInPanel, const
     record->Centres = Mem_AllocDoubles(3 * N);
     if (!record->Centres) {
         EvalTree_Free(&record->Tree);
-        return 2;
+        return CoreStatus_NoMemory;
     }
     for (int32_t i = 0; i < N; ++i)
         for (int32_t j = 0; j < 3; ++j)
@@ -69,7 +70,7 @@ int MQExpansion_InitTree(int32_t N, int32_t dimension, int32_t numInPanel, const
 
 int MQExpansion_InitExpansions(int32_t N, int32_t p, int32_t k, double c, const double* coeffs, int32_t differentiate,
                                MQExpansion* record, const CoreReporter* reporter, double target) {
-    if (!record || !coeffs) return 23;
+    if (!record || !coeffs) return CoreStatus_NullArgument;
     if (record->Formed && (p > record->P || k != record->K || std::fabs(c) != record->AbsC)) {
         if (CoreReporter_Speaks(reporter, 2))
             CoreReporter_Warning(reporter, "Fast multiquadric evaluator discarding workspace far field");
@@ -82,19 +83,19 @@ int MQExpansion_InitExpansions(int32_t N, int32_t p, int32_t k, double c, const 
     const bool speak = CoreReporter_Speaks(reporter, 1);
     if (!record->TreeBuilt || N != record->N) {
         if (speak) CoreReporter_Error(reporter, "Number of Coeffs must be same as number of Centres");
-        return 5;
+        return CoreStatus_InvalidInput;
     }
     if (k >= 0 && k % 2 == 0) {
         if (speak) CoreReporter_Error(reporter, "Multiquadric parameter k = %d must be odd or negative", k);
-        return 5;
+        return CoreStatus_InvalidInput;
     }
     if (p <= 0) {
         if (speak) CoreReporter_Error(reporter, "Multiquadric order of expansion p must be positive");
-        return 5;
+        return CoreStatus_InvalidInput;
     }
     if (p + k > kMQTopDegree) {
         if (speak) CoreReporter_Error(reporter, "Multiquadric order of expansion p = %d is too large", p);
-        return 5;
+        return CoreStatus_InvalidInput;
     }
     const uint32_t start = Reporter_Clock();
     record->AbsC = std::fabs(c);
@@ -118,7 +119,7 @@ int MQExpansion_InitExpansions(int32_t N, int32_t p, int32_t k, double c, const 
     record->Scratch = Mem_AllocDoubles(Tetra_Size(top) + 1);
     if (!record->Coeffs || !record->Alpha || !record->Beta || !record->Scratch) {
         MQExpansion_FreeExpansions(record);
-        return 2;
+        return CoreStatus_NoMemory;
     }
     for (int32_t i = 0; i < N; ++i) record->Coeffs[i] = coeffs[record->Tree.Permutation[i]];
     for (int32_t i = 2; i <= top; ++i) {
@@ -153,10 +154,10 @@ int MQExpansion_FormSeries(MQExpansion* r, const CoreReporter* reporter, double 
     for (int32_t level = tree.DeepestLevel; level >= r->FirstLevel; --level) {
         for (EvalPanel* p = tree.Levels[level]; p; p = p->Next) {
             auto* s = static_cast<MQPanelSeries*>(Mem_Calloc(1, sizeof(MQPanelSeries)));
-            if (!s) return 2;
+            if (!s) return CoreStatus_NoMemory;
             p->Payload = s;
             if (size > 0 && !(s->A = static_cast<double*>(Mem_Calloc(static_cast<size_t>(size), sizeof(double)))))
-                return 2;
+                return CoreStatus_NoMemory;
             for (int32_t i = p->First; i < p->End; ++i) {
                 const double* x = r->Centres + 3 * i;
                 const double y[3] = {x[0] - p->Centre[0], x[1] - p->Centre[1], x[2] - p->Centre[2]};
@@ -168,7 +169,7 @@ int MQExpansion_FormSeries(MQExpansion* r, const CoreReporter* reporter, double 
             ++r->SeriesPanels;
             if (step > 0.0) CoreReporter_SetProgress(reporter, Progress(reporter) + step);
         }
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     return 0;
 }
@@ -181,7 +182,7 @@ int MQExpansion_Differentiate(int32_t p, int32_t k, MQExpansion* r, const CoreRe
             auto* s = static_cast<MQPanelSeries*>(panel->Payload);
             if (!s || !s->A) continue;
             for (int32_t axis = 0; axis < 3; ++axis) {
-                if (!s->Derivative[axis] && !(s->Derivative[axis] = Mem_AllocDoubles(size))) return 2;
+                if (!s->Derivative[axis] && !(s->Derivative[axis] = Mem_AllocDoubles(size))) return CoreStatus_NoMemory;
                 MQSeries_Derivative(s->A, top, k, axis, s->Derivative[axis]);
             }
         }

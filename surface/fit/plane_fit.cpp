@@ -1,6 +1,7 @@
 #include "surface/fit/plane_fit.h"
 
 #include "surface/fit/small_solvers.h"
+#include "surface/frame/status_codes.h"
 
 #include <cmath>
 
@@ -59,7 +60,7 @@ int Points_FitPlaneMoments(const double* const* points, int32_t count, double* p
     double m[9];
     for (int i = 0; i < 9; ++i) m[i] = moments[i].Value();
     double inverse[9];
-    if (Mat3_Invert(m, inverse) != 0) return 4;
+    if (Mat3_Invert(m, inverse) != 0) return CoreStatus_LinearDependency;
     for (int i = 0; i < 3; ++i) {
         plane[i] = inverse[3 * i] * sums[0].Value() + inverse[3 * i + 1] * sums[1].Value() +
                    inverse[3 * i + 2] * sums[2].Value();
@@ -79,7 +80,7 @@ int Points_FitPlane(const double* const* points, int32_t count, double* centroid
     const double r = 1.0 / count;
     for (int i = 0; i < 3; ++i) centroid[i] = sums[i].Value() * r;
     double plane[4];
-    if (Points_FitPlaneMoments(points, count, plane) != 0) return 4;
+    if (Points_FitPlaneMoments(points, count, plane) != 0) return CoreStatus_LinearDependency;
     for (int i = 0; i < 3; ++i) normal[i] = plane[i];
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "surface/fit/rapid_biharm2_internal.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ int FormLaurent(RapidBiharm2Workspace* ws) {
         for (Biharm2Panel* p = ws->Levels[level]; p; p = p->Next) {
             if (Count(p) == 0) continue;
             p->Laurent = static_cast<Cx*>(Mem_Calloc(static_cast<size_t>(2 * L), sizeof(Cx)));
-            if (!p->Laurent) return 2;
+            if (!p->Laurent) return CoreStatus_NoMemory;
             p->Magnitude = 0.0;
             for (int32_t i = p->First; i < p->End; ++i) p->Magnitude += std::fabs(ws->Coeffs[i]);
             const bool translate = level < ws->DeepestLevel && Count(p) > L;
@@ -77,7 +78,7 @@ int FormTaylor(RapidBiharm2Workspace* ws) {
     for (int32_t level = 2; level <= ws->DeepestLevel; ++level) {
         for (Biharm2Panel* p = ws->Levels[level]; p; p = p->Next) {
             p->Taylor = static_cast<Cx*>(Mem_Calloc(static_cast<size_t>(2 * (T + 1)), sizeof(Cx)));
-            if (!p->Taylor) return 2;
+            if (!p->Taylor) return CoreStatus_NoMemory;
             if (level > 2 && p->Parent->Taylor) Biharm2_ShiftTaylor(p->Parent, p, T);
             for (int32_t k = -1; k < 8; ++k) {
                 const Biharm2Panel* around = k < 0 ? p->Parent : p->Parent->Neighbour[k];
@@ -94,7 +95,7 @@ int FormTaylor(RapidBiharm2Workspace* ws) {
             }
             if (step > 0.0) CoreReporter_SetProgress(ws->Reporter, Progress(ws->Reporter) + step);
         }
-        if (CoreReporter_AbortRequested(ws->Reporter)) return 10;
+        if (CoreReporter_AbortRequested(ws->Reporter)) return CoreStatus_UserAbort;
     }
     return 0;
 }
@@ -131,7 +132,7 @@ int ProductAtCentres(RapidBiharm2Workspace* ws, int32_t storeValues) {
         if (CoreReporter_Speaks(ws->Reporter, 5))
             CoreReporter_Info(ws->Reporter, "RapidBiharm2_Multiply: Storing TPS values");
         ws->Cache = static_cast<double*>(Mem_Alloc(sizeof(double) * static_cast<size_t>(size > 0 ? size : 1)));
-        if (!ws->Cache) return 2;
+        if (!ws->Cache) return CoreStatus_NoMemory;
         ws->CacheSize = size;
         ws->CacheFilled = 0;
     }
@@ -156,7 +157,7 @@ int ProductAtCentres(RapidBiharm2Workspace* ws, int32_t storeValues) {
             r[j] += phi * c[i];
         });
         if (step > 0.0) CoreReporter_SetProgress(ws->Reporter, Progress(ws->Reporter) + step);
-        if (CoreReporter_AbortRequested(ws->Reporter)) return 10;
+        if (CoreReporter_AbortRequested(ws->Reporter)) return CoreStatus_UserAbort;
     }
     if (ws->Cache) ws->CacheFilled = 1;
     return 0;
@@ -207,8 +208,8 @@ int32_t RapidBiharm2_SeriesLength(double S, double s, double accuracy) {
 
 int RapidBiharm2_InitExpansions(RapidBiharm2Workspace* ws, double accuracy, const double* coeffs,
                                 int64_t* taylorTicks) {
-    if (!ws || !coeffs) return 23;
-    if (!ws->TreeBuilt) return 5;
+    if (!ws || !coeffs) return CoreStatus_NullArgument;
+    if (!ws->TreeBuilt) return CoreStatus_InvalidInput;
     if (ws->ExpansionsFormed) return 0;
     double S = 0.0;
     for (int32_t i = 0; i < ws->N; ++i) {
@@ -218,7 +219,7 @@ int RapidBiharm2_InitExpansions(RapidBiharm2Workspace* ws, double accuracy, cons
     // A coefficient or accuracy that is not finite would never end the
     // length search.
     const int32_t n = RapidBiharm2_SeriesLength(S, ws->HalfSize[0], accuracy);
-    if (n == 0) return 5;
+    if (n == 0) return CoreStatus_InvalidInput;
     ws->LaurentLength = ws->TaylorLength = n;
     std::fill(ws->Result, ws->Result + ws->N, 0.0);
     uint32_t start = Reporter_Clock();
@@ -246,8 +247,8 @@ int RapidBiharm2_InitExpansions(RapidBiharm2Workspace* ws, double accuracy, cons
 int RapidBiharm2_Multiply(int32_t N, int32_t dimension, const double* const* centres, const double* coeffs,
                           RapidBiharm2Workspace* ws, double numInPanel, double accuracy, int32_t storeValues,
                           int32_t tuneSteps, double* result, const CoreReporter* reporter, double target) {
-    if (!ws || !centres || !result) return 23;
-    if (dimension != 2 || !(numInPanel > 0.0) || !(accuracy > 0.0) || N <= 0 || !coeffs) return 5;
+    if (!ws || !centres || !result) return CoreStatus_NullArgument;
+    if (dimension != 2 || !(numInPanel > 0.0) || !(accuracy > 0.0) || N <= 0 || !coeffs) return CoreStatus_InvalidInput;
     ws->Reporter = reporter;
     ws->Target = target;
     int64_t taylor = 0;
@@ -288,9 +289,9 @@ int RapidBiharm2_Multiply(int32_t N, int32_t dimension, const double* const* cen
 int RapidBiharm2_PointEval(int32_t N, int32_t dimension, const double* const* centres, const double* coeffs,
                            RapidBiharm2Workspace* ws, double numInPanel, double accuracy, const double* box, int32_t M,
                            const double* const* points, double* values, const CoreReporter* reporter, double target) {
-    if (!centres || !coeffs || !ws) return 23;
-    if (dimension != 2 || M <= 0 || N <= 0 || !points || !values) return 5;
-    if (!(accuracy > 0.0)) return 17;
+    if (!centres || !coeffs || !ws) return CoreStatus_NullArgument;
+    if (dimension != 2 || M <= 0 || N <= 0 || !points || !values) return CoreStatus_InvalidInput;
+    if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
     ws->Reporter = reporter;
     ws->Target = target;
     double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
@@ -298,7 +299,7 @@ int RapidBiharm2_PointEval(int32_t N, int32_t dimension, const double* const* ce
         for (int32_t j = 0; j < 2; ++j) lo[j] = std::fmin(lo[j], points[i][j]), hi[j] = std::fmax(hi[j], points[i][j]);
     int status = Prepare(ws, N, centres, coeffs, numInPanel, accuracy, box, lo, hi);
     if (status != 0) return status;
-    if (!(ws->HalfSize[0] > 0.0)) return 5;
+    if (!(ws->HalfSize[0] > 0.0)) return CoreStatus_InvalidInput;
     const uint32_t start = Reporter_Clock();
     for (int32_t i = 0; i < M; ++i) {
         const Biharm2Panel* p = Biharm2_Find(ws, points[i]);
@@ -306,7 +307,7 @@ int RapidBiharm2_PointEval(int32_t N, int32_t dimension, const double* const* ce
         values[i] = ValueIn(ws, p, points[i]);
         const double now = Progress(reporter);
         if (target > now) CoreReporter_SetProgress(reporter, now + (target - now) / (M - i));
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     Elapsed(reporter, "RapidBiharm2_PointEval: Evaluation took", start);
     CoreReporter_SetProgress(reporter, target);
@@ -317,16 +318,17 @@ int RapidBiharm2_GridEval(int32_t N, int32_t dimension, const double* const* cen
                           RapidBiharm2Workspace* ws, double numInPanel, double accuracy, const double* box,
                           const double* base, const double* spacing, const int32_t* sizes, double* values,
                           const CoreReporter* reporter, double target) {
-    if (!centres || !coeffs || !ws || !base || !spacing || !sizes || !values) return 23;
-    if (dimension != 2 || spacing[0] < 0.0 || spacing[1] < 0.0 || sizes[0] <= 0 || sizes[1] <= 0 || N <= 0) return 5;
-    if (!(accuracy > 0.0)) return 17;
+    if (!centres || !coeffs || !ws || !base || !spacing || !sizes || !values) return CoreStatus_NullArgument;
+    if (dimension != 2 || spacing[0] < 0.0 || spacing[1] < 0.0 || sizes[0] <= 0 || sizes[1] <= 0 || N <= 0)
+        return CoreStatus_InvalidInput;
+    if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
     ws->Reporter = reporter;
     ws->Target = target;
     double lo[2] = {base[0], base[1]};
     double hi[2] = {base[0] + (sizes[0] - 1) * spacing[0], base[1] + (sizes[1] - 1) * spacing[1]};
     int status = Prepare(ws, N, centres, coeffs, numInPanel, accuracy, box, lo, hi);
     if (status != 0) return status;
-    if (!(ws->HalfSize[0] > 0.0)) return 5;
+    if (!(ws->HalfSize[0] > 0.0)) return CoreStatus_InvalidInput;
     const uint32_t start = Reporter_Clock();
     int32_t at = 0;
     for (int32_t j = 0; j < sizes[1]; ++j) {
@@ -342,7 +344,7 @@ int RapidBiharm2_GridEval(int32_t N, int32_t dimension, const double* const* cen
         }
         const double now = Progress(reporter);
         if (target > now) CoreReporter_SetProgress(reporter, now + (target - now) / (sizes[1] - j));
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     Elapsed(reporter, "RapidBiharm2_GridEval: Evaluation took", start);
     return 0;

@@ -5,6 +5,7 @@
 #include "surface/fit/rapid_biharm2_internal.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ int SplitLevel(const Build& b, int32_t level) {
             const double h = ws->HalfSize[level + 1];
             const double c[2] = {p->Centre[0] + ((q & 1) ? h : -h), p->Centre[1] + ((q & 2) ? h : -h)};
             if (counts[q] == 0 && !(b.box && Overlaps(b.box, c, h))) continue;
-            if (!NewPanel(ws, p, q, starts[q], starts[q] + counts[q])) return 2;
+            if (!NewPanel(ws, p, q, starts[q], starts[q] + counts[q])) return CoreStatus_NoMemory;
         }
     }
     (void)x;
@@ -95,9 +96,9 @@ double Progress(const CoreReporter* reporter) { return reporter && reporter->pro
 
 int RapidBiharm2_InitTree(RapidBiharm2Workspace* ws, int32_t N, const double* const* centres, double numInPanel,
                           const double* box, const CoreReporter* reporter) {
-    if (!ws || !centres) return 23;
+    if (!ws || !centres) return CoreStatus_NullArgument;
     if (ws->TreeBuilt) return 0;
-    if (N <= 0 || !(numInPanel > 0.0)) return 5;
+    if (N <= 0 || !(numInPanel > 0.0)) return CoreStatus_InvalidInput;
     const uint32_t start = Reporter_Clock();
     const int32_t products = ws->ProductsDone;
     std::memset(ws, 0, sizeof(*ws));
@@ -113,7 +114,7 @@ int RapidBiharm2_InitTree(RapidBiharm2Workspace* ws, int32_t N, const double* co
         lo[0] = std::fmin(lo[0], box[0]), lo[1] = std::fmin(lo[1], box[1]);
         hi[0] = std::fmax(hi[0], box[2]), hi[1] = std::fmax(hi[1], box[3]);
     }
-    if (!std::isfinite(lo[0] + lo[1] + hi[0] + hi[1])) return 5;
+    if (!std::isfinite(lo[0] + lo[1] + hi[0] + hi[1])) return CoreStatus_InvalidInput;
     const double perPanel = N / ws->NumInPanel;
     int32_t L = 0;
     while (L < kBiharm2Levels - 1 && std::pow(4.0, L) < perPanel) ++L;

@@ -6,6 +6,7 @@
 #include "surface/frame/core_reporter.h"
 #include "surface/fit/rapid_biphi3_internal.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -160,17 +161,17 @@ int DirectProduct(int32_t N, const double* const* centres, const double* c, doub
         }
         result[i] = sum;
         step.Step(i);
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     return 0;
 }
 
 int CheckCommon(int32_t N, int32_t dimension, const double* const* centres, const double* coeffs, double accuracy,
                 int32_t numInPanel) {
-    if (dimension != 3) return 7;
-    if (N <= 0 || numInPanel < 0) return 5;
-    if (!centres || !coeffs) return 23;
-    if (!(accuracy > 0.0)) return 17;
+    if (dimension != 3) return CoreStatus_InvalidDimension;
+    if (N <= 0 || numInPanel < 0) return CoreStatus_InvalidInput;
+    if (!centres || !coeffs) return CoreStatus_NullArgument;
+    if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
     return 0;
 }
 
@@ -225,7 +226,7 @@ int EvaluatePoints(RapidBiphi3Workspace* ws, int32_t level, int32_t M, const dou
     for (int32_t i = 0; i < M; ++i) {
         Store(WalkAt(ws, level, points[i]), level, i, values, gradients, hessians);
         step.Step(i);
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     return 0;
 }
@@ -235,10 +236,11 @@ int PointsCommon(int32_t N, int32_t dimension, const double* const* centres, con
                  RapidBiphi3Workspace* workspace, double* values, double* const* gradients,
                  double* const* const* hessians, const CoreReporter* reporter, double target, const char* const* labels,
                  bool freeAllOnFailure) {
-    if (dimension != 3) return 7;
-    if (N <= 0 || M <= 0 || numInPanel < 0) return 5;
-    if (!centres || !coeffs || !points || !values || (level >= 1 && !gradients) || (level >= 2 && !hessians)) return 23;
-    if (!(accuracy > 0.0)) return 17;
+    if (dimension != 3) return CoreStatus_InvalidDimension;
+    if (N <= 0 || M <= 0 || numInPanel < 0) return CoreStatus_InvalidInput;
+    if (!centres || !coeffs || !points || !values || (level >= 1 && !gradients) || (level >= 2 && !hessians))
+        return CoreStatus_NullArgument;
+    if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
     RapidBiphi3Workspace local{};
     RapidBiphi3Workspace* ws = workspace ? workspace : &local;
     int status = Prepare(ws, N, centres, coeffs, numInPanel, accuracy, level, reporter, labels[0], labels[1],
@@ -268,10 +270,10 @@ void Biphi3_Harmonics(const Biphi3Panel* panel, const double* x, int32_t p, doub
 int RapidBiphi3_Multiply(int32_t N, int32_t dimension, const double* const* centres, const double* coeffs,
                          int32_t numInPanel, double accuracy, RapidBiphi3Workspace* workspace, double* result,
                          const CoreReporter* reporter) {
-    if (dimension != 3) return 7;
-    if (numInPanel < 1 || N <= 0) return 5;
-    if (!centres || !coeffs || !result) return 23;
-    if (!(accuracy > 0.0)) return 17;
+    if (dimension != 3) return CoreStatus_InvalidDimension;
+    if (numInPanel < 1 || N <= 0) return CoreStatus_InvalidInput;
+    if (!centres || !coeffs || !result) return CoreStatus_NullArgument;
+    if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
     if (2 * static_cast<int64_t>(numInPanel) >= N) {
         if (CoreReporter_SpeaksIn(reporter, 5, kCategoryBiharmonic3))
             CoreReporter_Info(reporter, "RapidBiphi3_Multiply: Doing direct multiply");
@@ -328,8 +330,8 @@ int RapidBiphi3_GridEval(int32_t N, int32_t dimension, const double* const* cent
                          const double* base, const double* spacing, const int32_t* size, int32_t numInPanel,
                          double accuracy, int32_t gradient, RapidBiphi3Workspace* workspace, double* values,
                          double* const* gradients, const CoreReporter* reporter, double target) {
-    if (!base || !spacing || !size || !values || (gradient && !gradients)) return 23;
-    if (size[0] <= 0 || size[1] <= 0 || size[2] <= 0) return 5;
+    if (!base || !spacing || !size || !values || (gradient && !gradients)) return CoreStatus_NullArgument;
+    if (size[0] <= 0 || size[1] <= 0 || size[2] <= 0) return CoreStatus_InvalidInput;
     int status = CheckCommon(N, dimension, centres, coeffs, accuracy, numInPanel);
     if (status != 0) return status;
     const int32_t level = gradient ? 1 : 0;

@@ -4,6 +4,7 @@
 
 #include "surface/frame/core_reporter.h"
 #include "surface/fit/rapid_biphi3_internal.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ int FormPanel(RapidBiphi3Workspace* ws, Biphi3Panel* p, MemPair* work) {
     for (int32_t k = 0; k < kBiphi3Orders; ++k)
         p->D2[k] = k < p->K0 ? DBL_MAX : RapidBiphi3_UseDistance2(ws->Orders[k], p->Radius, A, ws->LevelAccuracy);
     p->Far = static_cast<MemPair*>(Mem_Calloc(kBiphi3SeriesSize, sizeof(MemPair)));
-    if (!p->Far) return 2;
+    if (!p->Far) return CoreStatus_NoMemory;
     const FarSeries s = FarSeries_At(p->Far, kBiphi3MaxOrder);
     if (p->Leaf) {
         AddCentres(ws, p, p, s, work);
@@ -76,7 +77,7 @@ int FormFarField(RapidBiphi3Workspace* ws, const CoreReporter* reporter) {
             const int status = FormPanel(ws, p, work);
             if (status != 0) return status;
         }
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     return 0;
 }
@@ -84,7 +85,7 @@ int FormFarField(RapidBiphi3Workspace* ws, const CoreReporter* reporter) {
 // Derivatives: out block d (of `count`) from the source series of each.
 int Differentiate(MemPair** out, int32_t count, const MemPair* const* sources, const int* axes) {
     *out = static_cast<MemPair*>(Mem_Alloc(sizeof(MemPair) * kBiphi3SeriesSize * static_cast<size_t>(count)));
-    if (!*out) return 2;
+    if (!*out) return CoreStatus_NoMemory;
     for (int32_t d = 0; d < count; ++d) {
         double t[3] = {0.0, 0.0, 0.0};
         t[axes[d]] = 1.0;
@@ -113,7 +114,7 @@ int FormDerivatives(RapidBiphi3Workspace* ws, int32_t level, const CoreReporter*
             }
             if (status != 0) return status;
         }
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     return 0;
 }
@@ -140,9 +141,9 @@ double RapidBiphi3_UseDistance2(int32_t p, double R, double A, double eps) {
 
 int Biphi3_Setup(RapidBiphi3Workspace* ws, const double* coeffs, int32_t derivativeLevel, double accuracy,
                  const CoreReporter* reporter) {
-    if (!ws || !coeffs) return 23;
-    if (!ws->TreeBuilt) return 5;
-    if (!(accuracy > 0.0)) return 17;
+    if (!ws || !coeffs) return CoreStatus_NullArgument;
+    if (!ws->TreeBuilt) return CoreStatus_InvalidInput;
+    if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
     if (ws->FarFormed && (ws->FormedFrom != coeffs || accuracy < ws->Accuracy)) RapidBiphi3_FreeExpansions(ws);
     if (!ws->FarFormed) {
         for (int32_t i = 0; i < ws->N; ++i) ws->Coeffs[i] = coeffs[ws->Permutation[i]];

@@ -4,6 +4,7 @@
 #include "surface/fit/rapid_biphi3_internal.h"
 #include "surface/fit/eval_tree.h"
 #include "surface/fit/smallest_ball.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -90,12 +91,12 @@ int SplitAll(const Build& b) {
         const int32_t middle = Partition(b, panel);
         if (middle < panel->End) {
             panel->Child[1] = NewPanel(b, panel, middle, panel->End, 1);
-            if (!panel->Child[1]) return 2;
+            if (!panel->Child[1]) return CoreStatus_NoMemory;
             stack[top++] = panel->Child[1];
         }
         if (middle > panel->First) {
             panel->Child[0] = NewPanel(b, panel, panel->First, middle, 0);
-            if (!panel->Child[0]) return 2;
+            if (!panel->Child[0]) return CoreStatus_NoMemory;
             stack[top++] = panel->Child[0];
         }
     }
@@ -113,10 +114,10 @@ int32_t PanelsFrom(const RapidBiphi3Workspace* ws, int32_t firstLevel) {
 
 int RapidBiphi3_BuildTree(int32_t N, int32_t dimension, const double* const* centres, int32_t numInPanel,
                           RapidBiphi3Workspace* ws) {
-    if (!ws || !centres) return 23;
+    if (!ws || !centres) return CoreStatus_NullArgument;
     if (ws->TreeBuilt) return 0;
     std::memset(ws, 0, sizeof(*ws));
-    if (N <= 0) return 5;
+    if (N <= 0) return CoreStatus_InvalidInput;
     ws->N = N;
     ws->Dim = dimension;
     ws->NumInPanel = numInPanel > 1 ? numInPanel : 1;

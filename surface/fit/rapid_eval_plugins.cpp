@@ -11,6 +11,7 @@
 #include "surface/fit/rapid_spherical3.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ int32_t PanelSize(const RapidEvalOptions* o) { return o->NumInPanel >= 1.0 ? sta
 
 int Biphi3Setup(RapidEvalWorkspace* ws, int32_t N, const double* const* centres, const BasicFunctionKernel*,
                 const RapidEvalOptions* options, const CoreReporter*) {
-    if (NewState<RapidBiphi3Workspace>(ws) != 0) return 2;
+    if (NewState<RapidBiphi3Workspace>(ws) != 0) return CoreStatus_NoMemory;
     return RapidBiphi3_BuildTree(N, 3, centres, PanelSize(options), StateOf<RapidBiphi3Workspace>(ws));
 }
 
@@ -78,10 +79,10 @@ int MQSetup(RapidEvalWorkspace* ws, int32_t N, const double* const* centres, con
             const RapidEvalOptions* options, const CoreReporter* reporter) {
     const int32_t panel = PanelSize(options) < 2 ? 2 : PanelSize(options);
     if (kernel->Type == kBasicApproxSpherical) {
-        if (NewState<RapidASphere3Workspace>(ws) != 0) return 2;
+        if (NewState<RapidASphere3Workspace>(ws) != 0) return CoreStatus_NoMemory;
         return RapidASphere3_InitTree(N, 3, panel, centres, StateOf<RapidASphere3Workspace>(ws), reporter);
     }
-    if (NewState<RapidMQ3Workspace>(ws) != 0) return 2;
+    if (NewState<RapidMQ3Workspace>(ws) != 0) return CoreStatus_NoMemory;
     return RapidMQ3_InitTree(N, 3, panel, centres, StateOf<RapidMQ3Workspace>(ws), reporter);
 }
 
@@ -172,7 +173,7 @@ int64_t MQBytes(int32_t, const BasicFunctionKernel* kernel, const RapidEvalWorks
 
 int SphericalSetup(RapidEvalWorkspace* ws, int32_t N, const double* const* centres, const BasicFunctionKernel* kernel,
                    const RapidEvalOptions*, const CoreReporter* reporter) {
-    if (NewState<RapidSpherical3Workspace>(ws) != 0) return 2;
+    if (NewState<RapidSpherical3Workspace>(ws) != 0) return CoreStatus_NoMemory;
     return RapidSpherical3_Init(N, centres, kernel, StateOf<RapidSpherical3Workspace>(ws), reporter);
 }
 
@@ -205,7 +206,7 @@ int64_t SphericalBytes(int32_t N, const BasicFunctionKernel*, const RapidEvalWor
 
 int Biharm2Setup(RapidEvalWorkspace* ws, int32_t N, const double* const* centres, const BasicFunctionKernel*,
                  const RapidEvalOptions* options, const CoreReporter* reporter) {
-    if (NewState<RapidBiharm2Workspace>(ws) != 0) return 2;
+    if (NewState<RapidBiharm2Workspace>(ws) != 0) return CoreStatus_NoMemory;
     return RapidBiharm2_InitTree(StateOf<RapidBiharm2Workspace>(ws), N, centres, options->NumInPanel,
                                  options->BoundingBox, reporter);
 }

@@ -6,6 +6,7 @@
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/kernel_power.h"
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -109,8 +110,8 @@ struct Request {
 template <typename Where>
 int Evaluate(RapidMQ3Workspace* ws, const Where& where, int32_t M, double* values, double* const* gradients,
              const CoreReporter* reporter, double target, const Request& request) {
-    if (!Ready(ws, reporter, request.notReady)) return 5;
-    if (M <= 0 || !values) return 5;
+    if (!Ready(ws, reporter, request.notReady)) return CoreStatus_InvalidInput;
+    if (M <= 0 || !values) return CoreStatus_InvalidInput;
     MQExpansion& e = ws->Expansion;
     if (gradients && !e.Differentiated) {
         const int status = MQExpansion_Differentiate(e.P, e.K, &e, reporter);
@@ -134,7 +135,7 @@ int Evaluate(RapidMQ3Workspace* ws, const Where& where, int32_t M, double* value
             values[i] = request.scale * MQExpansion_TreeValue(e.Tree.Root, x, &e);
         }
         if (step > 0.0) CoreReporter_SetProgress(reporter, Progress(reporter) + step);
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     if (Speaks(reporter, 3))
         CoreReporter_Elapsed(reporter, request.label, static_cast<int32_t>(Reporter_Clock() - start));
@@ -163,17 +164,17 @@ int32_t GridCount(const int32_t* size) {
 
 int RapidMQ3_InitTree(int32_t N, int32_t dimension, int32_t numInPanel, const double* const* centres,
                       RapidMQ3Workspace* ws, const CoreReporter* reporter) {
-    if (!ws) return 23;
+    if (!ws) return CoreStatus_NullArgument;
     if (!ws->Expansion.TreeBuilt) ws->Scale = 1.0;
     return MQExpansion_InitTree(N, dimension, numInPanel, centres, &ws->Expansion, reporter);
 }
 
 int RapidMQ3_InitAccuracy(int32_t N, int32_t p, int32_t k, double c, double accuracy, const double* coeffs,
                           int32_t differentiate, RapidMQ3Workspace* ws, const CoreReporter* reporter, double target) {
-    if (!ws || !coeffs) return 23;
+    if (!ws || !coeffs) return CoreStatus_NullArgument;
     if (accuracy < 0.0) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Accuracy value must be positive");
-        return 17;
+        return CoreStatus_NegativeAccuracy;
     }
     if (k < 0) {
         const double largest = SumAbs(coeffs, N) * Kernel_IntPower(std::fabs(c), k);
@@ -188,7 +189,7 @@ int RapidMQ3_InitAccuracy(int32_t N, int32_t p, int32_t k, double c, double accu
 int RapidMQ3_Init(int32_t N, int32_t dimension, int32_t numInPanel, const double* const* centres, int32_t p, int32_t k,
                   double c, double accuracy, const double* coeffs, int32_t differentiate, RapidMQ3Workspace* ws,
                   const CoreReporter* reporter, double target) {
-    if (!ws) return 23;
+    if (!ws) return CoreStatus_NullArgument;
     std::memset(ws, 0, sizeof(*ws));
     int status = RapidMQ3_InitTree(N, dimension, numInPanel, centres, ws, reporter);
     if (status == 0) status = RapidMQ3_InitAccuracy(N, p, k, c, accuracy, coeffs, differentiate, ws, reporter, target);
@@ -198,25 +199,25 @@ int RapidMQ3_Init(int32_t N, int32_t dimension, int32_t numInPanel, const double
 
 int RapidMQ3_PointEval(RapidMQ3Workspace* ws, int32_t M, const double* const* points, double* values,
                        const CoreReporter* reporter, double target) {
-    if (!points) return 5;
+    if (!points) return CoreStatus_InvalidInput;
     return Evaluate(ws, Points{points}, M, values, nullptr, reporter, target, kMQValues);
 }
 
 int RapidMQ3_PointGradient(RapidMQ3Workspace* ws, int32_t M, const double* const* points, double* values,
                            double* const* gradients, const CoreReporter* reporter, double target) {
-    if (!points || !gradients) return 5;
+    if (!points || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws, Points{points}, M, values, gradients, reporter, target, kMQGradients);
 }
 
 int RapidMQ3_GridEval(RapidMQ3Workspace* ws, const double* base, const double* spacing, const int32_t* size,
                       double* values, const CoreReporter* reporter, double target) {
-    if (!base || !spacing) return 5;
+    if (!base || !spacing) return CoreStatus_InvalidInput;
     return Evaluate(ws, Grid{base, spacing, size}, GridCount(size), values, nullptr, reporter, target, kMQValues);
 }
 
 int RapidMQ3_GridGradient(RapidMQ3Workspace* ws, const double* base, const double* spacing, const int32_t* size,
                           double* values, double* const* gradients, const CoreReporter* reporter, double target) {
-    if (!base || !spacing || !gradients) return 5;
+    if (!base || !spacing || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws, Grid{base, spacing, size}, GridCount(size), values, gradients, reporter, target, kMQGradients);
 }
 
@@ -271,10 +272,10 @@ int32_t MQExpansion_Bytes3(const MQExpansion* record, int32_t p, int32_t differe
 
 int ScaledMQ3_InitAccuracy(int32_t N, int32_t p, int32_t k, double c, double accuracy, const double* coeffs,
                            int32_t differentiate, RapidMQ3Workspace* ws, const CoreReporter* reporter, double target) {
-    if (!ws || !coeffs) return 23;
+    if (!ws || !coeffs) return CoreStatus_NullArgument;
     if (accuracy < 0.0) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Accuracy value must be positive");
-        return 17;
+        return CoreStatus_NegativeAccuracy;
     }
     const double S = SumAbs(coeffs, N);
     if (k < 0 && accuracy >= S) {
@@ -292,7 +293,7 @@ int ScaledMQ3_InitAccuracy(int32_t N, int32_t p, int32_t k, double c, double acc
 int ScaledMQ3_Init(int32_t N, int32_t dimension, int32_t numInPanel, const double* const* centres, int32_t p, int32_t k,
                    double c, double accuracy, const double* coeffs, int32_t differentiate, RapidMQ3Workspace* ws,
                    const CoreReporter* reporter, double target) {
-    if (!ws) return 23;
+    if (!ws) return CoreStatus_NullArgument;
     std::memset(ws, 0, sizeof(*ws));
     int status = RapidMQ3_InitTree(N, dimension, numInPanel, centres, ws, reporter);
     if (status == 0) status = ScaledMQ3_InitAccuracy(N, p, k, c, accuracy, coeffs, differentiate, ws, reporter, target);
@@ -302,26 +303,26 @@ int ScaledMQ3_Init(int32_t N, int32_t dimension, int32_t numInPanel, const doubl
 
 int ScaledMQ3_PointEval(RapidMQ3Workspace* ws, int32_t M, const double* const* points, double* values,
                         const CoreReporter* reporter, double target) {
-    if (!points) return 5;
+    if (!points) return CoreStatus_InvalidInput;
     return Evaluate(ws, Points{points}, M, values, nullptr, reporter, target, Scaled(kMQValues, ws));
 }
 
 int ScaledMQ3_PointGradient(RapidMQ3Workspace* ws, int32_t M, const double* const* points, double* values,
                             double* const* gradients, const CoreReporter* reporter, double target) {
-    if (!points || !gradients) return 5;
+    if (!points || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws, Points{points}, M, values, gradients, reporter, target, Scaled(kMQGradients, ws));
 }
 
 int ScaledMQ3_GridEval(RapidMQ3Workspace* ws, const double* base, const double* spacing, const int32_t* size,
                        double* values, const CoreReporter* reporter, double target) {
-    if (!base || !spacing) return 5;
+    if (!base || !spacing) return CoreStatus_InvalidInput;
     return Evaluate(ws, Grid{base, spacing, size}, GridCount(size), values, nullptr, reporter, target,
                     Scaled(kMQValues, ws));
 }
 
 int ScaledMQ3_GridGradient(RapidMQ3Workspace* ws, const double* base, const double* spacing, const int32_t* size,
                            double* values, double* const* gradients, const CoreReporter* reporter, double target) {
-    if (!base || !spacing || !gradients) return 5;
+    if (!base || !spacing || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws, Grid{base, spacing, size}, GridCount(size), values, gradients, reporter, target,
                     Scaled(kMQGradients, ws));
 }
@@ -330,17 +331,17 @@ int ScaledMQ3_GridGradient(RapidMQ3Workspace* ws, const double* base, const doub
 
 int RapidASphere3_InitTree(int32_t N, int32_t dimension, int32_t numInPanel, const double* const* centres,
                            RapidASphere3Workspace* ws, const CoreReporter* reporter) {
-    if (!ws) return 23;
+    if (!ws) return CoreStatus_NullArgument;
     return RapidMQ3_InitTree(N, dimension, numInPanel, centres, &ws->MQ, reporter);
 }
 
 int RapidASphere3_InitAccuracy(int32_t N, int32_t p, int32_t k, double c, double accuracy, const double* coeffs,
                                int32_t differentiate, RapidASphere3Workspace* ws, const CoreReporter* reporter,
                                double target) {
-    if (!ws || !coeffs) return 23;
+    if (!ws || !coeffs) return CoreStatus_NullArgument;
     if (accuracy < 0.0) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Accuracy value must be positive");
-        return 17;
+        return CoreStatus_NegativeAccuracy;
     }
     const double S = SumAbs(coeffs, N);
     if (accuracy >= 0.1 * S) {
@@ -369,7 +370,7 @@ int RapidASphere3_InitAccuracy(int32_t N, int32_t p, int32_t k, double c, double
 int RapidASphere3_Init(int32_t N, int32_t dimension, int32_t numInPanel, const double* const* centres, int32_t p,
                        int32_t k, double c, double accuracy, const double* coeffs, int32_t differentiate,
                        RapidASphere3Workspace* ws, const CoreReporter* reporter, double target) {
-    if (!ws) return 23;
+    if (!ws) return CoreStatus_NullArgument;
     std::memset(ws, 0, sizeof(*ws));
     int status = RapidASphere3_InitTree(N, dimension, numInPanel, centres, ws, reporter);
     if (status == 0)
@@ -380,19 +381,19 @@ int RapidASphere3_Init(int32_t N, int32_t dimension, int32_t numInPanel, const d
 
 int RapidASphere3_PointEval(RapidASphere3Workspace* ws, int32_t M, const double* const* points, double* values,
                             const CoreReporter* reporter, double target) {
-    if (!points) return 5;
+    if (!points) return CoreStatus_InvalidInput;
     return Evaluate(ws ? &ws->MQ : nullptr, Points{points}, M, values, nullptr, reporter, target, kSphereValues);
 }
 
 int RapidASphere3_PointGradient(RapidASphere3Workspace* ws, int32_t M, const double* const* points, double* values,
                                 double* const* gradients, const CoreReporter* reporter, double target) {
-    if (!points || !gradients) return 5;
+    if (!points || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws ? &ws->MQ : nullptr, Points{points}, M, values, gradients, reporter, target, kSphereGradients);
 }
 
 int RapidASphere3_GridEval(RapidASphere3Workspace* ws, const double* base, const double* spacing, const int32_t* size,
                            double* values, const CoreReporter* reporter, double target) {
-    if (!base || !spacing) return 5;
+    if (!base || !spacing) return CoreStatus_InvalidInput;
     return Evaluate(ws ? &ws->MQ : nullptr, Grid{base, spacing, size}, GridCount(size), values, nullptr, reporter,
                     target, kSphereValues);
 }
@@ -400,7 +401,7 @@ int RapidASphere3_GridEval(RapidASphere3Workspace* ws, const double* base, const
 int RapidASphere3_GridGradient(RapidASphere3Workspace* ws, const double* base, const double* spacing,
                                const int32_t* size, double* values, double* const* gradients,
                                const CoreReporter* reporter, double target) {
-    if (!base || !spacing || !gradients) return 5;
+    if (!base || !spacing || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws ? &ws->MQ : nullptr, Grid{base, spacing, size}, GridCount(size), values, gradients, reporter,
                     target, kSphereGradients);
 }

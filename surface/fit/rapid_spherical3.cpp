@@ -5,6 +5,7 @@
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -39,9 +40,9 @@ int Evaluate(RapidSpherical3Workspace* ws, const double* coeffs, int32_t M, cons
              double* const* gradients, const CoreReporter* reporter, double target) {
     if (!ws || !ws->Initialised) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "RapidSpherical3 workspace not initialized");
-        return 5;
+        return CoreStatus_InvalidInput;
     }
-    if (!coeffs || !values || M <= 0) return 5;
+    if (!coeffs || !values || M <= 0) return CoreStatus_InvalidInput;
     const uint32_t start = Reporter_Clock();
     double step = (target - Progress(reporter)) / M;
     if (step < 0.0) step = 0.0;
@@ -51,7 +52,7 @@ int Evaluate(RapidSpherical3Workspace* ws, const double* coeffs, int32_t M, cons
         const int status = AtPoint(ws, coeffs, x, &values[i], gradients ? gradients[i] : nullptr);
         if (status != 0) return status;
         if (step > 0.0) CoreReporter_SetProgress(reporter, Progress(reporter) + step);
-        if (CoreReporter_AbortRequested(reporter)) return 10;
+        if (CoreReporter_AbortRequested(reporter)) return CoreStatus_UserAbort;
     }
     if (CoreReporter_SpeaksIn(reporter, 3, kCategoryMultiquadricFamily))
         CoreReporter_Elapsed(reporter, "RapidSpherical3: Evaluation took",
@@ -68,10 +69,10 @@ int32_t GridCount(const int32_t* size) {
 
 int RapidSpherical3_Init(int32_t N, const double* const* centres, const BasicFunctionKernel* kernel,
                          RapidSpherical3Workspace* ws, const CoreReporter* reporter) {
-    if (!ws || !centres || !kernel) return 23;
+    if (!ws || !centres || !kernel) return CoreStatus_NullArgument;
     if (N <= 0) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Number of centres must be positive");
-        return 5;
+        return CoreStatus_InvalidInput;
     }
     if (ws->Initialised && (ws->N != N || ws->CentresId != centres)) {
         if (CoreReporter_Speaks(reporter, 2))
@@ -88,7 +89,7 @@ int RapidSpherical3_Init(int32_t N, const double* const* centres, const BasicFun
     ws->NearCoeffs = Mem_AllocDoubles(N);
     if (!ws->Near || !ws->NearCoeffs) {
         RapidSpherical3_Free(ws);
-        return 2;
+        return CoreStatus_NoMemory;
     }
     ws->N = N;
     ws->CentresId = centres;
@@ -103,7 +104,7 @@ int RapidSpherical3_Init(int32_t N, const double* const* centres, const BasicFun
 int RapidSpherical3_PointEval(RapidSpherical3Workspace* ws, const double* coeffs, int32_t M,
                               const double* const* points, double* values, const CoreReporter* reporter,
                               double target) {
-    if (!points) return 5;
+    if (!points) return CoreStatus_InvalidInput;
     auto where = [points](int32_t i, double* x) { std::memcpy(x, points[i], 3 * sizeof(double)); };
     return Evaluate(ws, coeffs, M, where, values, nullptr, reporter, target);
 }
@@ -111,7 +112,7 @@ int RapidSpherical3_PointEval(RapidSpherical3Workspace* ws, const double* coeffs
 int RapidSpherical3_PointGradient(RapidSpherical3Workspace* ws, const double* coeffs, int32_t M,
                                   const double* const* points, double* values, double* const* gradients,
                                   const CoreReporter* reporter, double target) {
-    if (!points || !gradients) return 5;
+    if (!points || !gradients) return CoreStatus_InvalidInput;
     auto where = [points](int32_t i, double* x) { std::memcpy(x, points[i], 3 * sizeof(double)); };
     return Evaluate(ws, coeffs, M, where, values, gradients, reporter, target);
 }
@@ -127,14 +128,14 @@ static auto GridWhere(const double* base, const double* spacing, const int32_t* 
 int RapidSpherical3_GridEval(RapidSpherical3Workspace* ws, const double* coeffs, const double* base,
                              const double* spacing, const int32_t* size, double* values, const CoreReporter* reporter,
                              double target) {
-    if (!base || !spacing) return 5;
+    if (!base || !spacing) return CoreStatus_InvalidInput;
     return Evaluate(ws, coeffs, GridCount(size), GridWhere(base, spacing, size), values, nullptr, reporter, target);
 }
 
 int RapidSpherical3_GridGradient(RapidSpherical3Workspace* ws, const double* coeffs, const double* base,
                                  const double* spacing, const int32_t* size, double* values, double* const* gradients,
                                  const CoreReporter* reporter, double target) {
-    if (!base || !spacing || !gradients) return 5;
+    if (!base || !spacing || !gradients) return CoreStatus_InvalidInput;
     return Evaluate(ws, coeffs, GridCount(size), GridWhere(base, spacing, size), values, gradients, reporter, target);
 }
 

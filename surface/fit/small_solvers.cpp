@@ -47,7 +47,7 @@ int Mat3_Invert(const double* M, double* inverse) {
     // "Not above" also refuses the zero matrix (0 is not below 0).
     if (!(std::fabs(det) > kEpsilon * largest)) {
         inverse[0] = 0.0;
-        return 4;
+        return CoreStatus_LinearDependency;
     }
     const double r = 1.0 / det;
     for (int i = 0; i < 9; ++i) inverse[i] = c[i] * r;
@@ -106,7 +106,7 @@ int Matrix_InvertGaussJordan(int32_t n, const double* const* A, double* const* i
 
 int LU_IndexDecompose(int32_t n, double* const* A, int32_t* index, double* scale) {
     for (int32_t i = 0; i < n; ++i) index[i] = i;
-    if (!RowScales(n, A, scale)) return 4;
+    if (!RowScales(n, A, scale)) return CoreStatus_LinearDependency;
     for (int32_t k = 0; k < n; ++k) {
         int32_t best = k;
         for (int32_t i = k + 1; i < n; ++i) {
@@ -117,7 +117,7 @@ int LU_IndexDecompose(int32_t n, double* const* A, int32_t* index, double* scale
         std::swap(index[k], index[best]);
         const double* pivotRow = A[index[k]];
         const double pivot = pivotRow[k];
-        if (Negligible(n, pivot, scale[index[k]])) return 4;
+        if (Negligible(n, pivot, scale[index[k]])) return CoreStatus_LinearDependency;
         for (int32_t i = k + 1; i < n; ++i) {
             double* row = A[index[i]];
             const double f = row[k] / pivot;

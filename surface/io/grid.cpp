@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "surface/frame/reporter.h"
+#include "surface/frame/status_codes.h"
 
 namespace {
 
@@ -14,17 +15,17 @@ int ResolveSpec(const double* spacing, const int32_t* size, const double* minimu
     const int given = (spacing != nullptr) + (size != nullptr) + (minimum != nullptr) + (maximum != nullptr);
     if (given == 4) {
         Reporter_Error(reporter, "Grid over-specified. Specify only 3 of Spacing, Size, Min and Max.");
-        return 9;
+        return ApiStatus_TooFewGridArguments;
     }
     if (given < 3) {
         Reporter_Error(reporter, "More than one grid specification argument missing.");
-        return 9;
+        return ApiStatus_TooFewGridArguments;
     }
     if (size != nullptr)
         for (int k = 0; k < D; ++k)
             if (size[k] < 1) {
                 Reporter_Error(reporter, "Invalid grid size specification (value less than 1).");
-                return 8;
+                return ApiStatus_BadSize;
             }
     for (int k = 0; k < D; ++k) {
         if (spacing == nullptr) {
@@ -36,7 +37,7 @@ int ResolveSpec(const double* spacing, const int32_t* size, const double* minimu
             const double n = std::floor((maximum[k] - minimum[k]) / spacing[k] + 0.5) + 1.0;
             if (!(n >= 0.0)) {
                 Reporter_Error(reporter, "Negative grid size calculated. Check Min, Max and Spacing Values.\n");
-                return 8;
+                return ApiStatus_BadSize;
             }
             grid->Spacing[k] = spacing[k];
             grid->Min[k] = minimum[k];
@@ -59,11 +60,11 @@ int ResolveSpec(const double* spacing, const int32_t* size, const double* minimu
 
 template <int D, class Grid>
 int CheckSize(Grid* grid, const int32_t* size, int32_t withGradient) {
-    if (grid == nullptr) return 5;
-    if (size == nullptr) return 8;
+    if (grid == nullptr) return ApiStatus_MissingGrid;
+    if (size == nullptr) return ApiStatus_BadSize;
     std::size_t nodes = 1;
     for (int k = 0; k < D; ++k) {
-        if (size[k] < 1) return 8;
+        if (size[k] < 1) return ApiStatus_BadSize;
         nodes *= static_cast<std::size_t>(size[k]);
     }
     for (int k = 0; k < D; ++k) grid->Size[k] = size[k];
@@ -72,7 +73,7 @@ int CheckSize(Grid* grid, const int32_t* size, int32_t withGradient) {
     if (values == nullptr || (withGradient && gradients == nullptr)) {
         std::free(values);
         std::free(gradients);
-        return 2;
+        return ApiStatus_NoMemory;
     }
     grid->Value = values;
     grid->Gradient = gradients;
@@ -83,13 +84,13 @@ int CheckSize(Grid* grid, const int32_t* size, int32_t withGradient) {
 
 int Grid3_ResolveSpec(const double* spacing, const int32_t* size, const double* minimum, const double* maximum,
                       Grid3* grid, Reporter* reporter) {
-    if (grid == nullptr) return 5;
+    if (grid == nullptr) return ApiStatus_MissingGrid;
     return ResolveSpec<3>(spacing, size, minimum, maximum, grid, reporter);
 }
 
 int Grid2_ResolveSpec(const double* spacing, const int32_t* size, const double* minimum, const double* maximum,
                       Grid2* grid, Reporter* reporter) {
-    if (grid == nullptr) return 5;
+    if (grid == nullptr) return ApiStatus_MissingGrid;
     return ResolveSpec<2>(spacing, size, minimum, maximum, grid, reporter);
 }
 
@@ -116,8 +117,8 @@ void Grid2_Free(Grid2* grid) {
 }
 
 int Grid3_Slice(const Grid3* grid, Grid2* slice, int32_t axis, int32_t index) {
-    if (grid == nullptr || slice == nullptr) return 5;
-    if (axis < 0 || axis > 2 || index < 0 || index >= grid->Size[axis]) return 17;
+    if (grid == nullptr || slice == nullptr) return ApiStatus_MissingGrid;
+    if (axis < 0 || axis > 2 || index < 0 || index >= grid->Size[axis]) return ApiStatus_InvalidArgument;
     const int a = axis == 0 ? 1 : 0;
     const int b = axis == 2 ? 1 : 2;
     const int32_t size[2] = {grid->Size[a], grid->Size[b]};
