@@ -138,3 +138,31 @@ int Selvane_CropMesh3(Mesh3* mesh, const double* min, const double* max, Reporte
     if (status == CoreStatus_Success) MeshLines(reporter, *mesh, "Output Points", "Output Tris", "Output Quads");
     return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
 }
+
+int Selvane_RemoveNonMeshPoints3(Mesh3* mesh, Reporter* reporter) {
+    OperationFrame_Begin(reporter, Op_RemoveNonMeshPoints3);
+    if (!Mesh3_Check(mesh, reporter)) return OperationFrame_Refuse(reporter, ApiStatus_BadMesh);
+    const int32_t n = mesh->Points.Count;
+    int32_t* flags = Mem_AllocInts(n);
+    if (!flags) {
+        if (Speaks(reporter, kLevelError)) Reporter_Error(reporter, "Memory allocation failed");
+        return OperationFrame_Finish(reporter, ApiStatus_NoMemory);
+    }
+    for (int32_t i = 0; i < n; ++i) flags[i] = 1;
+    const FaceList& faces = mesh->Faces;
+    for (int64_t i = 0; i < 3 * static_cast<int64_t>(faces.TriCount); ++i) flags[faces.Tri[i]] = 0;
+    for (int64_t i = 0; i < 4 * static_cast<int64_t>(faces.QuadCount); ++i) flags[faces.Quad[i]] = 0;
+    int32_t unused = 0;
+    for (int32_t i = 0; i < n; ++i) unused += flags[i];
+    int status = CoreStatus_Success;
+    if (unused > 0) {
+        CoreReporter core;
+        OperationFrame_CoreReporter(&core, reporter, 1, 0);
+        status = Mesh3_RemoveFlaggedPoints(flags, mesh, &core);
+        if (status == CoreStatus_Success && Speaks(reporter, kLevelInfo)) {
+            Reporter_Value(reporter, "Points Removed", "%d", unused);
+        }
+    }
+    Mem_Free(flags);
+    return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
+}

@@ -18,4 +18,7 @@ int Mesh3_RemoveFlaggedPoints(const int32_t* flags, Mesh3* mesh, const CoreRepor
 int Selvane_CropPointList3(PointList3* list, const double* min, const double* max, Reporter* reporter);
 int Selvane_CropMesh3(Mesh3* mesh, const double* min, const double* max, Reporter* reporter);
 
+// Removes the points that no face uses; the faces are renumbered.
+int Selvane_RemoveNonMeshPoints3(Mesh3* mesh, Reporter* reporter);
+
 #endif

@@ -131,4 +131,25 @@ TEST(CropOperations, MeshCropKeepsFacesInsideWithIndicesInRange) {
     Mesh3_Free(&mesh);
 }
 
+TEST(CropOperations, RemoveNonMeshPointsKeepsEveryFace) {
+    Mesh3 mesh;
+    ASSERT_EQ(Mesh3_Create(&mesh, 7, 1, 1), 0);
+    for (int32_t i = 0; i < 21; ++i) mesh.Points.Location[i] = i;
+    mesh.Points.Count = 7;
+    const int32_t tri[] = {6, 1, 3}, quad[] = {3, 4, 6, 5};
+    std::copy(tri, tri + 3, mesh.Faces.Tri);
+    std::copy(quad, quad + 4, mesh.Faces.Quad);
+    mesh.Faces.TriCount = mesh.Faces.QuadCount = 1;
+    ASSERT_EQ(Selvane_RemoveNonMeshPoints3(&mesh, nullptr), 0);
+    ASSERT_EQ(mesh.Points.Count, 5);
+    ASSERT_EQ(mesh.Faces.TriCount, 1);
+    ASSERT_EQ(mesh.Faces.QuadCount, 1);
+    // Each corner still names the point it named before (x = 3 x index).
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(mesh.Points.Location[3 * mesh.Faces.Tri[k]], 3.0 * tri[k]);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(mesh.Points.Location[3 * mesh.Faces.Quad[k]], 3.0 * quad[k]);
+    ASSERT_EQ(Selvane_RemoveNonMeshPoints3(&mesh, nullptr), 0);  // nothing left to remove
+    EXPECT_EQ(mesh.Points.Count, 5);
+    Mesh3_Free(&mesh);
+}
+
 }  // namespace
