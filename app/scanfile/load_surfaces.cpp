@@ -12,6 +12,40 @@ namespace {
 void Int(ItemStore* s, const std::string& path, int32_t& field) { field = Load_Int(s, path.c_str(), field); }
 void Float(ItemStore* s, const std::string& path, float& field) { field = Load_Float(s, path.c_str(), field); }
 
+// The surface-building keys the settings and each surface share. A stored
+// "RemoveOutliers" of 0 means no object limit, which clears *noLimit (if given)
+// before the newer limit keys are read.
+void LoadBasicParams(ItemStore* s, const std::string& k, BasicSurfParams& b, int32_t* noLimit) {
+    Int(s, k + "GenerateFacets", b.GenerateFacets);
+    Int(s, k + "SimplifyFacets", b.SimplifyFacets);
+    Float(s, k + "SimplifyError", b.SimplifyError);
+    if (Load_Item(s, (k + "RemoveOutliers").c_str(), ItemType::Int32, 0)) {
+        Int(s, k + "RemoveOutliers", b.ObjectLimit);
+        if (noLimit && b.ObjectLimit == 0) *noLimit = 0;
+    }
+    Int(s, k + "RbfDoLimit", b.DoObjectLimit);
+    Int(s, k + "RbfLimit", b.ObjectLimit);
+    Int(s, k + "DoObjectLimit", b.DoObjectLimit);
+    Int(s, k + "ObjectLimit", b.ObjectLimit);
+    Float(s, k + "ExportResolutionClip", b.ExportResolutionClip);
+    Float(s, k + "FilterRadius", b.FilterRadius);
+}
+
+void LoadRbfParams(ItemStore* s, const std::string& k, RbfSurfParams& r) {
+    Float(s, k + "RbfAccuracy", r.RbfAccuracy);
+    Float(s, k + "RbfResolution", r.RbfResolution);
+    Int(s, k + "RbfMemoryToUse", r.RbfMemoryToUse);
+    Int(s, k + "RbfTrimType", r.RbfTrimType);
+    Float(s, k + "RbfExtraTrim", r.RbfExtraTrim);
+    Int(s, k + "RbfSimplify", r.RbfSimplify);
+    Int(s, k + "RbfSimpDoAngle", r.RbfSimpDoAngle);
+    Float(s, k + "RbfSimpAngle", r.RbfSimpAngle);
+    Int(s, k + "RbfSimpTarget", r.RbfSimpTarget);
+    Float(s, k + "RbfSimpError", r.RbfSimpError);
+    Int(s, k + "RbfSimpNFaces", r.RbfSimpNFaces);
+    Int(s, k + "RbfSimpNPoints", r.RbfSimpNPoints);
+}
+
 template <class T>
 T* Block(int64_t count) {
     return static_cast<T*>(ScanFile_Malloc(static_cast<std::size_t>(count > 0 ? count : 1) * sizeof(T)));
@@ -54,31 +88,8 @@ void Load_Settings(ItemStore* s, GeneralSettings& g) {
     BasicSurfParams& b = g.BasicParams;
     RbfSurfParams& r = g.RbfParams;
     Int(s, k + "CombineSweeps", g.CombineSweeps);
-    Int(s, k + "GenerateFacets", b.GenerateFacets);
-    Int(s, k + "SimplifyFacets", b.SimplifyFacets);
-    Float(s, k + "SimplifyError", b.SimplifyError);
-    if (Load_Item(s, (k + "RemoveOutliers").c_str(), ItemType::Int32, 0)) {
-        Int(s, k + "RemoveOutliers", b.ObjectLimit);
-        if (b.ObjectLimit == 0) b.DoObjectLimit = 0;
-    }
-    Int(s, k + "RbfDoLimit", b.DoObjectLimit);
-    Int(s, k + "RbfLimit", b.ObjectLimit);
-    Int(s, k + "DoObjectLimit", b.DoObjectLimit);
-    Int(s, k + "ObjectLimit", b.ObjectLimit);
-    Float(s, k + "ExportResolutionClip", b.ExportResolutionClip);
-    Float(s, k + "FilterRadius", b.FilterRadius);
-    Float(s, k + "RbfAccuracy", r.RbfAccuracy);
-    Float(s, k + "RbfResolution", r.RbfResolution);
-    Int(s, k + "RbfMemoryToUse", r.RbfMemoryToUse);
-    Int(s, k + "RbfTrimType", r.RbfTrimType);
-    Float(s, k + "RbfExtraTrim", r.RbfExtraTrim);
-    Int(s, k + "RbfSimplify", r.RbfSimplify);
-    Int(s, k + "RbfSimpDoAngle", r.RbfSimpDoAngle);
-    Float(s, k + "RbfSimpAngle", r.RbfSimpAngle);
-    Int(s, k + "RbfSimpTarget", r.RbfSimpTarget);
-    Float(s, k + "RbfSimpError", r.RbfSimpError);
-    Int(s, k + "RbfSimpNFaces", r.RbfSimpNFaces);
-    Int(s, k + "RbfSimpNPoints", r.RbfSimpNPoints);
+    LoadBasicParams(s, k, b, &b.DoObjectLimit);
+    LoadRbfParams(s, k, r);
     Int(s, k + "CastInversionMode", g.CastInversionMode);
     Float(s, k + "InversionCutOffset", g.InversionParams.InversionCutOffset);
     Float(s, k + "InversionTrimRange", g.InversionParams.InversionTrimRange);
@@ -97,33 +108,10 @@ void Load_SurfaceParams(ItemStore* s, const SurfacePair& surfaces, GeneralSettin
     if (!surfaces.basic || !surfaces.rbf) return;
     const std::string k = "Tolvaran/Settings/";
     BasicSurfParams& b = surfaces.basic->BasicParams;
-    Int(s, k + "GenerateFacets", b.GenerateFacets);
-    Int(s, k + "SimplifyFacets", b.SimplifyFacets);
-    Float(s, k + "SimplifyError", b.SimplifyError);
-    if (Load_Item(s, (k + "RemoveOutliers").c_str(), ItemType::Int32, 0)) {
-        Int(s, k + "RemoveOutliers", b.ObjectLimit);
-        if (settings && b.ObjectLimit == 0) settings->BasicParams.DoObjectLimit = 0;
-    }
-    Int(s, k + "RbfDoLimit", b.DoObjectLimit);
-    Int(s, k + "RbfLimit", b.ObjectLimit);
-    Int(s, k + "DoObjectLimit", b.DoObjectLimit);
-    Int(s, k + "ObjectLimit", b.ObjectLimit);
-    Float(s, k + "ExportResolutionClip", b.ExportResolutionClip);
-    Float(s, k + "FilterRadius", b.FilterRadius);
+    LoadBasicParams(s, k, b, settings ? &settings->BasicParams.DoObjectLimit : nullptr);
     surfaces.rbf->BasicParams = b;
     RbfSurfParams& r = surfaces.rbf->RbfParams;
-    Float(s, k + "RbfAccuracy", r.RbfAccuracy);
-    Float(s, k + "RbfResolution", r.RbfResolution);
-    Int(s, k + "RbfMemoryToUse", r.RbfMemoryToUse);
-    Int(s, k + "RbfTrimType", r.RbfTrimType);
-    Float(s, k + "RbfExtraTrim", r.RbfExtraTrim);
-    Int(s, k + "RbfSimplify", r.RbfSimplify);
-    Int(s, k + "RbfSimpDoAngle", r.RbfSimpDoAngle);
-    Float(s, k + "RbfSimpAngle", r.RbfSimpAngle);
-    Int(s, k + "RbfSimpTarget", r.RbfSimpTarget);
-    Float(s, k + "RbfSimpError", r.RbfSimpError);
-    Int(s, k + "RbfSimpNFaces", r.RbfSimpNFaces);
-    Int(s, k + "RbfSimpNPoints", r.RbfSimpNPoints);
+    LoadRbfParams(s, k, r);
     r.RbfAutoMemoryLimit = Load_Int(s, (k + "RbfAutoMemoryLimit").c_str(), 1);
     Load_Matrix(s, "View/Matrix", r.CoordinateSystem);
     Load_Matrix(s, "View/CoordinateSystemMatrix", r.CoordinateSystem);

@@ -42,6 +42,29 @@ uint32_t* TakeWords(SaveBuffers& buffers, int64_t count) {
     return static_cast<uint32_t*>(buffers.Take(static_cast<std::size_t>(count > 0 ? count : 1) * 4));
 }
 
+// Where one per-point editing layer is stored: its run words, its level, and
+// how many bits of each word hold the value.
+struct EditingLayer {
+    const char* wordsPath;
+    const char* levelPath;
+    int bits;
+};
+
+// Packs one value per point in force into run words and stores them with the
+// layer's level, which is worked out from the packed words.
+bool PackEditingLayer(ItemStore* store, const RawData& scan, SaveBuffers& buffers, const EditingLayer& layer,
+                      const std::function<uint32_t(int32_t)>& value,
+                      const std::function<int32_t(const uint32_t*, int32_t)>& levelOf) {
+    const int32_t points = ScanFile_PointsInForce(scan);
+    uint32_t* words = TakeWords(buffers, points);
+    auto* level = static_cast<int32_t*>(buffers.Take(4));
+    if (!words || !level) return false;
+    const int32_t count = TVNFile_PackRuns(value, points, layer.bits, words);
+    *level = levelOf(words, count);
+    return AddWords(store, layer.wordsPath, words, count) &&
+           ItemStore_AddItem(store, layer.levelPath, level, ItemType::Int32, 0);
+}
+
 }  // namespace
 
 int32_t TVNFile_PackRuns(const std::function<uint32_t(int32_t)>& value, int32_t count, int n, uint32_t* words) {
@@ -91,35 +114,23 @@ bool TVNFile_PackRxStatusV1(ItemStore* store, const RawData& scan, SaveBuffers& 
 }
 
 bool TVNFile_PackSelectV1(ItemStore* store, const RawData& scan, SaveBuffers& buffers) {
-    const int32_t points = ScanFile_PointsInForce(scan);
-    uint32_t* words = TakeWords(buffers, points);
-    auto* level = static_cast<int32_t*>(buffers.Take(4));
-    if (!words || !level) return false;
-    const int32_t count = TVNFile_PackRuns(
+    return PackEditingLayer(
+        store, scan, buffers, {"Raw/Editing/CompressedSelectV1", "Raw/Editing/SelectLevel", 8},
         [&](int32_t i) {
             const uint32_t select = scan.Points[i].Flags & kPointSelectionMask;
             return (select != 0 && select <= scan.SelectionLimit) ? 1u : 0u;
         },
-        points, 8, words);
-    *level = (count == 1 && (words[0] >> 24) == 0) ? 0 : 1;
-    return AddWords(store, "Raw/Editing/CompressedSelectV1", words, count) &&
-           ItemStore_AddItem(store, "Raw/Editing/SelectLevel", level, ItemType::Int32, 0);
+        [](const uint32_t* words, int32_t count) { return (count == 1 && (words[0] >> 24) == 0) ? 0 : 1; });
 }
 
 bool TVNFile_PackCropV1(ItemStore* store, const RawData& scan, SaveBuffers& buffers) {
-    const int32_t points = ScanFile_PointsInForce(scan);
-    uint32_t* words = TakeWords(buffers, points);
-    auto* level = static_cast<int32_t*>(buffers.Take(4));
-    if (!words || !level) return false;
-    const int32_t count = TVNFile_PackRuns(
+    return PackEditingLayer(
+        store, scan, buffers, {"Raw/Editing/CompressedCropV1", "Raw/Editing/CropLevel", 16},
         [&](int32_t i) {
             const uint32_t crop = (scan.Points[i].Flags & kPointEraseMask) >> kPointEraseShift;
             return crop <= scan.EditLimit ? crop : 0u;
         },
-        points, 16, words);
-    *level = static_cast<int32_t>(scan.EditLimit);
-    return AddWords(store, "Raw/Editing/CompressedCropV1", words, count) &&
-           ItemStore_AddItem(store, "Raw/Editing/CropLevel", level, ItemType::Int32, 0);
+        [&](const uint32_t*, int32_t) { return static_cast<int32_t>(scan.EditLimit); });
 }
 
 bool TVNFile_DecodeReferenceEnabled(RawData& scan, const uint32_t* words, int32_t wordCount) {
