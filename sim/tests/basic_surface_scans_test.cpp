@@ -30,6 +30,7 @@
 #include "app/acquisition/tests/acquisition_test_support.h"
 #include "app/acquisition/tracker_commands.h"
 #include "app/acquisition/usb_chip_api.h"
+#include "app/files/tests/keyed_scratch_folder.h"
 #include "app/scan/basic_surface.h"
 #include "app/scan/mesh_normals.h"
 #include "app/scan/kd_tree.h"
@@ -101,8 +102,7 @@ std::vector<ScanCase> Cases() {
 class SimulatedScan {
   public:
     explicit SimulatedScan(const ScanCase& c) : ring_(IgnoreEvent, IgnoreTrace) {
-        dir_ = fs::temp_directory_path() / ("basic_surface_scans_" + std::to_string(std::rand()));
-        fs::create_directories(dir_);
+        dir_ = scratch_.Path();
         Scenario scenario;
         ScenarioError error;
         ok_ = sim::ParseScenario(c.scenario, &scenario, &error);
@@ -112,7 +112,6 @@ class SimulatedScan {
     ~SimulatedScan() {
         RawData_ClearProfile(profile_);
         ResetAcquisitionSettings();
-        fs::remove_all(dir_);
     }
 
     const Scenario& scenario() const { return device_->GetScenario(); }
@@ -175,6 +174,7 @@ class SimulatedScan {
     fs::path dir() const { return dir_; }
 
   private:
+    ScratchFolder scratch_;
     fs::path dir_;
     acquisition_test::AttachedRing ring_;
     std::unique_ptr<DeviceCore> device_;

@@ -24,6 +24,7 @@
 #include "app/acquisition/process_field.h"
 #include "app/acquisition/profile_build.h"
 #include "app/acquisition/tracker_commands.h"
+#include "app/files/tests/keyed_scratch_folder.h"
 #include "app/scan/raw_data.h"
 #include "sim/calibration_model.h"
 #include "sim/chip_library.h"
@@ -54,15 +55,15 @@ Pose ToPose(const Matrix4& m) {
 class ProgramFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("sim_surface_points_" + std::to_string(std::rand()));
-    fs::create_directories(dir_);
+    scratch_.emplace();
+    dir_ = scratch_->Path();
     ring_.emplace(IgnoreEvent, IgnoreTrace);
   }
   void TearDown() override {
     RawData_ClearProfile(profile_);
     ring_.reset();
     ResetAcquisitionSettings();
-    fs::remove_all(dir_);
+    scratch_.reset();
   }
 
   // Writes the set-up as the set-up tool does and starts the program's side
@@ -143,6 +144,7 @@ class ProgramFixture : public ::testing::Test {
     }
   }
 
+  std::optional<ScratchFolder> scratch_;
   fs::path dir_;
   std::optional<acquisition_test::AttachedRing> ring_;
   FieldCheckContext context_{};

@@ -1,5 +1,6 @@
 // A fresh, empty folder under the system's temporary folder for one test,
-// removed with everything in it when the test ends.
+// removed with everything in it when the test ends. The folder is claimed by
+// creating it, so test runs side by side never share one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
+    const std::filesystem::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;

@@ -104,6 +104,8 @@ inline double LargestDistance(const TestMesh& m, const std::function<double(cons
 }
 
 #ifndef _WIN32
+#include <unistd.h>
+
 // What Open3D and admesh say of the mesh (written as PLY and binary STL).
 struct PeerVerdict {
     bool ran = false;
@@ -112,9 +114,12 @@ struct PeerVerdict {
     double volume = 0.0;
 };
 
+// The files carry the process number: test runs side by side (two work
+// trees, a repeat) must not read or remove each other's meshes.
 inline PeerVerdict AskPeers(const TestMesh& m, const std::string& stem, bool keep = false) {
     PeerVerdict verdict;
-    const std::string ply = stem + ".ply", stl = stem + ".stl", out = stem + ".txt";
+    const std::string base = stem + "-" + std::to_string(static_cast<long>(getpid()));
+    const std::string ply = base + ".ply", stl = base + ".stl", out = base + ".txt";
     const auto tris = m.Triangles();
     if (std::FILE* f = std::fopen(ply.c_str(), "w")) {
         std::fprintf(f,
