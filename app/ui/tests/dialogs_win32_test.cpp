@@ -11,6 +11,7 @@
 #include "app/ui/file_properties_win32.h"
 #include "app/ui/progress_dialogs_win32.h"
 #include "app/ui/shell_hooks.h"
+#include "app/ui/tests/small_scan.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/sweep_registration.h"
 
@@ -264,25 +265,6 @@ TEST_F(DialogsWin32, FilePropertiesShowTheScanAndClose) {
 }
 
 // ---- Input boxes ----------------------------------------------------------------------
-
-struct SmallScan {
-    explicit SmallScan(std::vector<int> counts) {
-        raw = static_cast<RawData*>(std::calloc(1, sizeof(RawData)));
-        profiles.resize(counts.size());
-        points.resize(counts.size());
-        for (size_t p = 0; p < counts.size(); ++p) {
-            points[p].resize(counts[p], Vec3{static_cast<float>(p), 0, 0});
-            profiles[p].NumPoints = counts[p];
-            profiles[p].Points = points[p].data();
-        }
-        raw->Profiles = profiles.data();
-        raw->NumProfiles = static_cast<int32_t>(counts.size());
-    }
-    ~SmallScan() { std::free(raw); }
-    RawData* raw;
-    std::vector<Profile> profiles;
-    std::vector<std::vector<Vec3>> points;
-};
 
 TEST_F(DialogsWin32, BadInputKeepsTheBoxOpen) {
     SmallScan scan({4, 4, 4, 4, 4});

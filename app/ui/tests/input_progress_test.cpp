@@ -2,6 +2,7 @@
 #include "app/ui/input_handlers.h"
 #include "app/ui/progress_updater.h"
 #include "app/ui/shell_hooks.h"
+#include "app/ui/tests/small_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -10,28 +11,6 @@
 #include <vector>
 
 namespace {
-
-// A scan of profiles with the given point counts; point k of profile p lies
-// at (p, k, 0).
-struct SmallScan {
-    explicit SmallScan(std::vector<int> counts) {
-        raw = static_cast<RawData*>(std::calloc(1, sizeof(RawData)));
-        profiles.resize(counts.size());
-        points.resize(counts.size());
-        for (size_t p = 0; p < counts.size(); ++p) {
-            for (int k = 0; k < counts[p]; ++k)
-                points[p].push_back({static_cast<float>(p), static_cast<float>(k), 0.0f});
-            profiles[p].NumPoints = counts[p];
-            profiles[p].Points = points[p].data();
-        }
-        raw->Profiles = profiles.data();
-        raw->NumProfiles = static_cast<int32_t>(counts.size());
-    }
-    ~SmallScan() { std::free(raw); }
-    RawData* raw;
-    std::vector<Profile> profiles;
-    std::vector<std::vector<Vec3>> points;
-};
 
 TEST(InputHandlers, IntegerBoxReadsAsAStream) {
     DefaultInputHandler<int> handler;

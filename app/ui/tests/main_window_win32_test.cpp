@@ -10,6 +10,7 @@
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tests/shell_fixture_win32.h"
 #include "app/ui/status_texts.h"
 
 #include <windows.h>
@@ -52,34 +53,7 @@ ScannerLink FakeLink() {
     return link;
 }
 
-void DeleteSettingsKeys() {
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        RegDeleteKeyA(root, kSettingsGeneralKey);
-        RegDeleteKeyA(root, kSettingsViewKey);
-        RegDeleteKeyA(root, "Software\\Tolvaran");
-    }
-}
-
-void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-    RegCloseKey(key);
-}
-
-void Pump() {
-    MSG message;
-    for (int round = 0; round < 5; ++round) {
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) continue;
-            if (App_FilterLoopMessage(message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(10);
-    }
-}
+void Pump() { PumpShellMessages(5, 10); }
 
 std::string StatusPart(int part) {
     char text[512] = "";
@@ -96,7 +70,7 @@ int CountMessages(const char* key) {
 bool PipeExists() { return WaitNamedPipeA("\\\\.\\pipe\\TolvaranPipe", 500) != 0; }
 
 class MainWindowWin32 : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DeleteSettingsKeys();
         // The run without a scanner: the machine switches it off, the user has nothing.
@@ -316,9 +290,13 @@ TEST_F(MainWindowWin32, PemmlerKeyFilterThroughTheLoop) {
     Shell_Win32Hooks().dispatchCommand = CountBumps;
     App().editions = EditionFlags{false, true};
     g_bumpCommands = 0;
-    struct { UINT message; WPARAM key; bool taken; } cases[] = {
+    struct {
+        UINT message;
+        WPARAM key;
+        bool taken;
+    } cases[] = {
         {WM_KEYDOWN, VK_F9, true}, {WM_SYSKEYDOWN, VK_F10, true}, {WM_KEYUP, VK_F9, false},
-        {WM_CHAR, 'x', false}, {WM_TIMER, 120, false},
+        {WM_CHAR, 'x', false},     {WM_TIMER, 120, false},
     };
     for (auto& c : cases) {
         MSG message = {window_, c.message, c.key, 0, 0, {0, 0}};

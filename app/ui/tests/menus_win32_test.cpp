@@ -13,6 +13,7 @@
 #include "app/ui/scan_control_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tests/shell_fixture_win32.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -31,34 +32,7 @@ namespace {
 std::vector<AppMessage> g_messages;
 std::string g_customer;
 
-void DeleteSettingsKeys() {
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        RegDeleteKeyA(root, kSettingsGeneralKey);
-        RegDeleteKeyA(root, kSettingsViewKey);
-        RegDeleteKeyA(root, "Software\\Tolvaran");
-    }
-}
-
-void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-    RegCloseKey(key);
-}
-
-void Pump() {
-    MSG message;
-    for (int round = 0; round < 3; ++round) {
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) continue;
-            if (App_FilterLoopMessage(message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(5);
-    }
-}
+void Pump() { PumpShellMessages(3, 5); }
 
 std::string StatusText() {
     char text[1024] = "";
