@@ -39,9 +39,9 @@ Status Device::Validate(Handle handle) const {
   return core_.SessionLost() ? kIoError : kOk;
 }
 
-void Device::AdvanceLocked() {
+void Device::AdvanceLocked(double now) {
   const bool wasLost = core_.SessionLost();
-  const int arrived = core_.Advance(Now());
+  const int arrived = core_.Advance(now);
   if (arrived > 0 && (eventMask_ & kEventRxChar) && eventHandle_ && notify_) notify_(eventHandle_);
   if (arrived > 0 || core_.SessionLost() != wasLost) changed_.notify_all();
 }
@@ -98,10 +98,14 @@ Status Device::Read(Handle handle, void* buffer, Count count, Count* got) {
   const double deadline = readTimeoutMs_ ? Now() + readTimeoutMs_ / 1000.0
                                          : std::numeric_limits<double>::infinity();
   for (;;) {
-    AdvanceLocked();
+    // One clock reading for both: with two, a thread held up between them
+    // could pass the deadline with fields due before it still unqueued, and
+    // return short in the middle of a stream.
+    const double now = Now();
+    AdvanceLocked(now);
     const Status status = Validate(handle);
     if (status != kOk) return status;
-    if (core_.Queued() >= count || Now() >= deadline) {
+    if (core_.Queued() >= count || now >= deadline) {
       *got = static_cast<Count>(core_.Take(static_cast<std::uint8_t*>(buffer), count));
       return kOk;
     }

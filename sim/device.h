@@ -52,7 +52,10 @@ class Device {
   double Now() const;
   Clock::time_point At(double seconds) const;
   usb_chip::Status Validate(usb_chip::Handle handle) const;
-  void AdvanceLocked();
+  void AdvanceLocked() { AdvanceLocked(Now()); }
+  // Queues what is due at `now`; a caller that then judges a deadline uses
+  // the same `now`, so nothing due before the deadline is left behind.
+  void AdvanceLocked(double now);
   void Pump();
   void StopPump(std::unique_lock<std::mutex>& lock);
 
