@@ -92,9 +92,10 @@ int Isosurf_AddVertex(const double* location, const double* gradient, void* user
     if (points->Count == points->Capacity) {
         const int status = PointList3_SetCapacity(points, Grown(points->Capacity));
         if (status != 0) {
-            c->status = status == 2 ? 2 : 3;
-            Reporter_Error(c->reporter, status == 2 ? "Memory allocation failed while adding to point list"
-                                                    : "Internal error while adding to point list");
+            c->status = status == ApiStatus_NoMemory ? ApiStatus_NoMemory : ApiStatus_InternalError;
+            Reporter_Error(c->reporter, status == ApiStatus_NoMemory
+                                            ? "Memory allocation failed while adding to point list"
+                                            : "Internal error while adding to point list");
             return RAPIDSURF_VERTEX_ERROR;
         }
     }
@@ -163,11 +164,12 @@ int Isosurf_AddFace(int32_t corners, const int32_t* v, int32_t boundary, void* u
         if (status == 0 && c->capNormals &&
             !(tri ? GrowCaps(&c->triCaps, &c->triCapCapacity, wanted)
                   : GrowCaps(&c->quadCaps, &c->quadCapCapacity, wanted)))
-            status = 2;
-        if (status != 0) {
-            c->status = status == 2 ? 2 : 3;
-            Reporter_Error(c->reporter, status == 2 ? "Memory allocation failed while adding to face list"
-                                                    : "Internal error while adding to face list");
+            status = ApiStatus_NoMemory;
+        if (status != ApiStatus_Success) {
+            c->status = status == ApiStatus_NoMemory ? ApiStatus_NoMemory : ApiStatus_InternalError;
+            Reporter_Error(c->reporter, status == ApiStatus_NoMemory
+                                            ? "Memory allocation failed while adding to face list"
+                                            : "Internal error while adding to face list");
             return RAPIDSURF_FACET_ERROR;
         }
     }
@@ -472,7 +474,7 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
         case RAPIDSURF_DERIV_ERROR:
         case RAPIDSURF_VERTEX_ERROR:
         case RAPIDSURF_FACET_ERROR:
-            status = c.status != 0 ? c.status : 3;
+            status = c.status != ApiStatus_Success ? c.status : ApiStatus_InternalError;
             break;
         case RAPIDSURF_NO_MEMORY:
             status = Refuse(reporter, ApiStatus_NoMemory, "Memory allocation failed");
