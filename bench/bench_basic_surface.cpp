@@ -43,6 +43,7 @@
 #include "sim/device_core.h"
 #include "sim/field_generator.h"
 #include "sim/scenario.h"
+#include "sim/scenario_settings.h"
 #include "sim/setup.h"
 
 namespace {
@@ -94,22 +95,9 @@ std::unique_ptr<BenchScan> LimbScan() {
     std::string failure;
     const std::string cfg = Folder() + sim::kDefaultCalibrationName;
     bool ok = sim::WriteSetup(s, cfg, Folder() + "Tolvaran.rsc", &failure) && LoadCalibration(cfg) == 1;
-    ResetAcquisitionSettings();
-    SetExpectedSerialNumber(s.serial);
-    SetProcessingUnitVersion(s.unitVersion);
-    SetTrackerSelection(s.trackerSelection);
-    SetHemisphereSetting(s.hemisphere);
-    SetHardwareParamPair(s.minLineWidth, s.maxLineWidth);
     FieldCheckContext context{};
-    FieldCheckContext_Init(context, s.unitVersion);
-    TrackerCommandInputs inputs;
-    inputs.hemisphereSetting = s.hemisphere;
-    inputs.unitVersion = s.unitVersion;
-    inputs.trackerSelection = s.trackerSelection;
-    inputs.syncSupported = CurrentCalibration().model.trackerSetupProperty != 0;
-    inputs.frequencyBlock = CurrentCalibration().trackerSetup.data();
-    TrackerCommandOutcome outcome;
-    const TrackerCommandList commands = BuildTrackerCommands(inputs, &outcome);
+    sim::ApplyScenarioSettings(s, context);
+    const TrackerCommandList commands = sim::ScenarioTrackerCommands(s);
     ok = ok && device->Open(usb_chip::kDeviceDescription, 0) == 0;
     for (const std::string& command : commands.Commands()) device->Write(command.data(), command.size(), 0);
     Profile profile{};

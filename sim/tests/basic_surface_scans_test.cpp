@@ -38,6 +38,7 @@
 #include "app/scan/tests/scan_record_fixture.h"
 #include "sim/calibration_model.h"
 #include "sim/device_core.h"
+#include "sim/scenario_settings.h"
 #include "sim/setup.h"
 
 namespace {
@@ -125,22 +126,8 @@ class SimulatedScan {
         const fs::path cfg = dir_ / sim::kDefaultCalibrationName;
         ASSERT_TRUE(sim::WriteSetup(scenario_, cfg.string(), (dir_ / "Tolvaran.rsc").string(), &failure)) << failure;
         ASSERT_EQ(LoadCalibration(cfg.string()), 1);
-        ResetAcquisitionSettings();
-        SetExpectedSerialNumber(scenario_.serial);
-        SetProcessingUnitVersion(scenario_.unitVersion);
-        SetTrackerSelection(scenario_.trackerSelection);
-        SetHemisphereSetting(scenario_.hemisphere);
-        SetHardwareParamPair(scenario_.minLineWidth, scenario_.maxLineWidth);
-        FieldCheckContext_Init(context_, scenario_.unitVersion);
-
-        TrackerCommandInputs inputs;
-        inputs.hemisphereSetting = scenario_.hemisphere;
-        inputs.unitVersion = scenario_.unitVersion;
-        inputs.trackerSelection = scenario_.trackerSelection;
-        inputs.syncSupported = CurrentCalibration().model.trackerSetupProperty != 0;
-        inputs.frequencyBlock = CurrentCalibration().trackerSetup.data();
-        TrackerCommandOutcome outcome;
-        const TrackerCommandList commands = BuildTrackerCommands(inputs, &outcome);
+        sim::ApplyScenarioSettings(scenario_, context_);
+        const TrackerCommandList commands = sim::ScenarioTrackerCommands(scenario_);
         const std::vector<Press> presses = scenario_.presses;
         ASSERT_EQ(device.Open(usb_chip::kDeviceDescription, 0), 0);
         for (const std::string& command : commands.Commands()) device.Write(command.data(), command.size(), 0);

@@ -30,6 +30,7 @@
 #include "sim/chip_library.h"
 #include "sim/device_core.h"
 #include "sim/processing_unit.h"
+#include "sim/scenario_settings.h"
 #include "sim/setup.h"
 
 namespace sim {
@@ -73,24 +74,11 @@ class ProgramFixture : public ::testing::Test {
     const fs::path cfg = dir_ / kDefaultCalibrationName;
     ASSERT_TRUE(WriteSetup(s, cfg.string(), (dir_ / "Tolvaran.rsc").string(), &failure)) << failure;
     ASSERT_EQ(LoadCalibration(cfg.string()), 1);
-    ResetAcquisitionSettings();
-    SetExpectedSerialNumber(s.serial);
-    SetProcessingUnitVersion(s.unitVersion);
-    SetTrackerSelection(s.trackerSelection);
-    SetHemisphereSetting(s.hemisphere);
-    SetHardwareParamPair(s.minLineWidth, s.maxLineWidth);
-    FieldCheckContext_Init(context_, s.unitVersion);
+    ApplyScenarioSettings(s, context_);
   }
 
   TrackerCommandList TrackerCommands(const Scenario& s) {
-    TrackerCommandInputs inputs;
-    inputs.hemisphereSetting = s.hemisphere;
-    inputs.unitVersion = s.unitVersion;
-    inputs.trackerSelection = s.trackerSelection;
-    inputs.syncSupported = CurrentCalibration().model.trackerSetupProperty != 0;
-    inputs.frequencyBlock = CurrentCalibration().trackerSetup.data();
-    TrackerCommandOutcome outcome;
-    return BuildTrackerCommands(inputs, &outcome);
+    return ScenarioTrackerCommands(s);
   }
 
   void StartCapture() {
