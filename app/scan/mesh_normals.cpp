@@ -21,6 +21,16 @@ void NormaliseAll(Vec3* normals, int32_t count) {
     for (int32_t i = 0; i < count; ++i) V3_Normalise(normals[i], normals[i]);
 }
 
+// (b - a) x (d - c): a triangle's two edges from one corner, or a quad's two
+// diagonals.
+Vec3 CrossOfEdges(const Vec3* points, int32_t a, int32_t b, int32_t c, int32_t d) {
+    Vec3 u, w, n;
+    V3_Sub(points[b], points[a], u);
+    V3_Sub(points[d], points[c], w);
+    V3_Cross(u, w, n);
+    return n;
+}
+
 }  // namespace
 
 void Mesh_FacetNormals(int32_t pointCount, const Vec3* points, int32_t facetCount, const int32_t* facets,
@@ -30,20 +40,12 @@ void Mesh_FacetNormals(int32_t pointCount, const Vec3* points, int32_t facetCoun
     double sum = 0.0;
     for (int32_t f = 0; f < facetCount; ++f) {
         const int32_t* v = facets + 3 * f;
-        Vec3 u, w, n;
-        V3_Sub(points[v[1]], points[v[0]], u);
-        V3_Sub(points[v[2]], points[v[0]], w);
-        V3_Cross(u, w, n);
-        facetNormals[f] = UnitNormal(n, sum);
+        facetNormals[f] = UnitNormal(CrossOfEdges(points, v[0], v[1], v[0], v[2]), sum);
         if (vertexNormals) AddTo(vertexNormals, v, 3, facetNormals[f]);
     }
     for (int32_t q = 0; q < quadCount; ++q) {
         const int32_t* v = quads + 4 * q;
-        Vec3 u, w, n;
-        V3_Sub(points[v[2]], points[v[0]], u);
-        V3_Sub(points[v[3]], points[v[1]], w);
-        V3_Cross(u, w, n);
-        quadNormals[q] = UnitNormal(n, sum);
+        quadNormals[q] = UnitNormal(CrossOfEdges(points, v[0], v[2], v[1], v[3]), sum);
         if (vertexNormals) AddTo(vertexNormals, v, 4, quadNormals[q]);
     }
     if (vertexNormals) NormaliseAll(vertexNormals, pointCount);
