@@ -374,13 +374,35 @@ void KrvFile_UnpackShortPoints(int32_t count, const Vec3& offset, float scale, c
                          packed[i * 3 + 2] * scale + offset.z};
 }
 
+namespace {
+
+// Writes the bytes `fill` makes, whole or not at all; once the file is on disk
+// the scan no longer counts as changed.
+template <class Fill>
+int32_t WriteScanFile(const char* path, RawData& raw, Fill fill) {
+    Bytes b;
+    try {
+        fill(b);
+    } catch (const std::bad_alloc&) {
+        return kKrvWriteFailed;
+    } catch (const fh::FormatException&) {
+        return kKrvWriteFailed;
+    }
+    const int32_t result = WriteSafely(path, b.data);
+    if (result != kKrvOk) return result;
+    raw.ProcessedChanged = 0;
+    raw.Edited = 0;
+    return kKrvOk;
+}
+
+}  // namespace
+
 // ---- Files ------------------------------------------------------------------------
 
 int32_t KrvFile_Save(const char* path, RawData& raw, const KrvViewRecord& view) {
     raw.TotalSweeps = raw.NumSweeps;
     if (!ScanIsWritable(raw)) return kKrvWriteFailed;
-    Bytes b;
-    try {
+    const int32_t result = WriteScanFile(path, raw, [&](Bytes& b) {
         b.data = HeaderBytes(fh::FileType::Scan, kKrvVersionWritten, KrvHeaderText(raw));
         b.I32(raw.Header.WandSerialNumber);
         b.I32(raw.Header.VideoProcessorRevision);
@@ -398,17 +420,9 @@ int32_t KrvFile_Save(const char* path, RawData& raw, const KrvViewRecord& view) 
             PutSweep(b, raw.Sweeps && s < raw.MaxSweeps + 1 ? raw.Sweeps[s] : empty, view);
         b.Put(&view, sizeof view);
         PutStylus(b, raw.Stylus);
-    } catch (const std::bad_alloc&) {
-        return kKrvWriteFailed;
-    } catch (const fh::FormatException&) {
-        return kKrvWriteFailed;
-    }
-    const int32_t result = WriteSafely(path, b.data);
-    if (result != kKrvOk) return result;
-    raw.Header.FileRelease = kKrvVersionWritten;
-    raw.ProcessedChanged = 0;
-    raw.Edited = 0;
-    return kKrvOk;
+    });
+    if (result == kKrvOk) raw.Header.FileRelease = kKrvVersionWritten;
+    return result;
 }
 
 int32_t KrvFile_Read(std::istream& in, RawData& raw, KrvViewRecord& view) {
@@ -453,8 +467,7 @@ int32_t KrvFile_Load(const char* path, RawData& raw, KrvViewRecord& view) {
 
 int32_t VidFile_Save(RawData& raw, const char* path) {
     if (raw.NumProfiles < 0 || (raw.NumProfiles > 0 && !raw.Profiles)) return kKrvWriteFailed;
-    Bytes b;
-    try {
+    return WriteScanFile(path, raw, [&](Bytes& b) {
         b.data = HeaderBytes(fh::FileType::Video, kVidVersionWritten, "");
         b.I32(raw.NumProfiles);
         for (int32_t p = 0; p < raw.NumProfiles; ++p) {
@@ -472,14 +485,5 @@ int32_t VidFile_Save(RawData& raw, const char* path) {
                     b.Zeros(static_cast<size_t>(n) * 4);
             }
         }
-    } catch (const std::bad_alloc&) {
-        return kKrvWriteFailed;
-    } catch (const fh::FormatException&) {
-        return kKrvWriteFailed;
-    }
-    const int32_t result = WriteSafely(path, b.data);
-    if (result != kKrvOk) return result;
-    raw.ProcessedChanged = 0;
-    raw.Edited = 0;
-    return kKrvOk;
+    });
 }
