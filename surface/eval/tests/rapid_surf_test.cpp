@@ -166,7 +166,9 @@ TEST(RapidSurfTest, AnalyticShapesGiveClosedOrientedMeshesOfTheirShape) {
             const double distance = LargestDistance(run.mesh, c.field);
             EXPECT_LT(distance, c.distanceLimit * resolution);
             // The union's crease is followed to first order only.
-            if (level == 1 && c.name[0] != 'u') EXPECT_LE(distance, 0.5 * previous);
+            if (level == 1 && c.name[0] != 'u') {
+                EXPECT_LE(distance, 0.5 * previous);
+            }
             previous = distance;
 #ifndef _WIN32
             if (level == 1) continue;  // the peers take seconds a mesh
@@ -285,10 +287,14 @@ TEST(RapidSurfTest, MeshTypesGiveTrianglesQuadsOrBoth) {
         EXPECT_TRUE(t.edgeManifold);
         EXPECT_EQ(2, t.euler);
         EXPECT_NEAR(volume, SignedVolume(run.mesh), 0.02 * volume);
-        if (type == 0) EXPECT_EQ(0, t.quads);
-        if (type == 1) EXPECT_EQ(0, t.triangles);
-        if (type == 2) EXPECT_GT(t.quads, 0);
-        if (type == 2) EXPECT_GT(t.triangles, 0);
+        if (type == 0) {
+            EXPECT_EQ(0, t.quads);
+        } else if (type == 1) {
+            EXPECT_EQ(0, t.triangles);
+        } else {
+            EXPECT_GT(t.quads, 0);
+            EXPECT_GT(t.triangles, 0);
+        }
         EXPECT_EQ(0, run.Counts().Open_half_quads);
     }
     // All quads on an open surface: the rim's half quads stay unpaired.
