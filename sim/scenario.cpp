@@ -184,7 +184,7 @@ bool ParseLine(const std::vector<std::string>& tokens, int line, Scenario* s,
   } else if (key == "tracker") {
     if (!r.Integer(0, 2, &s->trackerSelection) || !r.End()) return false;
   } else if (key == "hemisphere") {
-    if (!r.Integer(0, 5, &s->hemisphere) || !r.End()) return false;
+    if (!r.Integer(0, 6, &s->hemisphere) || !r.End()) return false;
   } else if (key == "angle-clip") {
     if (!r.Number(&s->angleClip) || !r.End()) return false;
     if (s->angleClip <= 0 || s->angleClip >= 180) return r.Fail("angle out of range");

@@ -46,7 +46,7 @@ struct Scenario {
   std::string hardware;            // calibration version text, e.g. "2.3.1"
   int unitVersion = 0;             // processing-unit version = frequency mode
   int trackerSelection = 0;
-  int hemisphere = 4;              // fixed hemisphere setting 0..5 for the program
+  int hemisphere = 4;              // the program's hemisphere setting: 0..5 fixed, 6 automatic set-up
   double angleClip = 30;           // viewing-cone angle the program should use
   int minLineWidth = 5, maxLineWidth = 50;
   int calibrationVersion = 5;      // 4 or 5

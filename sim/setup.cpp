@@ -17,6 +17,8 @@ const char* const kRscComment = "# Settings of the simulated scanner unit";
 const char* const kRscKeys[] = {"Hemisphere", "RxIndexOffset", "MinLaserLineWidth",
                                 "MaxLaserLineWidth"};
 
+constexpr int kHemisphereAutomatic = 6;
+
 // The fixed hemisphere settings' vectors: +X, -X, +Y, -Y, +Z, -Z.
 Vec3 HemisphereVector(int setting) {
   const Vec3 axes[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
@@ -82,9 +84,12 @@ std::string RegistrySettingsText(const Scenario& s, const std::string& calibrati
 
 std::vector<std::string> CheckScenario(const Scenario& s) {
   std::vector<std::string> warnings;
-  const Vec3 h = HemisphereVector(s.hemisphere);
+  // The automatic set-up follows each sensor from the hemisphere it is set
+  // up in, so only a fixed hemisphere can be left.
+  const bool fixed = s.hemisphere < kHemisphereAutomatic;
+  const Vec3 h = fixed ? HemisphereVector(s.hemisphere) : Vec3{};
   const char* names[2] = {"wand", s.reference ? "reference" : "stylus"};
-  for (int port = 0; port < (s.SecondReceiver() ? 2 : 1); ++port) {
+  for (int port = 0; fixed && port < (s.SecondReceiver() ? 2 : 1); ++port) {
     for (double t = 0; t <= s.duration; t += 0.01) {
       if (Dot(s.PortPose(port, t).t, h) <= 0) {
         char text[160];

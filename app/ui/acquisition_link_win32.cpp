@@ -1,5 +1,6 @@
 #include "app/ui/acquisition_link.h"
 
+#include "app/ui/reference_windows_win32.h"
 #include "app/ui/scan_control_link.h"
 #include "app/ui/shell_win32.h"
 
@@ -8,5 +9,6 @@ void Acquisition_ConnectShell() {
     // Scan control handles the field events.
     ScanControl_InstallLink();
     ScanControl_InstallWin32Host();
+    ReferenceWindows_Install();
     SetScannerStatusHooks({[](const char* text) { App_ShowWaitStatus(text); }, [] { StatusBar_Update(); }});
 }

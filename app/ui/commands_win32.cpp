@@ -14,6 +14,7 @@
 #include "app/ui/menu_table.h"
 #include "app/ui/menus_win32.h"
 #include "app/ui/progress_dialogs_win32.h"
+#include "app/ui/reference_windows_win32.h"
 #include "app/ui/scan_edit.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
@@ -101,8 +102,6 @@ const std::set<WORD>& NotAvailable() {
         40024,
         40127,
         // Scanner windows.
-        40349,
-        40067,
         40165,
         40099,
         40104,
@@ -514,6 +513,19 @@ bool ScannerSettingsHelpCommand(WORD id) {
         case 40097:
         case 40098:
             ReferenceCommand_Change(id == 40098 ? 1 : 0);
+            return true;
+        case 40067:
+            RunFreezeReceiverWizard();
+            Refresh();
+            return true;
+        case 40349:
+            if (app.raw) {
+                if (G().ReceiverEnabled)
+                    RunMoveReceiverWizard(*app.raw, V());
+                else
+                    RunMoveTransmitterWizard(*app.raw, V());
+            }
+            Refresh();
             return true;
         case 40100: {
             const ShellHooks& hooks = Shell_Hooks();

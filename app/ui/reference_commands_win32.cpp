@@ -10,6 +10,7 @@
 #include "app/ui/brand_info.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/dialogs_win32.h"
+#include "app/ui/reference_windows_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 
@@ -96,6 +97,8 @@ void ReferenceCommand_Change(int32_t value) {
                 break;
             }
             ReexpressScan(*app.raw);
+            // The next hemisphere set-up offers to keep the repaired scan.
+            Hemisphere_KeepDataDefault() = 1;
             SetReference(value);
             break;
         default:

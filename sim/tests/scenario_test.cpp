@@ -98,7 +98,7 @@ TEST(Scenario, RefusesBadInputWithItsLine) {
       {"plane 0 0 0 0 0 0\n", 4, "zero normal"},
       {"unit 4\n", 4, "value out of range 0..3"},
       {"unit 1.5\n", 4, "value out of range 0..3"},
-      {"hemisphere 6\n", 4, "value out of range 0..5"},
+      {"hemisphere 7\n", 4, "value out of range 0..6"},
       {"calibration-version 3\n", 4, "value out of range 4..5"},
       {"hardware 2.4.1\n", 4, "hardware '2.4.1' is not simulated"},
       {"hardware 2.2\n", 4, "hardware '2.2' is not simulated"},

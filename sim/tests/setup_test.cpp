@@ -134,6 +134,12 @@ TEST(Setup, WarnsOfSensorsOutsideTheHemisphereAndOfANarrowCone) {
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_NE(warnings[0].find("the wand leaves hemisphere 4 at 1.00 s"), std::string::npos) << warnings[0];
   EXPECT_NE(warnings[1].find("angle clip of 20"), std::string::npos);
+  // The automatic set-up follows the sensors wherever they go.
+  const Scenario automatic = Parse(
+      "hardware 2.2.1\nhemisphere 6\nsphere 0 0 400 50\nreference 0 0 100 0 0 0\n"
+      "wand 0 0 0 100 0 0 400\nwand 2 0 0 -100 0 0 400\npress 0.5 1.9\n");
+  EXPECT_TRUE(CheckScenario(automatic).empty());
+  EXPECT_EQ(RscSettings(automatic)[0], "Hemisphere 6");
 }
 
 }  // namespace
