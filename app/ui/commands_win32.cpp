@@ -516,7 +516,6 @@ bool ScannerSettingsHelpCommand(WORD id) {
             return true;
         case 40067:
             RunFreezeReceiverWizard();
-            Refresh();
             return true;
         case 40349:
             if (app.raw) {
@@ -525,7 +524,6 @@ bool ScannerSettingsHelpCommand(WORD id) {
                 else
                     RunMoveTransmitterWizard(*app.raw, V());
             }
-            Refresh();
             return true;
         case 40100: {
             const ShellHooks& hooks = Shell_Hooks();
