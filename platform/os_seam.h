@@ -44,4 +44,9 @@ bool ReplaceFileAtomically(const std::string& source, const std::string& target)
 // The folder separator of the platform's paths.
 char PathSeparator();
 
+// Creates a new, empty file in the system's temporary folder whose name
+// begins with `prefix` and is unique there, and gives its full path. False
+// when the folder is unknown or no such file could be made.
+bool CreateUniqueTempFile(const std::string& prefix, std::string* path);
+
 }  // namespace os

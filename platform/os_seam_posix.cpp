@@ -8,7 +8,9 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <vector>
 
 namespace os {
 
@@ -75,5 +77,20 @@ bool ReplaceFileAtomically(const std::string& source, const std::string& target)
 }
 
 char PathSeparator() { return '/'; }
+
+bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+    if (name.back() != '/') name += '/';
+    name += prefix + "XXXXXX";
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    // mkstemp creates the file exclusively, so two callers never share it.
+    const int fd = mkstemp(buffer.data());
+    if (fd < 0) return false;
+    close(fd);
+    *path = buffer.data();
+    return true;
+}
 
 }  // namespace os

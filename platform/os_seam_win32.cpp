@@ -80,4 +80,16 @@ bool ReplaceFileAtomically(const std::string& source, const std::string& target)
 
 char PathSeparator() { return '\\'; }
 
+bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {
+    char folder[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof folder, folder);
+    if (n == 0 || n > MAX_PATH) return false;
+    // With 0 as the unique number the system picks a free name and creates
+    // the empty file, so the name stays ours.
+    char name[MAX_PATH];
+    if (GetTempFileNameA(folder, prefix.c_str(), 0, name) == 0) return false;
+    *path = name;
+    return true;
+}
+
 }  // namespace os

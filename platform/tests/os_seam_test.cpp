@@ -71,4 +71,21 @@ TEST(OsSeam, ReplaceFileSwapsContentOverAnExistingTarget) {
     EXPECT_FALSE(os::ReplaceFileAtomically("os_seam_no_such_file.tmp", target));
 }
 
+TEST(OsSeam, UniqueTempFilesAreNewEmptyFilesWithThePrefix) {
+    std::string first, second;
+    ASSERT_TRUE(os::CreateUniqueTempFile("osq", &first));
+    ASSERT_TRUE(os::CreateUniqueTempFile("osq", &second));
+    EXPECT_NE(first, second);
+    for (const std::string& path : {first, second}) {
+        const std::size_t slash = path.find_last_of("\\/");
+        ASSERT_NE(slash, std::string::npos) << path;
+        EXPECT_EQ(path.compare(slash + 1, 3, "osq"), 0) << path;
+        std::ifstream in(path, std::ios::binary);
+        ASSERT_TRUE(in.good()) << path;
+        EXPECT_EQ(in.peek(), std::ifstream::traits_type::eof());
+        in.close();
+        EXPECT_EQ(std::remove(path.c_str()), 0);
+    }
+}
+
 }  // namespace

@@ -1,58 +1,29 @@
 #include "surface/io/temp_file.h"
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
-namespace {
-
-std::atomic<unsigned> g_counter{0};
-
-// The temporary folder with its trailing separator.
-void TempFolder(char* folder, std::size_t size) {
-    const char* names[] = {"TMPDIR", "TMP", "TEMP"};
-    const char* dir = nullptr;
-    for (const char* name : names) {
-        dir = std::getenv(name);
-        if (dir != nullptr && *dir != '\0') break;
-        dir = nullptr;
-    }
-    // Windows accepts '/' as a separator as well.
-#ifdef _WIN32
-    if (dir == nullptr) dir = ".";
-#else
-    if (dir == nullptr) dir = "/tmp";
-#endif
-    const std::size_t n = std::strlen(dir);
-    std::snprintf(folder, size, "%s%s", dir, n > 0 && (dir[n - 1] == '/' || dir[n - 1] == '\\') ? "" : "/");
-}
-
-bool Exists(const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    std::fclose(f);
-    return true;
-}
-
-}  // namespace
+#include "platform/os_seam.h"
 
 std::FILE* TempFile_Open(const char* prefix, char* path) {
     if (path == nullptr) return nullptr;
-    char folder[kTempPathSize];
-    TempFolder(folder, sizeof folder);
-    const unsigned seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const unsigned n = (seed ^ (g_counter.fetch_add(1) * 2654435761u)) & 0xFFFFFFu;
-        const int written = std::snprintf(path, kTempPathSize, "%s%s%06x.tmp", folder, prefix ? prefix : "qel", n);
-        if (written <= 0 || written >= kTempPathSize) return nullptr;
-        if (Exists(path)) continue;
-        std::FILE* f = std::fopen(path, "w+b");
-        if (f != nullptr) return f;
-    }
     path[0] = '\0';
-    return nullptr;
+    std::string name;
+    if (!os::CreateUniqueTempFile(prefix != nullptr ? prefix : "qel", &name)) return nullptr;
+    if (name.size() >= static_cast<std::size_t>(kTempPathSize)) {
+        // The caller's buffer cannot hold the path, so nobody could delete
+        // the file later: remove it now.
+        std::remove(name.c_str());
+        return nullptr;
+    }
+    std::memcpy(path, name.c_str(), name.size() + 1);
+    std::FILE* file = std::fopen(path, "w+b");
+    if (file == nullptr) {
+        std::remove(path);
+        path[0] = '\0';
+    }
+    return file;
 }
 
 void TempFile_CloseAndDelete(std::FILE* stream, const char* path) {
