@@ -2,6 +2,7 @@
 
 #include "app/ui/reference_windows_win32.h"
 #include "app/ui/scan_control_link.h"
+#include "app/ui/scanner_dialogs_win32.h"
 #include "app/ui/shell_win32.h"
 
 void Acquisition_ConnectShell() {
@@ -10,5 +11,6 @@ void Acquisition_ConnectShell() {
     ScanControl_InstallLink();
     ScanControl_InstallWin32Host();
     ReferenceWindows_Install();
+    ScannerDialogs_Install();
     SetScannerStatusHooks({[](const char* text) { App_ShowWaitStatus(text); }, [] { StatusBar_Update(); }});
 }

@@ -1,5 +1,6 @@
 #include "app/ui/commands_win32.h"
 
+#include "app/acquisition/tracking_state.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
@@ -16,6 +17,7 @@
 #include "app/ui/progress_dialogs_win32.h"
 #include "app/ui/reference_windows_win32.h"
 #include "app/ui/scan_edit.h"
+#include "app/ui/scanner_dialogs_win32.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
@@ -101,12 +103,6 @@ const std::set<WORD>& NotAvailable() {
         40413,
         40024,
         40127,
-        // Scanner windows.
-        40165,
-        40099,
-        40104,
-        40126,
-        40166,
         // Alignment check and calibration correction.
         40082,
     };
@@ -516,6 +512,21 @@ bool ScannerSettingsHelpCommand(WORD id) {
             return true;
         case 40067:
             RunFreezeReceiverWizard();
+            return true;
+        case 40099:
+            ScannerProperties_Run();
+            return true;
+        case 40104:
+            RingBufferDiagnostics_Run();
+            return true;
+        case 40126:
+            CalibrationCheckCommand();
+            return true;
+        case 40166:
+            CalibrationUpdate_Run();
+            return true;
+        case 40165:
+            ResetStylusHemisphere();
             return true;
         case 40349:
             if (app.raw) {

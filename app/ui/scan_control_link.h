@@ -6,6 +6,8 @@
 #include "app/acquisition/scan_control.h"
 #include "app/acquisition/timer_mode.h"
 
+#include <cstdint>
+
 ScanControl& ScanControl_Program();
 TimerModeState& TimerMode_Program();
 
@@ -18,3 +20,6 @@ void ScanControl_OnFirstField();
 void ScanControl_EndCameraLogPress();
 // The Windows host: beeps, boxes, the click timer, the pipe, the windows.
 void ScanControl_InstallWin32Host();
+// Where a scanner window that scan control tells of events is found: its
+// handle while it is open, else 0.
+void ScanControl_SetWindow(ScanWindow window, std::uintptr_t (*handle)());

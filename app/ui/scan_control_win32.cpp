@@ -11,7 +11,11 @@
 
 namespace {
 
+std::uintptr_t (*g_windowHandles[kWindowTool + 1])() = {};
+
 HWND ScanWindowHandle(ScanWindow window) {
+    if (window >= 0 && window <= kWindowTool && g_windowHandles[window])
+        return reinterpret_cast<HWND>(g_windowHandles[window]());
     switch (window) {
         case kWindowMain:
             return Shell().main;
@@ -20,8 +24,7 @@ HWND ScanWindowHandle(ScanWindow window) {
             return link.scannerPropertiesWindow ? reinterpret_cast<HWND>(link.scannerPropertiesWindow()) : nullptr;
         }
         default:
-            // The calibration-correction, accuracy-check and tool windows
-            // register here when they are there.
+            // The other windows are found through their registered handles.
             return nullptr;
     }
 }
@@ -35,6 +38,10 @@ void SendPipeRecord(int32_t kind, const Matrix4* wand, int32_t count, const Vec3
 }
 
 }  // namespace
+
+void ScanControl_SetWindow(ScanWindow window, std::uintptr_t (*handle)()) {
+    if (window >= 0 && window <= kWindowTool) g_windowHandles[window] = handle;
+}
 
 void ScanControl_InstallWin32Host() {
     ScanControlHost& h = ScanControl_Program().host;
