@@ -5,6 +5,7 @@
 #include "app/scan/profile_processing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -258,6 +259,27 @@ void AppendStylusItem(ScanControl& c, const Matrix4& pose, bool start) {
 
 }  // namespace
 
+ScanFieldStatus ScanControl_FieldStatus(int32_t mode, int32_t scanFlag, const Profile& staging, int32_t receiverEnabled,
+                                        bool wandBehind) {
+    ScanFieldStatus status;
+    status.modeKey = scanFlag ? "StatusBarScanMode" : "StatusBarPreviewMode";
+    if (mode == kScanModeView) return status;
+    status.setPosition = true;
+    if (mode == kScanModeScan) {
+        status.warning = wandBehind;
+        if (wandBehind) status.position = "StatusBarBackWarning";
+        return status;
+    }
+    const Matrix4& pose = receiverEnabled ? staging.ReferenceRxMatrix : staging.WandRxMatrix;
+    Vec3 angles;
+    M4_ToEulerAngles(pose, angles);
+    char text[128];
+    std::snprintf(text, sizeof text, "%+6.1f %+6.1f %+6.1f %+6.1f %+6.1f %+6.1f", pose[12], pose[13], pose[14],
+                  angles.x, angles.y, angles.z);
+    status.position = text;
+    return status;
+}
+
 void ScanControl_FirstField(ScanControl& c) {
     ScanControlState& s = c.state;
     if (s.CameraLogMode) {
@@ -363,7 +385,11 @@ void ScanControl_OnNewFieldReady(ScanControl& c, int32_t fieldNumber) {
         if (s.RepaintCounter % 5 == 0) Call(c.host.postRepaint, 2);
         ++s.RepaintCounter;
     }
-    Call(c.host.updateStatus, report.scan);
+    if (c.host.showFieldStatus) {
+        const bool behind = mode == kScanModeScan && raw.NumProfiles > 0 && c.host.wandBehind && c.host.wandBehind();
+        c.host.showFieldStatus(
+            ScanControl_FieldStatus(mode, report.scan, raw.Staging, c.settings->ReceiverEnabled, behind));
+    }
 }
 
 void ScanControl_CloseSweep(ScanControl& c) {

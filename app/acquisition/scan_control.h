@@ -89,6 +89,20 @@ struct ScanHardwareInfo {
     int32_t fixedWand = 0;
 };
 
+// The status bar as a field leaves it: the second text part (left as it is
+// in the view mode) with its background, and the third part.
+struct ScanFieldStatus {
+    bool setPosition = false;  // false: the second part is left as it is
+    std::string position;      // the wand's position and angles, the back warning key, or empty
+    bool warning = false;      // the back warning on a red background
+    const char* modeKey = "";  // "StatusBarScanMode" or "StatusBarPreviewMode"
+};
+
+// The texts a field shows: the pose in the preview and target modes, the
+// back warning while scanning, nothing in the view mode.
+ScanFieldStatus ScanControl_FieldStatus(int32_t mode, int32_t scanFlag, const Profile& staging, int32_t receiverEnabled,
+                                        bool wandBehind);
+
 struct ScanControlHost {
     // The profile builder, result 1 built, 4 out of memory, 9 not enough fields.
     std::function<int32_t(Profile& staging, const ScanProfileRequest&, ScanFieldReport&)> buildProfile;
@@ -111,7 +125,9 @@ struct ScanControlHost {
     std::function<void(int32_t level)> sendRepaint;
     std::function<void(ScanWindow window, uint32_t message)> notify;  // to a window that is open
     std::function<bool(ScanWindow window)> windowOpen;
-    std::function<void(int32_t scanFlag)> updateStatus;
+    std::function<void(int32_t scanFlag)> updateStatus;  // the whole status bar again
+    std::function<void(const ScanFieldStatus&)> showFieldStatus;
+    std::function<bool()> wandBehind;  // the view follows the wand: true when it is behind the object
     std::function<void()> refreshUi;
     std::function<void()> refreshSweepList;
     std::function<void()> resetDerivedState;

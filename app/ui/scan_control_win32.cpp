@@ -9,6 +9,8 @@
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_win32.h"
 
+#include <commctrl.h>
+
 namespace {
 
 std::uintptr_t (*g_windowHandles[kWindowTool + 1])() = {};
@@ -37,6 +39,20 @@ void SendPipeRecord(int32_t kind, const Matrix4* wand, int32_t count, const Vec3
     Pipe_Write(bytes, sizeof bytes);
 }
 
+// A field's texts over the status bar's second and third parts.
+void ShowFieldStatus(const ScanFieldStatus& status) {
+    HWND bar = Shell().statusBar;
+    if (!bar) return;
+    if (status.setPosition) {
+        const char* text = status.warning ? Locale_GetString(status.position.c_str()) : status.position.c_str();
+        SendMessageA(bar, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>(text));
+        SendMessageA(bar, SB_SETBKCOLOR, 0, status.warning ? static_cast<LPARAM>(0x000000FF) : CLR_DEFAULT);
+    }
+    SendMessageA(bar, SB_SETTEXTA, 3, reinterpret_cast<LPARAM>(Locale_GetString(status.modeKey)));
+    InvalidateRect(bar, nullptr, TRUE);
+    UpdateWindow(bar);
+}
+
 }  // namespace
 
 void ScanControl_SetWindow(ScanWindow window, std::uintptr_t (*handle)()) {
@@ -62,6 +78,7 @@ void ScanControl_InstallWin32Host() {
     h.killClickTimer = [] { return KillTimer(Shell().main, kTriggerClickTimer) != 0; };
     h.startClickTimer = [] { SetTimer(Shell().main, kTriggerClickTimer, GetDoubleClickTime(), nullptr); };
     h.updateStatus = [](int32_t) { StatusBar_Update(); };
+    h.showFieldStatus = ShowFieldStatus;
     h.postRepaint = [](int32_t level) { App_PostRepaint(level); };
     h.sendRepaint = [](int32_t level) { App_SendRepaint(level); };
     h.timerSkip = [] {

@@ -397,3 +397,47 @@ TEST(ScanControl, CorrectionCaptureDropsSweepsOfFewerThanSixProfiles) {
 }
 
 }  // namespace
+
+TEST(ScanControl, FieldStatusByMode) {
+    Profile staging{};
+    M4_Identity(staging.WandRxMatrix);
+    staging.WandRxMatrix[12] = 12.34f;
+    staging.WandRxMatrix[13] = -5.0f;
+    staging.WandRxMatrix[14] = 300.0f;
+    M4_Identity(staging.ReferenceRxMatrix);
+    staging.ReferenceRxMatrix[12] = 7.0f;
+    struct Case {
+        int32_t mode, scan, receiver;
+        bool behind, set, warning;
+        const char* position;
+        const char* key;
+    };
+    const Case cases[] = {
+        {kScanModePreview, 0, 0, false, true, false, " +12.3   -5.0 +300.0   +0.0   -0.0   +0.0",
+         "StatusBarPreviewMode"},
+        {kScanModeAccuracy, 1, 1, false, true, false, "  +7.0   +0.0   +0.0   +0.0   -0.0   +0.0", "StatusBarScanMode"},
+        {kScanModeScan, 1, 0, true, true, true, "StatusBarBackWarning", "StatusBarScanMode"},
+        {kScanModeScan, 1, 0, false, true, false, "", "StatusBarScanMode"},
+        {kScanModeView, 1, 0, true, false, false, "", "StatusBarScanMode"},
+    };
+    for (const Case& c : cases) {
+        const ScanFieldStatus s = ScanControl_FieldStatus(c.mode, c.scan, staging, c.receiver, c.behind);
+        SCOPED_TRACE(c.mode);
+        EXPECT_EQ(s.setPosition, c.set);
+        EXPECT_EQ(s.warning, c.warning);
+        EXPECT_EQ(s.position, c.position);
+        EXPECT_STREQ(s.modeKey, c.key);
+    }
+
+    // Scanning asks the view only once the scan has a profile.
+    Harness h;
+    int asked = 0;
+    std::vector<ScanFieldStatus> shown;
+    h.control.host.wandBehind = [&] { return ++asked > 0; };
+    h.control.host.showFieldStatus = [&](const ScanFieldStatus& s) { shown.push_back(s); };
+    h.Capture(std::vector<ScriptedField>{ScanField(0.0f, 0)} + Sweep(1.0f, 2));
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_FALSE(shown[0].warning) << "an empty first field keeps no profile";
+    EXPECT_TRUE(shown[2].warning);
+    EXPECT_EQ(asked, 2);
+}

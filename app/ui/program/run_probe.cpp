@@ -111,9 +111,15 @@ int Wait(const char* hardwareKey, DWORD seconds) {
         Sleep(100);
     }
     // Boxes of the start (a scanner that fails to start) come after the
-    // window shows: let the start settle, then look again.
+    // window shows: let the start settle, then look again. While a trigger
+    // press lasts the part shows the capture's mode instead; it shows the
+    // hardware state again when the press ends.
     Sleep(2000);
-    hardware = StatusPartText(bar, 3);
+    for (DWORD waited = 0; waited < 150; ++waited) {
+        hardware = StatusPartText(bar, 3);
+        if (hardware == expected) break;
+        Sleep(100);
+    }
     bool ok = true;
     for (int part = 0; part < 4; ++part) std::printf("status part %d: %s\n", part, StatusPartText(bar, part).c_str());
     if (hardware != expected) {
