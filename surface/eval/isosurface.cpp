@@ -15,6 +15,18 @@
 #include "surface/frame/tracked_memory.h"
 #include "surface/io/temp_file.h"
 
+bool Isosurf_FaceCornersValid(Reporter* reporter, int32_t corners, const int32_t* v, int32_t vertices, int32_t number) {
+    for (int32_t k = 0; k < corners; ++k)
+        if (v[k] < 0 || v[k] >= vertices) {
+            if (corners == 3)
+                Reporter_Error(reporter, "Invalid Tri[%d]: %d %d %d", number, v[0], v[1], v[2]);
+            else
+                Reporter_Error(reporter, "Invalid Quad[%d]: %d %d %d %d", number, v[0], v[1], v[2], v[3]);
+            return false;
+        }
+    return true;
+}
+
 namespace {
 
 struct SinkContext {
@@ -132,18 +144,10 @@ bool GrowCaps(unsigned char** caps, int32_t* capacity, int32_t wanted) {
     return true;
 }
 
-// A face with a corner outside the vertices: reported and refused.
 bool CheckCorners(SinkContext* c, int32_t corners, const int32_t* v, int32_t vertices, int32_t number) {
-    for (int32_t k = 0; k < corners; ++k)
-        if (v[k] < 0 || v[k] >= vertices) {
-            if (corners == 3)
-                Reporter_Error(c->reporter, "Invalid Tri[%d]: %d %d %d", number, v[0], v[1], v[2]);
-            else
-                Reporter_Error(c->reporter, "Invalid Quad[%d]: %d %d %d %d", number, v[0], v[1], v[2], v[3]);
-            c->status = ApiStatus_InternalError;
-            return false;
-        }
-    return true;
+    if (Isosurf_FaceCornersValid(c->reporter, corners, v, vertices, number)) return true;
+    c->status = ApiStatus_InternalError;
+    return false;
 }
 
 int Isosurf_AddFace(int32_t corners, const int32_t* v, int32_t boundary, void* user) {

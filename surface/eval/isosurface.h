@@ -58,4 +58,9 @@ int IsosurfaceToFile(const Solution3* solution, const EvalAttributes* evalAttrib
                      std::FILE* stream, double isovalue, double resolution, const double* regionMin,
                      const double* regionMax, const IsosurfAttributes* attributes, Reporter* reporter);
 
+// Both sinks refuse a face whose corner names no vertex (outside 0 to
+// vertices - 1), so that no index beyond the points reaches the trims or the
+// host: "Invalid Tri[n]: ..." or "Invalid Quad[n]: ..." and false.
+bool Isosurf_FaceCornersValid(Reporter* reporter, int32_t corners, const int32_t* v, int32_t vertices, int32_t number);
+
 #endif

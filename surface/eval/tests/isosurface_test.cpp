@@ -206,6 +206,33 @@ TEST(IsosurfaceTest, RefusalsAndFailuresGiveTheirStatuses) {
     Mesh3_Free(&mesh);
 }
 
+TEST(IsosurfaceTest, FaceCornerNamingNoVertexIsRefused) {
+    struct Row {
+        int32_t corners;
+        int32_t v[4];
+        const char* line;  // empty: accepted
+    };
+    const Row rows[] = {
+        {3, {0, 1, 4}, ""},
+        {3, {-1, 1, 2}, "Invalid Tri[7]: -1 1 2"},
+        {3, {0, 5, 2}, "Invalid Tri[7]: 0 5 2"},
+        {4, {0, 1, 2, 4}, ""},
+        {4, {0, 1, 2, -3}, "Invalid Quad[7]: 0 1 2 -3"},
+        {4, {5, 1, 2, 3}, "Invalid Quad[7]: 5 1 2 3"},
+    };
+    for (const Row& row : rows) {
+        CapturingReporter r(6);
+        const bool accepted = *row.line == 0;
+        EXPECT_EQ(accepted, Isosurf_FaceCornersValid(&r.reporter, row.corners, row.v, 5, 7)) << row.line;
+        if (accepted) {
+            EXPECT_TRUE(r.lines.empty());
+        } else {
+            ASSERT_EQ(1u, r.lines.size()) << row.line;
+            EXPECT_EQ(row.line, r.lines[0].text);
+        }
+    }
+}
+
 TEST(IsosurfaceTest, ShellGivesBothSheets) {
     Linear l;
     IsosurfAttributes a;

@@ -111,7 +111,9 @@ TEST(DensityTest, AttributesAreChecked) {
         bool said = false;
         for (const auto& line : r.lines) said = said || line.text.find(c.text) != std::string::npos;
         EXPECT_TRUE(said);
-        if (c.status != 0) EXPECT_EQ(50, s.list.Count);
+        if (c.status != 0) {
+            EXPECT_EQ(50, s.list.Count);
+        }
     }
     DensityAttributes d;
     EXPECT_EQ(&d, SetDensityAttrDefaults(&d));
