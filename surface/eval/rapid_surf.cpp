@@ -88,6 +88,7 @@ LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, 
         w->Status = RAPIDSURF_NO_MEMORY;
         return nullptr;
     }
+    if (++w->Live_nodes > w->Max_live_nodes) w->Max_live_nodes = w->Live_nodes;
     n->I = i;
     n->J = j;
     n->K = k;
@@ -101,6 +102,7 @@ LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, 
     ++*counter;
     if (Evaluate(w, n->Position, &value, n->Gradient) != 0) {
         Octree_DeleteVoxel(i, j, k, w->Tree);
+        --w->Live_nodes;
         return nullptr;
     }
     n->Value = value - w->Threshold;
@@ -121,27 +123,85 @@ int rapid_surf::Neighbour(RapidSurfWorkspace* w, const LatticeNode* n, int d, La
 
 namespace {
 
-bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
-    Queue* q = &w->Front;
+// Appends one record of `width` ints, growing the ring; false when memory
+// runs out.
+bool Push(Queue* q, int width, const int32_t* record) {
     if (q->Count == q->Capacity) {
         const int32_t capacity = q->Capacity < 256 ? 256 : q->Capacity * 2;
-        auto* data = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * 3 * capacity));
+        auto* data = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * width * capacity));
         if (data == nullptr) return false;
         for (int32_t m = 0; m < q->Count; ++m)
-            std::memcpy(data + 3 * m, q->Data + 3 * ((q->Head + m) % q->Capacity), 3 * sizeof(int32_t));
+            std::memcpy(data + width * m, q->Data + width * ((q->Head + m) % q->Capacity), width * sizeof(int32_t));
         std::free(q->Data);
         q->Data = data;
         q->Capacity = capacity;
         q->Head = 0;
     }
-    int32_t* slot = q->Data + 3 * ((q->Head + q->Count) % q->Capacity);
-    slot[0] = n->I;
-    slot[1] = n->J;
-    slot[2] = n->K;
+    std::memcpy(q->Data + width * ((q->Head + q->Count) % q->Capacity), record, width * sizeof(int32_t));
     ++q->Count;
+    return true;
+}
+
+// The record at the head, taken off the ring.
+const int32_t* Pop(Queue* q, int width) {
+    const int32_t* head = q->Data + width * q->Head;
+    q->Head = (q->Head + 1) % q->Capacity;
+    --q->Count;
+    return head;
+}
+
+bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
+    const int32_t record[3] = {n->I, n->J, n->K};
+    if (!Push(&w->Front, 3, record)) return false;
     n->Flags |= kNodeQueued;
-    w->Vertex_stack_size = q->Count;
-    if (q->Count > w->Max_vertex_stack_size) w->Max_vertex_stack_size = q->Count;
+    w->Vertex_stack_size = w->Front.Count;
+    if (w->Front.Count > w->Max_vertex_stack_size) w->Max_vertex_stack_size = w->Front.Count;
+    return true;
+}
+
+// A processed node is retired once every node that was in the front when it
+// was done has been processed: the front is first in, first out, so by then
+// its neighbours that were waiting have made their merge decisions, which
+// read its value. Memory then holds a band of nodes around the front instead
+// of everything the surface passed. A later decision of a neighbour that
+// joined the front only afterwards finds the node gone and evaluates it anew
+// (rare); nothing else reads a processed node, since all its tetrahedra are
+// faceted and marked so in its neighbours.
+bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n) {
+    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + w->Front.Count};
+    return Push(&w->Retiring, 4, record);
+}
+
+void Delete(RapidSurfWorkspace* w, const LatticeNode* n) {
+    if (Octree_DeleteVoxel(n->I, n->J, n->K, w->Tree) != nullptr) {
+        --w->Live_nodes;
+        ++w->Retired_count;
+    }
+}
+
+// Retires what is due. A processed node takes its neighbours that never
+// joined the front with it one generation later (they may still be read by
+// nodes waiting now); such a neighbour that joined the front meanwhile stays
+// and is retired after its own processing.
+bool RetireDue(RapidSurfWorkspace* w) {
+    Queue* q = &w->Retiring;
+    while (q->Count > 0 && q->Data[4 * q->Head + 3] <= w->Iteration_count) {
+        const int32_t* r = Pop(q, 4);
+        auto* n = static_cast<LatticeNode*>(Octree_FindVoxel(r[0], r[1], r[2], w->Tree));
+        if (n == nullptr) continue;
+        if (!(n->Flags & kNodeProcessed)) {
+            if (!(n->Flags & kNodeQueued)) Delete(w, n);
+            continue;
+        }
+        for (int d = 0; d < kDirections; ++d) {
+            const int32_t* o = Tables().Offset[Parity(n->J, n->K)][d];
+            auto* m = static_cast<LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
+            if (m == nullptr || (m->Flags & (kNodeQueued | kNodeProcessed | kNodeRetiring))) continue;
+            m->Flags |= kNodeRetiring;
+            if (!ScheduleRetirement(w, m)) return false;
+        }
+        Delete(w, n);
+    }
     return true;
 }
 
@@ -169,9 +229,6 @@ int ProcessNode(RapidSurfWorkspace* w, LatticeNode* n) {
             if (!(c[m]->Flags & (kNodeOutside | kNodeQueued | kNodeProcessed)) && !Enqueue(w, c[m]))
                 return w->Status = RAPIDSURF_NO_MEMORY;
     }
-    // The node stays in the tree until the run ends: a later merge decision
-    // of a neighbour reads its value, and a node made again would know
-    // nothing of the tetrahedra already faceted.
     n->Flags |= kNodeProcessed;
     return 0;
 }
@@ -486,18 +543,26 @@ int inject_all_seeds(int32_t seedCount, const double* seeds, const double* boxMi
             break;
         }
         ++w->Iteration_count;
-        Queue* q = &w->Front;
-        const int32_t* head = q->Data + 3 * q->Head;
+        const int32_t* head = Pop(&w->Front, 3);
         auto* node = static_cast<LatticeNode*>(Octree_FindVoxel(head[0], head[1], head[2], w->Tree));
-        q->Head = (q->Head + 1) % q->Capacity;
-        --q->Count;
-        w->Vertex_stack_size = q->Count;
+        w->Vertex_stack_size = w->Front.Count;
         if (node == nullptr) {
             w->Status = RAPIDSURF_SURFACING_ERROR;
             break;
         }
         node->Flags &= ~kNodeQueued;
-        if (int status = ProcessNode(w, node)) w->Status = status;
+        if (int status = ProcessNode(w, node)) {
+            w->Status = status;
+            break;
+        }
+        if (!ScheduleRetirement(w, node)) {
+            w->Status = RAPIDSURF_NO_MEMORY;
+            break;
+        }
+        if (!RetireDue(w)) {
+            w->Status = RAPIDSURF_NO_MEMORY;
+            break;
+        }
     }
     result = w->Status;
     // An empty surface is no success: the caller reports that no seed started.
@@ -514,6 +579,7 @@ void RapidSurf_Free(RapidSurfWorkspace* w) {
     if (w == nullptr) return;
     Octree_Free(w->Tree);
     std::free(w->Front.Data);
+    std::free(w->Retiring.Data);
     HalfQuads_Free(&w->HalfQuads);
     std::free(w->VertexPositions);
     std::free(w->VertexGradients);
@@ -539,6 +605,9 @@ RapidSurfCounts RapidSurf_Counts(const RapidSurfWorkspace* w) {
     c.Total_seeds = w->Total_seeds;
     c.Max_vertex_stack_size = w->Max_vertex_stack_size;
     c.Open_half_quads = w->HalfQuads.Count;
+    c.Live_nodes = w->Live_nodes;
+    c.Max_live_nodes = w->Max_live_nodes;
+    c.Retired_count = w->Retired_count;
     return c;
 }
 

@@ -82,6 +82,9 @@ struct RapidSurfCounts {
     int32_t Status, Vertex_count, Face_count, Boundary_Face_count, Split_Quad_count, EV_count, Seed_count, Seed_reject,
         Seed_vertex_reject, Seed_boundary_reject, Seed_search_reject, Seed_duplicate, Total_seeds,
         Max_vertex_stack_size, Open_half_quads;
+    // Nodes in the lattice's store: now, at most during the run, and retired
+    // behind the front.
+    int32_t Live_nodes, Max_live_nodes, Retired_count;
 };
 RapidSurfCounts RapidSurf_Counts(const RapidSurfWorkspace* workspace);
 

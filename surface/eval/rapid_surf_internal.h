@@ -17,6 +17,7 @@ enum NodeFlag : int32_t {
     kNodeOutside = 1,
     kNodeQueued = 2,
     kNodeProcessed = 4,
+    kNodeRetiring = 8,  // never in the front, waiting to be retired
 };
 
 // One lattice node, the octree's data unit. Vertex indices are stored plus
@@ -57,8 +58,10 @@ struct HalfQuadTable {
     int32_t Capacity, Count;
 };
 
+// A ring of fixed-width int records (i, j, k for the front; i, j, k and the
+// iteration at which the node may go for the retiring list).
 struct Queue {
-    int32_t* Data;  // i, j, k triples
+    int32_t* Data;
     int32_t Capacity, Head, Count;
 };
 
@@ -76,6 +79,9 @@ struct RapidSurfWorkspace {
         Grad_count, Seed_EV_count, Nugget_count;
     int32_t Status, EvStatus;
     rapid_surf::Queue Front;
+    rapid_surf::Queue Retiring;
+    int32_t Live_nodes;  // nodes in the octree now (front, band behind it, non-front nodes)
+    int32_t Max_live_nodes, Retired_count;
     int32_t Nx, Ny, Nz;
     double Scale[3];
     double Linear[9];  // world -> lattice frame, row vectors: q = p·A + t

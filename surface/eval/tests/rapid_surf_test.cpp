@@ -377,6 +377,27 @@ TEST(RapidSurfTest, OrientationMatrixTurnsTheLatticeNotTheSurface) {
 
 namespace {
 
+TEST(RapidSurfTest, NodesBehindTheFrontAreRetired) {
+    // Halving the resolution quadruples the surface's nodes; the nodes held
+    // at once grow far less, since the front is a band around the surface.
+    RapidSurfCounts counts[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        Follow run([](const double* p) { return Sphere(p, kOrigin, 1.5); });
+        const RapidSurfOptions o = Options();
+        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({1.5, 0, 0}, kLo, kHi, pass == 0 ? 0.08 : 0.04, &o));
+        counts[pass] = run.Counts();
+        const Topology t = CheckTopology(run.mesh);
+        EXPECT_TRUE(t.closedAndOriented && t.edgeManifold && t.vertexManifold);
+        EXPECT_EQ(2, t.euler);
+        std::printf("resolution %.2f: %d evaluations, at most %d nodes held, %d retired, %d left\n",
+                    pass == 0 ? 0.08 : 0.04, counts[pass].EV_count, counts[pass].Max_live_nodes,
+                    counts[pass].Retired_count, counts[pass].Live_nodes);
+    }
+    EXPECT_GT(counts[1].EV_count, 3.5 * counts[0].EV_count);
+    EXPECT_LT(counts[1].Max_live_nodes, 2.5 * counts[0].Max_live_nodes);
+    EXPECT_LT(counts[1].Max_live_nodes, counts[1].EV_count / 10);
+}
+
 TEST(RapidSurfTest, ReportHasItsSectionsAndCounts) {
     Follow run([](const double* p) { return Sphere(p, kOrigin, 1.0); });
     RapidSurfOptions o = Options(0, 2, 1);
@@ -406,7 +427,7 @@ TEST(RapidSurfTest, ReportHasItsSectionsAndCounts) {
         "Face_count 712\n"
         "Vertex_stack_size 0\n"
         "Iteration_count 352\n"
-        "EV_count 738\n"
+        "EV_count 753\n"
         "Seed_EV_count 2\n"
         "Grad_count 1\n"
         "Max_vertex_stack_size 69\n"
