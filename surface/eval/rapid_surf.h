@@ -8,8 +8,8 @@
 // its edge crossings. Vertices and faces go to the caller's sinks as they are
 // made; faces face the positive side (their right-hand normal points where
 // the function grows). Nodes live in a voxel octree and are retired once
-// every tetrahedron around them is done, so memory holds a band of nodes
-// around the front.
+// the front has passed them (with the neighbours that never joined it), so
+// memory holds a band of nodes around the front.
 //
 // A closed surface (Open_surface 1 or 2) treats every node outside the index
 // range as "outside" (value -1e100 or +1e100): the surface is then closed
