@@ -140,7 +140,9 @@ NTSTATUS KPnpDevice::DeviceIrpDispatch(PIRP irp) {
         case IRP_MJ_CLOSE: {
             m_mutex.Lock();
             const NTSTATUS status = Close(irp);
-            if (NT_SUCCESS(status) && InterlockedDecrement(&m_openHandles) == 0) {
+            // The handle is gone whatever the close reports; counting it as
+            // open would keep the device from ever being deleted.
+            if (InterlockedDecrement(&m_openHandles) == 0) {
                 if ((m_state & PNP_REMOVED) && (m_policy.general & POLICY_DELETE_ON_LAST_CLOSE) &&
                     !(m_state & PNP_REMOVE_IN_PROGRESS)) {
                     m_mutex.Unlock();

@@ -57,7 +57,7 @@ inline void BreakIntoDebugger() { DbgBreakPoint(); }
 #endif
 
 // Every pool block of the class library carries this tag.
-constexpr ULONG kLibraryPoolTag = 0x204D4457;  // "WDM " in memory order
+constexpr ULONG kLibraryPoolTag = 0x206D6457;  // "Wdm " in memory order
 
 void* PoolAllocate(POOL_TYPE type, SIZE_T bytes);
 void PoolFree(void* block);

@@ -127,6 +127,7 @@ NTSTATUS OmbrixDevice::ClaimPort() {
         }
     }
     if (!m_SPPInfo.TryAllocatePort(m_SPPInfo.Context)) {
+        m_dma.Release();
         LogError(OMBRIX_PORT_NOT_ALLOCATED, STATUS_DEVICE_BUSY);
         return STATUS_DEVICE_BUSY;
     }
@@ -134,11 +135,16 @@ NTSTATUS OmbrixDevice::ClaimPort() {
     status = m_pSPP->DeviceIoControl(IOCTL_INTERNAL_PARALLEL_CONNECT_INTERRUPT, &m_isr, sizeof m_isr, &m_interruptInfo,
                                      sizeof m_interruptInfo, TRUE, nullptr);
     if (!NT_SUCCESS(status)) {
+        // A failed open holds nothing that another client could want.
         RtlZeroMemory(&m_interruptInfo, sizeof m_interruptInfo);
+        m_SPPInfo.FreePort(m_SPPInfo.Context);
+        m_portAllocated = FALSE;
+        m_dma.Release();
         LogError(OMBRIX_INTERRUPT_NOT_CONNECTED, status);
         return kStatusBiosFailedToConnectInterrupt;
     }
     m_portOpen = TRUE;
+    m_status.TransferState = ECP_TRANSFER_IDLE;
     return STATUS_SUCCESS;
 }
 

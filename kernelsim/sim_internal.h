@@ -1,0 +1,186 @@
+// The simulated kernel's state, shared by its parts. Kernel types come from
+// the same headers as the driver's.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/kernel_seam.h"
+#include "kernelsim/sim_kernel.h"
+
+namespace kernelsim {
+
+constexpr ULONG kErrorLogMaximum = 152;
+constexpr KIRQL kDeviceIrql = 5;
+
+enum class IrpKind { Driver, User, BuiltControl, Pnp, PowerRequest };
+
+struct IrpInfo {
+    IrpKind kind = IrpKind::Driver;
+    bool finalized = false;
+    bool freed = false;
+    std::string what;
+    Request request;
+    std::vector<uint8_t> systemBuffer;
+    PVOID userOutput = nullptr;
+    ULONG outputBytes = 0;
+    PKEVENT event = nullptr;
+    PIO_STATUS_BLOCK iosb = nullptr;
+    PMDL userMdl = nullptr;
+    PREQUEST_POWER_COMPLETE powerDone = nullptr;
+    PVOID powerContext = nullptr;
+    UCHAR powerMinor = 0;
+    POWER_STATE powerState{};
+    PDEVICE_OBJECT powerTarget = nullptr;
+};
+
+struct DeviceInfo {
+    std::wstring name;
+    bool deleted = false;
+    int fileReferences = 0;
+    std::vector<uint8_t>* memory = nullptr;
+};
+
+struct FileInfo {
+    PDEVICE_OBJECT device;
+    bool user;  // a handle of the test, else a reference by name
+    std::string what;
+};
+
+struct PoolBlock {
+    size_t bytes;
+    ULONG tag;
+    POOL_TYPE type;
+};
+
+struct Timer {
+    PKTIMER timer;
+    PKDPC dpc;
+    uint64_t due100ns;
+};
+
+struct ChannelRequest {
+    PDEVICE_OBJECT device;
+    ULONG mapRegisters;
+    PDRIVER_CONTROL routine;
+    PVOID context;
+};
+
+struct Adapter {
+    DMA_ADAPTER header;
+    ULONG granted = 0;
+    bool channelHeld = false;
+    ULONG registersHeld = 0;
+    std::vector<ChannelRequest> waiting;
+    // The system DMA controller's current segment.
+    PUCHAR address = nullptr;
+    ULONG length = 0;
+    ULONG moved = 0;
+    bool toDevice = false;
+    bool programmed = false;
+    uint32_t segmentsMapped = 0;
+};
+
+struct Interrupt {
+    PKSERVICE_ROUTINE routine;
+    PVOID context;
+};
+
+struct Port {
+    PortSetup setup;
+    Peripheral peripheral;
+    PDEVICE_OBJECT device = nullptr;    // \Device\ParallelPortN
+    PDEVICE_OBJECT physical = nullptr;  // its physical device object
+    std::vector<uint8_t> context;       // the port driver's per-port context
+    ULONG base = 0;
+    ULONG ecpBase = 0;
+    enum class Owner { None, Driver, Other } owner = Owner::None;
+    std::vector<Interrupt> chain;  // the driver's routine, then the other client's
+    bool otherPending = false;
+    UCHAR dcr = 0x0C;
+    UCHAR ecr = 0x15;
+};
+
+struct Value {
+    ULONG type;
+    std::vector<uint8_t> data;
+};
+
+struct State {
+    FaultPlan faults;
+    std::vector<std::string> problems;
+    KIRQL irql = PASSIVE_LEVEL;
+    bool cancelLockHeld = false;
+    KIRQL cancelIrql = PASSIVE_LEVEL;
+    uint64_t now100ns = 0;
+    bool holdDpcs = false;
+    bool runningDpcs = false;
+    std::vector<PKDPC> dpcs;
+    std::vector<Timer> timers;
+    std::map<void*, PoolBlock> pool;
+    std::map<PIRP, IrpInfo> irps;
+    std::map<PDEVICE_OBJECT, DeviceInfo> devices;
+    std::vector<std::unique_ptr<std::vector<uint8_t>>> deviceMemory;
+    std::map<std::wstring, std::wstring> links;  // link (lower case) -> device name
+    std::map<PFILE_OBJECT, FileInfo> files;
+    std::map<int, PFILE_OBJECT> handles;
+    int nextHandle = 1;
+    std::map<std::wstring, std::map<std::wstring, Value>> registry;  // lower-case paths and names
+    std::map<HANDLE, std::wstring> keys;
+    uintptr_t nextKey = 0x100;
+    std::set<PMDL> mdls;
+    std::set<void*> errorEntries;
+    std::vector<LoggedEvent> events;
+    std::vector<std::unique_ptr<Adapter>> adapters;
+    std::vector<PortWrite> portWrites;
+    Port ports[4];
+    DRIVER_OBJECT portDriver{};
+    DRIVER_OBJECT rootDriver{};
+    DRIVER_EXTENSION rootExtension{};
+    DRIVER_EXTENSION portExtension{};
+    DRIVER_OBJECT driver{};
+    DRIVER_EXTENSION driverExtension{};
+    std::wstring driverRegistryPath;
+    bool driverLoaded = false;
+    PDEVICE_OBJECT scannerPhysical = nullptr;
+    int devicePower = 0;
+    int powerStartNext = 0;
+};
+
+extern State* g;
+
+void Problem(const std::string& text);
+std::string Describe(const void* object);
+std::wstring Lower(std::wstring text);
+std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+std::wstring FromUnicode(PCUNICODE_STRING text);
+
+// Runs the queued DPCs unless held or already running.
+void MaybeRunDpcs();
+KIRQL Raise(KIRQL level);
+void Lower(KIRQL level);
+
+// I/O manager pieces used across parts.
+PIRP NewIrp(CCHAR stackSize, IrpKind kind, const std::string& what);
+PDEVICE_OBJECT TopOfStack(PDEVICE_OBJECT device);
+PDEVICE_OBJECT CreateSimDevice(PDRIVER_OBJECT driver, const std::wstring& name, ULONG type);
+void FreeUnusedDevices();
+// Sends a request built by the simulation to the top of the stack of
+// `device`; returns its final status (or a fault when it never completes).
+uint32_t SendAndCollect(PDEVICE_OBJECT device, PIRP irp, const Request& result);
+
+// The parts' set-up and per-step work.
+std::string PortKeyPath(int port);
+void SetUpPorts();
+void ApplyPortSetup(int index, const PortSetup& setup);
+void SetUpRoot();
+bool StepHardware();
+void ResetDriverObject();
+
+}  // namespace kernelsim
