@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -13,8 +14,8 @@ namespace os {
 // Reserved virtual memory: an address range reserved once, committed and
 // decommitted by whole pages.
 std::size_t PageSize();
-void* ReserveMemory(std::size_t bytes);              // nullptr when refused
-bool CommitMemory(void* address, std::size_t bytes); // readable, writable, zeroed on first commit
+void* ReserveMemory(std::size_t bytes);               // nullptr when refused
+bool CommitMemory(void* address, std::size_t bytes);  // readable, writable, zeroed on first commit
 bool DecommitMemory(void* address, std::size_t bytes);
 void ReleaseMemory(void* address, std::size_t bytes);
 
@@ -32,6 +33,14 @@ std::uint64_t SteadyMilliseconds();
 
 // Seconds since 1 January 1970 UTC, from the wall clock.
 std::int64_t WallClockSeconds();
+
+// The local calendar time now (the fields of std::tm: year since 1900,
+// month 0-11, day of the week 0 Sunday). False when the clock cannot be
+// turned into local time. Time texts written into files take their time from
+// here, so that tests can fix it.
+bool LocalTimeNow(std::tm& out);
+// Tests fix the local time (a copy is kept); null restores the clock.
+void SetLocalTimeForTesting(const std::tm* fixed);
 
 // The folder of the running program (or of the module that holds this code
 // on Windows), ending with a path separator.
