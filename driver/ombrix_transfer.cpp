@@ -196,7 +196,10 @@ VOID NTAPI OmbrixDevice::Cancel(PDEVICE_OBJECT deviceObject, PIRP irp) {
     deviceObject->CurrentIrp = nullptr;
     self->StopTransferLocked();
     IoReleaseCancelSpinLock(irp->CancelIrql);
+    // The next request starts at dispatch level, as from a DPC.
+    const KIRQL irql = RaiseIrql(DISPATCH_LEVEL);
     IoStartNextPacket(deviceObject, TRUE);
+    LowerIrql(irql);
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     self->DecrementOutstandingRequestCount();
 }

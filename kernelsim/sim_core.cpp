@@ -355,6 +355,21 @@ void Kernel::RunDpcs() {
     g->holdDpcs = held;
 }
 
+bool Kernel::RunNextDpc() {
+    if (g->dpcs.empty()) return false;
+    PKDPC dpc = g->dpcs.front();
+    g->dpcs.erase(g->dpcs.begin());
+    dpc->DpcData = nullptr;
+    const KIRQL old = g->irql;
+    const bool running = g->runningDpcs;
+    g->runningDpcs = true;
+    g->irql = DISPATCH_LEVEL;
+    dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
+    g->irql = old;
+    g->runningDpcs = running;
+    return true;
+}
+
 size_t Kernel::QueuedDpcs() const { return g->dpcs.size(); }
 
 void Kernel::AdvanceMs(uint64_t ms) {

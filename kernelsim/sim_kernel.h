@@ -134,6 +134,8 @@ class Kernel {
     // Time and deferred work.
     void HoldDpcs(bool hold);
     void RunDpcs();
+    // Runs the oldest queued DPC alone; false when none is queued.
+    bool RunNextDpc();
     size_t QueuedDpcs() const;
     void AdvanceMs(uint64_t ms);
     uint64_t NowMs() const;
