@@ -17,20 +17,57 @@ bool Speaks(const Reporter* r, int32_t level) {
 }
 
 // 1 for every point outside the closed box.
-void BoxFlags(const PointList3& list, const double* min, const double* max, int32_t* flags) {
-    for (int32_t i = 0; i < list.Count; ++i) {
-        const double* p = list.Location + 3 * static_cast<int64_t>(i);
+template <int kDim>
+void BoxFlags(int32_t count, const double* location, const double* min, const double* max, int32_t* flags) {
+    for (int32_t i = 0; i < count; ++i) {
+        const double* p = location + kDim * static_cast<int64_t>(i);
         flags[i] = 0;
-        for (int d = 0; d < 3; ++d) {
+        for (int d = 0; d < kDim; ++d) {
             if (min[d] > p[d] || p[d] > max[d]) flags[i] = 1;
         }
     }
+}
+
+void BoxFlags(const PointList3& list, const double* min, const double* max, int32_t* flags) {
+    BoxFlags<3>(list.Count, list.Location, min, max, flags);
 }
 
 void BoxLines(Reporter* reporter, const double* min, const double* max) {
     if (!Speaks(reporter, kLevelInfo)) return;
     Reporter_Value(reporter, "Crop Min", "%.4g %.4g %.4g", min[0], min[1], min[2]);
     Reporter_Value(reporter, "Crop Max", "%.4g %.4g %.4g", max[0], max[1], max[2]);
+}
+
+// The point-list crop of either dimension: lines, flags and the compaction.
+template <int kDim, typename List>
+int CropList(List* list, const double* min, const double* max, Reporter* reporter,
+             int (*removeFlagged)(const int32_t*, List*, const CoreReporter*)) {
+    if (Speaks(reporter, kLevelInfo)) {
+        if (kDim == 2) {
+            Reporter_Value(reporter, "Crop Min", "%.4g %.4g", min[0], min[1]);
+            Reporter_Value(reporter, "Crop Max", "%.4g %.4g", max[0], max[1]);
+        } else {
+            BoxLines(reporter, min, max);
+        }
+        Reporter_Value(reporter, "Input Points", "%d", list->Count);
+    }
+    int32_t* flags = Mem_AllocInts(list->Count > 0 ? list->Count : 1);
+    int status = CoreStatus_NoMemory;
+    if (flags) {
+        BoxFlags<kDim>(list->Count, list->Location, min, max, flags);
+        CoreReporter core;
+        OperationFrame_CoreReporter(&core, reporter, 1, 0);
+        // A compaction that cannot get its order array fails the operation
+        // rather than passing the uncropped list as success.
+        status = removeFlagged(flags, list, &core);
+        Mem_Free(flags);
+    } else if (Speaks(reporter, kLevelError)) {
+        Reporter_Error(reporter, "Memory allocation failed");
+    }
+    if (status == CoreStatus_Success && Speaks(reporter, kLevelInfo)) {
+        Reporter_Value(reporter, "Output Points", "%d", list->Count);
+    }
+    return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
 }
 
 void MeshLines(Reporter* reporter, const Mesh3& mesh, const char* points, const char* tris, const char* quads) {
@@ -92,25 +129,19 @@ int Selvane_CropPointList3(PointList3* list, const double* min, const double* ma
         if (Speaks(reporter, kLevelError)) Reporter_Error(reporter, "Min or Max argument was NULL");
         return OperationFrame_Refuse(reporter, ApiStatus_InvalidArgument);
     }
-    BoxLines(reporter, min, max);
-    if (Speaks(reporter, kLevelInfo)) Reporter_Value(reporter, "Input Points", "%d", list->Count);
-    int32_t* flags = Mem_AllocInts(list->Count > 0 ? list->Count : 1);
-    int status = CoreStatus_NoMemory;
-    if (flags) {
-        BoxFlags(*list, min, max, flags);
-        CoreReporter core;
-        OperationFrame_CoreReporter(&core, reporter, 1, 0);
-        // A compaction that cannot get its order array fails the operation
-        // rather than passing the uncropped list as success.
-        status = PointList3_RemoveFlagged(flags, list, &core);
-        Mem_Free(flags);
-    } else if (Speaks(reporter, kLevelError)) {
-        Reporter_Error(reporter, "Memory allocation failed");
+    return CropList<3>(list, min, max, reporter, PointList3_RemoveFlagged);
+}
+
+int Selvane_CropPointList2(PointList2* list, const double* min, const double* max, Reporter* reporter) {
+    OperationFrame_Begin(reporter, Op_CropPointList2);
+    if (!PointList2_Check(list, "Input", 0, reporter, 0, 0, 0, 0, 0)) {
+        return OperationFrame_Refuse(reporter, ApiStatus_BadPointList);
     }
-    if (status == CoreStatus_Success && Speaks(reporter, kLevelInfo)) {
-        Reporter_Value(reporter, "Output Points", "%d", list->Count);
+    if (!min || !max) {
+        if (Speaks(reporter, kLevelError)) Reporter_Error(reporter, "Min or Max argument was NULL");
+        return OperationFrame_Refuse(reporter, ApiStatus_InvalidArgument);
     }
-    return OperationFrame_Finish(reporter, CoreStatus_ToApiStatus(status));
+    return CropList<2>(list, min, max, reporter, PointList2_RemoveFlagged);
 }
 
 int Selvane_CropMesh3(Mesh3* mesh, const double* min, const double* max, Reporter* reporter) {

@@ -8,6 +8,7 @@
 
 struct CoreReporter;
 struct Mesh3;
+struct PointList2;
 struct PointList3;
 struct Reporter;
 
@@ -15,6 +16,7 @@ struct Reporter;
 // named a removed point. Core status 0 or 2 (the mesh unchanged).
 int Mesh3_RemoveFlaggedPoints(const int32_t* flags, Mesh3* mesh, const CoreReporter* reporter);
 
+int Selvane_CropPointList2(PointList2* list, const double* min, const double* max, Reporter* reporter);
 int Selvane_CropPointList3(PointList3* list, const double* min, const double* max, Reporter* reporter);
 int Selvane_CropMesh3(Mesh3* mesh, const double* min, const double* max, Reporter* reporter);
 

@@ -80,16 +80,20 @@ void Flags_CompactionOrder(const int32_t* flags, int32_t* order, int32_t count, 
         [order](int32_t i, int32_t last) { std::swap(order[i], order[last]); });
 }
 
-void PointList3_Permute(int32_t* order, int32_t count, PointList3* list) {
-    PermuteArray(order, count, list->Location, 3);
-    PermuteArray(order, count, list->Gradient, 3);
+namespace {
+
+// Every array of a 2D or 3D list follows the order; absent arrays are skipped.
+template <int kDim, typename List>
+void PermuteList(int32_t* order, int32_t count, List* list) {
+    PermuteArray(order, count, list->Location, kDim);
+    PermuteArray(order, count, list->Gradient, kDim);
     PermuteArray(order, count, list->Value, 1);
     PermuteArray(order, count, list->Accuracy, 1);
     PermuteArray(order, count, list->Lower, 1);
     PermuteArray(order, count, list->Upper, 1);
     for (int32_t s = 0; s < list->AltCount; ++s) {
         PointListAltSet& set = list->Alt[s];
-        PermuteArray(order, count, set.Gradient, 3);
+        PermuteArray(order, count, set.Gradient, kDim);
         PermuteArray(order, count, set.Value, 1);
         PermuteArray(order, count, set.Accuracy, 1);
         PermuteArray(order, count, set.Lower, 1);
@@ -97,7 +101,8 @@ void PointList3_Permute(int32_t* order, int32_t count, PointList3* list) {
     }
 }
 
-int PointList3_RemoveFlagged(const int32_t* flags, PointList3* list, const CoreReporter* reporter) {
+template <int kDim, typename List>
+int RemoveFlagged(const int32_t* flags, List* list, const CoreReporter* reporter) {
     const int32_t count = list->Count;
     int32_t* order = static_cast<int32_t*>(Mem_Alloc(sizeof(int32_t) * (count > 0 ? count : 1)));
     if (!order) {
@@ -106,10 +111,24 @@ int PointList3_RemoveFlagged(const int32_t* flags, PointList3* list, const CoreR
     }
     int32_t kept = 0;
     Flags_CompactionOrder(flags, order, count, &kept);
-    PointList3_Permute(order, count, list);
+    PermuteList<kDim>(order, count, list);
     list->Count = kept;
     Mem_Free(order);
     return CoreStatus_Success;
+}
+
+}  // namespace
+
+void PointList3_Permute(int32_t* order, int32_t count, PointList3* list) { PermuteList<3>(order, count, list); }
+
+void PointList2_Permute(int32_t* order, int32_t count, PointList2* list) { PermuteList<2>(order, count, list); }
+
+int PointList3_RemoveFlagged(const int32_t* flags, PointList3* list, const CoreReporter* reporter) {
+    return RemoveFlagged<3>(flags, list, reporter);
+}
+
+int PointList2_RemoveFlagged(const int32_t* flags, PointList2* list, const CoreReporter* reporter) {
+    return RemoveFlagged<2>(flags, list, reporter);
 }
 
 int Faces_IndicesInRange(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,

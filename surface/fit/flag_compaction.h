@@ -10,6 +10,7 @@
 struct CoreMesh;
 struct CoreReporter;
 struct FaceList;
+struct PointList2;
 struct PointList3;
 
 // On quads (four ints each); *count in/out. The flags are consumed.
@@ -25,6 +26,9 @@ void PointList3_Permute(int32_t* order, int32_t count, PointList3* list);
 // Removes the flagged points. 2 with "Memory allocation failed" (the list
 // unchanged) when the order cannot be allocated.
 int PointList3_RemoveFlagged(const int32_t* flags, PointList3* list, const CoreReporter* reporter);
+// The 2D twins (two doubles of Location and Gradient a point).
+void PointList2_Permute(int32_t* order, int32_t count, PointList2* list);
+int PointList2_RemoveFlagged(const int32_t* flags, PointList2* list, const CoreReporter* reporter);
 // 1 when every corner names a vertex 0..vertexCount-1, else 0.
 int Faces_IndicesInRange(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,
                          const int32_t* quads);

@@ -59,6 +59,26 @@ TEST(CropOperations, PointListCropEqualsBruteForce) {
     PointList3_Free(&list);
 }
 
+TEST(CropOperations, PlaneListCropKeepsTheClosedBox) {
+    const double min[] = {0, 0}, max[] = {1, 2};
+    const double xy[][2] = {{0, 0}, {1, 2}, {1 + 1e-12, 1}, {0.5, -1e-12}, {0.5, 1.5}, {7, 7}, {0, 2}};
+    PointList2 list;
+    ASSERT_EQ(PointList2_Create(&list, 7, 1, 0, 0, 0, 0), 0);
+    for (int32_t i = 0; i < 7; ++i) {
+        list.Location[2 * i] = xy[i][0];
+        list.Location[2 * i + 1] = xy[i][1];
+        list.Value[i] = i;
+    }
+    list.Count = 7;
+    EXPECT_EQ(Selvane_CropPointList2(&list, min, nullptr, nullptr), ApiStatus_InvalidArgument);
+    ASSERT_EQ(Selvane_CropPointList2(&list, min, max, nullptr), 0);
+    // Slot 2 took the last kept point (6), slot 3 the one before it (4).
+    const std::vector<double> values(list.Value, list.Value + list.Count);
+    EXPECT_EQ(values, (std::vector<double>{0, 1, 6, 4}));
+    EXPECT_EQ(list.Location[2 * 2 + 1], 2);
+    PointList2_Free(&list);
+}
+
 TEST(CropOperations, RefusalsAndMemory) {
     const double min[] = {0, 0, 0}, max[] = {1, 1, 1};
     PointList3 list;
