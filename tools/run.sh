@@ -14,7 +14,10 @@
 # the program does, with its exit code. Without one (or with --headless) it
 # runs on its own Xvfb display: the command checks the running program (main
 # window, status bar, hardware state, pipe, no message box), takes a
-# screenshot, closes the program and exits 0 when all of that held.
+# screenshot, closes the program and exits 0 when all of that held. On the
+# simulator a listener on the outbound pipe also checks every record of the
+# scenario's captures (whole captures, every point on the scene), and the
+# program's run summary must show no field lost to a full ring.
 #
 #   tools/run.sh [--headless] [--scanner-off] [--expect-hw KEY]
 #                [--build-dir DIR] [--run-dir DIR] [--no-setup] [--no-build]
@@ -114,6 +117,13 @@ if [ "$INSIDE" = 1 ]; then
     if [ "$HEADLESS" = 0 ]; then
         exec "$WINE" Tolvaran.exe
     fi
+    # On the simulator a listener on the outbound pipe checks every record
+    # of the scenario's captures against its scene.
+    LISTENER=
+    if [ "$SCANNER_OFF" = 0 ] && [ -f sim-settings.txt ] && [ -f probe/sim_pipe_listener.exe ]; then
+        "$WINE" probe/sim_pipe_listener.exe --seconds 120 >"$RUN/listener.log" 2>&1 &
+        LISTENER=$!
+    fi
     "$WINE" Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
     TOLVARAN=$!
     status=0
@@ -125,11 +135,21 @@ if [ "$INSIDE" = 1 ]; then
         echo "the screenshot is blank"
         status=1
     fi
+    if [ -n "$LISTENER" ]; then
+        wait "$LISTENER" || status=1
+        tr -d '\r' <"$RUN/listener.log"
+    fi
     "$WINE" probe/tolvaran_run_probe.exe close 30 || status=1
     code=0
     wait "$TOLVARAN" || code=$?
     echo "Tolvaran.exe exit code $code"
     [ "$code" = 0 ] || status=1
+    if [ -n "$LISTENER" ]; then
+        # Over the whole run no field may be lost to a full ring.
+        summary=$(tr -d '\r' <"$RUN/tolvaran.log" | grep -E '^(ring|pipe): ' || true)
+        echo "$summary"
+        echo "$summary" | grep -q '^ring: .*, overruns 0$' || { echo "fields were lost to a full ring"; status=1; }
+    fi
     exit $status
 fi
 
@@ -146,7 +166,7 @@ if [ "$BUILD_IT" = 1 ]; then
     cmake --build "$BUILD" --target Tolvaran tolvaran_run_probe
     # Optional parts: the program runs without them, and an old copy of one
     # that no longer builds is not used.
-    for target in Morlith sim_ftd2xx sim_setup; do
+    for target in Morlith sim_ftd2xx sim_setup sim_pipe_listener; do
         if ! cmake --build "$BUILD" --target "$target" >/dev/null 2>&1; then
             echo "run.sh: $target not built; running without it"
             case "$target" in
@@ -163,13 +183,14 @@ if [ "$USE_MORLITH" = 1 ] && [ -f "$BUILD/surface/Morlith.dll" ]; then cp "$BUIL
 rm -f "$RUN/sim-settings.txt"
 if [ "$SCANNER_OFF" = 0 ] && [ "$USE_SIM" = 1 ] && [ -f "$BUILD/sim/FTD2XX.dll" ] && [ -f "$BUILD/sim/sim_setup.exe" ]; then
     cp "$BUILD/sim/FTD2XX.dll" "$RUN/"
+    if [ -f "$BUILD/sim/sim_pipe_listener.exe" ]; then cp "$BUILD/sim/sim_pipe_listener.exe" "$RUN/probe/"; fi
     # The simulator's calibration file and .rsc keys, and the registry
     # values that must match them.
     WINEPREFIX="$RUN/wineprefix" "$ROOT/tools/wine-session.sh" sh -c \
         "cd '$RUN' && \"\$TOLVARAN_WINE\" '$BUILD/sim/sim_setup.exe' --calibration-folder . --rsc Tolvaran.rsc" \
         | tr -d '\r' | sed -n 's/^  \([A-Za-z]*\) = \([^ ]*\).*$/\1 \2/p' > "$RUN/sim-settings.txt"
 else
-    rm -f "$RUN/FTD2XX.dll" "$RUN/Tolvaran.rsc" "$RUN/Simulated.cfg"
+    rm -f "$RUN/FTD2XX.dll" "$RUN/Tolvaran.rsc" "$RUN/Simulated.cfg" "$RUN/probe/sim_pipe_listener.exe"
 fi
 
 if [ "$HEADLESS" = 1 ]; then export TOLVARAN_OWN_DISPLAY=1; fi

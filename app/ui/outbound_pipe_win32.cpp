@@ -26,6 +26,11 @@ struct PipeWriter {
     }
 };
 
+PipeQueueCounts& LastCounts() {
+    static PipeQueueCounts counts;
+    return counts;
+}
+
 std::unique_ptr<PipeWriter>& Writer() {
     static std::unique_ptr<PipeWriter> writer;
     return writer;
@@ -105,6 +110,7 @@ void Pipe_Close() {
         SetEvent(writer->stop);
         writer->queue.Close();
         if (writer->thread.joinable()) writer->thread.join();
+        LastCounts() = writer->queue.Counts();
         writer.reset();
     }
     HANDLE& pipe = Shell().pipe;
@@ -117,3 +123,8 @@ void Pipe_Write(const unsigned char* record, size_t size) {
 }
 
 HANDLE App_GetPipe() { return Shell().pipe; }
+
+PipeQueueCounts Pipe_Counts() {
+    if (const std::unique_ptr<PipeWriter>& writer = Writer()) return writer->queue.Counts();
+    return LastCounts();
+}

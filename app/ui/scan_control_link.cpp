@@ -3,10 +3,12 @@
 #include "app/acquisition/profile_build.h"
 #include "app/acquisition/calibration_state.h"
 #include "app/acquisition/hardware_info.h"
+#include "app/acquisition/hardware_statistics.h"
 #include "app/ui/app_state.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
@@ -59,7 +61,21 @@ void WithShellState(F handler) {
     app.busyState = control.state.BusyState;
 }
 
+RingRunTotals g_ringTotals;
+
+// The capture's ring figures, read at its end before the next capture
+// counts afresh.
+void AddCaptureToTotals() {
+    HardwareStatistics s{};
+    GetHardwareStatistics(s);
+    g_ringTotals.mostWaiting = std::max(g_ringTotals.mostWaiting, s.maxFieldsWaiting);
+    g_ringTotals.overruns += s.ringOverruns;
+    ++g_ringTotals.captures;
+}
+
 }  // namespace
+
+const RingRunTotals& ScanControl_RingTotals() { return g_ringTotals; }
 
 ScanControl& ScanControl_Program() {
     static ScanControl control;
@@ -114,7 +130,10 @@ void ScanControl_InstallLink() {
         WithShellState(
             [parameter](ScanControl& c) { ScanControl_OnNewFieldReady(c, static_cast<int32_t>(parameter)); });
     };
-    link.endOfSweep = [] { WithShellState([](ScanControl& c) { ScanControl_EndOfSweep(c); }); };
+    link.endOfSweep = [] {
+        AddCaptureToTotals();
+        WithShellState([](ScanControl& c) { ScanControl_EndOfSweep(c); });
+    };
     ScannerLink_Install(link);
 }
 

@@ -11,6 +11,16 @@
 ScanControl& ScanControl_Program();
 TimerModeState& TimerMode_Program();
 
+// How the field ring kept up over the run: the most fields that waited in
+// any capture and the fields lost to a full ring, summed over the captures
+// (the acquisition layer counts each capture afresh).
+struct RingRunTotals {
+    int32_t mostWaiting = 0;
+    int32_t overruns = 0;
+    int32_t captures = 0;
+};
+const RingRunTotals& ScanControl_RingTotals();
+
 // The portable host and the scanner link's field handlers.
 void ScanControl_InstallLink();
 

@@ -123,6 +123,9 @@ void Pipe_Close();
 // Queues one record; never waits for the listener.
 void Pipe_Write(const unsigned char* record, size_t size);
 HANDLE App_GetPipe();
+// What became of the records handed over (kept from the last pipe once it is closed).
+struct PipeQueueCounts;
+PipeQueueCounts Pipe_Counts();
 
 // Ends the modeless tool windows (the tool windows registered here and the
 // scanner tool windows) and refreshes the menu states before scan or file

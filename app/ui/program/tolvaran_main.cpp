@@ -5,12 +5,15 @@
 #include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/menus_win32.h"
+#include "app/ui/pipe_queue.h"
+#include "app/ui/scan_control_link.h"
 #include "app/ui/shell_win32.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <clocale>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -27,6 +30,21 @@ int FailedStart(DWORD error) {
     }
     App_ErrorBox(text, "ErrorUnexpected");
     return 1;
+}
+
+// Where the program's output goes (a run under a script): how the field ring
+// and the outbound pipe kept up over the run.
+void PrintRunSummary() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+    const RingRunTotals& ring = ScanControl_RingTotals();
+    const PipeQueueCounts pipe = Pipe_Counts();
+    std::printf("ring: %d captures, most fields waiting %d, overruns %d\n", static_cast<int>(ring.captures),
+                static_cast<int>(ring.mostWaiting), static_cast<int>(ring.overruns));
+    std::printf("pipe: records delivered %llu, dropped %llu, lost without a listener %llu\n",
+                static_cast<unsigned long long>(pipe.delivered), static_cast<unsigned long long>(pipe.dropped),
+                static_cast<unsigned long long>(pipe.lost));
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -57,5 +75,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Accel_Destroy();
     Shell().accelerators = nullptr;
     if (hooks.closeSpaceMouse) hooks.closeSpaceMouse();
+    PrintRunSummary();
     return code;
 }
