@@ -1,0 +1,198 @@
+#include "surface/fit/dd_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "surface/fit/tests/fit_fixtures.h"
+#include "surface/frame/status_codes.h"
+
+namespace {
+
+struct Fit {
+    Cloud cloud;
+    std::vector<double> values;
+    BasicFunctionKernel kernel = Biharmonic(3);
+    std::vector<double> coeffs;
+    double shift[3] = {0, 0, 0};
+    double achieved = -2.0;
+    DDFitOptions options{};
+
+    Fit(int32_t N, uint32_t seed) : cloud(ShellCloud(3, N, seed)), values(FieldValues(cloud)) {
+        coeffs.assign(static_cast<size_t>(N) + 4, 0.0);
+        DDFit_DefaultOptions(&options);
+        options.AchievedError = &achieved;
+    }
+    int Run(double accuracy, DDFitWorkspace* ws = nullptr, const CoreReporter* r = nullptr, double memory = 64e6) {
+        double* c = coeffs.data();
+        return DDFit_Run(cloud.N(), cloud.Table(), values.data(), &kernel, accuracy, memory, &options, ws, &c, shift, r,
+                         1.0);
+    }
+    double Miss() const {
+        return LargestMiss(kernel, cloud.N(), cloud.rows.data(), coeffs.data(), shift, cloud, values);
+    }
+};
+
+TEST(DDFitRun, RefusesBadArguments) {
+    TrackedScope scope;
+    Fit f(20, 1);
+    double* c = f.coeffs.data();
+    const struct {
+        int32_t N;
+        double accuracy;
+        bool nullValues;
+        int expected;
+    } cases[] = {
+        {20, 0.1, true, CoreStatus_NullArgument},
+        {0, 0.1, false, CoreStatus_InvalidInput},
+        {20, 0.0, false, CoreStatus_NegativeDistance},
+        {4, 0.1, false, CoreStatus_NotEnoughPoints},  // four terms need five centres
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(t.expected, DDFit_Run(t.N, f.cloud.Table(), t.nullValues ? nullptr : f.values.data(), &f.kernel,
+                                        t.accuracy, 0, nullptr, nullptr, &c, f.shift, nullptr, 1.0))
+            << t.N << " " << t.accuracy;
+    }
+    EXPECT_EQ(CoreStatus_InvalidBasicFunction, DDFit_Run(20, f.cloud.Table(), f.values.data(), nullptr, 0.1, 0, nullptr,
+                                                         nullptr, &c, f.shift, nullptr, 1.0));
+    EXPECT_EQ(0u, scope.Held());
+}
+
+TEST(DDFitRun, ValuesWithinTheAccuracyGiveZeroCoefficients) {
+    TrackedScope scope;
+    Fit f(200, 2);
+    for (double& v : f.values) v *= 1e-3;
+    f.coeffs.assign(f.coeffs.size(), 7.0);
+    EXPECT_EQ(CoreStatus_TrivialSolution, f.Run(1.0));
+    for (double c : f.coeffs) EXPECT_EQ(0.0, c);
+    double largest = 0.0;
+    for (double v : f.values) largest = std::fmax(largest, std::fabs(v));
+    EXPECT_EQ(largest, f.achieved);
+}
+
+TEST(DDFitRun, FewCentresAreFittedDirectlyWithoutIterating) {
+    TrackedScope scope;
+    Fit f(600, 3);
+    DDFitWorkspace ws{};
+    KeptLines lines(6, kCategoryMultilevelFit);
+    ASSERT_EQ(0, f.Run(1e-4, &ws, &lines.core));
+    EXPECT_EQ(1, ws.NumLevels);
+    EXPECT_EQ(0, lines.Count(5, "Itn    Time"));
+    EXPECT_LT(f.Miss(), 1e-8);
+    EXPECT_EQ(0.0, f.achieved);
+    DDFit_FreeWorkspace(&ws);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// Enough centres for a coarse level: every centre within the accuracy,
+// reached by iterating; a memory limit of 0 keeps no factor and warns not.
+TEST(DDFitRun, IteratesToTheAccuracyWithAndWithoutStoredFactors) {
+    TrackedScope scope;
+    for (double memory : {64e6, 0.0}) {
+        Fit f(3000, 4);
+        DDFitWorkspace ws{};
+        KeptLines lines(6, kCategoryMultilevelFit);
+        const double accuracy = 1e-3;
+        ASSERT_EQ(0, f.Run(accuracy, &ws, &lines.core, memory)) << memory;
+        EXPECT_GE(ws.NumLevels, 2);
+        EXPECT_GT(ws.Levels[0].Iterations, 0);
+        EXPECT_LT(f.Miss(), accuracy) << memory;
+        EXPECT_GE(f.achieved, 0.0);
+        EXPECT_LT(f.achieved, accuracy);
+        int32_t held = 0;
+        for (int32_t i = 0; i < ws.Levels[0].Decomp.count; ++i)
+            held += ws.Levels[0].Decomp.subdomains[i].factor ? 1 : 0;
+        if (memory == 0.0) {
+            EXPECT_EQ(0, held);
+            EXPECT_EQ(0, lines.CountLevel(2));
+        } else {
+            EXPECT_GT(held, 0);
+        }
+        DDFit_FreeWorkspace(&ws);
+    }
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// Reaching MaxIteration is reported even when the last iteration converged:
+// the coefficients and the error are those of the converged fit.
+TEST(DDFitRun, MaxIterationIsReportedAlsoWhenTheLastIterationConverged) {
+    TrackedScope scope;
+    Fit free(3000, 5);
+    DDFitWorkspace ws{};
+    ASSERT_EQ(0, free.Run(1e-3, &ws));
+    const int32_t used = ws.Levels[0].Iterations;
+    DDFit_FreeWorkspace(&ws);
+    ASSERT_GT(used, 1);
+
+    Fit exact(3000, 5);
+    exact.options.MaxIteration = used;
+    EXPECT_EQ(CoreStatus_ReachedMaxIteration, exact.Run(1e-3));
+    EXPECT_LT(exact.Miss(), 1e-3);
+    EXPECT_GE(exact.achieved, 0.0);
+    EXPECT_LT(exact.achieved, 1e-3);
+
+    Fit never(3000, 5);
+    never.options.MaxIteration = 1;
+    EXPECT_EQ(CoreStatus_ReachedMaxIteration, never.Run(1e-7));
+    EXPECT_GT(never.achieved, 1e-7);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+TEST(DDFitRun, WorkspaceReusedForNewValuesAndRefactoredForNewRho) {
+    TrackedScope scope;
+    Fit f(3000, 6);
+    DDFitWorkspace ws{};
+    ASSERT_EQ(0, f.Run(1e-3, &ws));
+    const Subdomain* subdomains = ws.Levels[0].Decomp.subdomains;
+    const int32_t levels = ws.NumLevels;
+
+    KeptLines lines(6, kCategoryMultilevelFit);
+    for (double& v : f.values) v = 2.0 * v + 0.1;
+    ASSERT_EQ(0, f.Run(1e-3, &ws, &lines.core));
+    EXPECT_EQ(subdomains, ws.Levels[0].Decomp.subdomains);  // not set up again
+    EXPECT_EQ(levels, ws.NumLevels);
+    EXPECT_EQ(0, lines.Count(5, "Discarding"));
+    EXPECT_LT(f.Miss(), 1e-3);
+
+    f.options.Smoothing = 1;
+    f.options.Direct.Rho = 1e-6;
+    ASSERT_EQ(0, f.Run(1e-3, &ws, &lines.core));
+    EXPECT_EQ(1, lines.Count(5, "Rho does not match fit workspace."));
+    EXPECT_EQ(subdomains, ws.Levels[0].Decomp.subdomains);  // factors only
+    DDFit_FreeWorkspace(&ws);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// Centres appended to a workspace fit as well as a fresh run; beyond half
+// as many again the workspace is emptied.
+TEST(DDFitUpdate, AppendedCentresFitLikeAFreshRun) {
+    TrackedScope scope;
+    Fit all(3300, 7);
+    Fit part = all;
+    part.cloud.flat.resize(3000 * 3);
+    part.cloud.Reindex();
+    part.values.resize(3000);
+    part.coeffs.assign(3004, 0.0);
+    DDFitWorkspace ws{};
+    ASSERT_EQ(0, part.Run(1e-3, &ws));
+    ASSERT_EQ(0, DDFit_Update(all.cloud.N(), all.cloud.Table(), &ws));
+    EXPECT_EQ(1, ws.Initialised);
+    EXPECT_EQ(3300, ws.NumCent);
+    ASSERT_EQ(0, all.Run(1e-3, &ws));
+    EXPECT_LT(all.Miss(), 1e-3);
+    DDFit_FreeWorkspace(&ws);
+
+    Fit big(4600, 8);
+    Fit small = big;
+    small.cloud.flat.resize(3000 * 3);
+    small.cloud.Reindex();
+    small.values.resize(3000);
+    small.coeffs.assign(3004, 0.0);
+    ASSERT_EQ(0, small.Run(1e-3, &ws));
+    ASSERT_EQ(0, DDFit_Update(big.cloud.N(), big.cloud.Table(), &ws));
+    EXPECT_EQ(0, ws.Initialised);
+    EXPECT_EQ(nullptr, ws.Levels);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+}  // namespace
