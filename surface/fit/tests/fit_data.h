@@ -31,6 +31,8 @@ struct OwnedSolution {
 
 enum class Shape { Sphere, Torus };
 
+constexpr double kTwoPi = 6.283185307179586;
+
 // n surface points with unit normals (radius 40, or a torus of radii 40 and
 // 15), then density data with the pipeline's settings for a point spacing
 // `resolution`.
@@ -41,13 +43,13 @@ inline void DensityData(PointList3* list, Shape shape, int32_t n, uint32_t seed,
     for (int32_t i = 0; i < n; ++i) {
         double p[3], g[3];
         if (shape == Shape::Sphere) {
-            const double z = 2.0 * u(rng) - 1.0, t = 2.0 * M_PI * u(rng), r = std::sqrt(1.0 - z * z);
+            const double z = 2.0 * u(rng) - 1.0, t = kTwoPi * u(rng), r = std::sqrt(1.0 - z * z);
             g[0] = r * std::cos(t);
             g[1] = r * std::sin(t);
             g[2] = z;
             for (int k = 0; k < 3; ++k) p[k] = 40.0 * g[k];
         } else {
-            const double a = 2.0 * M_PI * u(rng), b = 2.0 * M_PI * u(rng);
+            const double a = kTwoPi * u(rng), b = kTwoPi * u(rng);
             g[0] = std::cos(a) * std::cos(b);
             g[1] = std::sin(a) * std::cos(b);
             g[2] = std::sin(b);
