@@ -13,7 +13,9 @@ PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflan
  libz-mingw-w64-dev wine wine32 wine64 xvfb xauth x11-utils imagemagick ccache dpkg-dev \
  libgl1 libglx-mesa0 libgl1-mesa-dri libxcomposite1 libxrender1 libxfixes3 libxi6 \
  libxrandr2 libxinerama1 libxcursor1 \
- openssl python3 python3-open3d admesh python3-vtk9"
+ openssl python3 python3-open3d admesh python3-vtk9 \
+ python3-meshio assimp-utils openscenegraph python3-ezdxf octave libocct-data-exchange-dev \
+ inventor-clients python3-pivy"
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386

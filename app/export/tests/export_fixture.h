@@ -25,7 +25,10 @@ inline Matrix4 Identity() {
 
 inline Matrix4 Pose(float degrees, Vec3 at) {
     Matrix4 r, t, out;
-    M4_MakeAxisRotation(Vec3{0.3f, 0.5f, 0.8f}, degrees, r);
+    // A unit axis: the poses are rigid, as the tracker's are.
+    Vec3 axis;
+    V3_Normalise(Vec3{0.3f, 0.5f, 0.8f}, axis);
+    M4_MakeAxisRotation(axis, degrees, r);
     M4_MakeTranslation(at, t);
     M4_Multiply(t, r, out);
     return out;

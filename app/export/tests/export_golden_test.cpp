@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <set>
 
+#include "app/acquisition/visible_profiles.h"
 #include "app/export/export_driver.h"
 #include "app/export/export_formats.h"
 #include "app/export/export_sink.h"
@@ -41,7 +42,15 @@ std::string ExpectedText(const FixtureScan& scanIn, const SurfaceRecord& surface
     std::vector<Vec3> points;
     int32_t faces = 0;
     int32_t quads = 0;
-    if (c.surface) {
+    if (c.type == kExportPsl) {
+        // The scan-line file keeps the shown sweeps' profiles as captured.
+        VisibleProfiles profiles;
+        CollectVisibleProfiles(raw, profiles);
+        for (int32_t p = 0; p < profiles.profileTotal; ++p)
+            points.insert(points.end(), profiles.records[p].Points,
+                          profiles.records[p].Points + profiles.records[p].NumPoints);
+        FreeVisibleProfiles(profiles);
+    } else if (c.surface) {
         points.assign(surface.Points, surface.Points + surface.NumPoints);
         faces = surface.NumFacets;
         quads = surface.NumQuads;
@@ -77,6 +86,22 @@ std::string WriteCase(const ExportCase& c, FixtureScan& scan, FixtureSurface& su
     std::string message;
     Export_Scan(scan.raw(), &surface.surface(), c.surface, path, settings, view, message);
     return message;
+}
+
+// The tips of the visible stylus records in the case's frame.
+std::string StylusExpectedText(const StylusCase& c, FixtureScan& scan) {
+    std::vector<StylusExportRecord> records(static_cast<std::size_t>(scan.raw().Stylus.VisibleCount));
+    int32_t visible = 0;
+    const int32_t count = StylusExport_CollectRecords(scan.raw().Stylus, c.surface, true, records.data(), visible);
+    const Matrix4 frame = Export_FrameMatrix(c.frame, FixtureView());
+    std::string text = Export_Format("points %d\n", visible);
+    for (int32_t r = 0; r < count; ++r) {
+        if (!records[r].visible) continue;
+        Matrix4 p = records[r].matrix;
+        if (c.frame != 0) M4_Multiply(frame, records[r].matrix, p);
+        text += Export_Format("%.6f %.6f %.6f\n", p[12], p[13], p[14]);
+    }
+    return text;
 }
 
 std::string WriteStylusCase(const StylusCase& c, FixtureScan& scan, const fs::path& folder) {
@@ -131,6 +156,7 @@ void WriteAndCheckAll() {
         const fs::path folder = scratch.Path() / c.name;
         fs::create_directory(folder);
         EXPECT_EQ(WriteStylusCase(c, scan, folder), "") << c.name;
+        WriteWholeFile((folder / "expected.txt").string(), Bytes(StylusExpectedText(c, scan)));
         CheckFolder(c.name, folder);
     }
 }
