@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -57,5 +58,8 @@ char PathSeparator();
 // begins with `prefix` and is unique there, and gives its full path. False
 // when the folder is unknown or no such file could be made.
 bool CreateUniqueTempFile(const std::string& prefix, std::string* path);
+
+// True when the open stream is a terminal (a console on Windows).
+bool IsTerminal(std::FILE* file);
 
 }  // namespace os

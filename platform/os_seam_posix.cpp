@@ -93,4 +93,6 @@ bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {
     return true;
 }
 
+bool IsTerminal(std::FILE* file) { return file != nullptr && isatty(fileno(file)) != 0; }
+
 }  // namespace os

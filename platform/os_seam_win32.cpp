@@ -1,6 +1,7 @@
 #include "platform/os_seam.h"
 
 #include <windows.h>
+#include <io.h>
 #include <wincrypt.h>
 
 namespace os {
@@ -91,5 +92,7 @@ bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {
     *path = name;
     return true;
 }
+
+bool IsTerminal(std::FILE* file) { return file != nullptr && _isatty(_fileno(file)) != 0; }
 
 }  // namespace os
