@@ -27,31 +27,6 @@ std::string PathOf(const std::string& name, int32_t ascii) {
     return std::string(kFolder) + "/" + name + (ascii ? ".txt" : ".bin");
 }
 
-// The numbers of every item as the object's own items give them, one item a
-// line: name, kind, dimensions, then the values ("%.17g" for doubles), for
-// the Python reader to compare with.
-void WriteExpected(const std::string& name, const ContainerIndex& index) {
-    std::FILE* f = std::fopen((std::string(kFolder) + "/" + name + ".expected").c_str(), "wb");
-    ASSERT_NE(nullptr, f);
-    for (int32_t i = 0; i < index.itemCount; ++i) {
-        const ContainerItem& item = index.items[i];
-        std::fprintf(f, "%s %s %d", item.name, ContainerKind_Name(item.kind), item.dimensionCount);
-        for (int32_t d = 0; d < item.dimensionCount; ++d) std::fprintf(f, " %d", item.dimensions[d]);
-        std::fprintf(f, " :");
-        const int64_t count = ContainerItem_Elements(&item);
-        for (int64_t e = 0; e < count; ++e) {
-            if (item.kind == ContainerKind_Double)
-                std::fprintf(f, " %.17g", static_cast<const double*>(item.data)[e]);
-            else if (item.kind == ContainerKind_Integer)
-                std::fprintf(f, " %d", static_cast<const int32_t*>(item.data)[e]);
-            else
-                std::fprintf(f, " %d", static_cast<const unsigned char*>(item.data)[e]);
-        }
-        std::fprintf(f, "\n");
-    }
-    std::fclose(f);
-}
-
 // Every object kind: visit(name, object, save, load, same, free, build).
 template <class Visit>
 void ForEveryObject(Visit visit) {
@@ -153,6 +128,31 @@ class RoundTripTest : public ::testing::Test {
 TEST_F(RoundTripTest, EveryKindInBothEncodings) { ForEveryObject(RoundTrip{}); }
 
 #ifndef _WIN32
+// The numbers of every item as the object's own items give them, one item a
+// line: name, kind, dimensions, then the values ("%.17g" for doubles), for
+// the Python reader to compare with.
+void WriteExpected(const std::string& name, const ContainerIndex& index) {
+    std::FILE* f = std::fopen((std::string(kFolder) + "/" + name + ".expected").c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    for (int32_t i = 0; i < index.itemCount; ++i) {
+        const ContainerItem& item = index.items[i];
+        std::fprintf(f, "%s %s %d", item.name, ContainerKind_Name(item.kind), item.dimensionCount);
+        for (int32_t d = 0; d < item.dimensionCount; ++d) std::fprintf(f, " %d", item.dimensions[d]);
+        std::fprintf(f, " :");
+        const int64_t count = ContainerItem_Elements(&item);
+        for (int64_t e = 0; e < count; ++e) {
+            if (item.kind == ContainerKind_Double)
+                std::fprintf(f, " %.17g", static_cast<const double*>(item.data)[e]);
+            else if (item.kind == ContainerKind_Integer)
+                std::fprintf(f, " %d", static_cast<const int32_t*>(item.data)[e]);
+            else
+                std::fprintf(f, " %d", static_cast<const unsigned char*>(item.data)[e]);
+        }
+        std::fprintf(f, "\n");
+    }
+    std::fclose(f);
+}
+
 // Writes every kind in both encodings with the numbers its items hold, and
 // lets the Python reader compare (one run for all files).
 TEST_F(RoundTripTest, PythonReaderFindsTheSameNumbers) {
