@@ -21,7 +21,8 @@
 #
 #   tools/run.sh [--headless] [--scanner-off] [--expect-hw KEY]
 #                [--build-dir DIR] [--run-dir DIR] [--no-setup] [--no-build]
-#                [--screenshot FILE]
+#                [--screenshot FILE] [--scenario FILE] [--listener ARGS]
+#                [--second-listener ARGS] [--hemisphere-setup]
 #
 #   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
 #                  runs without a scanner); else the simulator's settings.
@@ -30,6 +31,13 @@
 #                  HWStateOff, HWStateInit, HWStateDisabled (default with
 #                  --scanner-off).
 #   --run-dir      the run folder (default BUILD/run), with its own Wine prefix.
+#   --scenario     the simulator's scenario (default its built-in limb).
+#   --listener     further arguments of the headless run's pipe listener;
+#   --second-listener  a second listener, started when the first has left,
+#                  with these arguments.
+#   --hemisphere-setup  the scenario sets the hemispheres up automatically:
+#                  the headless check first waits for the set-up window to
+#                  open and close again.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=
@@ -41,6 +49,10 @@ SETUP=1
 BUILD_IT=1
 SHOT=
 INSIDE=0
+SCENARIO=
+LISTENER_ARGS=
+SECOND_LISTENER_ARGS=
+HEMISPHERE_SETUP=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) HEADLESS=1 ;;
@@ -52,6 +64,10 @@ while [ $# -gt 0 ]; do
         --no-build) BUILD_IT=0 ;;
         --screenshot) SHOT=$2; shift ;;
         --inside) INSIDE=1 ;;
+        --scenario) SCENARIO=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
+        --listener) LISTENER_ARGS=$2; shift ;;
+        --second-listener) SECOND_LISTENER_ARGS=$2; shift ;;
+        --hemisphere-setup) HEMISPHERE_SETUP=1 ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -121,12 +137,17 @@ if [ "$INSIDE" = 1 ]; then
     # of the scenario's captures against its scene.
     LISTENER=
     if [ "$SCANNER_OFF" = 0 ] && [ -f sim-settings.txt ] && [ -f probe/sim_pipe_listener.exe ]; then
-        "$WINE" probe/sim_pipe_listener.exe --seconds 120 >"$RUN/listener.log" 2>&1 &
+        if [ -f Tolvaran-sim.scenario ]; then set -- --scenario Tolvaran-sim.scenario; else set --; fi
+        # shellcheck disable=SC2086
+        "$WINE" probe/sim_pipe_listener.exe --seconds 120 "$@" $LISTENER_ARGS >"$RUN/listener.log" 2>&1 &
         LISTENER=$!
     fi
     "$WINE" Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
     TOLVARAN=$!
     status=0
+    if [ "$HEMISPHERE_SETUP" = 1 ]; then
+        "$WINE" probe/tolvaran_run_probe.exe hemisphere 60 || status=1
+    fi
     "$WINE" probe/tolvaran_run_probe.exe wait "$EXPECT_HW" 60 || status=1
     import -window root "$SHOT" || status=1
     colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
@@ -138,6 +159,12 @@ if [ "$INSIDE" = 1 ]; then
     if [ -n "$LISTENER" ]; then
         wait "$LISTENER" || status=1
         tr -d '\r' <"$RUN/listener.log"
+        if [ -n "$SECOND_LISTENER_ARGS" ]; then
+            # shellcheck disable=SC2086
+            "$WINE" probe/sim_pipe_listener.exe --seconds 120 "$@" $SECOND_LISTENER_ARGS >"$RUN/listener2.log" 2>&1 || status=1
+            echo "second listener:"
+            tr -d '\r' <"$RUN/listener2.log"
+        fi
     fi
     "$WINE" probe/tolvaran_run_probe.exe close 30 || status=1
     code=0
@@ -149,6 +176,7 @@ if [ "$INSIDE" = 1 ]; then
         summary=$(tr -d '\r' <"$RUN/tolvaran.log" | grep -E '^(ring|pipe): ' || true)
         echo "$summary"
         echo "$summary" | grep -q '^ring: .*, overruns 0$' || { echo "fields were lost to a full ring"; status=1; }
+
     fi
     exit $status
 fi
@@ -183,18 +211,22 @@ if [ "$USE_MORLITH" = 1 ] && [ -f "$BUILD/surface/Morlith.dll" ]; then cp "$BUIL
 rm -f "$RUN/sim-settings.txt"
 if [ "$SCANNER_OFF" = 0 ] && [ "$USE_SIM" = 1 ] && [ -f "$BUILD/sim/FTD2XX.dll" ] && [ -f "$BUILD/sim/sim_setup.exe" ]; then
     cp "$BUILD/sim/FTD2XX.dll" "$RUN/"
+    # The stand-in library reads the scenario beside itself.
+    if [ -n "$SCENARIO" ]; then cp "$SCENARIO" "$RUN/Tolvaran-sim.scenario"; else rm -f "$RUN/Tolvaran-sim.scenario"; fi
     if [ -f "$BUILD/sim/sim_pipe_listener.exe" ]; then cp "$BUILD/sim/sim_pipe_listener.exe" "$RUN/probe/"; fi
     # The simulator's calibration file and .rsc keys, and the registry
     # values that must match them.
     WINEPREFIX="$RUN/wineprefix" "$ROOT/tools/wine-session.sh" sh -c \
-        "cd '$RUN' && \"\$TOLVARAN_WINE\" '$BUILD/sim/sim_setup.exe' --calibration-folder . --rsc Tolvaran.rsc" \
+        "cd '$RUN' && \"\$TOLVARAN_WINE\" '$BUILD/sim/sim_setup.exe' ${SCENARIO:+--scenario Tolvaran-sim.scenario} --calibration-folder . --rsc Tolvaran.rsc" \
         | tr -d '\r' | sed -n 's/^  \([A-Za-z]*\) = \([^ ]*\).*$/\1 \2/p' > "$RUN/sim-settings.txt"
 else
     rm -f "$RUN/FTD2XX.dll" "$RUN/Tolvaran.rsc" "$RUN/Simulated.cfg" "$RUN/probe/sim_pipe_listener.exe"
 fi
 
 if [ "$HEADLESS" = 1 ]; then export TOLVARAN_OWN_DISPLAY=1; fi
-set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" --screenshot "$SHOT"
+set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" --screenshot "$SHOT" \
+    --listener "$LISTENER_ARGS" --second-listener "$SECOND_LISTENER_ARGS"
+[ "$HEMISPHERE_SETUP" = 1 ] && set -- "$@" --hemisphere-setup
 [ "$HEADLESS" = 1 ] && set -- "$@" --headless
 [ "$SCANNER_OFF" = 1 ] && set -- "$@" --scanner-off
 exec "$ROOT/tools/wine-session.sh" "$0" "$@"

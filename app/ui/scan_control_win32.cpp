@@ -49,8 +49,9 @@ void ShowFieldStatus(const ScanFieldStatus& status) {
         SendMessageA(bar, SB_SETBKCOLOR, 0, status.warning ? static_cast<LPARAM>(0x000000FF) : CLR_DEFAULT);
     }
     SendMessageA(bar, SB_SETTEXTA, 3, reinterpret_cast<LPARAM>(Locale_GetString(status.modeKey)));
+    // Painted when the queue is empty: a paint for every field would hold
+    // up the fields behind it.
     InvalidateRect(bar, nullptr, TRUE);
-    UpdateWindow(bar);
 }
 
 }  // namespace

@@ -3,7 +3,12 @@
 // outbound pipe and that no message box is open, and closes the program.
 //
 //   tolvaran_run_probe wait <hardware state key> [seconds]
+//   tolvaran_run_probe hemisphere [seconds]
 //   tolvaran_run_probe close [seconds]
+//
+// "hemisphere" waits for the hemisphere set-up window to open (the first
+// press of a station on the automatic setting) and then to close again (the
+// next press set it up).
 //
 // Prints what it saw; exit code 0 when every check held.
 #include "app/locale/locale_loader.h"
@@ -138,6 +143,42 @@ int Wait(const char* hardwareKey, DWORD seconds) {
     return ok ? 0 : 1;
 }
 
+BOOL CALLBACK FindSetupWindow(HWND window, LPARAM context) {
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) && GetDlgItem(window, 1417)) {
+        *reinterpret_cast<HWND*>(context) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND SetupWindow() {
+    HWND found = nullptr;
+    EnumWindows(FindSetupWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+int Hemisphere(DWORD seconds) {
+    HWND window = nullptr;
+    DWORD waited = 0;
+    for (; waited < seconds * 10 && !(window = SetupWindow()); ++waited) Sleep(100);
+    if (!window) {
+        std::printf("no hemisphere set-up window within %lu s\n", static_cast<unsigned long>(seconds));
+        return 1;
+    }
+    char title[256] = "";
+    GetWindowTextA(window, title, sizeof title);
+    std::printf("hemisphere set-up window open after %.1f s: %s\n", waited / 10.0, title);
+    for (waited = 0; waited < seconds * 10 && IsWindow(window) && IsWindowVisible(window); ++waited) Sleep(100);
+    if (IsWindow(window) && IsWindowVisible(window)) {
+        std::printf("the hemisphere set-up window is still open after %lu s\n", static_cast<unsigned long>(seconds));
+        return 1;
+    }
+    std::printf("hemisphere set-up window closed after %.1f s more\n", waited / 10.0);
+    return 0;
+}
+
 int Close(DWORD seconds) {
     HWND main = FindMainWindow();
     if (!main) {
@@ -167,8 +208,12 @@ int Close(DWORD seconds) {
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "wait") == 0)
         return Wait(argv[2], argc >= 4 ? static_cast<DWORD>(std::atoi(argv[3])) : 30);
+    if (argc >= 2 && std::strcmp(argv[1], "hemisphere") == 0)
+        return Hemisphere(argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30);
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
         return Close(argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30);
-    std::fprintf(stderr, "usage: tolvaran_run_probe wait <hardware state key> [seconds] | close [seconds]\n");
+    std::fprintf(
+        stderr,
+        "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | close [seconds]\n");
     return 2;
 }
