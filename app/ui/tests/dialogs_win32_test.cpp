@@ -13,6 +13,7 @@
 #include "app/ui/shell_hooks.h"
 #include "app/ui/tests/small_scan.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tests/modal_driver_win32.h"
 #include "app/ui/sweep_registration.h"
 
 #include <windows.h>
@@ -29,88 +30,11 @@
 #include <string>
 #include <vector>
 
+using namespace modal_driver;
+
 namespace {
 
 std::vector<AppMessage> g_messages;
-
-// ---- Driving modal dialogs --------------------------------------------------------
-
-// One step acts on the first visible dialog of this thread that has the
-// control; it stays until its action returns true.
-struct Step {
-    int control;
-    std::function<bool(HWND dialog)> act;
-};
-std::deque<Step> g_steps;
-int g_ticks = 0;
-bool g_timedOut = false;
-
-struct FindData {
-    int control;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
-    FindData* data = reinterpret_cast<FindData*>(parameter);
-    char name[32] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (std::string(name) == "#32770" && IsWindowVisible(window) && GetDlgItem(window, data->control)) {
-        data->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND DialogWith(int control) {
-    FindData data = {control, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&data));
-    return data.found;
-}
-
-BOOL CALLBACK EndAny(HWND window, LPARAM) {
-    char name[32] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (std::string(name) == "#32770") PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-
-VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (++g_ticks > 500) {
-        // A dialog that the steps cannot finish must not hang the test.
-        g_timedOut = true;
-        EnumThreadWindows(GetCurrentThreadId(), EndAny, 0);
-        return;
-    }
-    if (g_steps.empty()) return;
-    HWND dialog = DialogWith(g_steps.front().control);
-    if (!dialog) return;
-    const Step step = g_steps.front();
-    if (step.act(dialog)) g_steps.pop_front();
-}
-
-class Driver {
-  public:
-    explicit Driver(std::deque<Step> steps) {
-        g_steps = std::move(steps);
-        g_ticks = 0;
-        g_timedOut = false;
-        timer_ = SetTimer(nullptr, 0, 20, Tick);
-    }
-    ~Driver() { KillTimer(nullptr, timer_); }
-    bool Finished() const { return g_steps.empty() && !g_timedOut; }
-
-  private:
-    UINT_PTR timer_;
-};
-
-std::string ItemText(HWND dialog, int control) {
-    char text[1024] = "";
-    if (control == 0)
-        GetWindowTextA(dialog, text, sizeof text);
-    else
-        GetDlgItemTextA(dialog, control, text, sizeof text);
-    return text;
-}
 
 // Every row of the template's dialog table shows its locale text (the
 // caption only when `withCaption`).
@@ -122,11 +46,6 @@ void ExpectTableTexts(HWND dialog, int templateId, bool withCaption) {
         EXPECT_EQ(ItemText(dialog, row.control), Locale_GetString(row.key.c_str()))
             << templateId << " control " << row.control;
     }
-}
-
-bool Press(HWND dialog, int id) {
-    PostMessageA(dialog, WM_COMMAND, id, 0);
-    return true;
 }
 
 bool Type(HWND dialog, const char* text) {
