@@ -101,7 +101,11 @@ private:
             while (!transfer.done) SleepEx(INFINITE, TRUE);
         }
         *moved = transfer.bytes;
-        return transfer.error == ERROR_SUCCESS || transfer.error == ERROR_OPERATION_ABORTED;
+        // The driver ends a transfer that runs past its total time-out with
+        // STATUS_IO_TIMEOUT, which reaches us as ERROR_SEM_TIMEOUT: a short
+        // transfer, not a failed one.
+        return transfer.error == ERROR_SUCCESS || transfer.error == ERROR_OPERATION_ABORTED ||
+               transfer.error == ERROR_SEM_TIMEOUT;
     }
 
     HANDLE handle_;
