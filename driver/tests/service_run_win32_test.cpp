@@ -1,0 +1,93 @@
+// The built image under Wine's own kernel host: a demand-start kernel
+// service that starts (its entry ran) and stops, twice, with the trace
+// parameters in each state; the device stays absent (no Plug and Play
+// device, no port); the host survives; the service is deleted at the end.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char kService[] = "OmbrixServiceRun";
+const char kParameters[] = "SYSTEM\\CurrentControlSet\\Services\\OmbrixServiceRun\\Parameters";
+
+class ServiceRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(manager_, nullptr) << GetLastError();
+        // Left over from an interrupted run.
+        if (SC_HANDLE old = OpenServiceA(manager_, kService, SERVICE_ALL_ACCESS)) {
+            SERVICE_STATUS status;
+            ControlService(old, SERVICE_CONTROL_STOP, &status);
+            DeleteService(old);
+            CloseServiceHandle(old);
+        }
+        service_ = CreateServiceA(manager_, kService, kService, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                  SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, OMBRIX_IMAGE, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr);
+        ASSERT_NE(service_, nullptr) << GetLastError();
+    }
+    void TearDown() override {
+        if (service_) {
+            SERVICE_STATUS status;
+            ControlService(service_, SERVICE_CONTROL_STOP, &status);
+            EXPECT_TRUE(DeleteService(service_)) << GetLastError();
+            CloseServiceHandle(service_);
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kParameters);
+        if (manager_) CloseServiceHandle(manager_);
+    }
+
+    DWORD WaitFor(DWORD state) {
+        SERVICE_STATUS status{};
+        for (int i = 0; i < 200; ++i) {
+            if (!QueryServiceStatus(service_, &status)) return 0;
+            if (status.dwCurrentState == state) break;
+            Sleep(25);
+        }
+        return status.dwCurrentState;
+    }
+
+    SC_HANDLE manager_ = nullptr;
+    SC_HANDLE service_ = nullptr;
+};
+
+void SetParameters(int variant) {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kParameters);
+    if (variant == 0) return;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParameters, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD level = 2;
+    RegSetValueExA(key, "TraceDevice", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof level);
+    RegSetValueExA(key, "TraceOutputLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof level);
+    if (variant == 2) {
+        const char text[] = "a string where a number belongs";
+        RegSetValueExA(key, "TraceBreakLevel", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
+    }
+    RegCloseKey(key);
+}
+
+TEST_F(ServiceRun, StartsAndStopsTwiceWithTheParametersInEachState) {
+    for (int variant : {0, 1, 2}) {
+        SCOPED_TRACE(variant == 0 ? "no Parameters" : variant == 1 ? "valid Parameters" : "a string for a DWORD");
+        SetParameters(variant);
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(StartServiceA(service_, 0, nullptr)) << GetLastError();
+            EXPECT_EQ(WaitFor(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+            // No device: the driver makes it only for a Plug and Play device.
+            const HANDLE device = CreateFileA("\\\\.\\ECP", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_OVERLAPPED, nullptr);
+            EXPECT_EQ(device, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+            SERVICE_STATUS status;
+            ASSERT_TRUE(ControlService(service_, SERVICE_CONTROL_STOP, &status)) << GetLastError();
+            EXPECT_EQ(WaitFor(SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
+        }
+    }
+}
+
+}  // namespace
