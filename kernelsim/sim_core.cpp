@@ -131,7 +131,7 @@ extern "C" {
 KIRQL SimKernelCurrentIrql(void) { return g->irql; }
 KIRQL SimKernelRaiseIrql(KIRQL level) { return Raise(level); }
 void SimKernelLowerIrql(KIRQL level) { Lower(level); }
-void SimKernelBreakPoint(void) { Problem("the driver broke into the debugger"); }
+void SimKernelBreakPoint(void) { ++g->breaks; }
 
 // Spin locks.
 #if defined(__i386__)

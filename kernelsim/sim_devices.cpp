@@ -496,6 +496,8 @@ uint32_t Kernel::AddDevice() {
     return static_cast<uint32_t>(g->driverExtension.AddDevice(&g->driver, g->scannerPhysical));
 }
 
+int Kernel::DebuggerBreaks() const { return g->breaks; }
+
 bool Kernel::DeviceExists() const { return g->driver.DeviceObject != nullptr; }
 
 uint32_t Kernel::Pnp(uint8_t minor) {

@@ -150,6 +150,7 @@ struct State {
     PDEVICE_OBJECT scannerPhysical = nullptr;
     int devicePower = 0;
     int powerStartNext = 0;
+    int breaks = 0;
 };
 
 extern State* g;

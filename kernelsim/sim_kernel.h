@@ -122,6 +122,8 @@ class Kernel {
     int DevicePower() const;                   // last state the driver reported
     void Unload();
     bool DeviceExists() const;
+    // Times the driver broke into the kernel debugger.
+    int DebuggerBreaks() const;
 
     // The I/O manager as user mode reaches it.
     int Open(uint32_t* status);  // "\\.\ECP"; -1 when refused

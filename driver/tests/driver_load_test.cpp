@@ -21,7 +21,15 @@ TEST_F(DriverLoad, TraceParametersInAnyStateLoad) {
     kernel.SetDword(kParameters, "TraceDevice", 1);
     kernel.SetDword(kParameters, "TraceOutputLevel", 2);
     kernel.SetString(kParameters, "TraceBreakLevel", "a string where a number belongs");
+    kernel.SetString(kParameters, "BreakOnEntry", "1");
     EXPECT_EQ(kernel.Load(OmbrixDriverEntry), kSuccess);
+    EXPECT_EQ(kernel.DebuggerBreaks(), 0) << "a string is no DWORD";
+}
+
+TEST_F(DriverLoad, BreakOnEntryBreaksIntoTheDebugger) {
+    kernel.SetDword(kParameters, "BreakOnEntry", 1);
+    EXPECT_EQ(kernel.Load(OmbrixDriverEntry), kSuccess);
+    EXPECT_EQ(kernel.DebuggerBreaks(), 1);
 }
 
 TEST_F(DriverLoad, AddDeviceFailsWholeOnAnyFailingAllocation) {

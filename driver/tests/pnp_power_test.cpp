@@ -78,16 +78,27 @@ TEST_F(PnpAndPower, StopAndStartAgain) {
     EXPECT_EQ(read->information, 4u);
 }
 
-TEST_F(PnpAndPower, RequestsHeldWhileStopPendingRunAfterCancelStop) {
-    EXPECT_EQ(kernel.Pnp(kQueryStop), kSuccess);
-    const int handle = Open();
-    const EcpTimeouts timeouts{7, 9};
-    kernelsim::Request held = kernel.Control(handle, ECP_IOCTL_SET_TIMEOUTS, &timeouts, sizeof timeouts, 0);
-    EXPECT_FALSE(held->done);
-    EXPECT_EQ(kernel.Pnp(kCancelStop), kSuccess);
-    ASSERT_TRUE(held->done);
-    EXPECT_EQ(held->status, kSuccess);
-    EXPECT_EQ(Status(handle).ReadTotalTimeout, 9u);
+TEST_F(PnpAndPower, RequestsHeldWhileAQueryIsPendingRunInOrderAfterItsCancel) {
+    struct Case {
+        const char* name;
+        uint8_t query;
+        uint8_t cancel;
+    };
+    for (const Case& test : {Case{"stop", kQueryStop, kCancelStop}, Case{"remove", kQueryRemove, kCancelRemove}}) {
+        SCOPED_TRACE(test.name);
+        EXPECT_EQ(kernel.Pnp(test.query), kSuccess);
+        const int handle = Open();
+        const EcpTimeouts first{7, 9}, second{8, 10};
+        kernelsim::Request a = kernel.Control(handle, ECP_IOCTL_SET_TIMEOUTS, &first, sizeof first, 0);
+        kernelsim::Request b = kernel.Control(handle, ECP_IOCTL_SET_TIMEOUTS, &second, sizeof second, 0);
+        EXPECT_FALSE(a->done);
+        EXPECT_FALSE(b->done);
+        EXPECT_EQ(kernel.Pnp(test.cancel), kSuccess);
+        ASSERT_TRUE(a->done && b->done);
+        EXPECT_EQ(a->status, kSuccess);
+        EXPECT_EQ(Status(handle).ReadTotalTimeout, 10u) << "the second ran last";
+        Close(handle);
+    }
 }
 
 TEST_F(PnpAndPower, RemoveWithoutHandlesDeletesTheDevice) {
