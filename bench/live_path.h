@@ -16,23 +16,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/acquisition/calibration_state.h"
-#include "app/acquisition/field_format.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/hardware_events.h"
 #include "app/acquisition/hardware_trace.h"
-#include "app/acquisition/process_field.h"
 #include "app/acquisition/profile_build.h"
 #include "app/acquisition/scan_control.h"
 #include "app/acquisition/scan_pipe_record.h"
 #include "app/scan/tests/scan_record_fixture.h"
 #include "app/ui/pipe_queue.h"
-#include "sim/field_generator.h"
-#include "sim/processing_unit.h"
+#include "sim/press_fields.h"
 #include "sim/scenario.h"
-#include "sim/scenario_settings.h"
-#include "sim/setup.h"
-#include "sim/tracker.h"
 
 namespace live_path {
 
@@ -57,39 +50,9 @@ class LimbCapture {
         }
         const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tolvaran_live_path";
         std::filesystem::create_directories(dir);
-        const std::string cfg = (dir / sim::kDefaultCalibrationName).string();
-        std::string failure;
-        ok_ = sim::WriteSetup(scenario_, cfg, (dir / "Tolvaran.rsc").string(), &failure) && LoadCalibration(cfg) == 1;
-        if (!ok_) {
-            error_ = "set-up: " + failure;
-            return;
-        }
         FieldCheckContext context{};
-        sim::ApplyScenarioSettings(scenario_, context);
-        sim::Tracker tracker(scenario_.unitVersion, scenario_.trackerSelection, scenario_.SecondReceiver(),
-                             [this](int port) { return scenario_.PortPose(port, firstTime_).t; });
-        const TrackerCommandList commands = sim::ScenarioTrackerCommands(scenario_);
-        for (const std::string& command : commands.Commands()) tracker.Receive(command.data(), command.size());
-        sim::ProcessingUnit unit(scenario_, tracker);
-        const sim::Press& press = scenario_.presses.front();
-        firstTime_ = press.start;
-        Ring_ResetCounts();
-        FieldCheckContext_StartCapture(context);
-        std::int32_t ok = 1;
-        for (std::int64_t n = static_cast<std::int64_t>(press.start * kFieldsPerSecond) + 1;
-             sim::ProcessingUnit::FieldTime(n) < press.end; ++n) {
-            const std::vector<std::uint8_t> field = unit.MakeField(n, sim::Press::kScan);
-            LoadFieldIntoSlot(field, RingSlotAddress(Ring_WriteCount()));
-            ok = ProcessField(ok, slots_.empty(), context);
-            if (!ok) break;
-            const std::uint16_t* slot = RingSlotAddress(Ring_WriteCount() - 1);
-            slots_.emplace_back(slot, slot + kFieldSlotWords);
-            Ring_ConsumeField();
-        }
-        if (slots_.size() < 100) {
-            ok_ = false;
-            error_ = "the press gave " + std::to_string(slots_.size()) + " fields";
-        }
+        ok_ = sim::StartProgramSide(scenario_, dir.string(), context, &error_) &&
+              sim::MakePressFields(scenario_, 0, context, &slots_, &error_);
     }
     ~LimbCapture() {
         SetHardwareEventHandler(nullptr);
@@ -106,7 +69,6 @@ class LimbCapture {
 
   private:
     sim::Scenario scenario_;
-    double firstTime_ = 0;
     std::vector<std::uint16_t> ring_;
     std::vector<std::vector<std::uint16_t>> slots_;
     bool ok_ = false;

@@ -60,6 +60,7 @@ void PipeRecordChecker::Add(const ScanPipeRecord& r) {
             if (state_ == kInCapture || state_ == kInSweep) unexpected();
             state_ = kInCapture;
             sweepsOfCapture_ = 0;
+            profilesOfCapture_ = 0;
             break;
         case kPipeSweepStart:
             if (state_ != kInCapture) unexpected();
@@ -70,6 +71,7 @@ void PipeRecordChecker::Add(const ScanPipeRecord& r) {
             if (state_ != kInSweep) unexpected();
             ++counts_.profiles;
             ++profilesOfSweep_;
+            ++profilesOfCapture_;
             CheckPoints(r);
             break;
         case kPipeSweepEnd:
@@ -83,6 +85,7 @@ void PipeRecordChecker::Add(const ScanPipeRecord& r) {
             state_ = kOutside;
             ++counts_.captures;
             counts_.sweeps += sweepsOfCapture_;
+            counts_.profilesPerCapture.push_back(profilesOfCapture_);
             break;
     }
 }

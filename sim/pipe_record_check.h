@@ -20,8 +20,9 @@ struct PipeCheckCounts {
     int profiles = 0;      // profile records
     long long points = 0;  // points checked
     double worstDistance = 0;
-    int skipped = 0;                  // records before the first capture start
-    std::vector<std::string> errors;  // the first few faults, in order
+    int skipped = 0;                      // records before the first capture start
+    std::vector<std::string> errors;      // the first few faults, in order
+    std::vector<int> profilesPerCapture;  // of each whole capture
 };
 
 class PipeRecordChecker {
@@ -47,6 +48,7 @@ class PipeRecordChecker {
     State state_ = kWaiting;
     int sweepsOfCapture_ = 0;
     int profilesOfSweep_ = 0;
+    int profilesOfCapture_ = 0;
     PipeCheckCounts counts_;
 };
 

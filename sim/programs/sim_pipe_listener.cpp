@@ -142,6 +142,9 @@ int main(int argc, char** argv) {
         "listener: %d captures, %d sweeps, %d profile records, %lld points, worst %.3f mm from the scene, "
         "%d records before the first capture\n",
         c.captures, c.sweeps, c.profiles, c.points, c.worstDistance, c.skipped);
+    std::printf("listener: profile records of each capture:");
+    for (int n : c.profilesPerCapture) std::printf(" %d", n);
+    std::printf("\n");
     for (const std::string& e : c.errors) std::printf("listener: %s\n", e.c_str());
     bool ok = c.errors.empty() && !broken && c.captures >= wanted;
     if (broken) std::printf("listener: the pipe broke\n");
