@@ -20,4 +20,8 @@ void Record_Free(void* block);
 // one fail; a negative value switches failures off again.
 void Record_FailAllocationsAfterForTesting(int32_t allowed);
 
+// The largest block asked for since the last reset (reset with true), so
+// that tests can bound what untrusted input makes the library allocate.
+int64_t Record_LargestRequestForTesting(bool reset);
+
 #endif

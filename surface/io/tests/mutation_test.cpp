@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/frame/record_memory.h"
 #include "surface/io/grid_file.h"
 #include "surface/io/load_any.h"
 #include "surface/io/mesh_file.h"
@@ -39,8 +40,16 @@ bool Zero(const void* object, std::size_t size) {
 
 // Loads through the object's reader (garbage in the record first, since the
 // reader must clear it); a failure must leave the record cleared.
+// The reading buffer (8 KiB and the longest token), and the objects: at most
+// 8 bytes of memory for each byte of the file (a double from one digit).
+void ExpectSmallAllocations(std::size_t fileBytes) {
+    const int64_t largest = Record_LargestRequestForTesting(true);
+    EXPECT_LE(largest, static_cast<int64_t>(8 * fileBytes + 8193 + 64)) << "file of " << fileBytes << " bytes";
+}
+
 template <class T, class Read, class Free>
 int Load(const std::string& bytes, Read read, Free free) {
+    Record_LargestRequestForTesting(true);
     MemoryStream in(bytes);
     in.knownLength = true;
     in.Prepare();
@@ -48,6 +57,7 @@ int Load(const std::string& bytes, Read read, Free free) {
     std::memset(&object, 0x5A, sizeof object);
     int32_t line;
     const int status = read(&object, &in.stream, &line, nullptr);
+    ExpectSmallAllocations(bytes.size());
     if (status != 0) {
         EXPECT_TRUE(Zero(&object, sizeof object)) << "status " << status;
     }
@@ -65,7 +75,9 @@ int LoadAny(const std::string& bytes) {
     Scan3 scan;
     Mesh3 mesh;
     int32_t kind, line;
+    Record_LargestRequestForTesting(true);
     const int status = Selvane_LoadAll(&l2, &l3, &scan, &mesh, &kind, f, &line, nullptr);
+    ExpectSmallAllocations(bytes.size());
     std::fclose(f);
     if (status != 0) {
         EXPECT_TRUE(Zero(&l2, sizeof l2) && Zero(&l3, sizeof l3) && Zero(&scan, sizeof scan) &&
