@@ -64,6 +64,19 @@ void BeginCapture(LPARAM parameter) {
     if (ScannerLink_Get().beginCapture) ScannerLink_Get().beginCapture(static_cast<int32_t>(parameter));
 }
 
+// Ends a window that holds an event slot: the slot is let go at once, so
+// that the events of a press that begins while the window is still being
+// taken down go to the main window, not to a window that is closing.
+void EndHemisphereWindow(HWND window, INT_PTR result) {
+    HwEventTarget_ReleasePriority(reinterpret_cast<WindowId>(window));
+    EndDialog(window, result);
+}
+
+void EndPage(HWND window, INT_PTR result) {
+    HwEventTarget_Release(reinterpret_cast<WindowId>(window));
+    EndDialog(window, result);
+}
+
 void CloseScanWithoutPrompt() {
     if (Shell_Hooks().unloadScan) Shell_Hooks().unloadScan(false);
 }
@@ -99,11 +112,11 @@ INT_PTR CALLBACK HemisphereSetupDlgProc(HWND window, UINT message, WPARAM wParam
             return TRUE;
         }
         case WM_CLOSE:
-            EndDialog(window, 0);
+            EndHemisphereWindow(window, 0);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) != IDCANCEL) return FALSE;
-            EndDialog(window, 0);
+            EndHemisphereWindow(window, 0);
             return TRUE;
         case WM_DESTROY:
             g_keepDataAnswer = IsDlgButtonChecked(window, kKeepDataBox) == BST_CHECKED ? 1 : 0;
@@ -121,7 +134,7 @@ INT_PTR CALLBACK HemisphereSetupDlgProc(HWND window, UINT message, WPARAM wParam
             const int32_t done =
                 g_hemisphere.fieldSeen ? (stylus ? StylusHemisphereSetupDone() : HemisphereSetupDone()) : 0;
             if (done) {
-                EndDialog(window, 1);
+                EndHemisphereWindow(window, 1);
             } else if (stylus) {
                 SignalStylusTrackingState();
             } else {
@@ -193,7 +206,7 @@ INT_PTR CALLBACK WizardPageProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) != IDCANCEL && LOWORD(wParam) != 8) return FALSE;
-            EndDialog(window, 0);
+            EndPage(window, 0);
             return TRUE;
         case WM_DESTROY:
             HwEventTarget_Release(reinterpret_cast<WindowId>(window));
@@ -209,7 +222,7 @@ INT_PTR CALLBACK WizardPageProc(HWND window, UINT message, WPARAM wParam, LPARAM
             Matrix4 mean;
             if (CapturePage_Finish(mean)) {
                 *Store = mean;
-                EndDialog(window, 1);
+                EndPage(window, 1);
             }
             return TRUE;
         }
@@ -232,7 +245,7 @@ INT_PTR CALLBACK TriggerPageProc(HWND window, UINT message, WPARAM wParam, LPARA
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) != IDCANCEL && LOWORD(wParam) != 8) return FALSE;
-            EndDialog(window, 0);
+            EndPage(window, 0);
             return TRUE;
         case WM_DESTROY:
             HwEventTarget_Release(reinterpret_cast<WindowId>(window));
@@ -240,7 +253,7 @@ INT_PTR CALLBACK TriggerPageProc(HWND window, UINT message, WPARAM wParam, LPARA
         case kMsgFirstField:
         case kMsgNewField:
             SendMessageA(GetParent(window), message, wParam, lParam);
-            EndDialog(window, 1);
+            EndPage(window, 1);
             return TRUE;
         case kMsgLastField:
             SendMessageA(GetParent(window), message, wParam, lParam);
