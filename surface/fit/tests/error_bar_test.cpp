@@ -1,0 +1,166 @@
+#include "surface/fit/error_bar.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "surface/fit/dd_fit.h"
+#include "surface/fit/fit_attributes.h"
+#include "surface/fit/fit_operations.h"
+#include "surface/fit/tests/fit_data.h"
+#include "surface/frame/status_codes.h"
+
+namespace {
+
+double Rms(const std::vector<double>& v) {
+    double s = 0.0;
+    for (double x : v) s += x * x;
+    return std::sqrt(s / v.size());
+}
+
+// Noise below the accuracy on a smooth field: the error-bar fit stays in
+// the band with far fewer centres and lies nearer the smooth field between
+// the points than the noise does, where a fit through every point keeps the
+// noise.
+TEST(ErrorBarFit, SmoothsNoiseWithinTheBand) {
+    TrackedScope scope;
+    Cloud cloud = ShellCloud(3, 3000, 31);
+    const std::vector<double> clean = FieldValues(cloud);
+    const double accuracy = 0.05;
+    std::mt19937 rng(32);
+    std::uniform_real_distribution<double> noise(-0.8 * accuracy, 0.8 * accuracy);
+    std::vector<double> noisy = clean, added;
+    for (double& v : noisy) {
+        added.push_back(noise(rng));
+        v += added.back();
+    }
+    const BasicFunctionKernel kernel = Biharmonic(3);
+    CoreRbf out{};
+    ASSERT_EQ(0, ErrorBar_Fit(cloud.N(), cloud.Table(), noisy.data(), &kernel, 64e6, accuracy, nullptr, nullptr,
+                              nullptr, nullptr, &out, nullptr, 1.0));
+    EXPECT_LT(out.Count, cloud.N() / 4);
+    EXPECT_LE(LargestMiss(kernel, out.Count, out.Centres, out.Coeffs, out.PolyCentre, cloud, noisy), accuracy);
+
+    std::vector<double> all(static_cast<size_t>(cloud.N()) + 4, 0.0);
+    double* c = all.data();
+    double shift[3];
+    DDFitOptions o;
+    DDFit_DefaultOptions(&o);
+    ASSERT_EQ(0, DDFit_Run(cloud.N(), cloud.Table(), noisy.data(), &kernel, 1e-3 * accuracy, 64e6, &o, nullptr, &c,
+                           shift, nullptr, 1.0));
+
+    Cloud between = ShellCloud(3, 400, 33);
+    std::vector<double> smoothMiss, interpolantMiss;
+    for (const double* x : between.rows) {
+        const double truth = SmoothField(x, 3);
+        smoothMiss.push_back(DirectValue(kernel, out.Count, out.Centres, out.Coeffs, out.PolyCentre, x) - truth);
+        interpolantMiss.push_back(DirectValue(kernel, cloud.N(), cloud.rows.data(), all.data(), shift, x) - truth);
+    }
+    EXPECT_LT(Rms(smoothMiss), Rms(added));
+    EXPECT_LT(Rms(smoothMiss), Rms(interpolantMiss));
+    CoreSolution_Free(&out);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+TEST(ErrorBarFit, ValuesInsideTheirBandsGiveTheZeroFunction) {
+    Cloud cloud = ShellCloud(3, 200, 34);
+    std::vector<double> values(200, 0.0);
+    for (int32_t i = 0; i < 200; ++i) values[i] = 0.01 * std::sin(static_cast<double>(i));
+    const BasicFunctionKernel kernel = Biharmonic(3);
+    CoreRbf out{};
+    EXPECT_EQ(CoreStatus_TrivialSolution, ErrorBar_Fit(200, cloud.Table(), values.data(), &kernel, 0, 0.1, nullptr,
+                                                       nullptr, nullptr, nullptr, &out, nullptr, 1.0));
+    ASSERT_EQ(1, out.Count);
+    EXPECT_EQ(0, out.Indices[0]);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(0.0, out.Coeffs[k]);
+    double largest = 0.0;
+    for (double v : values) largest = std::fmax(largest, std::fabs(v));
+    EXPECT_EQ(largest, out.AchievedAccuracy);
+    CoreSolution_Free(&out);
+}
+
+TEST(ErrorBarFit, RefusesBadBounds) {
+    Cloud cloud = ShellCloud(3, 10, 35);
+    std::vector<double> values(10, 1.0), upper(10, 0.1), lower(10, 0.1);
+    std::vector<int32_t> types(10, kBoundBoth);
+    const BasicFunctionKernel kernel = Biharmonic(3);
+    CoreRbf out{};
+    struct Case {
+        const char* name;
+        int32_t index;
+        double upperValue, lowerValue;
+        int32_t type;
+        int expected;
+    } cases[] = {
+        {"type out of range", 3, 0.1, 0.1, 4, CoreStatus_InvalidInput},
+        {"bounds cross", 4, -0.2, 0.1, kBoundBoth, CoreStatus_NegativeAccuracy},
+    };
+    for (const Case& c : cases) {
+        std::vector<double> u = upper, l = lower;
+        std::vector<int32_t> t = types;
+        u[c.index] = c.upperValue;
+        l[c.index] = c.lowerValue;
+        t[c.index] = c.type;
+        EXPECT_EQ(c.expected, ErrorBar_Fit(10, cloud.Table(), values.data(), &kernel, 0, 0.1, u.data(), l.data(),
+                                           t.data(), nullptr, &out, nullptr, 1.0))
+            << c.name;
+    }
+    EXPECT_EQ(CoreStatus_NegativeAccuracy, ErrorBar_Fit(10, cloud.Table(), values.data(), &kernel, 0, 0.0, nullptr,
+                                                        nullptr, nullptr, nullptr, &out, nullptr, 1.0));
+    EXPECT_EQ(CoreStatus_NullArgument, ErrorBar_Fit(10, cloud.Table(), values.data(), &kernel, 0, 0.1, nullptr, nullptr,
+                                                    nullptr, nullptr, nullptr, nullptr, 1.0));
+}
+
+// Bounded fits keep every point on the sides its bound type names, with
+// bounds of different widths above and below.
+TEST(FitBounded3, KeepsEachPointOnItsSides) {
+    OwnedList data;
+    DensityData(&data.list, Shape::Sphere, 1200, 36);
+    const int32_t N = data.list.Count;
+    ASSERT_EQ(0, PointList3_SetFields(&data.list, -1, 0, 0, 1, 1, 0));
+    std::vector<int32_t> types(static_cast<size_t>(N));
+    for (int32_t i = 0; i < N; ++i) {
+        data.list.Lower[i] = 0.2;
+        data.list.Upper[i] = 0.6;
+        types[i] = 1 + i % 3;
+    }
+    OwnedSolution sol;
+    FitAttributes a;
+    SetFitAttrDefaults(&a);
+    ASSERT_EQ(0, FitBounded3(&sol.s, &data.list, -1, 0.2, types.data(), 64u << 20, &a, nullptr));
+    EXPECT_EQ(FitType_ErrorBar, sol.s.FitType);
+    EXPECT_DOUBLE_EQ(0.01 * sol.s.AchievedAccuracy, sol.s.DefaultEvalAccuracy);
+    const BasicFunctionKernel k = Biharmonic(3);
+    for (int32_t i = 0; i < N; ++i) {
+        const double s = SolutionValue(sol.s, k, &data.list.Location[3 * i]), f = data.list.Value[i];
+        if (types[i] != kBoundUpperOnly) ASSERT_GE(s, f - 0.2) << i;
+        if (types[i] != kBoundLowerOnly) ASSERT_LE(s, f + 0.6) << i;
+    }
+}
+
+// Zero lies in the band [f - L, f + U] only when -U <= f <= L: with L 0.1,
+// U 1 and f 0.5 it does not, and the fit must move off zero.
+TEST(FitBounded3, AsymmetricBandsAroundZeroAreNotTrivial) {
+    OwnedList data;
+    Cloud cloud = ShellCloud(3, 300, 37);
+    PointList3_Create(&data.list, 300, 1, 0, 1, 1, 0);
+    std::copy(cloud.flat.begin(), cloud.flat.end(), data.list.Location);
+    for (int32_t i = 0; i < 300; ++i) {
+        data.list.Value[i] = 0.5;
+        data.list.Lower[i] = 0.1;
+        data.list.Upper[i] = 1.0;
+    }
+    data.list.Count = 300;
+    OwnedSolution sol;
+    ASSERT_EQ(0, FitBounded3(&sol.s, &data.list, -1, 0.1, nullptr, 0, nullptr, nullptr));
+    const BasicFunctionKernel k = Biharmonic(3);
+    for (int32_t i = 0; i < 300; i += 5) {
+        const double s = SolutionValue(sol.s, k, &data.list.Location[3 * i]);
+        EXPECT_GE(s, 0.4) << i;
+        EXPECT_LE(s, 1.5) << i;
+    }
+}
+
+}  // namespace
