@@ -269,7 +269,9 @@ int DDFit_FactorSubdomains(DDFitWorkspace* ws, int32_t L) {
     const int32_t m = Terms(ws);
     DDFitLevel* lv = DDFit_Level(ws, L);
     const double need = DDFit_LargestLevelNeed(ws);
-    double budget = std::max(0.0, ws->MemoryLimit - need);
+    // A tenth of the limit is kept for what the iterations allocate beside
+    // the factors (evaluation trees, local-solve buffers, coarse levels).
+    double budget = std::max(0.0, 0.9 * ws->MemoryLimit - need);
     ws->FactorBudget = budget;
     const double tracked = static_cast<double>(Mem_CurrentBytes());
     const double missing = static_cast<double>(DomDecomp_MissingFactorBytes(&lv->Decomp, m));

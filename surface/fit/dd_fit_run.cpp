@@ -123,6 +123,9 @@ int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
         for (int32_t i = 0; i < lv->N + m; ++i) lv->Cascade[i] = (deepest ? 0.0 : lv->Cascade[i]) + lv->Coeffs[i];
         DDFitLevel* fine = DDFit_Level(ws, K - 1);
         double* into = K - 1 == L ? fine->Correction : fine->Cascade;
+        // The scatter leaves the places no coarse point names untouched:
+        // they must hold zero, not an earlier correction.
+        std::fill(into, into + fine->N + m, 0.0);
         std::memcpy(into, lv->Cascade, sizeof(double) * static_cast<std::size_t>(lv->N + m));
         status = Scatter_Doubles(into, fine->CoarseIndex, lv->N + m);
         if (status == 0) status = CoarseProduct(ws, K - 1, into, a * ws->Options.EvalAccFactor, fine->CascadeProduct);

@@ -375,6 +375,8 @@ int Precondition(int32_t, const double* v, void* user, double* z, double R, cons
     for (int32_t j = s->NumLevels - 1; j >= k; --j) {
         Level* fine = &s->Levels[j];
         double* into = j == k ? fine->Correction : fine->Cascade;
+        // Places that no coarse point names must hold zero after the scatter.
+        std::fill(into, into + fine->N + m, 0.0);
         std::memcpy(into, correction, sizeof(double) * static_cast<std::size_t>(count + m));
         status = Scatter_Doubles(into, fine->CoarseIndex, count + m);
         if (status != 0) return status;

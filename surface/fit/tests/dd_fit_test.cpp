@@ -113,6 +113,21 @@ TEST(DDFitRun, IteratesToTheAccuracyWithAndWithoutStoredFactors) {
     EXPECT_EQ(0u, scope.Held());
 }
 
+// A small coarsest level gives three levels and more: every coarse
+// correction starts from zero away from the coarse points.
+TEST(DDFitRun, ThreeLevelsConvergeInFewIterations) {
+    TrackedScope scope;
+    Fit f(3000, 9);
+    f.options.Direct.MaxCholeskySize = 200;
+    DDFitWorkspace ws{};
+    ASSERT_EQ(0, f.Run(1e-3, &ws));
+    EXPECT_GE(ws.NumLevels, 3);
+    EXPECT_LT(ws.Levels[0].Iterations, 10);
+    EXPECT_LT(f.Miss(), 1e-3);
+    DDFit_FreeWorkspace(&ws);
+    EXPECT_EQ(0u, scope.Held());
+}
+
 // Reaching MaxIteration is reported even when the last iteration converged:
 // the coefficients and the error are those of the converged fit.
 TEST(DDFitRun, MaxIterationIsReportedAlsoWhenTheLastIterationConverged) {
