@@ -16,6 +16,7 @@
 #include "app/ui/menus_win32.h"
 #include "app/ui/progress_dialogs_win32.h"
 #include "app/ui/reference_windows_win32.h"
+#include "app/ui/scan_document_win32.h"
 #include "app/ui/scan_edit.h"
 #include "app/ui/scanner_dialogs_win32.h"
 #include "app/ui/scanner_link.h"
@@ -78,10 +79,6 @@ const std::set<WORD>& NotAvailable() {
         40124,
         40105,
         // Scan documents and the scan file.
-        40052,
-        40265,
-        40089,
-        40240,
         40318,
         40260,
         40317,
@@ -727,7 +724,7 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (DocumentAndViewCommand(id) || ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
+    if (DocumentAndViewCommand(id) || ScanDoc_Command(id) || ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
         Refresh();
         return 1;
     }
