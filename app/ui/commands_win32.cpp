@@ -78,12 +78,6 @@ const std::set<WORD>& NotAvailable() {
         40101,
         40124,
         40105,
-        // Scan documents and the scan file.
-        40318,
-        40260,
-        40317,
-        40278,
-        40259,
         // Export, orthotics and tools.
         40129,
         40267,

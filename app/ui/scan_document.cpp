@@ -203,9 +203,9 @@ bool LoadDocumentFile(const std::string& path, ViewSettings& kept, std::string& 
             char text[kScanFileErrorTextSize] = "";
             int32_t mode = app.mode;
             SurfacePair surfaces{&app.basic, &app.rbf, &app.shownSurface};
-            const bool loaded = TVNFile_Load(path.c_str(), app.raw, &app.documentMetadata, &ScanDoc_State().foreign,
-                                             &surfaces, ScanDoc_Services().fitSeam, &app.settings, &kept, &app.blocks,
-                                             text, &mode);
+            const bool loaded =
+                TVNFile_Load(path.c_str(), app.raw, &app.documentMetadata, &ScanDoc_State().foreign, &surfaces,
+                             ScanDoc_Services().fitSeam, &app.settings, &kept, &app.blocks, text, &mode);
             message = text;
             if (!loaded) return false;
             App_SetMode(mode);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class ScanFitSeam;
 
@@ -100,6 +101,17 @@ void ScanDoc_ApplyKrvView(const KrvViewRecord& record, ViewSettings& view);
 // case); false after showing why. With `keepDocument` the document keeps its
 // path and its modified marks (a copy handed to another program).
 bool ScanDoc_Save(const std::string& path, int32_t keepDocument);
+
+// ---- Two scans ------------------------------------------------------------
+// Appends the scan of the file, placed beside the current one. A file that
+// cannot be read, or running out of memory while the scans are joined, is
+// shown in one box and leaves the current scan as it was. True when joined.
+bool ScanDoc_ConcatenateFile(const std::string& path);
+// The differences between the current scan and the file's, for the debug
+// trace; a file that cannot be read is shown in a box and gives none.
+std::vector<std::string> ScanDoc_CompareFile(const std::string& path);
+// Removes the cropped and hidden data of the current scan for good.
+void ScanDoc_PurgeHiddenData();
 
 // ---- History and names ----------------------------------------------------
 // The document's history becomes a new record whose creation entry carries

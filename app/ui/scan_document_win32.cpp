@@ -9,11 +9,13 @@
 #include "app/ui/scan_document.h"
 #include "app/ui/scan_document_names.h"
 #include "app/ui/scanner_link.h"
+#include "app/scanfile/facet_coder.h"
 #include "app/ui/shell_win32.h"
 
 #include <commdlg.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -280,6 +282,30 @@ void TransferToSibling() {
         App_ErrorBox(Locale_GetString("ErrorPellisLaunch"), "ErrorPellisLaunch");
 }
 
+// Appends the scan of a chosen file to the current one.
+void Concatenate() {
+    std::string path;
+    if (ScanDoc_OpenDialog(path, Shell().main)) ScanDoc_ConcatenateFile(path);
+}
+
+// A development aid: every difference from a chosen file goes to the debug trace.
+void LoadCompare() {
+    std::string path;
+    if (!ScanDoc_OpenDialog(path, Shell().main)) return;
+    for (const std::string& line : ScanDoc_CompareFile(path)) OutputDebugStringA(line.c_str());
+}
+
+// A development aid: the scan's facets coded and decoded again in place.
+void FacetRoundTrip() {
+    RawData* raw = App().raw;
+    if (!raw) return;
+    uint8_t* bytes = nullptr;
+    int32_t count = 0;
+    if (FacetCoder_Compress(*raw, &bytes, &count)) FacetCoder_DecompressMesh(*raw, bytes, count);
+    App_SendRepaint(3);
+    std::free(bytes);
+}
+
 }  // namespace
 
 bool ScanDoc_Command(WORD id) {
@@ -295,6 +321,23 @@ bool ScanDoc_Command(WORD id) {
             return true;
         case 40240:
             TransferToSibling();
+            return true;
+        case 40318:
+            App_SetMode(kModeScan);
+            Concatenate();
+            ScanDoc_ResetDerivedState();
+            return true;
+        case 40317:
+            Concatenate();
+            return true;
+        case 40278:
+            LoadCompare();
+            return true;
+        case 40260:
+            ScanDoc_PurgeHiddenData();
+            return true;
+        case 40259:
+            FacetRoundTrip();
             return true;
     }
     return false;

@@ -7,6 +7,7 @@
 #include "app/ui/menus_win32.h"
 #include "app/ui/pipe_queue.h"
 #include "app/ui/scan_control_link.h"
+#include "app/ui/scan_document_win32.h"
 #include "app/ui/shell_win32.h"
 
 #include <windows.h>
@@ -62,6 +63,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Accel_Load(instance);
     Shell().accelerators = Accel_Get();
     Commands_ConnectShell();
+    // The scan document answers the shell's close, start-up file and change hooks.
+    ScanDoc_ConnectShell();
     // Scanner acquisition takes its part in the shell before the window starts it.
     Acquisition_ConnectShell();
 

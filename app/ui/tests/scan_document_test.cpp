@@ -33,14 +33,42 @@ TEST_F(ScanDocumentTest, PromptAsksBySavesAndSurfacesAndAnswers) {
         {"scan: No discards", true, false, false, {kAnswerNo}, 1, {scanQ}, false, {}},
         {"scan: Cancel keeps", true, false, false, {kAnswerCancel}, 0, {scanQ}, false, {}},
         {"only RBF: No asks nothing more", false, false, true, {kAnswerNo}, 1, {scanQ}, false, {}},
-        {"only RBF: Yes then export", false, false, true, {kAnswerYes, kAnswerYes}, 1, {scanQ, rbfQ}, true,
+        {"only RBF: Yes then export",
+         false,
+         false,
+         true,
+         {kAnswerYes, kAnswerYes},
+         1,
+         {scanQ, rbfQ},
+         true,
          {kSurfaceRbf}},
-        {"basic: Yes, then No to the surface", true, true, false, {kAnswerYes, kAnswerNo}, 1, {scanQ, basicQ}, true,
+        {"basic: Yes, then No to the surface",
+         true,
+         true,
+         false,
+         {kAnswerYes, kAnswerNo},
+         1,
+         {scanQ, basicQ},
+         true,
          {}},
-        {"basic: Yes, then Cancel at the surface", true, true, false, {kAnswerYes, kAnswerCancel}, 0,
-         {scanQ, basicQ}, true, {}},
-        {"all three: Yes to everything", true, true, true, {kAnswerYes, kAnswerYes, kAnswerYes}, 1,
-         {scanQ, basicQ, rbfQ}, true, {kSurfaceBasic, kSurfaceRbf}},
+        {"basic: Yes, then Cancel at the surface",
+         true,
+         true,
+         false,
+         {kAnswerYes, kAnswerCancel},
+         0,
+         {scanQ, basicQ},
+         true,
+         {}},
+        {"all three: Yes to everything",
+         true,
+         true,
+         true,
+         {kAnswerYes, kAnswerYes, kAnswerYes},
+         1,
+         {scanQ, basicQ, rbfQ},
+         true,
+         {kSurfaceBasic, kSurfaceRbf}},
         {"all three: Cancel", true, true, true, {kAnswerCancel}, 0, {scanQ}, false, {}},
     };
     for (const Case& c : cases) {
@@ -214,9 +242,10 @@ TEST_F(ScanDocumentTest, ReloadOfBothFormatsGivesModeAndReceiverOption) {
         AddSweep(2, 10.0f, 40, c.referenceEnabled);
         const std::string path = folder.File(c.name);
         // A ".krv.tvn" name is written as a scan file but read as an older one.
-        ASSERT_TRUE(c.name == std::string("scan.krv.tvn") ? ScanDoc_Save(folder.File("scan.krv"), 0) &&
-                                                                std::filesystem::copy_file(folder.File("scan.krv"), path)
-                                                          : ScanDoc_Save(path, 0));
+        ASSERT_TRUE(c.name == std::string("scan.krv.tvn")
+                        ? ScanDoc_Save(folder.File("scan.krv"), 0) &&
+                              std::filesystem::copy_file(folder.File("scan.krv"), path)
+                        : ScanDoc_Save(path, 0));
         ScanDoc_Unload(0);
         App().mode = c.modeBefore;
         App().settings.ReceiverEnabled = c.receiverBefore;
