@@ -718,7 +718,8 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (DocumentAndViewCommand(id) || ScanDoc_Command(id) || ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
+    if (DocumentAndViewCommand(id) || ScanDoc_Command(id) || ScannerSettingsHelpCommand(id) || FactoryCommand(id) ||
+        PemmlerCommand(id)) {
         Refresh();
         return 1;
     }
