@@ -396,6 +396,10 @@ std::vector<std::string> ScanCompare_Differences(const RawData& a, const RawData
 // ---- Purge --------------------------------------------------------------------------
 
 void ScanMerge_Purge(RawData& raw) {
+    if (raw.TotalSweeps <= 0 || !raw.SweepStartingProfileNo || !raw.Sweeps) {
+        raw.EditLimit = raw.EditLevelTop = 0;
+        return;
+    }
     RawData_MarkEditablePoints(raw);
     RawData_CompactProfiles(raw);
     RawData_DeleteSweepsIf(raw, 0, [](const RawData& r, int32_t s) {

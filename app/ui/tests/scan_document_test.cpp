@@ -5,7 +5,9 @@
 
 #include "app/locale/locale_lookup.h"
 #include "app/ui/scan_document_names.h"
+#include "app/ui/scan_merge.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -313,6 +315,77 @@ TEST_F(ScanDocumentTest, HistoryTextsAreCutAndFormatted) {
     EXPECT_EQ(texts.platform, "5.1.2600, 2, Service Pack 2");
     e.userName = "anna";
     EXPECT_EQ(ScanDoc_EntryTexts(e).user, "anna@WORKSHOP-PC-NUM");
+}
+
+// ---- Joining and comparing with a file ------------------------------------------
+
+TEST_F(ScanDocumentTest, JoiningAFileAppendsItsSweepsAndMarksTheScanChanged) {
+    AddSweep(3, 0.0f);
+    const std::string other = folder.File("other.krv");
+    ASSERT_TRUE(ScanDoc_Save(other, 1));
+    ScanDoc_ClearRecord();
+    AddSweep(2, 0.0f);
+    AddSweep(2, 5.0f);
+    const int32_t pointsBefore = Raw().NumPoints;
+    ASSERT_TRUE(ScanDoc_ConcatenateFile(other));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Raw().NumSweeps, 3);
+    EXPECT_EQ(Raw().NumProfiles, 7);
+    EXPECT_GT(Raw().NumPoints, pointsBefore);
+    EXPECT_TRUE(RawData_PointsMatchProfiles(Raw()));
+    EXPECT_EQ(Raw().ProcessedChanged, 1);
+}
+
+TEST_F(ScanDocumentTest, AJoinThatFailsLeavesTheScanAsItWasWithOneMessage) {
+    AddSweep(3, 0.0f);
+    const std::string good = folder.File("good.tvn");
+    ASSERT_TRUE(ScanDoc_Save(good, 1));
+    const std::string damaged = folder.File("damaged.tvn");
+    std::ofstream(damaged, std::ios::binary) << "not a scan";
+    AddSweep(2, 10.0f);
+    Raw().Edited = 1;
+    struct Case {
+        std::string path;
+        int failingGrowth;
+    } cases[] = {{damaged, 0}, {folder.File("missing.krv"), 0}, {good, 1}, {good, 2}, {good, 3}, {good, 4}, {good, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " growth " + std::to_string(c.failingGrowth));
+        messages.clear();
+        const int32_t sweeps = Raw().NumSweeps, points = Raw().NumPoints, facets = Raw().NumFacets;
+        const std::vector<unsigned char> pointBytes(reinterpret_cast<unsigned char*>(Raw().Points),
+                                                    reinterpret_cast<unsigned char*>(Raw().Points + points));
+        ScanMerge_FailGrowthForTest(c.failingGrowth);
+        EXPECT_FALSE(ScanDoc_ConcatenateFile(c.path));
+        ScanMerge_FailGrowthForTest(0);
+        EXPECT_EQ(messages.size(), 1u);
+        if (c.failingGrowth) {
+            EXPECT_EQ(messages[0], Locale_GetString("ErrorOutOfMemory"));
+        }
+        EXPECT_EQ(Raw().NumSweeps, sweeps);
+        EXPECT_EQ(Raw().NumFacets, facets);
+        ASSERT_EQ(Raw().NumPoints, points);
+        EXPECT_TRUE(std::equal(pointBytes.begin(), pointBytes.end(), reinterpret_cast<unsigned char*>(Raw().Points)));
+        EXPECT_EQ(Raw().Edited, 1);
+        EXPECT_EQ(Raw().ProcessedChanged, 0);
+    }
+}
+
+TEST_F(ScanDocumentTest, ComparingWithTheSavedFileFindsOnlyWhatChanged) {
+    AddSweep(3, 0.0f);
+    const std::string path = folder.File("same.tvn");
+    ASSERT_TRUE(ScanDoc_Save(path, 0));
+    Raw().Points[4].Normal.x += 1.0f;
+    const std::vector<std::string> lines = ScanDoc_CompareFile(path);
+    // The point arrays differ only in the changed normal (the facets come back
+    // from the facet coder with their corners possibly turned).
+    std::vector<std::string> pointLines;
+    for (size_t k = 0; k + 1 < lines.size(); ++k)
+        if (lines[k].find("RawData.Points[i]") == 0) pointLines = {lines[k], lines[k + 1]};
+    ASSERT_EQ(pointLines.size(), 2u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(pointLines[0], "RawData.Points[i].Normal[j] differs (1.000000 0.000000) \n");
+    EXPECT_EQ(pointLines[1], "i == 4 j == 0\n");
+    EXPECT_TRUE(ScanDoc_CompareFile(folder.File("missing.tvn")).empty());
+    EXPECT_EQ(messages.size(), 1u);
 }
 
 }  // namespace
