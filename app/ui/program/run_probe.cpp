@@ -1,6 +1,7 @@
 // Looks at a running Tolvaran from outside, for the run command's headless
 // check: waits for the main window, reads the status bar's parts, checks the
-// outbound pipe and that no message box is open, and closes the program.
+// outbound pipe and that no message box is open, and closes the program
+// (answering No when it asks whether to save the sweeps it captured).
 //
 //   tolvaran_run_probe wait <hardware state key> [seconds]
 //   tolvaran_run_probe hemisphere [seconds]
@@ -25,6 +26,9 @@
 #include <vector>
 
 namespace {
+
+// The text control of the program's save-or-discard question box.
+constexpr int kSaveQuestionText = 1280;
 
 HWND FindMainWindow() { return FindWindowA("KorvMain", nullptr); }
 
@@ -179,6 +183,35 @@ int Hemisphere(DWORD seconds) {
     return 0;
 }
 
+struct QuestionSearch {
+    DWORD pid;
+    HWND box;
+};
+
+BOOL CALLBACK FindSaveQuestion(HWND window, LPARAM context) {
+    QuestionSearch* search = reinterpret_cast<QuestionSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (pid == search->pid && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        GetDlgItem(window, kSaveQuestionText) && GetDlgItem(window, IDNO)) {
+        search->box = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A run that captured sweeps is asked whether to save them before it closes:
+// the check answers No, so that nothing is written.
+bool AnswerSaveQuestion(DWORD pid) {
+    QuestionSearch search{pid, nullptr};
+    EnumWindows(FindSaveQuestion, reinterpret_cast<LPARAM>(&search));
+    if (!search.box) return false;
+    PostMessageA(search.box, WM_COMMAND, IDNO, 0);
+    return true;
+}
+
 int Close(DWORD seconds) {
     HWND main = FindMainWindow();
     if (!main) {
@@ -189,7 +222,15 @@ int Close(DWORD seconds) {
     GetWindowThreadProcessId(main, &pid);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
     PostMessageA(main, WM_CLOSE, 0, 0);
-    const DWORD waited = process ? WaitForSingleObject(process, seconds * 1000) : WAIT_FAILED;
+    DWORD waited = process ? WAIT_TIMEOUT : WAIT_FAILED;
+    bool answered = false;
+    for (DWORD tenths = 0; waited == WAIT_TIMEOUT && tenths < seconds * 10; ++tenths) {
+        waited = WaitForSingleObject(process, 100);
+        if (waited == WAIT_TIMEOUT && !answered && AnswerSaveQuestion(pid)) {
+            answered = true;
+            std::printf("the save question was answered No\n");
+        }
+    }
     if (waited != WAIT_OBJECT_0) {
         std::printf("the program did not end after WM_CLOSE\n");
         if (IsWindow(main)) ReportBoxes(main);

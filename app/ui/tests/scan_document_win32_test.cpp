@@ -4,6 +4,7 @@
 // also kept as a picture in the build folder.
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
+#include "app/ui/file_properties_win32.h"
 #include "app/ui/scan_document.h"
 #include "app/ui/scan_document_win32.h"
 #include "app/ui/shell_hooks.h"
@@ -529,6 +530,27 @@ TEST_F(ScanDocumentWin32, AScanNamedOnTheCommandLineOpensAtStartUp) {
     }
     Shell_Win32Hooks() = ShellWin32Hooks();
     DeleteSettingsKeys();
+}
+
+// The file properties of a loaded scan, kept as a picture beside the others.
+TEST_F(ScanDocumentWin32, FilePropertiesOfTheOpenScan) {
+    AddSweep(3, 0.0f);
+    const std::string path = folder.File("properties.tvn");
+    ScanDoc_FormatCreatorString("New Scan");
+    ASSERT_TRUE(ScanDoc_Save(path, 0));
+    std::string shown;
+    Driver driver({{kFilePropertiesText, [&](const Found& f) {
+                        ExpectLocalised(f.top);
+                        shown = Text(GetDlgItem(f.top, kFilePropertiesText));
+                        KeepPicture(f.top, "file-properties");
+                        return Press(f.top, IDCANCEL);
+                    }}});
+    FileProperties_Run(owner_);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_NE(shown.find(path), std::string::npos) << shown;
+    // The history the document wrote: its creation and the save.
+    EXPECT_NE(shown.find("Tolvaran 4.0.7"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Saved file as " + path), std::string::npos) << shown;
 }
 
 }  // namespace
