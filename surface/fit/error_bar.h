@@ -67,4 +67,17 @@ int ErrorBar_Fit(int32_t N, double* const* points, const double* values, const B
                  double memory, double accuracy, const double* upper, const double* lower, const int32_t* types,
                  ErrorBarOptions* options, CoreRbf* out, const CoreReporter* reporter, double progressEnd);
 
+// The energy of an RBF over its own centres: Σ cⱼ s(xⱼ) times -1/(8π) for
+// the biharmonic and 1/(96π) for the triharmonic kernel in 2D and 3D (the
+// kernel's sign for other kernels, 1 in other dimensions). The RBF is
+// evaluated at the given accuracy; a failed evaluation gives 0.
+double ErrorBar_Energy(const CoreRbf* rbf, double accuracy, const CoreReporter* reporter);
+
+// A greedy centre-reduction fit: the accuracy starts at the largest |value|
+// and falls by the factor (accuracy / largest)^0.2 per pass to the target,
+// each pass refitting from the centres of the one before. Core statuses of
+// the centre-reduction fitter.
+int ErrorBar_GreedyFit(int32_t N, double* const* points, const double* values, const BasicFunctionKernel* kernel,
+                       double accuracy, double memory, CoreRbf* out, const CoreReporter* reporter);
+
 #endif

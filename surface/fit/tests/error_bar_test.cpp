@@ -163,4 +163,41 @@ TEST(FitBounded3, AsymmetricBandsAroundZeroAreNotTrivial) {
     }
 }
 
+// Two centres a distance 2 apart with coefficients 1 and -1 (a constant
+// term of 0): s(x₀) = -φ(2), s(x₁) = φ(2), so the sum of cⱼ s(xⱼ) is
+// -2φ(2) = -4 for the biharmonic φ(r) = r, times -1/(8π).
+TEST(ErrorBarEnergy, IsTheKernelsFactorTimesTheSumAtTheCentres) {
+    TrackedScope scope;
+    const BasicFunctionKernel kernel = Biharmonic(3, 0);
+    double a[3] = {0, 0, 0}, b[3] = {2, 0, 0};
+    double* rows[2] = {a, b};
+    double coeffs[3] = {1.0, -1.0, 0.0};
+    CoreRbf rbf{};
+    rbf.Count = 2;
+    rbf.Centres = rows;
+    rbf.Coeffs = coeffs;
+    rbf.Kernel = kernel;
+    const double expected = -1.0 / (8.0 * 3.141592653589793) * -2.0 * kernel.Phi(&kernel, 4.0);
+    EXPECT_NEAR(expected, ErrorBar_Energy(&rbf, 1e-12, nullptr), 1e-12);
+    EXPECT_EQ(0.0, ErrorBar_Energy(nullptr, 1e-12, nullptr));
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// The greedy refinement ends at the target accuracy, five passes down from
+// the largest value.
+TEST(ErrorBarGreedyFit, EndsAtTheTargetAccuracy) {
+    TrackedScope scope;
+    Cloud cloud = ShellCloud(3, 1500, 38);
+    const std::vector<double> values = FieldValues(cloud);
+    const BasicFunctionKernel kernel = Biharmonic(3);
+    KeptLines lines(5);
+    CoreRbf out{};
+    ASSERT_EQ(0, ErrorBar_GreedyFit(cloud.N(), cloud.Table(), values.data(), &kernel, 0.01, 64e6, &out, &lines.core));
+    EXPECT_EQ(5, lines.Count(5, "total points"));
+    EXPECT_LT(out.Count, cloud.N() / 2);
+    EXPECT_LE(LargestMiss(kernel, out.Count, out.Centres, out.Coeffs, out.PolyCentre, cloud, values), 0.01);
+    CoreSolution_Free(&out);
+    EXPECT_EQ(0u, scope.Held());
+}
+
 }  // namespace
