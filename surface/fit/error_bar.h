@@ -80,4 +80,10 @@ double ErrorBar_Energy(const CoreRbf* rbf, double accuracy, const CoreReporter* 
 int ErrorBar_GreedyFit(int32_t N, double* const* points, const double* values, const BasicFunctionKernel* kernel,
                        double accuracy, double memory, CoreRbf* out, const CoreReporter* reporter);
 
+// Marks (marks[i] = 1, else 0) every point that has a point of the other
+// class within `radius`: values above -1 form one class, the rest the
+// other. Core statuses of the k-d tree (0, 2, 10, 23).
+int ErrorBar_MarkNearOtherClass(int32_t N, int32_t d, double* const* points, const double* values, double radius,
+                                int32_t* marks, const volatile int32_t* cancel);
+
 #endif

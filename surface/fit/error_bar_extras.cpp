@@ -9,6 +9,7 @@
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/search/kd_tree.h"
 
 namespace {
 
@@ -88,5 +89,38 @@ int ErrorBar_GreedyFit(int32_t N, double* const* points, const double* values, c
         current = std::max(current * factor, accuracy);
     }
     Mem_Free(initial);
+    return status;
+}
+
+int ErrorBar_MarkNearOtherClass(int32_t N, int32_t d, double* const* points, const double* values, double radius,
+                                int32_t* marks, const volatile int32_t* cancel) {
+    if (!points || !values || !marks) return CoreStatus_NullArgument;
+    if (N <= 0) return 0;
+    std::fill(marks, marks + N, 0);
+    KdTreeN tree{};
+    int status = KdTreeN_Build(N, d, points, &tree, nullptr, cancel);
+    if (status != 0) return status;
+    int32_t* mask = Mem_AllocInts(N);
+    int32_t* scratch = Mem_AllocInts(N);
+    double* squared = Mem_AllocDoubles(N);
+    if (!mask || !scratch || !squared) status = CoreStatus_NoMemory;
+    // Each class in turn is searched for the points of the other.
+    for (int32_t pass = 0; status == 0 && pass < 2; ++pass) {
+        const bool searchUpper = pass == 0;
+        for (int32_t i = 0; i < N; ++i) mask[i] = (values[i] > -1.0) == searchUpper ? 1 : 0;
+        KdTreeN_SetMask(&tree, mask);
+        for (int32_t i = 0; i < N && status == 0; ++i) {
+            if (mask[i]) continue;
+            int32_t count = 0;
+            KdTreeN_WithinRadius(&tree, points[i], radius, scratch, squared, &count);
+            if (count > 0) marks[i] = 1;
+            if (cancel && *cancel) status = CoreStatus_UserAbort;
+        }
+    }
+    KdTreeN_SetMask(&tree, nullptr);
+    KdTreeN_Free(&tree);
+    Mem_Free(mask);
+    Mem_Free(scratch);
+    Mem_Free(squared);
     return status;
 }

@@ -200,4 +200,20 @@ TEST(ErrorBarGreedyFit, EndsAtTheTargetAccuracy) {
     EXPECT_EQ(0u, scope.Held());
 }
 
+// Ten points on a line, values -2 below x = 5 and 0 from there: only the
+// two neighbours across the change lie within 1.5 of the other class.
+TEST(ErrorBarMarkNearOtherClass, MarksOnlyTheNeighboursAcrossTheChange) {
+    TrackedScope scope;
+    Cloud line;
+    std::vector<double> values;
+    for (int32_t i = 0; i < 10; ++i) {
+        line.Add({static_cast<double>(i), 0.0, 0.0});
+        values.push_back(i < 5 ? -2.0 : 0.0);
+    }
+    std::vector<int32_t> marks(10, 7);
+    ASSERT_EQ(0, ErrorBar_MarkNearOtherClass(10, 3, line.Table(), values.data(), 1.5, marks.data(), nullptr));
+    EXPECT_EQ((std::vector<int32_t>{0, 0, 0, 0, 1, 1, 0, 0, 0, 0}), marks);
+    EXPECT_EQ(0u, scope.Held());
+}
+
 }  // namespace
