@@ -35,7 +35,10 @@ INT_PTR CALLBACK FileProperties_DialogProc(HWND dialog, UINT message, WPARAM wPa
             else
                 std::memset(copy.get(), 0, sizeof(RawData));
             FileProperties_Fill(dialog, *copy);
-            return TRUE;
+            // The text reads from its start with nothing selected: the focus
+            // goes to Close rather than to the text.
+            SetFocus(GetDlgItem(dialog, IDCANCEL));
+            return FALSE;
         }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) {

@@ -141,7 +141,8 @@ void KeepPicture(HWND window, const std::string& name) {
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) return;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC screen = GetDC(nullptr);
+    // The window's own surface: the screen may not show its latest drawing yet.
+    HDC screen = GetWindowDC(window);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -152,7 +153,7 @@ void KeepPicture(HWND window, const std::string& name) {
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
     SelectObject(memory, old);
     const DWORD stride = (w * 3 + 3) & ~3u;
     BITMAPFILEHEADER file = {};
@@ -170,7 +171,7 @@ void KeepPicture(HWND window, const std::string& name) {
     out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(stride) * h);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, screen);
 }
 
 // The file name typed into a file dialog, then OK.
@@ -461,6 +462,9 @@ TEST_F(ScanDocumentWin32, ThePromptThroughTheQuestionBox) {
             const int answer = c.answers[k];
             steps.push_back({1280, [&asked, answer, k](const Found& f) {
                                  asked.push_back(Text(GetDlgItem(f.top, 1280)));
+                                 for (int button : {IDYES, IDNO, IDCANCEL})
+                                     EXPECT_TRUE(Visible(f.top, button) && !Text(GetDlgItem(f.top, button)).empty())
+                                         << button;
                                  if (k == 0) KeepPicture(f.top, "save-or-discard");
                                  return Press(f.top, answer);
                              }});
