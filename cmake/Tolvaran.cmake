@@ -16,9 +16,30 @@ if(WIN32)
   else()
     set(TOLVARAN_WINE_BITS 32)
   endif()
+  # libpng, cross-built into TOLVARAN_PNG_PREFIX by tools/setup.sh, and the
+  # zlib it needs: the DLLs go to one folder of the build that the Wine runner
+  # searches and the run command copies beside the program.
+  set(TOLVARAN_DLL_DIR ${CMAKE_BINARY_DIR}/dlls)
+  file(MAKE_DIRECTORY ${TOLVARAN_DLL_DIR})
+  if(TOLVARAN_PNG_PREFIX AND EXISTS ${TOLVARAN_PNG_PREFIX}/lib/libpng16.dll.a)
+    add_library(tolvaran_png SHARED IMPORTED GLOBAL)
+    set_target_properties(tolvaran_png PROPERTIES
+      IMPORTED_IMPLIB ${TOLVARAN_PNG_PREFIX}/lib/libpng16.dll.a
+      IMPORTED_LOCATION ${TOLVARAN_PNG_PREFIX}/bin/libpng16.dll
+      INTERFACE_INCLUDE_DIRECTORIES ${TOLVARAN_PNG_PREFIX}/include)
+    file(COPY ${TOLVARAN_PNG_PREFIX}/bin/libpng16.dll DESTINATION ${TOLVARAN_DLL_DIR})
+    foreach(root IN LISTS CMAKE_FIND_ROOT_PATH)
+      if(EXISTS ${root}/lib/zlib1.dll)
+        file(COPY ${root}/lib/zlib1.dll DESTINATION ${TOLVARAN_DLL_DIR})
+      endif()
+    endforeach()
+  endif()
   configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 else()
+  find_package(PNG REQUIRED)
+  add_library(tolvaran_png INTERFACE IMPORTED GLOBAL)
+  target_link_libraries(tolvaran_png INTERFACE PNG::PNG)
   if(TOLVARAN_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)

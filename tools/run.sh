@@ -207,6 +207,8 @@ fi
 mkdir -p "$RUN/probe"
 cp "$BUILD/app/ui/Tolvaran.exe" "$RUN/"
 cp "$BUILD/app/ui/tolvaran_run_probe.exe" "$RUN/probe/"
+# The DLLs the program loads (libpng and zlib).
+for dll in "$BUILD"/dlls/*.dll; do if [ -f "$dll" ]; then cp "$dll" "$RUN/"; fi; done
 if [ "$USE_MORLITH" = 1 ] && [ -f "$BUILD/surface/Morlith.dll" ]; then cp "$BUILD/surface/Morlith.dll" "$RUN/"; else rm -f "$RUN/Morlith.dll"; fi
 rm -f "$RUN/sim-settings.txt"
 if [ "$SCANNER_OFF" = 0 ] && [ "$USE_SIM" = 1 ] && [ -f "$BUILD/sim/FTD2XX.dll" ] && [ -f "$BUILD/sim/sim_setup.exe" ]; then

@@ -47,6 +47,15 @@ void App_SetTextLookup(TextLookup lookup) {
     g_lookup = std::move(lookup);
 }
 
+std::string App_TextOfKey(const std::string& key) {
+    TextLookup lookup;
+    {
+        std::lock_guard<std::mutex> lock(g_sinkMutex);
+        lookup = g_lookup;
+    }
+    return lookup ? lookup(key) : key;
+}
+
 void App_ShowMessage(const AppMessage& message) {
     MessageSink sink;
     TextLookup lookup;

@@ -35,6 +35,10 @@ using TextLookup = std::function<std::string(const std::string& key)>;
 // their key. Safe to call from any thread.
 void App_SetTextLookup(TextLookup lookup);
 
+// The text of a key through the installed lookup (the key itself without
+// one), for messages that fill variables into their text.
+std::string App_TextOfKey(const std::string& key);
+
 // Hands one message to the sink, its text looked up first when it carries
 // only a key. Returns when the sink has returned (for a
 // real box: when the user closed it).

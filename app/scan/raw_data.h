@@ -33,13 +33,13 @@ struct Profile {
     Matrix4 ReferenceRxMatrix;  // the reference pose in use (identity without reference)
     int32_t ReferenceEnabled;
     float CameraDeviation;
-    ProfileExtra* Extra;        // owned, may be null
+    ProfileExtra* Extra;  // owned, may be null
     int32_t ScanTime;
     Matrix4 RawReferenceRxMatrix;  // the reference pose as measured
-    int32_t Flags;              // bit value 2: selected
-    int32_t* PointValues;       // owned, one a point
-    int32_t ReceiverStatus;     // byte 0 receiver 0, byte 1 receiver 1
-    int32_t IsFiltered;         // 1 once the filtering pass smoothed the profile
+    int32_t Flags;                 // bit value 2: selected
+    int32_t* PointValues;          // owned, one a point
+    int32_t ReceiverStatus;        // byte 0 receiver 0, byte 1 receiver 1
+    int32_t IsFiltered;            // 1 once the filtering pass smoothed the profile
 };
 
 // Point flags word: bits 0-7 the selection level, bits 8-23 the erase level.
@@ -54,7 +54,7 @@ struct ScanPoint {
     Vec3 Vertex;
     float Variance;
     float ResolutionSq;
-    float Value;     // a further value of the point, shown by colour mode 5
+    float Value;  // a further value of the point, shown by colour mode 5
     uint32_t Flags;
     uint8_t Colour[3];  // red, green, blue
     uint8_t Grey;       // brightness 0-255
@@ -67,9 +67,9 @@ struct Facet {
 };
 
 // Flags word of a sweep.
-constexpr uint32_t kSweepHidden = 0x01;       // neither drawn nor measured
+constexpr uint32_t kSweepHidden = 0x01;  // neither drawn nor measured
 constexpr uint32_t kSweepHighlighted = 0x02;
-constexpr uint32_t kSweepExportChainA = 0x20; // chain consecutive sweeps into export groups
+constexpr uint32_t kSweepExportChainA = 0x20;  // chain consecutive sweeps into export groups
 constexpr uint32_t kSweepExportChainB = 0x40;
 constexpr uint32_t kSweepFlipped = 0x200;
 constexpr uint32_t kSweepPendingTransform = 0x400;  // a registration transform is pending
@@ -78,7 +78,7 @@ struct SweepRecord {
     uint32_t Flags;
     Matrix4 PendingTransform;  // the registration transform (kSweepPendingTransform)
     double InitTime;
-    ViewSettings View;         // the view when the sweep started
+    ViewSettings View;  // the view when the sweep started
     int32_t HardwareValue;
     int32_t HardwareWord;
 };
@@ -107,11 +107,30 @@ struct ScanHeader {
     int32_t WandSerialNumber;        // -1 unknown
     int32_t VideoProcessorRevision;  // -1 unknown
     char ProgramVersion[32];
-    int32_t DriverVersion;           // -1 unknown
+    int32_t DriverVersion;  // -1 unknown
     int32_t FileRelease;
     Matrix4 WandReceiverOffset;
     CorrectionHistory Corrections;
     char CalibrationCreated[1024];
+};
+
+// What the live view has drawn of the scan. The view draws incrementally
+// from the cursors; whoever changes the scan other than by appending sets
+// kDrawFull so that the next frame starts again.
+constexpr int32_t kDrawFull = 1;  // redraw everything
+constexpr int32_t kDrawNew = 2;   // draw what was appended since the last frame
+constexpr int32_t kDrawLive = 4;  // draw the live profile over the frame
+
+struct ScanDrawState {
+    int32_t Flags;
+    int32_t DrawnProfiles;  // cursors: what the kept frame already shows
+    int32_t DrawnPoints;
+    int32_t DrawnFacets;
+    int32_t Frames;  // frame statistics since the last full redraw
+    int32_t ProfilesTotal;
+    int32_t MinProfilesPerFrame;
+    int32_t MaxProfilesPerFrame;
+    float AverageProfilesPerFrame;
 };
 
 struct RawData {
@@ -143,9 +162,9 @@ struct RawData {
     int32_t* SweepFirstFacet;
 
     int32_t LoadedFromDisk;
-    int32_t CurrentSweep;        // the sweep being captured or processed
+    int32_t CurrentSweep;  // the sweep being captured or processed
     int32_t LastProfile;
-    int32_t CurrentSweepProfile; // where the current sweep's profiles stand
+    int32_t CurrentSweepProfile;  // where the current sweep's profiles stand
     int32_t LastOffsetInPoints;
     int32_t FirstProfileFound;
     int32_t SecondProfileFound;
@@ -161,10 +180,10 @@ struct RawData {
     BigBuffer* FacetBlock;
     BigBuffer* FacetNormalBlock;
 
-    uint32_t SelectionLimit;    // highest selection level in force
-    uint32_t SelectionLevelTop; // highest selection level made (redo)
-    uint32_t EditLimit;         // highest erase level in force
-    uint32_t EditLevelTop;      // highest erase level made (redo)
+    uint32_t SelectionLimit;     // highest selection level in force
+    uint32_t SelectionLevelTop;  // highest selection level made (redo)
+    uint32_t EditLimit;          // highest erase level in force
+    uint32_t EditLevelTop;       // highest erase level made (redo)
 
     int32_t RunCursor;     // first point whose run word is not computed
     int32_t ColourCursor;  // first point whose colour is not computed
@@ -188,6 +207,7 @@ struct RawData {
     int32_t RefractionCorrected;
     StylusItemList Stylus;
     double Timestamp;  // the record's change time; caches compare theirs with it
+    ScanDrawState Draw;
 };
 
 // The program's three reserved blocks for the scan.

@@ -25,6 +25,7 @@
 #include "app/ui/sweep_registration.h"
 #include "app/ui/sweep_undo.h"
 #include "app/ui/user_settings.h"
+#include "app/ui/view_window_win32.h"
 
 #include <shellapi.h>
 
@@ -40,27 +41,8 @@ namespace {
 const std::set<WORD>& NotAvailable() {
     static const std::set<WORD> ids = {
         // The view.
-        40009,
-        40010,
-        40045,
-        40046,
-        40047,
-        40051,
-        40049,
-        40050,
-        40113,
-        40114,
-        40173,
-        40174,
-        40175,
-        40176,
         40172,
-        40246,
         40398,
-        40109,
-        40111,
-        40280,
-        40351,
         40307,
         40313,
         40315,
@@ -718,8 +700,8 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (DocumentAndViewCommand(id) || ScanDoc_Command(id) || ScannerSettingsHelpCommand(id) || FactoryCommand(id) ||
-        PemmlerCommand(id)) {
+    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || ScannerSettingsHelpCommand(id) ||
+        FactoryCommand(id) || PemmlerCommand(id)) {
         Refresh();
         return 1;
     }

@@ -9,6 +9,7 @@
 #include "app/ui/scan_control_link.h"
 #include "app/ui/scan_document_win32.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/view_window_win32.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -65,6 +66,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Commands_ConnectShell();
     // The scan document answers the shell's close, start-up file and change hooks.
     ScanDoc_ConnectShell();
+    View_ConnectShell();
     // Scanner acquisition takes its part in the shell before the window starts it.
     Acquisition_ConnectShell();
 

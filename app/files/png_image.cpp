@@ -1,0 +1,180 @@
+#include "app/files/png_image.h"
+
+#include "app/base/app_messages.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void ErrorBox(const char* key) {
+    AppMessage message;
+    message.kind = MessageKind::Error;
+    message.textKey = key;
+    message.titleKey = "StandardDialogErrorTitle";
+    message.ownerless = true;
+    App_ShowMessage(message);
+}
+
+struct LoadState {
+    std::FILE* stream;
+    bool reported;  // the error callback has shown its box
+};
+
+void OnLoadError(png_structp png, png_const_charp) {
+    LoadState* state = static_cast<LoadState*>(png_get_error_ptr(png));
+    ErrorBox("ErrorCouldNotLoadImage");
+    state->reported = true;
+    png_longjmp(png, 1);
+}
+
+void OnLoadWarning(png_structp, png_const_charp) {
+    AppMessage message;
+    message.kind = MessageKind::Warning;
+    message.textKey = "ErrorProblemLoadImage";
+    message.titleKey = "StandardDialogWarningTitle";
+    message.ownerless = true;
+    App_ShowMessage(message);
+}
+
+void OnRead(png_structp png, png_bytep data, png_size_t length) {
+    LoadState* state = static_cast<LoadState*>(png_get_error_ptr(png));
+    if (std::fread(data, 1, length, state->stream) != length) png_error(png, "read past the end of the stream");
+}
+
+int32_t FormatOf(int colourType, int channels) {
+    switch (colourType) {
+        case PNG_COLOR_TYPE_GRAY:
+            return kImageGrey;
+        case PNG_COLOR_TYPE_RGB:
+            return channels == 4 ? kImageRgbFiller : kImageRgb;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            return kImageGreyAlpha;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            return kImageRgba;
+    }
+    return kImageEmpty;
+}
+
+// The part of loading that runs under the library's return point: no object
+// with a destructor may live here.
+int32_t LoadRows(png_structp png, png_infop info, LoadState& state, Image& image) {
+    if (setjmp(png_jmpbuf(png))) {
+        if (!state.reported) ErrorBox("ErrorImageLoadingUnknown");
+        Image_Free(&image);
+        return 0;
+    }
+    png_set_read_fn(png, &state, OnRead);
+    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    const int depth = png_get_bit_depth(png, info), colourType = png_get_color_type(png, info);
+    const int channels = png_get_channels(png, info);
+    if (depth != 8) return -depth;
+    const int32_t format = FormatOf(colourType, channels);
+    if (format == kImageEmpty) return -1000;
+    if (!Image_Allocate(image, format, static_cast<int32_t>(width), static_cast<int32_t>(height))) return -2000;
+    png_bytepp rows = png_get_rows(png, info);
+    const size_t rowBytes = static_cast<size_t>(width) * Image_BytesPerPixel(format);
+    for (png_uint_32 y = 0; y < height; ++y) std::memcpy(image.pixels + y * rowBytes, rows[y], rowBytes);
+    return 1;
+}
+
+void BitDepthBox(int depth) {
+    std::string text = App_TextOfKey("ErrorImageLoadingInvalidBitDepth");
+    const std::string variable = "{bit_depth}";
+    const size_t at = text.find(variable);
+    if (at != std::string::npos) text.replace(at, variable.size(), std::to_string(depth));
+    AppMessage message;
+    message.kind = MessageKind::Error;
+    message.textKey = "ErrorImageLoadingInvalidBitDepth";
+    message.titleKey = "StandardDialogErrorTitle";
+    message.text = text;
+    message.ownerless = true;
+    App_ShowMessage(message);
+}
+
+struct WriteState {
+    std::FILE* stream;
+};
+
+void OnWriteError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+void OnWriteWarning(png_structp, png_const_charp) {}
+
+void OnWrite(png_structp png, png_bytep data, png_size_t length) {
+    WriteState* state = static_cast<WriteState*>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, length, state->stream) != length) png_error(png, "write failed");
+}
+
+void OnFlush(png_structp png) {
+    WriteState* state = static_cast<WriteState*>(png_get_io_ptr(png));
+    if (std::fflush(state->stream) != 0) png_error(png, "flush failed");
+}
+
+// Under the library's return point; a library error (a zero size, a full
+// disk) comes back here as 0 instead of ending the program.
+int32_t WriteRows(png_structp png, png_infop info, WriteState& state, const uint8_t* pixels, int32_t width,
+                  int32_t height) {
+    if (setjmp(png_jmpbuf(png))) return 0;
+    png_set_write_fn(png, &state, OnWrite, OnFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<size_t>(y) * width * 4));
+    png_write_end(png, info);
+    return 1;
+}
+
+}  // namespace
+
+int32_t Png_Load(std::FILE* stream, Image& image) {
+    image = Image();
+    LoadState state = {stream, false};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnLoadError, OnLoadWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        if (png) png_destroy_read_struct(&png, nullptr, nullptr);
+        ErrorBox("ErrorOutOfMemory");
+        return 0;
+    }
+    const int32_t result = stream ? LoadRows(png, info, state, image) : 0;
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (result == 1) return 1;
+    if (!stream) ErrorBox("ErrorImageLoadingUnknown");
+    if (result == -1000) ErrorBox("ErrorImageLoadingInvalidColourType");
+    if (result == -2000) ErrorBox("ErrorOutOfMemory");
+    if (result < 0 && result > -1000) BitDepthBox(-result);
+    Image_Free(&image);
+    return 0;
+}
+
+int32_t Png_Write(std::FILE* stream, const uint8_t* pixels, int32_t width, int32_t height) {
+    if (!stream || !pixels || width <= 0 || height <= 0) return 0;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnWriteError, OnWriteWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        if (png) png_destroy_write_struct(&png, nullptr);
+        return 0;
+    }
+    WriteState state = {stream};
+    const int32_t result = WriteRows(png, info, state, pixels, width, height);
+    png_destroy_write_struct(&png, &info);
+    return result;
+}
+
+int32_t Png_SaveFile(const Image& image, const std::string& path) {
+    if (image.format != kImageRgba || !image.pixels) return 0;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return 0;
+    int32_t result = Png_Write(file, image.pixels, image.width, image.height);
+    if (std::fflush(file) != 0) result = 0;
+    if (std::fclose(file) != 0) result = 0;
+    // A cut file must not pass for a saved picture.
+    if (!result) std::remove(path.c_str());
+    return result;
+}

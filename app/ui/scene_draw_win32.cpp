@@ -1,0 +1,787 @@
+#include "app/ui/scene_draw_win32.h"
+
+#include "app/ui/graph_window_win32.h"
+#include "app/ui/navigation.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+SceneFlags& Scene_Flags() {
+    static SceneFlags flags;
+    return flags;
+}
+
+namespace {
+
+void Colour3(uint32_t c) { glColor3ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+uint32_t Complement(uint32_t c) { return ~c & 0xFFFFFF; }
+
+bool SweepHidden(const RawData& raw, int32_t s) { return (raw.Sweeps[s].Flags & kSweepHidden) != 0; }
+
+int32_t SweepPointEnd(const RawData& raw, int32_t s) { return std::min(raw.SweepFirstPoint[s + 1], raw.NumPoints); }
+
+int32_t SweepFacetEnd(const RawData& raw, int32_t s) { return std::min(raw.SweepFirstFacet[s + 1], raw.NumFacets); }
+
+bool HasSweepTables(const RawData& raw) { return raw.Sweeps && raw.SweepFirstPoint && raw.SweepFirstFacet; }
+
+// The model-view of a frame: the view's rotation about its origin.
+void LoadViewModel(const ViewSettings& view, double offsetX = 0, double offsetY = 0) {
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    if (offsetX != 0 || offsetY != 0) glTranslated(offsetX, offsetY, 0);
+    glMultMatrixf(view.ViewMatrix.m);
+    glTranslatef(-view.ViewOrigin.x, -view.ViewOrigin.y, -view.ViewOrigin.z);
+}
+
+void GradedBackground(const GeneralSettings& settings) {
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 200, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDepthMask(GL_FALSE);
+    const uint32_t bg = settings.BackgroundColour;
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 200; ++i) {
+        const float k = 1.0f - i * 0.5f / 200.0f;
+        glColor3f((bg & 0xFF) / 255.0f * k, ((bg >> 8) & 0xFF) / 255.0f * k, ((bg >> 16) & 0xFF) / 255.0f * k);
+        glVertex2f(0, i);
+        glVertex2f(1, i);
+        glVertex2f(1, i + 1);
+        glVertex2f(0, i + 1);
+    }
+    glEnd();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// Clears the back buffer and sets the frame's model-view. A frame drawn for
+// a capture clears to transparent black, so that cropping finds the data.
+void FrameStart(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
+                double offsetX = 0, double offsetY = 0) {
+    glDrawBuffer(GL_BACK);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    Colour3(settings.ForegroundColour);
+    if (record.captureRequested) {
+        glClearColor(0, 0, 0, 0);
+    } else {
+        const uint32_t bg = settings.BackgroundColour;
+        glClearColor((bg & 0xFF) / 255.0f, ((bg >> 8) & 0xFF) / 255.0f, ((bg >> 16) & 0xFF) / 255.0f, 1.0f);
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!record.captureRequested && settings.UseGradedBackground) GradedBackground(settings);
+    LoadViewModel(view, offsetX, offsetY);
+    Graph_SaveMatrices(record);
+}
+
+void ScanArrays(GraphWindowRecord& record, const RawData& raw, bool colours) {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(ScanPoint), &raw.Points[0].Vertex);
+    if (colours) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_UNSIGNED_BYTE, sizeof(ScanPoint), raw.Points[0].Colour);
+    } else {
+        glDisableClientState(GL_COLOR_ARRAY);
+    }
+    if (record.lockedArraysAvailable && raw.NumPoints > 0) record.lockArrays(0, raw.NumPoints);
+}
+
+void EndArrays(GraphWindowRecord& record, const RawData& raw) {
+    if (record.lockedArraysAvailable && raw.NumPoints > 0) record.unlockArrays();
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+}
+
+// The visible runs of a sweep, each in one call: the run's last point holds
+// its length.
+void DrawSweepRuns(const RawData& raw, int32_t s) {
+    const int32_t start = raw.SweepFirstPoint[s];
+    int32_t i = SweepPointEnd(raw, s) - 1;
+    while (i >= start) {
+        const uint32_t run = raw.Points[i].Run;
+        const int32_t length = std::max<int32_t>(1, static_cast<int32_t>(run & ~kRunVisible));
+        const int32_t first = std::max(start, i - length + 1);
+        if (run & kRunVisible) glDrawArrays(GL_POINTS, first, i - first + 1);
+        i = first - 1;
+    }
+}
+
+void FacetVertex(const RawData& raw, int32_t index, bool pointNormal) {
+    if (pointNormal) glNormal3fv(&raw.Points[index].Normal.x);
+    glArrayElement(index);
+}
+
+// One facet; `colour` gives it its mean point colour.
+void DrawFacet(const RawData& raw, int32_t f, bool colour, bool smooth) {
+    const Facet& facet = raw.Facets[f];
+    if (colour) {
+        const uint32_t c = RawData_FacetColour(raw, f);
+        Colour3(c);
+    }
+    if (!smooth && raw.FacetNormals) glNormal3fv(&raw.FacetNormals[f].x);
+    for (int k = 0; k < 3; ++k) FacetVertex(raw, facet.v[k], smooth);
+}
+
+bool FacetInRange(const RawData& raw, int32_t f) {
+    const Facet& facet = raw.Facets[f];
+    for (int k = 0; k < 3; ++k)
+        if (facet.v[k] < 0 || facet.v[k] >= raw.NumPoints) return false;
+    return true;
+}
+
+// Facets of the visible sweeps (full) or the new ones; `selected` chooses
+// the highlighted sweeps (1), the others (0) or all (-1).
+void DrawFacets(const RawData& raw, bool full, int32_t selected, bool colour, bool smooth) {
+    glBegin(GL_TRIANGLES);
+    if (full) {
+        for (int32_t s = 0; s < raw.NumSweeps; ++s) {
+            if (SweepHidden(raw, s)) continue;
+            const bool isSelected = (raw.Sweeps[s].Flags & kSweepHighlighted) != 0;
+            if (selected >= 0 && isSelected != (selected == 1)) continue;
+            for (int32_t f = raw.SweepFirstFacet[s]; f < SweepFacetEnd(raw, s); ++f)
+                if (FacetInRange(raw, f) && RawData_FacetAllFlagged(raw, f)) DrawFacet(raw, f, colour, smooth);
+        }
+    } else {
+        for (int32_t f = std::max(0, raw.Draw.DrawnFacets); f < raw.NumFacets; ++f)
+            if (FacetInRange(raw, f)) DrawFacet(raw, f, colour, smooth);
+    }
+    glEnd();
+}
+
+void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
+                      const RawData& raw, bool full) {
+    const bool transparent = record.alpha && settings.SelectedSweepTransparent;
+    const bool edges = view.DisplayType >= 2 && (view.Options & 2);
+    if (edges) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1, 1);
+    }
+    switch (view.DisplayType) {
+        case 0:
+            ScanArrays(record, raw, true);
+            glShadeModel(GL_FLAT);
+            glDisable(GL_LIGHTING);
+            if (full) {
+                for (int32_t s = 0; s < raw.NumSweeps; ++s)
+                    if (!SweepHidden(raw, s)) DrawSweepRuns(raw, s);
+            } else if (raw.NumPoints > raw.Draw.DrawnPoints) {
+                const int32_t first = std::max(0, raw.Draw.DrawnPoints);
+                glDrawArrays(GL_POINTS, first, raw.NumPoints - first);
+            }
+            EndArrays(record, raw);
+            break;
+        case 1:
+            ScanArrays(record, raw, true);
+            glShadeModel(GL_SMOOTH);
+            glEnable(GL_LIGHTING);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+            DrawFacets(raw, full, -1, false, false);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            EndArrays(record, raw);
+            break;
+        default: {
+            ScanArrays(record, raw, false);
+            const bool smooth = settings.UseSmoothShading == 1;
+            glShadeModel(GL_SMOOTH);
+            glEnable(GL_LIGHTING);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            DrawFacets(raw, full, full && transparent ? 0 : -1, true, smooth);
+            if (full && transparent) {
+                glEnable(GL_BLEND);
+                glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+                for (int pass = 0; pass < 2; ++pass) {
+                    glDepthFunc(pass == 0 ? GL_GEQUAL : GL_LESS);
+                    glDepthMask(pass == 0 ? GL_FALSE : GL_TRUE);
+                    glBegin(GL_TRIANGLES);
+                    for (int32_t s = 0; s < raw.NumSweeps; ++s) {
+                        if (SweepHidden(raw, s) || !(raw.Sweeps[s].Flags & kSweepHighlighted)) continue;
+                        for (int32_t f = raw.SweepFirstFacet[s]; f < SweepFacetEnd(raw, s); ++f) {
+                            if (!FacetInRange(raw, f) || !RawData_FacetAllFlagged(raw, f)) continue;
+                            const uint32_t c = RawData_FacetColour(raw, f);
+                            glColor4ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF, pass == 0 ? 64 : 192);
+                            DrawFacet(raw, f, false, smooth);
+                        }
+                    }
+                    glEnd();
+                }
+                glDisable(GL_BLEND);
+                glDepthFunc(GL_LESS);
+                glDepthMask(GL_TRUE);
+            }
+            EndArrays(record, raw);
+            break;
+        }
+    }
+    if (edges) {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        ScanArrays(record, raw, false);
+        glDisable(GL_LIGHTING);
+        glShadeModel(GL_FLAT);
+        glColor3ub(0, 0, 0);
+        glPolygonMode(GL_FRONT, GL_LINE);
+        DrawFacets(raw, full, -1, false, false);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        EndArrays(record, raw);
+    }
+}
+
+bool PointDrawn(const RawData& raw, int32_t i, bool full) {
+    if (!full) return true;
+    return (raw.Points[i].Run & kRunVisible) != 0;
+}
+
+// Which sweep holds point i; the sweeps' first points ascend.
+bool PointSweepVisible(const RawData& raw, int32_t i, int32_t& s) {
+    while (s < raw.NumSweeps && i >= raw.SweepFirstPoint[s + 1]) ++s;
+    return s < raw.NumSweeps && !SweepHidden(raw, s);
+}
+
+void DrawNormals(const GeneralSettings& settings, const RawData& raw, bool full) {
+    Colour3(((~(settings.ForegroundColour + settings.BackgroundColour)) & 0xFFFFFF) >> 1);
+    glDisable(GL_LIGHTING);
+    glBegin(GL_LINES);
+    int32_t s = 0;
+    for (int32_t i = full ? 0 : std::max(0, raw.Draw.DrawnPoints); i < raw.NumPoints; ++i) {
+        if (!PointSweepVisible(raw, i, s) || !PointDrawn(raw, i, full)) continue;
+        const ScanPoint& p = raw.Points[i];
+        glVertex3fv(&p.Vertex.x);
+        glVertex3f(p.Vertex.x + 3 * p.Normal.x, p.Vertex.y + 3 * p.Normal.y, p.Vertex.z + 3 * p.Normal.z);
+    }
+    glEnd();
+}
+
+void Label(const GraphWindowRecord& record, const Vec3& at, const char* format, auto... args) {
+    glRasterPos3f(at.x, at.y, at.z);
+    Graph_DrawText(record, format, args...);
+}
+
+void DrawLabels(const GraphWindowRecord& record, const ViewSettings& view, const RawData& raw, bool full) {
+    const uint32_t o = view.Options;
+    if (!(o & (16 | 32 | 512 | 1024))) return;
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    if ((o & (16 | 32)) && raw.Profiles && raw.SweepStartingProfileNo) {
+        int32_t point = 0;
+        int32_t s = 0;
+        for (int32_t p = 0; p < raw.NumProfiles; ++p) {
+            while (s < raw.NumSweeps && p >= raw.SweepStartingProfileNo[s + 1]) ++s;
+            const Profile& profile = raw.Profiles[p];
+            const bool visible = s < raw.NumSweeps && !SweepHidden(raw, s) && profile.Points;
+            if (visible && (o & 32)) {
+                glColor3ub(255, 255, 0);
+                for (int32_t k = 0; k < profile.NumPoints; ++k) Label(record, profile.Points[k], "%d:%d", p, k);
+            } else if (visible && profile.NumPoints > 0) {
+                glColor3ub(0, 255, 0);
+                Label(record, profile.Points[0], "profile %d", p);
+            }
+            point += profile.NumPoints;
+        }
+    }
+    if (o & (512 | 1024)) {
+        glColor3ub(255, 255, 0);
+        int32_t s = 0;
+        for (int32_t i = full ? 0 : std::max(0, raw.Draw.DrawnPoints); i < raw.NumPoints; ++i) {
+            if (!PointSweepVisible(raw, i, s) || !PointDrawn(raw, i, full)) continue;
+            if (o & 512) Label(record, raw.Points[i].Vertex, "point %d", i);
+            if (o & 1024) Label(record, raw.Points[i].Vertex, "%.1f", raw.Points[i].ResolutionSq);
+        }
+    }
+    glEnable(GL_DEPTH_TEST);
+}
+
+// Lines from a point fixed in the wand's frame (the camera or the laser) to
+// the first and last point of each profile.
+void DrawWandLines(const RawData& raw, const Vec3& origin, uint8_t r, uint8_t g, uint8_t b) {
+    if (!raw.Profiles) return;
+    glDisable(GL_LIGHTING);
+    glColor3ub(r, g, b);
+    glBegin(GL_LINES);
+    for (int32_t p = 0; p < raw.NumProfiles; ++p) {
+        const Profile& profile = raw.Profiles[p];
+        if (profile.NumPoints <= 0 || !profile.Points) continue;
+        Matrix4 inverseReference, m;
+        M4_InvertRigid(profile.ReferenceRxMatrix, inverseReference);
+        M4_Multiply(inverseReference, profile.WandRxMatrix, m);
+        Vec3 at;
+        M4_TransformPoint(m, origin, at);
+        for (const Vec3* end : {&profile.Points[0], &profile.Points[profile.NumPoints - 1]}) {
+            glVertex3fv(&at.x);
+            glVertex3fv(&end->x);
+        }
+    }
+    glEnd();
+}
+
+// The box's twelve edges, each from the corner without to the corner with
+// one axis bit; the edges leaving the axis corners in red, green and blue.
+void DrawBox(const GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
+             const Vec3* corners) {
+    glDisable(GL_LIGHTING);
+    for (int i = 0; i < 8; ++i) {
+        for (int b = 1; b < 8; b <<= 1) {
+            if (!(i & b)) continue;
+            const Vec3& a = corners[i];
+            const Vec3& c = corners[i ^ b];
+            if (i == 1 || i == 2 || i == 4)
+                glColor3ub(i & 1 ? 255 : 0, i & 2 ? 255 : 0, i & 4 ? 255 : 0);
+            else
+                glColor3ub(255, 255, 255);
+            glBegin(GL_LINES);
+            glVertex3fv(&a.x);
+            glVertex3fv(&c.x);
+            glEnd();
+            Vec3 direction;
+            V3_Sub(c, a, direction);
+            const float t = Line_Parameter(view.ViewOrigin, a, direction);
+            if (t >= 0 && t <= 1) {
+                Vec3 nearest;
+                V3_AddScaled(a, t, direction, nearest);
+                glPointSize(5);
+                glBegin(GL_POINTS);
+                glVertex3fv(&nearest.x);
+                glEnd();
+                glPointSize(1);
+            }
+        }
+    }
+    Colour3(Complement(settings.BackgroundColour));
+    Label(record, corners[1], "%c", 'X');
+    Label(record, corners[2], "%c", 'Y');
+    Label(record, corners[4], "%c", 'Z');
+}
+
+void DrawOverlayImage(const GraphWindowRecord& record) {
+    const Image* image = record.overlayImage;
+    if (!image || image->format == kImageEmpty || record.clientWidth <= 0 || record.clientHeight <= 0) return;
+    const float w = static_cast<float>(record.clientWidth), h = static_cast<float>(record.clientHeight);
+    Graph_DrawImage(image, (w - image->width) / w, image->height / h);
+}
+
+void DrawLiveProfile(const GraphWindowRecord& record, const GeneralSettings& settings, const RawData& raw) {
+    glDrawBuffer(record.stereo ? GL_FRONT_LEFT : GL_FRONT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glPointSize(3);
+    glBegin(GL_POINTS);
+    if (raw.Staging.Points) {
+        Colour3(settings.PreviewColour);
+        for (int32_t i = 0; i < raw.Staging.NumPoints; ++i) glVertex3fv(&raw.Staging.Points[i].x);
+    }
+    Colour3(Complement(settings.PreviewColour));
+    for (int32_t i = 0; i < std::min(raw.NumClippedPoints, kMaxProfilePoints); ++i)
+        glVertex3fv(&raw.ClippedPoints[i].x);
+    glEnd();
+    glPointSize(1);
+    glEnable(GL_DEPTH_TEST);
+    glDrawBuffer(GL_BACK);
+}
+
+void UpdateStatistics(RawData& raw) {
+    ScanDrawState& d = raw.Draw;
+    d.Frames += 1;
+    const int32_t drawn = raw.NumProfiles - d.DrawnProfiles;
+    d.ProfilesTotal += drawn;
+    d.MinProfilesPerFrame = std::min(d.MinProfilesPerFrame, drawn);
+    d.MaxProfilesPerFrame = std::max(d.MaxProfilesPerFrame, drawn);
+    d.AverageProfilesPerFrame = static_cast<float>(d.ProfilesTotal) / d.Frames;
+    d.DrawnProfiles = raw.NumProfiles;
+    d.DrawnPoints = raw.NumPoints;
+    d.DrawnFacets = raw.NumFacets;
+    d.Flags = 0;
+}
+
+void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view, RawData& raw,
+                   bool full) {
+    if (full) FrameStart(record, settings, view);
+    glDrawBuffer(GL_BACK);
+    if (!full) LoadViewModel(view);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    if (raw.Points && HasSweepTables(raw)) {
+        DrawScanGeometry(record, settings, view, raw, full);
+        if (view.Options & 1) DrawNormals(settings, raw, full);
+        DrawLabels(record, view, raw, full);
+        if (view.Options & 128) DrawWandLines(raw, {0, 0, -120}, 0, 255, 0);
+        if (view.Options & 256) DrawWandLines(raw, {-60, 0, 0}, 255, 0, 0);
+    }
+    if (full && settings.ViewBBox && raw.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
+        DrawBox(record, settings, view, raw.Extents);
+    if (full) DrawOverlayImage(record);
+}
+
+}  // namespace
+
+int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw) {
+    if (!(raw.Draw.Flags & (kDrawFull | kDrawNew | kDrawLive))) return 0;
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    const bool full = (raw.Draw.Flags & kDrawFull) != 0;
+    if (full) {
+        raw.Draw.DrawnProfiles = raw.Draw.DrawnPoints = raw.Draw.DrawnFacets = 0;
+        raw.Draw.Frames = raw.Draw.ProfilesTotal = 0;
+        raw.Draw.MinProfilesPerFrame = 1000;
+        raw.Draw.MaxProfilesPerFrame = 0;
+        raw.Draw.AverageProfilesPerFrame = 0;
+    }
+    DrawScanFrame(*record, settings, view, raw, full);
+    if (record->captureRequested) {
+        Graph_CapturePixels(window);
+        record->captureRequested = false;
+        DrawScanFrame(*record, settings, view, raw, full);
+    }
+    Graph_Present(*record);
+    Graph_DrawRubberBand(window);
+    if (raw.Draw.Flags & kDrawLive) DrawLiveProfile(*record, settings, raw);
+    UpdateStatistics(raw);
+    Graph_CallFrameHook(*record);
+    glFinish();
+    return Graph_CheckGlError();
+}
+
+int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    FrameStart(*record, settings, view);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    glShadeModel(GL_FLAT);
+    glPointSize(1);
+    Colour3(settings.ForegroundColour);
+    if (raw.Points && HasSweepTables(raw)) {
+        ScanArrays(*record, raw, false);
+        // Consecutive visible sweeps go in one call.
+        int32_t s = 0;
+        while (s < raw.NumSweeps) {
+            if (SweepHidden(raw, s)) {
+                ++s;
+                continue;
+            }
+            const int32_t first = raw.SweepFirstPoint[s];
+            while (s < raw.NumSweeps && !SweepHidden(raw, s)) ++s;
+            const int32_t end = std::min(raw.SweepFirstPoint[s], raw.NumPoints);
+            if (end > first) glDrawArrays(GL_POINTS, first, end - first);
+        }
+        EndArrays(*record, raw);
+    }
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    DrawOverlayImage(*record);
+    Graph_Present(*record);
+    return Graph_CheckGlError();
+}
+
+int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                             const SurfaceRecord& surface) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    FrameStart(*record, settings, view);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_LIGHTING);
+    glShadeModel(GL_FLAT);
+    Colour3(settings.ForegroundColour);
+    if (surface.Points && surface.NumPoints > 0) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, sizeof(Vec3), surface.Points);
+        glDrawArrays(GL_POINTS, 0, surface.NumPoints);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    Graph_Present(*record);
+    return Graph_CheckGlError();
+}
+
+namespace {
+
+void SurfaceColour(const SurfaceRecord& surface, const int32_t* corners, int n, uint32_t fallback) {
+    if (!surface.ColourCache || surface.ColourCacheCount < surface.NumPoints) {
+        Colour3(fallback);
+        return;
+    }
+    int r = 0, g = 0, b = 0;
+    for (int k = 0; k < n; ++k) {
+        const uint8_t* c = surface.ColourCache + static_cast<size_t>(corners[k]) * 4;
+        r += c[0];
+        g += c[1];
+        b += c[2];
+    }
+    glColor3ub(r / n, g / n, b / n);
+}
+
+bool CornersInRange(const SurfaceRecord& surface, const int32_t* corners, int n) {
+    for (int k = 0; k < n; ++k)
+        if (corners[k] < 0 || corners[k] >= surface.NumPoints) return false;
+    return true;
+}
+
+// Triangles, then quads, with facet or point normals and, on request, the
+// mean of their points' cached colours.
+void SurfacePolygons(const SurfaceRecord& surface, bool smooth, bool colour, uint32_t fallback) {
+    struct Kind {
+        const int32_t* indices;
+        const Vec3* normals;
+        int32_t count;
+        int n;
+        GLenum mode;
+    };
+    const Kind kinds[2] = {{surface.Facets, surface.FacetNormals, surface.NumFacets, 3, GL_TRIANGLES},
+                           {surface.Quads, surface.QuadNormals, surface.NumQuads, 4, GL_QUADS}};
+    for (const Kind& kind : kinds) {
+        if (!kind.indices || kind.count <= 0) continue;
+        glBegin(kind.mode);
+        for (int32_t f = 0; f < kind.count; ++f) {
+            const int32_t* corners = kind.indices + static_cast<size_t>(f) * kind.n;
+            if (!CornersInRange(surface, corners, kind.n)) continue;
+            if (colour) SurfaceColour(surface, corners, kind.n, fallback);
+            if (!smooth && kind.normals) glNormal3fv(&kind.normals[f].x);
+            for (int k = 0; k < kind.n; ++k) {
+                if (smooth && surface.PointNormals) glNormal3fv(&surface.PointNormals[corners[k]].x);
+                glVertex3fv(&surface.Points[corners[k]].x);
+            }
+        }
+        glEnd();
+    }
+}
+
+void DrawSurfaceFrame(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
+                      const SurfaceRecord& surface) {
+    FrameStart(record, settings, view);
+    if (surface.Points && surface.NumPoints > 0) {
+        const bool edges = view.DisplayType >= 2 && (view.Options & 2);
+        if (edges) {
+            glEnable(GL_POLYGON_OFFSET_FILL);
+            glPolygonOffset(1, 1);
+        }
+        switch (view.DisplayType) {
+            case 0:
+                glDisable(GL_LIGHTING);
+                glBegin(GL_POINTS);
+                for (int32_t i = 0; i < surface.NumPoints; ++i) {
+                    if (surface.ColourCache && surface.ColourCacheCount >= surface.NumPoints)
+                        glColor3ubv(surface.ColourCache + static_cast<size_t>(i) * 4);
+                    glVertex3fv(&surface.Points[i].x);
+                }
+                glEnd();
+                break;
+            case 1:
+                glEnable(GL_LIGHTING);
+                glShadeModel(GL_FLAT);
+                glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+                SurfacePolygons(surface, false, false, settings.ForegroundColour);
+                glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+                break;
+            case 2: {
+                const bool smooth = settings.UseSmoothShading != 0;
+                glEnable(GL_LIGHTING);
+                glShadeModel(smooth ? GL_SMOOTH : GL_FLAT);
+                SurfacePolygons(surface, smooth, true, settings.ForegroundColour);
+                break;
+            }
+            default:
+                glEnable(GL_LIGHTING);
+                glShadeModel(GL_SMOOTH);
+                Colour3(settings.ForegroundColour);
+                SurfacePolygons(surface, true, false, settings.ForegroundColour);
+                break;
+        }
+        if (edges) {
+            glDisable(GL_POLYGON_OFFSET_FILL);
+            glDisable(GL_LIGHTING);
+            glShadeModel(GL_FLAT);
+            glColor3ub(0, 0, 0);
+            glPolygonMode(GL_FRONT, GL_LINE);
+            SurfacePolygons(surface, false, false, 0);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        }
+        if ((view.Options & 1) && surface.PointNormals) {
+            glDisable(GL_LIGHTING);
+            Colour3(((~(settings.ForegroundColour + settings.BackgroundColour)) & 0xFFFFFF) >> 1);
+            glBegin(GL_LINES);
+            for (int32_t i = 0; i < surface.NumPoints; ++i) {
+                const Vec3& p = surface.Points[i];
+                const Vec3& n = surface.PointNormals[i];
+                glVertex3fv(&p.x);
+                glVertex3f(p.x + 3 * n.x, p.y + 3 * n.y, p.z + 3 * n.z);
+            }
+            glEnd();
+        }
+    }
+    if (settings.ViewBBox && surface.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
+        DrawBox(record, settings, view, surface.Extents);
+}
+
+}  // namespace
+
+int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                        const SurfaceRecord& surface) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    DrawSurfaceFrame(*record, settings, view, surface);
+    if (record->captureRequested) {
+        Graph_CapturePixels(window);
+        record->captureRequested = false;
+        DrawSurfaceFrame(*record, settings, view, surface);
+    }
+    Graph_Present(*record);
+    if (Graph_CallFrameHook(*record)) glFinish();
+    return Graph_CheckGlError();
+}
+
+int32_t Graph_DrawCameraSamples(HWND window, RawData& raw) {
+    if (!(raw.Draw.Flags & kDrawFull)) return 0;
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    glDrawBuffer(GL_BACK);
+    glClear(GL_COLOR_BUFFER_BIT);
+    raw.Draw.Flags &= ~kDrawFull;
+    Graph_Present(*record);
+    return Graph_CheckGlError();
+}
+
+int32_t Graph_PresentOverlay(HWND window) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    Graph_Present(*record);
+    Graph_CallFrameHook(*record);
+    Graph_DrawRubberBand(window);
+    glFinish();
+    return Graph_CheckGlError();
+}
+
+int32_t Graph_ClearFrame(HWND window) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    for (GLenum buffer : {GL_FRONT, GL_BACK}) {
+        glDrawBuffer(buffer);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    glDrawBuffer(GL_BACK);
+    Graph_Present(*record);
+    return Graph_CheckGlError();
+}
+
+void Graph_DrawImage(const Image* image, float x, float y) {
+    if (!image || image->format == kImageEmpty || !image->pixels) return;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glRasterPos2f(x, y);
+    glPixelZoom(1, -1);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    glDepthMask(GL_FALSE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    GLenum format = GL_RGB;
+    bool blend = false;
+    switch (image->format) {
+        case kImageRgba:
+            format = GL_RGBA;
+            blend = true;
+            break;
+        case kImageRgbFiller:
+            format = GL_RGBA;
+            break;
+        case kImageGrey:
+            format = GL_LUMINANCE;
+            break;
+        case kImageGreyAlpha:
+            format = GL_LUMINANCE_ALPHA;
+            blend = true;
+            break;
+    }
+    if (blend) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glDrawPixels(image->width, image->height, format, GL_UNSIGNED_BYTE, image->pixels);
+    glPixelZoom(1, 1);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void Graph_DrawRubberBand(HWND window) {
+    const GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !record->navigation || !record->navigation->rectanglePresent) return;
+    const NavRect& r = record->navigation->rectangle;
+    Graph_BeginOverlay2D(record->clientWidth, record->clientHeight);
+    glDrawBuffer(record->stereo ? GL_FRONT_LEFT : GL_FRONT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0.19f, 0.42f, 0.77f, 0.26f);
+    glRectf(static_cast<float>(r.left), static_cast<float>(r.top), static_cast<float>(r.right),
+            static_cast<float>(r.bottom));
+    glColor3f(0.19f, 0.42f, 0.77f);
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(r.left + 0.5f, r.top + 0.5f);
+    glVertex2f(r.right + 0.5f, r.top + 0.5f);
+    glVertex2f(r.right + 0.5f, r.bottom + 0.5f);
+    glVertex2f(r.left + 0.5f, r.bottom + 0.5f);
+    glEnd();
+    Graph_EndOverlay2D();
+    glDrawBuffer(GL_BACK);
+}
+
+bool Graph_CapturePixels(HWND window) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record) return false;
+    std::free(record->capturedPixels);
+    const size_t size = static_cast<size_t>(record->clientWidth) * record->clientHeight * 4;
+    record->capturedPixels = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    if (!record->capturedPixels) return false;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, record->clientWidth, record->clientHeight, GL_RGBA, GL_UNSIGNED_BYTE, record->capturedPixels);
+    return true;
+}
+
+bool Graph_TakeCapture(HWND window, Image& image) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !record->capturedPixels) return false;
+    const int32_t w = record->clientWidth, h = record->clientHeight;
+    bool ok = Image_Allocate(image, kImageRgba, w, h);
+    if (ok) {
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(image.pixels + static_cast<size_t>(y) * w * 4,
+                        record->capturedPixels + static_cast<size_t>(h - 1 - y) * w * 4, static_cast<size_t>(w) * 4);
+    }
+    std::free(record->capturedPixels);
+    record->capturedPixels = nullptr;
+    return ok;
+}
+
+void Graph_RequestCapture(HWND window) {
+    if (GraphWindowRecord* record = Graph_Record(window)) record->captureRequested = true;
+}

@@ -1,0 +1,41 @@
+// Drawing of the view's scenes into the current window's back buffer: the
+// growing scan (sweeps view, full or incremental), its fast preview, a
+// surface, the camera samples, the rubber band, images, and the repaint that
+// only shows the kept back buffer again.
+#pragma once
+
+#include "app/files/image.h"
+#include "app/scan/raw_data.h"
+#include "app/scan/settings_records.h"
+#include "app/scan/surface_record.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Whether the marker mode hides the box; kept by the program.
+struct SceneFlags {
+    bool markerMode = false;
+};
+SceneFlags& Scene_Flags();
+
+int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
+int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
+int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                             const SurfaceRecord& surface);
+int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                        const SurfaceRecord& surface);
+int32_t Graph_DrawCameraSamples(HWND window, RawData& raw);
+// Level 0: the back buffer shown again with the overlays.
+int32_t Graph_PresentOverlay(HWND window);
+int32_t Graph_ClearFrame(HWND window);
+// An image with its top-left corner at the normalised position (x, y), from
+// the left and the bottom.
+void Graph_DrawImage(const Image* image, float x, float y);
+// The rubber band of the window's navigation, into the front buffer.
+void Graph_DrawRubberBand(HWND window);
+// Reads the back buffer into the record's captured pixels; false without memory.
+bool Graph_CapturePixels(HWND window);
+// The captured pixels as an RGBA image, rows from the top; false when none.
+bool Graph_TakeCapture(HWND window, Image& image);
+void Graph_RequestCapture(HWND window);

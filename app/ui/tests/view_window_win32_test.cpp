@@ -1,0 +1,308 @@
+// The live view under Wine, checked by its own front-buffer read-back: what
+// a synthetic scan draws, the repaint levels, picking points by read-back and
+// the mouse navigation on drawn geometry.
+#include "app/base/app_messages.h"
+#include "app/ui/app_state.h"
+#include "app/ui/graph_window_win32.h"
+#include "app/ui/navigation.h"
+#include "app/ui/scanner_link.h"
+#include "app/ui/shell_hooks.h"
+#include "app/ui/shell_win32.h"
+#include "app/ui/tests/shell_fixture_win32.h"
+#include "app/ui/view_window_win32.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<AppMessage> g_messages;
+
+constexpr uint32_t kBackground = 0x402010;  // red 0x10, green 0x20, blue 0x40
+
+// A scan made of point rows: each sweep a short row of points at a height
+// of its own, coloured white; the sweep tables and the point runs filled.
+struct SyntheticScan {
+    std::vector<ScanPoint> points;
+    std::vector<Facet> facets;
+    std::vector<Vec3> facetNormals;
+    std::vector<SweepRecord> sweeps;
+    std::vector<int32_t> firstPoint, firstFacet, firstProfile;
+    RawData raw = {};
+
+    void AddSweep(const std::vector<Vec3>& vertices, bool hidden) {
+        if (firstPoint.empty()) firstPoint.push_back(0), firstFacet.push_back(0), firstProfile.push_back(0);
+        for (const Vec3& v : vertices) {
+            ScanPoint p = {};
+            p.Vertex = v;
+            p.Normal = {0, 0, 1};
+            p.Colour[0] = p.Colour[1] = p.Colour[2] = 255;
+            points.push_back(p);
+        }
+        SweepRecord s = {};
+        s.Flags = hidden ? kSweepHidden : 0;
+        sweeps.push_back(s);
+        firstPoint.push_back(static_cast<int32_t>(points.size()));
+        firstFacet.push_back(static_cast<int32_t>(facets.size()));
+        firstProfile.push_back(0);
+    }
+    // Points and facets of the last sweep are closed as a sphere of triangles.
+    void AddSphere(const Vec3& centre, float radius, int rings, int segments) {
+        if (firstPoint.empty()) firstPoint.push_back(0), firstFacet.push_back(0), firstProfile.push_back(0);
+        const int32_t base = static_cast<int32_t>(points.size());
+        for (int i = 0; i <= rings; ++i) {
+            const double theta = 3.14159265358979 * i / rings;
+            for (int j = 0; j < segments; ++j) {
+                const double phi = 2 * 3.14159265358979 * j / segments;
+                ScanPoint p = {};
+                p.Normal = {static_cast<float>(std::sin(theta) * std::cos(phi)),
+                            static_cast<float>(std::sin(theta) * std::sin(phi)), static_cast<float>(std::cos(theta))};
+                p.Vertex = {centre.x + radius * p.Normal.x, centre.y + radius * p.Normal.y,
+                            centre.z + radius * p.Normal.z};
+                p.Colour[0] = p.Colour[1] = p.Colour[2] = 200;
+                points.push_back(p);
+            }
+        }
+        auto at = [&](int i, int j) { return base + i * segments + (j % segments); };
+        for (int i = 0; i < rings; ++i) {
+            for (int j = 0; j < segments; ++j) {
+                for (const Facet& f : {Facet{{at(i, j), at(i + 1, j), at(i + 1, j + 1)}},
+                                       Facet{{at(i, j), at(i + 1, j + 1), at(i, j + 1)}}}) {
+                    facets.push_back(f);
+                    Vec3 a = points[f.v[0]].Vertex, b = points[f.v[1]].Vertex, c = points[f.v[2]].Vertex, n;
+                    Vec3 ab, ac;
+                    V3_Sub(b, a, ab);
+                    V3_Sub(c, a, ac);
+                    V3_Cross(ab, ac, n);
+                    V3_Normalise(n, n);
+                    // Outwards, whichever way the ring turns.
+                    Vec3 out;
+                    V3_Sub(a, centre, out);
+                    if (V3_Dot(n, out) < 0) V3_Scale(-1, n, n);
+                    facetNormals.push_back(n);
+                }
+            }
+        }
+        SweepRecord s = {};
+        sweeps.push_back(s);
+        firstPoint.push_back(static_cast<int32_t>(points.size()));
+        firstFacet.push_back(static_cast<int32_t>(facets.size()));
+        firstProfile.push_back(0);
+    }
+    RawData* Attach() {
+        raw = RawData();
+        raw.Points = points.data();
+        raw.NumPoints = raw.MaxPoints = static_cast<int32_t>(points.size());
+        raw.Facets = facets.empty() ? nullptr : facets.data();
+        raw.FacetNormals = facetNormals.empty() ? nullptr : facetNormals.data();
+        raw.NumFacets = raw.MaxFacets = static_cast<int32_t>(facets.size());
+        raw.Sweeps = sweeps.data();
+        raw.NumSweeps = raw.TotalSweeps = raw.MaxSweeps = static_cast<int32_t>(sweeps.size());
+        raw.SweepFirstPoint = firstPoint.data();
+        raw.SweepFirstFacet = firstFacet.data();
+        raw.SweepStartingProfileNo = firstProfile.data();
+        M4_Identity(raw.ScanAlignment);
+        raw.Timestamp = 1;
+        return &raw;
+    }
+};
+
+std::vector<Vec3> Row(float y, int n) {
+    std::vector<Vec3> row;
+    for (int i = 0; i < n; ++i) row.push_back({-40.0f + 10.0f * i, y, 0});
+    return row;
+}
+
+// One program window for the whole suite: its start-up waits a second.
+class ViewWindowWin32 : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        DeleteSettingsKeys();
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ViewBBox", 0);
+        App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
+        ScannerLink_Install(ScannerLink());
+        View_ConnectShell();
+        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
+        if (window_) MoveWindow(window_, 0, 0, 400, 360, TRUE);
+        PumpShellMessages(3, 5);
+        savedRaw_ = App().raw;
+    }
+    static void TearDownTestSuite() {
+        App().raw = savedRaw_;
+        if (window_ && IsWindow(window_)) {
+            SendMessageA(window_, WM_CLOSE, 0, 0);
+            PumpShellMessages(3, 5);
+        }
+        Shell_Win32Hooks() = ShellWin32Hooks();
+        Shell_Hooks().postRepaint = nullptr;
+        Shell_Hooks().sendRepaint = nullptr;
+        App_SetMessageSink(nullptr);
+        DeleteSettingsKeys();
+    }
+    void SetUp() override {
+        ASSERT_NE(window_, nullptr);
+        ASSERT_NE(Shell().view, nullptr);
+        g_messages.clear();
+        AppState& app = App();
+        M4_Identity(app.view.ViewMatrix);
+        app.view.ViewOrigin = {0, 0, 0};
+        app.view.ZoomFactor = 1;
+        app.view.DisplayType = 0;
+        app.view.Options = 0;
+        app.settings.ViewBBox = 0;
+        app.mode = kModeScan;
+    }
+    void TearDown() override {
+        App().raw = savedRaw_;
+        View_Hooks() = ViewHooks();
+        PumpShellMessages(1, 0);
+    }
+    void Use(SyntheticScan& scan) { App().raw = scan.Attach(); }
+    // A full redraw, as the program asks for it.
+    void Redraw() {
+        PumpShellMessages(1, 0);
+        SendMessageA(Shell().view, WM_PAINT, 0, 3);
+    }
+    Image Front() {
+        Image image;
+        EXPECT_TRUE(View_ReadBack(image));
+        return image;
+    }
+    static const uint8_t* Pixel(const Image& image, int x, int y) {
+        return image.pixels + (static_cast<size_t>(y) * image.width + x) * 4;
+    }
+    static bool IsBackground(const uint8_t* p) { return p[0] == 0x10 && p[1] == 0x20 && p[2] == 0x40; }
+    // The client pixel a world point is drawn on.
+    static POINT PixelOf(const Vec3& point) {
+        Vec3 w;
+        EXPECT_EQ(Graph_ProjectToScreen(point, Shell().view, w), 0);
+        return {static_cast<LONG>(std::floor(w.x)),
+                static_cast<LONG>(Graph_ViewportHeight(Shell().view) - 1 - std::floor(w.y))};
+    }
+    static HWND window_;
+    static RawData* savedRaw_;
+};
+
+HWND ViewWindowWin32::window_ = nullptr;
+RawData* ViewWindowWin32::savedRaw_ = nullptr;
+
+TEST_F(ViewWindowWin32, EveryVisibleVertexLandsOnADrawnPixelAndTheHiddenSweepDrawsNothing) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 9), false);
+    scan.AddSweep(Row(0, 9), true);
+    scan.AddSweep(Row(30, 9), false);
+    Use(scan);
+    Redraw();
+    Image image = Front();
+    ASSERT_GT(image.width, 100);
+    int visible = 0, hidden = 0;
+    for (int32_t s = 0; s < 3; ++s) {
+        for (int32_t i = scan.firstPoint[s]; i < scan.firstPoint[s + 1]; ++i) {
+            const POINT p = PixelOf(scan.points[i].Vertex);
+            ASSERT_TRUE(p.x >= 0 && p.y >= 0 && p.x < image.width && p.y < image.height);
+            const bool drawn = !IsBackground(Pixel(image, p.x, p.y));
+            (s == 1 ? hidden : visible) += drawn ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(visible, 18);
+    EXPECT_EQ(hidden, 0);
+    EXPECT_TRUE(g_messages.empty());
+    Image_Free(&image);
+}
+
+TEST_F(ViewWindowWin32, QueuedRequestsCollapseIntoOnePaintAtTheHighestLevel) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 3), false);
+    Use(scan);
+    PumpShellMessages(2, 5);
+    std::vector<int32_t> paints;
+    View_Hooks().painted = [&](int32_t level) { paints.push_back(level); };
+    View_PostRepaint(2);
+    View_PostRepaint(0);
+    View_PostRepaint(3);
+    View_SendRepaint(1);
+    PumpShellMessages(2, 5);
+    EXPECT_EQ(paints, std::vector<int32_t>({3}));
+}
+
+TEST_F(ViewWindowWin32, LevelTwoDrawsOnlyWhatIsNewAndKeepsTheBox) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    scan.AddSweep(Row(20, 5), false);
+    Use(scan);
+    RawData& raw = *App().raw;
+    raw.NumPoints = scan.firstPoint[1];  // the second row is not there yet
+    Redraw();
+    const double boxTime = raw.ExtentsTime;
+    Image before = Front();
+    const POINT late = PixelOf(scan.points[7].Vertex);
+    EXPECT_TRUE(IsBackground(Pixel(before, late.x, late.y)));
+    raw.NumPoints = scan.firstPoint[2];
+    SendMessageA(Shell().view, WM_PAINT, 0, 2);
+    Image after = Front();
+    EXPECT_FALSE(IsBackground(Pixel(after, late.x, late.y)));
+    EXPECT_EQ(raw.ExtentsTime, boxTime);
+    EXPECT_EQ(raw.Draw.DrawnPoints, raw.NumPoints);
+    Image_Free(&before);
+    Image_Free(&after);
+}
+
+TEST_F(ViewWindowWin32, ReadBackGivesThePointUnderAPixelInEyeAndWorldCoordinates) {
+    SyntheticScan scan;
+    // The view's origin projects onto a pixel centre; the point sits there.
+    scan.AddSweep({{12.5f, -7.5f, 3.25f}}, false);
+    Use(scan);
+    AppState& app = App();
+    M4_MakeRotationY(30, app.view.ViewMatrix);
+    app.view.ViewOrigin = scan.points[0].Vertex;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    Vec3 eye = {}, world = {};
+    ASSERT_EQ(Graph_ReadPixelsAt(Shell().view, w / 2, h / 2, eye), 0);
+    EXPECT_NEAR(eye.x, 0, 1e-3);
+    EXPECT_NEAR(eye.y, 0, 1e-3);
+    Vec3 expectedEye;
+    M4_TransformPoint(app.view.ViewMatrix, {0, 0, 0}, expectedEye);
+    EXPECT_NEAR(eye.z, expectedEye.z, 1e-3);
+    ASSERT_EQ(Graph_ReadDepth(Shell().view, w / 2, h / 2, world, 0), 0);
+    EXPECT_NEAR(world.x, 12.5f, 1e-3);
+    EXPECT_NEAR(world.y, -7.5f, 1e-3);
+    EXPECT_NEAR(world.z, 3.25f, 1e-3);
+    // Background and pixels outside the view find nothing.
+    Vec3 untouched = {9, 9, 9};
+    EXPECT_EQ(Graph_ReadPixelsAt(Shell().view, 3, 3, untouched), 1);
+    EXPECT_EQ(Graph_ReadDepth(Shell().view, w, h / 2, untouched, 0), 1);
+    EXPECT_EQ(Graph_ReadPixelsAt(Shell().view, w / 2, -1, untouched), 1);
+    EXPECT_EQ(untouched.x, 9);
+}
+
+TEST_F(ViewWindowWin32, OutOfMemoryWhileDrawingGivesOneBoxAndTheNextPaintDraws) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    int faults = 1;
+    View_Hooks().beforeScanDraw = [&] {
+        if (faults-- > 0) throw std::bad_alloc();
+    };
+    Redraw();
+    int boxes = 0;
+    for (const AppMessage& m : g_messages) boxes += m.textKey == "ErrorOutOfMemory";
+    EXPECT_EQ(boxes, 1);
+    Redraw();
+    Image image = Front();
+    const POINT p = PixelOf(scan.points[2].Vertex);
+    EXPECT_FALSE(IsBackground(Pixel(image, p.x, p.y)));
+    Image_Free(&image);
+}
+
+}  // namespace

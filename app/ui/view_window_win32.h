@@ -1,0 +1,48 @@
+// The main 3D view: the window procedure of the class "KorvGraph", the
+// paint handler with its repaint levels, the view's commands, the cursor
+// rule and the hooks through which the rest of the program reaches the view.
+#pragma once
+
+#include "app/files/image.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Parts of the program the view calls and that come later or from tests.
+struct ViewHooks {
+    // Builds the surface of that kind (1 basic, 2 RBF) behind its modal
+    // progress dialog; true when it was built. None: no build runs.
+    std::function<bool(int32_t kind)> buildSurface;
+    // Runs inside the scan drawing's out-of-memory guard, before the drawing.
+    std::function<void()> beforeScanDraw;
+    // Told the level of every paint after it ran.
+    std::function<void(int32_t level)> painted;
+};
+ViewHooks& View_Hooks();
+
+// Installs the window procedure and the shell's view hooks.
+void View_ConnectShell();
+
+LRESULT CALLBACK Graph_WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void Graph_OnPaint(HWND window, int32_t level);
+
+void View_PostRepaint(int32_t level);
+void View_SendRepaint(int32_t level);
+void View_RequestRepaint(bool full);
+
+// The view's commands; true when the id is one of them.
+bool View_Command(WORD id);
+// The scan was re-expressed: the view forgets what it drew and redraws all.
+void View_ResetScanState();
+void App_SetMarkerCursor();
+// The status bar's coordinate readout for the cursor over the view.
+std::string ScanStatusReadout();
+
+// The picture the view last presented (front buffer, overlays included);
+// the view answers WM_COPYDATA of this kind by writing it as PNG to the
+// path it carries (1 written, 0 not).
+constexpr ULONG_PTR kViewReadBackCopyData = 0x56524244;  // "VRBD"
+bool View_ReadBack(Image& image);
