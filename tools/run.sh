@@ -22,7 +22,7 @@
 #   tools/run.sh [--headless] [--scanner-off] [--expect-hw KEY]
 #                [--build-dir DIR] [--run-dir DIR] [--no-setup] [--no-build]
 #                [--screenshot FILE] [--scenario FILE] [--listener ARGS]
-#                [--second-listener ARGS] [--hemisphere-setup]
+#                [--second-listener ARGS] [--hemisphere-setup] [--view-check]
 #
 #   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
 #                  runs without a scanner); else the simulator's settings.
@@ -38,6 +38,10 @@
 #   --hemisphere-setup  the scenario sets the hemispheres up automatically:
 #                  the headless check first waits for the set-up window to
 #                  open and close again.
+#   --view-check   headless, on the simulator: a plain black background and
+#                  no box; the view's own read-backs while the simulated
+#                  sweeps come in, after a full redraw and after Center are
+#                  checked by tools/view_check.py.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=
@@ -53,6 +57,7 @@ SCENARIO=
 LISTENER_ARGS=
 SECOND_LISTENER_ARGS=
 HEMISPHERE_SETUP=0
+VIEW_CHECK=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) HEADLESS=1 ;;
@@ -68,6 +73,7 @@ while [ $# -gt 0 ]; do
         --listener) LISTENER_ARGS=$2; shift ;;
         --second-listener) SECOND_LISTENER_ARGS=$2; shift ;;
         --hemisphere-setup) HEMISPHERE_SETUP=1 ;;
+        --view-check) VIEW_CHECK=1 ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -130,6 +136,12 @@ if [ "$INSIDE" = 1 ]; then
             done < sim-settings.txt
         fi
     fi
+    if [ "$VIEW_CHECK" = 1 ]; then
+        for name in BackgroundColour UseGradedBackground ViewBBox; do
+            reg add "$GENERAL" /v $name /t REG_DWORD /d 0 /f
+            reg delete 'HKCU\Software\Tolvaran\General' /v $name /f
+        done
+    fi
     if [ "$HEADLESS" = 0 ]; then
         exec "$WINE" Tolvaran.exe
     fi
@@ -149,6 +161,21 @@ if [ "$INSIDE" = 1 ]; then
         "$WINE" probe/tolvaran_run_probe.exe hemisphere 60 || status=1
     fi
     "$WINE" probe/tolvaran_run_probe.exe wait "$EXPECT_HW" 60 || status=1
+    if [ "$VIEW_CHECK" = 1 ]; then
+        # The simulated sweeps come in over some 25 s: a read-back every few
+        # seconds, then a full redraw and Center (40009).
+        rm -f view-*.png
+        for i in 1 2 3 4 5 6 7 8; do
+            sleep 3
+            "$WINE" probe/tolvaran_run_probe.exe readback "view-$i.png" || status=1
+        done
+        "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe readback view-full.png || status=1
+        "$WINE" probe/tolvaran_run_probe.exe command 40009 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe readback view-centred.png || status=1
+        /usr/bin/python3 "$ROOT/tools/view_check.py" "$RUN" || status=1
+    fi
     import -window root "$SHOT" || status=1
     colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
     echo "screenshot $SHOT: $colours colours"
@@ -231,4 +258,5 @@ set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" -
 [ "$HEMISPHERE_SETUP" = 1 ] && set -- "$@" --hemisphere-setup
 [ "$HEADLESS" = 1 ] && set -- "$@" --headless
 [ "$SCANNER_OFF" = 1 ] && set -- "$@" --scanner-off
+[ "$VIEW_CHECK" = 1 ] && set -- "$@" --view-check
 exec "$ROOT/tools/wine-session.sh" "$0" "$@"

@@ -41,8 +41,6 @@ namespace {
 const std::set<WORD>& NotAvailable() {
     static const std::set<WORD> ids = {
         // The view.
-        40172,
-        40398,
         40307,
         40313,
         40315,

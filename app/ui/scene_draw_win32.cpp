@@ -2,6 +2,7 @@
 
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
+#include "app/ui/stylus_draw_win32.h"
 
 #include <GL/gl.h>
 
@@ -423,6 +424,7 @@ void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, c
     }
     if (full && settings.ViewBBox && raw.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
         DrawBox(record, settings, view, raw.Extents);
+    Graph_DrawStylusItems(record, settings, raw.Stylus, true, false);
     if (full) DrawOverlayImage(record);
 }
 
@@ -565,7 +567,7 @@ void SurfacePolygons(const SurfaceRecord& surface, bool smooth, bool colour, uin
 }
 
 void DrawSurfaceFrame(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
-                      const SurfaceRecord& surface) {
+                      const SurfaceRecord& surface, const StylusItemList* stylus) {
     FrameStart(record, settings, view);
     if (surface.Points && surface.NumPoints > 0) {
         const bool edges = view.DisplayType >= 2 && (view.Options & 2);
@@ -629,19 +631,20 @@ void DrawSurfaceFrame(GraphWindowRecord& record, const GeneralSettings& settings
     }
     if (settings.ViewBBox && surface.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
         DrawBox(record, settings, view, surface.Extents);
+    if (stylus) Graph_DrawStylusItems(record, settings, *stylus, false, surface.Inverted != 0);
 }
 
 }  // namespace
 
 int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const ViewSettings& view,
-                        const SurfaceRecord& surface) {
+                        const SurfaceRecord& surface, const StylusItemList* stylus) {
     GraphWindowRecord* record = Graph_Record(window);
     if (!record || !Graph_MakeCurrent(window)) return 0;
-    DrawSurfaceFrame(*record, settings, view, surface);
+    DrawSurfaceFrame(*record, settings, view, surface, stylus);
     if (record->captureRequested) {
         Graph_CapturePixels(window);
         record->captureRequested = false;
-        DrawSurfaceFrame(*record, settings, view, surface);
+        DrawSurfaceFrame(*record, settings, view, surface, stylus);
     }
     Graph_Present(*record);
     if (Graph_CallFrameHook(*record)) glFinish();

@@ -24,7 +24,7 @@ int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, cons
 int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const ViewSettings& view,
                              const SurfaceRecord& surface);
 int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const ViewSettings& view,
-                        const SurfaceRecord& surface);
+                        const SurfaceRecord& surface, const StylusItemList* stylus);
 int32_t Graph_DrawCameraSamples(HWND window, RawData& raw);
 // Level 0: the back buffer shown again with the overlays.
 int32_t Graph_PresentOverlay(HWND window);

@@ -12,6 +12,7 @@
 #include "app/ui/scene_draw_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/snapshot_win32.h"
 
 #include <malloc.h>
 
@@ -152,7 +153,7 @@ void DrawSurfaceView(HWND window) {
     Surface_RefreshPointCache(surface, app.view, app.settings);
     GeneralSettings shown = app.settings;
     if (app.editions.tarrel && app.settings.CombineSweeps == 2) shown.ViewBBox = 1;
-    Graph_DrawScene(window, shown, app.view, surface);
+    Graph_DrawScene(window, shown, app.view, surface, app.raw ? &app.raw->Stylus : nullptr);
 }
 
 void RenderLevel(HWND window, int32_t level, bool timed) {
@@ -289,10 +290,16 @@ std::string ScanStatusReadout() {
 void View_ResetScanState() {
     AppState& app = App();
     if (RawData* raw = app.raw) {
-        raw->CurrentSweep = 1;
+        // The profiles changed under the points: they are all made again from
+        // the first sweep on by the repaint's processing.
+        raw->NumPoints = raw->NumFacets = 0;
+        if (raw->SweepFirstPoint && raw->SweepFirstFacet)
+            for (int32_t s = 0; s <= raw->MaxSweeps; ++s) raw->SweepFirstPoint[s] = raw->SweepFirstFacet[s] = 0;
+        raw->CurrentSweep = 0;
+        raw->CurrentSweepProfile = 0;
+        raw->NumProfilesProcessed = 0;
         raw->SelectionLimit = raw->SelectionLevelTop = 0;
         raw->EditLimit = raw->EditLevelTop = 0;
-        raw->NumProfilesProcessed = 0;
         RawData_ClearSweepCursor(*raw);
         RawData_ClearPointRunMark(*raw);
         raw->Draw.Flags |= kDrawFull;
@@ -344,6 +351,12 @@ bool View_Command(WORD id) {
             return true;
         case 40246:
             Graph_LogGlInfo(view);
+            return true;
+        case 40172:
+            SaveSnapshot();
+            return true;
+        case 40398:
+            CaptureImageCommand();
             return true;
         case 40109:
             if (app.raw) RawData_MirrorWandMatrices(*app.raw);

@@ -6,6 +6,9 @@
 //   tolvaran_run_probe wait <hardware state key> [seconds]
 //   tolvaran_run_probe hemisphere [seconds]
 //   tolvaran_run_probe close [seconds]
+//   tolvaran_run_probe readback <file>     the view's picture, written by the program as PNG
+//   tolvaran_run_probe command <id>        a command to the main window
+//   tolvaran_run_probe repaint <level>     a repaint request to the view
 //
 // "hemisphere" waits for the hemisphere set-up window to open (the first
 // press of a station on the automatic setting) and then to close again (the
@@ -244,9 +247,46 @@ int Close(DWORD seconds) {
     return code == 0 ? 0 : 1;
 }
 
+HWND FindView() {
+    HWND main = FindMainWindow();
+    return main ? FindWindowExA(main, nullptr, "KorvGraph", nullptr) : nullptr;
+}
+
+// The view writes what it last presented (its front buffer) to the file.
+int ReadBack(const char* path) {
+    HWND view = FindView();
+    if (!view) {
+        std::printf("no view window\n");
+        return 1;
+    }
+    constexpr ULONG_PTR kReadBack = 0x56524244;
+    COPYDATASTRUCT data = {kReadBack, static_cast<DWORD>(std::strlen(path) + 1), const_cast<char*>(path)};
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(view, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 20000, &result) ||
+        result != 1) {
+        std::printf("the view did not write %s\n", path);
+        return 1;
+    }
+    return 0;
+}
+
+// A command to the main window or a repaint level to the view; returns
+// when the program has handled it.
+int Post(bool command, int value) {
+    HWND target = command ? FindMainWindow() : FindView();
+    if (!target) return 1;
+    DWORD_PTR result = 0;
+    const LRESULT sent = SendMessageTimeoutA(target, command ? WM_COMMAND : WM_PAINT, command ? value : 0,
+                                             command ? 0 : value, SMTO_NORMAL, 20000, &result);
+    return sent ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "readback") == 0) return ReadBack(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "command") == 0) return Post(true, std::atoi(argv[2]));
+    if (argc >= 3 && std::strcmp(argv[1], "repaint") == 0) return Post(false, std::atoi(argv[2]));
     if (argc >= 3 && std::strcmp(argv[1], "wait") == 0)
         return Wait(argv[2], argc >= 4 ? static_cast<DWORD>(std::atoi(argv[3])) : 30);
     if (argc >= 2 && std::strcmp(argv[1], "hemisphere") == 0)

@@ -10,6 +10,9 @@
 #include "app/ui/shell_win32.h"
 #include "app/ui/tests/shell_fixture_win32.h"
 #include "app/ui/view_window_win32.h"
+#include "app/ui/stylus_draw_win32.h"
+#include "app/ui/snapshot_win32.h"
+#include "app/files/png_image.h"
 
 #include <windows.h>
 
@@ -303,6 +306,177 @@ TEST_F(ViewWindowWin32, OutOfMemoryWhileDrawingGivesOneBoxAndTheNextPaintDraws) 
     const POINT p = PixelOf(scan.points[2].Vertex);
     EXPECT_FALSE(IsBackground(Pixel(image, p.x, p.y)));
     Image_Free(&image);
+}
+
+TEST_F(ViewWindowWin32, BoxOnFullFramesOnlyAndSnapshotsHoldTheCloudWithoutIt) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 9), false);
+    scan.AddSweep(Row(30, 9), false);
+    Use(scan);
+    App().settings.ViewBBox = 1;
+    Redraw();
+    ASSERT_TRUE(App().raw->ExtentsValid);
+    // The box's edge at x = -40 runs between the rows where no point is.
+    const POINT edge = PixelOf({-40, 0, 0});
+    const POINT point = PixelOf(scan.points[4].Vertex);
+    Image shown = Front();
+    EXPECT_FALSE(IsBackground(Pixel(shown, edge.x, edge.y)));
+    // An incremental frame draws no box: switched off, the old one stays
+    // only until the next full frame.
+    App().settings.ViewBBox = 0;
+    Redraw();
+    App().settings.ViewBBox = 1;
+    SendMessageA(Shell().view, WM_PAINT, 0, 2);
+    Image incremental = Front();
+    EXPECT_TRUE(IsBackground(Pixel(incremental, edge.x, edge.y)));
+
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    const std::string path = std::string(folder) + "tolvaran-view-snapshot.png";
+    DeleteFileA(path.c_str());
+    Snapshot_SetDialog([&](HWND, std::string& chosen, SnapshotOptions&, DWORD&) {
+        chosen = path;
+        return true;
+    });
+    View_Command(40172);
+    Snapshot_SetDialog(nullptr);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    Image saved;
+    EXPECT_EQ(Png_Load(file, saved), 1);
+    std::fclose(file);
+    EXPECT_EQ(saved.format, kImageRgba);
+    EXPECT_EQ(saved.width, shown.width);
+    EXPECT_GT(saved.height, shown.height);  // the information text under the view
+    EXPECT_EQ(Pixel(saved, point.x, point.y)[3], 255);
+    EXPECT_EQ(Pixel(saved, edge.x, edge.y)[3], 0);  // no box, transparent background
+    EXPECT_EQ(Snapshot_Options().lastName, path);
+    EXPECT_TRUE(g_messages.empty());
+    DeleteFileA(path.c_str());
+    Image_Free(&shown);
+    Image_Free(&incremental);
+    Image_Free(&saved);
+}
+
+int Brightness(const uint8_t* p) { return p[0] + p[1] + p[2]; }
+
+TEST_F(ViewWindowWin32, ALitSphereIsBrighterTowardsTheLightInEachShadedType) {
+    SyntheticScan scan;
+    scan.AddSphere({0, 0, 0}, 40, 24, 32);
+    Use(scan);
+    GeneralSettings& settings = App().settings;
+    const GeneralSettings saved = settings;
+    settings.AmbientLightLevel = 0.2f;
+    settings.SpotLightLevel = 0.8f;
+    settings.SpotLightPosition[0] = 1;  // from the right, towards the viewer
+    settings.SpotLightPosition[1] = 0;
+    settings.SpotLightPosition[2] = 1;
+    struct Case {
+        int32_t displayType;
+        int32_t smoothShading;
+    };
+    for (const Case c : {Case{2, 0}, Case{2, 1}, Case{3, 1}}) {
+        App().view.DisplayType = c.displayType;
+        settings.UseSmoothShading = c.smoothShading;
+        Redraw();
+        Image image = Front();
+        const POINT lit = PixelOf({28, 0, 28}), dark = PixelOf({-28, 0, 28});
+        EXPECT_GT(Brightness(Pixel(image, lit.x, lit.y)), Brightness(Pixel(image, dark.x, dark.y)) + 60)
+            << c.displayType << c.smoothShading;
+        EXPECT_FALSE(IsBackground(Pixel(image, dark.x, dark.y)));
+        Image_Free(&image);
+    }
+    settings = saved;
+}
+
+TEST_F(ViewWindowWin32, ARepaintPostedWhileTheSurfaceIsBuiltLeavesTheSurfaceShown) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> points = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
+    std::vector<int32_t> paints;
+    View_Hooks().painted = [&](int32_t level) { paints.push_back(level); };
+    View_Hooks().buildSurface = [&](int32_t kind) {
+        // The build's dialog pumps messages, a repaint among them.
+        View_PostRepaint(3);
+        PumpShellMessages(2, 5);
+        app.basic.Points = points.data();
+        app.basic.NumPoints = 3;
+        app.basic.ChangeTime = 1e12;
+        return kind == 1;
+    };
+    const SurfaceRecord savedBasic = app.basic;
+    app.basic = SurfaceRecord();
+    app.settings.CombineSweeps = 1;
+    app.shownSurface = &app.basic;
+    app.mode = kModeSurface;
+    App().view.DisplayType = 0;
+    Redraw();
+    EXPECT_EQ(app.mode, kModeSurface);
+    EXPECT_EQ(app.busyState, kBusyIdle);
+    ASSERT_GE(paints.size(), 2u);
+    EXPECT_EQ(paints.front(), 0);  // the nested paint only showed the frame
+    Image image = Front();
+    const POINT p = PixelOf(points[1]);
+    EXPECT_FALSE(IsBackground(Pixel(image, p.x, p.y)));
+    Image_Free(&image);
+    Surface_FreeColourCache(app.basic);
+    app.basic = savedBasic;
+    app.mode = kModeScan;
+}
+
+// Stylus points, one group each, at client pixels of the view.
+struct PickScene {
+    std::vector<StylusItem> items;
+    void Add(int32_t group, int px, int py, int w, int h) {
+        const float f = 0.3125f;
+        StylusItem item = {};
+        M4_MakeTranslation({(px - w / 2) * f, (h / 2 - py) * f, 0}, item.Pose);
+        item.Group = group;
+        items.push_back(item);
+    }
+    void Attach(RawData& raw) {
+        raw.Stylus.Items = items.data();
+        raw.Stylus.VisibleCount = raw.Stylus.TotalCount = static_cast<int32_t>(items.size());
+        raw.Stylus.GroupCount = static_cast<int32_t>(items.size());
+    }
+};
+
+TEST_F(ViewWindowWin32, PickingTellsGroupsThatShareAStencilValueApartAndReachesTheEdgeRows) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    App().settings.Stylus.PointMarker = 0;
+    App().advanced.PixelSize = 0.3125f;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    ASSERT_GT(w, 300);
+    ASSERT_GT(h, 150);
+    for (int32_t groups : {250, 300}) {
+        PickScene scene;
+        // A grid 12 pixels apart; group g at column g % 25, row g / 25.
+        for (int32_t g = 0; g < groups; ++g) scene.Add(g, 20 + 12 * (g % 25), 20 + 12 * (g / 25), w, h);
+        scene.Attach(*App().raw);
+        Redraw();
+        EXPECT_EQ(Graph_Pick(Shell().view, 20 + 12 * 4, 20), 4) << groups;
+        if (groups == 300) {
+            EXPECT_EQ(Stylus_StencilOf(4), Stylus_StencilOf(259));
+            EXPECT_EQ(Graph_Pick(Shell().view, 20 + 12 * (259 % 25), 20 + 12 * (259 / 25)), 259);
+        }
+        EXPECT_EQ(Graph_Pick(Shell().view, 14, 14), -1);  // between items
+        App().raw->Stylus = StylusItemList();
+    }
+    PickScene edges;
+    edges.Add(7, 60, 0, w, h);
+    edges.Add(8, 90, h - 1, w, h);
+    edges.Attach(*App().raw);
+    Redraw();
+    EXPECT_EQ(Graph_Pick(Shell().view, 60, 0), 7);
+    EXPECT_EQ(Graph_Pick(Shell().view, 90, h - 1), 8);
+    EXPECT_EQ(Graph_Pick(Shell().view, 90, h), -1);
+    EXPECT_EQ(Graph_Pick(Shell().view, 60, -1), -1);
+    App().raw->Stylus = StylusItemList();
 }
 
 }  // namespace

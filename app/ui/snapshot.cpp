@@ -1,0 +1,118 @@
+#include "app/ui/snapshot.h"
+
+#include "app/locale/locale_lookup.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+SnapshotOptions& Snapshot_Options() {
+    static SnapshotOptions options;
+    return options;
+}
+
+namespace {
+
+const char* T(const char* key) { return Locale_GetString(key); }
+
+void SurfaceLines(std::ostream& out, const GeneralSettings& settings, const SurfaceRecord& s, bool rbf) {
+    out << T(rbf ? "StandardRbfSurface" : "StandardBasicSurface") << ": " << s.NumPoints << ' '
+        << T("SnapshotInfoNumPointsUnits") << ", " << s.NumFacets << ' ' << T("SnapshotInfoNumFacetsUnits") << ", "
+        << T("SnapshotInfoSurfaceArea") << " = " << s.Area << ' ' << T("SnapshotInfoSurfaceAreaUnits") << '\n';
+    const BasicSurfParams& b = s.BasicParams;
+    const char* mm = T("StandardMillimetresAbbreviation");
+    out << T("SnapshotInfoBasicParameters") << ": " << T("SnapshotInfoSmoothing") << " = " << b.FilterRadius << ' '
+        << mm << ", " << T("SnapshotInfoDecimation") << " = " << b.ExportResolutionClip << ' ' << mm << ", "
+        << T("SnapshotInfoObjectLimit") << " = ";
+    if (b.DoObjectLimit)
+        out << b.ObjectLimit;
+    else
+        out << T("SnapshotInfoOffValue");
+    out << ", " << T("SnapshotInfoSimplification") << " = ";
+    if (b.SimplifyFacets)
+        out << b.SimplifyError << ' ' << mm;
+    else
+        out << T("SnapshotInfoOffValue");
+    out << '\n';
+    if (!rbf) return;
+    const RbfSurfParams& r = s.RbfParams;
+    static const char* const kEdges[] = {"SnapshotInfoRbfOpen", "SnapshotInfoRbfClosed", "SnapshotInfoRbfTrimmedToData",
+                                         "SnapshotInfoRbfTrimmedToEdges"};
+    out << T("SnapshotInfoRbfParameters") << ": " << T("SnapshotInfoRbfAccuracy") << " = " << r.RbfAccuracy << ' ' << mm
+        << ", " << T("SnapshotInfoRbfResolution") << " = " << r.RbfResolution << ' ' << mm << ", "
+        << T("SnapshotInfoRbfUseStylus") << " = "
+        << T(r.RbfUseStylusPoints ? "SnapshotInfoOnValue" : "SnapshotInfoOffValue") << ", "
+        << T(kEdges[std::clamp(r.RbfTrimType, 0, 3)]) << ", " << T("SnapshotInfoRbfMarginSize") << " = "
+        << r.RbfExtraTrim << ' ' << mm << ", " << T("SnapshotInfoRbfSimplification") << " = ";
+    if (!r.RbfSimplify)
+        out << T("SnapshotInfoOffValue");
+    else if (r.RbfSimpTarget == 1)
+        out << r.RbfSimpNFaces << ' ' << T("SnapshotInfoNumFacetsUnits");
+    else if (r.RbfSimpTarget == 2)
+        out << r.RbfSimpNPoints << ' ' << T("SnapshotInfoNumPointsUnits");
+    else
+        out << r.RbfSimpError << ' ' << mm;
+    out << '\n';
+    (void)settings;
+}
+
+}  // namespace
+
+std::string FormatSnapshotInfo(int32_t mode, const GeneralSettings& settings, const RawData* raw,
+                               const SurfaceRecord& basic, const SurfaceRecord& rbf) {
+    std::ostringstream out;
+    if (mode == 2) {
+        const bool isRbf = settings.CombineSweeps == 2;
+        SurfaceLines(out, settings, isRbf ? rbf : basic, isRbf);
+    } else {
+        out << T("StandardSweeps") << ": " << (raw ? raw->NumPoints : 0) << ' ' << T("SnapshotInfoNumPointsUnits")
+            << ", " << (raw ? raw->NumFacets : 0) << ' ' << T("SnapshotInfoNumFacetsUnits") << ", "
+            << (raw ? raw->NumProfiles : 0) << ' ' << T("SnapshotInfoNumProfilesUnits") << ", "
+            << (raw ? raw->NumSweeps : 0) << ' ' << T("SnapshotInfoNumSweepsUnits") << '\n';
+    }
+    return out.str();
+}
+
+bool Snapshot_Compose(const Image& view, const Image* text, bool crop, Image& out) {
+    Image copy;
+    if (!Image_Allocate(copy, kImageRgba, view.width, view.height)) return false;
+    std::memcpy(copy.pixels, view.pixels, static_cast<size_t>(view.width) * view.height * 4);
+    if (crop) Image_CropToAlpha(copy);
+    if (!text) {
+        Image_Free(&out);
+        out = copy;
+        return true;
+    }
+    Image composed;
+    if (!Image_Allocate(composed, kImageRgba, text->width, copy.height + text->height)) {
+        Image_Free(&copy);
+        return false;
+    }
+    Image_Paste(composed, 0, copy.width, copy.height, copy);
+    Image_Paste(composed, copy.height, text->width, text->height, *text);
+    Image_Free(&copy);
+    Image_Free(&out);
+    out = composed;
+    return true;
+}
+
+std::string Snapshot_NextName(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/:");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = path.substr(folder.size());
+    const size_t dot = name.find_last_of('.');
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    name = name.substr(0, name.size() - extension.size());
+    size_t digits = 0;
+    while (digits < name.size() && name[name.size() - 1 - digits] >= '0' && name[name.size() - 1 - digits] <= '9')
+        ++digits;
+    unsigned long long number = 2;
+    size_t width = 1;
+    if (digits > 0) {
+        number = std::stoull(name.substr(name.size() - digits)) + 1;
+        width = std::max(digits, std::to_string(number).size());
+    }
+    std::string text = std::to_string(number);
+    if (text.size() < width) text.insert(0, width - text.size(), '0');
+    return folder + name.substr(0, name.size() - digits) + text + extension;
+}
