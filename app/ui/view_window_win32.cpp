@@ -10,6 +10,7 @@
 #include "app/ui/navigation.h"
 #include "app/ui/nav_movement.h"
 #include "app/ui/scene_draw_win32.h"
+#include "app/ui/scan_control_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/snapshot_win32.h"
@@ -27,6 +28,9 @@ ViewHooks& View_Hooks() {
 namespace {
 
 bool g_ctrlAtLeftPress = false;
+// Counts the painted frames, so that the readout reads the picture again
+// only when it changed.
+uint32_t g_frameSerial = 0;
 
 HWND MainView() { return Shell().view; }
 
@@ -89,7 +93,7 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
     try {
         if (View_Hooks().beforeScanDraw) View_Hooks().beforeScanDraw();
         Scan_ProcessNewProfiles(raw, app.settings.ProfileFilterLength, app.settings.RawResolutionClip[1]);
-        _heapmin();
+        if (timed) _heapmin();  // a full frame's work is done: give back what it freed
         RawData_ColourPoints(raw, app.view, app.settings);
         if (timed) {
             Matrix4 frame;
@@ -231,6 +235,7 @@ void Graph_OnPaint(HWND window, int32_t level) {
         (void)start;
     }
     EndPaint(window, &paint);
+    ++g_frameSerial;
     if (View_Hooks().painted) View_Hooks().painted(level);
     YieldToOtherThreads();
 }
@@ -277,12 +282,27 @@ std::string ScanStatusReadout() {
     if (!view || !GetCursorPos(&cursor) || !ScreenToClient(view, &cursor) || !GetClientRect(view, &client))
         return std::string();
     if (cursor.x < 0 || cursor.y < 0 || cursor.x >= client.right || cursor.y >= client.bottom) return std::string();
+    // The status bar is refreshed with every field while scanning; reading the
+    // picture back waits for the drawing, so it is read only when the frame,
+    // the cursor or the way of reading changed.
+    static std::string last;
+    static uint32_t lastSerial = ~0u, lastOptions = 0, lastUnits = 0;
+    static POINT lastCursor = {-1, -1};
+    const uint32_t options = app.view.Options & 64, units = app.settings.UseImperialUnits;
+    if (lastSerial == g_frameSerial && lastCursor.x == cursor.x && lastCursor.y == cursor.y && lastOptions == options &&
+        lastUnits == units)
+        return last;
+    lastSerial = g_frameSerial;
+    lastCursor = cursor;
+    lastOptions = options;
+    lastUnits = units;
     Vec3 point;
     const int32_t found = (app.view.Options & 64) ? Graph_ReadDepth(view, cursor.x, cursor.y, point, 0)
                                                   : Graph_ReadPixelsAt(view, cursor.x, cursor.y, point);
-    return Nav_ReadoutText(found == 0 ? &point : nullptr, app.settings.UseImperialUnits != 0,
+    last = Nav_ReadoutText(found == 0 ? &point : nullptr, app.settings.UseImperialUnits != 0,
                            Locale_GetString("StandardMillimetresAbbreviation"),
                            Locale_GetString("StandardInchesAbbreviation"));
+    return last;
 }
 
 // ---- Commands -------------------------------------------------------------------
@@ -420,7 +440,9 @@ void MarkerRefreshList(void*) {
     if (HWND list = Shell().modeless[kSlotStylusProperties]) SendMessageA(list, kMsgPanelRefresh, 0, 0);
 }
 
-void MarkerCapture(void*, const Matrix4&, int32_t) {}
+void MarkerCapture(void*, const Matrix4& pose, int32_t newItem) {
+    ScanControl_CaptureStylusItem(ScanControl_Program(), newItem != 0, pose);
+}
 
 void InstallMarkerSeam() {
     static StylusViewSeam seam;
@@ -435,6 +457,12 @@ void InstallMarkerSeam() {
     StylusView_SetSeam(&seam);
 }
 
+// The marker works on the item list of the scan open now.
+void MarkerAction(HWND window, int32_t phase) {
+    InstallMarkerSeam();
+    StylusView_MarkerAction(window, phase);
+}
+
 }  // namespace
 
 // Mouse moves go to the marker in marker mode, else to navigation.
@@ -442,7 +470,7 @@ void StylusView_OnMouseMove(WPARAM buttons, int32_t x, int32_t y, HWND window) {
     AppState& app = App();
     NavigationState* nav = Graph_GetNavigation(window);
     if (app.settings.MarkWithMouse) {
-        if (buttons & MK_LBUTTON) StylusView_MarkerAction(window, kMarkerMove);
+        if (buttons & MK_LBUTTON) MarkerAction(window, kMarkerMove);
     } else if (nav) {
         WindowPort port(window);
         if (buttons & MK_RBUTTON) PostLevel(window, Nav_CaptureMove(*nav, port, app.view, x, y));
@@ -455,7 +483,7 @@ void StylusView_OnButtonUp(HWND window, int32_t x, int32_t y) {
     g_ctrlAtLeftPress = false;
     NavigationState* nav = Graph_GetNavigation(window);
     if (app.settings.MarkWithMouse) {
-        StylusView_MarkerAction(window, kMarkerRelease);
+        MarkerAction(window, kMarkerRelease);
         if (nav) nav->dragging = false;
     } else if (nav) {
         WindowPort port(window);
@@ -471,6 +499,7 @@ LRESULT CALLBACK Graph_WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_CREATE: {
             const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+            InstallMarkerSeam();  // the scan's item list exists from here on
             return Graph_Create(window, app.settings, static_cast<const int*>(create->lpCreateParams)) ? -1 : 0;
         }
         case WM_DESTROY:
@@ -506,7 +535,7 @@ LRESULT CALLBACK Graph_WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             StylusView_OnMouseMove(wParam, x, y, window);
             return 0;
         case WM_LBUTTONDOWN:
-            if (app.settings.MarkWithMouse) StylusView_MarkerAction(window, kMarkerPress);
+            if (app.settings.MarkWithMouse) MarkerAction(window, kMarkerPress);
             g_ctrlAtLeftPress = (wParam & MK_CONTROL) != 0;
             if (NavigationState* nav = Graph_GetNavigation(window))
                 Nav_BeginDrag(*nav, x, y, (GetKeyState(VK_MENU) & 0x8000) != 0, app.selectMode || g_ctrlAtLeftPress);

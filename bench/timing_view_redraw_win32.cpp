@@ -4,7 +4,7 @@
 // and one incremental frame on a small and on a large scan. One window, one
 // run; medians in milliseconds, and the ratios, are printed.
 //
-//   view_redraw_win32 [millions of points, default 4]
+//   timing_view_redraw_win32 [millions of points, default 4]
 #include "app/scan/raw_data.h"
 #include "app/scan/settings_records.h"
 #include "app/ui/graph_window_win32.h"
