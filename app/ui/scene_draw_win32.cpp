@@ -91,7 +91,10 @@ void FrameStart(GraphWindowRecord& record, const GeneralSettings& settings, cons
     Graph_SaveMatrices(record);
 }
 
-void ScanArrays(GraphWindowRecord& record, const RawData& raw, bool colours) {
+// Locking pays where a frame uses the vertices again and again (a full
+// redraw); an incremental frame uses each new vertex about once, and locking
+// the whole scan for it would make its cost grow with the scan.
+void ScanArrays(GraphWindowRecord& record, const RawData& raw, bool colours, bool lock = true) {
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(ScanPoint), &raw.Points[0].Vertex);
     if (colours) {
@@ -100,11 +103,11 @@ void ScanArrays(GraphWindowRecord& record, const RawData& raw, bool colours) {
     } else {
         glDisableClientState(GL_COLOR_ARRAY);
     }
-    if (record.lockedArraysAvailable && raw.NumPoints > 0) record.lockArrays(0, raw.NumPoints);
+    if (lock && record.lockedArraysAvailable && raw.NumPoints > 0) record.lockArrays(0, raw.NumPoints);
 }
 
-void EndArrays(GraphWindowRecord& record, const RawData& raw) {
-    if (record.lockedArraysAvailable && raw.NumPoints > 0) record.unlockArrays();
+void EndArrays(GraphWindowRecord& record, const RawData& raw, bool lock = true) {
+    if (lock && record.lockedArraysAvailable && raw.NumPoints > 0) record.unlockArrays();
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
 }
@@ -175,7 +178,7 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
     }
     switch (view.DisplayType) {
         case 0:
-            ScanArrays(record, raw, true);
+            ScanArrays(record, raw, true, full);
             glShadeModel(GL_FLAT);
             glDisable(GL_LIGHTING);
             if (full) {
@@ -185,19 +188,19 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
                 const int32_t first = std::max(0, raw.Draw.DrawnPoints);
                 glDrawArrays(GL_POINTS, first, raw.NumPoints - first);
             }
-            EndArrays(record, raw);
+            EndArrays(record, raw, full);
             break;
         case 1:
-            ScanArrays(record, raw, true);
+            ScanArrays(record, raw, true, full);
             glShadeModel(GL_SMOOTH);
             glEnable(GL_LIGHTING);
             glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
             DrawFacets(raw, full, -1, false, false);
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-            EndArrays(record, raw);
+            EndArrays(record, raw, full);
             break;
         default: {
-            ScanArrays(record, raw, false);
+            ScanArrays(record, raw, false, full);
             const bool smooth = settings.UseSmoothShading == 1;
             glShadeModel(GL_SMOOTH);
             glEnable(GL_LIGHTING);
@@ -225,20 +228,20 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
                 glDepthFunc(GL_LESS);
                 glDepthMask(GL_TRUE);
             }
-            EndArrays(record, raw);
+            EndArrays(record, raw, full);
             break;
         }
     }
     if (edges) {
         glDisable(GL_POLYGON_OFFSET_FILL);
-        ScanArrays(record, raw, false);
+        ScanArrays(record, raw, false, full);
         glDisable(GL_LIGHTING);
         glShadeModel(GL_FLAT);
         glColor3ub(0, 0, 0);
         glPolygonMode(GL_FRONT, GL_LINE);
         DrawFacets(raw, full, -1, false, false);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-        EndArrays(record, raw);
+        EndArrays(record, raw, full);
     }
 }
 
