@@ -24,6 +24,9 @@ struct Traversal {
     int32_t* flips[2];
     int32_t flags;
     const CoreReporter* reporter;
+    // The second form: a conflicting face keeps its edges (unpaired where
+    // they conflict) and joins the part it conflicts with.
+    bool keepConflicts;
 };
 
 int32_t& Label(Traversal& t, int32_t face) {
@@ -64,24 +67,29 @@ int MoveFace(Traversal& t, int32_t face, bool reversed, int32_t* other) {
     *other = -1;
     int status = CoreStatus_Success;
     int32_t added = 0;
-    for (int32_t k = 0; k < count && status == CoreStatus_Success; ++k) {
+    for (int32_t k = 0; k < count; ++k) {
+        if (status != CoreStatus_Success && !t.keepConflicts) break;
         int32_t a = corners[k], b = corners[(k + 1) % count];
         if (reversed) std::swap(a, b);
-        if (a == b) {
+        if (a == b && !t.keepConflicts) {
             status = CoreStatus_InconsistentFaces;
             *other = face;
             break;
         }
-        status = EdgeTable_Add(a, b, &nodes[k], &t.part);
+        const int edgeStatus = EdgeTable_Add(a, b, &nodes[k], &t.part);
         ++added;
-        if (status == CoreStatus_InconsistentFaces) {
+        if (edgeStatus == CoreStatus_Success || status != CoreStatus_Success) continue;
+        status = edgeStatus;
+        if (a == b) {
+            *other = face;
+        } else if (status == CoreStatus_InconsistentFaces) {
             *other = nodes[k].NextInVertex ? nodes[k].NextInVertex->Face : face;
         } else if (status == CoreStatus_NotManifold) {
             EdgeNode* twin = EdgeTable_Find(b, a, t.part.Lists);
             *other = twin ? twin->Face : face;
         }
     }
-    if (status != CoreStatus_Success) {
+    if (status != CoreStatus_Success && !t.keepConflicts) {
         for (int32_t k = 0; k < added; ++k) EdgeTable_Unlink(&nodes[k], &t.part);
         for (int32_t k = 0; k < count; ++k) nodes[k].NextInFace = nullptr;
         return status;
@@ -90,25 +98,26 @@ int MoveFace(Traversal& t, int32_t face, bool reversed, int32_t* other) {
         nodes[k].Face = face;
         nodes[k].NextInFace = reversed ? &nodes[(k + count - 1) % count] : &nodes[(k + 1) % count];
     }
-    return CoreStatus_Success;
+    return status;
 }
 
 // Places a face in part `part`; false (with the conflict noted) when its
-// edges conflict with the part table.
+// edges conflict with the part table. In the second form a conflicting
+// face stays placed, under the label of the face it conflicts with.
 bool PlaceFace(Traversal& t, int32_t face, int32_t part, bool reversed) {
     Label(t, face) = part;
     int32_t other = -1;
     if (MoveFace(t, face, reversed, &other) == CoreStatus_Success) return true;
     t.flags &= ~kMeshManifold;
-    Label(t, face) = -Label(t, other);
-    if (other == face) Label(t, face) = -part;
+    const int32_t conflicting = other == face ? part : Label(t, other);
+    Label(t, face) = t.keepConflicts ? (conflicting < 0 ? -conflicting : conflicting) : -conflicting;
     const int32_t* corners = nullptr;
     Corners(t, face, &corners);
     if (CoreReporter_Speaks(t.reporter, 5)) {
         CoreReporter_Info(t.reporter, "Edge %5d --> %5d of face %5d conflicts with face %d", corners[1], corners[0],
                           face, other);
     }
-    return false;
+    return t.keepConflicts;
 }
 
 int Traverse(Traversal& t, int32_t faceCount, int32_t* partCount) {
@@ -119,6 +128,9 @@ int Traverse(Traversal& t, int32_t faceCount, int32_t* partCount) {
         while (seed < faceCount && Label(t, seed) != 0) ++seed;
         if (seed == faceCount) break;
         if (!PlaceFace(t, seed, part, false)) continue;
+        // A seed of the second form that conflicts joins the part it
+        // conflicts with, and so does everything grown from it.
+        const int32_t label = Label(t, seed);
         int32_t added = 1;
         int32_t flipped = 0;
         while (t.part.OpenHead) {
@@ -140,7 +152,7 @@ int Traverse(Traversal& t, int32_t faceCount, int32_t* partCount) {
             }
             if (t.reporter && t.reporter->abort && *t.reporter->abort) return CoreStatus_UserAbort;
             const int32_t face = next->Face;
-            if (!PlaceFace(t, face, part, reversed)) continue;
+            if (!PlaceFace(t, face, label, reversed)) continue;
             ++added;
             if (reversed) {
                 Flip(t, face) = 1;
@@ -150,10 +162,10 @@ int Traverse(Traversal& t, int32_t faceCount, int32_t* partCount) {
         }
         if (added / 2 < flipped) {
             for (int32_t f = 0; f < faceCount; ++f) {
-                if (Label(t, f) == part) Flip(t, f) = !Flip(t, f);
+                if (Label(t, f) == label) Flip(t, f) = !Flip(t, f);
             }
         }
-        ++part;
+        if (label == part) ++part;
     }
     *partCount = part - 1;
     if (closed) t.flags |= kMeshClosed;
@@ -162,10 +174,12 @@ int Traverse(Traversal& t, int32_t faceCount, int32_t* partCount) {
 
 }  // namespace
 
-int Mesh3_CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,
-                     const int32_t* quads, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
-                     int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
-                     const CoreReporter* reporter) {
+namespace {
+
+int CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,
+               const int32_t* quads, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
+               int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
+               const CoreReporter* reporter, bool keepConflicts) {
     *flags = 0;
     if (partCount) *partCount = 0;
     if (unusedCount) *unusedCount = 0;
@@ -189,6 +203,7 @@ int Mesh3_CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* 
     for (int32_t i = 0; i < quadCount; ++i) t.labels[1][i] = t.flips[1][i] = 0;
     t.flags = kMeshConsistent | kMeshManifold;
     t.reporter = reporter;
+    t.keepConflicts = keepConflicts;
     int status = MeshTopology_Build(vertexCount, nullptr, triangleCount, triangles, quadCount, quads, &t.full, 0);
     if (status == CoreStatus_Success) {
         t.part.Lists = static_cast<EdgeNode**>(Mem_Calloc(vertexCount, sizeof(EdgeNode*)));
@@ -202,6 +217,7 @@ int Mesh3_CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* 
     }
     int32_t parts = 0;
     if (status == CoreStatus_Success) status = Traverse(t, static_cast<int32_t>(faces), &parts);
+    if (status == CoreStatus_Success && keepConflicts) MeshTopology_RebuildOpenList(&t.part);
     if (status == CoreStatus_Success) {
         int32_t unused = 0;
         for (int32_t v = 0; v < vertexCount; ++v) unused += t.part.Lists[v] ? 0 : 1;
@@ -213,6 +229,33 @@ int Mesh3_CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* 
     MeshTopology_Free(&t.full);
     Mem_Free(local);
     return status;
+}
+
+}  // namespace
+
+int Mesh3_CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,
+                     const int32_t* quads, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
+                     int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
+                     const CoreReporter* reporter) {
+    return CheckEdges(vertexCount, triangleCount, triangles, quadCount, quads, partCount, triangleLabels, quadLabels,
+                      triangleFlips, quadFlips, flags, unusedCount, reporter, false);
+}
+
+int Mesh3_CheckEdgesB(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,
+                      const int32_t* quads, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
+                      int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
+                      const CoreReporter* reporter) {
+    return CheckEdges(vertexCount, triangleCount, triangles, quadCount, quads, partCount, triangleLabels, quadLabels,
+                      triangleFlips, quadFlips, flags, unusedCount, reporter, true);
+}
+
+int Mesh3_CheckEdgesBOf(const CoreMesh* mesh, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
+                        int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
+                        const CoreReporter* reporter) {
+    if (!mesh) return CoreStatus_NullArgument;
+    return Mesh3_CheckEdgesB(mesh->pointCount, mesh->triangleCount, mesh->triangles, mesh->quadCount, mesh->quads,
+                             partCount, triangleLabels, quadLabels, triangleFlips, quadFlips, flags, unusedCount,
+                             reporter);
 }
 
 int Mesh3_CheckEdgesOf(const CoreMesh* mesh, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
@@ -250,4 +293,11 @@ int Mesh3_MakeConsistent(int32_t vertexCount, int32_t triangleCount, int32_t* tr
     Mem_Free(flips);
     if (status == CoreStatus_Success && !(*flags & kMeshManifold)) return CoreStatus_NotManifold;
     return status;
+}
+
+int Mesh3_MakeConsistentOf(CoreMesh* mesh, int32_t* partCount, int32_t* flags, int32_t* unusedCount,
+                           const CoreReporter* reporter) {
+    if (!mesh) return CoreStatus_NullArgument;
+    return Mesh3_MakeConsistent(mesh->pointCount, mesh->triangleCount, mesh->triangles, mesh->quadCount, mesh->quads,
+                                partCount, flags, unusedCount, reporter);
 }

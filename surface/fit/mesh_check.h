@@ -31,11 +31,24 @@ int Mesh3_CheckEdges(int32_t vertexCount, int32_t triangleCount, const int32_t* 
 int Mesh3_CheckEdgesOf(const CoreMesh* mesh, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
                        int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
                        const CoreReporter* reporter);
+// The second form: a face whose edges conflict keeps them in the part
+// (unpaired) and takes the label of the face it conflicts with, so that its
+// later neighbours join that part; every neighbour found counts towards the
+// orientation vote, conflicting or not.
+int Mesh3_CheckEdgesB(int32_t vertexCount, int32_t triangleCount, const int32_t* triangles, int32_t quadCount,
+                      const int32_t* quads, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
+                      int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
+                      const CoreReporter* reporter);
+int Mesh3_CheckEdgesBOf(const CoreMesh* mesh, int32_t* partCount, int32_t* triangleLabels, int32_t* quadLabels,
+                        int32_t* triangleFlips, int32_t* quadFlips, int32_t* flags, int32_t* unusedCount,
+                        const CoreReporter* reporter);
 // Runs the check and reverses every flagged face in place; 25 when the mesh
 // is not manifold (the consistent parts are reversed all the same).
 int Mesh3_MakeConsistent(int32_t vertexCount, int32_t triangleCount, int32_t* triangles, int32_t quadCount,
                          int32_t* quads, int32_t* partCount, int32_t* flags, int32_t* unusedCount,
                          const CoreReporter* reporter);
+int Mesh3_MakeConsistentOf(CoreMesh* mesh, int32_t* partCount, int32_t* flags, int32_t* unusedCount,
+                           const CoreReporter* reporter);
 // Triangle a, b, c becomes c, b, a; quad a, b, c, d becomes c, b, a, d.
 void Faces_Flip(int32_t* corners, int32_t count);
 
