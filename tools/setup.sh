@@ -15,7 +15,7 @@ PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflan
  libxrandr2 libxinerama1 libxcursor1 \
  openssl python3 python3-open3d admesh python3-vtk9 \
  python3-meshio assimp-utils openscenegraph python3-ezdxf octave libocct-data-exchange-dev \
- inventor-clients python3-pivy libpng-dev python3-pil"
+ inventor-clients python3-pivy libpng-dev python3-pil libcgal-dev"
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386

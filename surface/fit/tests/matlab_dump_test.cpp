@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -52,5 +61,35 @@ TEST(MatlabDump, GoldenStrings) {
     };
     for (const auto& c : cases) EXPECT_EQ(Captured(c.dump), c.text) << c.name;
 }
+
+#ifndef _WIN32
+// Octave reads a dumped matrix back to the values within the printed
+// precision (four decimals of the mantissa).
+TEST(MatlabDump, OctaveReadsAMatrixBack) {
+    double r0[] = {1, -2.5, 3.14159265}, r1[] = {0.000123456, 3e10, -7.777777};
+    double* m[] = {r0, r1};
+    const std::string base = testing::TempDir() + "dump-" + std::to_string(static_cast<long>(getpid()));
+    const std::string script = base + ".m", out = base + ".txt";
+    {
+        std::ofstream file(script);
+        file << Captured([&] { DumpMatlabMatrix(2, 3, m, "A"); });
+    }
+    const std::string command = "octave --no-gui --no-window-system -q --eval \"source('" + script +
+                                "'); printf('%d %d\\n', size(A)); printf('%.17g\\n', A')\" > " + out + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream in(out);
+    int rows = 0, columns = 0;
+    in >> rows >> columns;
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(columns, 3);
+    for (double expected : {r0[0], r0[1], r0[2], r1[0], r1[1], r1[2]}) {
+        double value = 0.0;
+        ASSERT_TRUE(in >> value);
+        EXPECT_NEAR(value, expected, 5e-5 * std::fabs(expected));
+    }
+    std::remove(script.c_str());
+    std::remove(out.c_str());
+}
+#endif
 
 }  // namespace
