@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <vector>
 
 #include "surface/fit/eval_operations.h"
 #include "surface/fit/flag_compaction.h"
@@ -30,6 +32,31 @@ int InnerForward(Reporter* inner, int32_t level, const char* format, va_list arg
 struct ChangedFace {
     PolyFace* face;
     FaceData before;
+    bool wasInPrefix;
+};
+
+struct Context;
+
+struct SortKey {
+    int box;
+    double value;
+};
+
+// A probe that sorts before every face of its key, for the search of the
+// faces ahead of the walk.
+struct KeyProbe {
+    SortKey key;
+};
+
+// The faces from the front of the list to the walk position, which stay in
+// sorted order, in a search tree: a changed face finds its place among them
+// without a walk along the list.
+struct PrefixLess {
+    using is_transparent = void;
+    const Context* c;
+    bool operator()(const PolyFace* a, const PolyFace* b) const;
+    bool operator()(const KeyProbe& probe, const PolyFace* b) const;
+    bool operator()(const PolyFace* a, const KeyProbe& probe) const;
 };
 
 struct Context {
@@ -59,6 +86,8 @@ struct Context {
     ChangedFace changed[kMostChangedFaces + 2];
     int32_t changedCount = 0;
     int32_t livePoints = 0;
+    std::set<PolyFace*, PrefixLess> prefix{PrefixLess{this}};
+    std::vector<char> inPrefix;  // per face of the pool
 };
 
 double* P(Context& c, int32_t i) { return c.mesh.Points + 3 * static_cast<int64_t>(i); }
@@ -151,13 +180,52 @@ int ComputeFaceData(Context& c, PolyFace* face) {
     return ApiStatus_Success;
 }
 
-// True when face a sorts after face b (nearer the tail, tried earlier).
-bool SortsAfter(const Context& c, const PolyFace* a, const PolyFace* b) {
-    const FaceData& x = *a->Data;
-    const FaceData& y = *b->Data;
-    if ((x.BoxFlag != 0) != (y.BoxFlag != 0)) return x.BoxFlag != 0;
-    if (!x.BoxFlag && c.sizeLimit) return std::fabs(x.SurfaceError) < std::fabs(y.SurfaceError);
-    return x.CornerCosine > y.CornerCosine;
+// The sort key of a face: faces with larger keys sort after (nearer the
+// tail, tried earlier). Box faces after all others, by their sharpest
+// angle; the others by the smaller surface error with a size limit, else by
+// the sharpest angle. An error that is not a number sorts first.
+
+SortKey KeyOf(const Context& c, const PolyFace* f) {
+    const FaceData& d = *f->Data;
+    if (d.BoxFlag) return {1, d.CornerCosine};
+    if (!c.sizeLimit) return {0, d.CornerCosine};
+    const double error = std::fabs(d.SurfaceError);
+    return {0, error == error ? -error : -HUGE_VAL};
+}
+
+bool KeyAfter(const SortKey& a, const SortKey& b) { return a.box != b.box ? a.box > b.box : a.value > b.value; }
+
+// True when face a sorts after face b.
+bool SortsAfter(const Context& c, const PolyFace* a, const PolyFace* b) { return KeyAfter(KeyOf(c, a), KeyOf(c, b)); }
+
+bool PrefixLess::operator()(const PolyFace* a, const PolyFace* b) const {
+    const SortKey x = KeyOf(*c, a), y = KeyOf(*c, b);
+    if (KeyAfter(y, x)) return true;
+    if (KeyAfter(x, y)) return false;
+    return a < b;
+}
+
+bool PrefixLess::operator()(const KeyProbe& probe, const PolyFace* b) const {
+    return !KeyAfter(probe.key, KeyOf(*c, b));
+}
+
+bool PrefixLess::operator()(const PolyFace* a, const KeyProbe& probe) const {
+    return KeyAfter(probe.key, KeyOf(*c, a));
+}
+
+char& InPrefix(Context& c, const PolyFace* f) { return c.inPrefix[static_cast<size_t>(f - c.mesh.FacePool)]; }
+
+void PrefixAdd(Context& c, PolyFace* f) {
+    if (InPrefix(c, f)) return;
+    c.prefix.insert(f);
+    InPrefix(c, f) = 1;
+}
+
+// Before a face's key changes or the face goes.
+void PrefixRemove(Context& c, PolyFace* f) {
+    if (!InPrefix(c, f)) return;
+    c.prefix.erase(f);
+    InPrefix(c, f) = 0;
 }
 
 int CompareFaces(const void* a, const void* b, void* user) {
@@ -346,6 +414,8 @@ int TryMove(Context& c, PolyEdge* e, const double* target, int32_t word, bool* a
             ChangedFace& entry = c.changed[c.changedCount++];
             entry.face = face;
             entry.before = *face->Data;
+            entry.wasInPrefix = InPrefix(c, face) != 0;
+            PrefixRemove(c, face);
             status = ComputeFaceData(c, face);
             if (status != ApiStatus_Success || !Acceptable(c, face, entry.before)) ok = false;
         }
@@ -354,7 +424,10 @@ int TryMove(Context& c, PolyEdge* e, const double* target, int32_t word, bool* a
         }
     }
     if (!ok) {
-        for (int32_t i = 0; i < c.changedCount; ++i) *c.changed[i].face->Data = c.changed[i].before;
+        for (int32_t i = 0; i < c.changedCount; ++i) {
+            *c.changed[i].face->Data = c.changed[i].before;
+            if (c.changed[i].wasInPrefix) PrefixAdd(c, c.changed[i].face);
+        }
         c.changedCount = 0;
         return status;
     }
@@ -362,23 +435,32 @@ int TryMove(Context& c, PolyEdge* e, const double* target, int32_t word, bool* a
     return ApiStatus_Success;
 }
 
+// Puts the changed faces back: one that sorts after the walk's face goes
+// right behind it and is tried next; any other goes behind the last face
+// ahead of the walk that it sorts after. Taking a changed face out moves the
+// walk ahead (to its predecessor), so that the faces up to the walk stay in
+// order.
 void Reinsert(Context& c) {
     PolyMesh& m = c.mesh;
-    for (int32_t i = 0; i < c.changedCount; ++i) PolyMesh_UnlinkFace(&m, c.changed[i].face, true);
+    for (int32_t i = 0; i < c.changedCount; ++i) {
+        PolyFace* face = c.changed[i].face;
+        const bool walkHere = m.Walk == face;
+        PrefixRemove(c, face);
+        PolyMesh_UnlinkFace(&m, face, false);
+        if (walkHere && m.Walk && !m.Walk->Prev) PrefixAdd(c, m.Walk);
+    }
     for (int32_t i = 0; i < c.changedCount; ++i) {
         PolyFace* face = c.changed[i].face;
         PolyFace* walk = m.Walk;
-        if (!walk) {
-            PolyMesh_LinkAfter(&m, face, nullptr);
-            m.Walk = face;
-        } else if (SortsAfter(c, face, walk)) {
+        if (!walk || SortsAfter(c, face, walk)) {
             PolyMesh_LinkAfter(&m, face, walk);
             m.Walk = face;
         } else {
-            PolyFace* after = walk->Prev;
-            while (after && !SortsAfter(c, face, after)) after = after->Prev;
+            auto at = c.prefix.lower_bound(KeyProbe{KeyOf(c, face)});
+            PolyFace* after = at == c.prefix.begin() ? nullptr : *std::prev(at);
             PolyMesh_LinkAfter(&m, face, after);
         }
+        PrefixAdd(c, face);
     }
     c.changedCount = 0;
 }
@@ -476,6 +558,8 @@ int SortFaces(Context& c) {
     for (i = 0; i < count; ++i) PolyMesh_LinkAfter(&c.mesh, order[i], c.mesh.Tail);
     Mem_Free(order);
     c.mesh.Walk = c.mesh.Tail;
+    c.inPrefix.assign(static_cast<size_t>(count > 0 ? count : 1), 0);
+    for (PolyFace* f = c.mesh.Front; f; f = f->Next) PrefixAdd(c, f);
     return ApiStatus_Success;
 }
 
@@ -486,6 +570,8 @@ bool LimitReached(const Context& c) {
 
 int Collapse(Context& c, PolyEdge* e) {
     PolyFace* survivors[2];
+    PrefixRemove(c, e->Face);
+    if (e->Twin) PrefixRemove(c, e->Twin->Face);
     if (PolyMesh_CommitCollapse(&c.mesh, e, survivors, c.reporter) != 0) return ApiStatus_InternalError;
     --c.livePoints;
     for (PolyFace* s : survivors) {
@@ -522,6 +608,7 @@ int Walk(Context& c) {
         }
         if (status != ApiStatus_Success) return status;
         if (!accepted) {
+            PrefixRemove(c, c.mesh.Walk);
             c.mesh.Walk = c.mesh.Walk->Prev;
             ++passed;
             continue;
