@@ -55,7 +55,6 @@ struct PrefixLess {
     using is_transparent = void;
     const Context* c;
     bool operator()(const PolyFace* a, const PolyFace* b) const;
-    bool operator()(const KeyProbe& probe, const PolyFace* b) const;
     bool operator()(const PolyFace* a, const KeyProbe& probe) const;
 };
 
@@ -203,10 +202,6 @@ bool PrefixLess::operator()(const PolyFace* a, const PolyFace* b) const {
     if (KeyAfter(y, x)) return true;
     if (KeyAfter(x, y)) return false;
     return a < b;
-}
-
-bool PrefixLess::operator()(const KeyProbe& probe, const PolyFace* b) const {
-    return !KeyAfter(probe.key, KeyOf(*c, b));
 }
 
 bool PrefixLess::operator()(const PolyFace* a, const KeyProbe& probe) const {
