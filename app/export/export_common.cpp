@@ -57,7 +57,7 @@ std::string Export_FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Path_ReplaceFileName(const std::string& path, const std::string& name) {
+std::string Export_SiblingPath(const std::string& path, const std::string& name) {
     const std::size_t slash = path.find_last_of("/\\:");
     return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
 }

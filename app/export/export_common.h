@@ -59,4 +59,4 @@ Matrix4 Export_RotationPart(const Matrix4& m);
 // The file name of a path (after the last '/' or '\\').
 std::string Export_FileNamePart(const std::string& path);
 // The path with its file name replaced by `name` (drive and folder kept).
-std::string Path_ReplaceFileName(const std::string& path, const std::string& name);
+std::string Export_SiblingPath(const std::string& path, const std::string& name);

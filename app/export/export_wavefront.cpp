@@ -210,9 +210,9 @@ int Wavefront_Write(const std::string& path, const std::string& creator, const s
 
     // The files the OBJ names are in place before the OBJ itself.
     if (d.albedos) {
-        const std::string libraryPath = Path_ReplaceFileName(path, library);
+        const std::string libraryPath = Export_SiblingPath(path, library);
         const bool written = texture ? WriteTextureLibrary(libraryPath, creator, e) &&
-                                           WriteImage(Path_ReplaceFileName(path, kWavefrontTextureImage))
+                                           WriteImage(Export_SiblingPath(path, kWavefrontTextureImage))
                                      : WriteGreyscaleLibrary(libraryPath, e);
         if (!written) return kExportWriteFailed;
     }

@@ -9,6 +9,7 @@
 #include "app/ui/brand_info.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
+#include "app/ui/export_dialogs_win32.h"
 #include "app/ui/file_properties_win32.h"
 #include "app/ui/input_handlers.h"
 #include "app/ui/menu_states.h"
@@ -58,12 +59,7 @@ const std::set<WORD>& NotAvailable() {
         40101,
         40124,
         40105,
-        // Export, orthotics and tools.
-        40129,
-        40267,
-        40261,
-        40148,
-        40004,
+        // Orthotics and tools.
         40171,
         40130,
         40270,
@@ -698,8 +694,8 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || ScannerSettingsHelpCommand(id) ||
-        FactoryCommand(id) || PemmlerCommand(id)) {
+    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) ||
+        ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
         Refresh();
         return 1;
     }

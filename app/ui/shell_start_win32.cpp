@@ -4,6 +4,7 @@
 #include "app/acquisition/hardware_events.h"
 #include "app/files/config_file.h"
 #include "app/ui/app_state.h"
+#include "app/ui/export_dialogs_win32.h"
 #include "app/ui/scan_edit.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
@@ -104,6 +105,7 @@ void InstallShellServices(HWND window) {
     hooks.refreshUi = App_RefreshUi;
     hooks.notifyPanels = App_NotifyPanels;
     ScanEdit_InstallHooks();
+    Export_InstallHooks();
 }
 
 }  // namespace
