@@ -46,8 +46,7 @@ class Installer {
     // True when the device's multi-string property holds the text (case
     // ignored). A read error other than a missing property is reported and
     // sets *error.
-    bool DevicePropertyContains(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, const char* text,
-                                bool* error);
+    bool DevicePropertyContains(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, const char* text, bool* error);
     // True when a present device has the hardware id; the last error is then
     // 0. False with ERROR_NO_MORE_ITEMS when none has it; any other last
     // error is a failure (already reported).

@@ -83,8 +83,7 @@ bool RemoveOldCopy(Installer& installer, const char* name, bool windows2000) {
         system.RemoveFile(path);
         return true;
     }
-    if (!system.SetupUninstallOEMInfA(name, 0, nullptr))
-        return installer.ReportFailure("SetupUninstallOEMInf"), false;
+    if (!system.SetupUninstallOEMInfA(name, 0, nullptr)) return installer.ReportFailure("SetupUninstallOEMInf"), false;
     std::snprintf(line, sizeof line, "INF File %s removed\n", name);
     installer.LogMessage(line);
     return true;
@@ -174,8 +173,7 @@ int Quenlow_Run(SystemCalls& system, const char* commandLine) {
     }
     BOOL reboot = FALSE;
     if (installer.FindExistingDevice(kHardwareId)) {
-        if (!system.UpdateDriverForPlugAndPlayDevicesA(nullptr, kHardwareId, inf.c_str(), INSTALLFLAG_FORCE,
-                                                       &reboot)) {
+        if (!system.UpdateDriverForPlugAndPlayDevicesA(nullptr, kHardwareId, inf.c_str(), INSTALLFLAG_FORCE, &reboot)) {
             installer.ShowUpdateFailure(system.LastError());
             return Finish(installer, kExitFailed);
         }

@@ -3,6 +3,4 @@
 // and XP whose version it checks.
 #include "installers/quenlow.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-    return Quenlow_Run(RealSystemCalls(), commandLine);
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) { return Quenlow_Run(RealSystemCalls(), commandLine); }

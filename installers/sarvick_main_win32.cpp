@@ -2,6 +2,4 @@
 // reads the exit code.
 #include "installers/sarvick.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-    return Sarvick_Run(RealSystemCalls(), commandLine);
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) { return Sarvick_Run(RealSystemCalls(), commandLine); }

@@ -26,10 +26,9 @@ class RealSystem final : public SystemCalls {
     void SetLast(DWORD code) override { SetLastError(code); }
     char* ErrorText(DWORD code) override {
         char* text = nullptr;
-        const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                       reinterpret_cast<char*>(&text), 0, nullptr);
+        const DWORD n = FormatMessageA(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+            MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
         if (n == 0 && text != nullptr) {
             LocalFree(text);
             return nullptr;
@@ -57,8 +56,7 @@ class RealSystem final : public SystemCalls {
                                            PDWORD r) override {
         return ::SetupDiGetDeviceRegistryPropertyA(s, d, p, t, b, n, r);
     }
-    BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO s, PSP_DEVINFO_DATA d, DWORD p, const BYTE* b,
-                                           DWORD n) override {
+    BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO s, PSP_DEVINFO_DATA d, DWORD p, const BYTE* b, DWORD n) override {
         return ::SetupDiSetDeviceRegistryPropertyA(s, d, p, b, n);
     }
     BOOL SetupDiCallClassInstaller(DI_FUNCTION f, HDEVINFO s, PSP_DEVINFO_DATA d) override {
@@ -68,9 +66,7 @@ class RealSystem final : public SystemCalls {
     BOOL SetupDiGetINFClassA(PCSTR i, LPGUID g, PSTR c, DWORD n, PDWORD r) override {
         return ::SetupDiGetINFClassA(i, g, c, n, r);
     }
-    HDEVINFO SetupDiCreateDeviceInfoList(const GUID* g, HWND p) override {
-        return ::SetupDiCreateDeviceInfoList(g, p);
-    }
+    HDEVINFO SetupDiCreateDeviceInfoList(const GUID* g, HWND p) override { return ::SetupDiCreateDeviceInfoList(g, p); }
     BOOL SetupDiCreateDeviceInfoA(HDEVINFO s, PCSTR n, const GUID* g, PCSTR d, HWND p, DWORD f,
                                   PSP_DEVINFO_DATA o) override {
         return ::SetupDiCreateDeviceInfoA(s, n, g, d, p, f, o);
@@ -100,8 +96,7 @@ class RealSystem final : public SystemCalls {
                                                PSP_ORIGINAL_FILE_INFO_A o) override {
         return ::SetupQueryInfOriginalFileInformationA(i, x, p, o);
     }
-    BOOL SetupQueryInfVersionInformationA(PSP_INF_INFORMATION i, UINT x, PCSTR k, PSTR b, DWORD n,
-                                          PDWORD r) override {
+    BOOL SetupQueryInfVersionInformationA(PSP_INF_INFORMATION i, UINT x, PCSTR k, PSTR b, DWORD n, PDWORD r) override {
         return ::SetupQueryInfVersionInformationA(i, x, k, b, n, r);
     }
     BOOL SetupUninstallOEMInfA(PCSTR i, DWORD f, PVOID r) override { return ::SetupUninstallOEMInfA(i, f, r); }

@@ -41,9 +41,7 @@ struct FakeState {
     std::vector<FakeDevice> devices;
     std::map<std::string, FakeInf> store;  // name in the INF folder -> entry
     std::set<std::string> files;
-    bool operator==(const FakeState& o) const {
-        return devices == o.devices && store == o.store && files == o.files;
-    }
+    bool operator==(const FakeState& o) const { return devices == o.devices && store == o.store && files == o.files; }
 };
 
 inline std::string MultiString(std::initializer_list<const char*> texts) {
@@ -141,8 +139,8 @@ class FakeSystem final : public SystemCalls {
         device->DevInst = set.members[index];
         return TRUE;
     }
-    BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, PDWORD type,
-                                           PBYTE buffer, DWORD size, PDWORD required) override {
+    BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, PDWORD type, PBYTE buffer,
+                                           DWORD size, PDWORD required) override {
         if (Fails("SetupDiGetDeviceRegistryProperty")) return FALSE;
         const FakeDevice* d = Find(device->DevInst);
         std::string value;
@@ -254,8 +252,7 @@ class FakeSystem final : public SystemCalls {
         std::memcpy(buffer, list.data(), list.size());
         return TRUE;
     }
-    BOOL SetupGetInfInformationA(LPCVOID inf, DWORD, PSP_INF_INFORMATION buffer, DWORD size,
-                                 PDWORD required) override {
+    BOOL SetupGetInfInformationA(LPCVOID inf, DWORD, PSP_INF_INFORMATION buffer, DWORD size, PDWORD required) override {
         if (Fails("SetupGetInfInformation")) return FALSE;
         const std::string name(static_cast<const char*>(inf));
         if (state.store.count(name) == 0) return Error(ERROR_FILE_NOT_FOUND);

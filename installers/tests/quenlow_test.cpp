@@ -80,7 +80,8 @@ TEST_F(Quenlow, UpdateFailuresShowTheirMessages) {
         {0, "Driver installation failed.\n"},
         {0xE000022F, "Driver installation failed.\n"},
         {0xE000022B, "Windows has determined your driver does not need updating.\n"},
-        {ERROR_FILE_NOT_FOUND, "UpdateDriverForPlugAndPlayDevices FAILURE: The system cannot find the file specified.\n"},
+        {ERROR_FILE_NOT_FOUND,
+         "UpdateDriverForPlugAndPlayDevices FAILURE: The system cannot find the file specified.\n"},
     };
     for (const auto& row : rows) {
         FakeSystem& s = system;
@@ -104,9 +105,10 @@ TEST_F(Quenlow, PhantomsOfTheOldDriverAloneAreRemoved) {
     system.updateFails = false;
     EXPECT_EQ(kExitInstalled, Run());
     EXPECT_EQ((std::vector<FakeDevice>{otherService, present, otherId}), system.state.devices);
-    EXPECT_EQ("CleanUp:  USB\\PHANTOM will be removed.\nCleanUp:  USB\\PHANTOM2 will be removed.\n"
-              "Driver installation was successful.\n",
-              system.log);
+    EXPECT_EQ(
+        "CleanUp:  USB\\PHANTOM will be removed.\nCleanUp:  USB\\PHANTOM2 will be removed.\n"
+        "Driver installation was successful.\n",
+        system.log);
 
     // A node answered as having no value is a phantom too; any other
     // answer is not. A removal that fails is logged and passed.
@@ -129,9 +131,10 @@ TEST_F(Quenlow, PhantomsOfTheOldDriverAloneAreRemoved) {
     s.state.devices = {phantom};
     s.Fail("DIF_REMOVE", 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(kExitInstalled, Quenlow_Run(s, ""));
-    EXPECT_EQ("CleanUp:  USB\\PHANTOM will be removed.\nCleanUp:  Error 0x5 removing phantom\n"
-              "Driver installation was successful.\n",
-              s.log);
+    EXPECT_EQ(
+        "CleanUp:  USB\\PHANTOM will be removed.\nCleanUp:  Error 0x5 removing phantom\n"
+        "Driver installation was successful.\n",
+        s.log);
 }
 
 TEST_F(Quenlow, OldCopiesOfTheBrandOwnersPackageGo) {
@@ -145,9 +148,10 @@ TEST_F(Quenlow, OldCopiesOfTheBrandOwnersPackageGo) {
     EXPECT_EQ(0u, system.state.store.count("oem3.inf"));
     EXPECT_EQ(1u, system.state.store.count("oem4.inf"));
     EXPECT_EQ(1u, system.state.store.count("oem5.inf"));
-    EXPECT_EQ("Old INF file located as OEM6.INF\nINF File OEM6.INF removed\nOld INF file located as oem3.inf\n"
-              "INF File oem3.inf removed\nDriver installation was successful.\n",
-              system.log);
+    EXPECT_EQ(
+        "Old INF file located as OEM6.INF\nINF File OEM6.INF removed\nOld INF file located as oem3.inf\n"
+        "INF File oem3.inf removed\nDriver installation was successful.\n",
+        system.log);
     // Windows 2000: both files deleted by hand.
     FakeSystem w2k;
     w2k.state.files = {kInf, FakeSystem::InfPath("oem3.inf")};
@@ -175,14 +179,17 @@ TEST_F(Quenlow, EveryFailingStepShowsItsMessageAndChangesNothingElse) {
         std::vector<std::string> boxes;
         bool packageCopied;
     } rows[] = {
-        {"SetupDiGetClassDevs", 1, {"GetClassDevs(All Present Devices)" + denied, "RemoveOldPhantomDevices" + denied},
+        {"SetupDiGetClassDevs",
+         1,
+         {"GetClassDevs(All Present Devices)" + denied, "RemoveOldPhantomDevices" + denied},
          false},
         {"SetupDiEnumDeviceInfo", 1, {"EnumDeviceInfo" + denied, "RemoveOldPhantomDevices" + denied}, false},
-        {"SetupDiGetDeviceRegistryProperty", 1,
-         {"GetDeviceRegistryProperty" + denied, "RemoveOldPhantomDevices" + denied}, false},
+        {"SetupDiGetDeviceRegistryProperty",
+         1,
+         {"GetDeviceRegistryProperty" + denied, "RemoveOldPhantomDevices" + denied},
+         false},
         {"SetupCopyOEMInf", 1, {"SetupCopyOEMInf" + denied}, false},
-        {"SetupDiGetClassDevs", 2, {"GetClassDevs(All Present Devices)" + denied, "FindExistingDevice" + denied},
-         true},
+        {"SetupDiGetClassDevs", 2, {"GetClassDevs(All Present Devices)" + denied, "FindExistingDevice" + denied}, true},
         {"SetupGetInfFileList", 2, {"SetupGetInfFileList" + denied}, true},
         {"SetupGetInfInformation", 1, {"SetupGetInfInformation" + denied}, true},
         {"SetupQueryInfFileInformation", 1, {"SetupQueryInfFileInformation" + denied}, true},
