@@ -138,8 +138,8 @@ bool Installer::DevicePropertyContains(HDEVINFO set, PSP_DEVINFO_DATA device, DW
     return false;
 }
 
-bool Installer::FindExistingDevice(const char* hardwareId) {
-    HDEVINFO set = system_.SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+bool Installer::WalkDevices(DWORD flags, const std::function<bool(HDEVINFO, PSP_DEVINFO_DATA)>& visit) {
+    HDEVINFO set = system_.SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags);
     if (set == INVALID_HANDLE_VALUE) {
         ReportFailure("GetClassDevs(All Present Devices)");
         return false;
@@ -153,17 +153,23 @@ bool Installer::FindExistingDevice(const char* hardwareId) {
             enumerationFailed = true;
             break;
         }
-        bool error = false;
-        if (DevicePropertyContains(set, &device, SPDRP_HARDWAREID, hardwareId, &error)) {
-            // The walk's own reads leave stale errors behind: found is 0.
-            system_.SetLast(0);
-            break;
-        }
-        if (error) break;
+        if (!visit(set, &device)) break;
     }
     if (enumerationFailed && system_.LastError() != ERROR_NO_MORE_ITEMS) ReportFailure("EnumDeviceInfo");
     const DWORD kept = system_.LastError();
     system_.SetupDiDestroyDeviceInfoList(set);
     system_.SetLast(kept);
     return kept == 0;
+}
+
+bool Installer::FindExistingDevice(const char* hardwareId) {
+    return WalkDevices(DIGCF_ALLCLASSES | DIGCF_PRESENT, [&](HDEVINFO set, PSP_DEVINFO_DATA device) {
+        bool error = false;
+        if (DevicePropertyContains(set, device, SPDRP_HARDWAREID, hardwareId, &error)) {
+            // The walk's own reads leave stale errors behind: found is 0.
+            system_.SetLast(0);
+            return false;
+        }
+        return !error;
+    });
 }

@@ -5,6 +5,7 @@
 #ifndef INSTALLERS_INSTALLER_SKELETON_H
 #define INSTALLERS_INSTALLER_SKELETON_H
 
+#include <functional>
 #include <string>
 
 #include "installers/system_calls.h"
@@ -51,6 +52,10 @@ class Installer {
     // 0. False with ERROR_NO_MORE_ITEMS when none has it; any other last
     // error is a failure (already reported).
     bool FindExistingDevice(const char* hardwareId);
+    // Visits the devices of a set made with the flags until `visit` says
+    // stop; an enumeration error other than the end is reported. True
+    // exactly when the last error, kept across the set's destruction, is 0.
+    bool WalkDevices(DWORD flags, const std::function<bool(HDEVINFO, PSP_DEVINFO_DATA)>& visit);
 
   private:
     SystemCalls& system_;

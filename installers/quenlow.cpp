@@ -119,34 +119,16 @@ int Finish(Installer& installer, int code) {
 
 bool RemoveOldPhantomDevices(Installer& installer, const char* hardwareId) {
     SystemCalls& system = installer.System();
-    HDEVINFO set = system.SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    if (set == INVALID_HANDLE_VALUE) {
-        installer.ReportFailure("GetClassDevs(All Present Devices)");
-        return false;
-    }
-    bool enumerationFailed = false;
-    for (DWORD index = 0;; ++index) {
-        SP_DEVINFO_DATA device;
-        std::memset(&device, 0, sizeof device);
-        device.cbSize = sizeof device;
-        if (!system.SetupDiEnumDeviceInfo(set, index, &device)) {
-            enumerationFailed = true;
-            break;
-        }
+    return installer.WalkDevices(DIGCF_ALLCLASSES, [&](HDEVINFO set, PSP_DEVINFO_DATA device) {
         bool error = false;
-        const bool ours = installer.DevicePropertyContains(set, &device, SPDRP_HARDWAREID, hardwareId, &error) &&
-                          installer.DevicePropertyContains(set, &device, SPDRP_SERVICE, kOldService, &error);
-        if (error) break;
-        if (!ours) continue;
+        const bool ours = installer.DevicePropertyContains(set, device, SPDRP_HARDWAREID, hardwareId, &error) &&
+                          installer.DevicePropertyContains(set, device, SPDRP_SERVICE, kOldService, &error);
+        if (error) return false;
         ULONG status = 0, problem = 0;
-        if (IsPhantom(system.CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0)))
-            RemovePhantom(installer, set, &device);
-    }
-    if (enumerationFailed && system.LastError() != ERROR_NO_MORE_ITEMS) installer.ReportFailure("EnumDeviceInfo");
-    const DWORD kept = system.LastError();
-    system.SetupDiDestroyDeviceInfoList(set);
-    system.SetLast(kept);
-    return kept == 0;
+        if (ours && IsPhantom(system.CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0)))
+            RemovePhantom(installer, set, device);
+        return true;
+    });
 }
 
 int Quenlow_Run(SystemCalls& system, const char* commandLine) {
