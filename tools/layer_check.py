@@ -4,7 +4,8 @@
     layer_check.py [ROOT]
 
 Reads the order from ROOT/tools/layers.txt (ROOT defaults to the tree this
-script is in), then checks every #include of the .h, .cpp, .c and .rc files
+script is in; "boundary:" names single headers, the types of a deliverable's
+exports, that the product folders of other chains may include), then checks every #include of the .h, .cpp, .c and .rc files
 and every CMake dependency (tolvaran_folder_library DEPENDS,
 target_link_libraries, add_dependencies, target_include_directories on a
 source folder) of every folder that is not exempt. Prints each use that goes
@@ -31,7 +32,7 @@ LINK_KEYWORDS = {'PUBLIC', 'PRIVATE', 'INTERFACE', 'LINK_PUBLIC', 'LINK_PRIVATE'
 class Layers:
     def __init__(self, path):
         self.path = path
-        self.chains, self.exempt, self.support = [], [], set()
+        self.chains, self.exempt, self.support, self.boundary = [], [], set(), set()
         with open(path, encoding='utf-8') as f:
             for number, line in enumerate(f, 1):
                 line = line.split('#')[0].strip()
@@ -44,8 +45,10 @@ class Layers:
                     self.exempt += value.split()
                 elif key == 'support':
                     self.support.update(value.split())
+                elif key == 'boundary':
+                    self.boundary.update(value.split())
                 else:
-                    sys.exit(f'{path}:{number}: expected "chain <name>:", "exempt:" or "support:"')
+                    sys.exit(f'{path}:{number}: expected "chain <name>:", "exempt:", "support:" or "boundary:"')
         self.folders = {f for chain in self.chains for f in chain} | self.support
         self.tops = {f.split('/')[0] for f in self.folders | set(self.exempt)}
 
@@ -61,6 +64,11 @@ class Layers:
             if '/'.join(parts[:i]) in self.folders:
                 return '/'.join(parts[:i])
         return None
+
+    def across(self, user, used):
+        """True when `user` is a product folder that shares no chain with `used`."""
+        return user not in self.support and user != EXEMPT and not any(
+            user in chain and used in chain for chain in self.chains)
 
     def fault(self, user, used):
         """Why folder `user` may not use folder `used`, or None when it may."""
@@ -191,6 +199,8 @@ class Check:
             if '/' not in header or header.split('/')[0] not in self.layers.tops:
                 continue  # the folder's own header, a system header or a library's
             used = self.layers.folder_of(header)
+            if header in self.layers.boundary and self.layers.across(user, used):
+                continue  # the types of a deliverable's exports, for the product folders of other chains
             fault = 'that folder is not in the layer order' if used is None else self.layers.fault(user, used)
             if fault:
                 self.faults.append(f'{path}:{number}: {user} includes "{header}": {fault}')

@@ -32,6 +32,9 @@ CASES = [
      '#include "app/scan/tests/scan_fixture.h"',
      'app/ui/shell.h:2: app/ui includes "app/scan/tests/scan_fixture.h": '
      'test, benchmark and tool code is not part of the product'),
+    ('include of a library header that is not its boundary', 'app/ui/shell.h', '#include "surface/fit/fit.h"',
+     '#include "surface/frame/frame.h"',
+     'app/ui/shell.h:3: app/ui includes "surface/frame/frame.h": surface/frame is not below app/ui in the layer order'),
     ('include of a folder outside the order', 'app/ui/shell.h', '#include "app/scan/scan.h"',
      '#include "app/view/view.h"',
      'app/ui/shell.h:2: app/ui includes "app/view/view.h": that folder is not in the layer order'),

@@ -1,2 +1,3 @@
 #pragma once
 #include "app/scan/scan.h"
+#include "surface/fit/fit.h"
