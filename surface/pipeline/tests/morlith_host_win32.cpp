@@ -97,6 +97,11 @@ void ClearLines() {
     g_lines.clear();
 }
 
+template <typename Function>
+Function Find(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // The library, loaded once for the run as the main program does.
 struct Library {
     HMODULE module = nullptr;
@@ -112,11 +117,11 @@ const Library& Morlith() {
         Library l;
         l.module = LoadLibraryA("Morlith.dll");
         if (l.module == nullptr) return l;
-        l.setFuncs = reinterpret_cast<SetFuncs>(GetProcAddress(l.module, "Morlith_SetFuncs"));
-        l.setParams = reinterpret_cast<SetParams>(GetProcAddress(l.module, "Morlith_SetParams"));
-        l.setInput = reinterpret_cast<SetInput>(GetProcAddress(l.module, "Morlith_SetInput"));
-        l.process = reinterpret_cast<Process>(GetProcAddress(l.module, "Morlith_Process"));
-        l.freeData = reinterpret_cast<FreeData>(GetProcAddress(l.module, "Morlith_FreeData"));
+        l.setFuncs = Find<SetFuncs>(l.module, "Morlith_SetFuncs");
+        l.setParams = Find<SetParams>(l.module, "Morlith_SetParams");
+        l.setInput = Find<SetInput>(l.module, "Morlith_SetInput");
+        l.process = Find<Process>(l.module, "Morlith_Process");
+        l.freeData = Find<FreeData>(l.module, "Morlith_FreeData");
         return l;
     }();
     return library;
