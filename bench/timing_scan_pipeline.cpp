@@ -44,8 +44,8 @@ double PeakMegabytes() {
     auto query = reinterpret_cast<Query>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
     if (query == nullptr || !query(GetCurrentProcess(), &counters, sizeof counters)) return -1.0;
-    const SIZE_T peak =
-        counters.PeakPagefileUsage > counters.PeakWorkingSetSize ? counters.PeakPagefileUsage : counters.PeakWorkingSetSize;
+    const SIZE_T peak = counters.PeakPagefileUsage > counters.PeakWorkingSetSize ? counters.PeakPagefileUsage
+                                                                                 : counters.PeakWorkingSetSize;
     return peak / 1048576.0;
 #else
     rusage usage{};
@@ -70,9 +70,10 @@ bool Set(ScanFitParams* p, const std::string& name, const char* value) {
         const char* name;
         int32_t ScanFitParams::*field;
     };
-    for (const Float& f : {Float{"InputResolution", &ScanFitParams::InputResolution},
-                           Float{"Accuracy", &ScanFitParams::Accuracy}, Float{"Resolution", &ScanFitParams::Resolution},
-                           Float{"ExtraTrim", &ScanFitParams::ExtraTrim}, Float{"SimpError", &ScanFitParams::SimpError}})
+    for (const Float& f :
+         {Float{"InputResolution", &ScanFitParams::InputResolution}, Float{"Accuracy", &ScanFitParams::Accuracy},
+          Float{"Resolution", &ScanFitParams::Resolution}, Float{"ExtraTrim", &ScanFitParams::ExtraTrim},
+          Float{"SimpError", &ScanFitParams::SimpError}})
         if (name == f.name) return p->*f.field = static_cast<float>(std::atof(value)), true;
     for (const Int& f : {Int{"MemoryToUse", &ScanFitParams::MemoryToUse}, Int{"Close", &ScanFitParams::Close},
                          Int{"DoSimplify", &ScanFitParams::DoSimplify}, Int{"SimpNFaces", &ScanFitParams::SimpNFaces}})
@@ -109,10 +110,11 @@ int main(int argc, char** argv) {
         if (eq == nullptr || !Set(&p, std::string(argv[i], eq), eq + 1))
             return std::fprintf(stderr, "unknown parameter %s\n", argv[i]), 2;
     }
-    std::printf("points_in %d\nInputResolution %g\nAccuracy %g\nResolution %g\nMemoryToUse %d\nExtraTrim %g\n"
-                "Close %d\nDoSimplify %d\nSimpError %g\nSimpNFaces %d\npointer_bits %d\n",
-                n, p.InputResolution, p.Accuracy, p.Resolution, p.MemoryToUse, p.ExtraTrim, p.Close, p.DoSimplify,
-                p.SimpError, p.SimpNFaces, static_cast<int>(8 * sizeof(void*)));
+    std::printf(
+        "points_in %d\nInputResolution %g\nAccuracy %g\nResolution %g\nMemoryToUse %d\nExtraTrim %g\n"
+        "Close %d\nDoSimplify %d\nSimpError %g\nSimpNFaces %d\npointer_bits %d\n",
+        n, p.InputResolution, p.Accuracy, p.Resolution, p.MemoryToUse, p.ExtraTrim, p.Close, p.DoSimplify, p.SimpError,
+        p.SimpNFaces, static_cast<int>(8 * sizeof(void*)));
 
     static ScanFitContext context;
     Morlith_SetFuncs(&context, &Quiet);

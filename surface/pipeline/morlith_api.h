@@ -91,9 +91,9 @@ struct ScanFitContext {
     Reporter Report;
     PointList3 Input;  // the fitted points (Location only), also the trim set
     Solution3 Solution;
-    Mesh3 SurfaceMesh;     // the isosurface after trimming
-    Mesh3 SimplifiedMesh;  // the simplified surface
-    Mesh3* OutputMesh;     // the mesh the main program copies after a build
+    Mesh3 SurfaceMesh;           // the isosurface after trimming
+    Mesh3 SimplifiedMesh;        // the simplified surface
+    Mesh3* OutputMesh;           // the mesh the main program copies after a build
     int32_t* LivePointCount;     // the surface's point count while isosurfacing, else null
     int32_t* LiveTriangleCount;  // the surface's triangle count while isosurfacing, else null
 };
@@ -135,8 +135,7 @@ static_assert(offsetof(ScanFitParams, ViewMatrix) == 0 && offsetof(ScanFitParams
               "ScanFitParams field offsets");
 
 // The context's fields in their order, in every build.
-static_assert(offsetof(ScanFitContext, Params) == 0 &&
-                  offsetof(ScanFitContext, HostMessage) == sizeof(ScanFitParams) &&
+static_assert(offsetof(ScanFitContext, Params) == 0 && offsetof(ScanFitContext, HostMessage) == sizeof(ScanFitParams) &&
                   offsetof(ScanFitContext, HostMessage) < offsetof(ScanFitContext, Stage) &&
                   offsetof(ScanFitContext, Stage) < offsetof(ScanFitContext, Report) &&
                   offsetof(ScanFitContext, Report) < offsetof(ScanFitContext, Input) &&
@@ -163,8 +162,7 @@ static_assert(offsetof(ScanFitContext, HostMessage) == 136 && offsetof(ScanFitCo
                   offsetof(ScanFitContext, Report) == 144 && offsetof(ScanFitContext, Input) == 184 &&
                   offsetof(ScanFitContext, Solution) == 232 && offsetof(ScanFitContext, SurfaceMesh) == 424 &&
                   offsetof(ScanFitContext, SimplifiedMesh) == 492 && offsetof(ScanFitContext, OutputMesh) == 560 &&
-                  offsetof(ScanFitContext, LivePointCount) == 564 &&
-                  offsetof(ScanFitContext, LiveTriangleCount) == 568,
+                  offsetof(ScanFitContext, LivePointCount) == 564 && offsetof(ScanFitContext, LiveTriangleCount) == 568,
               "ScanFitContext field offsets");
 #endif
 

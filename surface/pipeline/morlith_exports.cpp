@@ -32,8 +32,7 @@ MORLITH_EXPORT int MORLITH_CALL Morlith_SetFuncs(ScanFitContext* context, HostMe
     return static_cast<int>(reinterpret_cast<intptr_t>(function));
 }
 
-MORLITH_EXPORT int MORLITH_CALL Morlith_SetParams(ScanFitContext* context, const ScanFitParams* params,
-                                                  int32_t force) {
+MORLITH_EXPORT int MORLITH_CALL Morlith_SetParams(ScanFitContext* context, const ScanFitParams* params, int32_t force) {
     ScanFit_SetParams(context, params, force);
     return context->Stage;
 }

@@ -22,9 +22,8 @@ int32_t ScanFit_RestartStage(const ScanFitParams* held, const ScanFitParams* nex
         held->FaceStyle != next->FaceStyle)
         return ScanFitStage_Surface;
     if (held->DoSimplify != next->DoSimplify ||
-        (next->DoSimplify != 0 &&
-         (held->SimpError != next->SimpError || held->SimpAngle != next->SimpAngle ||
-          held->SimpNFaces != next->SimpNFaces || held->SimpNPoints != next->SimpNPoints)))
+        (next->DoSimplify != 0 && (held->SimpError != next->SimpError || held->SimpAngle != next->SimpAngle ||
+                                   held->SimpNFaces != next->SimpNFaces || held->SimpNPoints != next->SimpNPoints)))
         return ScanFitStage_Simplify;
     return ScanFitStage_Done;
 }

@@ -58,7 +58,7 @@ struct LiveCounts {
 // its linear polynomial terms. Whatever way the simplification ends, the
 // solution gets back its own fields, bit for bit.
 class SolutionInView {
- public:
+  public:
     SolutionInView(Solution3* solution, double* movedCentres, const Mat4d* view)
         : solution_(solution), centres_(solution->Centres) {
         std::memcpy(base_, solution->PolyBase, sizeof base_);
@@ -91,7 +91,7 @@ class SolutionInView {
         if (terms_ == 4) std::memcpy(&solution_->Coeffs[solution_->CentreCount], linear_, sizeof linear_);
     }
 
- private:
+  private:
     Solution3* solution_;
     double* centres_;
     double base_[3];
@@ -219,8 +219,8 @@ int ScanFit_SimplifyStage(ScanFitContext* c) {
         SetGridAttrDefaults(&eval);
         eval.EvalAccuracy = solution->DefaultEvalAccuracy;
         eval.LowPassFilterWidth = p.Resolution;
-        status = Simplify3_NoColour(&inView, &c->SimplifiedMesh, solution, &eval, p.SimpError, 0.0, &limits,
-                                    &c->Report);
+        status =
+            Simplify3_NoColour(&inView, &c->SimplifiedMesh, solution, &eval, p.SimpError, 0.0, &limits, &c->Report);
     }
     if (status != 0) return 0;
     Mat4d back;

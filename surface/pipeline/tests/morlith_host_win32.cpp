@@ -31,20 +31,18 @@ struct Layout {
     size_t size, hostMessage, stage, progress, abort, input, inputCount, solution, surface, simplified, output,
         livePoints, liveTriangles;
     // Inside the solution.
-    size_t centreCount, coeffCount, achieved, defaultEval, centres, coeffs, indices, polyBase, dataMin, dataMax, basicType,
-        basicC, basicK, polyDegree, rho, fitType, creator;
+    size_t centreCount, coeffCount, achieved, defaultEval, centres, coeffs, indices, polyBase, dataMin, dataMax,
+        basicType, basicC, basicK, polyDegree, rho, fitType, creator;
     // Inside a mesh.
     size_t pointLocation, pointCount, triCount, tri;
 };
 
 #if defined(_WIN64)
-constexpr Layout kLayout = {704, 136, 144, 160, 172, 200, 248, 272, 472, 576, 680, 688, 696,
-                            0,   4,   8,   16,  24,  32,  40,  48,  72,  96,  120, 128, 136, 144, 152, 160, 164,
-                            0,   48,  72,  80};
+constexpr Layout kLayout = {704, 136, 144, 160, 172, 200, 248, 272, 472, 576, 680, 688, 696, 0, 4,  8,  16,
+                            24,  32,  40,  48,  72,  96,  120, 128, 136, 144, 152, 160, 164, 0, 48, 72, 80};
 #else
-constexpr Layout kLayout = {576, 136, 140, 152, 164, 184, 208, 232, 424, 492, 560, 564, 568,
-                            0,   4,   8,   16,  24,  28,  32,  40,  64,  88,  112, 120, 128, 136, 144, 152, 156,
-                            0,   24,  44,  52};
+constexpr Layout kLayout = {576, 136, 140, 152, 164, 184, 208, 232, 424, 492, 560, 564, 568, 0, 4,  8,  16,
+                            24,  28,  32,  40,  64,  88,  112, 120, 128, 136, 144, 152, 156, 0, 24, 44, 52};
 #endif
 
 // The 34 parameter words by index.
@@ -211,7 +209,8 @@ TEST(MorlithHost, LoadsByNameAndExportsExactlyTheFive) {
     const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image + entry.VirtualAddress);
     const auto* names = reinterpret_cast<const DWORD*>(image + exports->AddressOfNames);
     std::vector<std::string> listed;
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) listed.push_back(reinterpret_cast<const char*>(image + names[i]));
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        listed.push_back(reinterpret_cast<const char*>(image + names[i]));
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, (std::vector<std::string>{"Morlith_FreeData", "Morlith_Process", "Morlith_SetFuncs",
                                                 "Morlith_SetInput", "Morlith_SetParams"}));

@@ -78,8 +78,8 @@ TEST(ScanFitSetParams, EachFieldAloneFromStagesThreeTwoAndOne) {
     for (int32_t simplify : {1, 0}) {
         for (int32_t from : {3, 2, 1}) {
             for (int field = 0; field < 34; ++field) {
-                SCOPED_TRACE("DoSimplify " + std::to_string(simplify) + ", stage " + std::to_string(from) +
-                             ", field " + std::to_string(field));
+                SCOPED_TRACE("DoSimplify " + std::to_string(simplify) + ", stage " + std::to_string(from) + ", field " +
+                             std::to_string(field));
                 Context ctx;
                 ScanFitContext* c = &ctx.c;
                 c->Params = Held(simplify);
@@ -252,8 +252,8 @@ TEST(ScanFitSeeds, StrideAndCount) {
     struct Case {
         int32_t points, stride, seeds;
     };
-    for (const Case& k : {Case{2500, 3, 834}, Case{1000, 1, 1000}, Case{1001, 2, 501}, Case{1, 1, 1},
-                          Case{0, 1, 0}, Case{100000, 100, 1000}}) {
+    for (const Case& k : {Case{2500, 3, 834}, Case{1000, 1, 1000}, Case{1001, 2, 501}, Case{1, 1, 1}, Case{0, 1, 0},
+                          Case{100000, 100, 1000}}) {
         SCOPED_TRACE(k.points);
         PointList3 input{};
         ASSERT_EQ(PointList3_Create(&input, k.points, 0, 0, 0, 0, 0), 0);
@@ -301,7 +301,7 @@ TEST(ScanFitGeometry, RegionIsTheViewBoxWidenedByTheMargin) {
     Mat4d view;
     geom_coarse::Mat4_Identity(&view);
     view.m[0] = view.m[5] = 0.0;
-    view.m[1] = 1.0;  // x -> y
+    view.m[1] = 1.0;   // x -> y
     view.m[4] = -1.0;  // y -> -x
     view.m[12] = 10.0;
     double lo[3], hi[3];

@@ -93,9 +93,9 @@ inline bool Closed(const Mesh3& mesh) {
 // The mean distance between neighbouring points of n points spread over the
 // scan's surface.
 inline double Spacing(const Scan& scan) {
-    const double area = scan.shape == Shape::Torus       ? 4.0 * kPi * kPi * scan.a * scan.b
-                        : scan.shape == Shape::Sphere    ? 4.0 * kPi * scan.a * scan.a
-                                                         : 2.0 * kPi * scan.a * scan.a;
+    const double area = scan.shape == Shape::Torus    ? 4.0 * kPi * kPi * scan.a * scan.b
+                        : scan.shape == Shape::Sphere ? 4.0 * kPi * scan.a * scan.a
+                                                      : 2.0 * kPi * scan.a * scan.a;
     return std::sqrt(area / scan.count());
 }
 

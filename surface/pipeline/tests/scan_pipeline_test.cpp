@@ -169,8 +169,8 @@ TEST(ScanPipeline, FailuresOfTheFitStageFreeEverything) {
         if (std::string(k.what) == "fit") p.Accuracy = 0.0f;
         Morlith_SetParams(c, &p, 1);
         Record_FailAllocationsAfterForTesting(k.allowed);
-        const int result = Morlith_Process(c, k.count, k.points ? s.points.data() : nullptr,
-                                           k.normals ? s.normals.data() : nullptr);
+        const int result =
+            Morlith_Process(c, k.count, k.points ? s.points.data() : nullptr, k.normals ? s.normals.data() : nullptr);
         Record_FailAllocationsAfterForTesting(-1);
         EXPECT_EQ(result, 0);
         ExpectLeft(*c, Left{0, false, false});

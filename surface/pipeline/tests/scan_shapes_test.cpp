@@ -37,7 +37,7 @@ TEST(ScanShapes, ClosedSphereAndTorusLieOnTheTrueSurface) {
 // The distance from p to the nearest scan point, through cells of the trim
 // distance (anything farther than that counts as the cell size).
 class NearestScanPoint {
- public:
+  public:
     NearestScanPoint(const Scan& scan, double cell) : scan_(scan), cell_(cell) {
         for (int32_t i = 0; i < scan.count(); ++i) cells_[Key(&scan.points[3 * i])].push_back(i);
     }
@@ -58,9 +58,11 @@ class NearestScanPoint {
         return best;
     }
 
- private:
+  private:
     int64_t Cell(double x) const { return static_cast<int64_t>(std::floor(x / cell_)); }
-    static int64_t Pack(int64_t x, int64_t y, int64_t z) { return (x + 100000) * 10000000000LL + (y + 100000) * 100000 + z; }
+    static int64_t Pack(int64_t x, int64_t y, int64_t z) {
+        return (x + 100000) * 10000000000LL + (y + 100000) * 100000 + z;
+    }
     int64_t Key(const float* p) const { return Pack(Cell(p[0]), Cell(p[1]), Cell(p[2])); }
     const Scan& scan_;
     double cell_;
