@@ -74,10 +74,16 @@ bool Set(ScanFitParams* p, const std::string& name, const char* value) {
          {Float{"InputResolution", &ScanFitParams::InputResolution}, Float{"Accuracy", &ScanFitParams::Accuracy},
           Float{"Resolution", &ScanFitParams::Resolution}, Float{"ExtraTrim", &ScanFitParams::ExtraTrim},
           Float{"SimpError", &ScanFitParams::SimpError}})
-        if (name == f.name) return p->*f.field = static_cast<float>(std::atof(value)), true;
+        if (name == f.name) {
+            p->*f.field = static_cast<float>(std::atof(value));
+            return true;
+        }
     for (const Int& f : {Int{"MemoryToUse", &ScanFitParams::MemoryToUse}, Int{"Close", &ScanFitParams::Close},
                          Int{"DoSimplify", &ScanFitParams::DoSimplify}, Int{"SimpNFaces", &ScanFitParams::SimpNFaces}})
-        if (name == f.name) return p->*f.field = std::atoi(value), true;
+        if (name == f.name) {
+            p->*f.field = std::atoi(value);
+            return true;
+        }
     return false;
 }
 
@@ -107,7 +113,7 @@ int main(int argc, char** argv) {
     p.SimpError = 1e10f;
     for (int i = 3; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
-        if (eq == nullptr || !Set(&p, std::string(argv[i], eq), eq + 1))
+        if (eq == nullptr || !Set(&p, std::string(argv[i], static_cast<size_t>(eq - argv[i])), eq + 1))
             return std::fprintf(stderr, "unknown parameter %s\n", argv[i]), 2;
     }
     std::printf(
