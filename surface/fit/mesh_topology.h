@@ -98,4 +98,18 @@ int32_t MeshTopology_OpenCount(const MeshTopology* topology);
 // there are (more than written when the room runs out).
 int32_t Edges_FindTriples(MeshTopology* topology, int32_t* ends, int32_t capacity);
 
+// Flags the faces to drop so that the rest is free of conflicts and
+// non-manifold edges and vertices: both faces of a directed edge used twice
+// and every face running that edge backwards; two faces glued back to back
+// on the same corners; and at a vertex whose faces form several fans, every
+// fan that does not close on itself. The flags (one int a face, 1 = drop)
+// are zeroed first. 5 for corners out of range or missing arrays, 2 for
+// memory, 30 for a vertex with 1000 edges or more, else 0 (also when a walk
+// round one vertex would take more than 1000 steps: the cleaning ends
+// there).
+int MeshTopology_Clean(int32_t vertexCount, const double* points, int32_t triangleCount, const int32_t* triangles,
+                       int32_t quadCount, const int32_t* quads, int32_t* triangleFlags, int32_t* quadFlags);
+// The same for a core mesh record; 23 for none.
+int MeshTopology_CleanOf(const CoreMesh* mesh, int32_t* triangleFlags, int32_t* quadFlags);
+
 #endif
