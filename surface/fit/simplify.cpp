@@ -804,7 +804,11 @@ int Selvane_Simplify3(const Mesh3* input, Mesh3* output, const Solution3* soluti
         Reporter_Error(reporter, "Memory allocation failed");
         return OperationFrame_Finish(reporter, ApiStatus_NoMemory);
     }
-    c.livePoints = c.mesh.PointCount;
+    // Points that no face uses (a distance trim leaves them) have no edges:
+    // they take part in no collapse, do not count towards the points limit
+    // and go in the final compaction.
+    c.livePoints = 0;
+    for (int32_t i = 0; i < c.mesh.PointCount; ++i) c.livePoints += c.mesh.Out[i] != nullptr;
     double final = 0.0;
     status = SimplifyCore(c, &final);
     if (limits) limits->FinalError = final;

@@ -165,6 +165,53 @@ TEST(Simplify, ReducesASphereToItsFaceTargetStayingClosedAndOutward) {
     Mesh3_Free(&output);
 }
 
+// Points no face uses, as a distance trim leaves them, spread through the
+// point list inside the sphere: they are never moved onto the surface, never
+// counted towards the points limit, and do not reach the output.
+TEST(Simplify, PointsNoFaceUsesGoInTheFinalCompaction) {
+    UnitSphere sphere;
+    Mesh m = Icosphere(2);
+    const std::vector<Point> loose = {{0.1, 0, 0}, {0, 0.2, 0}, {0, 0, -0.3}, {0.2, 0.2, 0.2}, {-0.4, 0, 0.1}};
+    for (size_t k = 0; k < loose.size(); ++k) {
+        const int32_t at = static_cast<int32_t>(k * 37);
+        m.points.insert(m.points.begin() + at, loose[k]);
+        for (Tri& t : m.tris) {
+            for (int32_t& c : t) c += c >= at;
+        }
+    }
+    const int32_t used = static_cast<int32_t>(m.points.size() - loose.size());
+    const struct {
+        const char* name;
+        int32_t pointsLimit, facesLimit;
+    } cases[] = {{"points limit", used - 60, 0}, {"faces limit", 0, static_cast<int32_t>(m.tris.size() / 2)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Mesh3 input, output;
+        ToMesh3(m, &input);
+        SimplifyLimits limits;
+        SimplifyLimits_Default(&limits);
+        limits.PointsLimit = c.pointsLimit;
+        limits.FacesLimit = c.facesLimit;
+        ASSERT_EQ(Simplify3_NoColour(&input, &output, &sphere.s, nullptr, 0.0, 0.0, &limits, nullptr), 0);
+        if (c.pointsLimit > 0) EXPECT_EQ(output.Points.Count, c.pointsLimit);
+        std::vector<bool> usedOut(output.Points.Count, false);
+        for (int32_t i = 0; i < 3 * output.Faces.TriCount; ++i) {
+            ASSERT_LT(output.Faces.Tri[i], output.Points.Count);
+            usedOut[output.Faces.Tri[i]] = true;
+        }
+        EXPECT_EQ(std::count(usedOut.begin(), usedOut.end(), false), 0);
+        for (int32_t i = 0; i < output.Points.Count; ++i) {
+            const double* p = output.Points.Location + 3 * i;
+            EXPECT_NEAR(Norm({p[0], p[1], p[2]}), 1.0, 1e-5) << i;
+        }
+        const Verdict v = Inspect(output);
+        EXPECT_TRUE(v.closedAndOriented);
+        EXPECT_EQ(output.Points.Count, output.Faces.TriCount / 2 + 2);
+        Mesh3_Free(&input);
+        Mesh3_Free(&output);
+    }
+}
+
 TEST(Simplify, ErrorLimitAloneKeepsEveryFaceWithinIt) {
     UnitSphere sphere;
     Mesh3 input, output;
