@@ -106,6 +106,8 @@ LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, 
         return nullptr;
     }
     n->Value = value - w->Threshold;
+    // The surface passes through the node itself: its crossings all lie there.
+    if (n->Value == 0.0) ++w->Flat_surface_count;
     return n;
 }
 
@@ -273,10 +275,16 @@ bool ProjectSeed(RapidSurfWorkspace* w, double* p, double* gradient) {
     }
 }
 
+// A seed that cannot start the front: counted by its reason and in all.
+void Reject(RapidSurfWorkspace* w, int32_t* reason) {
+    ++*reason;
+    ++w->Seed_reject;
+}
+
 void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
     int32_t index[3];
     if (!SeedNode(w, seed, index)) {
-        ++w->Seed_boundary_reject;
+        Reject(w, &w->Seed_boundary_reject);
         return;
     }
     double gradient[3] = {0, 0, 0};
@@ -284,12 +292,12 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
     if (w->ValueGradient != nullptr) {
         double p[3] = {seed[0], seed[1], seed[2]};
         if (!ProjectSeed(w, p, gradient)) {
-            if (w->Status == RAPIDSURF_SUCCESS) ++w->Seed_search_reject;
+            if (w->Status == RAPIDSURF_SUCCESS) Reject(w, &w->Seed_search_reject);
             return;
         }
         haveGradient = true;
         if (!SeedNode(w, p, index)) {
-            ++w->Seed_boundary_reject;
+            Reject(w, &w->Seed_boundary_reject);
             return;
         }
     }
@@ -344,7 +352,7 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
         ++w->Seed_count;
         return;
     }
-    ++w->Seed_vertex_reject;
+    Reject(w, &w->Seed_vertex_reject);
 }
 
 }  // namespace
@@ -533,6 +541,8 @@ int inject_all_seeds(int32_t seedCount, const double* seeds, const double* boxMi
                 break;
             }
             InjectSeed(w, seeds + 3 * s);
+            // Stopped by the evaluator, a sink or memory rather than rejected.
+            if (w->Status != RAPIDSURF_SUCCESS) ++w->Seed_fail;
         }
         if (w->Front.Count == 0 && w->Status == RAPIDSURF_SUCCESS) w->Status = RAPIDSURF_NO_SEEDS;
     }
@@ -598,6 +608,14 @@ RapidSurfCounts RapidSurf_Counts(const RapidSurfWorkspace* w) {
     c.EV_count = w->EV_count;
     c.Seed_count = w->Seed_count;
     c.Seed_reject = w->Seed_reject;
+    c.Seed_fail = w->Seed_fail;
+    c.Flat_surface_count = w->Flat_surface_count;
+    c.Multi_surface_count = w->Multi_surface_count;
+    c.Multi_hole_count = w->Multi_hole_count;
+    c.Small_hole_count = w->Small_hole_count;
+    c.Nugget_count = w->Nugget_count;
+    c.Vertex_collapse_count = w->Vertex_collapse_count;
+    c.Flat_boundary_quad_count = w->Flat_boundary_quad_count;
     c.Seed_vertex_reject = w->Seed_vertex_reject;
     c.Seed_boundary_reject = w->Seed_boundary_reject;
     c.Seed_search_reject = w->Seed_search_reject;

@@ -85,6 +85,13 @@ struct RapidSurfCounts {
     // Nodes in the lattice's store: now, at most during the run, and retired
     // behind the front.
     int32_t Live_nodes, Max_live_nodes, Retired_count;
+    int32_t Seed_fail;
+    // The cluster test and the box: nodes on the surface itself, nodes whose
+    // crossings form several patches, several holes, a sleeve round one edge,
+    // a closed nugget, merged crossings, and the facets that close the surface
+    // along the box (flat on it unless a merged crossing moved a corner).
+    int32_t Flat_surface_count, Multi_surface_count, Multi_hole_count, Small_hole_count, Nugget_count,
+        Vertex_collapse_count, Flat_boundary_quad_count;
 };
 RapidSurfCounts RapidSurf_Counts(const RapidSurfWorkspace* workspace);
 

@@ -186,6 +186,13 @@ int Decide(RapidSurfWorkspace* w, LatticeNode* n) {
         ++w->Multi_hole_count;
         return 0;
     }
+    // One neighbour on the node's own side: the surface wraps the edge to it
+    // like a sleeve. Merged at both ends, every facet along that edge would
+    // lose a corner and the sleeve would vanish, so its crossings stay apart.
+    if ((same & (same - 1)) == 0) {
+        ++w->Small_hole_count;
+        return 0;
+    }
     double p[3] = {0, 0, 0}, g[3] = {0, 0, 0};
     int count = 0;
     for (int d = 0; d < kDirections; ++d) {
@@ -255,10 +262,24 @@ int32_t EdgeVertex(RapidSurfWorkspace* w, int t, LatticeNode* const* c, int p, i
     return a->Vertex[d] - 1;
 }
 
+// True when the crossing on the edge from corner p to corner q lies on the
+// box: at the inside end of an edge to the outside, or between two nodes of
+// the same outermost layer.
+bool OnBox(const RapidSurfWorkspace* w, LatticeNode* const* c, int p, int q) {
+    const LatticeNode* a = c[p];
+    const LatticeNode* b = c[q];
+    if ((a->Flags | b->Flags) & kNodeOutside) return true;
+    const int32_t ia[3] = {a->I, a->J, a->K}, ib[3] = {b->I, b->J, b->K};
+    for (int axis = 0; axis < 3; ++axis)
+        if (ia[axis] == ib[axis] && (ia[axis] == w->IndexMin[axis] || ia[axis] == w->IndexMax[axis])) return true;
+    return false;
+}
+
 int SendFace(RapidSurfWorkspace* w, int32_t corners, const int32_t* v, int32_t boundary) {
     if (w->FaceSink(corners, v, boundary, w->FaceUser) != 0) return w->Status = RAPIDSURF_FACET_ERROR;
     ++w->Face_count;
     if (boundary) ++w->Boundary_Face_count;
+    if (boundary && w->FlatFacet) ++w->Flat_boundary_quad_count;
     return 0;
 }
 
@@ -473,6 +494,7 @@ int FacetTetrahedron(RapidSurfWorkspace* w, int t, LatticeNode* const* c) {
     double normal[3], towards[3];
     int32_t v[4];
     int32_t corners;
+    bool flat = boundary != 0;  // every crossing on the box: a facet closing the surface there
     if (count == 2) {
         int p[2], q[2], np = 0, nq = 0;
         for (int m = 0; m < 4; ++m) (positive[m] ? p[np++] : q[nq++]) = m;
@@ -484,8 +506,10 @@ int FacetTetrahedron(RapidSurfWorkspace* w, int t, LatticeNode* const* c) {
         const double d2[3] = {mid[3][0] - mid[1][0], mid[3][1] - mid[1][1], mid[3][2] - mid[1][2]};
         Cross(d1, d2, normal);
         for (int k = 0; k < 3; ++k) towards[k] = ideal[p[0]][k] + ideal[p[1]][k] - ideal[q[0]][k] - ideal[q[1]][k];
-        for (int e = 0; e < 4; ++e)
+        for (int e = 0; e < 4; ++e) {
             if ((v[e] = EdgeVertex(w, t, c, edges[e][0], edges[e][1])) < 0) return w->Status;
+            flat = flat && OnBox(w, c, edges[e][0], edges[e][1]);
+        }
         corners = 4;
     } else {
         int lone = 0;
@@ -502,8 +526,10 @@ int FacetTetrahedron(RapidSurfWorkspace* w, int t, LatticeNode* const* c) {
         const double sign = positive[lone] ? 1.0 : -1.0;
         for (int k = 0; k < 3; ++k)
             towards[k] = sign * (3.0 * ideal[lone][k] - ideal[other[0]][k] - ideal[other[1]][k] - ideal[other[2]][k]);
-        for (int e = 0; e < 3; ++e)
+        for (int e = 0; e < 3; ++e) {
             if ((v[e] = EdgeVertex(w, t, c, lone, other[e])) < 0) return w->Status;
+            flat = flat && OnBox(w, c, lone, other[e]);
+        }
         corners = 3;
     }
     // Reverse the corner order when its right-hand normal points to the
@@ -519,7 +545,10 @@ int FacetTetrahedron(RapidSurfWorkspace* w, int t, LatticeNode* const* c) {
             v[2] = s;
         }
     }
-    return Emit(w, corners, v, boundary);
+    w->FlatFacet = flat;
+    const int status = Emit(w, corners, v, boundary);
+    w->FlatFacet = 0;
+    return status;
 }
 
 }  // namespace rapid_surf

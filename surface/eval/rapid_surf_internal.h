@@ -104,6 +104,7 @@ struct RapidSurfWorkspace {
     double* VertexPositions;  // three doubles a vertex
     double* VertexGradients;  // three doubles a vertex, with gradients
     int32_t VertexCapacity;
+    int32_t FlatFacet;  // the facet being sent closes the surface: its crossings all lie on the box
     double Threshold;
 };
 

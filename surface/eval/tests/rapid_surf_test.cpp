@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -222,6 +224,8 @@ TEST(RapidSurfTest, SeedsAreRejectedDuplicatedOrLimited) {
         else
             EXPECT_EQ(c.boundary, n.Seed_boundary_reject);
         EXPECT_EQ(c.vertex, n.Seed_vertex_reject);
+        EXPECT_EQ(n.Seed_boundary_reject + n.Seed_vertex_reject + n.Seed_search_reject, n.Seed_reject);
+        EXPECT_EQ(0, n.Seed_fail);
         EXPECT_GE(n.Seed_duplicate, c.duplicate);
         if (c.seedCount == 0) {
             EXPECT_EQ(RAPIDSURF_NO_SEEDS, status);
@@ -312,6 +316,16 @@ TEST(RapidSurfTest, EveryFailureStopsTheRunWithItsStatus) {
         Follow run(sphere);
         run.failEvaluationAt = 200;
         EXPECT_EQ(RAPIDSURF_EVAL_ERROR, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+        EXPECT_EQ(0, run.Counts().Seed_fail);
+    }
+    {
+        // The evaluator fails while the seed is projected: a failed seed,
+        // not a rejected one.
+        Follow run(sphere);
+        run.failEvaluationAt = 0;
+        EXPECT_EQ(RAPIDSURF_EVAL_ERROR, run.Go({1, 0, 0}, kLo, kHi, 0.1, &o));
+        EXPECT_EQ(1, run.Counts().Seed_fail);
+        EXPECT_EQ(0, run.Counts().Seed_reject);
     }
     {
         Follow run(sphere);
@@ -473,6 +487,121 @@ TEST(RapidSurfTest, ReportHasItsSectionsAndCounts) {
         "Seed_duplicate 0\n"
         "\n";
     EXPECT_EQ(golden, report);
+}
+
+// World position of lattice node (i, j, k) in the box kLo..kHi at
+// resolution 0.25 with Options()' spacing fitted to the box (13 nodes along
+// x, spacing 4 / 11.5; 0.25 along y and z; the first z index is 5).
+std::array<double, 3> NodeAt(int i, int j, int k) {
+    const double dx = 4.0 / 11.5;
+    const double x = ((j + k) % 2 == 1 && i != 12) || i == 0 ? i + 0.5 : i;
+    return {kLo[0] - dx / 2 + x * dx, kLo[1] + j * 0.25, kLo[2] + (k - 5) * 0.25};
+}
+
+double Capsule(const double* p, const std::array<double, 3>& a, const std::array<double, 3>& b, double r) {
+    double ab[3], ap[3], t = 0.0, length = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        ab[k] = b[k] - a[k];
+        ap[k] = p[k] - a[k];
+        t += ab[k] * ap[k];
+        length += ab[k] * ab[k];
+    }
+    t = length > 0.0 ? std::min(1.0, std::max(0.0, t / length)) : 0.0;
+    double d = 0.0;
+    for (int k = 0; k < 3; ++k) d += (ap[k] - t * ab[k]) * (ap[k] - t * ab[k]);
+    return std::sqrt(d) - r;
+}
+
+// Surfaces smaller than the lattice: a ball around one node (a nugget: every
+// edge of the node crosses) and a sleeve round one edge (each end node has a
+// single neighbour on its own side). Merging either end's crossings would
+// drop every facet along the edge; the cluster test keeps them apart and
+// the mesh stays closed.
+TEST(RapidSurfTest, ClusterTestKeepsTinySurfacesClosed) {
+    const std::array<double, 3> p = NodeAt(6, 8, 12), q = NodeAt(7, 8, 12);
+    struct Case {
+        const char* name;
+        Field field;
+        int nuggets, smallHoles;
+    } cases[] = {
+        {"ball round a node", [&](const double* x) { return Capsule(x, p, p, 0.075); }, 1, 0},
+        {"sleeve round an edge", [&](const double* x) { return Capsule(x, p, q, 0.075); }, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Follow run(c.field);
+        const RapidSurfOptions o = Options();
+        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({p[0], p[1], p[2] + 0.075}, kLo, kHi, 0.25, &o));
+        const RapidSurfCounts n = run.Counts();
+        EXPECT_EQ(c.nuggets, n.Nugget_count);
+        EXPECT_EQ(c.smallHoles, n.Small_hole_count);
+        EXPECT_EQ(0, n.Vertex_collapse_count);
+        const Topology t = CheckTopology(run.mesh);
+        EXPECT_GT(run.mesh.faces.size(), 0u);
+        EXPECT_TRUE(t.closedAndOriented);
+        EXPECT_TRUE(t.edgeManifold);
+        EXPECT_TRUE(t.vertexManifold);
+        EXPECT_EQ(2, t.euler);
+        EXPECT_GT(SignedVolume(run.mesh), 0.0);
+    }
+}
+
+// A plane through a layer of nodes: each node on it counts as flat, and the
+// crossings that meet there still make one disc.
+TEST(RapidSurfTest, PlaneThroughNodesCountsFlatNodesAndStaysADisc) {
+    for (double height : {0.0, 0.1}) {
+        SCOPED_TRACE(height);
+        Follow run([height](const double* x) { return x[2] - height; });
+        const RapidSurfOptions o = Options();
+        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({0, 0, height}, kLo, kHi, 0.25, &o));
+        const Topology t = CheckTopology(run.mesh);
+        EXPECT_TRUE(t.edgeManifold);
+        EXPECT_TRUE(t.vertexManifold);
+        EXPECT_EQ(1, t.euler);
+        if (height == 0.0) {
+            EXPECT_GE(run.Counts().Flat_surface_count, 12 * 16);  // the nodes of the layer k = 13
+        } else {
+            EXPECT_EQ(0, run.Counts().Flat_surface_count);
+        }
+    }
+}
+
+// A sphere cut by the box's top: the facets that close it there are flagged
+// as boundary facets and counted as flat ones; without facet optimisation
+// exactly the boundary facets that lie in the top plane.
+TEST(RapidSurfTest, ClosingFacetsOnTheBoxAreCounted) {
+    Field cut = [](const double* x) {
+        const double c[3] = {0.0, 0.0, 1.5};
+        return Sphere(x, c, 1.0);
+    };
+    for (int optimisation : {0, 2}) {
+        SCOPED_TRACE(optimisation);
+        for (int open : {0, 2}) {
+            Follow run(cut);
+            RapidSurfOptions o = Options(open);
+            o.Triangulation_optimisation = optimisation;
+            ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({0, 0, 0.5}, kLo, kHi, 0.1, &o));
+            const RapidSurfCounts n = run.Counts();
+            if (open == 0) {
+                EXPECT_EQ(0, n.Flat_boundary_quad_count);
+                continue;
+            }
+            EXPECT_TRUE(CheckTopology(run.mesh).closedAndOriented);
+            int32_t onTop = 0;
+            for (size_t f = 0; f < run.mesh.faces.size(); ++f) {
+                bool flat = run.mesh.boundary[f] != 0;
+                for (int32_t v : run.mesh.faces[f]) flat = flat && std::fabs(run.mesh.points[v][2] - kHi[2]) < 1e-12;
+                onTop += flat;
+            }
+            EXPECT_GT(onTop, 0);
+            EXPECT_LE(n.Flat_boundary_quad_count, n.Boundary_Face_count);
+            if (optimisation == 2) {
+                EXPECT_EQ(onTop, n.Flat_boundary_quad_count);
+            } else {
+                EXPECT_GE(n.Flat_boundary_quad_count, onTop);
+            }
+        }
+    }
 }
 
 }  // namespace
