@@ -192,7 +192,7 @@ int SlowConvergence(DDFitWorkspace* ws, int32_t L) {
 }
 
 // The iterations of level L from its Residual towards accuracy t.
-int Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* coeffs, double t, double* error) {
+int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* coeffs, double t, double* error) {
     const DDFitOptions& o = ws->Options;
     DDFitLevel* lv = DDFit_Level(ws, L);
     const int32_t N = lv->N, m = Terms(ws), indent = 2 * L - 2;
@@ -338,7 +338,7 @@ int DDFit_Solve(DDFitWorkspace* ws, int32_t L, const double* values, double* coe
     } else {
         const double P = DDFit_Progress(ws);
         DDFit_RaiseProgress(ws, P + 0.02 * std::max(lv->ProgressEnd - P, 0.0));
-        status = Iterate(ws, L, values, coeffs, accuracy, error);
+        status = DDFit_Iterate(ws, L, values, coeffs, accuracy, error);
     }
     lv = DDFit_Level(ws, L);
     if (L == 1 && ws->Options.Residual)

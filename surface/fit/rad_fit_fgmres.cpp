@@ -259,7 +259,8 @@ int Product(State* s, int32_t k, const double* x, double accuracy, double* out) 
     return 0;
 }
 
-int Multiply(int32_t, const double* x, double accuracy, void* user, double* Ax, const CoreReporter*, double) {
+int RadFitFGMRes_Multiply(int32_t, const double* x, double accuracy, void* user, double* Ax, const CoreReporter*,
+                          double) {
     auto* s = static_cast<State*>(user);
     return Product(s, s->Current, x, accuracy, Ax);
 }
@@ -325,7 +326,7 @@ int AddPoints(State* s, int32_t k, const double* r) {
     return 0;
 }
 
-int Precondition(int32_t, const double* v, void* user, double* z, double R, const CoreReporter*, double) {
+int RadFitFGMRes_Precondition(int32_t, const double* v, void* user, double* z, double R, const CoreReporter*, double) {
     auto* s = static_cast<State*>(user);
     const int32_t k = s->Current, m = Terms(*s);
     Level* lv = &s->Levels[k];
@@ -391,8 +392,9 @@ int Precondition(int32_t, const double* v, void* user, double* z, double R, cons
         const double target = std::min(MaxAbs(fine->Values, fine->N) * o.LevelAccFactor, t);
         s->Current = j;
         std::fill(fine->Coeffs, fine->Coeffs + fine->N + m, 0.0);
-        status = FGMRes_Solve(fine->N, fine->N, fine->Values, target, &inner, Precondition, Multiply, s, fine->Coeffs,
-                              s->Reporter, s->Reporter && s->Reporter->progress ? *s->Reporter->progress : 0.0);
+        status = FGMRes_Solve(fine->N, fine->N, fine->Values, target, &inner, RadFitFGMRes_Precondition,
+                              RadFitFGMRes_Multiply, s, fine->Coeffs, s->Reporter,
+                              s->Reporter && s->Reporter->progress ? *s->Reporter->progress : 0.0);
         s->Current = k;
         if (status != 0 && status != CoreStatus_NoConvergence && status != CoreStatus_ReachedMaxIteration)
             return status;
@@ -532,8 +534,8 @@ int RadFitFGMRes(int32_t N, double* const* centres, const double* values, const 
         if (!s->Options.Solver.UseCoeffs) std::fill(*coefficients, *coefficients + N + m, 0.0);
         FGMResOptions solver = s->Options.Solver;
         s->Current = 0;
-        status = FGMRes_Solve(N, N, values, accuracy, &solver, Precondition, Multiply, s, *coefficients, reporter,
-                              progressEnd);
+        status = FGMRes_Solve(N, N, values, accuracy, &solver, RadFitFGMRes_Precondition, RadFitFGMRes_Multiply, s,
+                              *coefficients, reporter, progressEnd);
         if (Says(*s, 3))
             CoreReporter_SuccessElapsed(reporter, "RadFitFGMRes achieved an accuracy of %.2g and took",
                                         static_cast<int32_t>(Reporter_Clock() - start), solver.AchievedResidual);
