@@ -66,6 +66,38 @@ TEST(SelvaneFit3, DirectTypesFitEveryCentreWithinTheAccuracy) {
     }
 }
 
+// The pipeline's sizes: about 5000 density points of a sphere and of a
+// torus, checked at 1000 of them. Without memory for stored factors the
+// multilevel fit reaches the same accuracy and says nothing about it.
+TEST(SelvaneFit3, DirectTypesAtPipelineSizesWithAndWithoutMemory) {
+    struct Case {
+        Shape shape;
+        int32_t type;
+        uint32_t memory;
+    } cases[] = {
+        {Shape::Sphere, FitType_Direct, 64u << 20},
+        {Shape::Sphere, FitType_Direct, 0},
+        {Shape::Torus, FitType_Direct, 64u << 20},
+        {Shape::Torus, FitType_DirectGMRes, 64u << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(c.shape) << " type " << c.type << " memory "
+                                        << c.memory);
+        OwnedList data;
+        DensityData(&data.list, c.shape, 2600, 21);
+        ASSERT_GE(data.list.Count, 5000);
+        ASSERT_LE(data.list.Count, 10000);
+        OwnedSolution sol;
+        FitAttributes a = Attributes(c.type);
+        Lines lines(kLevelInfo);
+        const double accuracy = 0.01;
+        ASSERT_EQ(0, Selvane_Fit3(&sol.s, &data.list, -1, accuracy, c.memory, &a, &lines.reporter));
+        EXPECT_EQ(data.list.Count, sol.s.CentreCount);
+        EXPECT_LT(WorstMiss(sol.s, data.list, data.list.Count / 1000), accuracy);
+        for (const auto& line : lines.lines) EXPECT_GT(line.first, kLevelWarning) << line.second;
+    }
+}
+
 TEST(SelvaneFit3, ReducedTypesKeepEveryPointWithinItsAccuracyWithFewerCentres) {
     for (Shape shape : {Shape::Sphere, Shape::Torus}) {
         for (int32_t type : {FitType_CentreReduction, FitType_ErrorBar}) {
