@@ -2,6 +2,9 @@
 // buffers, reads and writes around opening and closing the port, and the
 // exclusive open.
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "driver/tests/simulated_machine.h"
 
@@ -22,7 +25,7 @@ TEST_F(DeviceInterface, FreshStatusBeforeAnyOpenTouchesNoPort) {
 }
 
 struct ControlCase {
-    const char* name;
+    std::string name;
     uint32_t code;
     uint32_t inputBytes;
     uint32_t outputBytes;
@@ -32,33 +35,56 @@ struct ControlCase {
     bool timeoutsChange;
 };
 
-TEST_F(DeviceInterface, ControlCodesAnswerEveryBufferSize) {
-    const ControlCase cases[] = {
-        {"status 0", ECP_IOCTL_PORT_STATUS, 0, 0, kBufferTooSmall, 0, false, false},
-        {"status 2", ECP_IOCTL_PORT_STATUS, 0, 2, kBufferTooSmall, 0, false, false},
-        {"status 4", ECP_IOCTL_PORT_STATUS, 0, 4, kBufferTooSmall, 0, false, false},
-        {"status 31", ECP_IOCTL_PORT_STATUS, 0, 31, kBufferTooSmall, 0, false, false},
-        {"status 32", ECP_IOCTL_PORT_STATUS, 0, 32, kSuccess, 32, false, false},
-        {"status 64", ECP_IOCTL_PORT_STATUS, 0, 64, kSuccess, 32, false, false},
-        {"open 0", ECP_IOCTL_OPEN_PORT, 0, 0, kBufferTooSmall, 0, false, false},
-        {"open 2", ECP_IOCTL_OPEN_PORT, 0, 2, kBufferTooSmall, 0, false, false},
-        {"open 4", ECP_IOCTL_OPEN_PORT, 0, 4, kSuccess, 4, true, false},
-        {"open 64", ECP_IOCTL_OPEN_PORT, 0, 64, kSuccess, 4, true, false},
-        {"timeouts 0", ECP_IOCTL_SET_TIMEOUTS, 0, 0, kSuccess, 0, false, false},
-        {"timeouts 4", ECP_IOCTL_SET_TIMEOUTS, 4, 0, kSuccess, 0, false, false},
-        {"timeouts 7", ECP_IOCTL_SET_TIMEOUTS, 7, 0, kSuccess, 0, false, false},
-        {"timeouts 8", ECP_IOCTL_SET_TIMEOUTS, 8, 0, kSuccess, 0, false, true},
-        {"timeouts 31", ECP_IOCTL_SET_TIMEOUTS, 31, 0, kSuccess, 0, false, true},
-        {"unknown function 0x800", ECP_CONTROL_CODE(0x800), 8, 32, kInvalidParameter, 0x5A5A, false, false},
-        {"unknown function 0x804", ECP_CONTROL_CODE(0x804), 8, 32, kInvalidParameter, 0x5A5A, false, false},
-        {"other device type", 0x22200C, 8, 32, kInvalidParameter, 0x5A5A, false, false},
+// Each known code refuses a buffer below its record's size and takes any
+// larger one; every code is asked with each of these sizes.
+constexpr uint32_t kBufferSizes[] = {0, 2, 4, 7, 8, 31, 32, 64};
+
+struct CodeRule {
+    const char* name;
+    uint32_t code;
+    bool sizeIsInput;     // the size tried is the input's (else the output's)
+    uint32_t needed;      // bytes the record needs
+    uint32_t tooSmall;    // status below it
+    uint64_t answered;    // Information when it fits
+    bool portOpens;       // when it fits
+    bool timeoutsChange;  // when it fits
+};
+
+std::vector<ControlCase> ControlCases() {
+    static const CodeRule rules[] = {
+        {"status", ECP_IOCTL_PORT_STATUS, false, 32, kBufferTooSmall, 32, false, false},
+        {"open", ECP_IOCTL_OPEN_PORT, false, 4, kBufferTooSmall, 4, true, false},
+        // A short time-out record is ignored with success.
+        {"timeouts", ECP_IOCTL_SET_TIMEOUTS, true, 8, kSuccess, 0, false, true},
     };
+    std::vector<ControlCase> cases;
+    for (const CodeRule& rule : rules) {
+        for (uint32_t size : kBufferSizes) {
+            const bool fits = size >= rule.needed;
+            cases.push_back(ControlCase{rule.name, rule.code, rule.sizeIsInput ? size : 0, rule.sizeIsInput ? 0 : size,
+                                        fits ? kSuccess : rule.tooSmall, fits ? rule.answered : 0,
+                                        fits && rule.portOpens, fits && rule.timeoutsChange});
+        }
+    }
+    // Unknown codes: refused, Information left as it came, nothing changed.
+    const std::pair<const char*, uint32_t> unknown[] = {{"unknown function 0x800", ECP_CONTROL_CODE(0x800)},
+                                                        {"unknown function 0x804", ECP_CONTROL_CODE(0x804)},
+                                                        {"other device type", 0x22200C}};
+    for (const auto& code : unknown)
+        for (uint32_t size : {0u, 8u, 32u})
+            cases.push_back(ControlCase{code.first, code.second, size, size, kInvalidParameter, 0x5A5A, false, false});
+    return cases;
+}
+
+TEST_F(DeviceInterface, ControlCodesAnswerEveryBufferSize) {
+    const std::vector<ControlCase> cases = ControlCases();
     // The time-outs belong to the device and outlive each handle.
     uint32_t writeTimeout = 0;
     uint32_t readTimeout = 0;
     uint32_t round = 0;
     for (const ControlCase& test : cases) {
-        SCOPED_TRACE(test.name);
+        SCOPED_TRACE(testing::Message() << test.name << ", input " << test.inputBytes << ", output "
+                                        << test.outputBytes);
         const int handle = Open();
         uint8_t input[64];
         ++round;
