@@ -66,6 +66,22 @@ class ServiceRun : public ::testing::Test {
         return status.dwCurrentState;
     }
 
+    // Starts and stops the service twice; the device never appears.
+    void StartAndStopTwice() {
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(Start()) << GetLastError();
+            EXPECT_EQ(WaitFor(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+            // No device: the driver makes it only for a Plug and Play device.
+            const HANDLE device = CreateFileA("\\\\.\\ECP", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_OVERLAPPED, nullptr);
+            EXPECT_EQ(device, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+            SERVICE_STATUS status;
+            ASSERT_TRUE(ControlService(service_, SERVICE_CONTROL_STOP, &status)) << GetLastError();
+            EXPECT_EQ(WaitFor(SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
+        }
+    }
+
     SC_HANDLE manager_ = nullptr;
     SC_HANDLE service_ = nullptr;
 };
@@ -90,19 +106,24 @@ TEST_F(ServiceRun, StartsAndStopsTwiceWithTheParametersInEachState) {
     for (int variant : {0, 1, 2}) {
         SCOPED_TRACE(variant == 0 ? "no Parameters" : variant == 1 ? "valid Parameters" : "a string for a DWORD");
         SetParameters(variant);
-        for (int round = 0; round < 2; ++round) {
-            ASSERT_TRUE(Start()) << GetLastError();
-            EXPECT_EQ(WaitFor(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
-            // No device: the driver makes it only for a Plug and Play device.
-            const HANDLE device = CreateFileA("\\\\.\\ECP", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_OVERLAPPED, nullptr);
-            EXPECT_EQ(device, INVALID_HANDLE_VALUE);
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-            SERVICE_STATUS status;
-            ASSERT_TRUE(ControlService(service_, SERVICE_CONTROL_STOP, &status)) << GetLastError();
-            EXPECT_EQ(WaitFor(SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
-        }
+        StartAndStopTwice();
     }
+}
+
+// The image path as an installed driver has it: in the drivers folder,
+// under "\SystemRoot\".
+TEST_F(ServiceRun, StartsFromTheDriversFolderUnderTheSystemRoot) {
+    char windows[MAX_PATH];
+    ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string installed = std::string(windows) + "\\system32\\drivers\\OmbrixServiceRun.sys";
+    ASSERT_TRUE(CopyFileA(OMBRIX_IMAGE, installed.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(ChangeServiceConfigA(service_, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                     "\\SystemRoot\\system32\\drivers\\OmbrixServiceRun.sys", nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr))
+        << GetLastError();
+    SetParameters(1);
+    StartAndStopTwice();
+    DeleteFileA(installed.c_str());
 }
 
 }  // namespace
