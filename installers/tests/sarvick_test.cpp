@@ -113,12 +113,44 @@ TEST(SarvickTest, FailedInstallationLeavesNoNode) {
     };
     for (const auto& row : rows) {
         FakeSystem s = Windows2000();
+        const FakeState before = s.state;
         if (*row.call) s.Fail(row.call, 1, ERROR_ACCESS_DENIED);
         s.updateFails = row.updateFails;
         s.updateError = row.updateError;
         EXPECT_EQ(kExitFailed, Sarvick_Run(s, "")) << row.what;
         EXPECT_EQ(row.boxes, Texts(s)) << row.what;
         EXPECT_EQ(row.nodesLeft, s.state.devices.size()) << row.what;
+        if (row.nodesLeft == 0) {
+            EXPECT_TRUE(before == s.state) << row.what;
+        }
+    }
+}
+
+// With the node already there only its driver is updated; a failed update
+// keeps the node and says why.
+TEST(SarvickTest, FailedUpdateOfTheExistingNodeKeepsIt) {
+    const struct {
+        DWORD code;
+        const char* box;
+    } rows[] = {
+        {ERROR_ACCESS_DENIED, "This program must be run by an administrator.\n"},
+        {0, "Driver installation failed.\n"},
+        {0xE000022F, "Driver installation failed.\n"},
+        {0xE000022B, "Windows has determined your driver does not need updating.\n"},
+        {ERROR_FILE_NOT_FOUND,
+         "UpdateDriverForPlugAndPlayDevices FAILURE: The system cannot find the file specified.\n"},
+        {0x12345, "UpdateDriverForPlugAndPlayDevices FAILURE: (0x00012345)\n"},
+    };
+    for (const auto& row : rows) {
+        FakeSystem s = Windows2000();
+        s.state.devices = {{kIds, "Ombrix", true, "ROOT\\SYSTEM\\0000"}};
+        const FakeState before = s.state;
+        s.updateFails = true;
+        s.updateError = row.code;
+        EXPECT_EQ(kExitFailed, Sarvick_Run(s, "")) << row.box;
+        EXPECT_EQ(std::vector<std::string>{row.box}, Texts(s));
+        EXPECT_EQ(1u, s.updates.size());
+        EXPECT_TRUE(before == s.state) << row.box;
     }
 }
 
