@@ -2,6 +2,7 @@
 // the port's mode registers, time-outs, cancel and clean-up, the races
 // between completion, time-out, interrupt and cancel as fixed
 // interleavings, and the shared interrupt line.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -201,6 +202,36 @@ TEST_F(Transfers, TimeOutCountsOnlyTheSegmentsThatEnded) {
     EXPECT_EQ(read->status, kIoTimeout);
     EXPECT_EQ(read->information, 4096u);
     EXPECT_EQ(Status(handle).BytesRead, 4096u);
+}
+
+// A unit that stops taking data part-way through a segment: the write's
+// time-out ends it with the segments that ended, and the next write runs.
+TEST_F(Transfers, StalledWriteEndsByItsTimeOut) {
+    kernel.Faults().mapRegisterLimit = 1;
+    const int handle = OpenWithPort();
+    SetTimeouts(handle, 250, 40);
+    kernel.PeripheralOn(0).acceptLimit = 5000;
+    const auto data = Pattern(10000, 6);
+    PageBuffer out(10000, 0);
+    std::copy(data.begin(), data.end(), out.data());
+    kernelsim::Request write = kernel.Write(handle, out.data(), 10000);
+    kernel.Settle();
+    kernel.AdvanceMs(249);
+    EXPECT_FALSE(write->done);
+    kernel.AdvanceMs(1);
+    ASSERT_TRUE(write->done);
+    EXPECT_EQ(write->status, kIoTimeout);
+    EXPECT_EQ(write->information, 4096u);
+    EXPECT_EQ(Status(handle).BytesWritten, 4096u);
+    EXPECT_TRUE(kernel.PeripheralOn(0).fromHost == std::vector<uint8_t>(data.begin(), data.begin() + 5000));
+
+    kernel.PeripheralOn(0).acceptLimit = SIZE_MAX;
+    kernel.PeripheralOn(0).fromHost.clear();
+    kernelsim::Request next = kernel.Write(handle, out.data(), 300);
+    kernel.Settle();
+    EXPECT_EQ(next->status, kSuccess);
+    EXPECT_EQ(next->information, 300u);
+    EXPECT_TRUE(kernel.PeripheralOn(0).fromHost == std::vector<uint8_t>(data.begin(), data.begin() + 300));
 }
 
 TEST_F(Transfers, CancelQueuedAndRunningRequests) {
