@@ -76,9 +76,14 @@ class ServiceRun : public ::testing::Test {
                                               FILE_FLAG_OVERLAPPED, nullptr);
             EXPECT_EQ(device, INVALID_HANDLE_VALUE);
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-            SERVICE_STATUS status;
+            // The host survived the entry and the open: the driver still runs.
+            SERVICE_STATUS status{};
+            ASSERT_TRUE(QueryServiceStatus(service_, &status));
+            EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
             ASSERT_TRUE(ControlService(service_, SERVICE_CONTROL_STOP, &status)) << GetLastError();
             EXPECT_EQ(WaitFor(SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
+            ASSERT_TRUE(QueryServiceStatus(service_, &status));
+            EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR)) << "stopped by its own unload";
         }
     }
 
