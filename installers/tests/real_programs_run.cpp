@@ -286,6 +286,7 @@ TEST(RealInstallersTest, SarvickInstallsOmbrixOnOneRootDevice) {
         const ProgramRun run = Start(exe, owner.Window());
         EXPECT_EQ(0u, run.exitCode) << pass;
         ASSERT_EQ(1u, run.boxes.size()) << pass;
+        EXPECT_EQ("Message", run.boxes[0].caption);
         EXPECT_EQ("Driver installation was successful.\n", run.boxes[0].text);
         EXPECT_EQ(owner.Window(), run.boxes[0].owner);
         std::vector<std::string> services;
@@ -338,6 +339,7 @@ TEST(RealInstallersTest, QuenlowCopiesThePackageOnceAndLogsItsProgress) {
     ProgramRun run = Start(exe, owner.Window());
     EXPECT_EQ(2u, run.exitCode);
     ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Message", run.boxes[0].caption);
     EXPECT_EQ("Installation file ftdibus.inf not found\n", run.boxes[0].text);
     EXPECT_EQ(owner.Window(), run.boxes[0].owner);
     EXPECT_EQ("Installation file ftdibus.inf not found\r\n", ReadFile(log));
@@ -349,7 +351,9 @@ TEST(RealInstallersTest, QuenlowCopiesThePackageOnceAndLogsItsProgress) {
     run = Start(exe, owner.Window());
     EXPECT_EQ(2u, run.exitCode);
     ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Message", run.boxes[0].caption);
     EXPECT_EQ("This program must be run under Windows 2000 or XP", run.boxes[0].text);
+    EXPECT_EQ(owner.Window(), run.boxes[0].owner);
     EXPECT_EQ("Installation file ftdibus.inf not found\r\n", ReadFile(log));
     now = Settled();
     EXPECT_TRUE(before == now) << Difference(before, now);
