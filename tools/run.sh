@@ -23,6 +23,7 @@
 #                [--build-dir DIR] [--run-dir DIR] [--no-setup] [--no-build]
 #                [--screenshot FILE] [--scenario FILE] [--listener ARGS]
 #                [--second-listener ARGS] [--hemisphere-setup] [--view-check]
+#                [--space-mouse] [--brand PRODUCT]
 #
 #   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
 #                  runs without a scanner); else the simulator's settings.
@@ -42,6 +43,13 @@
 #                  no box; the view's own read-backs while the simulated
 #                  sweeps come in, after a full redraw and after Center are
 #                  checked by tools/view_check.py.
+#   --space-mouse  headless: the 3D mouse driver's stand-in beside the run's
+#                  program; the program must open it as "Tolvaran", and an
+#                  injected push of the cap must show its zoom in the status bar.
+#   --brand        headless: the run's copy of the program carries a package
+#                  naming this product ("-": the package stripped), and
+#                  the title must show the product (the built-in one when
+#                  stripped); the view's read-back is kept as brand-view.png.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=
@@ -58,6 +66,9 @@ LISTENER_ARGS=
 SECOND_LISTENER_ARGS=
 HEMISPHERE_SETUP=0
 VIEW_CHECK=0
+SPACE_MOUSE=0
+BRAND=
+BRAND_SET=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) HEADLESS=1 ;;
@@ -74,6 +85,8 @@ while [ $# -gt 0 ]; do
         --second-listener) SECOND_LISTENER_ARGS=$2; shift ;;
         --hemisphere-setup) HEMISPHERE_SETUP=1 ;;
         --view-check) VIEW_CHECK=1 ;;
+        --space-mouse) SPACE_MOUSE=1 ;;
+        --brand) BRAND=$2; BRAND_SET=1; shift ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -154,6 +167,10 @@ if [ "$INSIDE" = 1 ]; then
         "$WINE" probe/sim_pipe_listener.exe --seconds 120 "$@" $LISTENER_ARGS >"$RUN/listener.log" 2>&1 &
         LISTENER=$!
     fi
+    if [ "$SPACE_MOUSE" = 1 ]; then
+        rm -f spacemouse.log
+        export TOLVARAN_SPACEMOUSE_LOG=spacemouse.log
+    fi
     "$WINE" Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
     TOLVARAN=$!
     status=0
@@ -175,6 +192,24 @@ if [ "$INSIDE" = 1 ]; then
         "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
         "$WINE" probe/tolvaran_run_probe.exe readback view-centred.png || status=1
         /usr/bin/python3 "$ROOT/tools/view_check.py" "$RUN" || status=1
+    fi
+    if [ "$SPACE_MOUSE" = 1 ]; then
+        # A push into the cap of 400 (tz' = 2) divides the zoom by 1.1025.
+        before=$("$WINE" probe/tolvaran_run_probe.exe status 1 | tr -d '\r')
+        "$WINE" probe/tolvaran_run_probe.exe spacemouse 2 2 400 || status=1
+        sleep 1
+        after=$("$WINE" probe/tolvaran_run_probe.exe status 1 | tr -d '\r')
+        echo "status before the push: $before; after: $after"
+        grep -q '^SiOpen Tolvaran' spacemouse.log || { echo "the 3D mouse was not opened as Tolvaran"; status=1; }
+        case "$after" in *"Zoom 0.91"*) ;; *) echo "the zoom of the push is not in the status bar"; status=1 ;; esac
+    fi
+    if [ "$BRAND_SET" = 1 ]; then
+        title=$("$WINE" probe/tolvaran_run_probe.exe title | tr -d '\r')
+        expected=$BRAND
+        [ "$BRAND" = - ] && expected=Tolvaran
+        echo "title: $title (expected the product $expected)"
+        case "$title" in *"$expected"*) ;; *) echo "the title does not show the product"; status=1 ;; esac
+        "$WINE" probe/tolvaran_run_probe.exe readback brand-view.png || status=1
     fi
     import -window root "$SHOT" || status=1
     colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
@@ -233,6 +268,21 @@ if [ "$BUILD_IT" = 1 ]; then
 fi
 mkdir -p "$RUN/probe"
 cp "$BUILD/app/ui/Tolvaran.exe" "$RUN/"
+# The run's copy of the program with another branding package, or none.
+if [ "$BRAND_SET" = 1 ]; then
+    if [ "$BRAND" != - ]; then
+        /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --text "product=$BRAND" \
+            --png "background=$BUILD/app/ui/brand/background.png"
+    else
+        /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --strip
+    fi
+fi
+# The 3D mouse driver's stand-in, only in the run folder.
+if [ "$SPACE_MOUSE" = 1 ] && [ -f "$BUILD/sim/siappdll/siappdll.dll" ]; then
+    cp "$BUILD/sim/siappdll/siappdll.dll" "$RUN/"
+else
+    rm -f "$RUN/siappdll.dll"
+fi
 cp "$BUILD/app/ui/tolvaran_run_probe.exe" "$RUN/probe/"
 # The DLLs the program loads (libpng and zlib).
 for dll in "$BUILD"/dlls/*.dll; do if [ -f "$dll" ]; then cp "$dll" "$RUN/"; fi; done
@@ -259,4 +309,6 @@ set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" -
 [ "$HEADLESS" = 1 ] && set -- "$@" --headless
 [ "$SCANNER_OFF" = 1 ] && set -- "$@" --scanner-off
 [ "$VIEW_CHECK" = 1 ] && set -- "$@" --view-check
+[ "$SPACE_MOUSE" = 1 ] && set -- "$@" --space-mouse
+[ "$BRAND_SET" = 1 ] && set -- "$@" --brand "$BRAND"
 exec "$ROOT/tools/wine-session.sh" "$0" "$@"

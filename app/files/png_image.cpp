@@ -23,6 +23,9 @@ void ErrorBox(const char* key) {
 struct LoadState {
     std::FILE* stream;
     bool reported;  // the error callback has shown its box
+    const uint8_t* bytes = nullptr;  // a picture held in memory instead of the stream
+    size_t size = 0;
+    size_t at = 0;
 };
 
 void OnLoadError(png_structp png, png_const_charp) {
@@ -31,6 +34,10 @@ void OnLoadError(png_structp png, png_const_charp) {
     state->reported = true;
     png_longjmp(png, 1);
 }
+
+void OnQuietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+void OnQuietWarning(png_structp, png_const_charp) {}
 
 void OnLoadWarning(png_structp, png_const_charp) {
     AppMessage message;
@@ -43,6 +50,12 @@ void OnLoadWarning(png_structp, png_const_charp) {
 
 void OnRead(png_structp png, png_bytep data, png_size_t length) {
     LoadState* state = static_cast<LoadState*>(png_get_error_ptr(png));
+    if (state->bytes) {
+        if (length > state->size - state->at) png_error(png, "read past the end of the picture");
+        std::memcpy(data, state->bytes + state->at, length);
+        state->at += length;
+        return;
+    }
     if (std::fread(data, 1, length, state->stream) != length) png_error(png, "read past the end of the stream");
 }
 
@@ -151,6 +164,25 @@ int32_t Png_Load(std::FILE* stream, Image& image) {
     if (result < 0 && result > -1000) BitDepthBox(-result);
     Image_Free(&image);
     return 0;
+}
+
+bool Png_Decode(const uint8_t* bytes, size_t size, Image& image) {
+    image = Image();
+    if (!bytes || size == 0) return false;
+    LoadState state = {nullptr, true, bytes, size, 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnQuietError, OnQuietWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        if (png) png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    // A damaged header must not ask for more than a branding picture ever needs.
+    png_set_user_limits(png, kPngDecodeMaxSide, kPngDecodeMaxSide);
+    const int32_t result = LoadRows(png, info, state, image);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (result == 1) return true;
+    Image_Free(&image);
+    return false;
 }
 
 int32_t Png_Write(std::FILE* stream, const uint8_t* pixels, int32_t width, int32_t height) {

@@ -21,6 +21,7 @@
 #include "app/ui/scan_edit.h"
 #include "app/ui/scanner_dialogs_win32.h"
 #include "app/ui/scanner_link.h"
+#include "app/ui/settings_dialogs_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/sweep_registration.h"
@@ -53,7 +54,6 @@ const std::set<WORD>& NotAvailable() {
         40144,
         40167,
         40225,
-        40093,
         40061,
         40250,
         40101,
@@ -694,7 +694,7 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) ||
+    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || SettingsDialogs_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
         Refresh();
         return 1;

@@ -9,6 +9,10 @@
 //   tolvaran_run_probe readback <file>     the view's picture, written by the program as PNG
 //   tolvaran_run_probe command <id>        a command to the main window
 //   tolvaran_run_probe repaint <level>     a repaint request to the view
+//   tolvaran_run_probe spacemouse <type> <axis> <value>
+//                                          an event of the 3D mouse stand-in
+//   tolvaran_run_probe status <part>       prints the status bar part's text
+//   tolvaran_run_probe title               prints the main window's title
 //
 // "hemisphere" waits for the hemisphere set-up window to open (the first
 // press of a station on the automatic setting) and then to close again (the
@@ -283,7 +287,41 @@ int Post(bool command, int value) {
 
 }  // namespace
 
+// What the 3D mouse stand-in turns into a device event (see sim/space_mouse).
+int SpaceMouse(int type, int axis, int value) {
+    HWND main = FindMainWindow();
+    if (!main) {
+        std::printf("no main window\n");
+        return 1;
+    }
+    const UINT message = RegisterWindowMessageA("TolvaranSimSpaceMouseEvent");
+    return PostMessageA(main, message, static_cast<WPARAM>(type | axis << 8), value) ? 0 : 1;
+}
+
+int PrintStatus(int part) {
+    HWND main = FindMainWindow();
+    HWND bar = main ? FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr) : nullptr;
+    if (!bar) {
+        std::printf("no status bar\n");
+        return 1;
+    }
+    std::printf("%s\n", StatusPartText(bar, part).c_str());
+    return 0;
+}
+
+int PrintTitle() {
+    HWND main = FindMainWindow();
+    char title[512] = "";
+    if (!main || !GetWindowTextA(main, title, sizeof title)) return 1;
+    std::printf("%s\n", title);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 5 && std::strcmp(argv[1], "spacemouse") == 0)
+        return SpaceMouse(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    if (argc >= 3 && std::strcmp(argv[1], "status") == 0) return PrintStatus(std::atoi(argv[2]));
+    if (argc >= 2 && std::strcmp(argv[1], "title") == 0) return PrintTitle();
     if (argc >= 3 && std::strcmp(argv[1], "readback") == 0) return ReadBack(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "command") == 0) return Post(true, std::atoi(argv[2]));
     if (argc >= 3 && std::strcmp(argv[1], "repaint") == 0) return Post(false, std::atoi(argv[2]));

@@ -4,11 +4,14 @@
 #include "app/locale/locale_loader.h"
 #include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/brand_package.h"
 #include "app/ui/menus_win32.h"
 #include "app/ui/pipe_queue.h"
 #include "app/ui/scan_control_link.h"
 #include "app/ui/scan_document_win32.h"
+#include "app/ui/settings_dialogs_win32.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/view_mouse_win32.h"
 #include "app/ui/view_window_win32.h"
 
 #include <windows.h>
@@ -69,6 +72,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     View_ConnectShell();
     // Scanner acquisition takes its part in the shell before the window starts it.
     Acquisition_ConnectShell();
+    ViewMouse_ConnectShell();
+    SettingsDialogs_ConnectShell();
+    // The branding package appended to this program file, read when the
+    // state is reset at window creation and freed when the window closes.
+    char programPath[MAX_PATH] = "";
+    const DWORD length = GetModuleFileNameA(nullptr, programPath, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        BrandPackage_Install(programPath);
+        Shell_Win32Hooks().freeBranding = BrandPackage_Free;
+    }
 
     HWND main = App_CreateMainWindow(instance, showCommand);
     if (!main) return FailedStart(GetLastError());

@@ -1,0 +1,40 @@
+#include "app/ui/scanner_limits.h"
+
+#include <cstdio>
+
+namespace {
+bool g_offOffered = false;
+}
+
+int32_t ProfileSmoothing_FromLength(int32_t length) {
+    if (length == 0) return kSmoothingOff;
+    if (length >= 1 && length <= 3) return kSmoothingLow;
+    if (length == 4 || length == 5) return kSmoothingMedium;
+    return kSmoothingHigh;
+}
+
+int32_t ProfileSmoothing_Length(int32_t entry) {
+    switch (entry) {
+        case kSmoothingHigh:
+            return 7;
+        case kSmoothingMedium:
+            return 5;
+        case kSmoothingLow:
+            return 3;
+        case kSmoothingOff:
+            return 0;
+    }
+    return -1;
+}
+
+bool ScannerLimits_ParseNumber(const char* text, float& value) {
+    if (!text) return false;
+    float number = 0.0f;
+    char extra = 0;
+    if (std::sscanf(text, "%f %c", &number, &extra) != 1) return false;
+    value = number;
+    return true;
+}
+
+void ScannerLimits_SetOffOffered(bool offered) { g_offOffered = offered; }
+bool ScannerLimits_OffOffered() { return g_offOffered; }
