@@ -27,7 +27,9 @@ class ResourcePackageTest : public ::testing::Test {
         const std::string path = folder.File("Tolvaran.exe");
         std::FILE* f = std::fopen(path.c_str(), "wb");
         EXPECT_NE(f, nullptr);
-        if (!bytes.empty()) EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        if (!bytes.empty()) {
+            EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        }
         std::fclose(f);
         return ResourcePackage_Load(path);
     }

@@ -33,7 +33,9 @@ TEST(ScannerLimits, ExactlyOneNumber) {
     for (const Case& c : cases) {
         float v = -1.0f;
         EXPECT_EQ(ScannerLimits_ParseNumber(c.text, v), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
     }
     float v = 0;
     EXPECT_FALSE(ScannerLimits_ParseNumber(nullptr, v));
