@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -36,6 +38,9 @@ inline Bytes PngBytes(int32_t w, int32_t h, uint8_t shade) {
 // standing for the program's image; each call adds one entry.
 class PackageBuilder {
   public:
+    // The size field written as the data's own size.
+    static constexpr int32_t kDataSize = INT32_MIN;
+
     explicit PackageBuilder(size_t imageBytes = 100) : file_(imageBytes, 0x90) {}
 
     PackageBuilder& Text(const std::string& name, const std::string& bytes) {
@@ -49,10 +54,10 @@ class PackageBuilder {
         ++count_;
         return *this;
     }
-    PackageBuilder& Sized(const std::string& name, const char* tag, const Bytes& data, int32_t size = -1) {
+    PackageBuilder& Sized(const std::string& name, const char* tag, const Bytes& data, int32_t size = kDataSize) {
         Name(name);
         entries_.insert(entries_.end(), tag, tag + 3);
-        PutInt(entries_, size < 0 ? static_cast<int32_t>(data.size()) : size);
+        PutInt(entries_, size == kDataSize ? static_cast<int32_t>(data.size()) : size);
         entries_.insert(entries_.end(), data.begin(), data.end());
         ++count_;
         return *this;
