@@ -1,5 +1,6 @@
 #include "app/ui/acquisition_link.h"
 
+#include "app/ui/calibration_checks_win32.h"
 #include "app/ui/reference_windows_win32.h"
 #include "app/ui/scan_control_link.h"
 #include "app/ui/scanner_dialogs_win32.h"
@@ -12,5 +13,6 @@ void Acquisition_ConnectShell() {
     ScanControl_InstallWin32Host();
     ReferenceWindows_Install();
     ScannerDialogs_Install();
+    CalibrationChecks_Install();
     SetScannerStatusHooks({[](const char* text) { App_ShowWaitStatus(text); }, [] { StatusBar_Update(); }});
 }

@@ -7,6 +7,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/calibration_checks_win32.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
 #include "app/ui/export_dialogs_win32.h"
@@ -70,8 +71,6 @@ const std::set<WORD>& NotAvailable() {
         40413,
         40024,
         40127,
-        // Alignment check and calibration correction.
-        40082,
     };
     return ids;
 }
@@ -467,8 +466,11 @@ bool ScannerSettingsHelpCommand(WORD id) {
         case 40055:
         case 40056:
             if (app.raw &&
-                (id == 40055 ? SweepUndo_Undo(*app.raw, app.busyState) : SweepUndo_Redo(*app.raw, app.busyState)))
+                (id == 40055 ? SweepUndo_Undo(*app.raw, app.busyState) : SweepUndo_Redo(*app.raw, app.busyState))) {
                 SendPanelRefresh(kSlotSweepsList1);
+                // The correction window counts the sweeps it shows.
+                if (CalibrationCorrectionIsOpen()) SendCalibrationCorrection8081();
+            }
             return true;
         case 40073:
             Toggle(G().AutoView);
@@ -503,12 +505,12 @@ bool ScannerSettingsHelpCommand(WORD id) {
                     RunMoveTransmitterWizard(*app.raw, V());
             }
             return true;
-        case 40100: {
-            const ShellHooks& hooks = Shell_Hooks();
-            if (hooks.unloadScan && !hooks.unloadScan(true)) return true;
-            ShowNotAvailable(id);
+        case 40082:
+            AlignmentCheckCommand();
             return true;
-        }
+        case 40100:
+            CalibrationCorrectionCommand();
+            return true;
         case 40194:
             ResetScanner();
             return true;
