@@ -245,7 +245,9 @@ INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             SetDlgItemTextA(dialog, kConfirmVerdict,
                             better ? "" : Locale_GetString("CalCheckCalFileNotUpdatedStatusMsg"));
             EnableWindow(GetDlgItem(dialog, kConfirmApply), better);
-            return TRUE;
+            // The focus on a button, not on a value, which would show selected.
+            SetFocus(GetDlgItem(dialog, better ? kConfirmApply : kConfirmDiscard));
+            return FALSE;
         }
         case WM_CTLCOLORSTATIC:
             if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == kConfirmVerdict) {

@@ -287,7 +287,7 @@ TEST_F(CalibrationChecksWin32, CorrectionOnOneChannelConfirmsBeforeWriting) {
     const correction_test::Offset offsets[2] = {{1.375f, -6.5f}, {0.0f, 0.0f}};
     correction_test::CorrectionSweeps sweeps(CurrentCalibration());
     std::string oldRms, newRms;
-    bool applyEnabled = false;
+    bool applyEnabled = false, shown = false;
     size_t colours = 0;
     Driver driver({{kCorrectionStatusText,
                     [&](HWND d) {
@@ -298,6 +298,11 @@ TEST_F(CalibrationChecksWin32, CorrectionOnOneChannelConfirmsBeforeWriting) {
                         return Press(d, kCorrectionCompute);
                     }},
                    {kConfirmNewRms, [&](HWND d) {
+                        // One tick for the window to show before its picture.
+                        if (!shown) {
+                            shown = true;
+                            return false;
+                        }
                         oldRms = ItemText(d, kConfirmOldRms);
                         newRms = ItemText(d, kConfirmNewRms);
                         applyEnabled = IsWindowEnabled(GetDlgItem(d, kConfirmApply)) != FALSE;
