@@ -274,10 +274,8 @@ int32_t RbfSurf_Build(RawData& raw, const GeneralSettings& settings, const ViewS
     const RbfLibExports& lib = RbfLib_Exports();
     lib.SetFuncs(&context, onMessage);
     const int32_t refit = RbfSurf_RefitNeeded(settings, rbf, basic);
-    if (BuildBasicIfEmpty(raw, settings, processMode, basic, context, onMessage, onProgress) != 0) {
-        FreeMeshKeepSnapshot(rbf);
-        return 0;
-    }
+    // A failure before the RBF surface is emptied leaves it as it was.
+    if (BuildBasicIfEmpty(raw, settings, processMode, basic, context, onMessage, onProgress) != 0) return 0;
 
     Surface_Free(rbf);
     rbf.Inverted = basic.Inverted;
