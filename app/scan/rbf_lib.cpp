@@ -9,7 +9,9 @@ bool RbfLib_LoadMorlithDll(RbfLibExports& found);  // rbf_lib_win32.cpp
 
 namespace {
 
+#if !defined(_WIN32)
 bool NoLibrary(RbfLibExports&) { return false; }
+#endif
 
 RbfLibLoader DefaultLoader() {
 #if defined(_WIN32)

@@ -11,9 +11,11 @@ void RbfSurf_SystemMemoryStatus(RbfMemoryStatus& status);  // rbf_memory_win32.c
 
 namespace {
 
+#if !defined(_WIN32)
 void UnknownMemoryStatus(RbfMemoryStatus& status) {
     status = RbfMemoryStatus{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
 }
+#endif
 
 RbfMemoryStatusFn DefaultMemoryStatus() {
 #if defined(_WIN32)
