@@ -24,6 +24,7 @@
 #                [--screenshot FILE] [--scenario FILE] [--listener ARGS]
 #                [--second-listener ARGS] [--hemisphere-setup] [--view-check]
 #                [--space-mouse] [--brand PRODUCT]
+#                [--open-scan good|damaged]
 #
 #   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
 #                  runs without a scanner); else the simulator's settings.
@@ -50,6 +51,12 @@
 #                  naming this product ("-": the package stripped), and
 #                  the title must show the product (the built-in one when
 #                  stripped); the view's read-back is kept as brand-view.png.
+#   --open-scan    headless: the program starts with a small scan file named
+#                  on its command line. "good": the title names it, no box
+#                  opens, and File > Export of its sweeps opens the Save
+#                  dialog (kept as export-dialog.png); "damaged" (one byte
+#                  changed): exactly one box with the damaged-file text, and
+#                  the unnamed title.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=
@@ -69,6 +76,7 @@ VIEW_CHECK=0
 SPACE_MOUSE=0
 BRAND=
 BRAND_SET=0
+OPEN_SCAN=
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) HEADLESS=1 ;;
@@ -87,6 +95,7 @@ while [ $# -gt 0 ]; do
         --view-check) VIEW_CHECK=1 ;;
         --space-mouse) SPACE_MOUSE=1 ;;
         --brand) BRAND=$2; BRAND_SET=1; shift ;;
+        --open-scan) OPEN_SCAN=$2; shift ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -171,9 +180,27 @@ if [ "$INSIDE" = 1 ]; then
         rm -f spacemouse.log
         export TOLVARAN_SPACEMOUSE_LOG=spacemouse.log
     fi
-    "$WINE" Tolvaran.exe >"$RUN/tolvaran.log" 2>&1 &
+    START_FILE=
+    if [ -n "$OPEN_SCAN" ]; then
+        rm -f start.tvn
+        "$WINE" probe/tolvaran_run_probe.exe makescan start.tvn
+        if [ "$OPEN_SCAN" = damaged ]; then
+            # One byte in the middle of the file changed.
+            /usr/bin/python3 -c "import sys; p=sys.argv[1]; b=bytearray(open(p,'rb').read()); b[len(b)//2]^=0x5A; open(p,'wb').write(b)" start.tvn
+        fi
+        START_FILE=start.tvn
+    fi
+    # shellcheck disable=SC2086
+    "$WINE" Tolvaran.exe $START_FILE >"$RUN/tolvaran.log" 2>&1 &
     TOLVARAN=$!
     status=0
+    case "$OPEN_SCAN" in
+        good) "$WINE" probe/tolvaran_run_probe.exe title start.tvn 60 || status=1 ;;
+        damaged)
+            "$WINE" probe/tolvaran_run_probe.exe box ErrorFileCorrupted 60 || status=1
+            "$WINE" probe/tolvaran_run_probe.exe title-key TitleBarUnnamedFile 30 || status=1
+            ;;
+    esac
     if [ "$HEMISPHERE_SETUP" = 1 ]; then
         "$WINE" probe/tolvaran_run_probe.exe hemisphere 60 || status=1
     fi
@@ -210,6 +237,14 @@ if [ "$INSIDE" = 1 ]; then
         echo "title: $title (expected the product $expected)"
         case "$title" in *"$expected"*) ;; *) echo "the title does not show the product"; status=1 ;; esac
         "$WINE" probe/tolvaran_run_probe.exe readback brand-view.png || status=1
+    fi
+    if [ "$OPEN_SCAN" = good ]; then
+        "$WINE" probe/tolvaran_run_probe.exe export-dialog 30 || status=1
+        import -window root "$RUN/export-dialog.png" || status=1
+        colours=$(identify -format '%k' "$RUN/export-dialog.png" 2>/dev/null || echo 0)
+        echo "export dialog screenshot: $colours colours"
+        [ "$colours" -ge 8 ] || { echo "the export dialog screenshot is blank"; status=1; }
+        "$WINE" probe/tolvaran_run_probe.exe cancel-dialog 30 || status=1
     fi
     import -window root "$SHOT" || status=1
     colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
@@ -311,4 +346,5 @@ set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" -
 [ "$VIEW_CHECK" = 1 ] && set -- "$@" --view-check
 [ "$SPACE_MOUSE" = 1 ] && set -- "$@" --space-mouse
 [ "$BRAND_SET" = 1 ] && set -- "$@" --brand "$BRAND"
+[ -n "$OPEN_SCAN" ] && set -- "$@" --open-scan "$OPEN_SCAN"
 exec "$ROOT/tools/wine-session.sh" "$0" "$@"

@@ -13,12 +13,20 @@
 //                                          an event of the 3D mouse stand-in
 //   tolvaran_run_probe status <part>       prints the status bar part's text
 //   tolvaran_run_probe title               prints the main window's title
+//   tolvaran_run_probe makescan <file>     writes a small scan file for a start-up run
+//   tolvaran_run_probe title <text> | title-key <key> [seconds]
+//                                          the window's title names that document
+//   tolvaran_run_probe box <key> [seconds] exactly one message box, with the key's text; answers it
+//   tolvaran_run_probe export-dialog [seconds]   File > Export of the sweeps opens its Save dialog
+//   tolvaran_run_probe cancel-dialog [seconds]   the open Save dialog is cancelled
 //
 // "hemisphere" waits for the hemisphere set-up window to open (the first
 // press of a station on the automatic setting) and then to close again (the
 // next press set it up).
 //
 // Prints what it saw; exit code 0 when every check held.
+#include "app/ui/program/run_probe.h"
+
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
 #include "app/ui/status_texts.h"
@@ -32,12 +40,14 @@
 #include <string>
 #include <vector>
 
+HWND RunProbe_FindMainWindow() { return FindWindowA("KorvMain", nullptr); }
+
 namespace {
 
 // The text control of the program's save-or-discard question box.
 constexpr int kSaveQuestionText = 1280;
 
-HWND FindMainWindow() { return FindWindowA("KorvMain", nullptr); }
+HWND FindMainWindow() { return RunProbe_FindMainWindow(); }
 
 // The main window once it is shown with its status bar (it exists, hidden,
 // while it is being created).
@@ -96,13 +106,19 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
     return TRUE;
 }
 
+}  // namespace
+
 // The message boxes (and other dialogs) the program has open.
-std::vector<std::string> OpenBoxes(HWND main) {
+std::vector<std::string> RunProbe_OpenBoxes(HWND main) {
     BoxSearch search{0, {}};
     GetWindowThreadProcessId(main, &search.pid);
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     return search.boxes;
 }
+
+namespace {
+
+std::vector<std::string> OpenBoxes(HWND main) { return RunProbe_OpenBoxes(main); }
 
 bool ReportBoxes(HWND main) {
     const std::vector<std::string> boxes = OpenBoxes(main);
@@ -321,7 +337,7 @@ int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "spacemouse") == 0)
         return SpaceMouse(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     if (argc >= 3 && std::strcmp(argv[1], "status") == 0) return PrintStatus(std::atoi(argv[2]));
-    if (argc >= 2 && std::strcmp(argv[1], "title") == 0) return PrintTitle();
+    if (argc == 2 && std::strcmp(argv[1], "title") == 0) return PrintTitle();
     if (argc >= 3 && std::strcmp(argv[1], "readback") == 0) return ReadBack(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "command") == 0) return Post(true, std::atoi(argv[2]));
     if (argc >= 3 && std::strcmp(argv[1], "repaint") == 0) return Post(false, std::atoi(argv[2]));
@@ -331,8 +347,12 @@ int main(int argc, char** argv) {
         return Hemisphere(argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30);
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
         return Close(argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30);
-    std::fprintf(
-        stderr,
-        "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | close [seconds]\n");
+    const int document = RunProbe_DocumentCommand(argc, argv);
+    if (document >= 0) return document;
+    std::fprintf(stderr,
+                 "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | "
+                 "spacemouse <type> <axis> <value> | status <part> | title | "
+                 "close [seconds] | makescan <file> | title <text> | title-key <key> | box <key> | "
+                 "export-dialog | cancel-dialog\n");
     return 2;
 }

@@ -59,6 +59,30 @@ bool IsSaveDialog(HWND dialog) { return GetDlgItem(dialog, kFileTypeCombo) != nu
 
 void Click(HWND panel, int id) { SendMessageA(GetDlgItem(panel, id), BM_CLICK, 0, 0); }
 
+// A dialog kept as a picture beside the test program (the file dialogs move
+// the current folder); its number of colours, so that a blank window fails.
+size_t KeepPicture(HWND dialog, const std::string& name) {
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    const std::string path = (fs::path(program).parent_path() / ("screenshot-export-" + name + ".bmp")).string();
+    return modal_driver::DistinctColours(modal_driver::Screenshot(dialog, path));
+}
+
+BOOL CALLBACK CollectTexts(HWND child, LPARAM parameter) {
+    char text[512] = "";
+    GetWindowTextA(child, text, sizeof text);
+    reinterpret_cast<std::vector<std::string>*>(parameter)->push_back(text);
+    return TRUE;
+}
+
+// No text of the dialog or its panels is a missing locale key ("**" and the key).
+void ExpectLocalised(HWND dialog) {
+    std::vector<std::string> texts;
+    CollectTexts(dialog, reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(dialog, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+    for (const std::string& text : texts) EXPECT_EQ(text.find("**"), std::string::npos) << text;
+}
+
 void TypeFileName(HWND save, const std::string& path) {
     // The name box is an edit in a combo box, or an edit, by version.
     if (GetDlgItem(save, cmb13))
@@ -139,7 +163,8 @@ TEST_F(ExportDialogs, FiltersSetTheControlsByTheRulesAndOkWrites) {
              EXPECT_FALSE(IsEnabled(panel, kExportMoreOptions));
              Click(panel, kExportMesh);
              EXPECT_TRUE(IsEnabled(panel, kExportMoreOptions));
-             modal_driver::Screenshot(save, folder_.File("export-save-dialog.bmp"));
+             ExpectLocalised(save);
+             EXPECT_GE(KeepPicture(save, "save-319"), 3u);
 
              ChooseType(save, true, kExportStl);
              TypeFileName(save, target);
@@ -157,12 +182,6 @@ TEST_F(ExportDialogs, FiltersSetTheControlsByTheRulesAndOkWrites) {
     EXPECT_EQ(App().rbf.Saved, 1);
     EXPECT_EQ(Export_RememberedPath(), target);
     EXPECT_TRUE(g_messages.empty());
-    // The screenshot of the headless run is kept beside the build.
-    if (fs::exists(folder_.File("export-save-dialog.bmp"))) {
-        std::error_code ec;
-        fs::copy_file(folder_.File("export-save-dialog.bmp"), fs::current_path() / "export-save-dialog.bmp",
-                      fs::copy_options::overwrite_existing, ec);
-    }
 }
 
 TEST_F(ExportDialogs, MoreOptionsOpensEachDialogAndOkStoresIt) {
@@ -175,10 +194,12 @@ TEST_F(ExportDialogs, MoreOptionsOpensEachDialogAndOkStoresIt) {
         int32_t type;
         int control;  // the dialog's own control
         int toggle;   // what the test clicks there
+        const char* picture;
     };
     const Option options[] = {
-        {kExportStl, 1120, 1120},    {kExportDxf, 1113, 1114}, {kExportIges, 1115, 1116},
-        {kExportMatlab, 1054, 1055}, {kExportPly, 1054, 1054}, {kExportWavefront, 1529, 1055},
+        {kExportStl, 1120, 1120, "stl-313"},   {kExportDxf, 1113, 1114, "dxf-316"},
+        {kExportIges, 1115, 1116, "iges-312"}, {kExportMatlab, 1054, 1055, "matlab-314"},
+        {kExportPly, 1054, 1054, "ply-419"},   {kExportWavefront, 1529, 1055, "wavefront-317"},
     };
     std::deque<Step> steps;
     for (const Option& o : options) {
@@ -192,6 +213,8 @@ TEST_F(ExportDialogs, MoreOptionsOpensEachDialogAndOkStoresIt) {
                          }});
         steps.push_back({o.control, [o](HWND dialog) {
                              if (IsSaveDialog(dialog)) return false;  // the option dialog is not up yet
+                             ExpectLocalised(dialog);
+                             EXPECT_GE(KeepPicture(dialog, o.picture), 3u) << o.picture;
                              if (o.type == kExportIges) {
                                  // Normals only with copious data.
                                  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1054)));
@@ -271,6 +294,8 @@ TEST_F(ExportDialogs, StylusSaveDialogWritesTheChosenFormat) {
         {kFileTypeCombo,
          [&](HWND save) {
              HWND panel = Panel(save);
+             ExpectLocalised(save);
+             EXPECT_GE(KeepPicture(save, "stylus-350"), 3u);
              EXPECT_FALSE(IsEnabled(panel, kExportBinary));
              EXPECT_TRUE(IsChecked(panel, kExportText));
              Click(panel, 1298);  // the 4x4 matrix
@@ -297,6 +322,8 @@ TEST_F(ExportDialogs, PolylineQuestionKeepsItsAnswerWhenAsked) {
     s.Warning.DxfSaveLarge = 0;
     {
         Driver driver({{1356, [](HWND d) {
+                            ExpectLocalised(d);
+                            EXPECT_GE(KeepPicture(d, "polyline-351"), 3u);
                             SendMessageA(GetDlgItem(d, 1354), BM_CLICK, 0, 0);
                             return modal_driver::Press(d, 1355);
                         }}});

@@ -1,0 +1,15 @@
+// The run probe's shared parts: the program's main window, its open boxes,
+// and the commands about the document the program opened at start-up.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+HWND RunProbe_FindMainWindow();
+// "Title: text" of each visible dialog or message box of the program.
+std::vector<std::string> RunProbe_OpenBoxes(HWND main);
+// makescan, title, title-key, box, export-dialog, cancel-dialog: the exit
+// code, or -1 when argv names none of them.
+int RunProbe_DocumentCommand(int argc, char** argv);
