@@ -8,7 +8,6 @@
 #include "app/locale/locale_lookup.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/settings_records.h"
-#include "app/scan/tests/scan_record_fixture.h"
 #include "app/scanfile/scan_file.h"
 
 #include <commdlg.h>
@@ -27,18 +26,60 @@ DWORD Seconds(int argc, char** argv, int index) {
     return argc > index ? static_cast<DWORD>(std::atoi(argv[index])) : 30;
 }
 
+// A profile of n points along x on the plane z = 0 at y, seen from a wand
+// 100 mm above it looking down.
+Profile PlaneProfile(float y, int n) {
+    Profile p{};
+    p.NumPoints = n;
+    p.Points = static_cast<Vec3*>(std::malloc(sizeof(Vec3) * n));
+    p.PointValues = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * n));
+    for (int k = 0; k < n; ++k) {
+        p.Points[k] = Vec3{-50.0f + 0.5f * k, y, 0.0f};
+        p.PointValues[k] = 10;
+    }
+    Matrix4& m = p.WandRxMatrix;
+    M4_Identity(m);
+    m[0] = 0, m[1] = 0, m[2] = -1;
+    m[4] = 1, m[5] = 0, m[6] = 0;
+    m[8] = 0, m[9] = -1, m[10] = 0;
+    m[12] = 0, m[13] = y, m[14] = 100;
+    M4_Identity(p.ReferenceRxMatrix);
+    return p;
+}
+
+// The scan record with its blocks, freed with it.
+struct ProbeScan {
+    ProbeScan() : raw(static_cast<RawData*>(std::calloc(1, sizeof(RawData)))) {
+        ScanBlocks_Init(blocks);
+        RawData_AttachBlocks(*raw, blocks);
+        RawData_GrowSweeps(*raw);
+    }
+    ~ProbeScan() {
+        RawData_FreeArrays(*raw);
+        ScanBlocks_Free(blocks);
+        std::free(raw);
+    }
+    ScanBlocks blocks;
+    RawData* raw;
+};
+
 // Two sweeps of three profiles on the plane z = 0, saved with the default
 // settings.
 int MakeScan(const char* path) {
-    scan_test::TestScan scan;
+    ProbeScan scan;
+    RawData& r = *scan.raw;
     for (int sweep = 0; sweep < 2; ++sweep) {
         for (int p = 0; p < 3; ++p) {
-            scan_test::OwnedProfile profile = scan_test::PlaneProfile(10.0f * sweep + p, 40);
-            scan.Append(profile.Get());
+            if (!RawData_GrowProfiles(r, 500)) return 1;
+            r.Profiles[r.TotalProfiles++] = PlaneProfile(10.0f * sweep + p, 40);
+            r.NumProfiles = r.TotalProfiles;
         }
-        scan.CloseSweep();
+        ++r.TotalSweeps;
+        r.NumSweeps = r.TotalSweeps;
+        if (!RawData_GrowSweeps(r)) return 1;
+        r.SweepStartingProfileNo[r.TotalSweeps] = r.TotalProfiles;
     }
-    if (Scan_ProcessNewProfiles(scan.raw(), 0, 4.0f) != kScanProcessOk) {
+    if (Scan_ProcessNewProfiles(r, 0, 4.0f) != kScanProcessOk) {
         std::printf("the scan's profiles were not processed\n");
         return 1;
     }
@@ -52,11 +93,11 @@ int MakeScan(const char* path) {
     ScanFileSaveContext context;
     context.view = &view;
     char error[kScanFileErrorTextSize] = "";
-    if (!TVNFile_Save(surfaces, path, false, false, &scan.raw(), &settings, context, error)) {
+    if (!TVNFile_Save(surfaces, path, false, false, &r, &settings, context, error)) {
         std::printf("%s was not written: %s\n", path, error);
         return 1;
     }
-    std::printf("%s written: %d sweeps, %d points\n", path, scan.raw().NumSweeps, scan.raw().NumPoints);
+    std::printf("%s written: %d sweeps, %d points\n", path, r.NumSweeps, r.NumPoints);
     return 0;
 }
 
