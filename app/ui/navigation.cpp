@@ -260,6 +260,17 @@ bool Nav_PixelInRectangle(const NavigationState& state, float x, float y) {
     return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
 }
 
+bool Nav_PointInRectangle(const NavigationState& state, NavViewPort& port, const Vec3& point) {
+    if (!state.rectanglePresent) return false;
+    Vec3 window;
+    if (!port.Project(point, window)) return false;
+    int32_t width = 0, height = 0;
+    port.ClientSize(width, height);
+    // Window y runs upwards, the rectangle's rows downwards from the top.
+    const float column = std::floor(window.x), row = static_cast<float>(height - 1) - std::floor(window.y);
+    return Nav_PixelInRectangle(state, column, row);
+}
+
 bool Nav_CenterOnPoints(ViewSettings& view, const Vec3* points, int32_t count) {
     if (!points || count <= 0) return false;
     Vec3 lo = {0, 0, 0}, hi = {0, 0, 0};

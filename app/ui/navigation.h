@@ -111,6 +111,9 @@ int32_t Nav_EndCapture(NavigationState& state, int32_t x, int32_t y);
 void Nav_ResetDrag(NavigationState& state);
 // Whether a client pixel lies inside the rubber band (false without one).
 bool Nav_PixelInRectangle(const NavigationState& state, float x, float y);
+// Whether a world point, projected into the view, lies inside the rubber
+// band: false without one or when the point does not project.
+bool Nav_PointInRectangle(const NavigationState& state, NavViewPort& port, const Vec3& point);
 
 // ---- Commands -----------------------------------------------------------------
 // The centre of the marked points of the visible sweeps, in view coordinates

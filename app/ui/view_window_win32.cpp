@@ -11,10 +11,13 @@
 #include "app/ui/nav_movement.h"
 #include "app/ui/scene_draw_win32.h"
 #include "app/ui/scan_control_link.h"
+#include "app/ui/scan_edit.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/snapshot_win32.h"
+#include "app/ui/stylus_draw_win32.h"
 
+#include <commctrl.h>
 #include <malloc.h>
 
 #include <new>
@@ -199,7 +202,6 @@ void Graph_OnPaint(HWND window, int32_t level) {
     // for a failed build would switch views and hide the new surface.
     if (Busy(kBusyBasicSurface) || Busy(kBusyRbfSurface)) level = level > 4 ? level : 0;
     bool timed = false;
-    DWORD start = 0;
     if (level == 0) {
         Graph_PresentOverlay(window);
     } else if (level == 1) {
@@ -222,7 +224,6 @@ void Graph_OnPaint(HWND window, int32_t level) {
             if (app.raw && app.mode != kModeSurface) app.raw->Draw.Flags |= kDrawFull;
             if (timed) {
                 if (level == 3) Graph_PresentOverlay(window);
-                start = GetTickCount();
                 App_ShowWaitStatus(Locale_GetString("WaitCursorRendering"));
             }
         }
@@ -232,7 +233,6 @@ void Graph_OnPaint(HWND window, int32_t level) {
         App_ShowWaitStatus(nullptr);
         if (HWND generate = Shell().modeless[kSlotGenerateSurface]) SendMessageA(generate, kMsgPanelRefresh, 0, 0);
         StatusBar_Update();
-        (void)start;
     }
     EndPaint(window, &paint);
     ++g_frameSerial;
@@ -328,6 +328,7 @@ void View_ResetScanState() {
     View_SendRepaint(3);
     if (HWND list = Shell().modeless[kSlotSweepsList1]) SendMessageA(list, kMsgPanelRefresh, 3, 0);
     if (HWND generate = Shell().modeless[kSlotGenerateSurface]) PostMessageA(generate, kMsgPanelRefresh, 0, 0);
+    if (HWND stylus = Shell().modeless[kSlotStylusProperties]) SendMessageA(stylus, kMsgPanelRefresh, 0, 0);
 }
 
 namespace {
@@ -465,17 +466,90 @@ void MarkerAction(HWND window, int32_t phase) {
 
 }  // namespace
 
-// Mouse moves go to the marker in marker mode, else to navigation.
+namespace {
+
+HWND g_tooltip = nullptr;
+int32_t g_tooltipItem = -1;
+
+// The tooltip over the stylus items, made once for the view: one tool, the
+// view itself, whose text is set to the item under the cursor.
+bool EnsureTooltip(HWND window) {
+    if (g_tooltip && IsWindow(g_tooltip)) return true;
+    g_tooltip =
+        CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, Shell().instance, nullptr);
+    if (!g_tooltip) return false;
+    SetWindowPos(g_tooltip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    TOOLINFOA tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Shell().main;
+    tool.uId = reinterpret_cast<UINT_PTR>(window);
+    tool.lpszText = const_cast<char*>("?????");
+    SendMessageA(g_tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    g_tooltipItem = -1;
+    return true;
+}
+
+// The points inside the rubber band just drawn become a selection step.
+void SelectInRectangle(HWND window, NavigationState& nav) {
+    WindowPort port(window);
+    ScanEdit_SelectPointsInRegion(
+        [&](const ScanPoint& point) { return Nav_PointInRectangle(nav, port, point.Vertex); });
+    Nav_ResetDrag(nav);
+    PostLevel(window, 0);  // the band goes from the screen
+    App_RefreshUi();
+}
+
+}  // namespace
+
+HWND StylusView_Tooltip() { return g_tooltip; }
+
+void StylusView_UpdateTooltip(HWND window, int32_t x, int32_t y) {
+    if (!EnsureTooltip(window)) return;
+    const int32_t item = Graph_Pick(window, x, y);
+    if (item < 0) {
+        SendMessageA(g_tooltip, TTM_ACTIVATE, FALSE, 0);
+    } else if (item != g_tooltipItem) {
+        char buffer[256] = {};
+        TOOLINFOA tool = {};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = Shell().main;
+        tool.uId = reinterpret_cast<UINT_PTR>(window);
+        tool.lpszText = buffer;
+        SendMessageA(g_tooltip, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&tool));
+        try {
+            std::string text;
+            Locale_FormatStringWithInt(text, "item_no", item + 1, "StylusItemInfo");
+            tool.lpszText = const_cast<char*>(text.c_str());
+            SendMessageA(g_tooltip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+        } catch (const std::bad_alloc&) {
+            App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");
+        }
+        SendMessageA(g_tooltip, TTM_ACTIVATE, TRUE, 0);
+    }
+    g_tooltipItem = item;
+}
+
+// Mouse moves go to the marker in marker mode, else to navigation; the
+// tooltip and the status bar's readout follow the cursor.
 void StylusView_OnMouseMove(WPARAM buttons, int32_t x, int32_t y, HWND window) {
     AppState& app = App();
     NavigationState* nav = Graph_GetNavigation(window);
-    if (app.settings.MarkWithMouse) {
-        if (buttons & MK_LBUTTON) MarkerAction(window, kMarkerMove);
-    } else if (nav) {
-        WindowPort port(window);
-        if (buttons & MK_RBUTTON) PostLevel(window, Nav_CaptureMove(*nav, port, app.view, x, y));
-        if (buttons & MK_LBUTTON) PostLevel(window, Nav_DragMove(*nav, port, app.view, x, y));
+    if (buttons & MK_LBUTTON) {
+        if (app.settings.MarkWithMouse) {
+            MarkerAction(window, kMarkerMove);
+        } else if (nav) {
+            WindowPort port(window);
+            PostLevel(window, Nav_DragMove(*nav, port, app.view, x, y));
+        }
     }
+    if ((buttons & MK_RBUTTON) && nav) {
+        WindowPort port(window);
+        PostLevel(window, Nav_CaptureMove(*nav, port, app.view, x, y));
+    }
+    StylusView_UpdateTooltip(window, x, y);
+    StatusBar_Update();
 }
 
 void StylusView_OnButtonUp(HWND window, int32_t x, int32_t y) {
@@ -485,11 +559,19 @@ void StylusView_OnButtonUp(HWND window, int32_t x, int32_t y) {
     if (app.settings.MarkWithMouse) {
         MarkerAction(window, kMarkerRelease);
         if (nav) nav->dragging = false;
-    } else if (nav) {
-        WindowPort port(window);
-        PostLevel(window, Nav_EndDrag(*nav, port, app.view, x, y));
+        ReleaseCapture();
+        App_RefreshUi();
+    } else {
+        if (nav) {
+            // A rubber band drawn in this drag is the marking region.
+            const bool marking = nav->dragging && nav->rectangleMode;
+            WindowPort port(window);
+            PostLevel(window, Nav_EndDrag(*nav, port, app.view, x, y));
+            if (marking && nav->rectanglePresent) SelectInRectangle(window, *nav);
+        }
+        ReleaseCapture();
     }
-    ReleaseCapture();
+    if (HWND list = Shell().modeless[kSlotStylusProperties]) SendMessageA(list, kMsgPanelRefresh, 0, 0);
     App_SetMarkerCursor();
 }
 

@@ -38,6 +38,11 @@ bool View_Command(WORD id);
 // The scan was re-expressed: the view forgets what it drew and redraws all.
 void View_ResetScanState();
 void App_SetMarkerCursor();
+// The tooltip over the stylus items: the item the view picks under (x, y),
+// numbered from 1; over anything else the tooltip is switched off.
+void StylusView_UpdateTooltip(HWND window, int32_t x, int32_t y);
+// The tooltip window (none before the first mouse move over the view).
+HWND StylusView_Tooltip();
 // The status bar's coordinate readout for the cursor over the view.
 std::string ScanStatusReadout();
 

@@ -99,7 +99,7 @@ TEST(NavWheel, NotchesRoundUpAndTheMaskForbids) {
 class FakePort : public NavViewPort {
   public:
     void ClientSize(int32_t& w, int32_t& h) override { w = 400, h = 200; }
-    bool Project(const Vec3& p, Vec3& out) override { return out = p, true; }
+    bool Project(const Vec3& p, Vec3& out) override { return out = p, projects; }
     bool Unproject(const Vec3& p, Vec3& out) override { return out = p, true; }
     bool ReadDepth(int32_t x, int32_t y, Vec3& out) override {
         if (!geometry) return false;
@@ -109,6 +109,7 @@ class FakePort : public NavViewPort {
     void CentreCursor() override { ++centred; }
     void Beep() override { ++beeps; }
     bool geometry = true;
+    bool projects = true;
     int centred = 0, beeps = 0;
 };
 
@@ -163,8 +164,25 @@ TEST(NavDrags, PanFollowsTheCursorAndRectanglesWaitForTheirCommand) {
     EXPECT_EQ(Nav_EndDrag(state, port, view, 20, 90), -1);
     EXPECT_TRUE(Nav_PixelInRectangle(state, 30, 70));
     EXPECT_FALSE(Nav_PixelInRectangle(state, 10, 70));
+    // World points by the pixel they project onto: window y runs upwards
+    // from the bottom row of the 200-row client area.
+    struct PointCase {
+        Vec3 world;
+        bool inside;
+    };
+    for (const PointCase& c : {PointCase{{30.5f, 129.5f, 0}, true},    // pixel (30, 70)
+                               PointCase{{20.0f, 109.0f, 0}, true},    // (20, 90): the corner is inside
+                               PointCase{{50.9f, 139.9f, 0}, true},    // (50, 60)
+                               PointCase{{19.9f, 129.5f, 0}, false},   // column 19
+                               PointCase{{30.5f, 108.9f, 0}, false},   // row 91
+                               PointCase{{30.5f, 140.0f, 0}, false}})  // row 59
+        EXPECT_EQ(Nav_PointInRectangle(state, port, c.world), c.inside) << c.world.x << " " << c.world.y;
+    port.projects = false;
+    EXPECT_FALSE(Nav_PointInRectangle(state, port, {30.5f, 129.5f, 0}));
+    port.projects = true;
     Nav_ResetDrag(state);
     EXPECT_FALSE(Nav_PixelInRectangle(state, 30, 70));
+    EXPECT_FALSE(Nav_PointInRectangle(state, port, {30.5f, 129.5f, 0}));
 }
 
 int32_t Consume(intptr_t calls, intptr_t, int32_t event, int32_t, int32_t, int32_t, int32_t, int32_t* level) {

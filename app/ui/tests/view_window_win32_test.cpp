@@ -2,9 +2,11 @@
 // a synthetic scan draws, the repaint levels, picking points by read-back and
 // the mouse navigation on drawn geometry.
 #include "app/base/app_messages.h"
+#include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
+#include "app/ui/scan_edit.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
@@ -16,10 +18,12 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -127,6 +131,7 @@ std::vector<Vec3> Row(float y, int n) {
 class ViewWindowWin32 : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        Locale_Load();  // the built-in locale of the test's resources
         DeleteSettingsKeys();
         SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
         SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
@@ -477,6 +482,80 @@ TEST_F(ViewWindowWin32, PickingTellsGroupsThatShareAStencilValueApartAndReachesT
     EXPECT_EQ(Graph_Pick(Shell().view, 90, h), -1);
     EXPECT_EQ(Graph_Pick(Shell().view, 60, -1), -1);
     App().raw->Stylus = StylusItemList();
+}
+
+std::string TooltipText() {
+    HWND tooltip = StylusView_Tooltip();
+    if (!tooltip) return "(none)";
+    char text[256] = {};
+    TOOLINFOA tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = Shell().main;
+    tool.uId = reinterpret_cast<UINT_PTR>(Shell().view);
+    tool.lpszText = text;
+    SendMessageA(tooltip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+TEST_F(ViewWindowWin32, TheTooltipNamesTheStylusItemUnderTheCursor) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    App().settings.Stylus.PointMarker = 0;
+    App().settings.MarkWithMouse = 0;
+    App().advanced.PixelSize = 0.3125f;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    PickScene scene;
+    for (int32_t g = 0; g < 10; ++g) scene.Add(g, 40 + 20 * g, 60, w, h);
+    scene.Attach(*App().raw);
+    Redraw();
+    auto moveTo = [](int x, int y) { SendMessageA(Shell().view, WM_MOUSEMOVE, 0, MAKELPARAM(x, y)); };
+    moveTo(40 + 20 * 5, 60);
+    EXPECT_EQ(TooltipText(), "Stylus mark 6");
+    moveTo(40 + 20 * 8, 60);
+    EXPECT_EQ(TooltipText(), "Stylus mark 9");
+    moveTo(30, 150);  // background: the tip is switched off and keeps its text
+    EXPECT_EQ(TooltipText(), "Stylus mark 9");
+    moveTo(40 + 20 * 2, 60);
+    EXPECT_EQ(TooltipText(), "Stylus mark 3");
+    EXPECT_TRUE(g_messages.empty());
+    App().raw->Stylus = StylusItemList();
+}
+
+TEST_F(ViewWindowWin32, ARubberBandInSelectModeSelectsThePointsInsideIt) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-20, 9), false);
+    scan.AddSweep(Row(20, 9), false);
+    Use(scan);
+    AppState& app = App();
+    app.settings.MarkWithMouse = 0;
+    app.selectMode = true;
+    Redraw();
+    // A band round the middle three points of the upper row (y = 20).
+    const POINT from = PixelOf({-15, 25, 0}), to = PixelOf({15, 15, 0});
+    HWND view = Shell().view;
+    SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM((from.x + to.x) / 2, (from.y + to.y) / 2));
+    SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    app.selectMode = false;
+    std::vector<int> selected;
+    for (int i = 0; i < app.raw->NumPoints; ++i)
+        if (ScanPoint_IsSelected(*app.raw, app.raw->Points[i])) selected.push_back(i);
+    EXPECT_EQ(selected, std::vector<int>({12, 13, 14}));  // x = -10, 0, 10 of the second row
+    EXPECT_EQ(app.raw->SelectionLimit, 1u);
+    NavigationState* nav = Graph_GetNavigation(view);
+    ASSERT_NE(nav, nullptr);
+    EXPECT_FALSE(nav->rectanglePresent);
+    // Without select mode or Ctrl the same drag turns the view.
+    const Matrix4 before = app.view.ViewMatrix;
+    SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    EXPECT_NE(std::memcmp(&before, &app.view.ViewMatrix, sizeof before), 0);
+    EXPECT_EQ(app.raw->SelectionLimit, 1u);
+    app.raw->SelectionLimit = app.raw->SelectionLevelTop = 0;
 }
 
 }  // namespace
