@@ -42,8 +42,9 @@
 #                  open and close again.
 #   --view-check   headless, on the simulator: a plain black background and
 #                  no box; the view's own read-backs while the simulated
-#                  sweeps come in, after a full redraw and after Center are
-#                  checked by tools/view_check.py.
+#                  sweeps come in, after a full redraw and after Center, the
+#                  coordinate readout under a drawn pixel and the picture F11
+#                  saves are checked by tools/view_check.py.
 #   --space-mouse  headless: the 3D mouse driver's stand-in beside the run's
 #                  program; the program must open it as "Tolvaran", and an
 #                  injected push of the cap must show its zoom in the status bar.
@@ -163,6 +164,9 @@ if [ "$INSIDE" = 1 ]; then
             reg add "$GENERAL" /v $name /t REG_DWORD /d 0 /f
             reg delete 'HKCU\Software\Tolvaran\General' /v $name /f
         done
+        # The coordinate readout reads the depth under the cursor.
+        reg add 'HKLM\Software\Tolvaran\View' /v Options /t REG_DWORD /d 64 /f
+        reg delete 'HKCU\Software\Tolvaran\View' /v Options /f
     fi
     if [ "$HEADLESS" = 0 ]; then
         exec "$WINE" Tolvaran.exe
@@ -219,6 +223,28 @@ if [ "$INSIDE" = 1 ]; then
         "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
         "$WINE" probe/tolvaran_run_probe.exe readback view-centred.png || status=1
         /usr/bin/python3 "$ROOT/tools/view_check.py" "$RUN" || status=1
+        # The readout (Options bit 64: the depth read-back) under a drawn
+        # pixel and its right neighbour lies on the scene within the
+        # listener's tolerance plus a pixel.
+        pixel=$(/usr/bin/python3 "$ROOT/tools/view_check.py" --pick view-centred.png) || status=1
+        echo "readout pixel: $pixel"
+        read -r px py <<EOF_PIXEL
+$pixel
+EOF_PIXEL
+        : >readout.log
+        "$WINE" probe/tolvaran_run_probe.exe readout "$px" "$py" | tr -d '\r' >>readout.log || status=1
+        "$WINE" probe/tolvaran_run_probe.exe readout "$((px + 1))" "$py" | tr -d '\r' >>readout.log || status=1
+        cat readout.log
+        point=$(/usr/bin/python3 "$ROOT/tools/view_check.py" --readout-point readout.log) || status=1
+        scenario_arg=
+        [ -f Tolvaran-sim.scenario ] && scenario_arg="--scenario Tolvaran-sim.scenario"
+        # shellcheck disable=SC2086
+        distance=$("$WINE" "$BUILD/sim/sim_setup.exe" $scenario_arg --distance "$point" | tr -d '\r' |
+            sed -n 's/^distance //p')
+        /usr/bin/python3 "$ROOT/tools/view_check.py" --readout readout.log "${distance:-1e9}" 0.26 || status=1
+        # F11 as the user presses it, the Save dialog answered.
+        "$WINE" probe/tolvaran_run_probe.exe snapshot snapshot.png || status=1
+        /usr/bin/python3 "$ROOT/tools/view_check.py" --snapshot snapshot.png view-centred.png || status=1
     fi
     if [ "$SPACE_MOUSE" = 1 ]; then
         # A push into the cap of 400 (tz' = 2) divides the zoom by 1.1025.
@@ -247,6 +273,13 @@ if [ "$INSIDE" = 1 ]; then
         "$WINE" probe/tolvaran_run_probe.exe cancel-dialog 30 || status=1
     fi
     import -window root "$SHOT" || status=1
+    # A child OpenGL window does not reach the Xvfb screen under Wine: the
+    # view's own picture of what it presented goes where the view is.
+    if "$WINE" probe/tolvaran_run_probe.exe readback view-shot.png >/dev/null; then
+        rect=$("$WINE" probe/tolvaran_run_probe.exe viewrect | tr -d '\r')
+        # shellcheck disable=SC2086
+        /usr/bin/python3 "$ROOT/tools/view_check.py" --paste "$SHOT" view-shot.png $rect || status=1
+    fi
     colours=$(identify -format '%k' "$SHOT" 2>/dev/null || echo 0)
     echo "screenshot $SHOT: $colours colours"
     if [ "$colours" -lt 8 ]; then

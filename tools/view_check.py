@@ -2,7 +2,21 @@
 """Checks the view's read-backs of a headless run on the simulator (see
 tools/run.sh --view-check): the drawn pixels grow while the sweeps come in,
 a full redraw shows what the incremental frames built, and after Center the
-drawn pixels' box is centred in the view within 2 pixels."""
+drawn pixels' box is centred in the view within 2 pixels.
+
+Other forms, for the same run:
+  view_check.py --pick VIEW.png          a drawn pixel inside the cloud, near the view's centre
+  view_check.py --readout-point LOG      the point of the first readout the probe printed, as X,Y,Z
+  view_check.py --readout LOG DISTANCE TOLERANCE
+                                         the readout lies within the tolerance plus a pixel of the scene
+  view_check.py --snapshot SNAPSHOT.png VIEW.png
+                                         the F11 picture: 8-bit RGBA, the view's width, the view's
+                                         height plus the information text, the cloud inside
+  view_check.py --paste SHOT.png VIEW.png X Y W H
+                                         the view's picture pasted into the screenshot at its place
+"""
+import re
+import subprocess
 import sys
 
 from PIL import Image
@@ -58,5 +72,113 @@ def main(run):
     return 0 if ok else 1
 
 
+def pick(path):
+    image, xs, ys = drawn(path)
+    data = image.load()
+    w, h = image.size
+    cx, cy = w // 2, h // 2
+    best = None
+    for x, y in zip(xs, ys):
+        if 0 < x < w - 2 and 0 < y < h - 1 and all(
+            data[x + dx, y + dy] != (0, 0, 0) for dx in (-1, 0, 1, 2) for dy in (-1, 0, 1)
+        ):
+            d = (x - cx) ** 2 + (y - cy) ** 2
+            if best is None or d < best[0]:
+                best = (d, x, y)
+    if best is None:
+        print("no drawn pixel inside the cloud")
+        return 1
+    print(best[1], best[2])
+    return 0
+
+
+READOUT = re.compile(r"readout at (-?\d+) (-?\d+): (-?[\d.]+) (-?[\d.]+) (-?[\d.]+) \((-?[\d.]+)\)")
+
+
+def readouts(log):
+    found = []
+    with open(log) as f:
+        for line in f:
+            m = READOUT.search(line)
+            if m:
+                found.append(tuple(float(v) for v in m.groups()[2:5]))
+    return found
+
+
+def readout_point(log):
+    found = readouts(log)
+    if not found:
+        print("no readout")
+        return 1
+    print("%g,%g,%g" % found[0])
+    return 0
+
+
+def readout(log, distance, tolerance):
+    found = readouts(log)
+    if len(found) < 2:
+        print("the readouts under a drawn pixel and its neighbour are missing")
+        return 1
+    (ax, ay, az), (bx, by, bz) = found[0], found[1]
+    pixel = ((ax - bx) ** 2 + (ay - by) ** 2 + (az - bz) ** 2) ** 0.5
+    # Each coordinate is shown to 0.1 mm.
+    bound = tolerance + pixel + 3 ** 0.5 * 0.05
+    print(f"readout {found[0]} lies {distance:.3f} mm from the scene; "
+          f"a pixel is {pixel:.3f} mm, the bound {bound:.3f} mm")
+    if distance > bound:
+        print("the readout does not lie on the scene")
+        return 1
+    return 0
+
+
+def snapshot(path, view_path):
+    shot = Image.open(path)
+    view = Image.open(view_path).convert("RGB")
+    vw, vh = view.size
+    info = subprocess.run(["identify", "-format", "%z %[channels] %w %h", path],
+                          capture_output=True, text=True).stdout.split()
+    print(f"snapshot {shot.size[0]} x {shot.size[1]}, {shot.mode}; ImageMagick: {' '.join(info)}; "
+          f"the view {vw} x {vh}")
+    ok = True
+    if len(info) < 4 or info[0] != "8" or not info[1].startswith("srgba") or int(info[2]) != vw:
+        print("the snapshot is not an 8-bit RGBA picture of the view's width")
+        ok = False
+    if shot.mode != "RGBA" or shot.size[0] != vw or shot.size[1] <= vh:
+        print("the snapshot has no information text under the view")
+        return 1
+    alpha = shot.getchannel("A")
+    top = alpha.crop((0, 0, vw, vh))
+    pairs = list(zip(top.getdata(), view.getdata()))
+    cloud = sum(1 for a, _ in pairs if a > 0)
+    differ = sum(1 for a, v in pairs if (a > 0) != (v != (0, 0, 0)))
+    print(f"snapshot: {cloud} pixels of the cloud, {differ} differ from the view's last frame")
+    if cloud == 0 or differ > len(pairs) // 1000:
+        print("the cloud is not inside the snapshot")
+        ok = False
+    return 0 if ok else 1
+
+
+def paste(shot_path, view_path, x, y, w, h):
+    shot = Image.open(shot_path).convert("RGB")
+    view = Image.open(view_path).convert("RGB")
+    if view.size != (w, h):
+        print(f"the view's picture is {view.size}, its window {w} x {h}")
+        return 1
+    shot.paste(view, (x, y))
+    shot.save(shot_path)
+    return 0
+
+
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    a = sys.argv
+    if len(a) == 3 and a[1] == "--pick":
+        sys.exit(pick(a[2]))
+    if len(a) == 3 and a[1] == "--readout-point":
+        sys.exit(readout_point(a[2]))
+    if len(a) == 5 and a[1] == "--readout":
+        sys.exit(readout(a[2], float(a[3]), float(a[4])))
+    if len(a) == 4 and a[1] == "--snapshot":
+        sys.exit(snapshot(a[2], a[3]))
+    if len(a) == 8 and a[1] == "--paste":
+        sys.exit(paste(a[2], a[3], *(int(v) for v in a[4:8])))
+    sys.exit(main(a[1]))

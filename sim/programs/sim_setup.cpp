@@ -3,6 +3,10 @@
 // the registry settings that must match.
 //
 //   sim_setup [--scenario FILE] --calibration-folder DIR [--calibration-name NAME] --rsc FILE
+//   sim_setup [--scenario FILE] --distance X,Y,Z
+//
+// The second form prints the distance in mm of a point (transmitter frame)
+// from the scenario's scene, for checks of what the program shows.
 //
 // Without --scenario the built-in scenario is used (as the stand-in library
 // does when neither TOLVARAN_SIM_SCENARIO nor a scenario file beside it is
@@ -19,14 +23,15 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: sim_setup [--scenario FILE] --calibration-folder DIR "
-               "[--calibration-name NAME] --rsc FILE\n");
+               "[--calibration-name NAME] --rsc FILE\n"
+               "       sim_setup [--scenario FILE] --distance X,Y,Z\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string scenarioPath, folder, name = sim::kDefaultCalibrationName, rsc;
+  std::string scenarioPath, folder, name = sim::kDefaultCalibrationName, rsc, distance;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage();
@@ -35,9 +40,10 @@ int main(int argc, char** argv) {
     else if (arg == "--calibration-folder") folder = value;
     else if (arg == "--calibration-name") name = value;
     else if (arg == "--rsc") rsc = value;
+    else if (arg == "--distance") distance = value;
     else return Usage();
   }
-  if (folder.empty() || rsc.empty()) return Usage();
+  if (distance.empty() && (folder.empty() || rsc.empty())) return Usage();
 
   sim::Scenario scenario;
   sim::ScenarioError error;
@@ -49,6 +55,12 @@ int main(int argc, char** argv) {
                  scenarioPath.empty() ? "built-in scenario" : scenarioPath.c_str(), error.line,
                  error.message.c_str());
     return 1;
+  }
+  if (!distance.empty()) {
+    sim::Vec3 p;
+    if (std::sscanf(distance.c_str(), "%lf,%lf,%lf", &p.x, &p.y, &p.z) != 3) return Usage();
+    std::printf("distance %.4f\n", scenario.scene.SurfaceDistance(p));
+    return 0;
   }
   const char last = folder.back();
   const std::string calibrationPath = folder + (last == '/' || last == '\\' ? "" : "/") + name;

@@ -19,6 +19,10 @@
 //   tolvaran_run_probe box <key> [seconds] exactly one message box, with the key's text; answers it
 //   tolvaran_run_probe export-dialog [seconds]   File > Export of the sweeps opens its Save dialog
 //   tolvaran_run_probe cancel-dialog [seconds]   the open Save dialog is cancelled
+//   tolvaran_run_probe readout <x> <y>     the status bar's coordinate readout with the
+//                                          cursor over that client pixel of the view
+//   tolvaran_run_probe viewrect            the view's client area on the screen
+//   tolvaran_run_probe snapshot <file>     F11, its Save dialog answered with the file
 //
 // "hemisphere" waits for the hemisphere set-up window to open (the first
 // press of a station on the automatic setting) and then to close again (the
@@ -33,6 +37,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -301,6 +306,91 @@ int Post(bool command, int value) {
     return sent ? 0 : 1;
 }
 
+// The cursor is put over the view's client pixel and the view told of the
+// move, as the mouse would: the status bar's third part then holds the
+// readout of the point drawn there.
+int Readout(int x, int y) {
+    HWND view = FindView();
+    HWND main = FindMainWindow();
+    HWND bar = main ? FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr) : nullptr;
+    if (!view || !bar) {
+        std::printf("no view or status bar\n");
+        return 1;
+    }
+    POINT screen = {x, y};
+    ClientToScreen(view, &screen);
+    SetCursorPos(screen.x, screen.y);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(view, WM_MOUSEMOVE, 0, MAKELPARAM(x, y), SMTO_NORMAL, 20000, &result);
+    std::printf("readout at %d %d: %s\n", x, y, StatusPartText(bar, 2).c_str());
+    return 0;
+}
+
+int ViewRect() {
+    HWND view = FindView();
+    RECT client;
+    if (!view || !GetClientRect(view, &client)) return 1;
+    POINT origin = {0, 0};
+    ClientToScreen(view, &origin);
+    std::printf("%ld %ld %ld %ld\n", static_cast<long>(origin.x), static_cast<long>(origin.y),
+                static_cast<long>(client.right), static_cast<long>(client.bottom));
+    return 0;
+}
+
+struct SaveDialogSearch {
+    DWORD pid;
+    HWND dialog;
+};
+
+BOOL CALLBACK FindSaveDialog(HWND window, LPARAM context) {
+    SaveDialogSearch* search = reinterpret_cast<SaveDialogSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (pid == search->pid && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        (GetDlgItem(window, cmb13) || GetDlgItem(window, edt1))) {
+        search->dialog = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// F11 as the user presses it; the Save dialog that opens gets the file's
+// full name and is confirmed; the file must then be there.
+int Snapshot(const char* name) {
+    HWND main = FindMainWindow();
+    if (!main) return 1;
+    char path[MAX_PATH];
+    if (!GetFullPathNameA(name, sizeof path, path, nullptr)) return 1;
+    DeleteFileA(path);
+    SaveDialogSearch search{0, nullptr};
+    GetWindowThreadProcessId(main, &search.pid);
+    PostMessageA(main, WM_KEYDOWN, VK_F11, 0x00570001);
+    PostMessageA(main, WM_KEYUP, VK_F11, 0xC0570001);
+    for (int tenths = 0; tenths < 200 && !search.dialog; ++tenths) {
+        Sleep(100);
+        EnumWindows(FindSaveDialog, reinterpret_cast<LPARAM>(&search));
+    }
+    if (!search.dialog) {
+        std::printf("no Save dialog after F11\n");
+        return 1;
+    }
+    HWND dialog = search.dialog;
+    SetDlgItemTextA(dialog, GetDlgItem(dialog, cmb13) ? cmb13 : edt1, path);
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int tenths = 0; tenths < 200; ++tenths) {
+        Sleep(100);
+        if (!IsWindow(dialog) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+            std::printf("snapshot written: %s\n", path);
+            return ReportBoxes(main) ? 0 : 1;
+        }
+    }
+    std::printf("no snapshot at %s\n", path);
+    ReportBoxes(main);
+    return 1;
+}
+
 }  // namespace
 
 // What the 3D mouse stand-in turns into a device event (see sim/space_mouse).
@@ -338,6 +428,9 @@ int main(int argc, char** argv) {
         return SpaceMouse(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     if (argc >= 3 && std::strcmp(argv[1], "status") == 0) return PrintStatus(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "title") == 0) return PrintTitle();
+    if (argc >= 4 && std::strcmp(argv[1], "readout") == 0) return Readout(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc >= 2 && std::strcmp(argv[1], "viewrect") == 0) return ViewRect();
+    if (argc >= 3 && std::strcmp(argv[1], "snapshot") == 0) return Snapshot(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "readback") == 0) return ReadBack(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "command") == 0) return Post(true, std::atoi(argv[2]));
     if (argc >= 3 && std::strcmp(argv[1], "repaint") == 0) return Post(false, std::atoi(argv[2]));
