@@ -3,8 +3,9 @@
 // acquisition thread leaves it in the ring, goes through scan control: the
 // profile is built, kept, processed into points and facets, sent as a pipe
 // record to the pipe's queue (drained by a writer thread, as the program's
-// is) and a repaint is requested every fifth field. The view does not paint
-// here: it is not part of this program, and the output says so.
+// is) and a repaint is requested every fifth field. Natively the view does
+// not paint (it is Windows code) and the output says so; the Windows timing
+// program paints the real view at each request through a ViewPainter.
 #pragma once
 
 #include <atomic>
@@ -31,6 +32,15 @@ namespace live_path {
 
 constexpr double kFieldsPerSecond = 60.0;
 constexpr const char* kViewNote = "view paint: not drawn (no view in this program); repaint requests counted";
+
+// Paints the view at the levels scan control asks for, on the scan of the
+// capture under way.
+class ViewPainter {
+  public:
+    virtual ~ViewPainter() = default;
+    virtual void Begin(RawData& raw, GeneralSettings& settings, ViewSettings& view) = 0;
+    virtual void Paint(int32_t level) = 0;
+};
 
 inline void IgnoreEvent(std::int32_t, std::intptr_t) {}
 inline void IgnoreTrace(const char*) {}
@@ -108,11 +118,12 @@ class DrainedPipe {
 struct CaptureResult {
     int fields = 0;
     int profiles = 0;
-    int repaintRequests = 0;
+    int repaintRequests = 0;  // level 2, the incremental frames
+    int paints = 0;           // every level, when a painter drew them
 };
 
 // One capture of the press through scan control into a fresh scan.
-inline CaptureResult RunCapture(const LimbCapture& capture, DrainedPipe& pipe) {
+inline CaptureResult RunCapture(const LimbCapture& capture, DrainedPipe& pipe, ViewPainter* painter = nullptr) {
     scan_test::TestScan scan(64u << 20);
     GeneralSettings settings{};
     GeneralSettings_SetDefaults(settings, 0, 0);
@@ -135,7 +146,13 @@ inline CaptureResult RunCapture(const LimbCapture& capture, DrainedPipe& pipe) {
     h.pipe = [&pipe](int32_t kind, const Matrix4* wand, int32_t count, const Vec3* points, const Matrix4* reference) {
         pipe.Send(kind, wand, count, points, reference);
     };
-    h.postRepaint = [&result](int32_t level) { result.repaintRequests += level == 2 ? 1 : 0; };
+    h.postRepaint = [&result, painter](int32_t level) {
+        result.repaintRequests += level == 2 ? 1 : 0;
+        if (!painter || level < 0) return;
+        painter->Paint(level);
+        ++result.paints;
+    };
+    if (painter) painter->Begin(scan.raw(), settings, view);
     Ring_ResetCounts();
     control.state.BusyState = kScanBusyCapturing;
     ScanControl_FirstField(control);
