@@ -25,6 +25,9 @@ void ClearScanAndSurfaces(AppState& app) {
     } else {
         RawData_FreeArrays(*app.raw);
     }
+    // A new scan is aligned with nothing: the view's wand poses pass through
+    // its alignment unchanged.
+    M4_Identity(app.raw->ScanAlignment);
     Surface_Free(app.basic);
     Surface_Free(app.rbf);
     app.shownSurface = &app.basic;

@@ -100,6 +100,7 @@ void ScanDoc_ClearRecord() {
     if (!app.raw) return;
     RawData_FreeArrays(*app.raw);
     RawData_AttachBlocks(*app.raw, app.blocks);
+    M4_Identity(app.raw->ScanAlignment);  // an empty scan is aligned with nothing
 }
 
 void ScanDoc_FreeMetadata() {
