@@ -337,6 +337,15 @@ int32_t Nav_AutoViewpoint(ViewSettings& view, const RawData& raw, bool pointsReq
     return 1;
 }
 
+void Nav_ViewOntoPose(ViewSettings& view, const Matrix4& pose) {
+    Matrix4 turned = pose;
+    turned[12] = turned[13] = turned[14] = 0;
+    M4_RotateY(90, turned);
+    M4_RotateZ(90, turned);
+    M4_InvertRigid(turned, view.ViewMatrix);
+    view.ViewOrigin = {pose[12], pose[13], pose[14]};
+}
+
 bool Nav_WandFacesViewer(const ViewSettings& view, const RawData& raw) {
     const Profile& p = raw.Staging;
     Matrix4 inverseAlignment, inverseReference, m, product;

@@ -124,6 +124,9 @@ void Nav_Reset(ViewSettings& view, const ViewSettings& defaults);
 // The view follows the staging profile's wand; 1 with points (origin at their centroid).
 int32_t Nav_AutoViewpoint(ViewSettings& view, const RawData& raw, bool pointsRequired);
 bool Nav_WandFacesViewer(const ViewSettings& view, const RawData& raw);
+// The view onto a new stylus item: the inverse of the pose turned 90 degrees
+// about y and then about z, centred on the pose's position.
+void Nav_ViewOntoPose(ViewSettings& view, const Matrix4& pose);
 
 // The readout of a point under the cursor (null: none) in mm or inches.
 std::string Nav_ReadoutText(const Vec3* point, bool imperial, const std::string& millimetres,

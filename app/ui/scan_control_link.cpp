@@ -5,6 +5,7 @@
 #include "app/acquisition/hardware_info.h"
 #include "app/acquisition/hardware_statistics.h"
 #include "app/ui/app_state.h"
+#include "app/ui/navigation.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 
@@ -118,8 +119,21 @@ void ScanControl_InstallLink() {
     h.resetDerivedState = [] {
         if (Shell_Hooks().resetDerivedState) Shell_Hooks().resetDerivedState();
     };
-    // The view sets the viewpoint once it is there; until then nothing is set.
-    h.autoViewpoint = [] { return int32_t{0}; };
+    // The view follows the wand: its rotation at the first field with points,
+    // the back warning while the wand looks towards the viewer, and the
+    // view onto each new stylus item.
+    h.autoViewpoint = [] {
+        AppState& app = App();
+        return app.raw ? Nav_AutoViewpoint(app.view, *app.raw, true) : int32_t{0};
+    };
+    h.wandBehind = [] {
+        const AppState& app = App();
+        return app.raw && Nav_WandFacesViewer(app.view, *app.raw);
+    };
+    h.stylusView = [](const Matrix4& pose) {
+        Nav_ViewOntoPose(App().view, pose);
+        if (Shell_Hooks().postRepaint) Shell_Hooks().postRepaint(3);
+    };
     h.timerSkip = [] { return TimerMode_Tick(TimerMode_Program(), App().settings.Timer, MillisecondTick()); };
     h.stopTimerMode = [] { TimerMode_Stop(TimerMode_Program()); };
     h.nowSeconds = [] { return static_cast<int32_t>(std::time(nullptr)); };

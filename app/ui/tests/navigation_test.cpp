@@ -281,6 +281,27 @@ TEST(NavCommands, CenterResetAndAutomaticViewpoint) {
     EXPECT_EQ(Nav_AutoViewpoint(follow, raw, true), 1);
     EXPECT_FLOAT_EQ(follow.ViewOrigin.x, 2);
     EXPECT_FLOAT_EQ(follow.ViewOrigin.y, 3);
+
+    // A new stylus item: the view undoes the item's turn (pose turned about
+    // y, then z) and centres on its tip; a pose held along the view's axes
+    // that way leaves the view unturned.
+    Matrix4 pose;
+    M4_Identity(pose);
+    M4_RotateZ(-90, pose);
+    M4_RotateY(-90, pose);
+    pose[12] = -3, pose[13] = 4, pose[14] = 12;
+    ViewSettings onto = IdentityView();
+    M4_MakeRotationY(40, onto.ViewMatrix);
+    Nav_ViewOntoPose(onto, pose);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(onto.ViewMatrix[i], i % 5 == 0 ? 1 : 0, 1e-6) << i;
+    EXPECT_FLOAT_EQ(onto.ViewOrigin.x, -3);
+    EXPECT_FLOAT_EQ(onto.ViewOrigin.z, 12);
+    M4_MakeRotationY(30, pose);
+    Nav_ViewOntoPose(onto, pose);
+    Vec3 axis;
+    M4_TransformPoint(onto.ViewMatrix, {1, 0, 0}, axis);
+    EXPECT_NEAR(V3_Length(axis), 1, 1e-6);  // a rotation
+    EXPECT_EQ(onto.ViewMatrix[12], 0);
 }
 
 TEST(NavCommands, CenterOnScanTakesTheMarkedPointsOfVisibleSweeps) {
