@@ -558,4 +558,44 @@ TEST_F(ViewWindowWin32, ARubberBandInSelectModeSelectsThePointsInsideIt) {
     app.raw->SelectionLimit = app.raw->SelectionLevelTop = 0;
 }
 
+TEST_F(ViewWindowWin32, OneCursorRuleOverTheView) {
+    AppState& app = App();
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HCURSOR marker = LoadCursorA(instance, "CURSOR_MARKER");
+    ASSERT_NE(marker, nullptr);
+    ASSERT_NE(LoadCursorA(instance, "CURSOR_MOVE_HANDLE"), nullptr);
+    const HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), cross = LoadCursorA(nullptr, IDC_CROSS),
+                  wait = LoadCursorA(nullptr, IDC_WAIT);
+    struct Case {
+        bool over, waiting, markWithMouse, selectMode, ctrlHeld;
+        HCURSOR expected;
+        const char* name;
+    };
+    const Case cases[] = {
+        {false, true, true, true, true, arrow, "outside the view"},
+        {true, true, true, true, true, wait, "waiting"},
+        {true, false, true, true, true, marker, "marker mode"},
+        {true, false, false, true, false, cross, "rectangle select"},
+        {true, false, false, false, true, cross, "Ctrl held"},
+        {true, false, false, false, false, arrow, "plain"},
+    };
+    const bool over = app.pointerOverView, waiting = app.waiting, select = app.selectMode, ctrl = app.ctrlHeld;
+    const int32_t markWithMouse = app.settings.MarkWithMouse;
+    for (const Case& c : cases) {
+        app.pointerOverView = c.over;
+        app.waiting = c.waiting;
+        app.settings.MarkWithMouse = c.markWithMouse;
+        app.selectMode = c.selectMode;
+        app.ctrlHeld = c.ctrlHeld;
+        SetCursor(nullptr);
+        App_SetMarkerCursor();
+        EXPECT_EQ(GetCursor(), c.expected) << c.name;
+    }
+    app.pointerOverView = over;
+    app.waiting = waiting;
+    app.settings.MarkWithMouse = markWithMouse;
+    app.selectMode = select;
+    app.ctrlHeld = ctrl;
+}
+
 }  // namespace
