@@ -91,6 +91,7 @@ bool KeepScanProfile(ScanControl& c, int32_t hardwareValue) {
     RawData& raw = *c.raw;
     Profile& staging = raw.Staging;
     Scan_ClipProfileByRange(raw, c.settings->RangeClip);
+    raw.Draw.Flags |= kDrawLive;
     bool keep = staging.NumPoints > 0 && !c.state.ScanTooFast;
     if (keep && !c.state.SweepClosed && raw.NumProfiles > 0) {
         int32_t tooFar = 0;
@@ -120,6 +121,7 @@ bool KeepScanProfile(ScanControl& c, int32_t hardwareValue) {
     raw.ProcessedChanged = 1;
     raw.Sweeps[raw.NumSweeps].HardwareValue = hardwareValue;
     raw.Sweeps[raw.NumSweeps].HardwareWord = 0;
+    raw.Draw.Flags |= kDrawNew;
     ProcessAndSend(c);
     return true;
 }
@@ -132,8 +134,9 @@ void ScanMode(ScanControl& c, const ScanFieldReport& report, bool& counted) {
     }
     if (report.scan) {
         counted = KeepScanProfile(c, report.hardwareValue);
-    } else if (OpenSweepHasProfiles(raw)) {
-        ScanControl_CloseSweep(c);
+    } else {
+        if (OpenSweepHasProfiles(raw)) ScanControl_CloseSweep(c);
+        raw.Draw.Flags |= kDrawLive;
     }
 }
 
@@ -164,11 +167,15 @@ void TargetMode(ScanControl& c, int32_t mode, const ScanFieldReport& report) {
                                                                 : kWindowAccuracy;
         Notify(c, window, kMsgAccepted);
     }
-    if (!report.scan || !accepted) return;
+    if (!report.scan || !accepted) {
+        raw.Draw.Flags |= kDrawLive;
+        return;
+    }
     OpenSweepIfClosed(c);
     AppendStaging(raw, nullptr, nullptr, 0, raw.Staging.Extra);
     raw.Staging.Extra = nullptr;
     FormatCreatorOnce(c, "New Scan (Calibration or Accuracy Mode)");
+    raw.Draw.Flags |= kDrawNew;
 }
 
 // The wand display profile: the staging profile's poses without its arrays.
@@ -364,6 +371,7 @@ void ScanControl_OnNewFieldReady(ScanControl& c, int32_t fieldNumber) {
     const int32_t mode = Mode(c);
     switch (mode) {
         case kScanModePreview:
+            raw.Draw.Flags |= kDrawFull;  // the camera view shows this field's samples
             break;
         case kScanModeView:
             Call(c.host.setMode, kScanModeScan);

@@ -1,5 +1,6 @@
 #include "app/ui/scene_draw_win32.h"
 
+#include "app/acquisition/profile_line_log.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/stylus_draw_win32.h"
@@ -654,14 +655,107 @@ int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const View
     return Graph_CheckGlError();
 }
 
+namespace {
+
+// The camera samples of a profile's field: each segment a one-row
+// rectangle from its start to its end column, red for camera 0 and green
+// for camera 1, in the camera image's pixels.
+void DrawSegments(const Profile& profile) {
+    if (!profile.Extra) return;
+    const ProfileLineLog log = ProfileLineLog_Get(profile);
+    glBegin(GL_QUADS);
+    for (int32_t i = 0; i < *log.count; ++i) {
+        const float start = static_cast<float>(log.start[i]), end = static_cast<float>(log.end[i]);
+        const int32_t colour = log.channel[i];
+        if (start <= 0 || end <= start || colour < 0 || colour > 1) continue;
+        glColor3f(colour == 0 ? 1.0f : 0.0f, colour == 1 ? 1.0f : 0.0f, 0.0f);
+        const float row = log.linePosition[i];
+        glVertex2f(start, row);
+        glVertex2f(end, row);
+        glVertex2f(end, row + 1);
+        glVertex2f(start, row + 1);
+    }
+    glEnd();
+}
+
+// The range gauge at the right of the window: a scale from 0 to 3a with
+// bars at a and b, in window pixels.
+void DrawRangeGauge(const GraphWindowRecord& record, float a, float b) {
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    const int32_t w = record.clientWidth, h = record.clientHeight;
+    glOrtho(0, w, 0, h, -0.1, 0.1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    const int32_t x = w - 50, height = h - 100;
+    glColor3f(0, 0, 0);
+    glRecti(x - 15, 35, x + 15, height + 65);
+    glColor3f(1, 1, 1);
+    glRecti(x, 50, x + 1, height + 50);
+    const int32_t k = static_cast<int32_t>(std::floor(height * 20 / (3 * a)));
+    for (const float v : {0.0f, a, b, 3 * a}) {
+        const int32_t y = 50 + static_cast<int32_t>(std::floor(v / (3 * a) * height));
+        if (v == a || v == b) {
+            glColor3f(0, 1, 0);
+            glRecti(x - 2, y - k, x + 3, y + k + 1);
+        }
+        glColor3f(1, 1, 1);
+        glRecti(x - 10, y, x + 10, y + 1);
+        glRasterPos2i(x - 60, y);
+        Graph_DrawText(record, "%.0f mm", v);
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
+bool HasSegments(const Profile& profile) { return profile.Extra && *ProfileLineLog_Get(profile).count > 0; }
+
+}  // namespace
+
 int32_t Graph_DrawCameraSamples(HWND window, RawData& raw) {
     if (!(raw.Draw.Flags & kDrawFull)) return 0;
     GraphWindowRecord* record = Graph_Record(window);
     if (!record || !Graph_MakeCurrent(window)) return 0;
     glDrawBuffer(GL_BACK);
     glClear(GL_COLOR_BUFFER_BIT);
+    DrawSegments(raw.Staging);
     raw.Draw.Flags &= ~kDrawFull;
     Graph_Present(*record);
+    return Graph_CheckGlError();
+}
+
+int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version) {
+    if (!(raw.Draw.Flags & (kDrawFull | kDrawNew | kDrawLive))) return 0;
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    glDrawBuffer(GL_BACK);
+    if (raw.Draw.Flags & kDrawFull) {
+        raw.Draw.DrawnProfiles = 0;
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    for (int32_t p = std::max(raw.Draw.DrawnProfiles, 0); p < raw.NumProfiles; ++p) DrawSegments(raw.Profiles[p]);
+    raw.Draw.DrawnProfiles = raw.NumProfiles;
+    const float a = version == '1' ? 125.0f : 100.0f, b = version == '1' ? 250.0f : 200.0f;
+    DrawRangeGauge(*record, a, b);
+    Graph_Present(*record);
+    if ((raw.Draw.Flags & kDrawLive) && HasSegments(raw.Staging)) {
+        // The live field's samples over the kept picture, until the next frame.
+        glDrawBuffer(record->stereo ? GL_FRONT_LEFT : GL_FRONT);
+        DrawSegments(raw.Staging);
+        glFinish();
+        glDrawBuffer(GL_BACK);
+    }
+    raw.Draw.Flags = 0;
     return Graph_CheckGlError();
 }
 

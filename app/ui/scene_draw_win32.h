@@ -25,7 +25,13 @@ int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const
                              const SurfaceRecord& surface);
 int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const ViewSettings& view,
                         const SurfaceRecord& surface, const StylusItemList* stylus);
+// The camera view: the live field's samples (segments of the staging
+// profile's line log), drawn when the full-redraw flag is set.
 int32_t Graph_DrawCameraSamples(HWND window, RawData& raw);
+// The calibration modes: every kept profile's samples over the earlier ones,
+// the range gauge (its marks at 125 and 250 mm for processing units of
+// version 1, else 100 and 200 mm) and the live field's samples.
+int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version);
 // Level 0: the back buffer shown again with the overlays.
 int32_t Graph_PresentOverlay(HWND window);
 int32_t Graph_ClearFrame(HWND window);

@@ -1,5 +1,6 @@
 #include "app/ui/view_window_win32.h"
 
+#include "app/acquisition/hardware_info.h"
 #include "app/base/app_messages.h"
 #include "app/files/png_image.h"
 #include "app/locale/locale_lookup.h"
@@ -163,6 +164,13 @@ void DrawSurfaceView(HWND window) {
     Graph_DrawScene(window, shown, app.view, surface, app.raw ? &app.raw->Stylus : nullptr);
 }
 
+// The first character of the processing unit's version text.
+char ProcessingUnitVersion() {
+    static HardwareInfo info;
+    GetHardwareDriverInfo(info);
+    return info.versionText[0];
+}
+
 void RenderLevel(HWND window, int32_t level, bool timed) {
     AppState& app = App();
     switch (app.mode) {
@@ -174,6 +182,11 @@ void RenderLevel(HWND window, int32_t level, bool timed) {
             break;
         case kModeSurface:
             DrawSurfaceView(window);
+            break;
+        case kModeCalibration:
+        case kModeCalibrationCheck:
+        case kModeAccuracyCheck:
+            if (app.raw) Graph_DrawSampleView(window, *app.raw, ProcessingUnitVersion());
             break;
         default:
             break;

@@ -441,3 +441,37 @@ TEST(ScanControl, FieldStatusByMode) {
     EXPECT_TRUE(shown[2].warning);
     EXPECT_EQ(asked, 2);
 }
+
+// What each field leaves for the view to draw: the camera view's full
+// redraw in preview, new data when a profile was kept, the live profile
+// whenever the field was looked at in the sweeps or target modes.
+TEST(ScanControl, EachFieldLeavesTheDrawingFlagsTheViewNeeds) {
+    ScriptedField previewTarget = TargetField(1.0f);
+    previewTarget.scan = false;
+    struct Case {
+        const char* name;
+        int32_t mode;
+        std::vector<ScriptedField> before;
+        ScriptedField field;
+        int32_t flags;
+    };
+    const Case cases[] = {
+        {"camera view", kScanModePreview, {}, ScanField(0.0f), kDrawFull},
+        {"kept profile", kScanModeScan, {}, ScanField(0.0f), kDrawLive | kDrawNew},
+        {"not moved enough", kScanModeScan, {ScanField(0.0f)}, ScanField(0.0f), kDrawLive},
+        {"trigger released", kScanModeScan, {ScanField(0.0f)}, PreviewField(1.0f), kDrawLive},
+        {"accepted target", kScanModeCorrection, {}, TargetField(0.0f), kDrawNew},
+        {"target not pressed", kScanModeCorrection, {}, previewTarget, kDrawLive},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        h.mode = c.mode;
+        ScanControl_FirstField(h.control);
+        h.Fields(c.before);
+        h.raw().Draw.Flags = 0;
+        h.Fields({c.field}, static_cast<int32_t>(c.before.size()) + 1);
+        EXPECT_EQ(h.raw().Draw.Flags, c.flags);
+        ScanControl_EndOfSweep(h.control);
+    }
+}

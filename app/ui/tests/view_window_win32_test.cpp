@@ -1,6 +1,7 @@
 // The live view under Wine, checked by its own front-buffer read-back: what
 // a synthetic scan draws, the repaint levels, picking points by read-back and
 // the mouse navigation on drawn geometry.
+#include "app/acquisition/profile_line_log.h"
 #include "app/base/app_messages.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
@@ -596,6 +597,78 @@ TEST_F(ViewWindowWin32, OneCursorRuleOverTheView) {
     app.settings.MarkWithMouse = markWithMouse;
     app.selectMode = select;
     app.ctrlHeld = ctrl;
+}
+
+// A profile whose field saw two laser-line samples, camera 0's on the first
+// row from column 200 to 260 and camera 1's on the second from 100 to 150,
+// and a third that starts at column 0 and so is no sample.
+void GiveSegments(Profile& profile, float first, float second) {
+    ASSERT_TRUE(ProfileLineLog_Ensure(profile));
+    const ProfileLineLog log = ProfileLineLog_Get(profile);
+    *log.count = 3;
+    const float rows[3] = {first, second, 200.0f};
+    const int32_t channels[3] = {0, 1, 0}, starts[3] = {200, 100, 0}, ends[3] = {260, 150, 50};
+    for (int i = 0; i < 3; ++i) {
+        log.linePosition[i] = rows[i];
+        log.channel[i] = channels[i];
+        log.start[i] = starts[i];
+        log.end[i] = ends[i];
+    }
+}
+
+TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    RawData& raw = *App().raw;
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    ASSERT_LT(h, 480);
+    // A camera row (one of 480 over the client height) that covers the
+    // centre of client row k, so that its one-row sample is drawn there.
+    auto rowOver = [&](int k) { return std::floor((k + 0.5f) * 480 / h); };
+    const int a = h / 5, b = 3 * h / 5;
+    GiveSegments(raw.Staging, rowOver(a), rowOver(b));
+    std::vector<Profile> kept(2, Profile());
+    GiveSegments(kept[0], rowOver(a + 2), rowOver(b + 2));
+    GiveSegments(kept[1], rowOver(a + 4), rowOver(b + 4));
+    raw.Profiles = kept.data();
+    raw.NumProfiles = raw.MaxProfiles = 2;
+    // Client pixels by camera column and client row.
+    auto at = [&](const Image& image, float column, int row) {
+        return Pixel(image, static_cast<int>((column + 0.5f) * w / 640), row);
+    };
+    auto is = [](const uint8_t* p, int r, int g, int b) { return p[0] == r && p[1] == g && p[2] == b; };
+
+    App().mode = kModePreview;
+    Redraw();
+    Image camera = Front();
+    const int other = static_cast<int>((200.5f) * h / 480);  // the row of the samples at column 0
+    EXPECT_TRUE(is(at(camera, 230, a), 255, 0, 0));
+    EXPECT_TRUE(is(at(camera, 125, b), 0, 255, 0));
+    EXPECT_TRUE(is(at(camera, 25, other), 0, 0, 0));
+    EXPECT_TRUE(is(at(camera, 230, a + 2), 0, 0, 0));  // a kept profile's row: not in this view
+
+    App().mode = kModeCalibration;
+    raw.Draw.Flags = kDrawLive;
+    Redraw();
+    Image samples = Front();
+    EXPECT_TRUE(is(at(samples, 230, a + 2), 255, 0, 0));
+    EXPECT_TRUE(is(at(samples, 125, b + 4), 0, 255, 0));
+    EXPECT_TRUE(is(at(samples, 230, a), 255, 0, 0));  // the live field over the kept picture
+    EXPECT_TRUE(is(at(samples, 25, other), 0, 0, 0));
+    // The gauge: a white scale line at 50 pixels from the right edge on a black bar.
+    EXPECT_TRUE(is(Pixel(samples, w - 50, h / 2), 255, 255, 255));
+    EXPECT_TRUE(is(Pixel(samples, w - 60, h / 2), 0, 0, 0));
+    EXPECT_EQ(raw.Draw.DrawnProfiles, 2);
+    EXPECT_TRUE(g_messages.empty());
+
+    App().mode = kModeScan;
+    for (Profile& p : kept) RawData_ClearProfile(p);
+    RawData_ClearProfile(raw.Staging);
+    raw.Profiles = nullptr;
+    raw.NumProfiles = 0;
+    Image_Free(&camera);
+    Image_Free(&samples);
 }
 
 }  // namespace
