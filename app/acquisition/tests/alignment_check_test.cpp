@@ -16,7 +16,7 @@ struct ProfileSpec {
     float deviation;
 };
 
-// A scan of one profile per spec, two points each centred where the spec says.
+// A scan of one profile per row, two points each, centred at the row's distance from the wand.
 void Fill(scan_test::TestScan& scan, const std::vector<ProfileSpec>& specs) {
     for (const ProfileSpec& s : specs) {
         Vec3 points[2] = {{s.wandX - 1.0f, s.distance, 0.0f}, {s.wandX + 1.0f, s.distance, 0.0f}};
