@@ -49,6 +49,41 @@ HWND RunProbe_FindMainWindow() { return FindWindowA("KorvMain", nullptr); }
 
 namespace {
 
+struct DialogSearch {
+    DWORD pid;
+    std::initializer_list<int> controls;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (pid != search->pid || std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    for (int control : search->controls)
+        if (!GetDlgItem(window, control)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND RunProbe_FindDialog(DWORD pid, std::initializer_list<int> controls) {
+    DialogSearch search{pid, controls, nullptr};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND RunProbe_ProgramDialog(HWND main, std::initializer_list<int> controls) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    return RunProbe_FindDialog(pid, controls);
+}
+
+namespace {
+
 // The text control of the program's save-or-discard question box.
 constexpr int kSaveQuestionText = 1280;
 
@@ -211,32 +246,12 @@ int Hemisphere(DWORD seconds) {
     return 0;
 }
 
-struct QuestionSearch {
-    DWORD pid;
-    HWND box;
-};
-
-BOOL CALLBACK FindSaveQuestion(HWND window, LPARAM context) {
-    QuestionSearch* search = reinterpret_cast<QuestionSearch*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (pid == search->pid && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
-        GetDlgItem(window, kSaveQuestionText) && GetDlgItem(window, IDNO)) {
-        search->box = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A run that captured sweeps is asked whether to save them before it closes:
 // the check answers No, so that nothing is written.
 bool AnswerSaveQuestion(DWORD pid) {
-    QuestionSearch search{pid, nullptr};
-    EnumWindows(FindSaveQuestion, reinterpret_cast<LPARAM>(&search));
-    if (!search.box) return false;
-    PostMessageA(search.box, WM_COMMAND, IDNO, 0);
+    HWND box = RunProbe_FindDialog(pid, {kSaveQuestionText, IDNO});
+    if (!box) return false;
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
     return true;
 }
 
@@ -337,25 +352,6 @@ int ViewRect() {
     return 0;
 }
 
-struct SaveDialogSearch {
-    DWORD pid;
-    HWND dialog;
-};
-
-BOOL CALLBACK FindSaveDialog(HWND window, LPARAM context) {
-    SaveDialogSearch* search = reinterpret_cast<SaveDialogSearch*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (pid == search->pid && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
-        (GetDlgItem(window, cmb13) || GetDlgItem(window, edt1))) {
-        search->dialog = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // F11 as the user presses it; the Save dialog that opens gets the file's
 // full name and is confirmed; the file must then be there.
 int Snapshot(const char* name) {
@@ -364,19 +360,18 @@ int Snapshot(const char* name) {
     char path[MAX_PATH];
     if (!GetFullPathNameA(name, sizeof path, path, nullptr)) return 1;
     DeleteFileA(path);
-    SaveDialogSearch search{0, nullptr};
-    GetWindowThreadProcessId(main, &search.pid);
+    HWND dialog = nullptr;
     PostMessageA(main, WM_KEYDOWN, VK_F11, 0x00570001);
     PostMessageA(main, WM_KEYUP, VK_F11, 0xC0570001);
-    for (int tenths = 0; tenths < 200 && !search.dialog; ++tenths) {
+    for (int tenths = 0; tenths < 200 && !dialog; ++tenths) {
         Sleep(100);
-        EnumWindows(FindSaveDialog, reinterpret_cast<LPARAM>(&search));
+        dialog = RunProbe_ProgramDialog(main, {cmb13});
+        if (!dialog) dialog = RunProbe_ProgramDialog(main, {edt1});
     }
-    if (!search.dialog) {
+    if (!dialog) {
         std::printf("no Save dialog after F11\n");
         return 1;
     }
-    HWND dialog = search.dialog;
     SetDlgItemTextA(dialog, GetDlgItem(dialog, cmb13) ? cmb13 : edt1, path);
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     for (int tenths = 0; tenths < 200; ++tenths) {

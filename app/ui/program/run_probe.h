@@ -4,10 +4,16 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 HWND RunProbe_FindMainWindow();
+// A visible dialog or box of the process that holds every one of the
+// controls (any such window when none is named), or null.
+HWND RunProbe_FindDialog(DWORD pid, std::initializer_list<int> controls);
+// The same for the process of the program's main window.
+HWND RunProbe_ProgramDialog(HWND main, std::initializer_list<int> controls);
 // "Title: text" of each visible dialog or message box of the program.
 std::vector<std::string> RunProbe_OpenBoxes(HWND main);
 // makescan, title, title-key, box, export-dialog, cancel-dialog: the exit

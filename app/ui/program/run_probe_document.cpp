@@ -129,32 +129,6 @@ int Title(const std::string& expected, DWORD seconds) {
     return 1;
 }
 
-struct DialogSearch {
-    DWORD pid;
-    int control;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
-    DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (pid != search->pid || std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-    if (search->control && !GetDlgItem(window, search->control)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// A visible dialog of the program with the control (any dialog for 0).
-HWND ProgramDialog(HWND main, int control) {
-    DialogSearch search{0, control, nullptr};
-    GetWindowThreadProcessId(main, &search.pid);
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // Exactly one box: its text begins with the key's text (up to the first
 // variable), it is answered with OK, and no other box follows.
 int Box(const char* key, DWORD seconds) {
@@ -162,7 +136,7 @@ int Box(const char* key, DWORD seconds) {
     HWND main = WaitForMain(seconds);
     HWND box = nullptr;
     for (DWORD tenths = 0; main && !box && tenths < seconds * 10; ++tenths) {
-        box = ProgramDialog(main, 0);
+        box = RunProbe_ProgramDialog(main, {});
         if (!box) Sleep(100);
     }
     if (!box) {
@@ -194,7 +168,7 @@ int ExportDialog(DWORD seconds) {
     PostMessageA(main, WM_COMMAND, kExportSweepsCommand, 0);
     HWND dialog = nullptr;
     for (DWORD tenths = 0; !dialog && tenths < seconds * 10; ++tenths) {
-        dialog = ProgramDialog(main, cmb1);
+        dialog = RunProbe_ProgramDialog(main, {cmb1});
         if (!dialog) Sleep(100);
     }
     if (!dialog) {
@@ -211,7 +185,7 @@ int ExportDialog(DWORD seconds) {
 
 int CancelDialog(DWORD seconds) {
     HWND main = RunProbe_FindMainWindow();
-    HWND dialog = main ? ProgramDialog(main, cmb1) : nullptr;
+    HWND dialog = main ? RunProbe_ProgramDialog(main, {cmb1}) : nullptr;
     if (!dialog) {
         std::printf("no Save dialog to cancel\n");
         return 1;
