@@ -25,26 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "app/acquisition/acquisition_settings.h"
-#include "app/acquisition/calibration_state.h"
-#include "app/acquisition/field_ring.h"
-#include "app/acquisition/hardware_events.h"
-#include "app/acquisition/hardware_trace.h"
-#include "app/acquisition/process_field.h"
-#include "app/acquisition/profile_build.h"
-#include "app/acquisition/tracker_commands.h"
-#include "app/acquisition/usb_chip_api.h"
 #include "app/scan/basic_surface.h"
 #include "app/scan/kd_tree.h"
 #include "app/scan/mesh_normals.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/tests/scan_record_fixture.h"
 #include "bench/bench_support.h"
+#include "bench/limb_acquisition.h"
 #include "sim/device_core.h"
-#include "sim/field_generator.h"
-#include "sim/scenario.h"
-#include "sim/scenario_settings.h"
-#include "sim/setup.h"
 
 namespace {
 
@@ -75,61 +63,13 @@ struct BenchScan {
     RawData& raw() { return scan->raw(); }
 };
 
-void IgnoreEvent(std::int32_t, std::intptr_t) {}
-void IgnoreTrace(const char*) {}
-
 // The simulator's built-in limb scenario through the program's field checks,
 // profile building and processing.
 std::unique_ptr<BenchScan> LimbScan() {
     auto out = std::make_unique<BenchScan>();
     out->scan = std::make_unique<scan_test::TestScan>(256u << 20);
-    sim::Scenario parsed;
-    sim::ScenarioError error;
-    if (!sim::ParseScenario(sim::DefaultScenarioText(), &parsed, &error)) return nullptr;
-    auto device = std::make_shared<sim::DeviceCore>(std::move(parsed));
-    const sim::Scenario& s = device->GetScenario();
-    std::vector<std::uint16_t> ring(kRingBufferWords, 0);
-    Ring_Attach(ring.data());
-    const HardwareEventHandler events = SetHardwareEventHandler(IgnoreEvent);
-    const HardwareTraceSink trace = SetHardwareTraceSink(IgnoreTrace);
-    std::string failure;
-    const std::string cfg = Folder() + sim::kDefaultCalibrationName;
-    bool ok = sim::WriteSetup(s, cfg, Folder() + "Tolvaran.rsc", &failure) && LoadCalibration(cfg) == 1;
-    FieldCheckContext context{};
-    sim::ApplyScenarioSettings(s, context);
-    const TrackerCommandList commands = sim::ScenarioTrackerCommands(s);
-    ok = ok && device->Open(usb_chip::kDeviceDescription, 0) == 0;
-    for (const std::string& command : commands.Commands()) device->Write(command.data(), command.size(), 0);
-    Profile profile{};
-    std::vector<std::uint8_t> field(kFieldBytes);
-    for (const sim::Press& press : s.presses) {
-        if (!ok) break;
-        device->Advance(press.end + 0.1);
-        Ring_ResetCounts();
-        FieldCheckContext_StartCapture(context);
-        std::int32_t good = 1;
-        bool first = true;
-        while (ok && device->Queued() >= field.size()) {
-            device->Take(field.data(), field.size());
-            LoadFieldIntoSlot(field, RingSlotAddress(Ring_WriteCount()));
-            good = ProcessField(good, first, context);
-            first = false;
-            ok = good != 0;
-            const std::int32_t result = BuildProfileFromField(profile, 0, 0, nullptr, static_cast<float>(s.angleClip),
-                                                              nullptr, nullptr, nullptr, nullptr, nullptr);
-            if (result != kProfileBuilt || profile.NumPoints == 0) continue;
-            out->scan->Append(profile);
-            Scan_ProcessNewProfiles(out->raw(), 3, 4.0f);
-        }
-        out->scan->CloseSweep();
-        Scan_ProcessNewProfiles(out->raw(), 3, 4.0f);
-    }
-    RawData_ClearProfile(profile);
-    SetHardwareEventHandler(events);
-    SetHardwareTraceSink(trace);
-    Ring_Attach(nullptr);
-    ResetAcquisitionSettings();
-    if (!ok) return nullptr;
+    const std::shared_ptr<sim::DeviceCore> device = bench::LimbDevice();
+    if (!device || !bench::AcquireScenario(*device, *out->scan, Folder())) return nullptr;
     out->truth = [device](const Vec3& p) { return device->GetScenario().scene.SurfaceDistance({p.x, p.y, p.z}); };
     return out;
 }

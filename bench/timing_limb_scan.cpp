@@ -18,91 +18,19 @@
 #include <string>
 #include <vector>
 
-#include "app/acquisition/acquisition_settings.h"
-#include "app/acquisition/calibration_state.h"
-#include "app/acquisition/field_ring.h"
-#include "app/acquisition/hardware_events.h"
-#include "app/acquisition/hardware_trace.h"
-#include "app/acquisition/process_field.h"
-#include "app/acquisition/profile_build.h"
-#include "app/acquisition/tracker_commands.h"
-#include "app/acquisition/usb_chip_api.h"
-#include "app/scan/profile_processing.h"
-#include "app/scan/tests/scan_record_fixture.h"
-#include "sim/device_core.h"
-#include "sim/field_generator.h"
-#include "sim/scenario.h"
-#include "sim/scenario_settings.h"
-#include "sim/setup.h"
+#include "bench/limb_acquisition.h"
+#include "sim/scene.h"
 
 namespace {
 
-void IgnoreEvent(std::int32_t, std::intptr_t) {}
-void IgnoreTrace(const char*) {}
-
-std::shared_ptr<sim::DeviceCore> LimbDevice() {
-    sim::Scenario parsed;
-    sim::ScenarioError error;
-    if (!sim::ParseScenario(sim::DefaultScenarioText(), &parsed, &error)) return nullptr;
-    return std::make_shared<sim::DeviceCore>(std::move(parsed));
-}
-
-// Runs every press of the scenario through the program's acquisition and
-// profile processing into the scan.
-bool Acquire(sim::DeviceCore* device, scan_test::TestScan* scan, const std::string& folder) {
-    const sim::Scenario& s = device->GetScenario();
-    std::vector<std::uint16_t> ring(kRingBufferWords, 0);
-    Ring_Attach(ring.data());
-    const HardwareEventHandler events = SetHardwareEventHandler(IgnoreEvent);
-    const HardwareTraceSink trace = SetHardwareTraceSink(IgnoreTrace);
-    std::string failure;
-    const std::string cfg = folder + sim::kDefaultCalibrationName;
-    bool ok = sim::WriteSetup(s, cfg, folder + "Tolvaran.rsc", &failure) && LoadCalibration(cfg) == 1;
-    FieldCheckContext context{};
-    sim::ApplyScenarioSettings(s, context);
-    const TrackerCommandList commands = sim::ScenarioTrackerCommands(s);
-    ok = ok && device->Open(usb_chip::kDeviceDescription, 0) == 0;
-    for (const std::string& command : commands.Commands()) device->Write(command.data(), command.size(), 0);
-    Profile profile{};
-    std::vector<std::uint8_t> field(kFieldBytes);
-    for (const sim::Press& press : s.presses) {
-        if (!ok) break;
-        device->Advance(press.end + 0.1);
-        Ring_ResetCounts();
-        FieldCheckContext_StartCapture(context);
-        std::int32_t good = 1;
-        bool first = true;
-        while (ok && device->Queued() >= field.size()) {
-            device->Take(field.data(), field.size());
-            LoadFieldIntoSlot(field, RingSlotAddress(Ring_WriteCount()));
-            good = ProcessField(good, first, context);
-            first = false;
-            ok = good != 0;
-            const std::int32_t result = BuildProfileFromField(profile, 0, 0, nullptr, static_cast<float>(s.angleClip),
-                                                              nullptr, nullptr, nullptr, nullptr, nullptr);
-            if (result != kProfileBuilt || profile.NumPoints == 0) continue;
-            scan->Append(profile);
-            Scan_ProcessNewProfiles(scan->raw(), 3, 4.0f);
-        }
-        scan->CloseSweep();
-        Scan_ProcessNewProfiles(scan->raw(), 3, 4.0f);
-    }
-    RawData_ClearProfile(profile);
-    SetHardwareEventHandler(events);
-    SetHardwareTraceSink(trace);
-    Ring_Attach(nullptr);
-    ResetAcquisitionSettings();
-    return ok;
-}
-
 int WriteScan(const char* path) {
-    auto device = LimbDevice();
+    auto device = bench::LimbDevice();
     scan_test::TestScan scan(256u << 20);
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path folder = fs::temp_directory_path(error) / "timing_limb_scan";
     fs::create_directories(folder, error);
-    if (!device || !Acquire(device.get(), &scan, folder.string() + "/")) {
+    if (!device || !bench::AcquireScenario(*device, scan, folder.string() + "/")) {
         std::fprintf(stderr, "the limb scan failed\n");
         return 1;
     }
@@ -125,7 +53,7 @@ int WriteScan(const char* path) {
 }
 
 int WriteDistances(const char* in, const char* outPath) {
-    auto device = LimbDevice();
+    auto device = bench::LimbDevice();
     std::FILE* f = std::fopen(in, "rb");
     int32_t n = 0;
     if (device == nullptr || f == nullptr || std::fread(&n, 4, 1, f) != 1 || n < 0) return 1;
