@@ -51,6 +51,21 @@ inline std::string MultiString(std::initializer_list<const char*> texts) {
     return s;
 }
 
+// Each error a driver update can end with, and the text both programs show
+// for it (a code without a system text by its number).
+struct UpdateFailure {
+    DWORD code;
+    const char* box;
+};
+inline const UpdateFailure kUpdateFailures[] = {
+    {ERROR_ACCESS_DENIED, "This program must be run by an administrator.\n"},
+    {0, "Driver installation failed.\n"},
+    {0xE000022F, "Driver installation failed.\n"},
+    {0xE000022B, "Windows has determined your driver does not need updating.\n"},
+    {ERROR_FILE_NOT_FOUND, "UpdateDriverForPlugAndPlayDevices FAILURE: The system cannot find the file specified.\n"},
+    {0x12345, "UpdateDriverForPlugAndPlayDevices FAILURE: (0x00012345)\n"},
+};
+
 class FakeSystem final : public SystemCalls {
   public:
     FakeState state;

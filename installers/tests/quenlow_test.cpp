@@ -72,18 +72,7 @@ TEST_F(Quenlow, APluggedInScannerIsUpdatedAndMayAskForARestart) {
 }
 
 TEST_F(Quenlow, UpdateFailuresShowTheirMessages) {
-    const struct {
-        DWORD code;
-        const char* box;
-    } rows[] = {
-        {ERROR_ACCESS_DENIED, "This program must be run by an administrator.\n"},
-        {0, "Driver installation failed.\n"},
-        {0xE000022F, "Driver installation failed.\n"},
-        {0xE000022B, "Windows has determined your driver does not need updating.\n"},
-        {ERROR_FILE_NOT_FOUND,
-         "UpdateDriverForPlugAndPlayDevices FAILURE: The system cannot find the file specified.\n"},
-    };
-    for (const auto& row : rows) {
+    for (const UpdateFailure& row : kUpdateFailures) {
         FakeSystem& s = system;
         s.boxes.clear();
         s.state.devices = {{kScannerIds, "FTDIBUS", true, "USB\\1"}};

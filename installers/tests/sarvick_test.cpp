@@ -129,19 +129,7 @@ TEST(SarvickTest, FailedInstallationLeavesNoNode) {
 // With the node already there only its driver is updated; a failed update
 // keeps the node and says why.
 TEST(SarvickTest, FailedUpdateOfTheExistingNodeKeepsIt) {
-    const struct {
-        DWORD code;
-        const char* box;
-    } rows[] = {
-        {ERROR_ACCESS_DENIED, "This program must be run by an administrator.\n"},
-        {0, "Driver installation failed.\n"},
-        {0xE000022F, "Driver installation failed.\n"},
-        {0xE000022B, "Windows has determined your driver does not need updating.\n"},
-        {ERROR_FILE_NOT_FOUND,
-         "UpdateDriverForPlugAndPlayDevices FAILURE: The system cannot find the file specified.\n"},
-        {0x12345, "UpdateDriverForPlugAndPlayDevices FAILURE: (0x00012345)\n"},
-    };
-    for (const auto& row : rows) {
+    for (const UpdateFailure& row : kUpdateFailures) {
         FakeSystem s = Windows2000();
         s.state.devices = {{kIds, "Ombrix", true, "ROOT\\SYSTEM\\0000"}};
         const FakeState before = s.state;
