@@ -53,13 +53,7 @@ class CalibrationChecksWin32 : public ::testing::Test {
     static void SetUpTestSuite() {
         Locale_Load();
         Shell().instance = GetModuleHandleA(nullptr);
-        WNDCLASSA c = {};
-        c.lpfnWndProc = OwnerProc;
-        c.hInstance = Shell().instance;
-        c.lpszClassName = "CalibrationChecksOwner";
-        RegisterClassA(&c);
-        owner_ = CreateWindowExA(0, "CalibrationChecksOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 600,
-                                 500, nullptr, nullptr, Shell().instance, nullptr);
+        owner_ = modal_driver::MakeOwner("CalibrationChecksOwner", OwnerProc, 20, 20, 600, 500);
     }
     static void TearDownTestSuite() { DestroyWindow(owner_); }
 

@@ -74,13 +74,7 @@ class DialogsWin32 : public ::testing::Test {
         g_commands.clear();
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
         Shell().instance = GetModuleHandleA(nullptr);
-        WNDCLASSA c = {};
-        c.lpfnWndProc = OwnerProc;
-        c.hInstance = Shell().instance;
-        c.lpszClassName = "DialogsTestOwner";
-        RegisterClassA(&c);
-        owner_ = CreateWindowExA(0, "DialogsTestOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300,
-                                 nullptr, nullptr, Shell().instance, nullptr);
+        owner_ = modal_driver::MakeOwner("DialogsTestOwner", OwnerProc, 50, 50, 400, 300);
         Shell().main = owner_;
     }
     void TearDown() override {

@@ -173,4 +173,16 @@ inline size_t DistinctColours(const std::vector<unsigned>& pixels) {
     return std::set<unsigned>(pixels.begin(), pixels.end()).size();
 }
 
+// A visible top-level window of a class of its own, with the window
+// procedure given, to own the dialogs under test.
+inline HWND MakeOwner(const char* className, WNDPROC proc, int x, int y, int width, int height) {
+    WNDCLASSA c = {};
+    c.lpfnWndProc = proc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = className;
+    RegisterClassA(&c);
+    return CreateWindowExA(0, className, "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height, nullptr,
+                           nullptr, c.hInstance, nullptr);
+}
+
 }  // namespace modal_driver

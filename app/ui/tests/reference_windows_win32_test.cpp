@@ -68,13 +68,7 @@ class ReferenceWindowsWin32 : public ::testing::Test {
     static void SetUpTestSuite() {
         Locale_Load();
         Shell().instance = GetModuleHandleA(nullptr);
-        WNDCLASSA c = {};
-        c.lpfnWndProc = OwnerProc;
-        c.hInstance = Shell().instance;
-        c.lpszClassName = "ReferenceTestOwner";
-        RegisterClassA(&c);
-        owner_ = CreateWindowExA(0, "ReferenceTestOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 500, 400,
-                                 nullptr, nullptr, Shell().instance, nullptr);
+        owner_ = modal_driver::MakeOwner("ReferenceTestOwner", OwnerProc, 50, 50, 500, 400);
     }
     static void TearDownTestSuite() { DestroyWindow(owner_); }
     void SetUp() override {

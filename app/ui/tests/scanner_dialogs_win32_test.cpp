@@ -67,13 +67,7 @@ class ScannerDialogsWin32 : public ::testing::Test {
     static void SetUpTestSuite() {
         Locale_Load();
         Shell().instance = GetModuleHandleA(nullptr);
-        WNDCLASSA c = {};
-        c.lpfnWndProc = OwnerProc;
-        c.hInstance = Shell().instance;
-        c.lpszClassName = "ScannerDialogsOwner";
-        RegisterClassA(&c);
-        owner_ = CreateWindowExA(0, "ScannerDialogsOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 600, 500,
-                                 nullptr, nullptr, Shell().instance, nullptr);
+        owner_ = modal_driver::MakeOwner("ScannerDialogsOwner", OwnerProc, 20, 20, 600, 500);
     }
     static void TearDownTestSuite() { DestroyWindow(owner_); }
 
