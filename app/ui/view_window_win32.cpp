@@ -74,14 +74,13 @@ bool Busy(int32_t state) { return App().busyState == state; }
 
 // ---- Paint ------------------------------------------------------------------
 
-// Takes every paint request queued for the window; the highest level wins.
+// Takes every paint request posted to the window; the highest level wins.
+// Only posted requests are taken: a paint the system makes for an update
+// region that is still invalid (a top-level window's frame before its first
+// message loop, say) comes back on every peek and would never end the loop.
 int32_t CoalescePaints(HWND window, int32_t level) {
     MSG queued;
-    int count = 0;
-    while (PeekMessageA(&queued, window, WM_PAINT, WM_PAINT, PM_REMOVE | PM_NOYIELD)) {
-        char trace[32];
-        wsprintfA(trace, "peek %d\n", ++count);
-        OutputDebugStringA(trace);
+    while (PeekMessageA(&queued, window, WM_PAINT, WM_PAINT, PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE)) {
         const int32_t queuedLevel = static_cast<int32_t>(queued.lParam);
         if (queuedLevel > level) level = queuedLevel;
     }
