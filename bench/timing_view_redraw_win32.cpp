@@ -77,20 +77,48 @@ struct Scan {
     }
 };
 
+double ElapsedMs(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart;
+}
+
+template <typename F>
+double TimeMs(F draw) {
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    draw();
+    glFinish();
+    QueryPerformanceCounter(&end);
+    return ElapsedMs(start, end);
+}
+
+double Median(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Times two draws in turn, run after run, so that drift in the machine's
+// load (other programs, the rasteriser's threads) falls on both alike; the
+// first pair only warms up.
+template <typename F, typename G>
+void MedianPairMs(int runs, F first, G second, double& firstMs, double& secondMs) {
+    std::vector<double> a, b;
+    for (int i = 0; i <= runs; ++i) {
+        const double ta = TimeMs(first), tb = TimeMs(second);
+        if (i == 0) continue;
+        a.push_back(ta);
+        b.push_back(tb);
+    }
+    firstMs = Median(a);
+    secondMs = Median(b);
+}
+
 template <typename F>
 double MedianMs(int runs, F draw) {
     std::vector<double> times;
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    for (int i = 0; i < runs; ++i) {
-        QueryPerformanceCounter(&start);
-        draw();
-        glFinish();
-        QueryPerformanceCounter(&end);
-        times.push_back(1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    for (int i = 0; i < runs; ++i) times.push_back(TimeMs(draw));
+    return Median(times);
 }
 
 ViewSettings View(int32_t displayType) {
@@ -101,35 +129,35 @@ ViewSettings View(int32_t displayType) {
     return view;
 }
 
-double FullRedraw(HWND window, Scan& scan, int32_t displayType) {
-    const ViewSettings view = View(displayType);
-    Graph_Setup3D(view, g_settings, window, 0.3125f);
-    return MedianMs(5, [&] {
-        scan.raw.Draw.Flags = kDrawFull;
-        Graph_DrawScanView(window, g_settings, view, scan.raw);
-    });
+void FullRedraw(HWND window, Scan& scan, const ViewSettings& view) {
+    scan.raw.Draw.Flags = kDrawFull;
+    Graph_DrawScanView(window, g_settings, view, scan.raw);
 }
 
 // The same frame's clearing and model-view with the geometry in one call.
-double BareCall(HWND window, Scan& scan, bool facets) {
-    const ViewSettings view = View(facets ? 2 : 0);
-    Graph_Setup3D(view, g_settings, window, 0.3125f);
+void BareCall(HWND window, Scan& scan, bool facets) {
     GraphWindowRecord& record = *Graph_Record(window);
-    return MedianMs(5, [&] {
-        glDrawBuffer(GL_BACK);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glVertexPointer(3, GL_FLOAT, sizeof(ScanPoint), &scan.raw.Points[0].Vertex);
-        glColorPointer(3, GL_UNSIGNED_BYTE, sizeof(ScanPoint), scan.raw.Points[0].Colour);
-        if (facets)
-            glDrawElements(GL_TRIANGLES, scan.raw.NumFacets * 3, GL_UNSIGNED_INT, scan.raw.Facets);
-        else
-            glDrawArrays(GL_POINTS, 0, scan.raw.NumPoints);
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glDisableClientState(GL_COLOR_ARRAY);
-        Graph_Present(record);
-    });
+    glDrawBuffer(GL_BACK);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(ScanPoint), &scan.raw.Points[0].Vertex);
+    glColorPointer(3, GL_UNSIGNED_BYTE, sizeof(ScanPoint), scan.raw.Points[0].Colour);
+    if (facets)
+        glDrawElements(GL_TRIANGLES, scan.raw.NumFacets * 3, GL_UNSIGNED_INT, scan.raw.Facets);
+    else
+        glDrawArrays(GL_POINTS, 0, scan.raw.NumPoints);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    Graph_Present(record);
+}
+
+// The full redraw of a display type against the bare call, in turns.
+void CompareFull(HWND window, Scan& scan, int32_t displayType, double& full, double& bare) {
+    const ViewSettings view = View(displayType);
+    Graph_Setup3D(view, g_settings, window, 0.3125f);
+    MedianPairMs(
+        7, [&] { FullRedraw(window, scan, view); }, [&] { BareCall(window, scan, displayType >= 2); }, full, bare);
 }
 
 // One frame that adds the last profile's worth of points to a kept frame.
@@ -169,7 +197,8 @@ int main(int argc, char** argv) {
     const int32_t side = static_cast<int32_t>(std::sqrt(millions * 1e6));
     {
         Scan big(side, false);
-        const double full = FullRedraw(window, big, 0), bare = BareCall(window, big, false);
+        double full = 0, bare = 0;
+        CompareFull(window, big, 0, full, bare);
         std::printf("points, %d points: full redraw %.1f ms, bare call %.1f ms, ratio %.2f (goal <= 1.2)\n",
                     big.raw.NumPoints, full, bare, full / bare);
         const double incrementalBig = Incremental(window, big);
@@ -180,7 +209,8 @@ int main(int argc, char** argv) {
     }
     {
         Scan solid(side / 2, true);
-        const double full = FullRedraw(window, solid, 2), bare = BareCall(window, solid, true);
+        double full = 0, bare = 0;
+        CompareFull(window, solid, 2, full, bare);
         std::printf("solid, %d facets: full redraw %.1f ms, bare call %.1f ms, ratio %.2f\n", solid.raw.NumFacets, full,
                     bare, full / bare);
     }
