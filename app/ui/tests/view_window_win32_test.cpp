@@ -244,6 +244,33 @@ TEST_F(ViewWindowWin32, QueuedRequestsCollapseIntoOnePaintAtTheHighestLevel) {
     EXPECT_EQ(paints, std::vector<int32_t>({3}));
 }
 
+// A top-level view painted before its first message loop still has its
+// frame to paint: the system makes a paint message for it on every peek,
+// which must not be taken for a queued request (that loop never ended).
+TEST_F(ViewWindowWin32, APaintSentBeforeTheFirstMessageLoopEnds) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 3), false);
+    Use(scan);
+    PumpShellMessages(2, 5);
+    WNDCLASSA c = {};
+    c.lpfnWndProc = Graph_WindowProc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "KorvGraphTopLevel";
+    RegisterClassA(&c);
+    static const int stencil = 1;
+    HWND top = CreateWindowA(c.lpszClassName, "view", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                             nullptr, c.hInstance, const_cast<int*>(&stencil));
+    ASSERT_NE(top, nullptr);
+    std::vector<int32_t> paints;
+    View_Hooks().painted = [&](int32_t level) { paints.push_back(level); };
+    PostMessageA(top, WM_PAINT, 0, 2);
+    SendMessageA(top, WM_PAINT, 0, 3);
+    EXPECT_EQ(paints, std::vector<int32_t>({3}));
+    View_Hooks().painted = nullptr;
+    DestroyWindow(top);
+    UnregisterClassA(c.lpszClassName, c.hInstance);
+}
+
 TEST_F(ViewWindowWin32, LevelTwoDrawsOnlyWhatIsNewAndKeepsTheBox) {
     SyntheticScan scan;
     scan.AddSweep(Row(0, 5), false);
