@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/scan/geometry.h"
+#include "app/base/time_stamp.h"
 
 namespace {
 
@@ -101,4 +102,23 @@ void Profile_CorrectRefraction(const RefractionSettings& settings, Profile& prof
         if (CorrectPoint(q, plateNormal, planeShift, t, n, sign, moved))
             M4_TransformPoint(poses.S, moved, profile.Points[i]);
     }
+}
+
+void Refraction_Apply(RawData& raw, bool undo, int32_t firstProfile) {
+    firstProfile = firstProfile < 0 ? 0 : firstProfile;
+    int64_t point = 0;
+    for (int32_t i = 0; i < raw.NumProfiles && raw.Profiles; ++i) {
+        Profile& profile = raw.Profiles[i];
+        if (i >= firstProfile) {
+            Profile_CorrectRefraction(raw.Refraction, profile, undo);
+            // Points beyond the scan's own (a scan whose points were purged
+            // apart from its profiles) have nothing to take the new place.
+            for (int32_t k = 0; k < profile.NumPoints && profile.Points; ++k)
+                if (point + k < raw.NumPoints && raw.Points) raw.Points[point + k].Vertex = profile.Points[k];
+        }
+        if (profile.NumPoints > 0) point += profile.NumPoints;
+    }
+    raw.RefractionCorrected = undo ? 0 : 1;
+    raw.Draw.Flags |= kDrawFull;
+    Time_Now(raw.Timestamp);
 }

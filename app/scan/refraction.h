@@ -26,3 +26,11 @@ float Refraction_Shift(float t, float n, float s);
 // an index below 1e-5) or the thickness is not finite, when the scanner lies on the wrong side of the plate,
 // or for a point whose viewing ray runs along the plate of its depth.
 void Profile_CorrectRefraction(const RefractionSettings& settings, Profile& profile, bool undo);
+
+// Corrects (undo false) or takes back (undo true) every profile from
+// firstProfile on with the scan's refraction settings, copies each profile's
+// points into the Vertex of its scan points (the scan points are the
+// profiles' points in order, one running index over all profiles), and sets
+// RefractionCorrected to 1 after a correction, 0 after an undo. The scan is
+// marked changed so that the view draws it and its extents again.
+void Refraction_Apply(RawData& raw, bool undo, int32_t firstProfile = 0);

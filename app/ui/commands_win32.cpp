@@ -27,6 +27,7 @@
 #include "app/ui/shell_win32.h"
 #include "app/ui/sweep_registration.h"
 #include "app/ui/sweep_undo.h"
+#include "app/ui/tool_dialogs_win32.h"
 #include "app/ui/user_settings.h"
 #include "app/ui/view_window_win32.h"
 
@@ -56,9 +57,7 @@ const std::set<WORD>& NotAvailable() {
         40167,
         40225,
         40061,
-        40250,
         40101,
-        40124,
         40105,
         // Orthotics and tools.
         40171,
@@ -697,6 +696,7 @@ int MainWnd_OnCommand(WORD id) {
         return 1;
     }
     if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || SettingsDialogs_Command(id) ||
+        ToolDialogs_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
         Refresh();
         return 1;

@@ -4,7 +4,9 @@
 #include "app/acquisition/calibration_state.h"
 #include "app/acquisition/hardware_info.h"
 #include "app/acquisition/hardware_statistics.h"
+#include "app/scan/refraction.h"
 #include "app/ui/app_state.h"
+#include "app/ui/camera_log.h"
 #include "app/ui/navigation.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
@@ -138,6 +140,8 @@ void ScanControl_InstallLink() {
     h.stopTimerMode = [] { TimerMode_Stop(TimerMode_Program()); };
     h.nowSeconds = [] { return static_cast<int32_t>(std::time(nullptr)); };
     h.refractionOn = [] { return App().raw && App().raw->RefractionCorrected != 0; };
+    h.applyRefraction = [](RawData& raw, int32_t firstProfile) { Refraction_Apply(raw, false, firstProfile); };
+    h.cameraLogAdd = [](const Matrix4& wand) { CameraLog_Add(wand.m); };
 
     ScannerLink link = ScannerLink_Get();
     link.onNewFieldReady = [](std::intptr_t parameter) {

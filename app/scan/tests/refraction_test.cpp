@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/scan/geometry.h"
+#include "app/scan/raw_data.h"
 #include "app/scan/refraction.h"
 
 namespace {
@@ -274,3 +275,80 @@ TEST(Refraction, TheShiftStaysFiniteAtAndPastGrazingSines) {
 }
 
 }  // namespace
+
+// The scan-wide correction: three profiles (2, 0 and 3 points) whose points
+// are also the scan's five points in order.
+class RefractionScan : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        raw_.Refraction = Glass(6.0f, 1.5f);
+        const int32_t counts[3] = {2, 0, 3};
+        for (int32_t i = 0; i < 3; ++i) {
+            profiles_.emplace_back(Pose(20.0f, -12.0f, 30.0f * i, -15.0f, -300.0f), Matrix4{}, 0, Matrix4{});
+            for (int32_t k = 0; k < counts[i]; ++k) profiles_.back().AddScannerPoint(Vec3{10.0f * k, 5.0f, 60.0f + k});
+        }
+        for (TestProfile& p : profiles_) {
+            raw_profiles_.push_back(p.profile);
+            for (const Vec3& v : p.points) {
+                ScanPoint sp{};
+                sp.Vertex = v;
+                points_.push_back(sp);
+            }
+        }
+        raw_.Profiles = raw_profiles_.data();
+        raw_.NumProfiles = 3;
+        raw_.Points = points_.data();
+        raw_.NumPoints = static_cast<int32_t>(points_.size());
+        original_ = Vertices();
+    }
+    std::vector<Vec3> Vertices() const {
+        std::vector<Vec3> out;
+        for (const ScanPoint& p : points_) out.push_back(p.Vertex);
+        return out;
+    }
+    std::vector<Vec3> ProfilePoints() const {
+        std::vector<Vec3> out;
+        for (const TestProfile& p : profiles_) out.insert(out.end(), p.points.begin(), p.points.end());
+        return out;
+    }
+
+    RawData raw_{};
+    std::vector<TestProfile> profiles_;
+    std::vector<Profile> raw_profiles_;
+    std::vector<ScanPoint> points_;
+    std::vector<Vec3> original_;
+};
+
+TEST_F(RefractionScan, CorrectsEveryProfileIntoItsScanPointsAndUndoesIt) {
+    Refraction_Apply(raw_, false);
+    EXPECT_EQ(raw_.RefractionCorrected, 1);
+    EXPECT_NE(raw_.Draw.Flags & kDrawFull, 0);
+    const std::vector<Vec3> corrected = Vertices();
+    EXPECT_EQ(std::memcmp(corrected.data(), ProfilePoints().data(), corrected.size() * sizeof(Vec3)), 0);
+    for (size_t i = 0; i < corrected.size(); ++i) EXPECT_GT(V3_Distance(corrected[i], original_[i]), 1.0f) << i;
+    Refraction_Apply(raw_, true);
+    EXPECT_EQ(raw_.RefractionCorrected, 0);
+    EXPECT_LT(LargestMove(original_, Vertices()), 0.06f);
+}
+
+TEST_F(RefractionScan, FromAFirstProfileOnlyItsSuccessorsMoveAtTheirRunningIndex) {
+    Refraction_Apply(raw_, false, 2);
+    const std::vector<Vec3> now = Vertices();
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(V3_Distance(now[i], original_[i]), 0.0f) << i;
+    for (size_t i = 2; i < now.size(); ++i) {
+        EXPECT_GT(V3_Distance(now[i], original_[i]), 1.0f) << i;
+        EXPECT_EQ(V3_Distance(now[i], profiles_[2].points[i - 2]), 0.0f) << i;
+    }
+    EXPECT_EQ(raw_.RefractionCorrected, 1);
+}
+
+TEST_F(RefractionScan, AScanWithFewerPointsThanItsProfilesIsWrittenOnlyWithinThem) {
+    raw_.NumPoints = 3;  // the last two points were purged
+    Refraction_Apply(raw_, false);
+    const std::vector<Vec3> now = Vertices();
+    EXPECT_GT(V3_Distance(now[2], original_[2]), 1.0f);
+    for (size_t i = 3; i < now.size(); ++i) EXPECT_EQ(V3_Distance(now[i], original_[i]), 0.0f) << i;
+    RawData empty{};
+    Refraction_Apply(empty, false);
+    EXPECT_EQ(empty.RefractionCorrected, 1);
+}

@@ -1,0 +1,49 @@
+// The small tool dialogs of the Edit, View and factory menus: Refraction
+// Correction, the texture camera's position log, Stereo Control, Resource
+// values, Lighting and Colors and the Extents window.
+#pragma once
+
+#include "app/scan/raw_data.h"
+
+#include <windows.h>
+
+// ---- Refraction Correction (modal) -------------------------------------------
+constexpr int kRefractionTemplate = 340;
+constexpr int kRefractionThickness = 1350;
+constexpr int kRefractionIndex = 1351;
+constexpr int kRefractionOffset = 1352;
+constexpr int kRefractionSameSide = 1347;
+constexpr int kRefractionFarSide = 1348;
+constexpr int kRefractionTransmitter = 1501;
+constexpr int kRefractionReceiver = 1502;
+constexpr int kRefractionSmallOffset = 1462;
+constexpr int kRefractionStandardOffset = 1463;
+constexpr int kRefractionCustomOffset = 1349;
+constexpr int kRefractionDo = 3;
+constexpr int kRefractionUndo = 4;
+
+// The offset button that shows an offset: small (8 mm) or standard (29 mm)
+// within 0.1 mm, else custom.
+int Refraction_OffsetButton(float offset);
+// Reads the dialog's glass values; false (after the error box) when the index
+// is not above 0.01, which leaves `values` as it was.
+bool RefractionDialog_Read(HWND dialog, RefractionSettings& values);
+// Corrects the whole scan (undo false) or takes its correction back, and
+// tells scan control which profiles carry the correction now.
+void Refraction_Apply(bool undo);
+int RefractionDialog(HWND owner);
+
+// ---- Texture camera (modeless) ------------------------------------------------
+constexpr int kTextureCameraTemplate = 365;
+constexpr int kTextureCameraMode = 1145;
+constexpr int kTextureCameraClear = 1150;
+constexpr int kTextureCameraSave = 1151;
+constexpr int kTextureCameraCount = 1152;
+
+// Shows the texture camera window (made on first use, kept in its slot).
+HWND TextureCamera_Show(HWND owner);
+// The Save operation: asks for a file and writes the log to it.
+void CameraLog_Save(HWND owner);
+
+// The commands of these dialogs; true when the id is one of them.
+bool ToolDialogs_Command(WORD id);
