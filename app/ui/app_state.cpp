@@ -60,7 +60,7 @@ void App_InitStateWith(const InitStateEnv& env) {
     App_ParseCommandLine(env.args, commandLine, app.editions, app.startupFile);
 
     App_ApplyEditionDefaults(app.settingsDefaults, app.viewDefaults, app.editions);
-    std::memset(app.scanFitContext, 0, sizeof app.scanFitContext);
+    std::memset(&app.scanFitContext, 0, sizeof app.scanFitContext);
     const ShellHooks& hooks = Shell_Hooks();
     app.surfaceLibraryBound = hooks.bindSurfaceLibrary ? hooks.bindSurfaceLibrary() : false;
 }

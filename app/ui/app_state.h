@@ -9,6 +9,7 @@
 #include "app/scan/settings_records.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
+#include "surface/pipeline/morlith_api.h"
 #include "app/ui/command_line.h"
 #include "app/ui/trigger_click.h"
 
@@ -38,8 +39,6 @@ enum BusyState : int32_t {
 
 struct ItemMetadata;
 
-constexpr size_t kScanFitContextSize = 576;
-
 struct AppState {
     int32_t mode = kModeScan;
     EditionFlags editions;
@@ -61,7 +60,7 @@ struct AppState {
     SurfaceRecord basic;
     SurfaceRecord rbf;
     SurfaceRecord* shownSurface = nullptr;  // the surface mode shows this one
-    alignas(8) unsigned char scanFitContext[kScanFitContextSize];
+    ScanFitContext scanFitContext{};  // the surface library's one context, kept across builds
     bool surfaceLibraryBound = false;
 
     AdvancedScannerSettings advanced;  // the scanner keys of "Tolvaran.rsc"

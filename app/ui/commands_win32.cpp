@@ -25,6 +25,7 @@
 #include "app/ui/settings_dialogs_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/surface_dialogs_win32.h"
 #include "app/ui/sweep_registration.h"
 #include "app/ui/sweep_undo.h"
 #include "app/ui/tool_dialogs_win32.h"
@@ -65,11 +66,8 @@ const std::set<WORD>& NotAvailable() {
         40270,
         40336,
         // The surface workflow.
-        40060,
         40300,
         40413,
-        40024,
-        40127,
     };
     return ids;
 }
@@ -664,6 +662,10 @@ bool PemmlerCommand(WORD id) {
         case 40230:
             if (hooks.sendCommand) hooks.sendCommand(40004);
             break;
+        case 40228:
+        case 40229:
+            SurfaceDialogs_Command(id);
+            break;
         default:
             ShowNotAvailable(id);
             break;
@@ -697,7 +699,8 @@ int MainWnd_OnCommand(WORD id) {
     }
     if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || SettingsDialogs_Command(id) ||
         ToolDialogs_Command(id) ||
-        ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id)) {
+        ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id) ||
+        SurfaceDialogs_Command(id)) {
         Refresh();
         return 1;
     }

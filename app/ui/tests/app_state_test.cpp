@@ -72,7 +72,8 @@ TEST(AppState, ResetGivesTheEditionsDefaultsInTheImageOnly) {
     EXPECT_EQ(app.settings.ForegroundColour, Brand_Get().fgcolour);
     ASSERT_NE(app.raw, nullptr);
     EXPECT_EQ(app.raw->NumProfiles, 0);
-    for (unsigned char b : app.scanFitContext) ASSERT_EQ(b, 0);
+    const unsigned char* context = reinterpret_cast<const unsigned char*>(&app.scanFitContext);
+    for (size_t i = 0; i < sizeof app.scanFitContext; ++i) ASSERT_EQ(context[i], 0);
 }
 
 TEST(AppState, LeavingCalibrationAsksToCloseTheScan) {

@@ -1,0 +1,554 @@
+// The surface windows driven through their controls as the user drives them:
+// Generate Surface's entry rules, staleness, apply and close, its batch run;
+// the basic build dialog with every result of its build and a refused
+// thread; the RBF build dialog on a stand-in library, finishing by itself or
+// aborted with its messages; the about boxes. Each window is kept as a
+// picture in the build tree and checked by its pixels.
+#include "app/base/app_messages.h"
+#include "app/locale/locale_loader.h"
+#include "app/locale/locale_lookup.h"
+#include "app/scan/rbf_surface.h"
+#include "app/scan/tests/cloud_scan.h"
+#include "app/ui/app_state.h"
+#include "app/ui/brand_info.h"
+#include "app/ui/shell_win32.h"
+#include "app/ui/surface_dialogs_win32.h"
+#include "app/ui/tests/modal_driver_win32.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace modal_driver;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<AppMessage> g_messages;
+std::vector<WPARAM> g_commands;  // what the main window was sent
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) g_commands.push_back(LOWORD(wParam));
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void Pump(int rounds = 5) {
+    MSG m;
+    for (int i = 0; i < rounds; ++i) {
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        Sleep(10);
+    }
+}
+
+std::string PicturePath(const std::string& name) {
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    return (fs::path(program).parent_path() / ("screenshot-" + name + ".bmp")).string();
+}
+
+// A window's picture is kept and must show a real face: text, frames and
+// controls in several colours, not one flat fill.
+void KeepPicture(HWND window, const std::string& name) {
+    const std::vector<unsigned> pixels = Screenshot(window, PicturePath(name));
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_GT(DistinctColours(pixels), 4u) << name;
+}
+
+// The picture of a control shows ink (dark pixels) when it is enabled and
+// has text; a disabled or hidden one shows none.
+bool ShowsDarkText(HWND control) {
+    const std::vector<unsigned> pixels = Screenshot(control);
+    for (unsigned p : pixels)
+        if (((p >> 16) & 0xFF) < 0x40 && ((p >> 8) & 0xFF) < 0x40 && (p & 0xFF) < 0x40) return true;
+    return false;
+}
+
+class SurfaceDialogsWin32 : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Locale_Load();
+        Brand_Load();
+        INITCOMMONCONTROLSEX controls = {sizeof controls, 0x1F7F};
+        InitCommonControlsEx(&controls);
+        Shell().instance = GetModuleHandleA(nullptr);
+        owner_ = MakeOwner("SurfaceDialogsOwner", OwnerProc, 10, 10, 900, 700);
+    }
+    static void TearDownTestSuite() { DestroyWindow(owner_); }
+
+    void SetUp() override {
+        Shell().main = owner_;
+        g_messages.clear();
+        g_commands.clear();
+        App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
+        AppState& app = App();
+        GeneralSettings_SetDefaults(app.settings, 0x00FFFFFF, 0);
+        app.settingsDefaults = app.settings;
+        ViewSettings_SetDefaults(app.view);
+        app.raw = &scan_.raw();
+        std::memset(&app.basic, 0, sizeof app.basic);
+        std::memset(&app.rbf, 0, sizeof app.rbf);
+        std::memset(&app.scanFitContext, 0, sizeof app.scanFitContext);
+        app.shownSurface = &app.basic;
+        MarkBothBuilt();
+    }
+    void TearDown() override {
+        AppState& app = App();
+        if (HWND w = Shell().modeless[kSlotGenerateSurface]) DestroyWindow(w);
+        Surface_Free(app.basic);
+        Surface_Free(app.rbf);
+        app.raw = nullptr;
+        Shell().main = nullptr;
+        App_SetMessageSink(nullptr);
+        SurfaceBuild_SetThreadOps(WorkerThreadOps());
+        SurfaceBuild_SetBasicBuilder(nullptr);
+        RbfLib_SetLoader(nullptr);
+    }
+
+    // Both surfaces stand as built with the current settings (no arrays:
+    // the windows read only counts, times and parameter blocks).
+    void MarkBothBuilt() {
+        AppState& app = App();
+        app.basic.NumPoints = app.rbf.NumPoints = 10;
+        app.basic.NumFacets = app.rbf.NumFacets = 12;
+        app.basic.Area = 2500.0f;
+        app.basic.BasicParams = app.settings.BasicParams;
+        app.rbf.BasicParams = app.settings.BasicParams;
+        app.rbf.RbfParams = app.settings.RbfParams;
+        app.rbf.RbfParams.CoordinateSystem = app.view.CoordinateSystem;
+        app.basic.ChangeTime = 100.0;
+        app.rbf.ChangeTime = 200.0;
+    }
+
+    HWND OpenModeless() {
+        AppState& app = App();
+        HWND w = ShowGenerateSurfaceDialog(app.settings, {&app.basic, &app.rbf, &app.shownSurface}, app.raw, app.view);
+        Shell().modeless[kSlotGenerateSurface] = w;
+        SetForegroundWindow(w);
+        Pump();
+        return w;
+    }
+
+    // Types into a field and leaves it, as the user does.
+    void Enter(HWND w, int id, const char* text) {
+        HWND edit = GetDlgItem(w, id);
+        SetFocus(edit);
+        ASSERT_EQ(GetFocus(), edit);
+        SetWindowTextA(edit, text);
+        SetFocus(GetDlgItem(w, 1476));
+        Pump(2);
+    }
+
+    static HWND owner_;
+    surface_test::CloudScan scan_;
+};
+
+HWND SurfaceDialogsWin32::owner_ = nullptr;
+
+std::string Text(HWND w, int id) { return ItemText(w, id); }
+
+TEST_F(SurfaceDialogsWin32, EntriesKeepTheirRulesWhenTheFieldIsLeft) {
+    HWND w = OpenModeless();
+    ASSERT_NE(w, nullptr);
+    const GeneralSettings& s = App().settings;
+    EXPECT_EQ(Text(w, 1423), "0.30");
+    struct Case {
+        int id;
+        const char* typed;
+        const char* shown;
+        const float* field;
+        float value;
+    };
+    const Case cases[] = {
+        {1423, "abc", "0.30", &s.RbfParams.RbfAccuracy, 0.3f},
+        {1423, "-1", "0.30", &s.RbfParams.RbfAccuracy, 0.3f},
+        {1423, "0", "0.30", &s.RbfParams.RbfAccuracy, 0.3f},
+        {1423, " 0.45 ", "0.45", &s.RbfParams.RbfAccuracy, 0.45f},
+        {1427, "-1", "0.00", &s.RbfParams.RbfExtraTrim, 0.0f},
+        {1422, "3", "3.00", &s.BasicParams.FilterRadius, 3.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.id) + " " + c.typed);
+        Enter(w, c.id, c.typed);
+        EXPECT_EQ(Text(w, c.id), c.shown);
+        EXPECT_EQ(*c.field, c.value);
+    }
+    // The limit edit is open only while the limit is on.
+    App().settings.BasicParams.DoObjectLimit = 1;
+    SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    Enter(w, 1421, "0");
+    EXPECT_EQ(Text(w, 1421), "1");
+    EXPECT_EQ(s.BasicParams.ObjectLimit, 1);
+    Pump(3);
+    KeepPicture(w, "generate_surface_321_entries");
+}
+
+TEST_F(SurfaceDialogsWin32, ABasicChangeTurnsTheRbfGroupOffUntilTheBasicSurfaceIsRebuilt) {
+    HWND w = OpenModeless();
+    HWND note = GetDlgItem(w, 1461);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, 1423)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, 1460)));
+    EXPECT_FALSE(IsWindowVisible(note));
+    Enter(w, 1420, "1.5");  // decimation
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, 1423)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, 1460)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, 1428)));
+    EXPECT_TRUE(IsWindowVisible(note));
+    EXPECT_EQ(Text(w, 1461), Locale_GetString("GenerateSurfaceRequiresBasic"));
+    Pump(3);
+    KeepPicture(w, "generate_surface_321_basic_changed");
+    EXPECT_FALSE(ShowsDarkText(GetDlgItem(w, 1442)));  // the accuracy label is greyed
+    EXPECT_TRUE(ShowsDarkText(GetDlgItem(w, 1419)));   // the smoothing label is not
+    // A basic surface built with the new settings opens the group again.
+    App().basic.BasicParams = App().settings.BasicParams;
+    SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, 1423)));
+    EXPECT_FALSE(IsWindowVisible(note));
+}
+
+TEST_F(SurfaceDialogsWin32, SimplificationTargetsFollowTheirSwitchAndRadio) {
+    HWND w = OpenModeless();
+    for (int id : {1435, 1436, 1437, 1429, 1430, 1431}) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, id))) << id;
+    SendMessageA(GetDlgItem(w, 1428), BM_CLICK, 0, 0);
+    Pump(2);
+    EXPECT_EQ(App().settings.RbfParams.RbfSimplify, 1);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, 1429)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, 1430)));
+    SendMessageA(GetDlgItem(w, 1436), BM_CLICK, 0, 0);
+    Pump(2);
+    EXPECT_EQ(App().settings.RbfParams.RbfSimpTarget, 1);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, 1429)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, 1430)));
+    EXPECT_EQ(IsDlgButtonChecked(w, 1436), BST_CHECKED);
+    // Auto memory shows its word; off, the number can be typed.
+    EXPECT_EQ(Text(w, 1425), Locale_GetString("GenerateSurfaceRbfMemoryAuto"));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, 1425)));
+    SendMessageA(GetDlgItem(w, 1478), BM_CLICK, 0, 0);
+    Pump(2);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, 1425)));
+    Enter(w, 1425, "300");
+    EXPECT_EQ(App().settings.RbfParams.RbfMemoryToUse, 300);
+    Pump(3);
+    KeepPicture(w, "generate_surface_321_simplification");
+}
+
+TEST_F(SurfaceDialogsWin32, ApplyTakesTheEntryStillBeingTyped) {
+    HWND w = OpenModeless();
+    HWND edit = GetDlgItem(w, 1423);
+    SetFocus(edit);
+    SetWindowTextA(edit, "0.7");
+    // The click arrives while the typed value is still in the focused edit.
+    PostMessageA(w, WM_COMMAND, 1460, reinterpret_cast<LPARAM>(GetDlgItem(w, 1460)));
+    Pump();
+    AppState& app = App();
+    EXPECT_EQ(app.settings.RbfParams.RbfAccuracy, 0.7f);
+    EXPECT_EQ(app.settings.CombineSweeps, 2);
+    EXPECT_EQ(app.shownSurface, &app.rbf);
+    EXPECT_EQ(app.rbf.NumPoints, 0);  // built with another accuracy: it must be built again
+    EXPECT_EQ(app.basic.NumPoints, 10);
+}
+
+TEST_F(SurfaceDialogsWin32, ClosingMarksStaleSurfacesAndSwitchesTheView) {
+    struct Case {
+        const char* name;
+        int field;
+        const char* typed;
+        std::vector<WPARAM> commands;
+        int32_t basicPoints, rbfPoints;
+    };
+    const Case cases[] = {
+        {"nothing changed", 0, "", {}, 10, 10},
+        {"an RBF setting", 1427, "5", {40263}, 10, 0},
+        {"a basic setting", 1422, "4", {40262}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GeneralSettings_SetDefaults(App().settings, 0x00FFFFFF, 0);
+        MarkBothBuilt();
+        HWND w = OpenModeless();
+        if (c.field) Enter(w, c.field, c.typed);
+        g_commands.clear();
+        SendMessageA(GetDlgItem(w, 1476), BM_CLICK, 0, 0);
+        Pump();
+        EXPECT_EQ(g_commands, c.commands);
+        EXPECT_FALSE(IsWindow(w));
+        EXPECT_EQ(Shell().modeless[kSlotGenerateSurface], nullptr);
+        EXPECT_EQ(App().basic.NumPoints, c.basicPoints);
+        EXPECT_EQ(App().rbf.NumPoints, c.rbfPoints);
+    }
+}
+
+TEST_F(SurfaceDialogsWin32, BatchRunEditsTheItemsCopyWithTheApplyButtonsOff) {
+    for (const int32_t kind : {1, 2}) {
+        SCOPED_TRACE(kind);
+        GeneralSettings item = App().settings;
+        item.CombineSweeps = kind;
+        SurfaceRecord basic{}, rbf{};
+        SurfaceRecord* shown = &basic;
+        ViewSettings view = App().view;
+        bool checked = false;
+        Driver driver({{1460, [&](HWND d) {
+                            EXPECT_EQ(Text(d, 102), Locale_GetString("StandardBasicSurface"));
+                            EXPECT_EQ(Text(d, 1460), Locale_GetString("StandardRbfSurface"));
+                            EXPECT_EQ(Text(d, 1476), Locale_GetString("StandardDialogOK"));
+                            for (int id : {102, 1346, 1460}) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, id))) << id;
+                            EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, 1423)) != FALSE, kind == 2);
+                            EXPECT_EQ(IsWindowVisible(GetDlgItem(d, 1461)) != FALSE, kind != 2);
+                            KeepPicture(d, "generate_surface_321_batch_kind" + std::to_string(kind));
+                            HWND edit = GetDlgItem(d, 1422);
+                            SetFocus(edit);
+                            SetWindowTextA(edit, "1.75");
+                            SetFocus(GetDlgItem(d, 1476));
+                            checked = true;
+                            return Press(d, 1476);
+                        }}});
+        const INT_PTR result = GenerateSurfaceDlg_RunModal(GetModuleHandleA(nullptr), owner_, {&basic, &rbf, &shown},
+                                                           view, App().settingsDefaults, App().raw, item);
+        EXPECT_TRUE(driver.Finished());
+        EXPECT_TRUE(checked);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(item.BasicParams.FilterRadius, 1.75f);  // the copy, not the program's settings
+        EXPECT_NE(App().settings.BasicParams.FilterRadius, 1.75f);
+        EXPECT_TRUE(g_commands.empty());
+    }
+}
+
+// ---- The basic build ------------------------------------------------------
+
+TEST_F(SurfaceDialogsWin32, BasicBuildResultsGiveTheirBoxesAndTheDialogsResult) {
+    struct Case {
+        int32_t build;
+        INT_PTR result;
+        MessageKind kind;
+        const char* key;  // none: no box
+    };
+    const Case cases[] = {
+        {0, 1, MessageKind::Info, nullptr},
+        {1, 0, MessageKind::Info, nullptr},
+        {2, 1, MessageKind::Warning, "ErrorBasicSurfReductionBadFacets"},
+        {3, 0, MessageKind::Error, "ErrorOutOfMemory"},
+        {4, 0, MessageKind::Error, "ErrorBasicSurfRequiresPointData"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.build);
+        g_messages.clear();
+        std::atomic<bool> stopped{false};
+        SurfaceBuild_SetBasicBuilder([&](SurfProgressFn progress, void* user) {
+            if (c.build != 1) return progress("Smoothing", 0.5f, user) ? c.build : -1;
+            // A cancelled build runs until the user's abort reaches it.
+            for (int i = 0; i < 500 && progress("Smoothing", 0.25f, user); ++i) Sleep(10);
+            stopped = progress("Smoothing", 0.25f, user) == 0;
+            return 1;
+        });
+        std::deque<Step> steps;
+        if (c.build == 1) {
+            steps.push_back({1054, [](HWND d) {
+                                 if (Text(d, 1035).find("25%") == std::string::npos) return false;
+                                 KeepPicture(d, "basic_surface_341");
+                                 EXPECT_EQ(Text(d, 0), Locale_GetString("BasicSurfCreateTitle"));
+                                 return Press(d, 1054);
+                             }});
+        }
+        Driver driver(steps);
+        EXPECT_EQ(BasicSurfaceDialog_Run(owner_), c.result);
+        EXPECT_TRUE(driver.Finished());
+        if (c.build == 1) {
+            EXPECT_TRUE(stopped);
+        }
+        if (c.key) {
+            ASSERT_EQ(g_messages.size(), 1u);
+            EXPECT_EQ(g_messages[0].kind, c.kind);
+            EXPECT_EQ(g_messages[0].textKey, c.key);
+        } else {
+            EXPECT_TRUE(g_messages.empty());
+        }
+    }
+}
+
+TEST_F(SurfaceDialogsWin32, ARefusedBasicWorkerIsReportedAndBuildsNothing) {
+    int builds = 0;
+    SurfaceBuild_SetBasicBuilder([&](SurfProgressFn, void*) { return ++builds, 0; });
+    WorkerThreadOps refuse;
+    refuse.start = [](LPTHREAD_START_ROUTINE, void*, DWORD*) -> HANDLE { return nullptr; };
+    SurfaceBuild_SetThreadOps(refuse);
+    EXPECT_EQ(BasicSurfaceDialog_Run(owner_), 0);
+    EXPECT_EQ(builds, 0);
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].textKey, "ErrorThreadCreate");
+}
+
+// ---- The RBF build on a stand-in library -----------------------------------
+
+enum class Library { Succeeds, WaitsForAbort };
+Library g_library = Library::Succeeds;
+HostMessageFunction g_host = nullptr;
+Mesh3 g_mesh{};
+std::vector<double> g_points;
+std::vector<int32_t> g_tris;
+
+void Say(int level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    g_host(level, format, args);
+    va_end(args);
+}
+
+int MORLITH_CALL StandInSetFuncs(ScanFitContext* c, HostMessageFunction f) {
+    c->HostMessage = g_host = f;
+    return 1;
+}
+int MORLITH_CALL StandInSetParams(ScanFitContext*, const ScanFitParams*, int32_t) { return 1; }
+int MORLITH_CALL StandInSetInput(ScanFitContext*, int32_t, const float*) { return 1; }
+int MORLITH_CALL StandInFreeData(ScanFitContext*) { return 1; }
+int MORLITH_CALL StandInProcess(ScanFitContext* c, int32_t count, const float* points, const float*) {
+    Say(5, "Fitting %d points", count);
+    Say(4, "Progress line");
+    Say(2, "Memory use is high");
+    Say(2, "Few points near the edge");
+    Say(3, "Finished fitting");
+    if (g_library == Library::WaitsForAbort) {
+        static int32_t live = 4321;
+        c->LiveTriangleCount = &live;
+        c->Report.progress = 0.4;
+        for (int i = 0; i < 1000 && !c->Report.abort; ++i) Sleep(10);
+        c->LiveTriangleCount = nullptr;
+        Say(1, "Surface stopped by the user");
+        return 0;
+    }
+    // The input as the surface: its points and a fan of triangles.
+    g_points.assign(points, points + 3 * count);
+    g_tris.clear();
+    for (int32_t i = 1; i + 1 < count; ++i) g_tris.insert(g_tris.end(), {0, i, i + 1});
+    std::memset(&g_mesh, 0, sizeof g_mesh);
+    g_mesh.Points.Location = g_points.data();
+    g_mesh.Points.Count = count;
+    g_mesh.Faces.Tri = g_tris.data();
+    g_mesh.Faces.TriCount = static_cast<int32_t>(g_tris.size() / 3);
+    c->OutputMesh = &g_mesh;
+    Say(3, "Surface made");
+    return 1;
+}
+
+bool StandInLoader(RbfLibExports& e) {
+    e = RbfLibExports{StandInSetFuncs, StandInSetParams, StandInProcess, StandInFreeData, StandInSetInput};
+    return true;
+}
+
+std::vector<std::string> ListLines(HWND d) {
+    HWND list = GetDlgItem(d, 1157);
+    std::vector<std::string> lines;
+    const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        char text[1024] = "";
+        LVITEMA item = {};
+        item.iSubItem = 0;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+class RbfDialogWin32 : public SurfaceDialogsWin32 {
+  protected:
+    void SetUp() override {
+        SurfaceDialogsWin32::SetUp();
+        scan_.AddSweep(surface_test::GridPoints(20, 20, 1.0f));
+        AppState& app = App();
+        app.settings.BasicParams = BasicSurfParams{1, 2.0f, 2.5f, 0, 0.1f, 0, 1};
+        app.settings.BasicReduceEnabled = 1;
+        app.settings.ProfileThreshold = 100.0f;
+        app.settings.ProfileProcessMode = 3;
+        app.settings.RbfParams.RbfAutoMemoryLimit = 0;
+        app.settings.RbfParams.RbfMemoryToUse = 256;
+        std::memset(&app.basic, 0, sizeof app.basic);
+        std::memset(&app.rbf, 0, sizeof app.rbf);
+        RbfLib_SetLoader(StandInLoader);
+    }
+};
+
+TEST_F(RbfDialogWin32, ASuccessfulBuildClosesTheDialogByItself) {
+    g_library = Library::Succeeds;
+    Driver driver({});
+    EXPECT_EQ(RbfSurfaceDialog_Run(owner_), 1);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_GT(App().basic.NumPoints, 0);
+    EXPECT_EQ(App().rbf.NumPoints, App().basic.NumPoints);
+    EXPECT_GT(App().rbf.NumFacets, 0);
+}
+
+TEST_F(RbfDialogWin32, AbortLeavesCloseAndTheMessagesOfTheShownLevels) {
+    g_library = Library::WaitsForAbort;
+    std::vector<std::string> lines;
+    std::string status, button, triangles;
+    Driver driver({{1157,
+                    [&](HWND d) {
+                        // Wait until the library shows its live count.
+                        if (!IsWindowVisible(GetDlgItem(d, 1216))) return false;
+                        triangles = Text(d, 1216);
+                        KeepPicture(d, "rbf_surface_349_running");
+                        return Press(d, 1054);
+                    }},
+                   {1157,
+                    [&](HWND d) {
+                        if (Text(d, 1054) != "&Close") return false;
+                        lines = ListLines(d);
+                        status = Text(d, 1035);
+                        KeepPicture(d, "rbf_surface_349_aborted");
+                        return Press(d, 1054);
+                    }}});
+    EXPECT_EQ(RbfSurfaceDialog_Run(owner_), 0);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(triangles, "4321 triangles");
+    // Progress (4), "Memory..." warnings and "Finish..." successes are not shown.
+    const std::vector<std::string> expected = {"Processing points",
+                                               " Fitting " + std::to_string(App().basic.NumPoints) + " points",
+                                               "WARNING: Few points near the edge",
+                                               "ERROR: Surface stopped by the user"};
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(status, "ERROR: Surface stopped by the user");
+    EXPECT_EQ(App().rbf.NumPoints, 0);
+}
+
+// ---- About boxes ------------------------------------------------------------
+
+TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
+    std::string version, library, title, address, web;
+    Driver driver({{1129,
+                    [&](HWND d) {
+                        version = Text(d, 1129);
+                        title = Text(d, 0);
+                        address = Text(d, 1350);
+                        web = Text(d, 1132);
+                        KeepPicture(d, "about_307");
+                        return Press(d, IDOK);
+                    }},
+                   {1133, [&](HWND d) {
+                        library = Text(d, 1255);
+                        KeepPicture(d, "about_library_308");
+                        return Press(d, IDOK);
+                    }}});
+    AboutDialog_Run(owner_);
+    LibraryAboutDialog_Run(owner_);
+    EXPECT_TRUE(driver.Finished());
+    const BrandInfo& brand = Brand_Get();
+    EXPECT_EQ(title, brand.company + " " + brand.product);
+    EXPECT_EQ(version.rfind("Version " + std::string(kProductVersion) + ", built ", 0), 0u) << version;
+    EXPECT_EQ(version.size(), std::string("Version , built Mmm dd yyyy hh:mm:ss").size() + std::strlen(kProductVersion));
+    EXPECT_EQ(address, brand.address);
+    EXPECT_EQ(web, "&" + brand.url);
+    EXPECT_EQ(library, std::string(Locale_GetString("SelvaneAboutVersion")) + " 1.4.2-0");
+}
+
+}  // namespace
