@@ -124,10 +124,10 @@ int main(int argc, char** argv) {
     if (basicResult != 0 && basicResult != 2) return 1;
 
     const Build full = RunBuild(raw, g, view, rbf, basic, *context);
-    std::printf("RBF surface (accuracy %.2f mm, resolution %.2f mm, trimmed to the data, margin 0): result %d, "
-                "%d points, %d triangles, %.2f s\n",
-                g.RbfParams.RbfAccuracy, g.RbfParams.RbfResolution, full.result, rbf.NumPoints, rbf.NumFacets,
-                full.seconds);
+    std::printf(
+        "RBF surface (accuracy %.2f mm, resolution %.2f mm, trimmed to the data, margin 0): result %d, "
+        "%d points, %d triangles, %.2f s\n",
+        g.RbfParams.RbfAccuracy, g.RbfParams.RbfResolution, full.result, rbf.NumPoints, rbf.NumFacets, full.seconds);
     if (full.result != 1 || rbf.NumPoints == 0) return 1;
     std::vector<double> distances;
     const sim::Scene& scene = device->GetScenario().scene;
@@ -141,9 +141,10 @@ int main(int argc, char** argv) {
     std::sort(distances.begin(), distances.end());
     const double p99 = distances[static_cast<size_t>(0.99 * (distances.size() - 1))];
     const double bound = g.RbfParams.RbfAccuracy + 0.26;
-    std::printf("vertex distance to the true limb: RMS %.3f mm, 99th percentile %.3f mm (bound %.2f mm), "
-                "largest %.3f mm\n",
-                rms, p99, bound, distances.back());
+    std::printf(
+        "vertex distance to the true limb: RMS %.3f mm, 99th percentile %.3f mm (bound %.2f mm), "
+        "largest %.3f mm\n",
+        rms, p99, bound, distances.back());
 
     g.RbfParams.RbfSimplify = 1;
     g.RbfParams.RbfSimpTarget = 0;
@@ -153,9 +154,10 @@ int main(int argc, char** argv) {
                 simplified.result, rbf.NumFacets, simplified.seconds, simplified.stage);
     g.RbfParams.RbfSimpError = 0.4f;
     const Build retarget = RunBuild(raw, g, view, rbf, basic, *context);
-    std::printf("only the target changed (error 0.4 mm): result %d, %d triangles, %.2f s, started at stage %d "
-                "(2 = simplification only)\n",
-                retarget.result, rbf.NumFacets, retarget.seconds, retarget.stage);
+    std::printf(
+        "only the target changed (error 0.4 mm): result %d, %d triangles, %.2f s, started at stage %d "
+        "(2 = simplification only)\n",
+        retarget.result, rbf.NumFacets, retarget.seconds, retarget.stage);
     g.RbfParams.RbfSimpTarget = 1;
     g.RbfParams.RbfSimpNFaces = 5000;
     const Build faces = RunBuild(raw, g, view, rbf, basic, *context);

@@ -82,9 +82,9 @@ void PlaceLogo(HWND w, const Image& logo) {
     SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + logo.height, SWP_NOMOVE | SWP_NOZORDER);
     RECT client;
     GetClientRect(w, &client);
-    HWND picture = CreateWindowExA(0, "STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP,
-                                   (client.right - logo.width) / 2, 0, logo.width, logo.height, w, nullptr,
-                                   Shell().instance, nullptr);
+    HWND picture =
+        CreateWindowExA(0, "STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP, (client.right - logo.width) / 2, 0,
+                        logo.width, logo.height, w, nullptr, Shell().instance, nullptr);
     SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_logo));
 }
 
@@ -182,6 +182,5 @@ INT_PTR AboutDialog_Run(HWND owner) {
 }
 
 INT_PTR LibraryAboutDialog_Run(HWND owner) {
-    return DialogBoxParamA(Shell().instance, MAKEINTRESOURCEA(kLibraryAboutTemplate), owner, LibraryAboutDialogProc,
-                           0);
+    return DialogBoxParamA(Shell().instance, MAKEINTRESOURCEA(kLibraryAboutTemplate), owner, LibraryAboutDialogProc, 0);
 }

@@ -107,8 +107,7 @@ void GenSurf_Apply(int32_t kind, GeneralSettings& settings, const ViewSettings& 
         rbf.NumPoints = 0;
 }
 
-int GenSurf_Close(const GeneralSettings& settings, const ViewSettings& view, SurfaceRecord& basic,
-                  SurfaceRecord& rbf) {
+int GenSurf_Close(const GeneralSettings& settings, const ViewSettings& view, SurfaceRecord& basic, SurfaceRecord& rbf) {
     if (GenSurf_BasicParamsChanged(settings, basic)) {
         basic.NumPoints = 0;
         rbf.NumPoints = 0;

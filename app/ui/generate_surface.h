@@ -41,8 +41,7 @@ void GenSurf_Apply(int32_t kind, GeneralSettings& settings, const ViewSettings& 
 
 // Close: stale surfaces lose their points; returns the view command the
 // modeless window sends (kCommandView*), 0 for none.
-int GenSurf_Close(const GeneralSettings& settings, const ViewSettings& view, SurfaceRecord& basic,
-                  SurfaceRecord& rbf);
+int GenSurf_Close(const GeneralSettings& settings, const ViewSettings& view, SurfaceRecord& basic, SurfaceRecord& rbf);
 
 // Reset: the basic and RBF blocks from the defaults; in the cast-inversion
 // mode the cast's own values over them (two objects, open edges).

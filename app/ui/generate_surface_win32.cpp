@@ -222,36 +222,54 @@ void Refresh(HWND w) {
 float* FloatField(int id) {
     GeneralSettings& s = S();
     switch (id) {
-        case kSmoothing: return &s.BasicParams.FilterRadius;
-        case kDecimation: return &s.BasicParams.ExportResolutionClip;
-        case kSimplifyEdit: return &s.BasicParams.SimplifyError;
-        case kAccuracy: return &s.RbfParams.RbfAccuracy;
-        case kResolution: return &s.RbfParams.RbfResolution;
-        case kMargin: return &s.RbfParams.RbfExtraTrim;
-        case kErrorEdit: return &s.RbfParams.RbfSimpError;
-        default: return nullptr;
+        case kSmoothing:
+            return &s.BasicParams.FilterRadius;
+        case kDecimation:
+            return &s.BasicParams.ExportResolutionClip;
+        case kSimplifyEdit:
+            return &s.BasicParams.SimplifyError;
+        case kAccuracy:
+            return &s.RbfParams.RbfAccuracy;
+        case kResolution:
+            return &s.RbfParams.RbfResolution;
+        case kMargin:
+            return &s.RbfParams.RbfExtraTrim;
+        case kErrorEdit:
+            return &s.RbfParams.RbfSimpError;
+        default:
+            return nullptr;
     }
 }
 
 int32_t* CheckField(int id) {
     GeneralSettings& s = S();
     switch (id) {
-        case kLimitCheck: return &s.BasicParams.DoObjectLimit;
-        case kSimplifyCheck: return &s.BasicParams.SimplifyFacets;
-        case kUseStylus: return &s.RbfParams.RbfUseStylusPoints;
-        case kMemoryAuto: return &s.RbfParams.RbfAutoMemoryLimit;
-        case kRbfSimplify: return &s.RbfParams.RbfSimplify;
-        default: return nullptr;
+        case kLimitCheck:
+            return &s.BasicParams.DoObjectLimit;
+        case kSimplifyCheck:
+            return &s.BasicParams.SimplifyFacets;
+        case kUseStylus:
+            return &s.RbfParams.RbfUseStylusPoints;
+        case kMemoryAuto:
+            return &s.RbfParams.RbfAutoMemoryLimit;
+        case kRbfSimplify:
+            return &s.RbfParams.RbfSimplify;
+        default:
+            return nullptr;
     }
 }
 
 int32_t* CountField(int id) {
     GeneralSettings& s = S();
     switch (id) {
-        case kMemoryEdit: return &s.RbfParams.RbfMemoryToUse;
-        case kFacesEdit: return &s.RbfParams.RbfSimpNFaces;
-        case kPointsEdit: return &s.RbfParams.RbfSimpNPoints;
-        default: return nullptr;
+        case kMemoryEdit:
+            return &s.RbfParams.RbfMemoryToUse;
+        case kFacesEdit:
+            return &s.RbfParams.RbfSimpNFaces;
+        case kPointsEdit:
+            return &s.RbfParams.RbfSimpNPoints;
+        default:
+            return nullptr;
     }
 }
 
@@ -397,8 +415,7 @@ void ModalApplied() { g_dlg.modalResult = 1; }
 
 }  // namespace
 
-HWND ShowGenerateSurfaceDialog(GeneralSettings& settings, SurfacePairRefs surfaces, RawData* raw,
-                               ViewSettings& view) {
+HWND ShowGenerateSurfaceDialog(GeneralSettings& settings, SurfacePairRefs surfaces, RawData* raw, ViewSettings& view) {
     if (g_dlg.modal) return nullptr;
     g_dlg.settings = &settings;
     g_dlg.defaults = &App().settingsDefaults;

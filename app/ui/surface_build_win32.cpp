@@ -64,7 +64,9 @@ void RebuildListPanels() {
 
 ProgressDlgRecord g_basic;
 
-int BasicProgress(const char* name, float fraction, void*) { return ProgressDlg_Update(g_basic, name, fraction) ? 1 : 0; }
+int BasicProgress(const char* name, float fraction, void*) {
+    return ProgressDlg_Update(g_basic, name, fraction) ? 1 : 0;
+}
 
 DWORD WINAPI BasicSurfaceWorker(void*) {
     App_ShowWaitStatus(Locale_GetString("WaitCursorProcessing"));
@@ -164,10 +166,14 @@ struct MessageLine {
 
 int ImageOfLevel(int level) {
     switch (level) {
-        case 1: return 1;  // error
-        case 2: return 2;  // warning
-        case 3: return 3;  // success
-        default: return 0;  // info
+        case 1:
+            return 1;  // error
+        case 2:
+            return 2;  // warning
+        case 3:
+            return 3;  // success
+        default:
+            return 0;  // info
     }
 }
 
@@ -339,8 +345,7 @@ INT_PTR CALLBACK RbfSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, LPARA
             g_rbf = RbfBuildState();
             // Progress posted after the end has nowhere to go.
             MSG stale;
-            while (PeekMessageA(&stale, w, kMsgProgress, kMsgProgress, PM_REMOVE)) {
-            }
+            while (PeekMessageA(&stale, w, kMsgProgress, kMsgProgress, PM_REMOVE)) {}
             return TRUE;
     }
     return FALSE;

@@ -27,8 +27,8 @@ bool SurfaceDialogs_Command(WORD id) {
     AppState& app = App();
     switch (id) {
         case kGenerateSurface: {
-            HWND w = ShowGenerateSurfaceDialog(app.settings, {&app.basic, &app.rbf, &app.shownSurface}, app.raw,
-                                               app.view);
+            HWND w =
+                ShowGenerateSurfaceDialog(app.settings, {&app.basic, &app.rbf, &app.shownSurface}, app.raw, app.view);
             if (w) Shell().modeless[kSlotGenerateSurface] = w;
             return true;
         }

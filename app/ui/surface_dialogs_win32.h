@@ -31,8 +31,7 @@ struct SurfacePairRefs {
 
 // The modeless window on the program's records; an existing one is refreshed
 // and brought forward. Returns the window.
-HWND ShowGenerateSurfaceDialog(GeneralSettings& settings, SurfacePairRefs surfaces, RawData* raw,
-                               ViewSettings& view);
+HWND ShowGenerateSurfaceDialog(GeneralSettings& settings, SurfacePairRefs surfaces, RawData* raw, ViewSettings& view);
 // The modal run on a batch item's settings copy: 1 when an apply button ran.
 INT_PTR GenerateSurfaceDlg_RunModal(HINSTANCE instance, HWND owner, SurfacePairRefs surfaces, ViewSettings& view,
                                     const GeneralSettings& defaults, RawData* raw, GeneralSettings& settings);

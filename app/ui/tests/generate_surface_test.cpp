@@ -17,9 +17,9 @@ TEST(GenerateSurfaceEntries, FloatFieldsKeepTheOldValueUnlessANumberIsTyped) {
         float expected;
     };
     const Case cases[] = {
-        {"0.5", false, 0.5f},   {"  1.25\t", false, 1.25f}, {"abc", false, 0.3f}, {"1.5mm", false, 0.3f},
-        {"", false, 0.3f},      {"-1", false, 0.3f},        {"0", false, 0.3f},   {"-1", true, 0.0f},
-        {"0", true, 0.0f},      {"x", true, 0.3f},          {"1e400", false, 0.3f},
+        {"0.5", false, 0.5f}, {"  1.25\t", false, 1.25f}, {"abc", false, 0.3f},   {"1.5mm", false, 0.3f},
+        {"", false, 0.3f},    {"-1", false, 0.3f},        {"0", false, 0.3f},     {"-1", true, 0.0f},
+        {"0", true, 0.0f},    {"x", true, 0.3f},          {"1e400", false, 0.3f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -153,11 +153,11 @@ TEST(GenerateSurfaceStaleness, RbfSurfaceFollowsItsSettingsTheViewAndTheBasicSur
         {"angle", [&](Built& b) { simplifying(b, 0), b.settings.RbfParams.RbfSimpAngle = 30.0f; }, true},
         {"target", [&](Built& b) { simplifying(b, 0), b.settings.RbfParams.RbfSimpTarget = 1; }, true},
         {"error target", [&](Built& b) { simplifying(b, 0), b.settings.RbfParams.RbfSimpError = 1.0f; }, true},
-        {"faces under the error target",
-         [&](Built& b) { simplifying(b, 0), b.settings.RbfParams.RbfSimpNFaces = 5; }, false},
+        {"faces under the error target", [&](Built& b) { simplifying(b, 0), b.settings.RbfParams.RbfSimpNFaces = 5; },
+         false},
         {"faces target", [&](Built& b) { simplifying(b, 1), b.settings.RbfParams.RbfSimpNFaces = 5; }, true},
-        {"points under the faces target",
-         [&](Built& b) { simplifying(b, 1), b.settings.RbfParams.RbfSimpNPoints = 5; }, false},
+        {"points under the faces target", [&](Built& b) { simplifying(b, 1), b.settings.RbfParams.RbfSimpNPoints = 5; },
+         false},
         {"points target", [&](Built& b) { simplifying(b, 2), b.settings.RbfParams.RbfSimpNPoints = 5; }, true},
         {"basic setting only", [](Built& b) { b.settings.BasicParams.FilterRadius = 9.0f; }, false},
     };
@@ -210,8 +210,8 @@ TEST(GenerateSurfaceClose, StaleSurfacesAreClearedAndTheViewFollows) {
     const Case cases[] = {
         {"nothing changed", [](Built&) {}, 0, 10, 10},
         {"a basic change clears both", [](Built& b) { b.settings.BasicParams.ObjectLimit = 3; }, 40262, 0, 0},
-        {"an RBF change clears the RBF surface", [](Built& b) { b.settings.RbfParams.RbfExtraTrim = 1.0f; }, 40263,
-         10, 0},
+        {"an RBF change clears the RBF surface", [](Built& b) { b.settings.RbfParams.RbfExtraTrim = 1.0f; }, 40263, 10,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

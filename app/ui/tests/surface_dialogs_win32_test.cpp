@@ -500,8 +500,7 @@ TEST_F(RbfDialogWin32, AbortLeavesCloseAndTheMessagesOfTheShownLevels) {
                         KeepPicture(d, "rbf_surface_349_running");
                         return Press(d, 1054);
                     }},
-                   {1157,
-                    [&](HWND d) {
+                   {1157, [&](HWND d) {
                         if (Text(d, 1054) != "&Close") return false;
                         lines = ListLines(d);
                         status = Text(d, 1035);
@@ -512,10 +511,9 @@ TEST_F(RbfDialogWin32, AbortLeavesCloseAndTheMessagesOfTheShownLevels) {
     EXPECT_TRUE(driver.Finished());
     EXPECT_EQ(triangles, "4321 triangles");
     // Progress (4), "Memory..." warnings and "Finish..." successes are not shown.
-    const std::vector<std::string> expected = {"Processing points",
-                                               " Fitting " + std::to_string(App().basic.NumPoints) + " points",
-                                               "WARNING: Few points near the edge",
-                                               "ERROR: Surface stopped by the user"};
+    const std::vector<std::string> expected = {
+        "Processing points", " Fitting " + std::to_string(App().basic.NumPoints) + " points",
+        "WARNING: Few points near the edge", "ERROR: Surface stopped by the user"};
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(status, "ERROR: Surface stopped by the user");
     EXPECT_EQ(App().rbf.NumPoints, 0);
@@ -545,7 +543,8 @@ TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
     const BrandInfo& brand = Brand_Get();
     EXPECT_EQ(title, brand.company + " " + brand.product);
     EXPECT_EQ(version.rfind("Version " + std::string(kProductVersion) + ", built ", 0), 0u) << version;
-    EXPECT_EQ(version.size(), std::string("Version , built Mmm dd yyyy hh:mm:ss").size() + std::strlen(kProductVersion));
+    EXPECT_EQ(version.size(),
+              std::string("Version , built Mmm dd yyyy hh:mm:ss").size() + std::strlen(kProductVersion));
     EXPECT_EQ(address, brand.address);
     EXPECT_EQ(web, "&" + brand.url);
     EXPECT_EQ(library, std::string(Locale_GetString("SelvaneAboutVersion")) + " 1.4.2-0");
