@@ -11,6 +11,7 @@
 #include "app/scan/tests/cloud_scan.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/commands_win32.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/surface_dialogs_win32.h"
 #include "app/ui/tests/modal_driver_win32.h"
@@ -65,13 +66,38 @@ void KeepPicture(HWND window, const std::string& name) {
     EXPECT_GT(DistinctColours(pixels), 4u) << name;
 }
 
-// The picture of a control shows ink (dark pixels) when it is enabled and
-// has text; a disabled or hidden one shows none.
+// The control's own picture (drawn into memory, so that no other window on
+// the display covers it) shows ink, dark pixels, when it is enabled and has
+// text; a disabled one draws its text grey.
 bool ShowsDarkText(HWND control) {
-    const std::vector<unsigned> pixels = Screenshot(control);
-    for (unsigned p : pixels)
-        if (((p >> 16) & 0xFF) < 0x40 && ((p >> 8) & 0xFF) < 0x40 && (p & 0xFF) < 0x40) return true;
-    return false;
+    RECT r;
+    GetClientRect(control, &r);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = r.right;
+    info.bmiHeader.biHeight = -r.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool dark = false;
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        RECT all = {0, 0, r.right, r.bottom};
+        FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
+        SendMessageA(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+        GdiFlush();
+        const unsigned* p = static_cast<const unsigned*>(bits);
+        for (long i = 0; i < static_cast<long>(r.right) * r.bottom && !dark; ++i)
+            dark = ((p[i] >> 16) & 0xFF) < 0x40 && ((p[i] >> 8) & 0xFF) < 0x40 && (p[i] & 0xFF) < 0x40;
+        SelectObject(memory, old);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return dark;
 }
 
 class SurfaceDialogsWin32 : public ::testing::Test {
@@ -323,6 +349,35 @@ TEST_F(SurfaceDialogsWin32, BatchRunEditsTheItemsCopyWithTheApplyButtonsOff) {
     }
 }
 
+TEST_F(SurfaceDialogsWin32, EditGenerateSurfaceOpensOneWindowAndThePemmlerKeysShowASurface) {
+    EXPECT_EQ(MainWnd_OnCommand(40060), 1);
+    HWND w = Shell().modeless[kSlotGenerateSurface];
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_EQ(MainWnd_OnCommand(40060), 1);
+    EXPECT_EQ(Shell().modeless[kSlotGenerateSurface], w);  // the same window, brought forward
+    Pump(3);
+    KeepPicture(w, "generate_surface_321");
+    DestroyWindow(w);
+    EXPECT_EQ(Shell().modeless[kSlotGenerateSurface], nullptr);
+
+    AppState& app = App();
+    scan_.raw().NumProfiles = 1;
+    app.mode = kModeScan;
+    struct Case {
+        WORD id;
+        int32_t kind;
+        SurfaceRecord* shown;
+    };
+    for (const Case& c : {Case{40229, 2, &app.rbf}, Case{40228, 1, &app.basic}}) {
+        SCOPED_TRACE(c.id);
+        EXPECT_TRUE(SurfaceDialogs_Command(c.id));
+        EXPECT_EQ(app.settings.CombineSweeps, c.kind);
+        EXPECT_EQ(app.shownSurface, c.shown);
+        EXPECT_EQ(app.mode, kModeSurface);
+    }
+}
+
 // ---- The basic build ------------------------------------------------------
 
 TEST_F(SurfaceDialogsWin32, BasicBuildResultsGiveTheirBoxesAndTheDialogsResult) {
@@ -537,8 +592,9 @@ TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
                         KeepPicture(d, "about_library_308");
                         return Press(d, IDOK);
                     }}});
-    AboutDialog_Run(owner_);
-    LibraryAboutDialog_Run(owner_);
+    // Through the Help menu's commands.
+    EXPECT_EQ(MainWnd_OnCommand(40024), 1);
+    EXPECT_EQ(MainWnd_OnCommand(40127), 1);
     EXPECT_TRUE(driver.Finished());
     const BrandInfo& brand = Brand_Get();
     EXPECT_EQ(title, brand.company + " " + brand.product);
