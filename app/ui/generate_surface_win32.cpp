@@ -362,6 +362,81 @@ bool GenerateSurfaceCommand(HWND w, WORD notification, WORD id) {
     return false;
 }
 
+// ---- Tooltips: a control and its label share a text ----------------------
+
+struct TipRow {
+    int id;
+    const char* key;
+};
+
+const TipRow kTips[] = {
+    {1419, "GenerateSurfaceSmoothingInfo"},
+    {kSmoothing, "GenerateSurfaceSmoothingInfo"},
+    {kDecimation, "GenerateSurfaceDecimationInfo"},
+    {1439, "GenerateSurfaceDecimationInfo"},
+    {kLimitEdit, "GenerateSurfaceObjectLimitInfo"},
+    {kLimitCheck, "GenerateSurfaceObjectLimitInfo"},
+    {kSimplifyCheck, "GenerateSurfaceSimplifyErrorInfo"},
+    {kSimplifyEdit, "GenerateSurfaceSimplifyErrorInfo"},
+    {kAccuracy, "GenerateSurfaceRbfAccuracyInfo"},
+    {1442, "GenerateSurfaceRbfAccuracyInfo"},
+    {kResolution, "GenerateSurfaceRbfResolutionInfo"},
+    {1443, "GenerateSurfaceRbfResolutionInfo"},
+    {kUseStylus, "GenerateSurfaceRbfWithStylusInfo"},
+    {kMemoryEdit, "GenerateSurfaceRbfMemoryInfo"},
+    {kMemoryLabel, "GenerateSurfaceRbfMemoryInfo"},
+    {kMemoryAuto, "GenerateSurfaceRbfMemoryInfo"},
+    {kEdgeList, "GenerateSurfaceRbfTrimTypeInfo"},
+    {kMargin, "GenerateSurfaceRbfMarginInfo"},
+    {1444, "GenerateSurfaceRbfMarginInfo"},
+    {kRbfSimplify, "GenerateSurfaceRbfSimplifyInfo"},
+    {kErrorEdit, "GenerateSurfaceRbfSimplifyErrorInfo"},
+    {kTargetError, "GenerateSurfaceRbfSimplifyErrorInfo"},
+    {kFacesEdit, "GenerateSurfaceRbfSimplifyNFacesInfo"},
+    {kTargetFaces, "GenerateSurfaceRbfSimplifyNFacesInfo"},
+    {kPointsEdit, "GenerateSurfaceRbfSimplifyNPointsInfo"},
+    {kTargetPoints, "GenerateSurfaceRbfSimplifyNPointsInfo"},
+    {kApplyBasic, "GenerateSurfaceApplyBasicInfo"},
+    {kApplyBasicShort, "GenerateSurfaceApplyBasicInfo"},
+    {kApplyRbf, "GenerateSurfaceApplyRbfInfo"},
+    {kInvertAlign, "GenerateSurfaceInvertAndAlignInfo"},
+    {kResetButton, "GenerateSurfaceDefaultsInfo"},
+    {kCloseButton, "GenerateSurfaceCloseInfo"},
+};
+
+const char* TipKey(int id) {
+    if (id == kCloseButton && g_dlg.modal) return nullptr;
+    for (const TipRow& row : kTips)
+        if (row.id == id) return row.key;
+    return nullptr;
+}
+
+// The tooltip window is owned by the dialog and goes with it.
+void StartTooltips(HWND w) {
+    HWND tip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr, Shell().instance, nullptr);
+    if (!tip) return;
+    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 300);
+    for (const TipRow& row : kTips) {
+        HWND control = GetDlgItem(w, row.id);
+        if (!control || !TipKey(row.id)) continue;
+        TOOLINFOA info = {};
+        info.cbSize = sizeof info;
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = w;
+        info.uId = reinterpret_cast<UINT_PTR>(control);
+        info.lpszText = LPSTR_TEXTCALLBACKA;
+        SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+    }
+}
+
+void OnTooltipText(LPARAM lParam) {
+    NMTTDISPINFOA* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
+    const int id = (info->uFlags & TTF_IDISHWND) ? GetDlgCtrlID(reinterpret_cast<HWND>(info->hdr.idFrom))
+                                                 : static_cast<int>(info->hdr.idFrom);
+    if (const char* key = TipKey(id)) info->lpszText = const_cast<char*>(Locale_GetString(key));
+}
+
 void OnInit(HWND w) {
     g_dlg.window = w;
     Locale_LocaliseDialog(w, kGenerateSurfaceTemplate);
@@ -381,6 +456,7 @@ void OnInit(HWND w) {
         SendDlgItemMessageA(w, kEdgeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Locale_GetString(key)));
     SendDlgItemMessageA(w, kEdgeList, CB_SETCURSEL, S().RbfParams.RbfTrimType, 0);
     SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    StartTooltips(w);
 }
 
 INT_PTR CALLBACK GenerateSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -391,6 +467,9 @@ INT_PTR CALLBACK GenerateSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, 
         case kMsgPanelRefresh:
             Refresh(w);
             return TRUE;
+        case WM_NOTIFY:
+            if (reinterpret_cast<NMHDR*>(lParam)->code == TTN_GETDISPINFOA) OnTooltipText(lParam);
+            return FALSE;
         case WM_CTLCOLORLISTBOX:
             SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
@@ -407,7 +486,6 @@ INT_PTR CALLBACK GenerateSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, 
             }
             return FALSE;
     }
-    (void)lParam;
     return FALSE;
 }
 

@@ -314,6 +314,33 @@ TEST_F(SurfaceDialogsWin32, ClosingMarksStaleSurfacesAndSwitchesTheView) {
     }
 }
 
+struct TipSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindTip(HWND window, LPARAM parameter) {
+    TipSearch* search = reinterpret_cast<TipSearch*>(parameter);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && GetWindow(window, GW_OWNER) == search->owner) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The text the dialog gives its tooltip for a control.
+std::string TipText(HWND dialog, int id) {
+    NMTTDISPINFOA info = {};
+    info.hdr.hwndFrom = nullptr;
+    info.hdr.idFrom = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, id));
+    info.hdr.code = TTN_GETDISPINFOA;
+    info.uFlags = TTF_IDISHWND;
+    SendMessageA(dialog, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    return info.lpszText && info.lpszText != LPSTR_TEXTCALLBACKA ? info.lpszText : "";
+}
+
 TEST_F(SurfaceDialogsWin32, BatchRunEditsTheItemsCopyWithTheApplyButtonsOff) {
     for (const int32_t kind : {1, 2}) {
         SCOPED_TRACE(kind);
@@ -330,6 +357,8 @@ TEST_F(SurfaceDialogsWin32, BatchRunEditsTheItemsCopyWithTheApplyButtonsOff) {
                             for (int id : {102, 1346, 1460}) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, id))) << id;
                             EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, 1423)) != FALSE, kind == 2);
                             EXPECT_EQ(IsWindowVisible(GetDlgItem(d, 1461)) != FALSE, kind != 2);
+                            EXPECT_EQ(TipText(d, 1476), "");  // the OK of a batch run explains nothing
+                            EXPECT_EQ(TipText(d, 1423), Locale_GetString("GenerateSurfaceRbfAccuracyInfo"));
                             KeepPicture(d, "generate_surface_321_batch_kind" + std::to_string(kind));
                             HWND edit = GetDlgItem(d, 1422);
                             SetFocus(edit);
@@ -347,6 +376,24 @@ TEST_F(SurfaceDialogsWin32, BatchRunEditsTheItemsCopyWithTheApplyButtonsOff) {
         EXPECT_NE(App().settings.BasicParams.FilterRadius, 1.75f);
         EXPECT_TRUE(g_commands.empty());
     }
+}
+
+TEST_F(SurfaceDialogsWin32, ControlsAndTheirLabelsShareATooltip) {
+    HWND w = OpenModeless();
+    TipSearch search = {w, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindTip, reinterpret_cast<LPARAM>(&search));
+    ASSERT_NE(search.found, nullptr);
+    EXPECT_EQ(SendMessageA(search.found, TTM_GETTOOLCOUNT, 0, 0), 32);
+    struct Case {
+        int id;
+        const char* key;
+    };
+    const Case cases[] = {{1419, "GenerateSurfaceSmoothingInfo"},         {1422, "GenerateSurfaceSmoothingInfo"},
+                          {1446, "GenerateSurfaceRbfMemoryInfo"},         {1478, "GenerateSurfaceRbfMemoryInfo"},
+                          {1436, "GenerateSurfaceRbfSimplifyNFacesInfo"}, {1476, "GenerateSurfaceCloseInfo"},
+                          {1460, "GenerateSurfaceApplyRbfInfo"}};
+    for (const Case& c : cases) EXPECT_EQ(TipText(w, c.id), Locale_GetString(c.key)) << c.id;
+    EXPECT_EQ(TipText(w, 1432), "");  // the statistics have none
 }
 
 TEST_F(SurfaceDialogsWin32, EditGenerateSurfaceOpensOneWindowAndThePemmlerKeysShowASurface) {
