@@ -621,6 +621,22 @@ TEST_F(RbfDialogWin32, AbortLeavesCloseAndTheMessagesOfTheShownLevels) {
     EXPECT_EQ(App().rbf.NumPoints, 0);
 }
 
+TEST_F(RbfDialogWin32, ARefusedWorkerIsShownAndTheDialogClosesWithNothingBuilt) {
+    WorkerThreadOps refuse;
+    refuse.start = [](LPTHREAD_START_ROUTINE, void*, DWORD*) -> HANDLE { return nullptr; };
+    SurfaceBuild_SetThreadOps(refuse);
+    std::vector<std::string> lines;
+    Driver driver({{1157, [&](HWND d) {
+                        if (Text(d, 1054) != "&Close") return false;
+                        lines = ListLines(d);
+                        return Press(d, 1054);
+                    }}});
+    EXPECT_EQ(RbfSurfaceDialog_Run(owner_), 0);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(lines, std::vector<std::string>{"ERROR: " + std::string(Locale_GetString("ErrorThreadCreate"))});
+    EXPECT_EQ(App().basic.NumPoints, 0);
+}
+
 // ---- About boxes ------------------------------------------------------------
 
 TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
