@@ -35,6 +35,7 @@ enum BusyState : int32_t {
     kBusyRbfSurface = 2,
     kBusyScanning = 3,
     kBusyUndoRedoSweep = 4,
+    kBusySweepRegistration = 5,
 };
 
 struct ItemMetadata;

@@ -4,6 +4,7 @@
 #include "app/locale/locale_lookup.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/surface_record.h"
+#include "app/scan/sweep_register.h"
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
@@ -66,7 +67,6 @@ const std::set<WORD>& NotAvailable() {
         40270,
         40336,
         // The surface workflow.
-        40300,
         40413,
     };
     return ids;
@@ -355,10 +355,22 @@ bool DocumentAndViewCommand(WORD id) {
             }
             return true;
         case 40297:
-            if (SweepReg_HasRunner())
-                SweepRegDlg_Run(Shell().main);
-            else
+            if (!SweepReg_HasRunner()) {
                 ShowNotAvailable(id);
+            } else if (app.busyState == kBusyIdle) {
+                // While the sweeps are copied and moved no field may start a
+                // capture that appends to the scan.
+                app.busyState = kBusySweepRegistration;
+                SweepRegDlg_Run(Shell().main);
+                app.busyState = kBusyIdle;
+            }
+            return true;
+        case 40300:
+            if (app.raw) {
+                SweepReg_ApplyPending(*app.raw);
+                Doc_MarkEdited();
+            }
+            Repaint();
             return true;
         case 40373: {
             const UINT state = GetMenuState(GetMenu(Shell().main), 40373, MF_BYCOMMAND);

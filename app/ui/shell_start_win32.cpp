@@ -9,6 +9,7 @@
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/sweep_registration.h"
 #include "app/ui/user_settings.h"
 
 #include <commctrl.h>
@@ -106,6 +107,7 @@ void InstallShellServices(HWND window) {
     hooks.notifyPanels = App_NotifyPanels;
     ScanEdit_InstallHooks();
     Export_InstallHooks();
+    SweepReg_InstallScanRunner();
 }
 
 }  // namespace

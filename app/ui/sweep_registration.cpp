@@ -1,6 +1,8 @@
 #include "app/ui/sweep_registration.h"
 
 #include "app/locale/locale_lookup.h"
+#include "app/scan/sweep_register.h"
+#include "app/ui/app_state.h"
 
 #include <new>
 #include <utility>
@@ -21,6 +23,24 @@ bool SweepReg_HasRunner() { return static_cast<bool>(Runner()); }
 int SweepReg_Run(SweepRegParams& params, SweepRegReport report) {
     // Without a registration nothing can be done with the parameters.
     return Runner() ? Runner()(params, report) : 2;
+}
+
+void SweepReg_InstallScanRunner() {
+    SweepReg_SetRunner([](SweepRegParams& block, SweepRegReport report) {
+        RawData* raw = App().raw;
+        if (!raw) return kSweepRegTooFewSweeps;
+        SweepRegParameters params;
+        params.StopThreshold = block.first;
+        params.Iterations = block.second;
+        params.SearchRadius = block.third;
+        params.SupportRadius = block.fourth;
+        params.Samples = block.fifth;
+        params.InitialError = block.initialError;
+        params.FinalError = block.finalError;
+        return SweepReg_Run(*raw, params, [report](const char* key, float fraction) {
+            return report ? report(Locale_GetString(key), fraction) : true;
+        });
+    });
 }
 
 std::string SweepReg_ResultMessage(int result, float initialError, float finalError, bool& success) {

@@ -28,5 +28,10 @@ void SweepReg_SetRunner(SweepRegRunner runner);
 bool SweepReg_HasRunner();
 int SweepReg_Run(SweepRegParams& params, SweepRegReport report);
 
+// Installs the registration of the program's scan (App().raw): the block's
+// five values are its parameters in order, its step texts are looked up in
+// the locale. Without a scan the result is 4.
+void SweepReg_InstallScanRunner();
+
 // The message of a result; `success` is set for result 0.
 std::string SweepReg_ResultMessage(int result, float initialError, float finalError, bool& success);

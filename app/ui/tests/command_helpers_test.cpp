@@ -138,6 +138,31 @@ TEST(SweepRegistration, EveryResultHasItsMessage) {
     SweepReg_SetRunner(nullptr);
 }
 
+TEST(SweepRegistration, TheInstalledRunnerRegistersTheProgramsScan) {
+    static std::vector<std::string> texts;
+    texts.clear();
+    const SweepRegReport report = [](const char* text, float) {
+        texts.push_back(text);
+        return true;
+    };
+    SweepReg_InstallScanRunner();
+    SweepRegParams params;
+    float initial = 0.0f, final = 0.0f;
+    params.initialError = &initial;
+    params.finalError = &final;
+    EXPECT_EQ(SweepReg_Run(params, report), 4) << "no scan";
+    SweepScan scan(1, 3);
+    App().raw = scan.raw;
+    EXPECT_EQ(SweepReg_Run(params, report), 4) << "one sweep";
+    EXPECT_EQ(texts, std::vector<std::string>{Locale_GetString("SweepRegInitMsg")});
+    EXPECT_EQ(initial, -1.0f);
+    EXPECT_EQ(final, -1.0f);
+    params.fifth = 0;
+    EXPECT_EQ(SweepReg_Run(params, report), 2) << "no samples";
+    App().raw = nullptr;
+    SweepReg_SetRunner(nullptr);
+}
+
 TEST(ScannerDefaults, FilterLengthFollowsTheScanner) {
     struct {
         int32_t kind;
