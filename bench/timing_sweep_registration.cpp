@@ -10,12 +10,16 @@
 // parameters (ROUNDS rounds instead of its five when given) and writes
 // OUT.json: the offset and the movement left on sweep 1 relative to sweep 0
 // (row-vector matrices, p·M), the limb's axis, the axis point beside sweep 1
-// (where the shift left over is measured), the parameters, the result and the run's time.
+// (where the shift left over is measured), the parameters, the result, the
+// run's time, and how far any point is from where it was once the
+// registration is taken back.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "bench/limb_registration.h"
 
@@ -61,6 +65,8 @@ int main(int argc, char** argv) {
     float initial = -1.0f, final = -1.0f;
     params.InitialError = &initial;
     params.FinalError = &final;
+    std::vector<Vec3> before;
+    for (int32_t i = 0; i < r.NumPoints; ++i) before.push_back(r.Points[i].Vertex);
     const auto start = std::chrono::steady_clock::now();
     const int result = SweepReg_Run(r, params, [](const char*, float) { return true; });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -68,6 +74,11 @@ int main(int argc, char** argv) {
     const bench::Recovery left = bench::MeasureRecovery(pair, movement);
     std::printf("points %d + %d, result %d, errors %.4f -> %.4f mm, %.1f ms\n", counts[0], counts[1], result, initial,
                 final, seconds * 1e3);
+    // Taking the registration back returns every point within float precision.
+    SweepReg_ApplyPending(r);
+    float undo = 0.0f;
+    for (int32_t i = 0; i < r.NumPoints; ++i) undo = std::max(undo, V3_Distance(before[i], r.Points[i].Vertex));
+    std::printf("taken back: every point within %.2g mm of where it was\n", undo);
     std::printf("left over: rotation %.4f deg across, %.4f deg about the axis; shift %.4f mm across, %.4f mm along\n",
                 left.rotationAcross, left.rotationAbout, left.shiftAcross, left.shiftAlong);
 
@@ -80,6 +91,7 @@ int main(int argc, char** argv) {
     std::fprintf(json, "  \"axis_point\": [%.9g, %.9g, %.9g],\n", pair.axisPoint.x, pair.axisPoint.y, pair.axisPoint.z);
     std::fprintf(json, "  \"search_radius\": %.9g,\n  \"rounds\": %d,\n  \"samples\": %d,\n", params.SearchRadius,
                  params.Iterations, params.Samples);
+    std::fprintf(json, "  \"undo_error\": %.9g,\n", undo);
     std::fprintf(json, "  \"result\": %d,\n  \"seconds\": %.9g\n}\n", result, seconds);
     std::fclose(json);
     return result == kSweepRegDone ? 0 : 1;
