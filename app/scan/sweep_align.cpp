@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <numeric>
 #include <vector>
 
@@ -177,7 +178,12 @@ int SweepReg_IcpStep(int32_t count, const Vec3* source, const Vec3* target, Matr
 
 int SweepReg_Align(SweepRegSweep* sweeps, int32_t count, const SweepRegParameters& params, float* initialError,
                    float* finalError) {
-    std::vector<int32_t> order(count);
+    std::vector<int32_t> order;
+    try {
+        order.resize(count);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     std::iota(order.begin(), order.end(), 0);
     PairLists pairs;
     float initial = 0.0f;
