@@ -77,6 +77,7 @@ class SurfaceScan {
                 profile.ReferenceEnabled = 1;
                 profile.ReferenceRxMatrix = Pose(Vec3{1.0f, -0.5f, 0.7f}, 35.0f, Vec3{12.0f, 7.0f, -30.0f});
             }
+            profile.IsFiltered = 1;
             scan_.Append(profile);
             Matrix4 fromScan;
             M4_InvertRigid(ToScan(profile), fromScan);
@@ -141,6 +142,10 @@ class SurfaceScan {
         r.SweepFirstPoint[s + 1] = r.NumPoints;
         r.SweepFirstFacet[s + 1] = r.NumFacets;
         r.NumProfilesProcessed = r.NumProfiles;
+        // Processing has nothing left to do: the program's view, which
+        // processes new profiles before it draws, leaves the scan alone.
+        r.CurrentSweep = r.TotalSweeps;
+        r.CurrentSweepProfile = r.TotalProfiles;
     }
 
     TestScan scan_;
