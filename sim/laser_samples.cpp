@@ -66,15 +66,16 @@ bool TraceLine(const Scene& scene, const Pose& wand, int channel, double linePos
 }
 
 void ComputeSamples(const Scene& scene, const Pose& wand, const HardwareVersionEntry& hardware,
-                    int unitVersion, bool oddField, FieldSamples* out) {
+                    int unitVersion, bool oddField, FieldSamples* out, const SampleOffset* offsets) {
   *out = FieldSamples{};
   const bool rescaled = RescaledGeometry(unitVersion);
   for (int line = 0; line < kVideoLines; ++line) {
     const double y = LinePosition(line, unitVersion, hardware.parityProperty != 0, oddField);
     for (int channel = 0; channel < hardware.channelCount; ++channel) {
+      const SampleOffset off = offsets ? offsets[channel] : SampleOffset{};
       RayResult ray;
-      if (!TraceLine(scene, wand, channel, y, &ray)) continue;
-      EncodeCount(ray.count, rescaled, &out->lines[line][channel]);
+      if (!TraceLine(scene, wand, channel, y + off.line, &ray)) continue;
+      EncodeCount(ray.count - off.count, rescaled, &out->lines[line][channel]);
     }
   }
 }

@@ -44,8 +44,17 @@ struct RayResult {
 bool TraceLine(const Scene& scene, const Pose& wand, int channel, double linePosition,
                RayResult* result);
 
-// All samples of one field for a wand at `wand` (sensor to transmitter).
+// A camera channel whose samples are off: the unit reports for a video line
+// what the camera sees `line` table rows further on, at `count` counts less.
+// The program's calibration tweak (line, count) of that channel undoes it.
+struct SampleOffset {
+  double line = 0, count = 0;
+};
+
+// All samples of one field for a wand at `wand` (sensor to transmitter),
+// each channel off by its offset (none when null).
 void ComputeSamples(const Scene& scene, const Pose& wand, const HardwareVersionEntry& hardware,
-                    int unitVersion, bool oddField, FieldSamples* out);
+                    int unitVersion, bool oddField, FieldSamples* out,
+                    const SampleOffset* offsets = nullptr);
 
 }  // namespace sim

@@ -47,7 +47,7 @@ std::vector<std::uint8_t> ProcessingUnit::MakeField(std::int64_t n, Press::Kind 
 
   FieldSamples samples;
   ComputeSamples(scenario_.scene, scenario_.wand.At(t), hardware, scenario_.unitVersion, odd,
-                 &samples);
+                 &samples, scenario_.sampleOffset);
   for (int line = 0; line < kVideoLines; ++line) {
     for (int c = 0; c < 2; ++c) {
       const LineSample& s = samples.lines[line][c];

@@ -200,6 +200,12 @@ bool ParseLine(const std::vector<std::string>& tokens, int line, Scenario* s,
     if (!r.Word(&w) || !r.End()) return false;
     if (w != "tracker" && w != "open") return r.Fail("origin must be tracker or open");
     s->origin = w == "open" ? Scenario::kOpen : Scenario::kTrackerStart;
+  } else if (key == "sample-offset") {
+    int channel;
+    SampleOffset off;
+    if (!r.Integer(0, 1, &channel) || !r.Number(&off.line) || !r.Number(&off.count) || !r.End()) return false;
+    if (std::fabs(off.line) > 20 || std::fabs(off.count) > 100) return r.Fail("sample offset out of range");
+    s->sampleOffset[channel] = off;
   } else if (key == "reference") {
     Vec3 p, angles;
     if (!r.Vector(&p) || !r.Vector(&angles) || !r.End()) return false;

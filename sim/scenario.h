@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/laser_samples.h"
 #include "sim/motion.h"
 #include "sim/scene.h"
 #include "sim/sim_math.h"
@@ -51,6 +52,7 @@ struct Scenario {
   int minLineWidth = 5, maxLineWidth = 50;
   int calibrationVersion = 5;      // 4 or 5
   enum Origin { kTrackerStart, kOpen } origin = kTrackerStart;
+  SampleOffset sampleOffset[2];    // per camera channel; none by default
   // The world.
   Scene scene;
   std::optional<Pose> reference;   // a fixed reference receiver on port 1

@@ -149,5 +149,32 @@ TEST(LaserSamples, FieldSamplesCoverTheChannelsOfTheHardware) {
   EXPECT_EQ(lines2, kVideoLines);
 }
 
+// A channel's offset shows in its samples only, and reading them at the
+// shifted line and count (what the program's tweak does) gives back what the
+// camera sees there.
+TEST(LaserSamples, ASampleOffsetMovesOnlyItsChannelAndTheTweakUndoesIt) {
+  Scene scene;
+  scene.Add(MakePlane({300, 0, 0}, {-1, 0.2, 0.1}));
+  const Pose wand = LookAt({0, 0, 0}, {1, 0, 0}, 0);
+  const HardwareVersionEntry& hardware = *FindHardware("2.3.1");
+  const SampleOffset offsets[2] = {{0, 0}, {0.75, -4.5}};
+  FieldSamples plain, off;
+  ComputeSamples(scene, wand, hardware, 0, false, &plain);
+  ComputeSamples(scene, wand, hardware, 0, false, &off, offsets);
+  int checked = 0;
+  for (int line = 0; line < kVideoLines; ++line) {
+    EXPECT_EQ(off.lines[line][0].start, plain.lines[line][0].start);
+    EXPECT_EQ(off.lines[line][0].end, plain.lines[line][0].end);
+    const LineSample& s = off.lines[line][1];
+    if (s.end == 0) continue;
+    const double y = LinePosition(line, 0, hardware.parityProperty != 0, false);
+    RayResult ray;
+    ASSERT_TRUE(TraceLine(scene, wand, 1, y + 0.75, &ray));
+    EXPECT_NEAR(DecodeCount(s, false) - 4.5, ray.count, 0.5);
+    ++checked;
+  }
+  EXPECT_GT(checked, kVideoLines / 2);
+}
+
 }  // namespace
 }  // namespace sim

@@ -34,6 +34,7 @@ TEST(Scenario, ReadsEveryKey) {
                            "line-width 4 40\n"
                            "calibration-version 4\n"
                            "origin open\n"
+                           "sample-offset 1 0.25 -3.5\n"
                            "plane 0 0 0 0 0 1\n"
                            "cylinder 0 0 0 1 0 0 30\n"
                            "limb 0 0 0 50 100 0 0 40\n"
@@ -61,6 +62,9 @@ TEST(Scenario, ReadsEveryKey) {
   EXPECT_EQ(s.maxLineWidth, 40);
   EXPECT_EQ(s.calibrationVersion, 4);
   EXPECT_EQ(s.origin, Scenario::kOpen);
+  EXPECT_DOUBLE_EQ(s.sampleOffset[0].line, 0);
+  EXPECT_DOUBLE_EQ(s.sampleOffset[1].line, 0.25);
+  EXPECT_DOUBLE_EQ(s.sampleOffset[1].count, -3.5);
   EXPECT_EQ(s.scene.Size(), 4u);
   EXPECT_EQ(s.wand.Keys().size(), 2u);
   EXPECT_DOUBLE_EQ(s.stylus.Keys()[0].roll, 15);
@@ -118,6 +122,9 @@ TEST(Scenario, RefusesBadInputWithItsLine) {
       {"limb 0 0 0 10\n", 4, "a limb needs two joints or more"},
       {"limb 0 0 0 50 10 0 0 5\n", 4, "a joint lies inside its neighbour"},
       {"unplug 5 4\n", 4, "replug before unplug"},
+      {"sample-offset 2 0 0\n", 4, "value out of range 0..1"},
+      {"sample-offset 0 21 0\n", 4, "sample offset out of range"},
+      {"sample-offset 0 0 -101\n", 4, "sample offset out of range"},
       {"serial 1024\n", 0, "serial number too large for this unit"},
       {"press 1 2 stylus\n", 0, "a stylus press needs a stylus path"},
       {"reference 0 0 0 0 0 0\nstylus 0 1 1 1 2 2 2\n", 0, "a reference and a stylus both need port 1"},
