@@ -13,7 +13,10 @@
 #include "app/ui/document_marks.h"
 #include "app/ui/export_dialogs_win32.h"
 #include "app/ui/file_properties_win32.h"
+#include "app/ui/graph_window_win32.h"
 #include "app/ui/input_handlers.h"
+#include "app/ui/navigation.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/menu_states.h"
 #include "app/ui/menu_table.h"
 #include "app/ui/menus_win32.h"
@@ -39,6 +42,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -54,9 +58,6 @@ const std::set<WORD>& NotAvailable() {
         40308,
         40309,
         // Toolbars, panels and small dialogs.
-        40135,
-        40144,
-        40167,
         40225,
         40061,
         40101,
@@ -207,14 +208,21 @@ void SetToolbarValue(WORD id) {
 }
 
 // The view window made again with the changed graphics settings.
+// The listeners of the view (the stylus list's and the main window's) go
+// with its navigation state: they are added to the new view in their order.
 bool RecreateView() {
     ShellWindows& shell = Shell();
+    std::vector<ViewListener> listeners;
     if (HWND view = shell.view) {
+        if (NavigationState* nav = Graph_GetNavigation(view)) listeners = nav->listeners;
         shell.view = nullptr;
         SendMessageA(view, WM_CLOSE, 0, 0);
         if (IsWindow(view)) DestroyWindow(view);
     }
-    return Graph_CreateWindow(shell.main) != nullptr;
+    HWND view = Graph_CreateWindow(shell.main);
+    if (NavigationState* nav = view ? Graph_GetNavigation(view) : nullptr)
+        for (const ViewListener& l : listeners) Nav_AddListener(*nav, l.callback, l.words[0], l.words[1]);
+    return view != nullptr;
 }
 
 void ToggleGraphicsHardware() {
@@ -710,7 +718,7 @@ int MainWnd_OnCommand(WORD id) {
         return 1;
     }
     if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || SettingsDialogs_Command(id) ||
-        ToolDialogs_Command(id) ||
+        ToolDialogs_Command(id) || ListPanels_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id) ||
         SurfaceDialogs_Command(id)) {
         Refresh();

@@ -3,6 +3,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/document_marks.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 
@@ -17,6 +18,7 @@ void App_NotifyPanels() {
     for (int slot : {kSlotGenerateSurface, kSlotTarrelPanel})
         if (shell.modeless[slot] && IsWindow(shell.modeless[slot]))
             SendMessageA(shell.modeless[slot], kMsgPanelRefresh, 0, 0);
+    ListPanels_Refresh();
     if (Shell_Hooks().updateMenuStates) Shell_Hooks().updateMenuStates();
 }
 

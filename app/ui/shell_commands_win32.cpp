@@ -2,6 +2,7 @@
 // in the shell.
 #include "app/ui/commands_win32.h"
 #include "app/ui/dialogs_win32.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/menus_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
@@ -13,7 +14,13 @@ void Commands_ConnectShell() {
     hooks.freeMenus = [] { FreeDynamicMenuTable(); };
     hooks.showFactoryMenu = Menus_ShowFactory;
     hooks.dispatchCommand = [](HWND, WPARAM wParam, LPARAM) { return MainWnd_OnCommand(LOWORD(wParam)) != 0; };
-    hooks.startupWindows = [] { MarkerDialog_Create(Shell().main); };
-    hooks.closeWindows = MarkerDialog_Free;
+    hooks.startupWindows = [] {
+        MarkerDialog_Create(Shell().main);
+        AddStylusListListener();
+    };
+    hooks.closeWindows = [] {
+        MarkerDialog_Free();
+        RemoveStylusListListener();
+    };
     Shell_Hooks().updateMenuStates = Menu_UpdateStates;
 }

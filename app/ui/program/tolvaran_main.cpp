@@ -5,6 +5,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/brand_package.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/menus_win32.h"
 #include "app/ui/pipe_queue.h"
 #include "app/ui/scan_control_link.h"
@@ -79,6 +80,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     Acquisition_ConnectShell();
     ViewMouse_ConnectShell();
     SettingsDialogs_ConnectShell();
+    ListPanels_ConnectShell();
     // The branding package appended to this program file, read when the
     // state is reset at window creation and freed when the window closes.
     char programPath[MAX_PATH] = "";

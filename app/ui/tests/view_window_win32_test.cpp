@@ -5,7 +5,9 @@
 #include "app/base/app_messages.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
+#include "app/ui/commands_win32.h"
 #include "app/ui/graph_window_win32.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/scan_edit.h"
 #include "app/ui/scanner_link.h"
@@ -699,3 +701,54 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
 }
 
 }  // namespace
+
+// The sweep list's check box hides its sweep in the view, and the stylus
+// list's listener (with those added before it) lives on in a view made
+// again for a change of the graphics settings.
+TEST_F(ViewWindowWin32, TheListHidesSweepsInTheViewAndARecreatedViewKeepsItsListeners) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 9), false);
+    scan.AddSweep(Row(30, 9), false);
+    Use(scan);
+    HWND panel = ShowSweepList(kListSweeps);
+    ASSERT_NE(panel, nullptr);
+    ListView_SetCheckState(GetDlgItem(panel, kListView), 1, FALSE);
+    EXPECT_TRUE(scan.sweeps[1].Flags & kSweepHidden);
+    Redraw();
+    Image image = Front();
+    ASSERT_GT(image.width, 100);
+    int drawn[2] = {0, 0};
+    for (int32_t s = 0; s < 2; ++s)
+        for (int32_t i = scan.firstPoint[s]; i < scan.firstPoint[s + 1]; ++i) {
+            const POINT p = PixelOf(scan.points[i].Vertex);
+            drawn[s] += IsBackground(Pixel(image, p.x, p.y)) ? 0 : 1;
+        }
+    EXPECT_EQ(drawn[0], 9);
+    EXPECT_EQ(drawn[1], 0);
+    Image_Free(&image);
+    DestroyWindow(panel);
+
+    AddStylusListListener();
+    HWND stylus = ShowSweepList(kListStylus);
+    ASSERT_NE(stylus, nullptr);
+    const std::vector<ViewListener> before = Graph_GetNavigation(Shell().view)->listeners;
+    ASSERT_GE(before.size(), 2u);
+    EXPECT_EQ(before.back().words[0], reinterpret_cast<intptr_t>(stylus));
+    HWND oldView = Shell().view;
+    for (int toggle = 0; toggle < 2; ++toggle) {
+        MainWnd_OnCommand(40201);
+        PumpShellMessages(1, 0);
+        ASSERT_NE(Shell().view, nullptr);
+        const std::vector<ViewListener> after = Graph_GetNavigation(Shell().view)->listeners;
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_EQ(after[i].callback, before[i].callback) << i;
+            EXPECT_EQ(after[i].words[0], before[i].words[0]) << i;
+        }
+    }
+    EXPECT_NE(Shell().view, oldView);
+    DestroyWindow(stylus);
+    RemoveStylusListListener();
+    EXPECT_EQ(Graph_GetNavigation(Shell().view)->listeners.size(), before.size() - 2);
+    App().raw = savedRaw_;
+}
