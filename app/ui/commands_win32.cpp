@@ -58,9 +58,7 @@ const std::set<WORD>& NotAvailable() {
         40308,
         40309,
         // Toolbars, panels and small dialogs.
-        40225,
         40061,
-        40101,
         40105,
         // Orthotics and tools.
         40171,
@@ -224,6 +222,12 @@ bool RecreateView() {
         for (const ViewListener& l : listeners) Nav_AddListener(*nav, l.callback, l.words[0], l.words[1]);
     return view != nullptr;
 }
+
+}  // namespace
+
+bool Commands_RecreateView() { return RecreateView(); }
+
+namespace {
 
 void ToggleGraphicsHardware() {
     Toggle(G().DisableGraphicsHardware);

@@ -10,6 +10,9 @@
 
 // 1 when the id was handled, 0 when the caller is to pass it on.
 int MainWnd_OnCommand(WORD id);
+// The view window made again (its pixel format follows the settings), with
+// its listeners; false when it could not be made.
+bool Commands_RecreateView();
 
 // Commands whose work the program does not offer yet answer with one
 // information box naming the command and change nothing.

@@ -112,7 +112,7 @@ void OnChar(WPARAM character) {
 LRESULT OnNotify(HWND window, NMHDR* header) {
     LRESULT result = 0;
     if (ShellWin32Hooks& hooks = Shell_Win32Hooks(); hooks.toolbarNotify && hooks.toolbarNotify(window, header, result))
-        return 1;
+        return result;
     switch (header->code) {
         case TTN_GETDISPINFOA: {
             NMTTDISPINFOA* info = reinterpret_cast<NMTTDISPINFOA*>(header);

@@ -45,5 +45,32 @@ HWND TextureCamera_Show(HWND owner);
 // The Save operation: asks for a file and writes the log to it.
 void CameraLog_Save(HWND owner);
 
+// ---- Stereo Control (modal) -----------------------------------------------------
+constexpr int kStereoTemplate = 344;
+constexpr int kStereoEnabled = 1101;
+constexpr int kStereoDistance = 1103;
+constexpr int kStereoOffset = 1104;
+constexpr int kStereoApply = 1106;
+constexpr int kStereoDefaults = 3;
+constexpr int kStereoDistanceLabel = 1107;
+constexpr int kStereoOffsetLabel = 1108;
+int StereoControlDialog(HWND owner);
+
+// ---- Extents (modeless tool window) ----------------------------------------------
+constexpr int kExtentsTemplate = 358;
+constexpr int kExtentsX = 1360, kExtentsY = 1361, kExtentsZ = 1362;
+constexpr int kExtentsXUnit = 1363, kExtentsYUnit = 1364, kExtentsZUnit = 1365;
+// Made hidden in its slot at start-up, 20 pixels right of the main window's
+// left edge with its bottom 50 pixels above the main window's bottom.
+HWND CreateExtentsWindow(HWND main);
+// The scan's box (UpdateExtents) or the shown surface's (UpdateExtentsFromBox).
+void UpdateExtents();
+void UpdateExtentsFromBox();
+void ClearExtents();
+// Lengths in millimetres, shown in the display units.
+void SetExtentsTexts(float x, float y, float z);
+// 40225: the setting toggled, the window shown or hidden.
+void Extents_Toggle();
+
 // The commands of these dialogs; true when the id is one of them.
 bool ToolDialogs_Command(WORD id);

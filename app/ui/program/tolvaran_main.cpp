@@ -14,6 +14,7 @@
 #include "app/ui/shell_win32.h"
 #include "app/ui/surface_dialogs_win32.h"
 #include "app/ui/surface_library.h"
+#include "app/ui/toolbar_win32.h"
 #include "app/ui/view_mouse_win32.h"
 #include "app/ui/view_window_win32.h"
 
@@ -81,6 +82,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     ViewMouse_ConnectShell();
     SettingsDialogs_ConnectShell();
     ListPanels_ConnectShell();
+    Toolbars_ConnectShell();
     // The branding package appended to this program file, read when the
     // state is reset at window creation and freed when the window closes.
     char programPath[MAX_PATH] = "";

@@ -299,3 +299,111 @@ TEST_F(ToolDialogsWin32, ACameraLogFileThatCannotBeOpenedGivesOneBoxAndNoFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Stereo Control -------------------------------------------------------------
+
+TEST_F(ToolDialogsWin32, StereoControlEnablesItsValuesWithStereoAndRefusesBadNumbers) {
+    GeneralSettings& g = App().settings;
+    struct Case {
+        const char* what;
+        const char* distance;
+        const char* offset;
+        bool defaults;
+        float storedDistance, storedOffset;
+        const char* error;
+    } cases[] = {
+        {"both stored", "640", "35", false, 640, 35, nullptr},
+        {"defaults written, stored on Close", "640", "35", true, 500, 50, nullptr},
+        {"a bad distance is refused, the offset stored", "6x", "20", false, 700, 20,
+         "Invalid value entered for viewer to screen distance!"},
+        {"a bad offset is refused", "450", "", false, 450, 60, "Invalid value entered for object to screen offset!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_messages.clear();
+        g.StereoEnabled = 0;
+        g.ViewerToScreenDistance = 700;
+        g.ObjectToScreenOffset = 60;
+        bool editsOffBefore = false, editsOnAfter = false;
+        std::string shown;
+        Driver driver({{kStereoDistance, [&](HWND d) {
+                            editsOffBefore = !IsWindowEnabled(GetDlgItem(d, kStereoDistance)) &&
+                                             !IsWindowEnabled(GetDlgItem(d, kStereoApply));
+                            shown = ItemText(d, kStereoDistance);
+                            SendMessageA(d, WM_COMMAND, kStereoEnabled, 0);
+                            editsOnAfter = IsWindowEnabled(GetDlgItem(d, kStereoDistance)) &&
+                                           IsWindowEnabled(GetDlgItem(d, kStereoDefaults));
+                            SetDlgItemTextA(d, kStereoDistance, c.distance);
+                            SetDlgItemTextA(d, kStereoOffset, c.offset);
+                            if (c.defaults) SendMessageA(d, WM_COMMAND, kStereoDefaults, 0);
+                            return Press(d, IDCANCEL);
+                        }}});
+        StereoControlDialog(owner_);
+        EXPECT_TRUE(driver.Finished());
+        EXPECT_EQ(shown, "700");
+        EXPECT_TRUE(editsOffBefore);
+        EXPECT_TRUE(editsOnAfter);
+        EXPECT_EQ(g.StereoEnabled, 1);
+        EXPECT_EQ(g.ViewerToScreenDistance, c.storedDistance);
+        EXPECT_EQ(g.ObjectToScreenOffset, c.storedOffset);
+        if (c.error) {
+            ASSERT_EQ(g_messages.size(), 1u);
+            EXPECT_EQ(g_messages[0].text, c.error);
+        } else {
+            EXPECT_TRUE(g_messages.empty());
+        }
+    }
+    g.StereoEnabled = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Extents --------------------------------------------------------------------
+
+TEST_F(ToolDialogsWin32, ExtentsShowTheScansBoxInMillimetresOrInches) {
+    // Two points spanning 25.4 x 50.8 x 12.7 mm.
+    ScanPoint points[2] = {};
+    points[1].Vertex = Vec3{25.4f, 50.8f, 12.7f};
+    SweepRecord sweeps[2] = {};
+    int32_t first[2] = {0, 2};
+    RawData raw{};
+    raw.Points = points;
+    raw.NumPoints = 2;
+    raw.Sweeps = sweeps;
+    raw.NumSweeps = 1;
+    raw.SweepFirstPoint = first;
+    App().raw = &raw;
+    HWND window = CreateExtentsWindow(owner_);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ItemText(window, kExtentsX), "0.0");
+    RECT owner, own;
+    GetWindowRect(owner_, &owner);
+    GetWindowRect(window, &own);
+    EXPECT_EQ(own.left, owner.left + 20);
+    EXPECT_EQ(own.bottom, owner.bottom - 50);
+    const struct {
+        int32_t imperial;
+        const char *x, *y, *z, *unit;
+    } cases[] = {{0, "25.4", "50.8", "12.7", "mm"}, {1, "1.00", "2.00", "0.50", "in"}};
+    for (const auto& c : cases) {
+        App().settings.UseImperialUnits = c.imperial;
+        UpdateExtents();
+        EXPECT_EQ(ItemText(window, kExtentsX), c.x);
+        EXPECT_EQ(ItemText(window, kExtentsY), c.y);
+        EXPECT_EQ(ItemText(window, kExtentsZ), c.z);
+        EXPECT_EQ(ItemText(window, kExtentsZUnit), c.unit);
+    }
+    App().settings.UseImperialUnits = 0;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    EXPECT_GE(KeepPicture(window, "extents-358"), 3u);
+    EXPECT_EQ(ItemText(window, 0), "Extents");
+    DestroyWindow(window);
+    EXPECT_FALSE(IsWindow(Shell().modeless[kSlotExtents]));
+    Shell().modeless[kSlotExtents] = nullptr;
+}
+
+}  // namespace
