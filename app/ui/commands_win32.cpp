@@ -11,6 +11,7 @@
 #include "app/ui/calibration_checks_win32.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
+#include "app/ui/aaop_wizard_win32.h"
 #include "app/ui/export_dialogs_win32.h"
 #include "app/ui/file_properties_win32.h"
 #include "app/ui/graph_window_win32.h"
@@ -61,7 +62,6 @@ const std::set<WORD>& NotAvailable() {
         40061,
         40105,
         // Orthotics and tools.
-        40171,
         40130,
         40270,
         40336,
@@ -721,7 +721,7 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || SettingsDialogs_Command(id) ||
+    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
         ToolDialogs_Command(id) || ListPanels_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id) ||
         SurfaceDialogs_Command(id)) {

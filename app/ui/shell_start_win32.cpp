@@ -4,6 +4,7 @@
 #include "app/acquisition/hardware_events.h"
 #include "app/files/config_file.h"
 #include "app/ui/app_state.h"
+#include "app/ui/aaop_wizard_win32.h"
 #include "app/ui/export_dialogs_win32.h"
 #include "app/ui/scan_edit.h"
 #include "app/ui/scanner_link.h"
@@ -108,6 +109,7 @@ void InstallShellServices(HWND window) {
     ScanEdit_InstallHooks();
     Export_InstallHooks();
     SweepReg_InstallScanRunner();
+    AaopWizard_InstallHooks();
 }
 
 }  // namespace

@@ -1,0 +1,604 @@
+// The pages of the AAOP Export Wizard's limb road (distal and proximal
+// closure): Select Object Type, Choose Axis, Choose Vertical Limits and
+// Spacing, and Complete with the export.
+#include <windows.h>
+
+#include <commdlg.h>
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "app/base/app_messages.h"
+#include "app/export/ortho_file.h"
+#include "app/scan/surface_record.h"
+#include "app/ui/aaop_wizard_pages_win32.h"
+#include "app/ui/aaop_wizard_win32.h"
+#include "app/ui/graph_window_win32.h"
+#include "app/ui/navigation.h"
+#include "app/ui/scan_document.h"
+#include "app/ui/scene_draw_win32.h"
+#include "app/ui/ui_utilities.h"
+#include "app/ui/ui_utilities_win32.h"
+
+namespace {
+
+constexpr UINT kMsgRefresh = 0x8040;
+constexpr double kPi = 3.14159265358979323846;
+
+AaopWizardState& S() { return AaopWizard_State(); }
+
+void Box(MessageKind kind, const char* title, const char* text) {
+    AppMessage message;
+    message.kind = kind;
+    message.title = title;
+    message.text = text;
+    App_ShowMessage(message);
+}
+
+// The screen's vertical in model coordinates: the model direction that the
+// view's rotation takes to (0, 1, 0).
+Vec3 ScreenVertical(const ViewSettings& view) {
+    const Matrix4& m = view.ViewMatrix;
+    Vec3 v{m[1], m[5], m[9]}, out;
+    V3_Normalise(v, out);
+    return out;
+}
+
+void DrawSurface(PageInstance&, bool quick) {
+    AaopWizardState& s = S();
+    if (quick)
+        Graph_DrawPointsView(s.view, *s.settings, *AaopWizard_CurrentView(), *s.surface);
+    else
+        Graph_DrawScene(s.view, *s.settings, *AaopWizard_CurrentView(), *s.surface, s.items);
+}
+void DrawQuick(PageInstance& p) { DrawSurface(p, true); }
+void DrawFull(PageInstance& p) { DrawSurface(p, false); }
+void Nothing(PageInstance& p) { p = PageInstance{p.page, p.back, p.state, p.window, p.savedView, p.viewSaved}; }
+void Leave(PageInstance&) {}
+bool Allow(PageInstance&) { return true; }
+
+// ---- Select Object Type -----------------------------------------------------
+
+PageInstance g_typePage, g_axisPage, g_limitsPage, g_completePage;
+extern AaopWizardPage g_pages[4];
+
+const int kTypeButtons[4] = {1347, 1348, 1375, 1376};
+
+void TypeEnter(PageInstance&) {
+    if (S().objectType == 0) S().objectType = 1;
+}
+
+INT_PTR TypeProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+        case kMsgRefresh:
+            for (int k = 0; k < 4; ++k)
+                CheckDlgButton(page.window, kTypeButtons[k], S().objectType == k + 1 ? BST_CHECKED : BST_UNCHECKED);
+            return message == WM_INITDIALOG ? TRUE : FALSE;
+        case WM_COMMAND:
+            for (int k = 0; k < 4; ++k)
+                if (LOWORD(wParam) == kTypeButtons[k] && HIWORD(wParam) == BN_CLICKED) {
+                    S().objectType = k + 1;
+                    PostMessageA(page.window, kMsgRefresh, 0, 0);
+                }
+            return TRUE;
+    }
+    return FALSE;
+}
+
+bool TypeNext(PageInstance&, AaopWizardPage*& following) {
+    const int32_t type = S().objectType;
+    // The symmetrical and OP3 roads have no pages in this build; their
+    // buttons are disabled.
+    if (type != 1 && type != 2) return false;
+    S().setup.Kind = 0;
+    following = &g_pages[1];
+    return true;
+}
+
+// ---- Choose Axis --------------------------------------------------------------
+
+HFONT g_stepFont = nullptr;
+
+// Fits a line through the surface points (the principal direction of their
+// scatter about the centroid) and turns the view so that the screen's
+// vertical follows it.
+void AutoAlign() {
+    AaopWizardState& s = S();
+    const SurfaceRecord& surface = *s.surface;
+    if (surface.NumPoints < 2) return;
+    double c[3] = {0, 0, 0};
+    for (int32_t i = 0; i < surface.NumPoints; ++i) {
+        c[0] += surface.Points[i].x;
+        c[1] += surface.Points[i].y;
+        c[2] += surface.Points[i].z;
+    }
+    for (double& v : c) v /= surface.NumPoints;
+    double m[3][3] = {};
+    for (int32_t i = 0; i < surface.NumPoints; ++i) {
+        const double d[3] = {surface.Points[i].x - c[0], surface.Points[i].y - c[1], surface.Points[i].z - c[2]};
+        for (int r = 0; r < 3; ++r)
+            for (int k = 0; k < 3; ++k) m[r][k] += d[r] * d[k];
+    }
+    double v[3] = {1, 1, 1};
+    for (int it = 0; it < 200; ++it) {
+        double w[3] = {0, 0, 0};
+        for (int r = 0; r < 3; ++r)
+            for (int k = 0; k < 3; ++k) w[r] += m[r][k] * v[k];
+        const double n = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+        if (n <= 0) return;
+        for (int r = 0; r < 3; ++r) v[r] = w[r] / n;
+    }
+    Vec3 fitted{static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
+    const Vec3 vertical = ScreenVertical(s.live);
+    if (V3_Dot(fitted, vertical) <= 0) V3_Scale(-1, fitted, fitted);
+    const float dot = V3_Dot(fitted, vertical);
+    if (dot >= 1.0f) return;
+    Vec3 axis;
+    V3_Cross(fitted, vertical, axis);
+    V3_Normalise(axis, axis);
+    const float degrees = static_cast<float>(std::acos(dot) * 180 / kPi);
+    // Of the two senses of the turn, the one that takes the fitted line to
+    // the screen's vertical.
+    Matrix4 best = s.live.ViewMatrix;
+    float bestError = 2;
+    for (float sign : {1.0f, -1.0f}) {
+        Matrix4 turn, turned;
+        M4_MakeAxisRotation(axis, sign * degrees, turn);
+        M4_Multiply(s.live.ViewMatrix, turn, turned);
+        Vec3 onScreen;
+        M4_TransformPoint(turned, fitted, onScreen);
+        const float error = std::fabs(onScreen.y - 1.0f) + std::fabs(onScreen.x) + std::fabs(onScreen.z);
+        if (error < bestError) {
+            bestError = error;
+            best = turned;
+        }
+    }
+    s.live.ViewMatrix = best;
+    AaopWizard_RepaintView(3);
+}
+
+void RecentreOnBox() {
+    AaopWizardState& s = S();
+    Vec3 centre;
+    V3_BoundingBox(s.surface->Points, s.surface->NumPoints, nullptr, nullptr, &centre, nullptr);
+    s.live.ViewOrigin = centre;
+}
+
+// With automatic translation the view origin sits on the surface point
+// furthest along the screen's vertical: the lowest for a distal closure, the
+// highest for a proximal one.
+void AutoTranslate() {
+    AaopWizardState& s = S();
+    if (!s.autoTranslate) {
+        s.measurementOffset = 0;
+        return;
+    }
+    const Vec3 vertical = ScreenVertical(s.live);
+    const SurfaceRecord& surface = *s.surface;
+    int32_t best = 0;
+    float low = 0, high = 0;
+    for (int32_t i = 0; i < surface.NumPoints; ++i) {
+        const float h = V3_Dot(surface.Points[i], vertical);
+        if (i == 0 || h < low) low = h;
+        if (i == 0 || h > high) high = h;
+        const float b = V3_Dot(surface.Points[best], vertical);
+        if (s.objectType == 1 ? h < b : h > b) best = i;
+    }
+    if (surface.NumPoints > 0) s.live.ViewOrigin = surface.Points[best];
+    s.measurementOffset = (high - low) / 2 * (s.objectType == 1 ? -1 : 1);
+}
+
+void AxisDraw(PageInstance& p) {
+    AutoTranslate();
+    DrawFull(p);
+}
+
+// The axis line through the view origin along the screen's vertical, red in
+// front of the surface and cyan where the surface hides it.
+void AxisOverlay(PageInstance&) {
+    AaopWizardState& s = S();
+    const Vec3 o = s.live.ViewOrigin, v = ScreenVertical(s.live);
+    const float reach = 10000;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glDrawBuffer(GL_FRONT);
+    glDisable(GL_LIGHTING);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_DEPTH_TEST);
+    glLineWidth(2);
+    for (int pass = 0; pass < 2; ++pass) {
+        glDepthFunc(pass == 0 ? GL_LEQUAL : GL_GREATER);
+        glColor3f(pass == 0 ? 1.0f : 0.0f, pass == 0 ? 0.0f : 1.0f, pass == 0 ? 0.0f : 1.0f);
+        glBegin(GL_LINES);
+        glVertex3f(o.x - reach * v.x, o.y - reach * v.y, o.z - reach * v.z);
+        glVertex3f(o.x + reach * v.x, o.y + reach * v.y, o.z + reach * v.z);
+        glEnd();
+    }
+    glPopAttrib();
+    glFlush();
+}
+
+INT_PTR AxisProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            HDC dc = GetDC(page.window);
+            const int height = -MulDiv(16, GetDeviceCaps(dc, LOGPIXELSY), 72);
+            ReleaseDC(page.window, dc);
+            g_stepFont =
+                CreateFontA(height, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
+                            Os_IsXpOrLater() ? "Microsoft Sans Serif" : "MS Sans Serif");
+            for (int id : {1385, 1386})
+                SendDlgItemMessageA(page.window, id, WM_SETFONT, reinterpret_cast<WPARAM>(g_stepFont), 0);
+            CheckDlgButton(page.window, 1376, S().autoTranslate ? BST_CHECKED : BST_UNCHECKED);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == 1346) AutoAlign();
+            if (LOWORD(wParam) == 1376) {
+                S().autoTranslate = IsDlgButtonChecked(page.window, 1376) == BST_CHECKED;
+                if (!S().autoTranslate) RecentreOnBox();
+                AaopWizard_RepaintView(3);
+            }
+            return TRUE;
+        case WM_DESTROY:
+            if (g_stepFont) DeleteObject(g_stepFont);
+            g_stepFont = nullptr;
+            return FALSE;
+    }
+    return FALSE;
+}
+
+bool AxisNext(PageInstance&, AaopWizardPage*& following) {
+    AaopWizardState& s = S();
+    s.setup.Origin = s.live.ViewOrigin;
+    s.setup.LegAxis = ScreenVertical(s.live);
+    s.setup.Frame = s.live.ViewMatrix;
+    s.setup.Mirror = 0;
+    following = &g_pages[2];
+    return true;
+}
+
+// ---- Choose Vertical Limits and Spacing ---------------------------------------
+
+bool g_markersPlaced = false;
+
+bool BothManual(HWND page) {
+    return S().objectType == 3 || !S().autoTranslate || (page && IsDlgButtonChecked(page, 1369) == BST_CHECKED);
+}
+
+// The model height, along the screen's vertical from the view origin, of a
+// marker position (pixels from the bar's top).
+float HeightOfPosition(int position) {
+    AaopWizardState& s = S();
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(s.view, &client);
+    Vec3 origin, point, screen;
+    if (Graph_ProjectToScreen(s.live.ViewOrigin, s.view, screen) != 0) return 0;
+    const float fromBottom =
+        static_cast<float>(client.bottom) * (1.0f - static_cast<float>(position) / AaopWizard_BarHeight());
+    if (Graph_UnprojectFromScreen(Vec3{screen.x, fromBottom, screen.z}, s.view, point) != 0) return 0;
+    V3_Sub(point, s.live.ViewOrigin, origin);
+    return V3_Dot(origin, ScreenVertical(s.live));
+}
+
+int OriginPosition() {
+    AaopWizardState& s = S();
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(s.view, &client);
+    Vec3 screen;
+    if (Graph_ProjectToScreen(s.live.ViewOrigin, s.view, screen) != 0 || client.bottom <= 0) return 0;
+    return static_cast<int>((1.0f - screen.y / client.bottom) * AaopWizard_BarHeight());
+}
+
+void StoreLimits(HWND page) {
+    AaopWizardState& s = S();
+    float upper = HeightOfPosition(s.markers[0]), lower = HeightOfPosition(s.markers[1]);
+    const bool manual = BothManual(page);
+    if (!manual && s.objectType == 1) lower = 0;
+    if (!manual && s.objectType == 2) upper = 0;
+    s.setup.Limit1 = std::min(upper, lower);
+    s.setup.Limit2 = std::max(upper, lower);
+    s.setup.EndMode = manual ? -1 : (s.objectType == 1 ? 0 : 1);
+}
+
+void ShowCounts(HWND page) {
+    AaopWizardState& s = S();
+    StoreLimits(page);
+    const float extent = std::fabs(s.setup.Limit2 - s.setup.Limit1);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", extent);
+    SetDlgItemTextA(page, 1207, text);
+    if (s.setup.AdaptiveSpacing || !(s.setup.SliceSpacing > 0))
+        text[0] = '\0';
+    else
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(std::floor(extent / s.setup.SliceSpacing)) + 1);
+    SetDlgItemTextA(page, 1208, text);
+    EnableWindow(GetDlgItem(page, 1328), !s.setup.AdaptiveSpacing);
+}
+
+void RefreshMarkers(HWND page) {
+    AaopWizardState& s = S();
+    const bool manual = BothManual(page);
+    CheckDlgButton(page, 1369, manual ? BST_CHECKED : BST_UNCHECKED);
+    if (!manual) {
+        const int origin = OriginPosition();
+        AaopWizard_MoveMarker(s.objectType == 1 ? 1 : 0, origin);
+    }
+    AaopWizard_ShowMarkers(true, manual || s.objectType == 1, manual || s.objectType == 2);
+    ShowCounts(page);
+    AaopWizard_RepaintView(3);
+}
+
+bool LimitsMarkerMoved(PageInstance& page, int marker, int position) {
+    S().markers[marker] = position;
+    if (page.window) ShowCounts(page.window);
+    AaopWizard_RepaintView(0);
+    return true;
+}
+
+// Keeps the old value for 0 and negatives: neither spacing can work with them.
+void ReformatSpacing(HWND page, int id, float& value) {
+    ValueLimits limits;
+    limits.negativesAllowed = false;
+    limits.zeroAllowed = false;
+    if (id == 1314) {
+        limits.maximum = 90;
+        limits.hasMaximum = true;
+    }
+    Edit_ReformatNumber(GetDlgItem(page, id), "%.2f", limits, value);
+    if (!(value > 0)) value = id == 1314 ? 4.0f : 5.0f;
+}
+
+INT_PTR LimitsProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
+    AaopWizardState& s = S();
+    HWND w = page.window;
+    switch (message) {
+        case WM_INITDIALOG: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f", s.setup.SliceSpacing);
+            SetDlgItemTextA(w, 1328, text);
+            std::snprintf(text, sizeof text, "%.2f", s.setup.AngleSpacing);
+            SetDlgItemTextA(w, 1314, text);
+            CheckDlgButton(w, 1378, s.setup.AdaptiveSpacing ? BST_CHECKED : BST_UNCHECKED);
+            for (const char* name : {"None", "Left", "Right", "Choose one:"})
+                SendDlgItemMessageA(w, 1330, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+            SendDlgItemMessageA(w, 1330, CB_SETCURSEL, static_cast<WPARAM>(s.setup.Side), 0);
+            if (!g_markersPlaced) {
+                s.markers[0] = AaopWizard_BarHeight() / 4;
+                s.markers[1] = AaopWizard_BarHeight() * 3 / 4;
+                g_markersPlaced = true;
+            }
+            AaopWizard_MoveMarker(0, s.markers[0]);
+            AaopWizard_MoveMarker(1, s.markers[1]);
+            RefreshMarkers(w);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            // Only the user's changes count: the read-only boxes that
+            // ShowCounts fills notify their changes too.
+            switch (LOWORD(wParam)) {
+                case 1328:
+                    if (HIWORD(wParam) != EN_KILLFOCUS) return TRUE;
+                    ReformatSpacing(w, 1328, s.setup.SliceSpacing);
+                    break;
+                case 1314:
+                    if (HIWORD(wParam) != EN_KILLFOCUS) return TRUE;
+                    ReformatSpacing(w, 1314, s.setup.AngleSpacing);
+                    break;
+                case 1378:
+                    s.setup.AdaptiveSpacing = IsDlgButtonChecked(w, 1378) == BST_CHECKED;
+                    break;
+                case 1330:
+                    if (HIWORD(wParam) != CBN_SELCHANGE) return TRUE;
+                    s.setup.Side = static_cast<int32_t>(SendDlgItemMessageA(w, 1330, CB_GETCURSEL, 0, 0));
+                    break;
+                case 1369:
+                    RefreshMarkers(w);
+                    return TRUE;
+                default:
+                    return TRUE;
+            }
+            ShowCounts(w);
+            return TRUE;
+    }
+    return FALSE;
+}
+
+// Two white lines across the view at the markers' heights.
+void LimitsOverlay(PageInstance&) {
+    AaopWizardState& s = S();
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(s.view, &client);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glDrawBuffer(GL_FRONT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, client.right, 0, client.bottom, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_LIGHTING);
+    glColor3f(1, 1, 1);
+    glBegin(GL_LINES);
+    for (int marker = 0; marker < 2; ++marker) {
+        const float y = client.bottom * (1.0f - static_cast<float>(s.markers[marker]) / AaopWizard_BarHeight());
+        glVertex2f(0, y);
+        glVertex2f(static_cast<float>(client.right), y);
+    }
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+    glFlush();
+}
+
+bool LimitsBack(PageInstance&) {
+    AaopWizard_ShowMarkers(false, false, false);
+    return true;
+}
+
+bool LimitsNext(PageInstance& page, AaopWizardPage*& following) {
+    AaopWizardState& s = S();
+    if (page.window) {
+        ReformatSpacing(page.window, 1328, s.setup.SliceSpacing);
+        ReformatSpacing(page.window, 1314, s.setup.AngleSpacing);
+    }
+    if (s.setup.Side == kOrthoSideUndefined) {
+        Box(MessageKind::Info, "Tip", "You need to select the handedness of the scan");
+        return false;
+    }
+    StoreLimits(page.window);
+    s.result = s.live;
+    s.result.Options |= 2;
+    M4_Identity(s.result.ViewMatrix);
+    Vec3 shifted, origin;
+    V3_Sub(s.live.ViewOrigin, s.setup.Origin, shifted);
+    M4_TransformPoint(s.setup.Frame, shifted, origin);
+    origin.y -= std::min(s.setup.Limit1, s.setup.Limit2);
+    s.result.ViewOrigin = origin;
+    OrthoModel_Free(s.model);
+    if (!Ortho_Run(s.dialog, *s.surface, s.items, s.setup, s.model)) return false;
+    AaopWizard_ShowMarkers(false, false, false);
+    following = &g_pages[3];
+    return true;
+}
+
+// ---- Complete -----------------------------------------------------------------
+
+ViewSettings* CompleteView(PageInstance&) { return &S().result; }
+
+// The slices as lit strips around the limb axis.
+void CompleteDraw(PageInstance&) {
+    AaopWizardState& s = S();
+    GraphWindowRecord* record = Graph_Record(s.view);
+    if (!record) return;
+    const ViewSettings& view = s.result;
+    glDrawBuffer(GL_BACK);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glMultMatrixf(view.ViewMatrix.m);
+    glTranslatef(-view.ViewOrigin.x, -view.ViewOrigin.y, -view.ViewOrigin.z);
+    Graph_SaveMatrices(*record);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_NORMALIZE);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    glEnable(GL_COLOR_MATERIAL);
+    const uint32_t c = s.settings->ForegroundColour;
+    glColor3ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    const OrthoModel& m = s.model;
+    const int32_t pairs = m.PointsPerSlice + 1;
+    for (int32_t k = 0; k < m.StripCount; ++k) {
+        const Vec3* v = &m.StripVertices[static_cast<std::size_t>(k) * m.StripVertexCount];
+        const Vec3* n = &m.StripNormals[static_cast<std::size_t>(k) * pairs];
+        glBegin(GL_QUAD_STRIP);
+        for (int32_t j = 0; j < pairs; ++j) {
+            glNormal3fv(&n[j > 0 ? j : 1].x);
+            glVertex3fv(&v[2 * j].x);
+            glVertex3fv(&v[2 * j + 1].x);
+        }
+        glEnd();
+    }
+    Graph_Present(*record);
+    if (Graph_CallFrameHook(*record)) glFinish();
+}
+
+void CompleteQuick(PageInstance& p) { CompleteDraw(p); }
+
+INT_PTR CompleteProc(PageInstance& page, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        SetDlgItemTextA(page.window, 1396, S().setup.Kind ? "OP3 conversion complete." : "AAOP conversion complete.");
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool CompleteBack(PageInstance&) {
+    OrthoModel_Free(S().model);
+    return true;
+}
+
+UINT_PTR CALLBACK LabelsHook(HWND panel, UINT message, WPARAM wParam, LPARAM) {
+    AaopWizardState& s = S();
+    if (message == WM_INITDIALOG) {
+        EnableWindow(GetDlgItem(panel, 1363), !s.model.Landmarks.empty());
+        CheckDlgButton(panel, 1363, s.settings->ExportAaopLabels ? BST_CHECKED : BST_UNCHECKED);
+    } else if (message == WM_COMMAND && LOWORD(wParam) == 1363) {
+        s.settings->ExportAaopLabels = IsDlgButtonChecked(panel, 1363) == BST_CHECKED;
+    }
+    return 0;
+}
+
+int CallSave(void* argument) { return GetSaveFileNameA(static_cast<OPENFILENAMEA*>(argument)) ? 1 : 0; }
+
+bool CompleteExport(PageInstance&, AaopWizardPage*&) {
+    AaopWizardState& s = S();
+    const bool op3 = s.setup.Kind != 0;
+    char path[MAX_PATH] = "";
+    std::snprintf(path, sizeof path, "%s", ScanDoc_GetFileBaseName().c_str());
+    while (true) {
+        OPENFILENAMEA ofn = {};
+        ofn.lStructSize = sizeof ofn;
+        ofn.hwndOwner = s.dialog;
+        ofn.hInstance = GetModuleHandleA(nullptr);
+        ofn.lpstrFilter = op3 ? "OP3 Files (.op3)\0*.op3\0" : "AAOP Files (.aop)\0*.aop\0";
+        ofn.lpstrFile = path;
+        ofn.nMaxFile = sizeof path;
+        ofn.lpstrTitle = op3 ? "Export OP3 File" : "Export AAOP File";
+        ofn.lpstrDefExt = op3 ? "op3" : "aop";
+        ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+        ofn.lpfnHook = LabelsHook;
+        ofn.lpTemplateName = MAKEINTRESOURCEA(315);
+        if (!Dir_CheckCurrent(CallSave, &ofn)) {
+            if (CommDlgExtendedError() == 0) return false;
+            Box(MessageKind::Error, "Error", "Error getting filename");
+            continue;
+        }
+        AaopWizard_RepaintView(3);
+        std::string error;
+        const bool labels = s.settings->ExportAaopLabels != 0;
+        const int result =
+            op3 ? Op3_WriteFile(s.model, path, labels, error) : Aaop_WriteFile(s.model, path, labels, error);
+        if (result != 0) {
+            Box(MessageKind::Error, "Save Error", error.c_str());
+            continue;
+        }
+        s.surface->Saved = 1;
+        OrthoModel_Free(s.model);
+        s.exported = 1;
+        AaopWizard_Close();
+        return false;
+    }
+}
+
+AaopWizardPage g_pages[4] = {
+    {&g_typePage, "Select Object Type", "&Next >", 372, 1, 0, Nothing, Leave, TypeEnter, TypeNext, nullptr, DrawQuick,
+     DrawFull, TypeProc, nullptr, nullptr, nullptr},
+    {&g_axisPage, "Choose Axis", "&Next >", 366, 1, 0x1F, Nothing, Leave, nullptr, AxisNext, Allow, DrawQuick, AxisDraw,
+     AxisProc, nullptr, AxisOverlay, nullptr},
+    {&g_limitsPage, "Choose Vertical Limits and Spacing", "&Next >", 373, 0, 0x2, Nothing, Leave, nullptr, LimitsNext,
+     LimitsBack, DrawQuick, DrawFull, LimitsProc, nullptr, LimitsOverlay, LimitsMarkerMoved},
+    {&g_completePage, "Complete", "&Export", 369, 1, 0x1F, Nothing, Leave, nullptr, CompleteExport, CompleteBack,
+     CompleteQuick, CompleteDraw, CompleteProc, CompleteView, nullptr, nullptr},
+};
+
+}  // namespace
+
+void AaopWizardPages_InitAll() {
+    g_markersPlaced = false;
+    for (AaopWizardPage& page : g_pages)
+        if (page.instance && page.init) {
+            *page.instance = PageInstance();
+            page.init(*page.instance);
+        }
+}
+
+AaopWizardPage* AaopWizardPages_First() { return &g_pages[0]; }

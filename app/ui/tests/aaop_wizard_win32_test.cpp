@@ -1,0 +1,345 @@
+// The AAOP Export Wizard under Wine on the real main window: command 40171
+// without and with an RBF surface, the distal-closure road walked through its
+// controls to an exported .aop file, the refusals, Cancel, and the stylus
+// list restored after the wizard; the view's pictures checked by their pixels.
+#include <windows.h>
+
+#include <commdlg.h>
+#include <dlgs.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/base/app_messages.h"
+#include "app/export/tests/ortho_meshes.h"
+#include "app/files/image.h"
+#include "app/scan/mesh_normals.h"
+#include "app/locale/locale_loader.h"
+#include "app/ui/aaop_wizard_pages_win32.h"
+#include "app/ui/aaop_wizard_win32.h"
+#include "app/ui/app_state.h"
+#include "app/ui/commands_win32.h"
+#include "app/ui/menus_win32.h"
+#include "app/ui/navigation.h"
+#include "app/ui/graph_window_win32.h"
+#include "app/ui/scanner_link.h"
+#include "app/ui/shell_hooks.h"
+#include "app/ui/shell_win32.h"
+#include "app/ui/tests/modal_driver_win32.h"
+#include "app/ui/tests/shell_fixture_win32.h"
+#include "app/ui/view_window_win32.h"
+
+namespace {
+
+using modal_driver::Driver;
+using modal_driver::Press;
+using namespace ortho_test;
+
+std::vector<AppMessage> g_messages;
+constexpr uint32_t kBackground = 0x402010;
+
+std::string Title(HWND wizard) { return modal_driver::ItemText(wizard, 1322); }
+HWND Page() { return AaopWizard_State().current ? AaopWizard_State().current->window : nullptr; }
+
+// Pixels of the wizard's view that differ from the background.
+int DrawnPixels() {
+    Image image;
+    if (!Graph_ReadFrontBuffer(AaopWizard_View(), image)) return -1;
+    int drawn = 0;
+    for (int32_t i = 0; i < image.width * image.height; ++i) {
+        const uint8_t* p = image.pixels + static_cast<size_t>(i) * 4;
+        if (!(p[0] == 0x10 && p[1] == 0x20 && p[2] == 0x40)) ++drawn;
+    }
+    Image_Free(&image);
+    return drawn;
+}
+
+class AaopWizardWin32 : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Locale_Load();
+        DeleteSettingsKeys();
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
+        App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
+        ScannerLink_Install(ScannerLink());
+        View_ConnectShell();
+        Commands_ConnectShell();
+        Commands_SetQuestionSink([](const std::string&, const std::string&) { return IDNO; });
+        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
+        if (window_) MoveWindow(window_, 0, 0, 500, 400, TRUE);
+        PumpShellMessages(3, 5);
+    }
+    static void TearDownTestSuite() {
+        if (window_ && IsWindow(window_)) {
+            SendMessageA(window_, WM_CLOSE, 0, 0);
+            PumpShellMessages(3, 5);
+        }
+        Shell_Win32Hooks() = ShellWin32Hooks();
+        Commands_SetQuestionSink(nullptr);
+        App_SetMessageSink(nullptr);
+        DeleteSettingsKeys();
+    }
+    void SetUp() override {
+        ASSERT_NE(window_, nullptr);
+        g_messages.clear();
+        AppState& app = App();
+        M4_Identity(app.view.ViewMatrix);
+        app.view.ViewOrigin = {0, 0, 0};
+        app.view.ZoomFactor = 1;
+        app.view.DisplayType = 2;
+        app.view.Options = 0;
+    }
+    void TearDown() override { Surface_Free(App().rbf); }
+
+    // The RBF surface: a limb of radius 40 with a rounded distal end (its
+    // pole at the local origin), standing tilted away from the screen's
+    // vertical, off the origin.
+    void UseCylinder() {
+        ASSERT_NE(App().raw, nullptr);
+        pose_.offset = Vec3{20, -30, 15};
+        M4_MakeRotationZ(25, pose_.rotation);
+        const LocalMesh limb = EllipticTube(61, 96, [](int32_t k, float& y, float& ax, float& az) {
+            if (k < 21) {
+                const double theta = 0.001 + (kPi / 2 - 0.001) * k / 20;
+                y = static_cast<float>(40 - 40 * std::cos(theta));
+                ax = az = static_cast<float>(40 * std::sin(theta));
+            } else {
+                y = 40 + 160.0f * (k - 20) / 40;
+                ax = az = 40;
+            }
+        });
+        PlacedSurface placed(limb, pose_);
+        SurfaceRecord& rbf = App().rbf;
+        Surface_Free(rbf);
+        rbf = placed.get();
+        std::memset(&placed.get(), 0, sizeof(SurfaceRecord));  // the app owns the arrays now
+        rbf.PointNormals = static_cast<Vec3*>(std::malloc(sizeof(Vec3) * rbf.NumPoints));
+        Mesh_FacetNormals(rbf.NumPoints, rbf.Points, rbf.NumFacets, rbf.Facets, 0, nullptr, rbf.FacetNormals, nullptr,
+                          nullptr, rbf.PointNormals);
+        // Built after the basic surface and the scan's last change, as the
+        // program builds it; the main view shows all of it.
+        AppState& app = App();
+        app.basic.ChangeTime = std::max(1.0, static_cast<double>(app.raw->Timestamp));
+        rbf.ChangeTime = app.basic.ChangeTime + 1;
+        Nav_CenterOnPoints(app.view, rbf.Points, rbf.NumPoints);
+        app.view.ZoomFactor = 0.3f;
+    }
+    static std::string TempPath(const char* name) {
+        char folder[MAX_PATH];
+        GetTempPathA(sizeof folder, folder);
+        return std::string(folder) + name;
+    }
+    static HWND window_;
+    Pose pose_;
+};
+HWND AaopWizardWin32::window_ = nullptr;
+
+TEST_F(AaopWizardWin32, WithoutAnRbfSurfaceTheCommandExplains) {
+    Surface_Free(App().rbf);
+    SendMessageA(window_, WM_COMMAND, 40171, 0);
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].textKey, "ErrorAaopRbfSurfaceRequired");
+    EXPECT_EQ(AaopWizard_Window(), nullptr);
+}
+
+// The distal-closure road through its controls: type 1, Automatically
+// Align, the handedness refusal, a fixed spacing, the slicing, and Export
+// through the Save dialog to an .aop file whose radii are the cylinder's.
+TEST_F(AaopWizardWin32, DistalClosureRoadExportsTheLimb) {
+    UseCylinder();
+    StylusItem marker = {};
+    M4_MakeTranslation(Place(pose_, Vec3{0, 100, 40}), marker.Pose);
+    std::vector<StylusItem> items = {marker};
+    StylusItemList& list = App().raw->Stylus;
+    const StylusItemList savedList = list;
+    list.Items = items.data();
+    list.VisibleCount = list.TotalCount = list.Capacity = 1;
+    const std::string path = TempPath("wizard_limb.aop");
+    DeleteFileA(path.c_str());
+    std::vector<std::string> titles;
+    std::vector<int> drawn;
+    bool refused = false;
+    int afterRefusal = 0;
+    {
+        Driver driver({
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Select Object Type" || DrawnPixels() <= 0) return false;
+                 titles.push_back(Title(w));
+                 drawn.push_back(DrawnPixels());
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Choose Axis") return false;
+                 titles.push_back(Title(w));
+                 SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1346, BN_CLICKED), 0);
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Choose Vertical Limits and Spacing") return false;
+                 titles.push_back(Title(w));
+                 drawn.push_back(DrawnPixels());
+                 SendDlgItemMessageA(Page(), 1330, CB_SETCURSEL, 3, 0);
+                 SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1330, CBN_SELCHANGE), 0);
+                 SendMessageA(w, WM_COMMAND, 1325, 0);
+                 refused = Title(w) == "Choose Vertical Limits and Spacing" && !g_messages.empty() &&
+                           g_messages.back().title == "Tip";
+                 afterRefusal = static_cast<int>(g_messages.size());
+                 SendDlgItemMessageA(Page(), 1330, CB_SETCURSEL, 1, 0);
+                 SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1330, CBN_SELCHANGE), 0);
+                 CheckDlgButton(Page(), 1378, BST_UNCHECKED);
+                 SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1378, BN_CLICKED), 0);
+                 // A spacing of 0 keeps the old value.
+                 SetDlgItemTextA(Page(), 1328, "0");
+                 SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1328, EN_KILLFOCUS), 0);
+                 EXPECT_EQ(modal_driver::ItemText(Page(), 1328), "5.00");
+                 SetDlgItemTextA(Page(), 1328, "10");
+                 SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1328, EN_KILLFOCUS), 0);
+                 // The upper limit 150 mm above the distal end.
+                 Vec3 screen;
+                 EXPECT_EQ(Graph_ProjectToScreen(Place(pose_, Vec3{0, 150, 0}), AaopWizard_View(), screen), 0);
+                 RECT client;
+                 GetClientRect(AaopWizard_View(), &client);
+                 AaopWizard_MoveMarker(0, static_cast<int>((1 - screen.y / client.bottom) * AaopWizard_BarHeight()));
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Complete") return false;
+                 titles.push_back(Title(w));
+                 SendMessageA(AaopWizard_View(), WM_PAINT, 0, 3);
+                 drawn.push_back(DrawnPixels());
+                 return Press(w, 1325);
+             }},
+            {IDOK,
+             [&](HWND save) {
+                 if (GetDlgItem(save, cmb13))
+                     SetDlgItemTextA(save, cmb13, path.c_str());
+                 else
+                     SetDlgItemTextA(save, edt1, path.c_str());
+                 return Press(save, IDOK);
+             }},
+        });
+        SendMessageA(window_, WM_COMMAND, 40171, 0);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_EQ(AaopWizard_Window(), nullptr);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Select Object Type", "Choose Axis",
+                                                "Choose Vertical Limits and Spacing", "Complete"}));
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(static_cast<int>(g_messages.size()), afterRefusal);  // nothing else was shown
+    for (int d : drawn) EXPECT_GT(d, 500);
+    EXPECT_EQ(App().rbf.Saved, 1);
+    // The stylus list is what it was.
+    EXPECT_EQ(list.Items, items.data());
+    EXPECT_EQ(list.VisibleCount, 1);
+    EXPECT_EQ(std::memcmp(&list.Items[0], &marker, sizeof marker), 0);
+    list = savedList;
+
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    ASSERT_GT(lines.size(), 20u);
+    EXPECT_EQ(lines[0], "AAOP1");
+    EXPECT_EQ(lines[3], "CYLINDRICAL");
+    EXPECT_EQ(lines[4], "LEFT");
+    EXPECT_EQ(lines[5], "1");
+    std::size_t at = 6 + 2 + 3;  // one landmark of one point
+    const int n = std::stoi(lines[at]);
+    EXPECT_EQ(n, 90);
+    const int slices = std::stoi(lines[at + 2]);
+    ASSERT_GE(slices, 3);
+    at += 4;
+    EXPECT_EQ(std::stod(lines[at]), 0.0);
+    const std::size_t radii = at + slices;
+    ASSERT_EQ(lines.size(), radii + static_cast<std::size_t>(slices) * n);
+    // The first slice is the closed distal end; the others lie on the limb:
+    // on the rounded end r = sqrt(40^2 - (40 - h)^2), above it 40.
+    for (int i = 0; i < n; ++i) EXPECT_EQ(std::stod(lines[radii + i]), 0.0);
+    double worst = 0;
+    for (int k = 1; k < slices; ++k) {
+        const double h = std::stod(lines[at + k]);
+        const double expected = h < 40 ? std::sqrt(40.0 * 40 - (40 - h) * (40 - h)) : 40.0;
+        for (int i = 0; i < n; ++i) worst = std::max(worst, std::fabs(std::stod(lines[radii + k * n + i]) - expected));
+    }
+    EXPECT_NEAR(std::stod(lines[radii - 1]), 150, 3);  // the upper limit
+    EXPECT_LT(worst, 0.6);
+    std::printf("[ measured ] wizard export: %d slices, worst radius error %.4f mm\n", slices, worst);
+    DeleteFileA(path.c_str());
+}
+
+// Back restores the view of the page it returns to; Cancel closes without
+// a message and leaves the stylus list as it was, even with a point selected.
+TEST_F(AaopWizardWin32, BackAndCancel) {
+    UseCylinder();
+    StylusItem marker = {};
+    std::vector<StylusItem> items = {marker};
+    StylusItemList& list = App().raw->Stylus;
+    const StylusItemList savedList = list;
+    list.Items = items.data();
+    list.VisibleCount = list.TotalCount = list.Capacity = 1;
+    ViewSettings axisView{}, keyView{};
+    bool restored = false, backOnFirst = false, keyKept = false;
+    int keyTicks = 0;
+    {
+        Driver driver({
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Select Object Type") return false;
+                 SendMessageA(w, WM_COMMAND, 3, 0);  // Back on the first page does nothing
+                 backOnFirst = Title(w) == "Select Object Type";
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Choose Axis") return false;
+                 axisView = AaopWizard_State().live;
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 // A key typed in a spacing box goes to the box, not to the view.
+                 if (Title(w) != "Choose Vertical Limits and Spacing") return false;
+                 SetFocus(GetDlgItem(Page(), 1328));
+                 keyView = AaopWizard_State().live;
+                 PostMessageA(GetDlgItem(Page(), 1328), WM_KEYDOWN, VK_PRIOR, 0);
+                 return true;
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (++keyTicks < 5) return false;
+                 keyKept = std::memcmp(&keyView, &AaopWizard_State().live, sizeof keyView) == 0;
+                 App().raw->Stylus.Items[0].Flags = kStylusSelected;
+                 AaopWizard_State().live.ZoomFactor *= 3;
+                 SendMessageA(w, WM_COMMAND, 3, 0);
+                 restored = Title(w) == "Choose Axis" &&
+                            std::memcmp(&axisView, &AaopWizard_State().live, sizeof axisView) == 0;
+                 return Press(w, IDCANCEL);
+             }},
+        });
+        SendMessageA(window_, WM_COMMAND, 40171, 0);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_TRUE(backOnFirst);
+    EXPECT_TRUE(restored);
+    EXPECT_TRUE(keyKept);
+    EXPECT_TRUE(g_messages.empty());
+    EXPECT_EQ(App().rbf.Saved, 0);
+    EXPECT_EQ(list.Items[0].Flags, 0u);
+    list = savedList;
+}
+
+}  // namespace
