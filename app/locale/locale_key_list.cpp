@@ -44,7 +44,7 @@ const char* const kLocaleDeclaredKeys[] = {
     "CastInvAlignFailMsg", "CastInvBadMeshMsg", "CastInvMarkerAccuracyQuestion",
     "CastInvMarkerAlignmentMsgTitle", "CastInvMarkerOffMesh", "CastInvMarkerParityFailMsg",
     "CastInvMarkerTooFarMsg", "CastInvMirrorMsg", "CastInvNoMarkerPairsMsg",
-    "CastInvNotEnoughMarkerPairsMsg", "CastInvOkMsg", "CastInvWaitCursorMsg",
+    "CastInvNotEnoughMarkerPairsMsg", "CastInvOkMsg", "CastInvTooManyMarkersMsg", "CastInvWaitCursorMsg",
     "CastInversionSettingsAsymmetric", "CastInversionSettingsCutWidth",
     "CastInversionSettingsSymmetric", "CastInversionSettingsTitle",
     "CastInversionSettingsTrimWithin",

@@ -9,6 +9,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/calibration_checks_win32.h"
+#include "app/ui/cast_tools_win32.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
 #include "app/ui/aaop_wizard_win32.h"
@@ -64,7 +65,6 @@ const std::set<WORD>& NotAvailable() {
         // Orthotics and tools.
         40130,
         40270,
-        40336,
         // The surface workflow.
         40413,
     };
@@ -383,6 +383,9 @@ bool DocumentAndViewCommand(WORD id) {
                 Doc_MarkEdited();
             }
             Repaint();
+            return true;
+        case 40336:
+            StylusBump_Command();
             return true;
         case 40373: {
             const UINT state = GetMenuState(GetMenu(Shell().main), 40373, MF_BYCOMMAND);

@@ -38,8 +38,8 @@ TEST(DeclaredKeys, RegisteringTwiceKeepsTheSet) {
     Locale_RegisterStringKeys();
     Locale_RegisterStringKeys();
     const std::set<std::string>& keys = Locale_DeclaredKeys();
-    EXPECT_EQ(keys.size(), 870u);
-    EXPECT_EQ(kLocaleDeclaredKeyCount, 870u);
+    EXPECT_EQ(keys.size(), 871u);
+    EXPECT_EQ(kLocaleDeclaredKeyCount, 871u);
     // Byte order: upper case sorts before lower case.
     auto upper = keys.find("LightAndColourTitle");
     auto lower = keys.find("LightandColourColourLabel");
@@ -71,7 +71,7 @@ TEST(DeclaredKeys, MissingKeysAreReportedInKeyOrder) {
 
     messages.clear();
     Locale_ReportMissingStringsIn(LocaleStringTable(), record);
-    ASSERT_EQ(messages.size(), 870u);
+    ASSERT_EQ(messages.size(), 871u);
     EXPECT_EQ(messages.front(),
               "The string called 'AboutBuildDate' is missing from the Locale File.");
 }
