@@ -36,6 +36,7 @@ enum BusyState : int32_t {
     kBusyScanning = 3,
     kBusyUndoRedoSweep = 4,
     kBusySweepRegistration = 5,
+    kBusyTrimSweeps = 6,  // the trim dialog's worker reads the scan
 };
 
 struct ItemMetadata;

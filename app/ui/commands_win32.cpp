@@ -35,6 +35,7 @@
 #include "app/ui/sweep_registration.h"
 #include "app/ui/sweep_undo.h"
 #include "app/ui/tool_dialogs_win32.h"
+#include "app/ui/trim_sweeps_dialog_win32.h"
 #include "app/ui/user_settings.h"
 #include "app/ui/view_window_win32.h"
 
@@ -65,8 +66,6 @@ const std::set<WORD>& NotAvailable() {
         // Orthotics and tools.
         40130,
         40270,
-        // The surface workflow.
-        40413,
     };
     return ids;
 }
@@ -668,6 +667,9 @@ bool FactoryCommand(WORD id) {
             return true;
         case 40218:
             PostMessageA(Shell().main, WM_HOTKEY, 0, 0);
+            return true;
+        case 40413:
+            TrimSweeps_Run(Shell().main);
             return true;
     }
     return false;
