@@ -86,7 +86,7 @@ void TrimSweeps_SetThreadStart(TrimThreadStart start) { ThreadStart() = std::mov
 namespace kmo::tolvaran {
 
 int TrimSweepsWork(TrimSweepsDialog* dialog) {
-    BarProgress progress(GetDlgItem(dialog->Window(), kTrimProgress));
+    BarProgress progress(GetDlgItem(dialog->worker_.window, kTrimProgress));
     if (dialog->method_ == 1)
         dialog->result_ = SweepTrim_MarkPointsMode2(dialog->scan_, dialog->distanceA_, dialog->distanceB_, &progress,
                                                     &dialog->worker_.abort);
@@ -96,7 +96,7 @@ int TrimSweepsWork(TrimSweepsDialog* dialog) {
     return 0;
 }
 
-void TrimWorkDone(TrimSweepsDialog* dialog) { PostMessageA(dialog->Window(), kMsgPanelRefresh, 0, 0); }
+void TrimWorkDone(TrimSweepsDialog* dialog) { PostMessageA(dialog->worker_.window, kMsgPanelRefresh, 0, 0); }
 
 TrimSweepsDialog::TrimSweepsDialog(RawData& scan, int32_t& busyState, Callbacks callbacks)
     : scan_(scan), busyState_(busyState), callbacks_(std::move(callbacks)) {
@@ -122,6 +122,7 @@ void TrimSweepsDialog::StartTrimWorker() {
     MutexLock lock(worker_.mutex);
     if (worker_.running) return;
     worker_.context = this;
+    worker_.window = Window();
     worker_.work = TrimSweepsWork;
     worker_.done = TrimWorkDone;
     worker_.running = 1;

@@ -37,6 +37,7 @@ class TrimSweepsDialog;
 struct TrimWorker {
     HANDLE mutex = nullptr;
     TrimSweepsDialog* context = nullptr;
+    HWND window = nullptr;  // the dialog's, told of the worker's end
     int (*work)(TrimSweepsDialog* dialog) = nullptr;
     void (*done)(TrimSweepsDialog* dialog) = nullptr;
     HANDLE thread = nullptr;

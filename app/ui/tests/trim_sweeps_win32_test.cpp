@@ -7,6 +7,7 @@
 #include "app/scan/sweep_trim.h"
 #include "app/scan/tests/limb_sweeps.h"
 #include "app/ui/app_state.h"
+#include "app/ui/commands_win32.h"
 #include "app/ui/scan_edit.h"
 #include "app/ui/shell_start_win32.h"
 #include "app/ui/shell_win32.h"
@@ -334,6 +335,23 @@ TEST_F(TrimSweepsWin32, AFailedStartOrMissingMemoryIsReportedAndLeavesTheScan) {
         EXPECT_EQ(raw_->EditLimit, 0u);
         EXPECT_EQ(App().busyState, kBusyIdle);
     }
+}
+
+TEST_F(TrimSweepsWin32, AutoCropPointsOpensTheDialogOverTheProgramsScan) {
+    AppState& app = App();
+    RawData* programScan = app.raw;
+    app.raw = raw_;
+    std::string title;
+    Driver driver({{kTrimMinRadius, [&](HWND d) {
+                        title = ItemText(d, 0);
+                        return Press(d, IDCLOSE);
+                    }}});
+    EXPECT_FALSE(Command_IsNotAvailable(40413));
+    EXPECT_EQ(MainWnd_OnCommand(40413), 1);
+    app.raw = programScan;
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(title, "Trim Sweeps");
+    EXPECT_TRUE(messages_.empty());
 }
 
 }  // namespace
