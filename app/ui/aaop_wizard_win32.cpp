@@ -21,6 +21,7 @@
 #include "app/ui/scene_draw_win32.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/ui_utilities_win32.h"
+#include "app/ui/view_window_win32.h"
 
 namespace {
 
@@ -28,27 +29,6 @@ constexpr UINT kMsgSliceDone = 0x8010;
 constexpr const char* kSupportAddress = "support@tolvaran.com";
 
 AaopWizardState g_state;
-
-class WizardPort : public NavViewPort {
-  public:
-    explicit WizardPort(HWND window) : window_(window) {}
-    void ClientSize(int32_t& width, int32_t& height) override {
-        RECT client = {0, 0, 0, 0};
-        GetClientRect(window_, &client);
-        width = client.right;
-        height = client.bottom;
-    }
-    bool Project(const Vec3& point, Vec3& out) override { return Graph_ProjectToScreen(point, window_, out) == 0; }
-    bool Unproject(const Vec3& point, Vec3& out) override {
-        return Graph_UnprojectFromScreen(point, window_, out) == 0;
-    }
-    bool ReadDepth(int32_t x, int32_t y, Vec3& out) override { return Graph_ReadDepth(window_, x, y, out, 0) == 0; }
-    void CentreCursor() override {}
-    void Beep() override { MessageBeep(MB_OK); }
-
-  private:
-    HWND window_;
-};
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -119,12 +99,12 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case WM_MOUSEMOVE:
             if ((wParam & MK_LBUTTON) && nav) {
-                WizardPort port(window);
+                GraphViewPort port(window, false);
                 const int32_t level = Nav_DragMove(*nav, port, *AaopWizard_CurrentView(), x, y);
                 if (level >= 0) PostMessageA(window, WM_PAINT, 0, level);
             }
             if ((wParam & MK_RBUTTON) && nav) {
-                WizardPort port(window);
+                GraphViewPort port(window, false);
                 const int32_t level = Nav_CaptureMove(*nav, port, *AaopWizard_CurrentView(), x, y);
                 if (level >= 0) PostMessageA(window, WM_PAINT, 0, level);
             }
@@ -135,7 +115,7 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case WM_LBUTTONUP:
             if (nav) {
-                WizardPort port(window);
+                GraphViewPort port(window, false);
                 if (Nav_EndDrag(*nav, port, *AaopWizard_CurrentView(), x, y) >= 0) PostMessageA(window, WM_PAINT, 0, 3);
             }
             ReleaseCapture();

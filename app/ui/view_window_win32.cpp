@@ -38,34 +38,6 @@ uint32_t g_frameSerial = 0;
 
 HWND MainView() { return Shell().view; }
 
-// The navigation's window services for a view window.
-class WindowPort : public NavViewPort {
-  public:
-    explicit WindowPort(HWND window) : window_(window) {}
-    void ClientSize(int32_t& width, int32_t& height) override {
-        RECT client = {0, 0, 0, 0};
-        GetClientRect(window_, &client);
-        width = client.right;
-        height = client.bottom;
-    }
-    bool Project(const Vec3& point, Vec3& out) override { return Graph_ProjectToScreen(point, window_, out) == 0; }
-    bool Unproject(const Vec3& point, Vec3& out) override {
-        return Graph_UnprojectFromScreen(point, window_, out) == 0;
-    }
-    bool ReadDepth(int32_t x, int32_t y, Vec3& out) override { return Graph_ReadDepth(window_, x, y, out, 0) == 0; }
-    void CentreCursor() override {
-        RECT client;
-        GetClientRect(window_, &client);
-        POINT centre = {client.right / 2, client.bottom / 2};
-        ClientToScreen(window_, &centre);
-        SetCursorPos(centre.x, centre.y);
-    }
-    void Beep() override { MessageBeep(MB_OK); }
-
-  private:
-    HWND window_;
-};
-
 void PostLevel(HWND window, int32_t level) {
     if (level >= 0 && window) PostMessageA(window, WM_PAINT, 0, level);
 }
@@ -505,7 +477,7 @@ bool EnsureTooltip(HWND window) {
 
 // The points inside the rubber band just drawn become a selection step.
 void SelectInRectangle(HWND window, NavigationState& nav) {
-    WindowPort port(window);
+    GraphViewPort port(window, true);
     ScanEdit_SelectPointsInRegion(
         [&](const ScanPoint& point) { return Nav_PointInRectangle(nav, port, point.Vertex); });
     Nav_ResetDrag(nav);
@@ -552,12 +524,12 @@ void StylusView_OnMouseMove(WPARAM buttons, int32_t x, int32_t y, HWND window) {
         if (app.settings.MarkWithMouse) {
             MarkerAction(window, kMarkerMove);
         } else if (nav) {
-            WindowPort port(window);
+            GraphViewPort port(window, true);
             PostLevel(window, Nav_DragMove(*nav, port, app.view, x, y));
         }
     }
     if ((buttons & MK_RBUTTON) && nav) {
-        WindowPort port(window);
+        GraphViewPort port(window, true);
         PostLevel(window, Nav_CaptureMove(*nav, port, app.view, x, y));
     }
     StylusView_UpdateTooltip(window, x, y);
@@ -577,7 +549,7 @@ void StylusView_OnButtonUp(HWND window, int32_t x, int32_t y) {
         if (nav) {
             // A rubber band drawn in this drag is the marking region.
             const bool marking = nav->dragging && nav->rectangleMode;
-            WindowPort port(window);
+            GraphViewPort port(window, true);
             PostLevel(window, Nav_EndDrag(*nav, port, app.view, x, y));
             if (marking && nav->rectanglePresent) SelectInRectangle(window, *nav);
         }
@@ -678,3 +650,29 @@ void View_ConnectShell() {
     };
     InstallMarkerSeam();
 }
+
+void GraphViewPort::ClientSize(int32_t& width, int32_t& height) {
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(window_, &client);
+    width = client.right;
+    height = client.bottom;
+}
+
+bool GraphViewPort::Project(const Vec3& point, Vec3& out) { return Graph_ProjectToScreen(point, window_, out) == 0; }
+
+bool GraphViewPort::Unproject(const Vec3& point, Vec3& out) {
+    return Graph_UnprojectFromScreen(point, window_, out) == 0;
+}
+
+bool GraphViewPort::ReadDepth(int32_t x, int32_t y, Vec3& out) { return Graph_ReadDepth(window_, x, y, out, 0) == 0; }
+
+void GraphViewPort::CentreCursor() {
+    if (!centresCursor_) return;
+    RECT client;
+    GetClientRect(window_, &client);
+    POINT centre = {client.right / 2, client.bottom / 2};
+    ClientToScreen(window_, &centre);
+    SetCursorPos(centre.x, centre.y);
+}
+
+void GraphViewPort::Beep() { MessageBeep(MB_OK); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/files/image.h"
+#include "app/ui/navigation.h"
 
 #include <windows.h>
 
@@ -45,6 +46,24 @@ void StylusView_UpdateTooltip(HWND window, int32_t x, int32_t y);
 HWND StylusView_Tooltip();
 // The status bar's coordinate readout for the cursor over the view.
 std::string ScanStatusReadout();
+
+// The navigation's window services for an OpenGL view window;
+// `centresCursor`: whether a navigation may move the cursor to the window's
+// centre (the program's main view; a wizard's small view leaves it alone).
+class GraphViewPort : public NavViewPort {
+  public:
+    GraphViewPort(HWND window, bool centresCursor) : window_(window), centresCursor_(centresCursor) {}
+    void ClientSize(int32_t& width, int32_t& height) override;
+    bool Project(const Vec3& point, Vec3& out) override;
+    bool Unproject(const Vec3& point, Vec3& out) override;
+    bool ReadDepth(int32_t x, int32_t y, Vec3& out) override;
+    void CentreCursor() override;
+    void Beep() override;
+
+  private:
+    HWND window_;
+    bool centresCursor_;
+};
 
 // The picture the view last presented (front buffer, overlays included);
 // the view answers WM_COPYDATA of this kind by writing it as PNG to the
