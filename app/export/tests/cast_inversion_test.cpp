@@ -5,7 +5,6 @@
 // outward normals, 2R across the cut wherever the origin lies, the seam band
 // trimmed, piece 2's stylus items carrying their pose on the model. Then the
 // refusals of the results table, each leaving the surface as it was.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +21,7 @@
 #include "app/scan/stylus_items.h"
 #include "app/scan/surface_record.h"
 
-// Allocations fail from the given count on while it is not negative, so that
-// every allocation of a run can be made to fail in turn.
-namespace {
-long g_allocationsLeft = -1;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (g_allocationsLeft == 0) throw std::bad_alloc();
-    if (g_allocationsLeft > 0) --g_allocationsLeft;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "app/export/tests/failing_new.h"
 
 namespace {
 

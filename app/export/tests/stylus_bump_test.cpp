@@ -15,25 +15,7 @@
 #include "app/scan/stylus_items.h"
 #include "app/scan/surface_record.h"
 
-// The replacement pair below is malloc and free on both sides; the compiler
-// cannot see that across the library's own allocation calls.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-// Allocations fail from the given count on while it is not negative: this
-// program's own operator new, so that every allocation the tool makes can be
-// made to fail in turn.
-namespace {
-long g_allocationsLeft = -1;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (g_allocationsLeft == 0) throw std::bad_alloc();
-    if (g_allocationsLeft > 0) --g_allocationsLeft;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "app/export/tests/failing_new.h"
 
 namespace {
 
