@@ -7,6 +7,7 @@
 #include "app/scan/sweep_register.h"
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
+#include "app/ui/batch_dialog_win32.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/calibration_checks_win32.h"
 #include "app/ui/cast_tools_win32.h"
@@ -64,7 +65,6 @@ const std::set<WORD>& NotAvailable() {
         40061,
         40105,
         // Orthotics and tools.
-        40130,
         40270,
     };
     return ids;
@@ -726,7 +726,7 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
+    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || Batch_Command(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
         ToolDialogs_Command(id) || ListPanels_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id) ||
         SurfaceDialogs_Command(id)) {

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Draws the program's user-interface art into a folder, in one flat style:
-the program icon (378), the list rows' icons (391-396), the large toolbar's
+the program icon (378), the list rows' icons (391-396), the batch log's
+plain-line icon (381, a disc like the program's message icons), the large toolbar's
 three strips (290 normal, 291 hot, 292 greyed; 28 pictograms at 48 pixels),
 the 16-pixel bitmaps of the small toolbar and the edition panel, and the
 stylus marker strips (203: 12 point markers, 221: 4 line styles).
@@ -300,6 +301,17 @@ def program_icon():
     return im
 
 
+def plain_line_icon():
+    """A grey disc with three white text lines: a plain line of the batch log."""
+    im = Image.new("RGBA", (64, 64), (0, 0, 0, 0))
+    d = ImageDraw.Draw(im)
+    d.ellipse([2, 2, 61, 61], fill=(110, 116, 128, 255))
+    for k, length in enumerate((30, 24, 30)):
+        y = 21 + 11 * k
+        d.line([(17, y), (17 + length, y)], fill=(255, 255, 255, 255), width=6)
+    return im.resize((16, 16), Image.LANCZOS)
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__)
@@ -310,6 +322,7 @@ def main(argv):
     for rid, name in ROWS.items():
         keyed_to_alpha(pictogram(name)).resize((16, 16), Image.LANCZOS).save(
             os.path.join(out, "row%d.ico" % rid), sizes=[(16, 16)])
+    plain_line_icon().save(os.path.join(out, "log381.ico"), sizes=[(16, 16)])
     strips(out)
     for rid, name in SMALL.items():
         shrink(pictogram(name), 16, FACE).save(os.path.join(out, "bitmap%d.bmp" % rid))
