@@ -176,8 +176,8 @@ BatchProgram Program() {
 }
 
 void AddEntry(HWND w, std::unique_ptr<BatchItem> item, const std::string& label) {
-    const int index = static_cast<int>(SendDlgItemMessageA(w, kBatchScanList, LB_ADDSTRING, 0,
-                                                           reinterpret_cast<LPARAM>(label.c_str())));
+    const int index = static_cast<int>(
+        SendDlgItemMessageA(w, kBatchScanList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str())));
     g_batch.items.push_back(std::move(item));
     SendDlgItemMessageA(w, kBatchScanList, LB_SETCURSEL, index, 0);
 }
@@ -190,8 +190,7 @@ void OnAdd(HWND w) {
         return;
     }
     std::string path;
-    const bool chosen =
-        BatchDialog_Seams().openScan ? BatchDialog_Seams().openScan(path) : ScanDoc_OpenDialog(path, w);
+    const bool chosen = BatchDialog_Seams().openScan ? BatchDialog_Seams().openScan(path) : ScanDoc_OpenDialog(path, w);
     if (!chosen) return;
     item->scanPath = path;
     item->outputPath = Batch_OutputPathFor(path, item->settings.ExportFileType);
@@ -483,7 +482,7 @@ INT_PTR CALLBACK BatchDlgProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam
             }
             return TRUE;
         case WM_SHOWWINDOW:
-            if (wParam && g_batch.context && IsIconic(g_batch.context->owner)) {
+            if (wParam && lParam == SW_PARENTOPENING && g_batch.context) {
                 EnableWindow(g_batch.context->owner, FALSE);
                 SetForegroundWindow(w);
             }
@@ -520,8 +519,8 @@ INT_PTR Batch_RunDialog(const BatchContext& context) {
     const SurfaceRecord rbf = *context.rbf;
     SurfaceRecord* const shown = *context.shown;
     g_batch.context = &context;
-    const INT_PTR result = DialogBoxParamA(context.instance, MAKEINTRESOURCEA(kBatchTemplate), context.owner,
-                                           BatchDlgProc, 0);
+    const INT_PTR result =
+        DialogBoxParamA(context.instance, MAKEINTRESOURCEA(kBatchTemplate), context.owner, BatchDlgProc, 0);
     EnableWindow(context.owner, TRUE);
     AwaitThread();
     g_batch.items.clear();
@@ -543,9 +542,9 @@ INT_PTR Batch_RunDialog(const BatchContext& context) {
 bool Batch_Command(WORD id) {
     if (id != 40130) return false;
     AppState& app = App();
-    BatchContext context{Shell().instance, Shell().main,       &app.settingsDefaults, &app.settings,
-                         &app.viewDefaults, &app.view,         app.raw,               &app.basic,
-                         &app.rbf,          &app.shownSurface, app.scanPath};
+    BatchContext context{
+        Shell().instance, Shell().main, &app.settingsDefaults, &app.settings, &app.viewDefaults, &app.view, app.raw,
+        &app.basic,       &app.rbf,     &app.shownSurface,     app.scanPath};
     Batch_RunDialog(context);
     return true;
 }

@@ -1,9 +1,9 @@
 #include "app/ui/batch_process.h"
 
-#include "app/base/app_messages.h"
 #include "app/export/export_driver.h"
 #include "app/export/export_formats.h"
 #include "app/files/krv_file.h"
+#include "app/locale/locale_lookup.h"
 #include "app/scan/basic_surface.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/rbf_lib.h"
@@ -98,7 +98,6 @@ BatchItem::~BatchItem() {
     if (raw && !currentScan) FreeLoadedScan(*raw);
     std::free(raw);
 }
-
 
 std::unique_ptr<BatchItem> Batch_NewItem(const BatchProgram& program, const BatchItem* last) {
     std::unique_ptr<BatchItem> item(new (std::nothrow) BatchItem);
@@ -282,8 +281,8 @@ bool PrepareSweeps(BatchItem& item, BatchBlocks& blocks) {
     if (!item.currentScan) blocks.Attach(*item.raw);
     int32_t code = 3;
     try {
-        code = Scan_ProcessNewProfiles(*item.raw, item.settings.ProfileFilterLength,
-                                       item.settings.RawResolutionClip[1]);
+        code =
+            Scan_ProcessNewProfiles(*item.raw, item.settings.ProfileFilterLength, item.settings.RawResolutionClip[1]);
     } catch (const std::bad_alloc&) {
         code = 3;
     }
@@ -292,8 +291,7 @@ bool PrepareSweeps(BatchItem& item, BatchBlocks& blocks) {
 
 // The basic builder names its stages by their text keys.
 int BasicStageProgress(const char* stage, float fraction, void* user) {
-    const std::string text = App_TextOfKey(stage ? stage : "");
-    return ProcLog_Progress(text.c_str(), fraction, user);
+    return ProcLog_Progress(stage ? Locale_GetString(stage) : "", fraction, user);
 }
 
 bool BuildBasic(BatchItem& item, BatchBlocks& blocks) {
@@ -365,7 +363,7 @@ bool Batch_SaveExport(BatchItem& item) {
                                                                      : "bounding box";
     const char* data = options->ExportDataType == 1 ? "triangles" : "points";
     static const char* const kEnds[] = {"windows", "unix", "mac"};
-    const char* end = !options->ExportAsText                           ? "n/a"
+    const char* end = !options->ExportAsText                              ? "n/a"
                       : options->EndOfLine >= 0 && options->EndOfLine < 3 ? kEnds[options->EndOfLine]
                                                                           : "n/a";
     ProcLog_Write(5, "Coordinates: %s, Data: %s, End of line: %s", coordinates, data, end);
@@ -403,8 +401,7 @@ bool Batch_ProcessItem(BatchItem& item, BatchBlocks& blocks, ScanFitContext& con
     return ok;
 }
 
-int32_t Batch_Run(const std::vector<BatchItem*>& items, const BatchEnvironment& environment,
-                  const BatchRunHost& host) {
+int32_t Batch_Run(const std::vector<BatchItem*>& items, const BatchEnvironment& environment, const BatchRunHost& host) {
     if (host.runningChanged) host.runningChanged(true);
     if (host.clearLog) host.clearLog();
     std::unique_ptr<ScanFitContext> own;

@@ -108,7 +108,7 @@ int32_t Batch_FirstItemWithoutOutput(const std::vector<BatchItem*>& items);
 
 // What the run asks of the window around it. Every member may be unset.
 struct BatchRunHost {
-    std::function<void(int32_t index)> itemStarts;  // select it, controls to the running state
+    std::function<void(int32_t index)> itemStarts;     // select it, controls to the running state
     std::function<void(bool running)> runningChanged;  // "Abort" while running, else "Close"
     std::function<void()> clearLog;
     std::function<void()> successBeep;
@@ -139,8 +139,7 @@ bool Batch_ProcessItem(BatchItem& item, BatchBlocks& blocks, ScanFitContext& con
 
 // The batch thread's work over the list: returns 1 when every item
 // succeeded, else 0. An aborted batch ends without a summary.
-int32_t Batch_Run(const std::vector<BatchItem*>& items, const BatchEnvironment& environment,
-                  const BatchRunHost& host);
+int32_t Batch_Run(const std::vector<BatchItem*>& items, const BatchEnvironment& environment, const BatchRunHost& host);
 
 // Steps of one item, for the thread and the tests.
 bool Batch_LoadScan(BatchItem& item, BatchBlocks& blocks, const RawData* programScan);

@@ -76,6 +76,21 @@ std::vector<std::string> Names(const std::string& folder) {
     return names;
 }
 
+WNDPROC g_listProc = nullptr;
+int g_abortsPressed = 0;
+
+LRESULT CALLBACK AbortOnBuildStage(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == LVM_INSERTITEMA) {
+        const LVITEMA* item = reinterpret_cast<const LVITEMA*>(lParam);
+        if (item->pszText && std::strstr(item->pszText, ") Processing points")) {
+            EXPECT_EQ(ItemText(GetParent(list), IDCANCEL), "Abort");
+            ++g_abortsPressed;
+            SendMessageA(GetParent(list), WM_COMMAND, IDCANCEL, 0);
+        }
+    }
+    return CallWindowProcA(g_listProc, list, message, wParam, lParam);
+}
+
 int ListCount(HWND dialog) { return static_cast<int>(SendDlgItemMessageA(dialog, kBatchScanList, LB_GETCOUNT, 0, 0)); }
 
 // Selects an entry as a click on it would.
@@ -269,7 +284,9 @@ TEST_F(BatchDialogWin32, AFolderWithATruncatedScanExportsTheOthersAndEndsWithErr
     steps.push_back({kBatchScanList, [&](HWND d) {
                          if (!Ended(d)) return false;
                          lines = LogLines(d);
-                         Screenshot(d, "batch_processing_320.bmp");
+                         // The dialog as the user sees it: its controls, the
+                         // message list and its icons drawn.
+                         EXPECT_GT(DistinctColours(Screenshot(d, "batch_processing_320.bmp")), 8u);
                          BatchDialog_Seams().saveLogPath = [&](std::string& path) {
                              path = out + "batch.log";
                              return true;
@@ -278,8 +295,11 @@ TEST_F(BatchDialogWin32, AFolderWithATruncatedScanExportsTheOthersAndEndsWithErr
                          savedLog = ReadAll(out + "batch.log");
                          return Press(d, IDCANCEL);
                      }});
-    Driver driver(std::move(steps));
+    // The RBF surface is built by the real library: up to a minute.
+    Driver driver(std::move(steps), 3000);
+    const DWORD start = GetTickCount();
     EXPECT_EQ(Run(), 1);
+    std::printf("batch of four scans: %.1f s\n", (GetTickCount() - start) / 1000.0);
     EXPECT_TRUE(driver.Finished());
     ExpectProgramUnchanged();
 
@@ -288,6 +308,7 @@ TEST_F(BatchDialogWin32, AFolderWithATruncatedScanExportsTheOthersAndEndsWithErr
     EXPECT_TRUE(Contains(lines, out + "d.tvn"));
     EXPECT_TRUE(Contains(lines, "Selvane Export"));
     EXPECT_TRUE(Contains(lines, "Basic Export"));
+    EXPECT_FALSE(Contains(lines, "Msg"));  // the basic build's stages by their texts, not their keys
     int complete = 0, errors = 0;
     for (const std::string& line : lines) {
         complete += line.find(") Complete") != std::string::npos;
@@ -341,8 +362,8 @@ TEST_F(BatchDialogWin32, AFolderWithATruncatedScanExportsTheOthersAndEndsWithErr
 
 TEST_F(BatchDialogWin32, AllGoodGivesTheSuccessLineAndOneBeep) {
     const std::string out = Folder();
-    std::deque<Step> steps = AddSteps({{out + "a.tvn", 0, kExportStl, out + "good_a.stl"},
-                                       {out + "b.tvn", 1, kExportPly, out + "good_b.ply"}});
+    std::deque<Step> steps = AddSteps(
+        {{out + "a.tvn", 0, kExportStl, out + "good_a.stl"}, {out + "b.tvn", 1, kExportPly, out + "good_b.ply"}});
     std::vector<std::string> lines;
     steps.push_back({kBatchScanList, [](HWND d) { return Press(d, kBatchRun); }});
     steps.push_back({kBatchScanList, [&](HWND d) {
@@ -365,13 +386,13 @@ TEST_F(BatchDialogWin32, AbortInAnRbfBuildFailsTheItemWithoutSummary) {
     std::deque<Step> steps = AddSteps({{out + "b.tvn", 2, kExportWavefront, out + "abort_b.obj"},
                                        {out + "a.tvn", 0, kExportStl, out + "abort_a.stl"}});
     std::vector<std::string> lines;
-    steps.push_back({kBatchScanList, [](HWND d) { return Press(d, kBatchRun); }});
-    // Abort once the RBF build has begun.
+    // The user presses Abort as the RBF build reports its first stage: the
+    // line reaches the list while the build waits for it.
     steps.push_back({kBatchScanList, [](HWND d) {
-                         if (!Contains(LogLines(d), "Selvane Export")) return false;
-                         EXPECT_EQ(ItemText(d, IDCANCEL), "Abort");
-                         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, kBatchRun)));
-                         return Press(d, IDCANCEL);
+                         HWND list = GetDlgItem(d, kBatchLog);
+                         g_listProc = reinterpret_cast<WNDPROC>(
+                             SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AbortOnBuildStage)));
+                         return Press(d, kBatchRun);
                      }});
     steps.push_back({kBatchScanList, [&](HWND d) {
                          if (!Ended(d)) return false;
@@ -381,6 +402,8 @@ TEST_F(BatchDialogWin32, AbortInAnRbfBuildFailsTheItemWithoutSummary) {
     Driver driver(std::move(steps));
     Run();
     EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(g_abortsPressed, 1);
+    EXPECT_TRUE(Contains(lines, "ERROR: Processing aborted"));
     EXPECT_FALSE(Contains(lines, "completed"));
     EXPECT_FALSE(Contains(lines, ") Complete"));
     EXPECT_FALSE(Contains(lines, out + "a.tvn"));  // the batch stopped at the aborted item

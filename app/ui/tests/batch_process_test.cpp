@@ -181,8 +181,8 @@ TEST_F(BatchProcess, TheOpenScanIsProcessedInPlaceAndKept) {
     ScanBlocks blocks;
     ScanBlocks_Init(blocks);
     RawData* raw = static_cast<RawData*>(std::calloc(1, sizeof(RawData)));
-    ASSERT_TRUE(TVNFile_Load(path.c_str(), raw, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &blocks, error,
-                             nullptr))
+    ASSERT_TRUE(
+        TVNFile_Load(path.c_str(), raw, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &blocks, error, nullptr))
         << error;
     RawData before;
     std::memcpy(static_cast<void*>(&before), raw, sizeof before);

@@ -29,6 +29,10 @@ inline int& Ticks() {
     static int ticks = 0;
     return ticks;
 }
+inline int& TickLimit() {
+    static int limit = 500;
+    return limit;
+}
 inline bool& TimedOut() {
     static bool timedOut = false;
     return timedOut;
@@ -64,7 +68,7 @@ inline BOOL CALLBACK EndAny(HWND window, LPARAM) {
 }
 
 inline VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (++Ticks() > 500) {
+    if (++Ticks() > TickLimit()) {
         TimedOut() = true;
         EnumThreadWindows(GetCurrentThreadId(), EndAny, 0);
         return;
@@ -78,9 +82,12 @@ inline VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
 
 class Driver {
   public:
-    explicit Driver(std::deque<Step> steps) {
+    // tickLimit: the 20 ms ticks before every dialog is ended (a run of
+    // real work may need more than the usual ten seconds).
+    explicit Driver(std::deque<Step> steps, int tickLimit = 500) {
         Steps() = std::move(steps);
         Ticks() = 0;
+        TickLimit() = tickLimit;
         TimedOut() = false;
         timer_ = SetTimer(nullptr, 0, 20, Tick);
     }
