@@ -96,7 +96,11 @@ HWND MakeToolbarWindow(HWND main, DWORD extra) {
 
 HWND CreateLarge(HWND main, GeneralSettings& settings) {
     const int size = Toolbar_IconPixels(settings.ToolbarIconSize);
-    HWND toolbar = MakeToolbarWindow(main, TBSTYLE_WRAPABLE);
+    // Not wrapable: its two rows are the table's, split after Help. A
+    // toolbar wrapped to the window's width drops that break, and a row it
+    // ends at a separator counts as a whole row more in its height, an
+    // empty band under the buttons.
+    HWND toolbar = MakeToolbarWindow(main, 0);
     if (!toolbar) return nullptr;
     const ArtLists& art = ArtOfSize(settings.ToolbarIconSize, size);
     SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(art.normal));

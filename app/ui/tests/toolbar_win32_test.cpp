@@ -1,5 +1,6 @@
 // The main window's toolbar under Wine: both designs in their sizes, the
-// buttons mirroring the menu, the hidden buttons and separators, the
+// large one's two rows with no empty band below them, the buttons mirroring
+// the menu, the hidden buttons and separators, the
 // tooltip texts, the rebuild commands and the gradient in the pixels. Each
 // design and size is kept as a picture beside the test program.
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,6 +45,23 @@ HWND Toolbar() { return Shell().toolbar; }
 bool Enabled(int id) { return SendMessageA(Toolbar(), TB_ISBUTTONENABLED, id, 0) != 0; }
 bool Checked(int id) { return SendMessageA(Toolbar(), TB_ISBUTTONCHECKED, id, 0) != 0; }
 bool Hidden(int id) { return SendMessageA(Toolbar(), TB_ISBUTTONHIDDEN, id, 0) != 0; }
+// Rows at the bottom of a picture that hold nothing but the background: a
+// row of one colour (the gradient runs from top to bottom only).
+bool Near(unsigned a, unsigned b) {
+    for (int shift : {0, 8, 16})
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 6) return false;
+    return true;
+}
+int BlankRowsAtBottom(const std::vector<unsigned>& pixels, int width, int height) {
+    int blank = 0;
+    for (int y = height - 1; y >= 0; --y, ++blank) {
+        const unsigned* row = pixels.data() + static_cast<size_t>(y) * width;
+        for (int x = 1; x < width; ++x)
+            if (!Near(row[x], row[0])) return blank;
+    }
+    return blank;
+}
+
 bool HiddenAt(int index) {
     TBBUTTON b = {};
     SendMessageA(Toolbar(), TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&b));
@@ -108,7 +127,23 @@ TEST_F(ToolbarWin32, BothDesignsInEverySizeWithTheGradientBehindTheButtons) {
         }
         SyncToolbarButtons();
         UpdateWindow(main_);
-        EXPECT_GE(modal_driver::DistinctColours(modal_driver::Screenshot(Toolbar(), PicturePath(c.name))), 3u);
+        const std::vector<unsigned> shot = modal_driver::Screenshot(Toolbar(), PicturePath(c.name));
+        EXPECT_GE(modal_driver::DistinctColours(shot), 3u);
+        // The large toolbar's two rows, split after Help, fill it: no empty
+        // band below the last row.
+        if (!c.old) {
+            EXPECT_EQ(SendMessageA(Toolbar(), TB_GETROWS, 0, 0), 2);
+            RECT help, next;
+            SendMessageA(Toolbar(), TB_GETRECT, 40023, reinterpret_cast<LPARAM>(&help));
+            SendMessageA(Toolbar(), TB_GETRECT, 40262, reinterpret_cast<LPARAM>(&next));
+            EXPECT_EQ(next.left, 0);
+            EXPECT_EQ(next.top, help.bottom);
+        }
+        RECT shown;
+        GetWindowRect(Toolbar(), &shown);
+        ASSERT_EQ(shot.size(), static_cast<size_t>(shown.right - shown.left) * (shown.bottom - shown.top));
+        EXPECT_LE(BlankRowsAtBottom(shot, shown.right - shown.left, shown.bottom - shown.top), 8)
+            << "an empty band under the last row of buttons";
         // The background the toolbar asks for, drawn into a picture of its
         // size: the button face at the top, lighter towards the bottom.
         RECT r;
