@@ -85,6 +85,10 @@ void OpenSweepIfClosed(ScanControl& c) {
     c.state.SweepRecorded = 1;
 }
 
+void* Allocate(const ScanControl& c, std::size_t bytes) {
+    return c.host.allocate ? c.host.allocate(bytes) : std::malloc(bytes);
+}
+
 // Mode 1 with the trigger pressed: false when the profile's copies could not
 // be made (the field then does not count for the repaint pacing).
 bool KeepScanProfile(ScanControl& c, int32_t hardwareValue) {
@@ -103,8 +107,8 @@ bool KeepScanProfile(ScanControl& c, int32_t hardwareValue) {
     FormatCreatorOnce(c, "New Scan");
     if (raw.NumProfiles == 0) Call(c.host.copyCorrections, raw);
     const std::size_t n = static_cast<std::size_t>(staging.NumPoints);
-    auto* points = static_cast<Vec3*>(std::malloc(n * sizeof(Vec3)));
-    auto* values = static_cast<int32_t*>(std::malloc(n * sizeof(int32_t)));
+    auto* points = static_cast<Vec3*>(Allocate(c, n * sizeof(Vec3)));
+    auto* values = static_cast<int32_t*>(Allocate(c, n * sizeof(int32_t)));
     if (!points || !values) {
         std::free(points);
         std::free(values);

@@ -10,6 +10,7 @@
 #include "app/scan/raw_data.h"
 #include "app/scan/settings_records.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -146,6 +147,9 @@ struct ScanControlHost {
     std::function<void(RawData& raw)> copyCorrections;  // the calibration's recent corrections
     std::function<void(RawData& raw, const char* creator)> formatCreator;
     std::function<int32_t()> nowSeconds;
+    // Where a kept profile's copies of its points and values come from
+    // (std::malloc when empty; freed with std::free): a test makes it fail.
+    std::function<void*(std::size_t bytes)> allocate;
 };
 
 struct ScanControl {

@@ -475,3 +475,34 @@ TEST(ScanControl, EachFieldLeavesTheDrawingFlagsTheViewNeeds) {
         ScanControl_EndOfSweep(h.control);
     }
 }
+
+// A kept profile's two copies (points, then values) cannot be had: the
+// field beeps, nothing is appended or sent, no sweep opens and the repaint
+// pacing does not count the field; the next field is kept as usual. Leak
+// checking sees the copy that was had freed again.
+TEST(ScanControl, ProfileWhoseCopiesCannotBeHadIsDropped) {
+    for (int failing : {1, 2}) {
+        SCOPED_TRACE(failing == 1 ? "the points' copy fails" : "the values' copy fails");
+        Harness h;
+        int calls = 0;
+        h.control.host.allocate = [&](std::size_t bytes) -> void* {
+            return ++calls == failing ? nullptr : std::malloc(bytes);
+        };
+        ScanControl_FirstField(h.control);
+        h.Fields({ScanField(0.0f)});
+        EXPECT_EQ(h.beeps, (std::vector<uint32_t>{kBeepExclamation}));
+        EXPECT_EQ(h.raw().NumProfiles, 0);
+        EXPECT_EQ(h.raw().NumSweeps, 0);
+        EXPECT_EQ(h.control.state.SweepClosed, 1);
+        EXPECT_EQ(h.control.state.RepaintCounter, 0);
+        EXPECT_EQ(h.PipeText(), "0");
+
+        h.Fields(Sweep(1.0f, 3), 2);
+        ScanControl_EndOfSweep(h.control);
+        EXPECT_EQ(h.raw().NumProfiles, 3);
+        EXPECT_EQ(h.raw().NumSweeps, 1);
+        // Field 1 did not count: the pacing posts at field 2, the first it counted.
+        EXPECT_EQ(h.pacedRepaints, (std::vector<int32_t>{2}));
+        EXPECT_EQ(h.PipeText(), "0 1 2+ 3 4");
+    }
+}
