@@ -11,6 +11,7 @@
 #include "app/ui/brand_info.h"
 #include "app/ui/calibration_checks_win32.h"
 #include "app/ui/cast_tools_win32.h"
+#include "app/ui/clip_dialog_win32.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
 #include "app/ui/aaop_wizard_win32.h"
@@ -64,8 +65,6 @@ const std::set<WORD>& NotAvailable() {
         // Toolbars, panels and small dialogs.
         40061,
         40105,
-        // Orthotics and tools.
-        40270,
     };
     return ids;
 }
@@ -726,7 +725,7 @@ int MainWnd_OnCommand(WORD id) {
         Refresh();
         return 1;
     }
-    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || Batch_Command(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
+    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || Batch_Command(id) || Clip_Command(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
         ToolDialogs_Command(id) || ListPanels_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id) ||
         SurfaceDialogs_Command(id)) {

@@ -1,6 +1,8 @@
 // This test program's own operator new: allocations fail from the given
 // count on while it is not negative, so that every allocation a tool makes
-// can be made to fail in turn. Include it in one file of a test program only.
+// can be made to fail in turn. The count is the setting thread's own, so a
+// worker's allocations can fail while the thread that drives it goes on.
+// Include it in one file of a test program only.
 #pragma once
 
 // The replacement pair below is malloc and free on both sides; the compiler
@@ -12,7 +14,7 @@
 #include <new>
 
 namespace {
-long g_allocationsLeft = -1;
+thread_local long g_allocationsLeft = -1;
 }  // namespace
 
 void* operator new(std::size_t size) {

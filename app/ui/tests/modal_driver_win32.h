@@ -176,6 +176,13 @@ inline std::vector<unsigned> Screenshot(HWND window, const std::string& path = s
     return pixels;
 }
 
+// Pixels dark enough to be text.
+inline size_t DarkPixels(const std::vector<unsigned>& pixels) {
+    size_t dark = 0;
+    for (unsigned v : pixels) dark += (v & 0xFF) < 0x40 && ((v >> 8) & 0xFF) < 0x40 && (v >> 16) < 0x40;
+    return dark;
+}
+
 inline size_t DistinctColours(const std::vector<unsigned>& pixels) {
     return std::set<unsigned>(pixels.begin(), pixels.end()).size();
 }

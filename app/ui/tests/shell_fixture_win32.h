@@ -2,8 +2,13 @@
 // registry values set up front, and a message pump that runs the loop filters.
 #pragma once
 
+#include "app/base/app_messages.h"
 #include "app/files/settings_registry.h"
+#include "app/ui/menus_win32.h"
+#include "app/ui/scanner_link.h"
+#include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/view_window_win32.h"
 
 #include <windows.h>
 
@@ -38,4 +43,31 @@ inline void PumpShellMessages(int rounds, DWORD pauseMs) {
         }
         Sleep(pauseMs);
     }
+}
+
+// The program window with its view and command dispatch, the scanner
+// switched off and no scanner link; null when it was not made.
+inline HWND OpenShellWindow() {
+    DeleteSettingsKeys();
+    SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
+    ScannerLink_Install(ScannerLink());
+    View_ConnectShell();
+    Commands_ConnectShell();
+    HWND window = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
+    PumpShellMessages(3, 5);
+    return window;
+}
+
+// Closes the program window a suite started and leaves the shell's hooks, the
+// message sink and the settings keys as they were before it.
+inline void CloseShellWindow(HWND window) {
+    if (window && IsWindow(window)) {
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        PumpShellMessages(3, 5);
+    }
+    Shell_Win32Hooks() = ShellWin32Hooks();
+    Shell_Hooks().postRepaint = nullptr;
+    Shell_Hooks().sendRepaint = nullptr;
+    App_SetMessageSink(nullptr);
+    DeleteSettingsKeys();
 }

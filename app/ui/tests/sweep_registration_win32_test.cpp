@@ -64,27 +64,13 @@ class SweepRegistrationWin32 : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         Locale_Load();
-        DeleteSettingsKeys();
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
-        ScannerLink_Install(ScannerLink());
-        View_ConnectShell();
-        Commands_ConnectShell();
-        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
-        PumpShellMessages(3, 5);
+        window_ = OpenShellWindow();
         programScan_ = App().raw;
     }
     static void TearDownTestSuite() {
         App().raw = programScan_;
-        if (window_ && IsWindow(window_)) {
-            SendMessageA(window_, WM_CLOSE, 0, 0);
-            PumpShellMessages(3, 5);
-        }
-        Shell_Win32Hooks() = ShellWin32Hooks();
-        Shell_Hooks().postRepaint = nullptr;
-        Shell_Hooks().sendRepaint = nullptr;
-        App_SetMessageSink(nullptr);
-        DeleteSettingsKeys();
+        CloseShellWindow(window_);
     }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);

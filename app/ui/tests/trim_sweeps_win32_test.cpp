@@ -162,8 +162,7 @@ TEST_F(TrimSweepsWin32, ShowsItsFieldsAndKeepsTheirRules) {
     EXPECT_EQ(refreshes_, 1);
     // The picture: the dialog's face and the dark text of its labels and buttons.
     ASSERT_FALSE(picture.empty());
-    size_t dark = 0;
-    for (unsigned v : picture) dark += (v & 0xFF) < 0x40 && ((v >> 8) & 0xFF) < 0x40 && (v >> 16) < 0x40;
+    const size_t dark = modal_driver::DarkPixels(picture);
     EXPECT_GE(modal_driver::DistinctColours(picture), 4u);
     EXPECT_GT(dark, picture.size() / 200);
     EXPECT_LT(dark, picture.size() / 4);

@@ -150,15 +150,7 @@ class ViewWindowWin32 : public ::testing::Test {
     }
     static void TearDownTestSuite() {
         App().raw = savedRaw_;
-        if (window_ && IsWindow(window_)) {
-            SendMessageA(window_, WM_CLOSE, 0, 0);
-            PumpShellMessages(3, 5);
-        }
-        Shell_Win32Hooks() = ShellWin32Hooks();
-        Shell_Hooks().postRepaint = nullptr;
-        Shell_Hooks().sendRepaint = nullptr;
-        App_SetMessageSink(nullptr);
-        DeleteSettingsKeys();
+        CloseShellWindow(window_);
     }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);
