@@ -25,44 +25,16 @@
 namespace {
 
 constexpr UINT kMsgRefresh = 0x8040;
-constexpr double kPi = 3.14159265358979323846;
 
 AaopWizardState& S() { return AaopWizard_State(); }
 
-void Box(MessageKind kind, const char* title, const char* text) {
-    AppMessage message;
-    message.kind = kind;
-    message.title = title;
-    message.text = text;
-    App_ShowMessage(message);
-}
-
-// The screen's vertical in model coordinates: the model direction that the
-// view's rotation takes to (0, 1, 0).
-Vec3 ScreenVertical(const ViewSettings& view) {
-    const Matrix4& m = view.ViewMatrix;
-    Vec3 v{m[1], m[5], m[9]}, out;
-    V3_Normalise(v, out);
-    return out;
-}
-
-void DrawSurface(PageInstance&, bool quick) {
-    AaopWizardState& s = S();
-    if (quick)
-        Graph_DrawPointsView(s.view, *s.settings, *AaopWizard_CurrentView(), *s.surface);
-    else
-        Graph_DrawScene(s.view, *s.settings, *AaopWizard_CurrentView(), *s.surface, s.items);
-}
-void DrawQuick(PageInstance& p) { DrawSurface(p, true); }
-void DrawFull(PageInstance& p) { DrawSurface(p, false); }
-void Nothing(PageInstance& p) { p = PageInstance{p.page, p.back, p.state, p.window, p.savedView, p.viewSaved}; }
-void Leave(PageInstance&) {}
-bool Allow(PageInstance&) { return true; }
+Vec3 ScreenVertical(const ViewSettings& view) { return AaopPages_ScreenVertical(view); }
+void Box(MessageKind kind, const char* title, const char* text) { AaopPages_Box(kind, title, text); }
+void DrawFull(PageInstance& p) { AaopPages_DrawFull(p); }
 
 // ---- Select Object Type -----------------------------------------------------
 
 PageInstance g_typePage, g_axisPage, g_limitsPage, g_completePage;
-extern AaopWizardPage g_pages[4];
 
 const int kTypeButtons[4] = {1347, 1348, 1375, 1376};
 
@@ -90,11 +62,9 @@ INT_PTR TypeProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
 
 bool TypeNext(PageInstance&, AaopWizardPage*& following) {
     const int32_t type = S().objectType;
-    // The symmetrical and OP3 roads have no pages in this build; their
-    // buttons are disabled.
-    if (type != 1 && type != 2) return false;
-    S().setup.Kind = 0;
-    following = &g_pages[1];
+    if (type < 1 || type > 4) return false;
+    S().setup.Kind = type == 4 ? 1 : 0;
+    following = type == 3 ? &AaopPage_ReflectionPlane() : type == 4 ? &AaopPage_Orientate() : &AaopPage_ChooseAxis();
     return true;
 }
 
@@ -102,62 +72,9 @@ bool TypeNext(PageInstance&, AaopWizardPage*& following) {
 
 HFONT g_stepFont = nullptr;
 
-// Fits a line through the surface points (the principal direction of their
-// scatter about the centroid) and turns the view so that the screen's
-// vertical follows it.
 void AutoAlign() {
-    AaopWizardState& s = S();
-    const SurfaceRecord& surface = *s.surface;
-    if (surface.NumPoints < 2) return;
-    double c[3] = {0, 0, 0};
-    for (int32_t i = 0; i < surface.NumPoints; ++i) {
-        c[0] += surface.Points[i].x;
-        c[1] += surface.Points[i].y;
-        c[2] += surface.Points[i].z;
-    }
-    for (double& v : c) v /= surface.NumPoints;
-    double m[3][3] = {};
-    for (int32_t i = 0; i < surface.NumPoints; ++i) {
-        const double d[3] = {surface.Points[i].x - c[0], surface.Points[i].y - c[1], surface.Points[i].z - c[2]};
-        for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 3; ++k) m[r][k] += d[r] * d[k];
-    }
-    double v[3] = {1, 1, 1};
-    for (int it = 0; it < 200; ++it) {
-        double w[3] = {0, 0, 0};
-        for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 3; ++k) w[r] += m[r][k] * v[k];
-        const double n = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-        if (n <= 0) return;
-        for (int r = 0; r < 3; ++r) v[r] = w[r] / n;
-    }
-    Vec3 fitted{static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
-    const Vec3 vertical = ScreenVertical(s.live);
-    if (V3_Dot(fitted, vertical) <= 0) V3_Scale(-1, fitted, fitted);
-    const float dot = V3_Dot(fitted, vertical);
-    if (dot >= 1.0f) return;
-    Vec3 axis;
-    V3_Cross(fitted, vertical, axis);
-    V3_Normalise(axis, axis);
-    const float degrees = static_cast<float>(std::acos(dot) * 180 / kPi);
-    // Of the two senses of the turn, the one that takes the fitted line to
-    // the screen's vertical.
-    Matrix4 best = s.live.ViewMatrix;
-    float bestError = 2;
-    for (float sign : {1.0f, -1.0f}) {
-        Matrix4 turn, turned;
-        M4_MakeAxisRotation(axis, sign * degrees, turn);
-        M4_Multiply(s.live.ViewMatrix, turn, turned);
-        Vec3 onScreen;
-        M4_TransformPoint(turned, fitted, onScreen);
-        const float error = std::fabs(onScreen.y - 1.0f) + std::fabs(onScreen.x) + std::fabs(onScreen.z);
-        if (error < bestError) {
-            bestError = error;
-            best = turned;
-        }
-    }
-    s.live.ViewMatrix = best;
-    AaopWizard_RepaintView(3);
+    const SurfaceRecord& surface = *S().surface;
+    AaopPages_AlignWith(std::vector<Vec3>(surface.Points, surface.Points + surface.NumPoints));
 }
 
 void RecentreOnBox() {
@@ -251,12 +168,8 @@ INT_PTR AxisProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
 }
 
 bool AxisNext(PageInstance&, AaopWizardPage*& following) {
-    AaopWizardState& s = S();
-    s.setup.Origin = s.live.ViewOrigin;
-    s.setup.LegAxis = ScreenVertical(s.live);
-    s.setup.Frame = s.live.ViewMatrix;
-    s.setup.Mirror = 0;
-    following = &g_pages[2];
+    AaopPages_StoreAxis();
+    following = &AaopPage_Limits();
     return true;
 }
 
@@ -266,21 +179,6 @@ bool g_markersPlaced = false;
 
 bool BothManual(HWND page) {
     return S().objectType == 3 || !S().autoTranslate || (page && IsDlgButtonChecked(page, 1369) == BST_CHECKED);
-}
-
-// The model height, along the screen's vertical from the view origin, of a
-// marker position (pixels from the bar's top).
-float HeightOfPosition(int position) {
-    AaopWizardState& s = S();
-    RECT client = {0, 0, 0, 0};
-    GetClientRect(s.view, &client);
-    Vec3 origin, point, screen;
-    if (Graph_ProjectToScreen(s.live.ViewOrigin, s.view, screen) != 0) return 0;
-    const float fromBottom =
-        static_cast<float>(client.bottom) * (1.0f - static_cast<float>(position) / AaopWizard_BarHeight());
-    if (Graph_UnprojectFromScreen(Vec3{screen.x, fromBottom, screen.z}, s.view, point) != 0) return 0;
-    V3_Sub(point, s.live.ViewOrigin, origin);
-    return V3_Dot(origin, ScreenVertical(s.live));
 }
 
 int OriginPosition() {
@@ -294,7 +192,7 @@ int OriginPosition() {
 
 void StoreLimits(HWND page) {
     AaopWizardState& s = S();
-    float upper = HeightOfPosition(s.markers[0]), lower = HeightOfPosition(s.markers[1]);
+    float upper = AaopPages_HeightOfPosition(s.markers[0]), lower = AaopPages_HeightOfPosition(s.markers[1]);
     const bool manual = BothManual(page);
     if (!manual && s.objectType == 1) lower = 0;
     if (!manual && s.objectType == 2) upper = 0;
@@ -338,33 +236,12 @@ bool LimitsMarkerMoved(PageInstance& page, int marker, int position) {
     return true;
 }
 
-// Keeps the old value for 0 and negatives: neither spacing can work with them.
-void ReformatSpacing(HWND page, int id, float& value) {
-    ValueLimits limits;
-    limits.negativesAllowed = false;
-    limits.zeroAllowed = false;
-    if (id == 1314) {
-        limits.maximum = 90;
-        limits.hasMaximum = true;
-    }
-    Edit_ReformatNumber(GetDlgItem(page, id), "%.2f", limits, value);
-    if (!(value > 0)) value = id == 1314 ? 4.0f : 5.0f;
-}
-
 INT_PTR LimitsProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
     AaopWizardState& s = S();
     HWND w = page.window;
     switch (message) {
         case WM_INITDIALOG: {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.2f", s.setup.SliceSpacing);
-            SetDlgItemTextA(w, 1328, text);
-            std::snprintf(text, sizeof text, "%.2f", s.setup.AngleSpacing);
-            SetDlgItemTextA(w, 1314, text);
-            CheckDlgButton(w, 1378, s.setup.AdaptiveSpacing ? BST_CHECKED : BST_UNCHECKED);
-            for (const char* name : {"None", "Left", "Right", "Choose one:"})
-                SendDlgItemMessageA(w, 1330, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-            SendDlgItemMessageA(w, 1330, CB_SETCURSEL, static_cast<WPARAM>(s.setup.Side), 0);
+            AaopPages_InitSpacing(w);
             if (!g_markersPlaced) {
                 s.markers[0] = AaopWizard_BarHeight() / 4;
                 s.markers[1] = AaopWizard_BarHeight() * 3 / 4;
@@ -376,31 +253,10 @@ INT_PTR LimitsProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
             return TRUE;
         }
         case WM_COMMAND:
-            // Only the user's changes count: the read-only boxes that
-            // ShowCounts fills notify their changes too.
-            switch (LOWORD(wParam)) {
-                case 1328:
-                    if (HIWORD(wParam) != EN_KILLFOCUS) return TRUE;
-                    ReformatSpacing(w, 1328, s.setup.SliceSpacing);
-                    break;
-                case 1314:
-                    if (HIWORD(wParam) != EN_KILLFOCUS) return TRUE;
-                    ReformatSpacing(w, 1314, s.setup.AngleSpacing);
-                    break;
-                case 1378:
-                    s.setup.AdaptiveSpacing = IsDlgButtonChecked(w, 1378) == BST_CHECKED;
-                    break;
-                case 1330:
-                    if (HIWORD(wParam) != CBN_SELCHANGE) return TRUE;
-                    s.setup.Side = static_cast<int32_t>(SendDlgItemMessageA(w, 1330, CB_GETCURSEL, 0, 0));
-                    break;
-                case 1369:
-                    RefreshMarkers(w);
-                    return TRUE;
-                default:
-                    return TRUE;
-            }
-            ShowCounts(w);
+            if (LOWORD(wParam) == 1369)
+                RefreshMarkers(w);
+            else if (AaopPages_SpacingCommand(w, LOWORD(wParam), HIWORD(wParam)))
+                ShowCounts(w);
             return TRUE;
     }
     return FALSE;
@@ -445,18 +301,13 @@ bool LimitsBack(PageInstance&) {
 
 bool LimitsNext(PageInstance& page, AaopWizardPage*& following) {
     AaopWizardState& s = S();
-    if (page.window) {
-        ReformatSpacing(page.window, 1328, s.setup.SliceSpacing);
-        ReformatSpacing(page.window, 1314, s.setup.AngleSpacing);
-    }
-    if (s.setup.Side == kOrthoSideUndefined) {
-        Box(MessageKind::Info, "Tip", "You need to select the handedness of the scan");
-        return false;
-    }
+    if (!AaopPages_SpacingReady(page.window)) return false;
     StoreLimits(page.window);
     s.result = s.live;
     s.result.Options |= 2;
     M4_Identity(s.result.ViewMatrix);
+    // The symmetrical build's frame is turned a quarter about the axis.
+    if (s.objectType == 3) M4_RotateY(-90, s.result.ViewMatrix);
     Vec3 shifted, origin;
     V3_Sub(s.live.ViewOrigin, s.setup.Origin, shifted);
     M4_TransformPoint(s.setup.Frame, shifted, origin);
@@ -465,7 +316,7 @@ bool LimitsNext(PageInstance& page, AaopWizardPage*& following) {
     OrthoModel_Free(s.model);
     if (!Ortho_Run(s.dialog, *s.surface, s.items, s.setup, s.model)) return false;
     AaopWizard_ShowMarkers(false, false, false);
-    following = &g_pages[3];
+    following = &AaopPage_Complete();
     return true;
 }
 
@@ -579,26 +430,37 @@ bool CompleteExport(PageInstance&, AaopWizardPage*&) {
     }
 }
 
-AaopWizardPage g_pages[4] = {
-    {&g_typePage, "Select Object Type", "&Next >", 372, 1, 0, Nothing, Leave, TypeEnter, TypeNext, nullptr, DrawQuick,
-     DrawFull, TypeProc, nullptr, nullptr, nullptr},
-    {&g_axisPage, "Choose Axis", "&Next >", 366, 1, 0x1F, Nothing, Leave, nullptr, AxisNext, Allow, DrawQuick, AxisDraw,
-     AxisProc, nullptr, AxisOverlay, nullptr},
-    {&g_limitsPage, "Choose Vertical Limits and Spacing", "&Next >", 373, 0, 0x2, Nothing, Leave, nullptr, LimitsNext,
-     LimitsBack, DrawQuick, DrawFull, LimitsProc, nullptr, LimitsOverlay, LimitsMarkerMoved},
-    {&g_completePage, "Complete", "&Export", 369, 1, 0x1F, Nothing, Leave, nullptr, CompleteExport, CompleteBack,
-     CompleteQuick, CompleteDraw, CompleteProc, CompleteView, nullptr, nullptr},
-};
+constexpr auto Nothing = AaopPages_Init;
+constexpr auto Leave = AaopPages_Leave;
+constexpr auto Allow = AaopPages_Allow;
+constexpr auto DrawQuick = AaopPages_DrawQuick;
+
+AaopWizardPage g_typeDescriptor = {&g_typePage, "Select Object Type", "&Next >", 372, 1, 0, Nothing, Leave, TypeEnter,
+                                   TypeNext, nullptr, DrawQuick, DrawFull, TypeProc, nullptr, nullptr, nullptr, nullptr};
+AaopWizardPage g_axisDescriptor = {&g_axisPage, "Choose Axis", "&Next >", 366, 1, 0x1F, Nothing, Leave, nullptr,
+                                   AxisNext, Allow, DrawQuick, AxisDraw, AxisProc, nullptr, AxisOverlay, nullptr,
+                                   nullptr};
+AaopWizardPage g_limitsDescriptor = {&g_limitsPage, "Choose Vertical Limits and Spacing", "&Next >", 373, 0, 0x2,
+                                     Nothing, Leave, nullptr, LimitsNext, LimitsBack, DrawQuick, DrawFull, LimitsProc,
+                                     nullptr, LimitsOverlay, nullptr, LimitsMarkerMoved};
+AaopWizardPage g_completeDescriptor = {&g_completePage, "Complete", "&Export", 369, 1, 0x1F, Nothing, Leave, nullptr,
+                                       CompleteExport, CompleteBack, CompleteQuick, CompleteDraw, CompleteProc,
+                                       CompleteView, nullptr, nullptr, nullptr};
 
 }  // namespace
 
+AaopWizardPage& AaopPage_ChooseAxis() { return g_axisDescriptor; }
+AaopWizardPage& AaopPage_Limits() { return g_limitsDescriptor; }
+AaopWizardPage& AaopPage_Complete() { return g_completeDescriptor; }
+
 void AaopWizardPages_InitAll() {
     g_markersPlaced = false;
-    for (AaopWizardPage& page : g_pages)
-        if (page.instance && page.init) {
-            *page.instance = PageInstance();
-            page.init(*page.instance);
-        }
+    // The order in which the pages are set up when the wizard opens.
+    AaopWizardPage* const pages[] = {&g_typeDescriptor,     &AaopPage_ReflectionPlane(), &AaopPage_PlaneAxis(),
+                                     &g_axisDescriptor,     &g_limitsDescriptor,         &g_completeDescriptor,
+                                     &AaopPage_Orientate(), &AaopPage_SliceAxes()};
+    for (AaopWizardPage* page : pages)
+        if (page->instance && page->init) page->init(*page->instance);
 }
 
-AaopWizardPage* AaopWizardPages_First() { return &g_pages[0]; }
+AaopWizardPage* AaopWizardPages_First() { return &g_typeDescriptor; }

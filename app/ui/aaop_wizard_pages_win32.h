@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "app/base/app_messages.h"
 #include "app/export/ortho_model.h"
 #include "app/scan/settings_records.h"
 #include "app/scan/stylus_items.h"
@@ -42,6 +43,9 @@ struct AaopWizardPage {
     INT_PTR (*dialogProc)(PageInstance&, UINT, WPARAM, LPARAM);
     ViewSettings* (*viewRecord)(PageInstance&);
     void (*overlay)(PageInstance&);
+    // The view's mouse events (NavEvent, the previous and the current point);
+    // nonzero when the page took the event, which the view then leaves alone.
+    int32_t (*pick)(PageInstance&, int32_t event, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t* level);
     bool (*markerMoved)(PageInstance&, int marker, int position);
 };
 
@@ -61,6 +65,7 @@ struct AaopWizardState {
     int32_t accelerators = 0;
     int32_t objectType = 0;
     OrthoModel model;
+    Plane reflection{0, 0, 1, 0};  // unit normal and offset
     double measurementOffset = 0;
     int32_t autoTranslate = 1;
     int32_t paints = 0;
@@ -85,7 +90,45 @@ void AaopWizard_MoveMarker(int marker, int position);
 int AaopWizard_BarHeight();
 void AaopWizard_ShowMarkers(bool bar, bool upper, bool lower);
 void AaopWizard_Close();
+// Copies the items backed up when the wizard opened over the caller's list
+// (the count becomes the backup's).
+void AaopWizard_RestoreStylusItems();
 
 // Pages.
 void AaopWizardPages_InitAll();
 AaopWizardPage* AaopWizardPages_First();
+
+// The descriptors that lead on from one page to the next.
+AaopWizardPage& AaopPage_ChooseAxis();
+AaopWizardPage& AaopPage_Limits();
+AaopWizardPage& AaopPage_Complete();
+AaopWizardPage& AaopPage_ReflectionPlane();
+AaopWizardPage& AaopPage_PlaneAxis();
+AaopWizardPage& AaopPage_Orientate();
+AaopWizardPage& AaopPage_SliceAxes();
+
+// What the pages share.
+void AaopPages_Box(MessageKind kind, const char* title, const char* text);
+void AaopPages_Init(PageInstance& page);
+void AaopPages_Leave(PageInstance& page);
+bool AaopPages_Allow(PageInstance& page);
+void AaopPages_DrawQuick(PageInstance& page);
+void AaopPages_DrawFull(PageInstance& page);
+// The screen's vertical in model coordinates.
+Vec3 AaopPages_ScreenVertical(const ViewSettings& view);
+// Turns the live view so that the screen's vertical follows the line fitted
+// through the points, and repaints.
+void AaopPages_AlignWith(const std::vector<Vec3>& points);
+// Stores the view's axis in the set-up: the view origin, the screen's
+// vertical, the view matrix as the frame, no mirroring.
+void AaopPages_StoreAxis();
+// The model height, along the screen's vertical from the view origin, of a
+// marker position (pixels from the bar's top).
+float AaopPages_HeightOfPosition(int position);
+// The set-up's spacing boxes, adaptive box and handedness list.
+void AaopPages_InitSpacing(HWND page);
+// A command of those controls: true when it was one of them.
+bool AaopPages_SpacingCommand(HWND page, WORD id, WORD code);
+// Reformats both spacing boxes into the set-up and refuses an undefined side
+// with the tip; true when the page may go on.
+bool AaopPages_SpacingReady(HWND page);

@@ -78,6 +78,13 @@ void FrameHook(intptr_t, intptr_t) {
     if (page && page->page->overlay) page->page->overlay(*page);
 }
 
+int32_t PickListener(intptr_t, intptr_t, int32_t event, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                     int32_t* level) {
+    PageInstance* page = g_state.current;
+    if (!page || !page->page->pick) return 0;
+    return page->page->pick(*page, event, x1, y1, x2, y2, level);
+}
+
 LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const int32_t x = static_cast<int16_t>(LOWORD(lParam)), y = static_cast<int16_t>(HIWORD(lParam));
     NavigationState* nav = Graph_GetNavigation(window);
@@ -154,14 +161,19 @@ RECT ControlRect(int id) {
 void CreateView() {
     EnsureGraphClass();
     const RECT r = ControlRect(1331);
+    // The stencil buffer carries the stylus groups' ids, so that a page can
+    // pick the point under a click.
+    static const int kStencil = 1;
     HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, "KorvGraph", nullptr,
                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, r.left, r.top,
-                                r.right - r.left, r.bottom - r.top, g_state.dialog, nullptr, Instance(), nullptr);
+                                r.right - r.left, r.bottom - r.top, g_state.dialog, nullptr, Instance(),
+                                const_cast<int*>(&kStencil));
     if (!view) return;
     SetWindowLongPtrA(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ViewProc));
-    if (!Graph_Record(view)) Graph_Create(view, *g_state.settings, nullptr);
+    if (!Graph_Record(view)) Graph_Create(view, *g_state.settings, &kStencil);
     g_state.view = view;
     Graph_SetWizardHandler(0, 0, view, FrameHook);
+    if (NavigationState* nav = Graph_GetNavigation(view)) Nav_AddListener(*nav, PickListener, 0, 0);
 }
 
 void InitTitle() {
@@ -375,16 +387,7 @@ void RunLoop() {
 }
 
 void RestoreStylus() {
-    StylusItemList& items = *g_state.items;
-    const StylusItemList& head = g_state.backupHead;
-    const int32_t count = static_cast<int32_t>(g_state.backup.size());
-    if (count > 0 && items.Items && items.Capacity >= count)
-        std::memcpy(items.Items, g_state.backup.data(), g_state.backup.size() * sizeof(StylusItem));
-    items.TotalCount = head.TotalCount;
-    items.VisibleCount = head.VisibleCount;
-    items.GroupCount = head.GroupCount;
-    items.CaptureMarker = head.CaptureMarker;
-    items.ReplaceNeeded = head.ReplaceNeeded;
+    AaopWizard_RestoreStylusItems();
     g_state.backup.clear();
     g_state.backup.shrink_to_fit();
 }
@@ -454,6 +457,20 @@ ViewSettings* AaopWizard_CurrentView() {
 }
 
 void AaopWizard_RepaintView(int32_t level) { PostViewPaint(level); }
+
+// The list only grows while the wizard is open, so the backup always fits.
+void AaopWizard_RestoreStylusItems() {
+    StylusItemList& items = *g_state.items;
+    const StylusItemList& head = g_state.backupHead;
+    const int32_t count = static_cast<int32_t>(g_state.backup.size());
+    if (count > 0 && items.Items && items.Capacity >= count)
+        std::memcpy(items.Items, g_state.backup.data(), g_state.backup.size() * sizeof(StylusItem));
+    items.TotalCount = head.TotalCount;
+    items.VisibleCount = head.VisibleCount;
+    items.GroupCount = head.GroupCount;
+    items.CaptureMarker = head.CaptureMarker;
+    items.ReplaceNeeded = head.ReplaceNeeded;
+}
 
 void AaopWizard_MoveMarker(int marker, int position) {
     const RECT bar = ControlRect(1341);
