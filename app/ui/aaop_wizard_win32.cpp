@@ -29,6 +29,7 @@ constexpr UINT kMsgSliceDone = 0x8010;
 constexpr const char* kSupportAddress = "support@tolvaran.com";
 
 AaopWizardState g_state;
+void (*g_progressObserver)(HWND, float) = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -502,12 +503,15 @@ void AaopWizard_Close() {
     if (g_state.dialog) SendMessageA(g_state.dialog, WM_CLOSE, 0, 0);
 }
 
+void AaopWizard_SetProgressObserver(void (*observer)(HWND, float)) { g_progressObserver = observer; }
+
 HWND AaopWizard_Window() { return g_state.dialog; }
 HWND AaopWizard_View() { return g_state.view; }
 
 bool Ortho_Progress(float fraction, OrthoJob& job) {
     HWND box = static_cast<HWND>(job.ProgressWindow);
     if (!box) return true;
+    if (g_progressObserver) g_progressObserver(box, fraction);
     SendDlgItemMessageA(box, 1154, PBM_SETPOS, static_cast<WPARAM>(static_cast<int>(fraction * 100)), 0);
     return GetWindowLongPtrA(box, GWLP_USERDATA) != 0;
 }

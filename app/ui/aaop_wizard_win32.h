@@ -33,6 +33,10 @@ bool Ortho_Progress(float fraction, OrthoJob& job);
 // error box.
 void AaopWizard_InstallHooks();
 
+// Test seam: called on the slicing worker's thread with the "Processing"
+// box at each progress report, before the box's answer is read.
+void AaopWizard_SetProgressObserver(void (*observer)(HWND box, float fraction));
+
 // The open wizard's windows (null when it is not open), for tests and probes.
 HWND AaopWizard_Window();
 HWND AaopWizard_View();

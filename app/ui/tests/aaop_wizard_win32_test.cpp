@@ -16,131 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "app/base/app_messages.h"
-#include "app/export/tests/ortho_meshes.h"
-#include "app/files/image.h"
-#include "app/scan/mesh_normals.h"
-#include "app/locale/locale_loader.h"
-#include "app/ui/aaop_wizard_pages_win32.h"
-#include "app/ui/aaop_wizard_win32.h"
-#include "app/ui/app_state.h"
-#include "app/ui/commands_win32.h"
-#include "app/ui/menus_win32.h"
-#include "app/ui/navigation.h"
-#include "app/ui/graph_window_win32.h"
-#include "app/ui/scanner_link.h"
-#include "app/ui/shell_hooks.h"
-#include "app/ui/shell_win32.h"
-#include "app/ui/tests/modal_driver_win32.h"
+#include "app/ui/tests/aaop_wizard_fixture_win32.h"
 #include "app/ui/tests/shell_fixture_win32.h"
-#include "app/ui/view_window_win32.h"
 
 namespace {
 
 using modal_driver::Driver;
 using modal_driver::Press;
-using namespace ortho_test;
+using namespace aaop_wizard_test;
 
-std::vector<AppMessage> g_messages;
-constexpr uint32_t kBackground = 0x402010;
-
-std::string Title(HWND wizard) { return modal_driver::ItemText(wizard, 1322); }
-HWND Page() { return AaopWizard_State().current ? AaopWizard_State().current->window : nullptr; }
-
-// Pixels of the wizard's view that differ from the background.
-int DrawnPixels() {
-    Image image;
-    if (!Graph_ReadFrontBuffer(AaopWizard_View(), image)) return -1;
-    int drawn = 0;
-    for (int32_t i = 0; i < image.width * image.height; ++i) {
-        const uint8_t* p = image.pixels + static_cast<size_t>(i) * 4;
-        if (!(p[0] == 0x10 && p[1] == 0x20 && p[2] == 0x40)) ++drawn;
-    }
-    Image_Free(&image);
-    return drawn;
-}
-
-class AaopWizardWin32 : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        Locale_Load();
-        DeleteSettingsKeys();
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
-        App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
-        ScannerLink_Install(ScannerLink());
-        View_ConnectShell();
-        Commands_ConnectShell();
-        Commands_SetQuestionSink([](const std::string&, const std::string&) { return IDNO; });
-        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
-        if (window_) MoveWindow(window_, 0, 0, 500, 400, TRUE);
-        PumpShellMessages(3, 5);
-    }
-    static void TearDownTestSuite() {
-        if (window_ && IsWindow(window_)) {
-            SendMessageA(window_, WM_CLOSE, 0, 0);
-            PumpShellMessages(3, 5);
-        }
-        Shell_Win32Hooks() = ShellWin32Hooks();
-        Commands_SetQuestionSink(nullptr);
-        App_SetMessageSink(nullptr);
-        DeleteSettingsKeys();
-    }
-    void SetUp() override {
-        ASSERT_NE(window_, nullptr);
-        g_messages.clear();
-        AppState& app = App();
-        M4_Identity(app.view.ViewMatrix);
-        app.view.ViewOrigin = {0, 0, 0};
-        app.view.ZoomFactor = 1;
-        app.view.DisplayType = 2;
-        app.view.Options = 0;
-    }
-    void TearDown() override { Surface_Free(App().rbf); }
-
-    // The RBF surface: a limb of radius 40 with a rounded distal end (its
-    // pole at the local origin), standing tilted away from the screen's
-    // vertical, off the origin.
-    void UseCylinder() {
-        ASSERT_NE(App().raw, nullptr);
-        pose_.offset = Vec3{20, -30, 15};
-        M4_MakeRotationZ(25, pose_.rotation);
-        const LocalMesh limb = EllipticTube(61, 96, [](int32_t k, float& y, float& ax, float& az) {
-            if (k < 21) {
-                const double theta = 0.001 + (kPi / 2 - 0.001) * k / 20;
-                y = static_cast<float>(40 - 40 * std::cos(theta));
-                ax = az = static_cast<float>(40 * std::sin(theta));
-            } else {
-                y = 40 + 160.0f * (k - 20) / 40;
-                ax = az = 40;
-            }
-        });
-        PlacedSurface placed(limb, pose_);
-        SurfaceRecord& rbf = App().rbf;
-        Surface_Free(rbf);
-        rbf = placed.get();
-        std::memset(&placed.get(), 0, sizeof(SurfaceRecord));  // the app owns the arrays now
-        rbf.PointNormals = static_cast<Vec3*>(std::malloc(sizeof(Vec3) * rbf.NumPoints));
-        Mesh_FacetNormals(rbf.NumPoints, rbf.Points, rbf.NumFacets, rbf.Facets, 0, nullptr, rbf.FacetNormals, nullptr,
-                          nullptr, rbf.PointNormals);
-        // Built after the basic surface and the scan's last change, as the
-        // program builds it; the main view shows all of it.
-        AppState& app = App();
-        app.basic.ChangeTime = std::max(1.0, static_cast<double>(app.raw->Timestamp));
-        rbf.ChangeTime = app.basic.ChangeTime + 1;
-        Nav_CenterOnPoints(app.view, rbf.Points, rbf.NumPoints);
-        app.view.ZoomFactor = 0.3f;
-    }
-    static std::string TempPath(const char* name) {
-        char folder[MAX_PATH];
-        GetTempPathA(sizeof folder, folder);
-        return std::string(folder) + name;
-    }
-    static HWND window_;
-    Pose pose_;
-};
-HWND AaopWizardWin32::window_ = nullptr;
+class AaopWizardWin32 : public AaopWizardFixture {};
 
 TEST_F(AaopWizardWin32, WithoutAnRbfSurfaceTheCommandExplains) {
     Surface_Free(App().rbf);
@@ -155,13 +40,8 @@ TEST_F(AaopWizardWin32, WithoutAnRbfSurfaceTheCommandExplains) {
 // through the Save dialog to an .aop file whose radii are the cylinder's.
 TEST_F(AaopWizardWin32, DistalClosureRoadExportsTheLimb) {
     UseCylinder();
-    StylusItem marker = {};
-    M4_MakeTranslation(Place(pose_, Vec3{0, 100, 40}), marker.Pose);
-    std::vector<StylusItem> items = {marker};
-    StylusItemList& list = App().raw->Stylus;
-    const StylusItemList savedList = list;
-    list.Items = items.data();
-    list.VisibleCount = list.TotalCount = list.Capacity = 1;
+    StylusItemList& list = UseStylus({Place(pose_, Vec3{0, 100, 40})});
+    const StylusItem marker = list.Items[0];
     const std::string path = TempPath("wizard_limb.aop");
     DeleteFileA(path.c_str());
     std::vector<std::string> titles;
@@ -241,10 +121,8 @@ TEST_F(AaopWizardWin32, DistalClosureRoadExportsTheLimb) {
     for (int d : drawn) EXPECT_GT(d, 500);
     EXPECT_EQ(App().rbf.Saved, 1);
     // The stylus list is what it was.
-    EXPECT_EQ(list.Items, items.data());
     EXPECT_EQ(list.VisibleCount, 1);
     EXPECT_EQ(std::memcmp(&list.Items[0], &marker, sizeof marker), 0);
-    list = savedList;
 
     std::ifstream in(path);
     std::vector<std::string> lines;
@@ -285,12 +163,7 @@ TEST_F(AaopWizardWin32, DistalClosureRoadExportsTheLimb) {
 // a message and leaves the stylus list as it was, even with a point selected.
 TEST_F(AaopWizardWin32, BackAndCancel) {
     UseCylinder();
-    StylusItem marker = {};
-    std::vector<StylusItem> items = {marker};
-    StylusItemList& list = App().raw->Stylus;
-    const StylusItemList savedList = list;
-    list.Items = items.data();
-    list.VisibleCount = list.TotalCount = list.Capacity = 1;
+    StylusItemList& list = UseStylus({Vec3{0, 0, 0}});
     ViewSettings axisView{}, keyView{};
     bool restored = false, backOnFirst = false, keyKept = false;
     int keyTicks = 0;
@@ -339,7 +212,6 @@ TEST_F(AaopWizardWin32, BackAndCancel) {
     EXPECT_TRUE(g_messages.empty());
     EXPECT_EQ(App().rbf.Saved, 0);
     EXPECT_EQ(list.Items[0].Flags, 0u);
-    list = savedList;
 }
 
 }  // namespace
