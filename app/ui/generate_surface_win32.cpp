@@ -6,6 +6,7 @@
 #include "app/locale/locale_number_format.h"
 #include "app/scan/raw_data.h"
 #include "app/ui/app_state.h"
+#include "app/ui/cast_tools_win32.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/document_marks.h"
 #include "app/ui/generate_surface.h"
@@ -344,6 +345,10 @@ bool GenerateSurfaceCommand(HWND w, WORD notification, WORD id) {
             return true;
         case kHelpButton:
             Help_ShowTopic("Generate Surface");
+            return true;
+        case kInvertAlign:
+            if (g_dlg.raw) CastInv_Run(w, Rbf(), S(), *g_dlg.raw);
+            SendMessageA(w, kMsgPanelRefresh, 0, 0);
             return true;
         case kResetButton:
             GenSurf_ResetToDefaults(S(), *g_dlg.defaults);

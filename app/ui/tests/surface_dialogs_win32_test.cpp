@@ -5,13 +5,17 @@
 // aborted with its messages; the about boxes. Each window is kept as a
 // picture in the build tree and checked by its pixels.
 #include "app/base/app_messages.h"
+#include "app/export/cast_inversion.h"
+#include "app/export/tests/cast_scans.h"
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/rbf_surface.h"
 #include "app/scan/tests/cloud_scan.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/cast_tools_win32.h"
 #include "app/ui/commands_win32.h"
+#include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/surface_dialogs_win32.h"
 #include "app/ui/tests/modal_driver_win32.h"
@@ -282,6 +286,82 @@ TEST_F(SurfaceDialogsWin32, ApplyTakesTheEntryStillBeingTyped) {
     EXPECT_EQ(app.shownSurface, &app.rbf);
     EXPECT_EQ(app.rbf.NumPoints, 0);  // built with another accuracy: it must be built again
     EXPECT_EQ(app.basic.NumPoints, 10);
+}
+
+// In cast-inversion mode "Invert && Align" inverts the RBF surface of a cut
+// cast: the settings dialog, the inversion, its message; the surface is then
+// inverted and unsaved, and a second press asks nothing more.
+TEST_F(SurfaceDialogsWin32, InvertAndAlignInvertsTheRbfSurfaceOfACast) {
+    using namespace cast_scans;
+    AppState& app = App();
+    GeneralSettings& g = app.settings;
+    g.BasicParams.DoObjectLimit = 1;
+    g.BasicParams.ObjectLimit = 2;
+    g.CastInversionMode = 1;
+    g.InversionParams = InversionSettings{kKerf, kTrim, 2};
+    MarkBothBuilt();
+    scan_.AddSweep(std::vector<ScanPoint>(3));
+    Cast cast(Vec3{0, 0, 0}, kMoved);
+    Markers markers;
+    RimMarkers(cast, markers, 6, 6);
+    std::memcpy(&app.rbf, &cast.Surface(), sizeof app.rbf);
+    // The cast's arrays are the test's: the surface record lets go of them
+    // however the test ends.
+    struct Restore {
+        StylusItemList scanMarkers = App().raw->Stylus;
+        ~Restore() {
+            Shell_Hooks().sendCommand = nullptr;
+            App().raw->Stylus = scanMarkers;
+            std::memset(&App().rbf, 0, sizeof App().rbf);
+        }
+    } restore;
+    app.raw->Stylus = markers.List();
+    Shell_Hooks().sendCommand = [](int command) { SendMessageA(Shell().main, WM_COMMAND, command, 0); };
+
+    HWND w = OpenModeless();
+    HWND button = GetDlgItem(w, 1488);
+    EXPECT_TRUE(IsWindowVisible(button));
+    EXPECT_EQ(Text(w, 1488), "Invert && Align");
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, 102)));
+    EXPECT_TRUE(IsWindowEnabled(button));
+    KeepPicture(w, "generate_surface_321_cast");
+    // Processed data not yet turned into a surface: nothing to invert.
+    app.raw->ProcessedChanged = 1;
+    SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    EXPECT_FALSE(IsWindowEnabled(button));
+    app.raw->ProcessedChanged = 0;
+    SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    ASSERT_TRUE(IsWindowEnabled(button));
+
+    std::string title;
+    Driver driver({{1347, [&](HWND d) {
+                        title = ItemText(d, 0);
+                        return Press(d, IDOK);
+                    }}});
+    SendMessageA(w, WM_COMMAND, MAKEWPARAM(1488, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(title, "Cast Inversion Settings");
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].textKey, "CastInvOkMsg");
+    EXPECT_EQ(g_messages[0].kind, MessageKind::Info);
+    EXPECT_EQ(app.rbf.Inverted, 1);
+    EXPECT_EQ(app.rbf.Saved, 0);
+    EXPECT_EQ(app.rbf.NumPoints, 2 * kAlong * (kAround - 2));
+    for (int32_t v = 0; v < app.rbf.NumPoints; ++v) {
+        const Vec3 p = app.rbf.Points[v];
+        ASSERT_NEAR(std::sqrt(p.x * p.x + p.y * p.y), kRadius, 2e-3f) << v;
+    }
+    EXPECT_EQ(g_commands, (std::vector<WPARAM>{40009, 40263}));
+    EXPECT_EQ(g.CombineSweeps, 1);
+
+    // Inverted already: no settings, no message, the basic surface shown.
+    g_messages.clear();
+    g_commands.clear();
+    Driver none({{1347, [](HWND d) { return Press(d, IDCANCEL); }}}, 25);
+    SendMessageA(w, WM_COMMAND, MAKEWPARAM(1488, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    EXPECT_FALSE(none.Finished());
+    EXPECT_TRUE(g_messages.empty());
+    EXPECT_EQ(g_commands, std::vector<WPARAM>{40263});
 }
 
 TEST_F(SurfaceDialogsWin32, ClosingMarksStaleSurfacesAndSwitchesTheView) {
