@@ -342,6 +342,11 @@ void CompleteDraw(PageInstance&) {
     glEnable(GL_LIGHT0);
     glEnable(GL_NORMALIZE);
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    // A strip's normal is (c - a) x (b - d) of its quads a b c d, which is
+    // the side that winds clockwise: that side is the front, so that each
+    // side is lit from its own side and both show the colour.
+    glFrontFace(GL_CW);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     glEnable(GL_COLOR_MATERIAL);
     const uint32_t c = s.settings->ForegroundColour;
     glColor3ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
@@ -358,6 +363,9 @@ void CompleteDraw(PageInstance&) {
         }
         glEnd();
     }
+    glFrontFace(GL_CCW);
+    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
     Graph_Present(*record);
     if (Graph_CallFrameHook(*record)) glFinish();
 }

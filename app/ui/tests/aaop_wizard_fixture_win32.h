@@ -58,6 +58,12 @@ inline int DrawnPixels() {
 // A click of the page's control as the user makes it.
 inline void Click(int id) { SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
+// A handedness chosen in the page's list as the user chooses it.
+inline void ChooseSide(int side) {
+    SendDlgItemMessageA(Page(), 1330, CB_SETCURSEL, side, 0);
+    SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1330, CBN_SELCHANGE), 0);
+}
+
 // A model point's place in the view's client area (y from the top).
 inline POINT OnScreen(const Vec3& point) {
     Vec3 screen{};

@@ -48,11 +48,6 @@ void ChooseType(HWND wizard, int type) {
     (void)wizard;
 }
 
-void ChooseSide(int side) {
-    SendDlgItemMessageA(Page(), 1330, CB_SETCURSEL, side, 0);
-    SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(1330, CBN_SELCHANGE), 0);
-}
-
 bool Visible(int id) { return IsWindowVisible(GetDlgItem(AaopWizard_Window(), id)) != 0; }
 
 uint32_t Motions() {
