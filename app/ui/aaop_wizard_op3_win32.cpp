@@ -95,20 +95,9 @@ void Vertex(const POINT& p, float height, float dx = 0, float dy = 0) {
 // The axes as solid red lines from the ankle, their cuts as dotted yellow
 // lines across each outer end, and the three handles.
 void SliceAxesOverlay(PageInstance&) {
-    const RECT c = ViewClient();
+    const RECT c = AaopPages_BeginPixelOverlay();
     const float h = static_cast<float>(c.bottom);
     const POINT* p = g_axesPage.handles;
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glDrawBuffer(GL_FRONT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, c.right, 0, c.bottom, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
     glEnable(GL_LINE_STIPPLE);
     glLineWidth(2);
     for (int outer : {kToe, kTop}) {
@@ -139,11 +128,7 @@ void SliceAxesOverlay(PageInstance&) {
         Vertex(p[k], h, -4, 4);
     }
     glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glPopAttrib();
-    glFlush();
+    AaopPages_EndPixelOverlay();
 }
 
 int HandleAt(int32_t x, int32_t y) {

@@ -4,6 +4,8 @@
 // a road in the slicing.
 #include <windows.h>
 
+#include <GL/gl.h>
+
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -129,6 +131,54 @@ float AaopPages_HeightOfPosition(int position) {
     if (Graph_UnprojectFromScreen(Vec3{screen.x, fromBottom, screen.z}, s.view, point) != 0) return 0;
     V3_Sub(point, s.live.ViewOrigin, origin);
     return V3_Dot(origin, AaopPages_ScreenVertical(s.live));
+}
+
+RECT AaopPages_BeginPixelOverlay() {
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(S().view, &client);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glDrawBuffer(GL_FRONT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, client.right, 0, client.bottom, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_LIGHTING);
+    return client;
+}
+
+void AaopPages_EndPixelOverlay() {
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+    glFlush();
+}
+
+void AaopPages_DrawAxisLine() {
+    AaopWizardState& s = S();
+    const Vec3 o = s.live.ViewOrigin, v = AaopPages_ScreenVertical(s.live);
+    const float reach = 10000;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glDrawBuffer(GL_FRONT);
+    glDisable(GL_LIGHTING);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_DEPTH_TEST);
+    glLineWidth(2);
+    for (int pass = 0; pass < 2; ++pass) {
+        glDepthFunc(pass == 0 ? GL_LEQUAL : GL_GREATER);
+        glColor3f(pass == 0 ? 1.0f : 0.0f, pass == 0 ? 0.0f : 1.0f, pass == 0 ? 0.0f : 1.0f);
+        glBegin(GL_LINES);
+        glVertex3f(o.x - reach * v.x, o.y - reach * v.y, o.z - reach * v.z);
+        glVertex3f(o.x + reach * v.x, o.y + reach * v.y, o.z + reach * v.z);
+        glEnd();
+    }
+    glPopAttrib();
+    glFlush();
 }
 
 void AaopPages_InitSpacing(HWND page) {

@@ -113,29 +113,7 @@ void AxisDraw(PageInstance& p) {
     DrawFull(p);
 }
 
-// The axis line through the view origin along the screen's vertical, red in
-// front of the surface and cyan where the surface hides it.
-void AxisOverlay(PageInstance&) {
-    AaopWizardState& s = S();
-    const Vec3 o = s.live.ViewOrigin, v = ScreenVertical(s.live);
-    const float reach = 10000;
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glDrawBuffer(GL_FRONT);
-    glDisable(GL_LIGHTING);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_DEPTH_TEST);
-    glLineWidth(2);
-    for (int pass = 0; pass < 2; ++pass) {
-        glDepthFunc(pass == 0 ? GL_LEQUAL : GL_GREATER);
-        glColor3f(pass == 0 ? 1.0f : 0.0f, pass == 0 ? 0.0f : 1.0f, pass == 0 ? 0.0f : 1.0f);
-        glBegin(GL_LINES);
-        glVertex3f(o.x - reach * v.x, o.y - reach * v.y, o.z - reach * v.z);
-        glVertex3f(o.x + reach * v.x, o.y + reach * v.y, o.z + reach * v.z);
-        glEnd();
-    }
-    glPopAttrib();
-    glFlush();
-}
+void AxisOverlay(PageInstance&) { AaopPages_DrawAxisLine(); }
 
 INT_PTR AxisProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
@@ -264,34 +242,16 @@ INT_PTR LimitsProc(PageInstance& page, UINT message, WPARAM wParam, LPARAM) {
 
 // Two white lines across the view at the markers' heights.
 void LimitsOverlay(PageInstance&) {
-    AaopWizardState& s = S();
-    RECT client = {0, 0, 0, 0};
-    GetClientRect(s.view, &client);
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glDrawBuffer(GL_FRONT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, client.right, 0, client.bottom, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glDisable(GL_LIGHTING);
+    const RECT client = AaopPages_BeginPixelOverlay();
     glColor3f(1, 1, 1);
     glBegin(GL_LINES);
     for (int marker = 0; marker < 2; ++marker) {
-        const float y = client.bottom * (1.0f - static_cast<float>(s.markers[marker]) / AaopWizard_BarHeight());
+        const float y = client.bottom * (1.0f - static_cast<float>(S().markers[marker]) / AaopWizard_BarHeight());
         glVertex2f(0, y);
         glVertex2f(static_cast<float>(client.right), y);
     }
     glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glPopAttrib();
-    glFlush();
+    AaopPages_EndPixelOverlay();
 }
 
 bool LimitsBack(PageInstance&) {

@@ -125,6 +125,13 @@ void AaopPages_StoreAxis();
 // The model height, along the screen's vertical from the view origin, of a
 // marker position (pixels from the bar's top).
 float AaopPages_HeightOfPosition(int position);
+// Straight into the shown picture, in the view's client pixels (y up),
+// without depth test, depth writes or lighting: the view's client area.
+RECT AaopPages_BeginPixelOverlay();
+void AaopPages_EndPixelOverlay();
+// The axis line through the view origin along the screen's vertical, red in
+// front of the surface and cyan where the surface hides it.
+void AaopPages_DrawAxisLine();
 // The set-up's spacing boxes, adaptive box and handedness list.
 void AaopPages_InitSpacing(HWND page);
 // A command of those controls: true when it was one of them.

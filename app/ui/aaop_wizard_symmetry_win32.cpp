@@ -387,22 +387,17 @@ void SetValue(int id, double value) {
 
 // The axis line and the measured section, straight into the shown picture.
 void PlaneAxisOverlay(PageInstance&) {
-    AaopWizardState& s = S();
     const Section section = MeasureSection();
     SetValue(1352, section.circumference);
     SetValue(1351, section.mediolateral);
     SetValue(1353, section.anteroposterior);
-    const Vec3 o = s.live.ViewOrigin, v = AaopPages_ScreenVertical(s.live);
-    const float reach = 10000;
+    AaopPages_DrawAxisLine();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glDrawBuffer(GL_FRONT);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glLineWidth(2);
     glBegin(GL_LINES);
-    glColor3f(1, 0, 0);
-    glVertex3f(o.x - reach * v.x, o.y - reach * v.y, o.z - reach * v.z);
-    glVertex3f(o.x + reach * v.x, o.y + reach * v.y, o.z + reach * v.z);
     glColor3f(1, 1, 0);
     for (const Vec3& p : section.ends) glVertex3fv(&p.x);
     glEnd();

@@ -33,13 +33,7 @@ void (*g_progressObserver)(HWND, float) = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
-void ShowBox(MessageKind kind, const char* title, const char* text) {
-    AppMessage message;
-    message.kind = kind;
-    message.title = title;
-    message.text = text;
-    App_ShowMessage(message);
-}
+void ShowBox(MessageKind kind, const char* title, const char* text) { AaopPages_Box(kind, title, text); }
 
 // The height ratio of the wizard's view to the main view, by which the zoom
 // is scaled so that the surface keeps its size relative to the window.

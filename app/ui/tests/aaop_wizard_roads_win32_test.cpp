@@ -225,7 +225,8 @@ HWND g_box = nullptr;
 int g_reports = 0;
 
 // Abort pressed while the slicing reports its progress: the wizard is back on
-// the limits page without a message and without slices.
+// the limits page without a message and without slices. On the way, the
+// slice count follows the spacing only while the spacing is fixed.
 TEST_F(AaopWizardRoads, AbortInProcessingReturnsSilently) {
     UseCylinder();
     g_reports = 0;
@@ -235,14 +236,23 @@ TEST_F(AaopWizardRoads, AbortInProcessingReturnsSilently) {
             SendMessageA(box, WM_COMMAND, IDCANCEL, 0);
         }
     });
-    std::string title;
-    bool noSlices = false, boxGone = false;
+    std::string title, count;
+    bool noSlices = false, boxGone = false, adaptive = false, fixed = false;
+    double extent = 0;
     {
         Driver driver({{1325,
                         [&](HWND w) {
                             SendMessageA(w, WM_COMMAND, 1325, 0);
                             SendMessageA(w, WM_COMMAND, 1325, 0);
                             ChooseSide(1);
+                            // Adaptive spacing (the default) has no count and
+                            // no spacing to edit; a fixed spacing counts both ends.
+                            adaptive = ItemText(Page(), 1208).empty() && !IsWindowEnabled(GetDlgItem(Page(), 1328));
+                            CheckDlgButton(Page(), 1378, BST_UNCHECKED);
+                            Click(1378);
+                            extent = std::stod(ItemText(Page(), 1207));
+                            count = ItemText(Page(), 1208);
+                            fixed = IsWindowEnabled(GetDlgItem(Page(), 1328)) != 0;
                             return Press(w, 1325);
                         }},
                        {1325, [&](HWND w) {
@@ -261,6 +271,10 @@ TEST_F(AaopWizardRoads, AbortInProcessingReturnsSilently) {
     EXPECT_TRUE(boxGone);
     EXPECT_TRUE(noSlices);
     EXPECT_TRUE(g_messages.empty());
+    EXPECT_TRUE(adaptive);
+    EXPECT_TRUE(fixed);
+    EXPECT_GT(extent, 0);
+    EXPECT_EQ(count, std::to_string(static_cast<int>(std::floor(extent / 5)) + 1));
 }
 
 std::vector<std::vector<double>> AaopRadii(const std::string& path, std::vector<double>& heights) {
@@ -309,6 +323,7 @@ TEST_F(AaopWizardRoads, StylusListRestoredAfterCancelAndExport) {
         int32_t added = 0;
         uint32_t addedFlags = 0;
         float facing = 0;
+        bool flipped = false;
         double circumference = 0, mediolateral = 0, anteroposterior = 0;
         std::deque<modal_driver::Step> walk = {
             {1325,
@@ -330,6 +345,13 @@ TEST_F(AaopWizardRoads, StylusListRestoredAfterCancelAndExport) {
                  if (!exportIt) return Press(w, IDCANCEL);
                  Click(1362);  // Reset Points, then the three again
                  Click(1363);
+                 const Plane fitted = AaopWizard_State().reflection;
+                 Click(1346);  // Flip Plane
+                 const Plane once = AaopWizard_State().reflection;
+                 Click(1346);
+                 const Plane twice = AaopWizard_State().reflection;
+                 flipped = once.a == -fitted.a && once.b == -fitted.b && once.c == -fitted.c && once.d == -fitted.d &&
+                           std::memcmp(&twice, &fitted, sizeof fitted) == 0;
                  SendMessageA(w, WM_COMMAND, 1325, 0);
                  const Plane& p = AaopWizard_State().reflection;
                  Vec3 normal;
@@ -390,6 +412,7 @@ TEST_F(AaopWizardRoads, StylusListRestoredAfterCancelAndExport) {
             continue;
         }
         EXPECT_NEAR(facing, 1.0f, 1e-4f);
+        EXPECT_TRUE(flipped);
         // The half section at the marker, mirrored: a circle of radius 40.
         EXPECT_NEAR(circumference, 2 * kPi * 40, 2.0);
         EXPECT_NEAR(mediolateral, 80, 1.0);
