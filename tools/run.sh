@@ -40,18 +40,21 @@
 #   --hemisphere-setup  the scenario sets the hemispheres up automatically:
 #                  the headless check first waits for the set-up window to
 #                  open and close again.
-#   --view-check   headless, on the simulator: a plain black background and
-#                  no box; the view's own read-backs while the simulated
-#                  sweeps come in, after a full redraw and after Center, the
-#                  coordinate readout under a drawn pixel and the picture F11
-#                  saves are checked by tools/view_check.py.
+#   --view-check   headless, on the simulator: a plain black background
+#                  without the logo, and no box; the view's own read-backs
+#                  while the simulated sweeps come in, after a full redraw
+#                  and after Center, the coordinate readout under a drawn
+#                  pixel and the picture F11 saves are checked by
+#                  tools/view_check.py.
 #   --space-mouse  headless: the 3D mouse driver's stand-in beside the run's
 #                  program; the program must open it as "Tolvaran", and an
 #                  injected push of the cap must show its zoom in the status bar.
 #   --brand        headless: the run's copy of the program carries a package
 #                  naming this product ("-": the package stripped), and
 #                  the title must show the product (the built-in one when
-#                  stripped); the view's read-back is kept as brand-view.png.
+#                  stripped); the view's read-back (kept as brand-view.png)
+#                  must show the package's logo at its top left (none when
+#                  stripped).
 #   --open-scan    headless: the program starts with a small scan file named
 #                  on its command line. "good": the title names it, no box
 #                  opens, and File > Export of its sweeps opens the Save
@@ -263,6 +266,12 @@ EOF_PIXEL
         echo "title: $title (expected the product $expected)"
         case "$title" in *"$expected"*) ;; *) echo "the title does not show the product"; status=1 ;; esac
         "$WINE" probe/tolvaran_run_probe.exe readback brand-view.png || status=1
+        # The package's "background" picture is the view's logo; without a
+        # package the view has none.
+        shown=yes
+        [ "$BRAND" = - ] && shown=no
+        /usr/bin/python3 "$ROOT/tools/view_check.py" --logo brand-view.png "$BUILD/app/ui/brand/background.png" \
+            $shown || status=1
     fi
     if [ "$OPEN_SCAN" = good ]; then
         "$WINE" probe/tolvaran_run_probe.exe export-dialog 30 || status=1
@@ -344,6 +353,10 @@ if [ "$BRAND_SET" = 1 ]; then
     else
         /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --strip
     fi
+elif [ "$VIEW_CHECK" = 1 ]; then
+    # The view check takes every pixel off the black background for the
+    # cloud: its copy of the program goes without the logo.
+    /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --strip
 fi
 # The 3D mouse driver's stand-in, only in the run folder.
 if [ "$SPACE_MOUSE" = 1 ] && [ -f "$BUILD/sim/siappdll/siappdll.dll" ]; then

@@ -14,6 +14,9 @@ Other forms, for the same run:
                                          height plus the information text, the cloud inside
   view_check.py --paste SHOT.png VIEW.png X Y W H
                                          the view's picture pasted into the screenshot at its place
+  view_check.py --logo VIEW.png LOGO.png yes|no
+                                         the logo's opaque pixels at the view's top left corner
+                                         (yes), or not there (no)
 """
 import re
 import subprocess
@@ -169,6 +172,29 @@ def paste(shot_path, view_path, x, y, w, h):
     return 0
 
 
+def logo(view_path, logo_path, expected):
+    view = Image.open(view_path).convert("RGB")
+    mark = Image.open(logo_path).convert("RGBA")
+    w, h = mark.size
+    if view.size[0] < w or view.size[1] < h:
+        print(f"the view's picture {view.size} is smaller than the logo {mark.size}")
+        return 1
+    v, m = view.load(), mark.load()
+    opaque = [(x, y) for y in range(h) for x in range(w) if m[x, y][3] == 255]
+    same = sum(1 for x, y in opaque if max(abs(p - q) for p, q in zip(v[x, y], m[x, y][:3])) <= 2)
+    print(f"logo: {same} of its {len(opaque)} opaque pixels at the view's top left")
+    shown = len(opaque) > 0 and same == len(opaque)
+    # Where the logo is absent a few of its pixels may match the background by chance.
+    absent = same < len(opaque) // 10
+    if expected == "yes" and not shown:
+        print("the view does not show the logo")
+        return 1
+    if expected == "no" and not absent:
+        print("the view shows a logo")
+        return 1
+    return 0
+
+
 if __name__ == "__main__":
     a = sys.argv
     if len(a) == 3 and a[1] == "--pick":
@@ -181,4 +207,6 @@ if __name__ == "__main__":
         sys.exit(snapshot(a[2], a[3]))
     if len(a) == 8 and a[1] == "--paste":
         sys.exit(paste(a[2], a[3], *(int(v) for v in a[4:8])))
+    if len(a) == 5 and a[1] == "--logo" and a[4] in ("yes", "no"):
+        sys.exit(logo(a[2], a[3], a[4]))
     sys.exit(main(a[1]))

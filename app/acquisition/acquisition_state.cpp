@@ -18,6 +18,7 @@ std::atomic<std::uint32_t> g_portOpenStatus{0};
 std::atomic<bool> g_locked{false};
 std::atomic<std::int32_t> g_pauseFirst{0};
 std::atomic<std::int32_t> g_pauseSeconds{0};
+std::atomic<float> g_unitPair[2] = {{0.0f}, {0.0f}};
 std::atomic<std::int32_t> g_secondOption{0};
 std::atomic<std::int64_t> g_calibrationTime{0};
 
@@ -123,7 +124,14 @@ std::int32_t GetSweepPauseSeconds() { return g_pauseSeconds.load(); }
 
 void ClampUnitPair(float pair[2]) {
     // A fraction that is not a number counts as 0.
-    for (int i = 0; i < 2; ++i) pair[i] = !(pair[i] >= 0.0f) ? 0.0f : pair[i] > 1.0f ? 1.0f : pair[i];
+    for (int i = 0; i < 2; ++i) {
+        pair[i] = !(pair[i] >= 0.0f) ? 0.0f : pair[i] > 1.0f ? 1.0f : pair[i];
+        g_unitPair[i].store(pair[i]);
+    }
+}
+
+void GetUnitPair(float pair[2]) {
+    for (int i = 0; i < 2; ++i) pair[i] = g_unitPair[i].load();
 }
 
 void SetHardwareSecondOption(std::int32_t value) { g_secondOption.store(value); }
@@ -143,6 +151,7 @@ void ResetAcquisitionState() {
     g_locked.store(false);
     g_pauseFirst.store(0);
     g_pauseSeconds.store(0);
+    for (auto& fraction : g_unitPair) fraction.store(0.0f);
     g_secondOption.store(0);
     g_calibrationTime.store(0);
     std::lock_guard<std::mutex> lock(g_textMutex);

@@ -78,8 +78,9 @@ void SetSweepPauseParams(std::int32_t first, std::int32_t pauseSeconds);
 std::int32_t GetSweepPauseFirst();
 std::int32_t GetSweepPauseSeconds();
 
-// Two profile fractions, each clamped to 0..1.
+// Two profile fractions, each clamped to 0..1, become the pair in force.
 void ClampUnitPair(float pair[2]);
+void GetUnitPair(float pair[2]);
 
 // The second start argument, stored as given.
 void SetHardwareSecondOption(std::int32_t value);

@@ -62,9 +62,6 @@ const std::set<WORD>& NotAvailable() {
         40314,
         40308,
         40309,
-        // Toolbars, panels and small dialogs.
-        40061,
-        40105,
     };
     return ids;
 }

@@ -457,10 +457,14 @@ UINT_PTR CALLBACK StylusExportDlg_HookProc(HWND panel, UINT message, WPARAM wPar
             RefreshStylusPanel(panel, *reinterpret_cast<GeneralSettings*>(ofn->lCustData));
             return TRUE;
         }
+        case kMsgPanelRefresh:
+            if (s) RefreshStylusPanel(panel, *s);
+            return TRUE;
         case WM_NOTIFY: {
             const OFNOTIFYA* notify = reinterpret_cast<const OFNOTIFYA*>(lParam);
             if (s && notify->hdr.code == CDN_TYPECHANGE) {
-                s->Stylus.ExportFormat = notify->lpOFN->nFilterIndex == 2 ? 1 : 0;
+                // The filters run in the order of the formats, from 1.
+                s->Stylus.ExportFormat = static_cast<int32_t>(notify->lpOFN->nFilterIndex) - 1;
                 SetDefaultExtension(panel, s->Stylus.ExportFormat == 1 ? "txt" : "csv");
             }
             return 0;

@@ -20,6 +20,12 @@ bool ToolDialogs_Command(WORD id) {
         case 40124:
             TextureCamera_Show(Shell().main);
             return true;
+        case 40061:
+            LightingColors_Show(Shell().main);
+            return true;
+        case 40105:
+            ResourceValuesDialog(Shell().main);
+            return true;
     }
     return false;
 }

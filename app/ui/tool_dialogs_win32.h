@@ -72,5 +72,37 @@ void SetExtentsTexts(float x, float y, float z);
 // 40225: the setting toggled, the window shown or hidden.
 void Extents_Toggle();
 
+// ---- Lighting and Colours (modeless) ---------------------------------------------
+constexpr int kLightingTemplate = 342;
+constexpr int kLightingSpotLevel = 1012;
+constexpr int kLightingSpotPosition = 1013;
+constexpr int kLightingAmbientLevel = 1015;
+constexpr int kLightingSpecular = 1494;
+constexpr int kLightingSmooth = 1495;
+constexpr int kLightingGraded = 1496;
+constexpr int kLightingSurfaceSample = 1372;
+constexpr int kLightingProfileSample = 1373;
+constexpr int kLightingBackgroundSample = 1374;
+constexpr int kLightingSurface = 4;
+constexpr int kLightingProfile = 5;
+constexpr int kLightingBackground = 6;
+constexpr int kLightingDefaults = 1040;
+constexpr int kLightingApply = 3;
+// Activates the dialog, or makes it (in its slot) and shows it.
+HWND LightingColors_Show(HWND owner);
+// True while the dialog's colour chooser is open.
+bool LightingColors_ChooserOpen();
+
+// ---- Resources (modal, factory) ---------------------------------------------------
+constexpr int kResourcesTemplate = 348;
+constexpr int kResourcesFilterLength = 1016;
+constexpr int kResourcesAdvancePair = 1017;
+constexpr int kResourcesTimerFields = 1019;
+constexpr int kResourcesTimerSleep = 1020;
+constexpr int kResourcesMinWidth = 1028;
+constexpr int kResourcesMaxWidth = 1029;
+constexpr int kResourcesNote = 1030;
+int ResourceValuesDialog(HWND owner);
+
 // The commands of these dialogs; true when the id is one of them.
 bool ToolDialogs_Command(WORD id);

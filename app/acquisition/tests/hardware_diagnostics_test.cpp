@@ -150,6 +150,11 @@ TEST(UnitPair, EachFractionIsClampedToZeroToOne) {
     ClampUnitPair(inside);
     EXPECT_EQ(inside[0], 0.25f);
     EXPECT_EQ(inside[1], 0.0f);
+    // The clamped pair is the one in force.
+    float current[2] = {-1.0f, -1.0f};
+    GetUnitPair(current);
+    EXPECT_EQ(current[0], 0.25f);
+    EXPECT_EQ(current[1], 0.0f);
 }
 
 }  // namespace

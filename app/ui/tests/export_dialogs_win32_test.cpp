@@ -317,6 +317,80 @@ TEST_F(ExportDialogs, StylusSaveDialogWritesTheChosenFormat) {
     EXPECT_NE(head.find("% <4x4 matrix>\n"), std::string::npos);
 }
 
+// The stylus options hook on a Save dialog the test makes itself: the panel
+// shows the record it is given, again on the refresh message; a click
+// stores the checked buttons, and the file type chosen is the format.
+TEST_F(ExportDialogs, TheStylusOptionsHookServesASaveDialogOfItsOwn) {
+    GeneralSettings s = export_test::FixtureSettings();
+    ExportFormatOptions& block = s.ExportOptions[kExportStylus];
+    const struct {
+        int32_t frame, type, endOfLine;
+        int frameButton, typeButton, endButton;
+    } shown[] = {
+        {0, 0, 0, kExportTracker, 1295, kExportCrlf},
+        {1, 2, 1, kExportScreen, 1297, kExportLf},
+        {2, 3, 2, kExportBoundingBox, 1298, kExportCr},
+        {2, 1, 0, kExportBoundingBox, 1296, kExportCrlf},
+    };
+    auto put = [&](size_t i) {
+        block.ExportCoordinateSystem = shown[i].frame;
+        s.Stylus.ExportType = shown[i].type;
+        block.EndOfLine = shown[i].endOfLine;
+    };
+    auto checkedOf = [](HWND panel, std::initializer_list<int> ids) {
+        std::vector<int> checked;
+        for (int id : ids)
+            if (IsChecked(panel, id)) checked.push_back(id);
+        return checked;
+    };
+    put(0);
+    s.Stylus.ExportFormat = 0;
+    std::vector<int32_t> formats;
+    Driver driver({{kFileTypeCombo, [&](HWND save) {
+        HWND panel = Panel(save);
+        for (size_t i = 0; i < sizeof shown / sizeof shown[0]; ++i) {
+            SCOPED_TRACE(i);
+            if (i > 0) {
+                put(i);
+                SendMessageA(panel, kMsgPanelRefresh, 0, 0);
+            }
+            EXPECT_EQ(checkedOf(panel, {kExportTracker, kExportScreen, kExportBoundingBox}),
+                      std::vector<int>{shown[i].frameButton});
+            EXPECT_EQ(checkedOf(panel, {1295, 1296, 1297, 1298}), std::vector<int>{shown[i].typeButton});
+            EXPECT_EQ(checkedOf(panel, {kExportCrlf, kExportLf, kExportCr}), std::vector<int>{shown[i].endButton});
+            EXPECT_EQ(checkedOf(panel, {kExportBinary, kExportText}), std::vector<int>{kExportText});
+            EXPECT_FALSE(IsEnabled(panel, kExportBinary));
+        }
+        Click(panel, kExportScreen);
+        Click(panel, 1298);
+        Click(panel, kExportLf);
+        EXPECT_EQ(block.ExportCoordinateSystem, 1);
+        EXPECT_EQ(s.Stylus.ExportType, 3);
+        EXPECT_EQ(block.EndOfLine, 1);
+        for (int filter : {2, 1, 2}) {
+            ChooseFilter(save, filter);
+            formats.push_back(s.Stylus.ExportFormat);
+        }
+        return modal_driver::Press(save, IDCANCEL);
+    }}});
+    char file[MAX_PATH] = "stylus";
+    const char filters[] = "Comma separated\0*.csv\0Text\0*.txt\0";
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hInstance = GetModuleHandleA(nullptr);
+    ofn.lpstrFilter = filters;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+    ofn.lpfnHook = StylusExportDlg_HookProc;
+    ofn.lpTemplateName = MAKEINTRESOURCEA(kStylusPanelTemplate);
+    ofn.lCustData = reinterpret_cast<LPARAM>(&s);
+    EXPECT_FALSE(GetSaveFileNameA(&ofn));
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(formats, (std::vector<int32_t>{1, 0, 1}));
+}
+
 TEST_F(ExportDialogs, PolylineQuestionKeepsItsAnswerWhenAsked) {
     GeneralSettings& s = App().settings;
     s.Warning.DxfSaveLarge = 0;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/acquisition/acquisition_settings.h"
+#include "app/acquisition/acquisition_state.h"
 #include "app/base/app_messages.h"
 #include "app/files/tests/keyed_scratch_folder.h"
 #include "app/locale/locale_loader.h"
@@ -404,6 +406,78 @@ TEST_F(ToolDialogsWin32, ExtentsShowTheScansBoxInMillimetresOrInches) {
     DestroyWindow(window);
     EXPECT_FALSE(IsWindow(Shell().modeless[kSlotExtents]));
     Shell().modeless[kSlotExtents] = nullptr;
+}
+
+// ---- Resources -------------------------------------------------------------------
+
+TEST_F(ToolDialogsWin32, ResourcesShowTheAcquisitionValuesAndHandBackWhatWasTyped) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, const char*>> typed;
+        int button;
+        int32_t minWidth, maxWidth, filter, fields, sleep;
+        float pair[2];
+    } cases[] = {
+        {"OK keeps what is shown", {}, IDOK, 5, 50, 3, 2, 1, {0.25f, 0.5f}},
+        {"typed values; the filter length made odd and the pair clamped",
+         {{kResourcesMinWidth, "7"},
+          {kResourcesMaxWidth, "40"},
+          {kResourcesFilterLength, "4"},
+          {kResourcesAdvancePair, "0.2 1.5"},
+          {kResourcesTimerFields, "-3"},
+          {kResourcesTimerSleep, "9"}},
+         IDOK,
+         7,
+         40,
+         5,
+         -3,
+         9,
+         {0.2f, 1.0f}},
+        {"one number is no pair", {{kResourcesAdvancePair, "0.3"}}, IDOK, 5, 50, 3, 2, 1, {0.25f, 0.5f}},
+        {"three numbers are no pair", {{kResourcesAdvancePair, "0.1 0.2 0.3"}}, IDOK, 5, 50, 3, 2, 1, {0.25f, 0.5f}},
+        {"an edit without a number keeps its value", {{kResourcesMaxWidth, "wide"}}, IDOK, 5, 50, 3, 2, 1,
+         {0.25f, 0.5f}},
+        {"Cancel hands back nothing",
+         {{kResourcesMinWidth, "9"}, {kResourcesAdvancePair, "0.9 0.9"}},
+         IDCANCEL,
+         5,
+         50,
+         3,
+         2,
+         1,
+         {0.25f, 0.5f}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetHardwareParamPair(5, 50);
+        SetOddFilterLength(3);
+        SetSweepPauseParams(2, 1);
+        float start[2] = {0.25f, 0.5f};
+        ClampUnitPair(start);
+        std::vector<std::string> shown;
+        Driver driver({{kResourcesAdvancePair, [&](HWND d) {
+                            for (int id : {kResourcesMinWidth, kResourcesMaxWidth, kResourcesFilterLength,
+                                           kResourcesAdvancePair, kResourcesTimerFields, kResourcesTimerSleep,
+                                           kResourcesNote})
+                                shown.push_back(ItemText(d, id));
+                            for (const auto& t : c.typed) SetDlgItemTextA(d, t.first, t.second);
+                            return Press(d, c.button);
+                        }}});
+        EXPECT_EQ(ResourceValuesDialog(owner_), c.button);
+        EXPECT_TRUE(driver.Finished());
+        EXPECT_EQ(shown, (std::vector<std::string>{"5", "50", "3", "0.25 0.5", "2", "1", ""}));
+        EXPECT_EQ(GetMinLaserLineWidth(), c.minWidth);
+        EXPECT_EQ(GetMaxLaserLineWidth(), c.maxWidth);
+        EXPECT_EQ(GetOddFilterLength(), c.filter);
+        EXPECT_EQ(GetSweepPauseFirst(), c.fields);
+        EXPECT_EQ(GetSweepPauseSeconds(), c.sleep);
+        float pair[2];
+        GetUnitPair(pair);
+        EXPECT_FLOAT_EQ(pair[0], c.pair[0]);
+        EXPECT_FLOAT_EQ(pair[1], c.pair[1]);
+    }
+    ResetAcquisitionSettings();
+    ResetAcquisitionState();
 }
 
 }  // namespace
