@@ -8,6 +8,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/cast_tools_win32.h"
 #include "app/ui/commands_win32.h"
+#include "app/ui/dialog_tooltips_win32.h"
 #include "app/ui/document_marks.h"
 #include "app/ui/generate_surface.h"
 #include "app/ui/shell_win32.h"
@@ -416,25 +417,6 @@ const char* TipKey(int id) {
     return nullptr;
 }
 
-// The tooltip window is owned by the dialog and goes with it.
-void StartTooltips(HWND w) {
-    HWND tip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr, Shell().instance, nullptr);
-    if (!tip) return;
-    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 300);
-    for (const TipRow& row : kTips) {
-        HWND control = GetDlgItem(w, row.id);
-        if (!control || !TipKey(row.id)) continue;
-        TOOLINFOA info = {};
-        info.cbSize = sizeof info;
-        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        info.hwnd = w;
-        info.uId = reinterpret_cast<UINT_PTR>(control);
-        info.lpszText = LPSTR_TEXTCALLBACKA;
-        SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
-    }
-}
-
 void OnTooltipText(LPARAM lParam) {
     NMTTDISPINFOA* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
     const int id = (info->uFlags & TTF_IDISHWND) ? GetDlgCtrlID(reinterpret_cast<HWND>(info->hdr.idFrom))
@@ -461,7 +443,7 @@ void OnInit(HWND w) {
         SendDlgItemMessageA(w, kEdgeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Locale_GetString(key)));
     SendDlgItemMessageA(w, kEdgeList, CB_SETCURSEL, S().RbfParams.RbfTrimType, 0);
     SendMessageA(w, kMsgPanelRefresh, 0, 0);
-    StartTooltips(w);
+    StartToolbarTooltips(w);
 }
 
 INT_PTR CALLBACK GenerateSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -485,6 +467,7 @@ INT_PTR CALLBACK GenerateSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, 
             }
             return FALSE;
         case WM_DESTROY:
+            StopToolbarTooltips(w);
             if (!g_dlg.modal) {
                 if (Shell().modeless[kSlotGenerateSurface] == w) Shell().modeless[kSlotGenerateSurface] = nullptr;
                 g_dlg.window = nullptr;

@@ -7,6 +7,7 @@
 #include "app/scan/raw_data.h"
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
+#include "app/ui/dialog_tooltips_win32.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/file_properties_win32.h"
 #include "app/ui/progress_dialogs_win32.h"
@@ -475,6 +476,132 @@ TEST_F(DialogsWin32, AThreadThatCannotStartEndsTheDialogWithZero) {
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0].textKey, "ErrorThreadCreate");
     EXPECT_EQ(counts.closes, 0);
+}
+
+// ---- Dialog tooltips --------------------------------------------------------------
+
+// The texts the tooltip window was given for the controls of the window.
+std::vector<std::string> g_tipTexts;
+
+LRESULT CALLBACK TipsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == TTN_GETDISPINFOA) {
+        const NMTTDISPINFOA* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
+        g_tipTexts.push_back(info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKA ? info->lpszText : "");
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+struct TipWindowSearch {
+    HWND window, control, found;
+};
+
+BOOL CALLBACK FindTipWindow(HWND window, LPARAM parameter) {
+    TipWindowSearch* search = reinterpret_cast<TipWindowSearch*>(parameter);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, TOOLTIPS_CLASSA) != 0) return TRUE;
+    TOOLINFOA info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = search->window;
+    info.uId = reinterpret_cast<UINT_PTR>(search->control);
+    if (!SendMessageA(window, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&info))) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The tooltip window that has the control of the window as its tool.
+HWND TipWindowOf(HWND window, HWND control) {
+    TipWindowSearch search = {window, control, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindTipWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The real pointer moved onto the middle of the control; the messages served
+// until the tooltip window's visibility is `shown`, at most three seconds.
+bool HoverUntil(HWND control, HWND tip, bool shown) {
+    RECT r;
+    GetWindowRect(control, &r);
+    for (int step = 0; step < 2; ++step) {
+        SetCursorPos((r.left + r.right) / 2 + step, (r.top + r.bottom) / 2);
+        INPUT move = {};
+        move.type = INPUT_MOUSE;
+        move.mi.dwFlags = MOUSEEVENTF_MOVE;
+        SendInput(1, &move, sizeof move);
+    }
+    for (int round = 0; round < 150; ++round) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if ((IsWindowVisible(tip) != FALSE) == shown) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+TEST(DialogTooltips, ControlsShowTheirStringsThroughTheSharedWindowWhileADialogUsesThem) {
+    Shell().instance = GetModuleHandleA(nullptr);
+    WNDCLASSA c = {};
+    c.lpfnWndProc = TipsWindowProc;
+    c.hInstance = Shell().instance;
+    c.lpszClassName = "DialogTooltipsTest";
+    c.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    RegisterClassA(&c);
+    HWND windows[2];
+    for (int i = 0; i < 2; ++i)
+        windows[i] = CreateWindowExA(WS_EX_TOPMOST, c.lpszClassName, "Tips", WS_POPUP | WS_BORDER | WS_VISIBLE,
+                                     60 + 300 * i, 300, 280, 80, nullptr, nullptr, c.hInstance, nullptr);
+    // The program's string 40052 is the New command's info text; 1700 has none.
+    char expected[1000] = "";
+    ASSERT_GT(LoadStringA(Shell().instance, 40052, expected, sizeof expected), 0);
+    char none[64] = "";
+    ASSERT_EQ(LoadStringA(Shell().instance, 1700, none, sizeof none), 0);
+    HWND withText = CreateWindowExA(0, "BUTTON", "New", WS_CHILD | WS_VISIBLE, 10, 20, 120, 40, windows[0],
+                                    reinterpret_cast<HMENU>(40052), c.hInstance, nullptr);
+    HWND without = CreateWindowExA(0, "BUTTON", "None", WS_CHILD | WS_VISIBLE, 150, 20, 120, 40, windows[0],
+                                   reinterpret_cast<HMENU>(1700), c.hInstance, nullptr);
+    CreateWindowExA(0, "BUTTON", "Other", WS_CHILD | WS_VISIBLE, 10, 20, 120, 40, windows[1],
+                    reinterpret_cast<HMENU>(40052), c.hInstance, nullptr);
+    for (HWND w : windows) UpdateWindow(w);
+
+    // Stopping what was never started changes nothing.
+    SetLastError(0);
+    EXPECT_EQ(StopToolbarTooltips(windows[0]), 0);
+    EXPECT_EQ(GetLastError(), kTooltipsNotStarted);
+    EXPECT_EQ(TipWindowOf(windows[0], withText), nullptr);
+
+    ASSERT_EQ(StartToolbarTooltips(windows[0]), 1);
+    ASSERT_EQ(StartToolbarTooltips(windows[1]), 1);
+    HWND tip = TipWindowOf(windows[0], withText);
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(TipWindowOf(windows[1], GetDlgItem(windows[1], 40052)), tip);  // one window for both
+    EXPECT_EQ(SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0), 3);
+
+    // Over a control with a string the tooltip shows it; over one without,
+    // none shows.
+    g_tipTexts.clear();
+    EXPECT_TRUE(HoverUntil(withText, tip, true));
+    EXPECT_GE(g_tipTexts.size(), 1u);
+    for (const std::string& text : g_tipTexts) EXPECT_EQ(text, expected);
+    EXPECT_GE(modal_driver::DistinctColours(modal_driver::Screenshot(tip)), 2u);
+    g_tipTexts.clear();
+    EXPECT_TRUE(HoverUntil(without, tip, false));
+    HoverUntil(without, tip, true);  // it stays hidden
+    EXPECT_FALSE(IsWindowVisible(tip));
+    for (const std::string& text : g_tipTexts) EXPECT_EQ(text, "");
+
+    // The last user's stop takes the window and the hooks away.
+    EXPECT_EQ(StopToolbarTooltips(windows[0]), 1);
+    EXPECT_TRUE(IsWindow(tip));
+    EXPECT_EQ(SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    EXPECT_EQ(StopToolbarTooltips(windows[1]), 1);
+    EXPECT_FALSE(IsWindow(tip));
+    SetLastError(0);
+    EXPECT_EQ(StopToolbarTooltips(windows[1]), 0);
+    EXPECT_EQ(GetLastError(), kTooltipsNotStarted);
+    for (HWND w : windows) DestroyWindow(w);
 }
 
 }  // namespace
