@@ -265,6 +265,8 @@ EOF_PIXEL
         [ "$BRAND" = - ] && expected=Tolvaran
         echo "title: $title (expected the product $expected)"
         case "$title" in *"$expected"*) ;; *) echo "the title does not show the product"; status=1 ;; esac
+        # A full frame first: the title can show before the view's first paint.
+        "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
         "$WINE" probe/tolvaran_run_probe.exe readback brand-view.png || status=1
         # The package's "background" picture is the view's logo; without a
         # package the view has none.
