@@ -71,59 +71,6 @@ void GradedBackground(const GeneralSettings& settings) {
     glPopAttrib();
 }
 
-// The pixel layout of a picture for glDrawPixels; 0 for none it can take.
-GLenum PixelFormatOf(const Image& image) {
-    switch (image.format) {
-        case kImageRgb:
-            return GL_RGB;
-        case kImageRgba:
-        case kImageRgbFiller:
-            return GL_RGBA;
-        case kImageGrey:
-            return GL_LUMINANCE;
-        case kImageGreyAlpha:
-            return GL_LUMINANCE_ALPHA;
-    }
-    return 0;
-}
-
-// The brand's logo over the background, its top left corner at the
-// window's top left; its alpha lets the background through (a filler byte
-// is no alpha: that picture is opaque).
-void DrawLogo(const Image& logo) {
-    const GLenum format = PixelFormatOf(logo);
-    if (!format || !logo.pixels || logo.width <= 0 || logo.height <= 0) return;
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, 1, 0, 1, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDepthMask(GL_FALSE);
-    const bool alpha = logo.format == kImageRgba || logo.format == kImageGreyAlpha;
-    if (alpha) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    // Rows run from the top: drawn downwards from the top edge.
-    glRasterPos2f(0, 1);
-    glPixelZoom(1, -1);
-    glDrawPixels(logo.width, logo.height, format, GL_UNSIGNED_BYTE, logo.pixels);
-    glPixelZoom(1, 1);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
-}
-
 // Clears the back buffer and sets the frame's model-view. A frame drawn for
 // a capture clears to transparent black, so that cropping finds the data.
 void FrameStart(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
@@ -143,8 +90,8 @@ void FrameStart(GraphWindowRecord& record, const GeneralSettings& settings, cons
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!record.captureRequested) {
         if (settings.UseGradedBackground) GradedBackground(settings);
-        const Image* logo = Brand_Get().background;
-        if (record.showLogo && logo) DrawLogo(*logo);
+        // The brand's logo, its top left corner at the window's.
+        if (record.showLogo) Graph_DrawImage(Brand_Get().background, 0, 1);
     }
     LoadViewModel(view, offsetX, offsetY);
     Graph_SaveMatrices(record);

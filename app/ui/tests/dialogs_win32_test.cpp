@@ -492,31 +492,6 @@ LRESULT CALLBACK TipsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-struct TipWindowSearch {
-    HWND window, control, found;
-};
-
-BOOL CALLBACK FindTipWindow(HWND window, LPARAM parameter) {
-    TipWindowSearch* search = reinterpret_cast<TipWindowSearch*>(parameter);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpiA(name, TOOLTIPS_CLASSA) != 0) return TRUE;
-    TOOLINFOA info = {};
-    info.cbSize = sizeof info;
-    info.hwnd = search->window;
-    info.uId = reinterpret_cast<UINT_PTR>(search->control);
-    if (!SendMessageA(window, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&info))) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// The tooltip window that has the control of the window as its tool.
-HWND TipWindowOf(HWND window, HWND control) {
-    TipWindowSearch search = {window, control, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), FindTipWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // The real pointer moved onto the middle of the control; the messages served
 // until the tooltip window's visibility is `shown`, at most three seconds.
 bool HoverUntil(HWND control, HWND tip, bool shown) {

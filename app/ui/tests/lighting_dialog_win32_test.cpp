@@ -115,8 +115,10 @@ class LightingDialogWin32 : public ::testing::Test {
         ViewBackground(bottom, top);
         return bottom;
     }
-    // The colour a sample shows on the screen, inside its border.
+    // The colour a sample shows on the screen, inside its border; the
+    // dialog is put above the windows of tests running beside this one.
     static Rgb SampleOnScreen(HWND dialog, int sample) {
+        SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         HWND control = GetDlgItem(dialog, sample);
         RECT r;
         GetWindowRect(control, &r);

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -197,6 +199,32 @@ inline HWND MakeOwner(const char* className, WNDPROC proc, int x, int y, int wid
     RegisterClassA(&c);
     return CreateWindowExA(0, className, "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height, nullptr,
                            nullptr, c.hInstance, nullptr);
+}
+
+// The tooltip window of this thread that has the control of the window as
+// its tool, or null.
+struct TipWindowSearch {
+    HWND window, control, found;
+};
+
+inline BOOL CALLBACK FindTipWindow(HWND window, LPARAM parameter) {
+    TipWindowSearch* search = reinterpret_cast<TipWindowSearch*>(parameter);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, "tooltips_class32") != 0) return TRUE;
+    TOOLINFOA info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = search->window;
+    info.uId = reinterpret_cast<UINT_PTR>(search->control);
+    if (!SendMessageA(window, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&info))) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+inline HWND TipWindowOf(HWND window, HWND control) {
+    TipWindowSearch search = {window, control, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindTipWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 }  // namespace modal_driver

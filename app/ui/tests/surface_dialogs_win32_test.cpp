@@ -394,26 +394,6 @@ TEST_F(SurfaceDialogsWin32, ClosingMarksStaleSurfacesAndSwitchesTheView) {
     }
 }
 
-struct TipSearch {
-    HWND dialog;
-    HWND found;
-};
-
-// The tooltip window that holds the dialog's first control as its tool.
-BOOL CALLBACK FindTip(HWND window, LPARAM parameter) {
-    TipSearch* search = reinterpret_cast<TipSearch*>(parameter);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpiA(name, TOOLTIPS_CLASSA) != 0) return TRUE;
-    TOOLINFOA info = {};
-    info.cbSize = sizeof info;
-    info.hwnd = search->dialog;
-    info.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(search->dialog, 1419));
-    if (!SendMessageA(window, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&info))) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 BOOL CALLBACK CountChild(HWND, LPARAM parameter) {
     ++*reinterpret_cast<LRESULT*>(parameter);
     return TRUE;
@@ -469,13 +449,12 @@ TEST_F(SurfaceDialogsWin32, BatchRunEditsTheItemsCopyWithTheApplyButtonsOff) {
 
 TEST_F(SurfaceDialogsWin32, ControlsAndTheirLabelsShareATooltip) {
     HWND w = OpenModeless();
-    TipSearch search = {w, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), FindTip, reinterpret_cast<LPARAM>(&search));
-    ASSERT_NE(search.found, nullptr);
+    HWND tip = modal_driver::TipWindowOf(w, GetDlgItem(w, 1419));
+    ASSERT_NE(tip, nullptr);
     // Every control of the dialog is a tool.
     LRESULT children = 0;
     EnumChildWindows(w, CountChild, reinterpret_cast<LPARAM>(&children));
-    EXPECT_EQ(SendMessageA(search.found, TTM_GETTOOLCOUNT, 0, 0), children);
+    EXPECT_EQ(SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0), children);
     struct Case {
         int id;
         const char* key;
