@@ -432,6 +432,64 @@ TEST_F(AaopWizardRoads, StylusListRestoredAfterCancelAndExport) {
     }
 }
 
+// Move Point drags a stylus point over the surface: it lands on the surface
+// under the mouse, marked moved and no longer placed, and the plane is
+// fitted again; with Rotate Object the same drag turns the view instead.
+TEST_F(AaopWizardRoads, MovePointFollowsTheSurface) {
+    UseCylinder();
+    StylusItemList& list = UseStylus(PlanePoints(pose_));
+    // Placed on the scan and the surface where it stands.
+    list.Items[0].Flags = kStylusOnScan | kStylusOnBasic;
+    list.Items[0].ScanPose = list.Items[0].BasicPose = list.Items[0].Pose;
+    const Vec3 start = PlanePoints(pose_)[0];
+    Vec3 moved{}, fittedBefore{}, fittedAfter{};
+    uint32_t flags = 0;
+    bool viewKept = false, viewTurned = false;
+    float offSurface = 1e9f;
+    {
+        Driver driver({{1325,
+                        [&](HWND w) {
+                            ChooseType(w, 3);
+                            SendMessageA(w, WM_COMMAND, 1325, 0);
+                            return Title(w) == "Define Reflection Plane";
+                        }},
+                       {1325,
+                        [&](HWND w) {
+                            if (DrawnPixels() <= 0) return false;
+                            Click(1363);
+                            const Plane p = AaopWizard_State().reflection;
+                            fittedBefore = Vec3{p.a, p.b, p.c};
+                            Click(1350);  // Move Point
+                            const ViewSettings view = AaopWizard_State().live;
+                            const POINT from = OnScreen(start);
+                            Drag(from, POINT{from.x + 25, from.y + 10});
+                            viewKept = std::memcmp(&view, &AaopWizard_State().live, sizeof view) == 0;
+                            moved = Vec3{list.Items[0].Pose[12], list.Items[0].Pose[13], list.Items[0].Pose[14]};
+                            flags = list.Items[0].Flags;
+                            const Plane q = AaopWizard_State().reflection;
+                            fittedAfter = Vec3{q.a, q.b, q.c};
+                            // The local frame's distance from the limb's axis.
+                            Vec3 shifted, local;
+                            V3_Sub(moved, pose_.offset, shifted);
+                            M4_TransformPoint(LocalFrame(pose_), shifted, local);
+                            offSurface = std::fabs(std::hypot(local.x, local.z) - 40);
+                            Click(1347);  // Rotate Object
+                            Drag(POINT{from.x, from.y}, POINT{from.x + 40, from.y});
+                            viewTurned = std::memcmp(&view, &AaopWizard_State().live, sizeof view) != 0;
+                            return Press(w, IDCANCEL);
+                        }}});
+        SendMessageA(window_, WM_COMMAND, 40171, 0);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_TRUE(viewKept);
+    EXPECT_TRUE(viewTurned);
+    EXPECT_GT(V3_Distance(moved, start), 5.0f);
+    EXPECT_LT(offSurface, 1.0f);
+    EXPECT_EQ(flags & 0x18u, 0u);
+    EXPECT_EQ(flags & 0x80u, 0x80u);
+    EXPECT_LT(std::fabs(V3_Dot(fittedBefore, fittedAfter)), 0.9999f);  // fitted again through the new place
+}
+
 struct WriteFailure {
     const char* name;
     bool diskFull;  // else another program holds the file open
