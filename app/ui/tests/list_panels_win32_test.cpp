@@ -281,6 +281,102 @@ TEST_F(ListPanelsWin32, TheStylusPopupNamesTheItemAndDeletesItsGroup) {
     EXPECT_EQ(scan_.raw.Stylus.VisibleCount, 0);
 }
 
+// Drives the real popup menu as a keyboard user does: a thread timer finds
+// the open popup, keeps its title and place, moves the highlight down until
+// the wanted command is lit and presses Enter (no command: Escape).
+class PopupDriver {
+  public:
+    explicit PopupDriver(UINT want) : want_(want) {
+        Current() = this;
+        timer_ = SetTimer(nullptr, 0, 20, Tick);
+    }
+    ~PopupDriver() {
+        KillTimer(nullptr, timer_);
+        Current() = nullptr;
+    }
+    PopupDriver(const PopupDriver&) = delete;
+    PopupDriver& operator=(const PopupDriver&) = delete;
+    std::string title;
+    RECT place = {};
+    bool seen = false;
+
+  private:
+    static PopupDriver*& Current() {
+        static PopupDriver* current = nullptr;
+        return current;
+    }
+    static BOOL CALLBACK FindPopup(HWND window, LPARAM parameter) {
+        char name[16] = "";
+        GetClassNameA(window, name, sizeof name);
+        if (std::strcmp(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(parameter) = window;
+        return FALSE;
+    }
+    static VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        PopupDriver* d = Current();
+        HWND popup = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), FindPopup, reinterpret_cast<LPARAM>(&popup));
+        if (!d || !popup) return;
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+        if (!d->seen) {
+            d->seen = true;
+            char text[64] = "";
+            GetMenuStringA(menu, kPopupTitle, text, sizeof text, MF_BYCOMMAND);
+            d->title = text;
+            GetWindowRect(popup, &d->place);
+        }
+        // A command the popup does not offer ends it like one never lit.
+        if (!d->want_ || ++d->steps_ > GetMenuItemCount(menu) * 2) {
+            PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+            return;
+        }
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_STATE;
+        GetMenuItemInfoA(menu, d->want_, FALSE, &info);
+        PostMessageA(popup, WM_KEYDOWN, (info.fState & MFS_HILITE) ? VK_RETURN : VK_DOWN, 0);
+    }
+
+    UINT want_;
+    int steps_ = 0;
+    UINT_PTR timer_ = 0;
+};
+
+TEST_F(ListPanelsWin32, TheRealStylusPopupOffersTheItemsCommandsWhereItWasClicked) {
+    HWND panel = ShowSweepList(kListStylus);
+    ASSERT_NE(panel, nullptr);
+    const POINT at = {160, 140};
+    struct Case {
+        const char* what;
+        bool overList;  // the list's popup, or the main window's
+        UINT chosen;    // 0: Escape
+        bool hidden;    // group 1 unchecked in the list
+        int32_t visibleItems;
+    } cases[] = {
+        {"Escape changes nothing", true, 0, false, 3},
+        {"Hide unchecks the group", true, kPopupHide, true, 3},
+        {"Delete removes the group", true, kPopupDelete, false, 1},
+        {"the main window's popup has Delete alone", false, kPopupSelect, false, 1},
+        {"the main window's Delete", false, kPopupDelete, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int32_t group = c.overList ? 1 : 0;
+        {
+            PopupDriver driver(c.chosen);
+            StylusList_ItemClicked(c.overList ? panel : nullptr, group, true, at);
+            EXPECT_TRUE(driver.seen);
+            EXPECT_EQ(driver.title, "Stylus Mark " + std::to_string(group + 1));
+            EXPECT_EQ(driver.place.left, at.x);
+            EXPECT_EQ(driver.place.top, at.y);
+        }
+        EXPECT_EQ(scan_.raw.Stylus.VisibleCount, c.visibleItems);
+        if (!c.overList) continue;
+        if (c.visibleItems == 3) EXPECT_EQ((scan_.items[1].Flags & kStylusHidden) != 0, c.hidden);
+        EXPECT_EQ(Rows(panel), c.visibleItems);
+    }
+}
+
 TEST_F(ListPanelsWin32, StylusPropertiesEditTheStylusSettingsInPlace) {
     StylusSettings& s = App().settings.Stylus;
     s.CaptureMode = 0;
