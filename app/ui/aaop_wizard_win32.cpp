@@ -563,10 +563,15 @@ int AaopWizard_Run(SurfaceRecord& surface, const ViewSettings& view, GeneralSett
 
 bool AaopWizard_Command(WORD id) {
     if (id != 40171) return false;
+    AaopWizard_OpenOnRbf();
+    return true;
+}
+
+void AaopWizard_OpenOnRbf() {
     AppState& app = App();
     if (app.rbf.NumPoints <= 0 || !app.rbf.Points) {
         App_ErrorBoxOfKey("ErrorAaopRbfSurfaceRequired");
-        return true;
+        return;
     }
     if (!(app.mode == kModeSurface && app.shownSurface == &app.rbf)) {
         app.settings.CombineSweeps = 2;
@@ -576,7 +581,6 @@ bool AaopWizard_Command(WORD id) {
     }
     static StylusItemList empty{};
     AaopWizard_Run(app.rbf, app.view, app.settings, app.raw ? app.raw->Stylus : empty);
-    return true;
 }
 
 void AaopWizard_InstallHooks() {

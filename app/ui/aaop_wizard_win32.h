@@ -18,8 +18,10 @@ struct StylusItemList;
 // when a file was exported.
 int AaopWizard_Run(SurfaceRecord& surface, const ViewSettings& view, GeneralSettings& settings, StylusItemList& items);
 
-// Command 40171: the wizard on the RBF surface, or the message that one is
-// needed. True when the id was this command.
+// The wizard on the RBF surface, shown first when it is not, or the message
+// that one is needed (command 40171, and the Tarrel edition's 40189).
+void AaopWizard_OpenOnRbf();
+// Command 40171; true when the id was this command.
 bool AaopWizard_Command(WORD id);
 
 // Runs one slicing job behind the modal "Processing" box: 1 when the slices

@@ -35,6 +35,8 @@
 #include "app/ui/shell_win32.h"
 #include "app/ui/surface_dialogs_win32.h"
 #include "app/ui/sweep_registration.h"
+#include "app/ui/tarrel_panel.h"
+#include "app/ui/tarrel_panel_win32.h"
 #include "app/ui/sweep_undo.h"
 #include "app/ui/tool_dialogs_win32.h"
 #include "app/ui/trim_sweeps_dialog_win32.h"
@@ -195,9 +197,11 @@ void SetToolbarValue(WORD id) {
             g.ToolbarIconSize = 0;
             break;
     }
-    HWND panel = Shell().modeless[kSlotTarrelPanel];
-    if (panel && IsWindow(panel)) DestroyWindow(panel);
+    TarrelPanel_Destroy();
     if (Shell_Hooks().rebuildToolbars) Shell_Hooks().rebuildToolbars();
+    // The edition's panel is made again over the new toolbar, or the user
+    // would be left without it until the next start.
+    if (A().editions.tarrel) TarrelPanel_Create(G(), A().raw);
 }
 
 // The view window made again with the changed graphics settings.
@@ -461,7 +465,8 @@ bool DocumentAndViewCommand(WORD id) {
             Toggle(G().StylusPointBeep);
             return true;
         case 40181:
-            App_CommandSwitches().laserPointer = !App_CommandSwitches().laserPointer;
+            // Laser pointer mode is the stylus mode that scan control captures in.
+            Toggle(G().Stylus.Mode);
             Menu_UpdateStates();
             Repaint();
             return true;
@@ -717,6 +722,12 @@ std::string Command_Label(WORD id) {
 
 int MainWnd_OnCommand(WORD id) {
     if (id < 40004 || id > 40413) return 0;
+    // The edition panel's steps run in the panel (when there is one); the
+    // caller passes them on.
+    if (TarrelPanel_IsStep(id)) {
+        TarrelPanel_SetButton(id);
+        return 0;
+    }
     if (Command_IsNotAvailable(id)) {
         ShowNotAvailable(id);
         Refresh();

@@ -82,7 +82,7 @@ void ScannerRules(const MenuStateInput& in, States& s) {
 void StylusSettingsAndFactoryRules(const MenuStateInput& in, States& s) {
     const GeneralSettings& g = *in.settings;
     const ViewSettings& v = *in.view;
-    s.Check({40181}, in.switches.laserPointer);
+    s.Check({40181}, g.Stylus.Mode != 0);
     s.Check({40368}, g.MarkWithMouse != 0);
     s.Check({40345}, g.StylusPointBeep != 0);
     s.Check({40344}, g.StylusPointAutoView != 0);

@@ -10,7 +10,6 @@
 
 // Switches of the program that the commands toggle and the menus show.
 struct CommandSwitches {
-    bool laserPointer = false;
     bool corvane = false;  // the two alternative tracker models
     bool halvern = false;
     bool crosshair = false;

@@ -8,7 +8,6 @@
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/document_marks.h"
-#include "app/ui/menu_states.h"
 #include "app/ui/scan_document_names.h"
 #include "app/ui/shell_hooks.h"
 
@@ -142,7 +141,7 @@ int32_t ScanDoc_Unload(int32_t prompt) {
     ScanDoc_FreeMetadata();
     ScanDoc_FreeForeignItems();
     ScanDoc_ResetDerivedState();
-    App_CommandSwitches().laserPointer = false;
+    app.settings.Stylus.Mode = 0;  // laser pointer mode off
     if (services.resetFieldHandler) services.resetFieldHandler();
     app.scanPath.clear();
     app.documentName = Locale_GetString("TitleBarUnnamedFile");

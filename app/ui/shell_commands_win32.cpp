@@ -6,6 +6,8 @@
 #include "app/ui/menus_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tarrel_panel_win32.h"
+#include "app/ui/app_state.h"
 
 void Commands_ConnectShell() {
     ShellWin32Hooks& hooks = Shell_Win32Hooks();
@@ -15,10 +17,12 @@ void Commands_ConnectShell() {
     hooks.showFactoryMenu = Menus_ShowFactory;
     hooks.dispatchCommand = [](HWND, WPARAM wParam, LPARAM) { return MainWnd_OnCommand(LOWORD(wParam)) != 0; };
     hooks.startupWindows = [] {
+        if (App().editions.tarrel) TarrelPanel_Create(App().settings, App().raw);
         MarkerDialog_Create(Shell().main);
         AddStylusListListener();
     };
     hooks.closeWindows = [] {
+        TarrelPanel_Destroy();
         MarkerDialog_Free();
         RemoveStylusListListener();
     };

@@ -7,6 +7,7 @@
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/toolbar_rules.h"
+#include "app/ui/ui_utilities_win32.h"
 
 #include <commctrl.h>
 
@@ -362,6 +363,10 @@ void Toolbar_Rebuild() {
     }
     if (Shell_Hooks().updateMenuStates) Shell_Hooks().updateMenuStates();
     SyncToolbarButtons();
+}
+
+void GetDialogFontName(char (&name)[32]) {
+    lstrcpynA(name, Os_IsXpOrLater() ? "Microsoft Sans Serif" : "MS Sans Serif", sizeof name);
 }
 
 void Toolbars_ConnectShell() {

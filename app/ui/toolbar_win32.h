@@ -23,5 +23,8 @@ void SyncToolbarButtons();
 // Destroys and creates the toolbar again after its settings changed; a
 // failure leaves the window without one.
 void Toolbar_Rebuild();
+// The dialogs' font: "Microsoft Sans Serif" on Windows XP and later, else
+// "MS Sans Serif".
+void GetDialogFontName(char (&name)[32]);
 // The toolbar on the shell's hooks.
 void Toolbars_ConnectShell();

@@ -454,7 +454,7 @@ TEST_F(MenusWin32, HandledCommandsMakeTheirChange) {
         {40254, [&] { v.Options = 0x40; }, [&] { return v.Options == 0; }},
         {40350, [] {}, [] { return App_CommandSwitches().crosshair; }},
         {40353, [] {}, [] { return App_CommandSwitches().quadSurfacing; }},
-        {40181, [] {}, [] { return App_CommandSwitches().laserPointer; }},
+        {40181, [&] { g.Stylus.Mode = 0; }, [&] { return g.Stylus.Mode == 1; }},
         {40347, [] { App_CommandSwitches().halvern = true; },
          [&] {
              return App_CommandSwitches().corvane && !App_CommandSwitches().halvern && g.VideoProcessorRevision == 2;

@@ -117,10 +117,10 @@ inline bool Press(HWND dialog, int id) {
 }
 
 // The window's pixels as drawn on the screen (0x00RRGGBB each), after it
-// has painted; empty when they cannot be read. With a path, also written
-// there as a 24-bit BMP file.
-inline std::vector<unsigned> Screenshot(HWND window, const std::string& path = std::string()) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+// has painted (or as it stands, without `redraw`); empty when they cannot be
+// read. With a path, also written there as a 24-bit BMP file.
+inline std::vector<unsigned> Screenshot(HWND window, const std::string& path = std::string(), bool redraw = true) {
+    if (redraw) RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT r;
     GetWindowRect(window, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
