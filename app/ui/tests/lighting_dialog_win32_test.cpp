@@ -131,14 +131,17 @@ class LightingDialogWin32 : public ::testing::Test {
     // Picks a colour in the system colour chooser that a colour button opens:
     // its red, green and blue typed into its fields, then OK (or Cancel).
     static bool ChooseColour(HWND dialog, int button, Rgb colour, int answer = IDOK) {
+        bool markedOpen = false;
         Driver driver({{COLOR_RED, [&](HWND chooser) {
+                            markedOpen = LightingColors_ChooserOpen();
                             SetDlgItemInt(chooser, COLOR_RED, colour.r, FALSE);
                             SetDlgItemInt(chooser, COLOR_GREEN, colour.g, FALSE);
                             SetDlgItemInt(chooser, COLOR_BLUE, colour.b, FALSE);
                             return modal_driver::Press(chooser, answer);
                         }}});
         SendMessageA(dialog, WM_COMMAND, button, 0);
-        return driver.Finished();
+        // The program knows the chooser is open while it is, and only then.
+        return driver.Finished() && markedOpen && !LightingColors_ChooserOpen();
     }
     static HWND window_;
 };

@@ -372,7 +372,9 @@ TEST_F(ListPanelsWin32, TheRealStylusPopupOffersTheItemsCommandsWhereItWasClicke
         }
         EXPECT_EQ(scan_.raw.Stylus.VisibleCount, c.visibleItems);
         if (!c.overList) continue;
-        if (c.visibleItems == 3) EXPECT_EQ((scan_.items[1].Flags & kStylusHidden) != 0, c.hidden);
+        if (c.visibleItems == 3) {
+            EXPECT_EQ((scan_.items[1].Flags & kStylusHidden) != 0, c.hidden);
+        }
         EXPECT_EQ(Rows(panel), c.visibleItems);
     }
 }
