@@ -15,8 +15,10 @@ constexpr double kLongestWait = 0.5;
 
 }  // namespace
 
-Device::Device(Scenario scenario, Notify notify)
-    : notify_(std::move(notify)), core_(std::move(scenario)) {}
+Device::Device(Scenario scenario, Notify notify, ScenarioGates gates)
+    : notify_(std::move(notify)), core_(std::move(scenario)) {
+  core_.SetGates(std::move(gates));
+}
 
 Device::~Device() {
   std::unique_lock<std::mutex> lock(mutex_);

@@ -20,7 +20,7 @@ using Notify = std::function<void(void* eventHandle)>;
 
 class Device {
  public:
-  Device(Scenario scenario, Notify notify);
+  Device(Scenario scenario, Notify notify, ScenarioGates gates = {});
   ~Device();
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;

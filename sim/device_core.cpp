@@ -72,9 +72,28 @@ void DeviceCore::Close() {
   queue_.clear();
 }
 
+void DeviceCore::HoldAtWait() {
+  if (!gates_.released) return;
+  while (nextWait_ < scenario_.waits.size()) {
+    const Wait& wait = scenario_.waits[nextWait_];
+    if (now_ - origin_ < wait.at) return;
+    if (!waitReached_) {
+      waitReached_ = true;
+      if (gates_.reached) gates_.reached(wait.name);
+    }
+    if (!gates_.released(wait.name)) {
+      origin_ = now_ - wait.at;
+      return;
+    }
+    ++nextWait_;
+    waitReached_ = false;
+  }
+}
+
 int DeviceCore::Advance(double now) {
   now_ = std::max(now_, now);
   if (!originSet_) return 0;
+  HoldAtWait();
   int queued = 0;
   for (;;) {
     const double t = ProcessingUnit::FieldTime(nextField_);

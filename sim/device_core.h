@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -16,6 +17,14 @@
 #include "sim/tracker.h"
 
 namespace sim {
+
+// How the run holds the scenario clock at a wait: it is told the wait was
+// reached, and asked whether it lets the clock go on. Without gates the clock
+// runs on past every wait.
+struct ScenarioGates {
+  std::function<void(const std::string& name)> reached;
+  std::function<bool(const std::string& name)> released;
+};
 
 class DeviceCore {
  public:
@@ -39,6 +48,8 @@ class DeviceCore {
   // Bytes written to the unit go to the tracker.
   void Write(const char* bytes, std::size_t count, double now);
 
+  void SetGates(ScenarioGates gates) { gates_ = std::move(gates); }
+
   const Scenario& GetScenario() const { return scenario_; }
   const Tracker& GetTracker() const { return tracker_; }
   // Seconds of scenario time at `now`; negative before the origin is set.
@@ -55,6 +66,8 @@ class DeviceCore {
   bool Paused(double scenarioTime) const;
   void SetOrigin(double now);
   void LoseSession();
+  // At a wait the run has not released, the clock stays there.
+  void HoldAtWait();
 
   Scenario scenario_;
   double now_ = 0;
@@ -67,6 +80,9 @@ class DeviceCore {
   std::int64_t nextField_ = 0;  // next video field to consider
   std::deque<std::uint8_t> queue_;
   std::uint64_t fieldsQueued_ = 0, fieldsDropped_ = 0;
+  ScenarioGates gates_;
+  std::size_t nextWait_ = 0;  // the first wait not passed
+  bool waitReached_ = false;  // the run was told of it
 };
 
 }  // namespace sim

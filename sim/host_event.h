@@ -7,9 +7,18 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "sim/device_core.h"
+
 namespace sim {
 
 void SignalHostEvent(void* eventHandle);
+
+// The run's gates of the scenario's waits. On Windows two named events per
+// wait: "TolvaranSimReached.NAME", set when the clock holds there, and
+// "TolvaranSimGo.NAME", which the run sets to let it go on (both made by the
+// library and kept open while it is loaded). Native builds have none: their
+// clock runs on past every wait.
+ScenarioGates RunGates();
 
 // A manual-reset event for native hosts (tests and tools).
 class HostEvent {

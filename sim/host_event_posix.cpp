@@ -4,4 +4,6 @@ namespace sim {
 
 void SignalHostEvent(void* eventHandle) { static_cast<HostEvent*>(eventHandle)->Set(); }
 
+ScenarioGates RunGates() { return {}; }
+
 }  // namespace sim

@@ -1,6 +1,7 @@
 #include "sim/pipe_record_check.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace sim {
@@ -37,6 +38,8 @@ void PipeRecordChecker::CheckPoints(const ScanPipeRecord& r) {
         const double d = scenario_.scene.SurfaceDistance(q);
         counts_.worstDistance = std::max(counts_.worstDistance, d);
         ++counts_.points;
+        squaresOfCapture_ += d * d;
+        ++pointsOfCapture_;
         if (d > tolerance_) {
             char text[160];
             std::snprintf(text, sizeof text, "profile %d point %d lies %.3f mm from the scene", counts_.profiles, i, d);
@@ -61,6 +64,8 @@ void PipeRecordChecker::Add(const ScanPipeRecord& r) {
             state_ = kInCapture;
             sweepsOfCapture_ = 0;
             profilesOfCapture_ = 0;
+            squaresOfCapture_ = 0;
+            pointsOfCapture_ = 0;
             break;
         case kPipeSweepStart:
             if (state_ != kInCapture) unexpected();
@@ -86,6 +91,8 @@ void PipeRecordChecker::Add(const ScanPipeRecord& r) {
             ++counts_.captures;
             counts_.sweeps += sweepsOfCapture_;
             counts_.profilesPerCapture.push_back(profilesOfCapture_);
+            counts_.rmsPerCapture.push_back(
+                pointsOfCapture_ > 0 ? std::sqrt(squaresOfCapture_ / static_cast<double>(pointsOfCapture_)) : 0.0);
             break;
     }
 }

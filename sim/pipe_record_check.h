@@ -23,6 +23,7 @@ struct PipeCheckCounts {
     int skipped = 0;                      // records before the first capture start
     std::vector<std::string> errors;      // the first few faults, in order
     std::vector<int> profilesPerCapture;  // of each whole capture
+  std::vector<double> rmsPerCapture;    // the RMS distance of its points from the scene (0 without points)
 };
 
 class PipeRecordChecker {
@@ -49,6 +50,8 @@ class PipeRecordChecker {
     int sweepsOfCapture_ = 0;
     int profilesOfSweep_ = 0;
     int profilesOfCapture_ = 0;
+  double squaresOfCapture_ = 0;  // squared distances of the capture's points
+  long long pointsOfCapture_ = 0;
     PipeCheckCounts counts_;
 };
 

@@ -1,10 +1,12 @@
 #include "sim/scenario.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "sim/calibration_model.h"
 #include "sim/hardware.h"
 
 namespace sim {
@@ -15,6 +17,7 @@ constexpr double kMaxMagnitude = 1e6;   // mm, seconds or degrees
 constexpr double kMinGap = 0.1;         // seconds; longer than the host's read time-out
 constexpr std::size_t kMaxShapes = 64;
 constexpr std::size_t kMaxJoints = 64;
+constexpr std::size_t kMaxWaitName = 32;
 
 class LineReader {
  public:
@@ -77,7 +80,24 @@ class LineReader {
   ScenarioError* error_;
 };
 
-bool ParseKey(LineReader& r, Path* path) {
+// The point the sensor's x axis must aim at for the laser fan's middle ray
+// to pass through `point`: the sheet runs beside and across the x axis, so
+// the aim moves by where the point lies off the middle ray, a few times over
+// as the view turns with it.
+Vec3 AimForSheet(Vec3 position, Vec3 point, double roll) {
+  Vec3 aim = point;
+  for (int i = 0; i < 8; ++i) {
+    const Pose pose = LookAt(position, aim, roll);
+    const Vec3 local = ApplyInverse(pose, point);
+    const Vec3 wanted{local.x, 0,
+                      CalibrationModel::kSheetZ0 + CalibrationModel::kSheetZSlope * (local.x - CalibrationModel::kApexX)};
+    aim = aim + Apply(pose.r, local - wanted);
+  }
+  return aim;
+}
+
+// `sheet`: the key's point is where the laser sheet's middle ray is to pass.
+bool ParseKey(LineReader& r, Path* path, bool sheet = false) {
   KeyPose k;
   if (!r.Time(&k.time) || !r.Vector(&k.position) || !r.Vector(&k.target)) return false;
   if (r.Left() > 0 && !r.Number(&k.roll)) return false;
@@ -86,7 +106,28 @@ bool ParseKey(LineReader& r, Path* path) {
     return r.Fail("key times must increase");
   }
   if (Length(k.target - k.position) < 1e-6) return r.Fail("target at the position");
+  if (sheet) {
+    if (Length(k.target - k.position) < 20) return r.Fail("the lit point lies too near");
+    k.target = AimForSheet(k.position, k.target, k.roll);
+  }
   path->Add(k);
+  return true;
+}
+
+bool ParseWait(LineReader& r, Scenario* s) {
+  Wait w;
+  if (!r.Time(&w.at) || !r.Word(&w.name) || !r.End()) return false;
+  if (w.name.empty() || w.name.size() > kMaxWaitName) return r.Fail("a wait's name has 1 to 32 characters");
+  for (char c : w.name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') {
+      return r.Fail("a wait's name has letters, digits, '-' and '_' only");
+    }
+  }
+  for (const Wait& other : s->waits) {
+    if (other.name == w.name) return r.Fail("two waits named '" + w.name + "'");
+  }
+  if (!s->waits.empty() && w.at <= s->waits.back().at) return r.Fail("wait times must increase");
+  s->waits.push_back(w);
   return true;
 }
 
@@ -155,6 +196,10 @@ bool ParseShape(const std::string& key, LineReader& r, Scenario* s) {
     if (!r.Vector(&a) || !r.Vector(&b) || !r.End()) return false;
     if (Length(b) < 1e-9) return r.Fail("zero normal");
     s->scene.Add(MakePlane(a, b));
+  } else if (key == "target") {
+    if (!r.Vector(&a) || !r.Number(&radius) || !r.End()) return false;
+    if (radius <= 0) return r.Fail("radius must be above 0");
+    s->scene.Add(MakeTarget(a, radius));
   } else if (key == "sphere") {
     if (!r.Vector(&a) || !r.Number(&radius) || !r.End()) return false;
     if (radius <= 0) return r.Fail("radius must be above 0");
@@ -210,10 +255,14 @@ bool ParseLine(const std::vector<std::string>& tokens, int line, Scenario* s,
     Vec3 p, angles;
     if (!r.Vector(&p) || !r.Vector(&angles) || !r.End()) return false;
     s->reference = Pose{FromAngles(angles.x, angles.y, angles.z), p};
-  } else if (key == "plane" || key == "sphere" || key == "cylinder" || key == "limb") {
+  } else if (key == "plane" || key == "sphere" || key == "cylinder" || key == "limb" || key == "target") {
     return ParseShape(key, r, s);
   } else if (key == "wand") {
     return ParseKey(r, &s->wand);
+  } else if (key == "wand-sheet") {
+    return ParseKey(r, &s->wand, true);
+  } else if (key == "wait") {
+    return ParseWait(r, s);
   } else if (key == "stylus") {
     return ParseKey(r, &s->stylus);
   } else if (key == "press") {
@@ -271,6 +320,11 @@ bool Check(Scenario* s, ScenarioError* error) {
   for (std::size_t i = 1; i < s->unplugs.size(); ++i) {
     const Unplug& prev = s->unplugs[i - 1];
     if (!prev.replug || s->unplugs[i].at <= *prev.replug) return fail("unplugs overlap");
+  }
+  for (const Wait& w : s->waits) {
+    for (const Press& p : s->presses) {
+      if (w.at >= p.start && w.at < p.end) return fail("the wait '" + w.name + "' lies inside a press");
+    }
   }
   s->duration = s->presses.empty() ? 0 : s->presses.back().end;
   return true;

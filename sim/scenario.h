@@ -36,6 +36,13 @@ struct Fault {
   int port = 0;
 };
 
+// The scenario clock holds at `at` until the run lets it go on (a gate of
+// that name): the run can open a window before the presses that follow.
+struct Wait {
+  double at = 0;
+  std::string name;
+};
+
 struct Unplug {
   double at = 0;
   std::optional<double> replug;  // never replugged when empty
@@ -61,6 +68,7 @@ struct Scenario {
   std::vector<Press> presses;
   std::vector<Fault> faults;
   std::vector<Unplug> unplugs;
+  std::vector<Wait> waits;         // in time order, none inside a press
   int openBusy = 0;                // the first opens report the device busy...
   int openNotFound = 0;            // ...then these report it not found
   double duration = 0;             // end of the last press

@@ -57,6 +57,32 @@ class Sphere : public Shape {
   double radius_;
 };
 
+// A calibration target's centre mark: a disc that faces whatever looks at
+// it, so that the points a laser sheet through its centre lights on it
+// centre on the mark from every side. A ray from within the disc's radius of
+// the centre (a point on the disc looking back) meets nothing.
+class Target : public Shape {
+ public:
+  Target(Vec3 centre, double radius) : centre_(centre), radius_(radius) {}
+  std::optional<Hit> Intersect(Vec3 o, Vec3 d, double tMin, double tMax) const override {
+    const Vec3 towards = o - centre_;
+    if (Length(towards) <= radius_) return std::nullopt;
+    const Vec3 normal = Normalised(towards);
+    const double den = Dot(normal, d);
+    if (den > -1e-12) return std::nullopt;
+    const double t = Dot(normal, centre_ - o) / den;
+    if (!(t > tMin && t < tMax)) return std::nullopt;
+    const Vec3 p = o + d * t;
+    if (Length(p - centre_) > radius_) return std::nullopt;
+    return Hit{t, p, normal};
+  }
+  double SurfaceDistance(Vec3 p) const override { return std::max(0.0, Length(p - centre_) - radius_); }
+
+ private:
+  Vec3 centre_;
+  double radius_;
+};
+
 class Cylinder : public Shape {
  public:
   Cylinder(Vec3 point, Vec3 axis, double radius)
@@ -168,6 +194,10 @@ class Limb : public Shape {
 std::unique_ptr<Shape> MakePlane(Vec3 point, Vec3 normal) {
   return std::make_unique<Plane>(point, normal);
 }
+std::unique_ptr<Shape> MakeTarget(Vec3 centre, double radius) {
+  return std::make_unique<Target>(centre, radius);
+}
+
 std::unique_ptr<Shape> MakeSphere(Vec3 centre, double radius) {
   return std::make_unique<Sphere>(centre, radius);
 }

@@ -31,6 +31,11 @@ class Shape {
 // An infinite plane through `point` with normal `normal`.
 std::unique_ptr<Shape> MakePlane(Vec3 point, Vec3 normal);
 std::unique_ptr<Shape> MakeSphere(Vec3 centre, double radius);
+// A calibration target's centre mark: a disc of `radius` around `centre`
+// that faces every ray's origin, so that what a laser sheet through the
+// centre lights on it centres there from every side. Its surface distance
+// is the distance from the disc's ball.
+std::unique_ptr<Shape> MakeTarget(Vec3 centre, double radius);
 // An infinite circular cylinder around the axis through `point` along `axis`.
 std::unique_ptr<Shape> MakeCylinder(Vec3 point, Vec3 axis, double radius);
 // A limb-like shape: a chain of rounded cones, each joining two consecutive

@@ -65,7 +65,7 @@ Device* StandInDevice() {
   if (!TheDevice()) {
     Scenario scenario;
     if (!ReadScenario(&scenario)) return nullptr;
-    TheDevice() = new Device(std::move(scenario), SignalHostEvent);
+    TheDevice() = new Device(std::move(scenario), SignalHostEvent, RunGates());
   }
   return TheDevice();
 }

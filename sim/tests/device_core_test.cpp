@@ -148,5 +148,32 @@ TEST(DeviceCore, OriginAtOpenWhenTheScenarioSaysSo) {
   EXPECT_EQ(field[2 * kFieldVideoWords], 0);
 }
 
+// The clock holds at a wait until the run lets it go: the press after it
+// comes that much later, whole and numbered as in the scenario; without
+// gates the clock runs on.
+TEST(DeviceCore, ClockHoldsAtAWaitUntilTheRunLetsItGo) {
+  const std::string presses = "press 1 2\nwait 2.5 window\npress 3 3.5\n";
+  std::vector<std::string> reached;
+  bool go = false;
+  DeviceCore d(Parse(presses));
+  d.SetGates({[&](const std::string& name) { reached.push_back(name); }, [&](const std::string&) { return go; }});
+  OpenAndStart(d, 0);
+  EXPECT_EQ(d.Advance(20), 60);
+  EXPECT_EQ(reached, std::vector<std::string>{"window"});
+  EXPECT_DOUBLE_EQ(d.ScenarioTime(20), 2.5);
+  TakeFieldNumbers(d);
+  go = true;
+  EXPECT_EQ(d.Advance(20.5), 0);
+  EXPECT_EQ(d.Advance(21.0 + 1 / 60.0 + 1e-9), 30);
+  const auto numbers = TakeFieldNumbers(d);
+  ASSERT_EQ(numbers.size(), 30u);
+  EXPECT_EQ(numbers.front(), 180u);
+  EXPECT_EQ(reached.size(), 1u);
+
+  DeviceCore free(Parse(presses));
+  OpenAndStart(free, 0);
+  EXPECT_EQ(free.Advance(20), 90);
+}
+
 }  // namespace
 }  // namespace sim

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,15 @@ TEST(PipeRecordCheck, PointsMustLieOnTheSceneInTheTransmittersFrame) {
     EXPECT_EQ(checker.Counts().points, 6);
     EXPECT_NEAR(checker.Counts().worstDistance, 0.3, 1e-4);
     EXPECT_EQ(checker.Counts().errors.size(), 3u);
+    // Each whole capture's RMS distance: sqrt((3 × 0.04 + 3 × 0.09) / 6); none
+    // for a capture without points.
+    checker.Add(Record(3));
+    checker.Add(Record(4));
+    checker.Add(Record(0));
+    checker.Add(Record(4));
+    ASSERT_EQ(checker.Counts().rmsPerCapture.size(), 2u);
+    EXPECT_NEAR(checker.Counts().rmsPerCapture[0], std::sqrt(0.065), 1e-4);
+    EXPECT_EQ(checker.Counts().rmsPerCapture[1], 0.0);
 
     // Relative to a receiver 40 mm up: the record's reference matrix places them.
     PipeRecordChecker relative(scene, true, 0.26);

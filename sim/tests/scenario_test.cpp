@@ -129,6 +129,13 @@ TEST(Scenario, RefusesBadInputWithItsLine) {
       {"press 1 2 stylus\n", 0, "a stylus press needs a stylus path"},
       {"reference 0 0 0 0 0 0\nstylus 0 1 1 1 2 2 2\n", 0, "a reference and a stylus both need port 1"},
       {"unplug 1\nunplug 2 3\n", 0, "unplugs overlap"},
+      {"target 0 0 0 0\n", 4, "radius must be above 0"},
+      {"wand-sheet 5 0 0 10 0 0 0\n", 4, "the lit point lies too near"},
+      {"wait 1\n", 4, "missing word"},
+      {"wait 1 a.b\n", 4, "a wait's name has letters, digits, '-' and '_' only"},
+      {"wait 1 a\nwait 2 a\n", 5, "two waits named 'a'"},
+      {"wait 2 a\nwait 1 b\n", 5, "wait times must increase"},
+      {"press 1 2\nwait 1.5 a\n", 0, "the wait 'a' lies inside a press"},
   };
   for (const Case& c : cases) {
     Scenario s;
@@ -136,6 +143,32 @@ TEST(Scenario, RefusesBadInputWithItsLine) {
     EXPECT_FALSE(ParseScenario(std::string(kMinimal) + c.extra, &s, &e)) << c.extra;
     EXPECT_EQ(e.line, c.line) << c.extra;
     EXPECT_EQ(e.message, c.message) << c.extra;
+  }
+}
+
+// A wait holds the clock between presses; a target is one more shape; a
+// sheet key aims the wand so that the laser fan's middle ray lights the
+// given point, wherever the wand stands.
+TEST(Scenario, ReadsWaitsTargetsAndSheetKeys) {
+  const std::string text = std::string(kMinimal) +
+                           "target 0 0 0 6\n"
+                           "wand-sheet 2 111 0 30 0 0 0\n"
+                           "wand-sheet 3 -60 150 200 0 0 0 20\n"
+                           "wait 0.5 first\n"
+                           "wait 1.5 second-one\n";
+  Scenario s;
+  ScenarioError e;
+  ASSERT_TRUE(ParseScenario(text, &s, &e)) << e.line << ": " << e.message;
+  EXPECT_EQ(s.scene.Size(), 2u);
+  ASSERT_EQ(s.waits.size(), 2u);
+  EXPECT_EQ(s.waits[1].name, "second-one");
+  EXPECT_DOUBLE_EQ(s.waits[1].at, 1.5);
+  for (double t : {2.0, 3.0}) {
+    const Pose pose = s.wand.At(t);
+    const Vec3 lit = ApplyInverse(pose, Vec3{0, 0, 0});
+    EXPECT_NEAR(lit.y, 0, 1e-6) << t;
+    EXPECT_NEAR(lit.z, -4 + 0.03 * (lit.x + 140), 1e-6) << t;
+    EXPECT_GT(lit.x, 100) << t;
   }
 }
 

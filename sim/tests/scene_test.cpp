@@ -31,6 +31,10 @@ TEST(Scene, RaysHitEachShapeOnItsSurfaceFacingTheRay) {
        {0, 0, 300 - 50 / std::sqrt(0.99)}},
       {"limb end cap", MakeLimb({{{-100, 0, 300}, 60}, {{100, 0, 300}, 40}}), {400, 0, 300}, {-1, 0, 0},
        true, {140, 0, 300}},
+      {"target", MakeTarget({0, 0, 300}, 5), {0, 3, 0}, {0, 0, 1}, true, {0, 3, 300.03}},  // faces (0, 3, 0)
+      {"target from the side", MakeTarget({0, 0, 300}, 5), {200, 0, 300}, {-1, 0, 0}, true, {0, 0, 300}},
+      {"target missed", MakeTarget({0, 0, 300}, 5), {0, 6, 0}, {0, 0, 1}, false, {}},
+      {"target from on it", MakeTarget({0, 0, 300}, 5), {0, 4, 300}, {0, 0, -1}, false, {}},
       {"limb missed", MakeLimb({{{-100, 0, 300}, 60}, {{100, 0, 300}, 40}}), {0, 100, 0}, {0, 0, 1},
        false, {}},
   };

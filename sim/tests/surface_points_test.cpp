@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <optional>
 #include <string>
@@ -16,7 +17,10 @@
 
 #include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/tests/acquisition_test_support.h"
+#include "app/acquisition/alignment_check.h"
+#include "app/acquisition/calibration_correction.h"
 #include "app/acquisition/calibration_state.h"
+#include "app/acquisition/capture_acceptance.h"
 #include "sim/field_generator.h"
 #include "app/acquisition/field_ring.h"
 #include "app/acquisition/hardware_events.h"
@@ -26,9 +30,11 @@
 #include "app/acquisition/tracker_commands.h"
 #include "app/files/tests/keyed_scratch_folder.h"
 #include "app/scan/raw_data.h"
+#include "app/scan/tests/scan_record_fixture.h"
 #include "sim/calibration_model.h"
 #include "sim/chip_library.h"
 #include "sim/device_core.h"
+#include "sim/hardware.h"
 #include "sim/processing_unit.h"
 #include "sim/scenario_settings.h"
 #include "sim/setup.h"
@@ -93,12 +99,18 @@ class ProgramFixture : public ::testing::Test {
   // Each point must lie on the surface within half a count through the
   // table's gradient, the table's quantisation, the pose filter's error and
   // single-precision arithmetic.
-  void Consume(const Scenario& s, const std::vector<std::uint8_t>& field) {
+  // Checks and publishes one field as the acquisition thread does.
+  void Publish(const std::vector<std::uint8_t>& field) {
     LoadFieldIntoSlot(field, RingSlotAddress(Ring_WriteCount()));
     const std::uint32_t number = ProcessingUnit::FieldNumber(field.data());
     ok_ = ProcessField(ok_, numbers_.empty(), context_);
     ASSERT_TRUE(ok_) << "field " << number;
     numbers_.push_back(number);
+  }
+
+  void Consume(const Scenario& s, const std::vector<std::uint8_t>& field) {
+    Publish(field);
+    if (HasFatalFailure()) return;
 
     const std::int32_t readCount = Ring_ReadCount();
     const bool relative = s.reference && readCount % 2 == 1;
@@ -255,6 +267,111 @@ TEST_F(ProgramFixture, DefaultScenarioSweepsLandOnTheLimb) {
   }
   EXPECT_GT(points_, profiles_ * 100);
   RecordProperty("worst_distance_mm", std::to_string(worst_));
+}
+
+// The alignment check's scenario through the program's side, with the
+// check's angle clip: the rising wand's profiles give the result, its factor
+// near 0 while the channels agree and rising as the second one drifts.
+TEST_F(ProgramFixture, AlignmentFactorRisesWithTheChannelsDrift) {
+  float previous = 0.0f;
+  for (int counts : {0, 2, 6}) {
+    SCOPED_TRACE(counts);
+    const std::string drift = "sample-offset 1 0 " + std::to_string(counts) + "\n";
+    std::ifstream file(std::string(TEST_DATA_DIR) + "alignment_plane.scenario", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    Scenario s;
+    ScenarioError error;
+    ASSERT_TRUE(ParseScenario(text + drift, &s, &error)) << error.message;
+    StartProgram(s);
+    SetWandReferenceOption(0);
+    const float farLimit = AlignmentCheck_FarLimit(s.hardware);
+    const Press press = s.presses.at(0);
+    const TrackerCommandList commands = TrackerCommands(s);
+    DeviceCore device(std::move(s));
+    ASSERT_EQ(device.Open(kDeviceDescription, 0), kOk);
+    for (const std::string& command : commands.Commands()) device.Write(command.data(), command.size(), 0);
+    device.Advance(press.end + 0.1);
+    StartCapture();
+    scan_test::TestScan scan;
+    std::vector<std::uint8_t> field(kFieldBytes);
+    while (device.Queued() >= field.size()) {
+      device.Take(field.data(), field.size());
+      Publish(field);
+      ASSERT_FALSE(HasFatalFailure());
+      if (BuildProfileFromField(profile_, 0, 0, nullptr, 60.0f, nullptr, nullptr, nullptr, nullptr, nullptr) ==
+              kProfileBuilt && profile_.NumPoints > 0)
+        scan.Append(profile_);
+    }
+    const AlignmentOutcome outcome = AlignmentCheck_Verdict(AlignmentCheck_Measure(scan.raw(), farLimit));
+    ASSERT_EQ(outcome.verdict, AlignmentVerdict::Result);
+    if (counts == 0)
+      EXPECT_LT(outcome.factor, 1.0f);
+    else
+      EXPECT_GT(outcome.factor, previous + 3.0f);
+    RecordProperty("factor_drift_" + std::to_string(counts), std::to_string(outcome.factor));
+    previous = outcome.factor;
+  }
+}
+
+// The calibration correction's scenarios through the program's side: each
+// of the eight target presses after the first scan, built into profiles
+// with their line logs and taken as the correction capture takes them (range
+// band and centre mark), makes a sweep of six profiles or more, and the
+// search over them finds the tweak that undoes the simulated drift on every
+// channel: the mark's centre does not depend on the side it is seen from.
+TEST_F(ProgramFixture, CorrectionTargetSweepsGiveTheTweakThatUndoesTheDrift) {
+  for (const char* name : {"correction_two_channels.scenario", "correction_one_channel.scenario"}) {
+    SCOPED_TRACE(name);
+    Scenario s;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenarioFile(std::string(TEST_DATA_DIR) + name, &s, &error)) << error.message;
+    StartProgram(s);
+    SetWandReferenceOption(0);  // the transmitter is the reference: no second receiver
+    const int channels = FindHardware(s.hardware)->channelCount;
+    const SampleOffset drift[2] = {s.sampleOffset[0], s.sampleOffset[1]};
+    const std::vector<Press> presses = s.presses;
+    const CorrectionGeometry geometry = CorrectionGeometry_For(s.hardware.c_str(), false);
+    const TrackerCommandList commands = TrackerCommands(s);
+    DeviceCore device(std::move(s));
+    ASSERT_EQ(device.Open(kDeviceDescription, 0), kOk);
+    for (const std::string& command : commands.Commands()) device.Write(command.data(), command.size(), 0);
+
+    scan_test::TestScan scan;
+    RawData& raw = scan.raw();
+    std::vector<std::uint8_t> field(kFieldBytes);
+    ASSERT_EQ(presses.size(), 10u);
+    for (std::size_t p = 1; p <= kCorrectionSweeps; ++p) {
+      device.Advance(presses[p].end + 0.1);
+      StartCapture();
+      const std::int32_t before = raw.NumProfiles;
+      while (device.Queued() >= field.size()) {
+        device.Take(field.data(), field.size());
+        Publish(field);
+        ASSERT_FALSE(HasFatalFailure());
+        const std::int32_t built = BuildProfileFromField(profile_, 0, 0, nullptr, 60.0f, nullptr, nullptr, nullptr,
+                                                         nullptr, nullptr);
+        if (built != kProfileBuilt || !Accept_CorrectionTarget(profile_, channels, raw.NumSweeps, geometry)) continue;
+        scan.Append(profile_);
+        raw.Profiles[raw.NumProfiles - 1].Extra = profile_.Extra;
+        profile_.Extra = nullptr;
+      }
+      EXPECT_GE(raw.NumProfiles - before, 6) << "press " << p;
+      scan.CloseSweep();
+    }
+    LutTweak zero{};
+    CorrectionSearch search{};
+    CalibrationCorrection_InitRecords(search.result, search.reset, 0);
+    CalibrationCorrection_Search(raw, CurrentCalibration(), channels, zero, search);
+    for (int c = 0; c < channels; ++c) {
+      EXPECT_EQ(search.result.lineTweak[c], static_cast<float>(drift[c].line)) << "channel " << c;
+      EXPECT_EQ(search.result.countTweak[c], static_cast<float>(drift[c].count)) << "channel " << c;
+      EXPECT_LT(search.result.newRms[c], 0.1f * search.result.oldRms[c]) << "channel " << c;
+      RecordProperty("rms_channel_" + std::to_string(c), std::to_string(search.result.oldRms[c]) + " -> " +
+                                                             std::to_string(search.result.newRms[c]));
+    }
+    RawData_ClearProfile(profile_);
+    profile_ = Profile{};
+  }
 }
 
 }  // namespace
