@@ -24,7 +24,7 @@
 #                [--screenshot FILE] [--scenario FILE] [--listener ARGS]
 #                [--second-listener ARGS] [--hemisphere-setup] [--view-check]
 #                [--space-mouse] [--brand PRODUCT]
-#                [--open-scan good|damaged]
+#                [--open-scan good|damaged] [--drive COMMAND]
 #
 #   --scanner-off  ScannerEnabled 0 in the machine's settings (the program
 #                  runs without a scanner); else the simulator's settings.
@@ -61,6 +61,9 @@
 #                  dialog (kept as export-dialog.png); "damaged" (one byte
 #                  changed): exactly one box with the damaged-file text, and
 #                  the unnamed title.
+#   --drive        headless: once the program shows the expected hardware
+#                  state, this shell command drives it (with WINE, RUN, ROOT
+#                  and BUILD in its environment); its failure fails the run.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=
@@ -81,6 +84,7 @@ SPACE_MOUSE=0
 BRAND=
 BRAND_SET=0
 OPEN_SCAN=
+DRIVE=
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) HEADLESS=1 ;;
@@ -100,6 +104,7 @@ while [ $# -gt 0 ]; do
         --space-mouse) SPACE_MOUSE=1 ;;
         --brand) BRAND=$2; BRAND_SET=1; shift ;;
         --open-scan) OPEN_SCAN=$2; shift ;;
+        --drive) DRIVE=$2; shift ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -212,6 +217,9 @@ if [ "$INSIDE" = 1 ]; then
         "$WINE" probe/tolvaran_run_probe.exe hemisphere 60 || status=1
     fi
     "$WINE" probe/tolvaran_run_probe.exe wait "$EXPECT_HW" 60 || status=1
+    if [ -n "$DRIVE" ]; then
+        WINE=$WINE RUN=$RUN ROOT=$ROOT BUILD=$BUILD sh -c "$DRIVE" || status=1
+    fi
     if [ "$VIEW_CHECK" = 1 ]; then
         # The simulated sweeps come in over some 25 s: a read-back every few
         # seconds, then a full redraw and Center (40009).
@@ -395,4 +403,5 @@ set -- --inside --build-dir "$BUILD" --run-dir "$RUN" --expect-hw "$EXPECT_HW" -
 [ "$SPACE_MOUSE" = 1 ] && set -- "$@" --space-mouse
 [ "$BRAND_SET" = 1 ] && set -- "$@" --brand "$BRAND"
 [ -n "$OPEN_SCAN" ] && set -- "$@" --open-scan "$OPEN_SCAN"
+[ -n "$DRIVE" ] && set -- "$@" --drive "$DRIVE"
 exec "$ROOT/tools/wine-session.sh" "$0" "$@"

@@ -23,6 +23,8 @@
 //                                          cursor over that client pixel of the view
 //   tolvaran_run_probe viewrect            the view's client area on the screen
 //   tolvaran_run_probe snapshot <file>     F11, its Save dialog answered with the file
+//   tolvaran_run_probe post-command, dialog, item, click, answer, sim-reached, sim-go, lut-tweak:
+//                                          the calibration checks' run (run_probe_calibration.cpp)
 //
 // "hemisphere" waits for the hemisphere set-up window to open (the first
 // press of a station on the automatic setting) and then to close again (the
@@ -82,28 +84,9 @@ HWND RunProbe_ProgramDialog(HWND main, std::initializer_list<int> controls) {
     return RunProbe_FindDialog(pid, controls);
 }
 
-namespace {
-
-// The text control of the program's save-or-discard question box.
-constexpr int kSaveQuestionText = 1280;
-
-HWND FindMainWindow() { return RunProbe_FindMainWindow(); }
-
-// The main window once it is shown with its status bar (it exists, hidden,
-// while it is being created).
-HWND WaitForMainWindow(DWORD seconds, HWND& bar) {
-    for (DWORD waited = 0; waited < seconds * 10; ++waited) {
-        HWND main = FindMainWindow();
-        bar = main ? FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr) : nullptr;
-        if (main && bar && IsWindowVisible(main)) return main;
-        Sleep(100);
-    }
-    return nullptr;
-}
-
 // The status bar's part text, read through a buffer in the program's own
 // address space.
-std::string StatusPartText(HWND bar, int part) {
+std::string RunProbe_StatusPartText(HWND bar, int part) {
     DWORD pid = 0;
     GetWindowThreadProcessId(bar, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
@@ -123,6 +106,25 @@ std::string StatusPartText(HWND bar, int part) {
     }
     CloseHandle(process);
     return text;
+}
+
+namespace {
+
+// The text control of the program's save-or-discard question box.
+constexpr int kSaveQuestionText = 1280;
+
+HWND FindMainWindow() { return RunProbe_FindMainWindow(); }
+
+// The main window once it is shown with its status bar (it exists, hidden,
+// while it is being created).
+HWND WaitForMainWindow(DWORD seconds, HWND& bar) {
+    for (DWORD waited = 0; waited < seconds * 10; ++waited) {
+        HWND main = FindMainWindow();
+        bar = main ? FindWindowExA(main, nullptr, STATUSCLASSNAMEA, nullptr) : nullptr;
+        if (main && bar && IsWindowVisible(main)) return main;
+        Sleep(100);
+    }
+    return nullptr;
 }
 
 struct BoxSearch {
@@ -178,7 +180,7 @@ int Wait(const char* hardwareKey, DWORD seconds) {
     const std::string expected = std::string(Locale_GetString("StandardHW")) + " " + Locale_GetString(hardwareKey);
     std::string hardware;
     for (DWORD waited = 0; waited < seconds * 10; ++waited) {
-        hardware = StatusPartText(bar, 3);
+        hardware = RunProbe_StatusPartText(bar, 3);
         if (hardware == expected) break;
         Sleep(100);
     }
@@ -188,12 +190,12 @@ int Wait(const char* hardwareKey, DWORD seconds) {
     // hardware state again when the press ends.
     Sleep(2000);
     for (DWORD waited = 0; waited < 150; ++waited) {
-        hardware = StatusPartText(bar, 3);
+        hardware = RunProbe_StatusPartText(bar, 3);
         if (hardware == expected) break;
         Sleep(100);
     }
     bool ok = true;
-    for (int part = 0; part < 3; ++part) std::printf("status part %d: %s\n", part, StatusPartText(bar, part).c_str());
+    for (int part = 0; part < 3; ++part) std::printf("status part %d: %s\n", part, RunProbe_StatusPartText(bar, part).c_str());
     std::printf("status part 3: %s\n", hardware.c_str());
     if (hardware != expected) {
         std::printf("hardware part reads \"%s\", expected \"%s\"\n", hardware.c_str(), expected.c_str());
@@ -337,7 +339,7 @@ int Readout(int x, int y) {
     SetCursorPos(screen.x, screen.y);
     DWORD_PTR result = 0;
     SendMessageTimeoutA(view, WM_MOUSEMOVE, 0, MAKELPARAM(x, y), SMTO_NORMAL, 20000, &result);
-    std::printf("readout at %d %d: %s\n", x, y, StatusPartText(bar, 2).c_str());
+    std::printf("readout at %d %d: %s\n", x, y, RunProbe_StatusPartText(bar, 2).c_str());
     return 0;
 }
 
@@ -406,7 +408,7 @@ int PrintStatus(int part) {
         std::printf("no status bar\n");
         return 1;
     }
-    std::printf("%s\n", StatusPartText(bar, part).c_str());
+    std::printf("%s\n", RunProbe_StatusPartText(bar, part).c_str());
     return 0;
 }
 
@@ -437,6 +439,8 @@ int main(int argc, char** argv) {
         return Close(argc >= 3 ? static_cast<DWORD>(std::atoi(argv[2])) : 30);
     const int document = RunProbe_DocumentCommand(argc, argv);
     if (document >= 0) return document;
+    const int calibration = RunProbe_CalibrationCommand(argc, argv);
+    if (calibration >= 0) return calibration;
     std::fprintf(stderr,
                  "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | "
                  "spacemouse <type> <axis> <value> | status <part> | title | "

@@ -16,6 +16,11 @@ HWND RunProbe_FindDialog(DWORD pid, std::initializer_list<int> controls);
 HWND RunProbe_ProgramDialog(HWND main, std::initializer_list<int> controls);
 // "Title: text" of each visible dialog or message box of the program.
 std::vector<std::string> RunProbe_OpenBoxes(HWND main);
+// The status bar's part text, read through a buffer in the program's own
+// address space.
+std::string RunProbe_StatusPartText(HWND bar, int part);
 // makescan, title, title-key, box, export-dialog, cancel-dialog: the exit
 // code, or -1 when argv names none of them.
 int RunProbe_DocumentCommand(int argc, char** argv);
+// The calibration checks' commands (run_probe_calibration.cpp), likewise.
+int RunProbe_CalibrationCommand(int argc, char** argv);
