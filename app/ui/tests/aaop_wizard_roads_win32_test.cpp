@@ -1,9 +1,10 @@
 // The AAOP Export Wizard's roads under Wine on the real main window: each
 // object type's pages forward and back with the views they restore and the
-// markers and motions they set; the refusals; Abort in "Processing"; the
-// stylus list restored exactly after Cancel and after Export, with points
-// added and selected; a failed write on Export; the symmetrical build of a
-// limb and the OP3 slicing of a bent tube through the pages' own controls.
+// markers and motions they set; the wizard's keys by page; the refusals;
+// Move Point; Abort in "Processing"; the stylus list restored exactly after
+// Cancel and after Export, with points added and selected; a failed write on
+// Export; the symmetrical build of a limb and the OP3 slicing of a bent tube
+// through the pages' own controls.
 #include <windows.h>
 
 #include <commdlg.h>
@@ -133,6 +134,59 @@ TEST_F(AaopWizardRoads, EachRoadForwardAndBack) {
         EXPECT_TRUE(restored);
         EXPECT_TRUE(g_messages.empty());
         EXPECT_EQ(AaopWizard_Window(), nullptr);
+    }
+}
+
+struct KeyCase {
+    const char* page;
+    int nexts;    // from the first page, on the distal closure road
+    int focus;    // the control the key is typed in
+    bool zooms;   // Page Up zooms the view
+};
+
+// Page Up typed on a page: the wizard's keys move the view where the page
+// takes them and allows the motion; in the limits page's boxes they are the
+// box's own.
+TEST_F(AaopWizardRoads, KeysMoveTheViewOnlyWhereThePageTakesThem) {
+    UseCylinder();
+    const std::vector<KeyCase> cases = {
+        {"Select Object Type", 0, 1347, false},  // no motion allowed
+        {"Choose Axis", 1, 1346, true},
+        {"Choose Vertical Limits and Spacing", 2, 1314, false},  // the point spacing
+    };
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.page);
+        float before = 0, after = 0;
+        std::string title;
+        bool focusKept = false;
+        int ticks = 0;
+        {
+            Driver driver({{1325,
+                            [&](HWND w) {
+                                for (int k = 0; k < c.nexts; ++k) SendMessageA(w, WM_COMMAND, 1325, 0);
+                                title = Title(w);
+                                HWND box = GetDlgItem(Page(), c.focus);
+                                SetFocus(box);
+                                before = AaopWizard_State().live.ZoomFactor;
+                                PostMessageA(box, WM_KEYDOWN, VK_PRIOR, 0x01490001);
+                                PostMessageA(box, WM_KEYUP, VK_PRIOR, 0xC1490001);
+                                return true;
+                            }},
+                           {1325, [&](HWND w) {
+                                if (++ticks < 5) return false;
+                                after = AaopWizard_State().live.ZoomFactor;
+                                focusKept = GetFocus() == GetDlgItem(Page(), c.focus);
+                                return Press(w, IDCANCEL);
+                            }}});
+            SendMessageA(window_, WM_COMMAND, 40171, 0);
+            EXPECT_TRUE(driver.Finished());
+        }
+        EXPECT_EQ(title, c.page);
+        EXPECT_TRUE(focusKept);
+        if (c.zooms)
+            EXPECT_GT(after, before);
+        else
+            EXPECT_EQ(after, before);
     }
 }
 
