@@ -28,33 +28,90 @@ ArtLists& Art(int sizeIndex) {
 
 bool g_large = true;
 
+// A 32-bit top-down picture whose pixels (0x00RRGGBB) the code reads and writes.
+struct Picture {
+    Picture(int w, int h) : width(w), height(h) {
+        BITMAPINFO bits = {};
+        bits.bmiHeader.biSize = sizeof bits.bmiHeader;
+        bits.bmiHeader.biWidth = w;
+        bits.bmiHeader.biHeight = -h;
+        bits.bmiHeader.biPlanes = 1;
+        bits.bmiHeader.biBitCount = 32;
+        void* data = nullptr;
+        bitmap = CreateDIBSection(nullptr, &bits, DIB_RGB_COLORS, &data, nullptr, 0);
+        pixels = static_cast<unsigned*>(data);
+    }
+    ~Picture() {
+        if (bitmap) DeleteObject(bitmap);
+    }
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    size_t Count() const { return static_cast<size_t>(width) * height; }
+    int width, height;
+    HBITMAP bitmap = nullptr;
+    unsigned* pixels = nullptr;
+};
+
+void Draw(HBITMAP from, int fromWidth, int fromHeight, const Picture& to, bool halftone) {
+    HDC source = CreateCompatibleDC(nullptr);
+    HDC target = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldSource = SelectObject(source, from);
+    HGDIOBJ oldTarget = SelectObject(target, to.bitmap);
+    SetStretchBltMode(target, halftone ? HALFTONE : COLORONCOLOR);
+    SetBrushOrgEx(target, 0, 0, nullptr);
+    StretchBlt(target, 0, 0, to.width, to.height, source, 0, 0, fromWidth, fromHeight, SRCCOPY);
+    GdiFlush();
+    SelectObject(source, oldSource);
+    SelectObject(target, oldTarget);
+    DeleteDC(source);
+    DeleteDC(target);
+}
+
 // The strip stretched to the size in half-tone mode, its top-left pixel's
-// colour transparent.
+// colour transparent. The transparent part is stretched as a mask of its
+// own and the picture's own pixels blend with the button face at its edges:
+// stretched with the picture, the transparent colour would blend into the
+// edges of every image as a fringe of that colour.
 HIMAGELIST StripList(int bitmap, int size) {
     HBITMAP strip = static_cast<HBITMAP>(
         LoadImageA(Shell().instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!strip) return nullptr;
     BITMAP info = {};
     GetObjectA(strip, sizeof info, &info);
-    HDC screen = GetDC(nullptr);
-    HDC from = CreateCompatibleDC(screen);
-    HDC to = CreateCompatibleDC(screen);
-    const int count = info.bmWidth / info.bmHeight;
-    HBITMAP scaled = CreateCompatibleBitmap(screen, size * count, size);
-    HGDIOBJ oldFrom = SelectObject(from, strip);
-    HGDIOBJ oldTo = SelectObject(to, scaled);
-    const COLORREF key = GetPixel(from, 0, 0);
-    SetStretchBltMode(to, HALFTONE);
-    SetBrushOrgEx(to, 0, 0, nullptr);
-    StretchBlt(to, 0, 0, size * count, size, from, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-    SelectObject(from, oldFrom);
-    SelectObject(to, oldTo);
-    DeleteDC(from);
-    DeleteDC(to);
-    ReleaseDC(nullptr, screen);
-    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, count, 100);
-    ImageList_AddMasked(list, scaled, key);
-    DeleteObject(scaled);
+    const int count = info.bmHeight > 0 ? info.bmWidth / info.bmHeight : 0;
+    Picture art(info.bmWidth, info.bmHeight), cover(info.bmWidth, info.bmHeight);
+    Picture scaled(size * count, size), scaledCover(size * count, size);
+    HIMAGELIST list = nullptr;
+    if (count > 0 && art.pixels && cover.pixels && scaled.pixels && scaledCover.pixels) {
+        Draw(strip, info.bmWidth, info.bmHeight, art, false);
+        const unsigned key = art.pixels[0] & 0xFFFFFFu;
+        const COLORREF faceColour = GetSysColor(COLOR_BTNFACE);
+        const unsigned face = (GetRValue(faceColour) << 16) | (GetGValue(faceColour) << 8) | GetBValue(faceColour);
+        for (size_t i = 0; i < art.Count(); ++i) {
+            const bool transparent = (art.pixels[i] & 0xFFFFFFu) == key;
+            art.pixels[i] = transparent ? face : art.pixels[i] & 0xFFFFFFu;
+            cover.pixels[i] = transparent ? 0xFFFFFFu : 0u;
+        }
+        Draw(art.bitmap, art.width, art.height, scaled, true);
+        Draw(cover.bitmap, cover.width, cover.height, scaledCover, true);
+        // The mask: one bit a pixel, rows of whole 16-bit words, set where
+        // the stretched cover is more than half transparent; the picture is
+        // black there, as a masked image list draws it.
+        const int rowBytes = (scaled.width + 15) / 16 * 2;
+        std::vector<unsigned char> bits(static_cast<size_t>(rowBytes) * size, 0);
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < scaled.width; ++x) {
+                unsigned& p = scaled.pixels[static_cast<size_t>(y) * scaled.width + x];
+                p &= 0xFFFFFFu;
+                if ((scaledCover.pixels[static_cast<size_t>(y) * scaled.width + x] & 0xFF) < 128) continue;
+                bits[static_cast<size_t>(y) * rowBytes + x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+                p = 0;
+            }
+        HBITMAP mask = CreateBitmap(scaled.width, size, 1, 1, bits.data());
+        list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, count, 100);
+        ImageList_Add(list, scaled.bitmap, mask);
+        DeleteObject(mask);
+    }
     DeleteObject(strip);
     return list;
 }
