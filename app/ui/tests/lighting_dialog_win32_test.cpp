@@ -178,6 +178,12 @@ TEST_F(LightingDialogWin32, OpensLocalisedWithTheSettingsAndOnlyOnce) {
     EXPECT_EQ(IsDlgButtonChecked(dialog, kLightingGraded), BST_UNCHECKED);
     EXPECT_EQ(SampleOnScreen(dialog, kLightingBackgroundSample), OfSetting(kBackground));
     EXPECT_EQ(SampleOnScreen(dialog, kLightingProfileSample), OfSetting(0x0000FF));
+    // Kept beside the test program for review.
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    std::string picture = program;
+    picture = picture.substr(0, picture.find_last_of("\\/") + 1) + "screenshot-lighting-342.bmp";
+    EXPECT_GE(modal_driver::DistinctColours(modal_driver::Screenshot(dialog, picture)), 3u);
     // The command again brings the same window forward.
     EXPECT_EQ(Open(), dialog);
 }
