@@ -11,6 +11,7 @@
 #include "app/locale/locale_variables.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/commands_win32.h"
 #include "app/ui/scan_control_link.h"
 #include "app/ui/scan_document.h"
 #include "app/ui/shell_hooks.h"
@@ -32,12 +33,15 @@ HardwareInfo CurrentHardware() {
     return info;
 }
 
-// "Select the ... reference mode" with the menu text of the mode to choose.
-void SelectReferenceBox(const char* modeKey) {
+constexpr WORD kTransmitterIsReference = 40097, kReceiverIsReference = 40098;
+
+// "Select the ... reference mode" with the menu text of the mode to choose,
+// as the menu shows it: a box shows a mnemonic's marker as it stands.
+void SelectReferenceBox(WORD modeCommand) {
     std::string text;
     try {
         Locale_FormatString(text, "StandardDialogSelectRef",
-                            Locale_NewStringVariable("reference_mode", Locale_GetString(modeKey)), nullptr);
+                            Locale_NewStringVariable("reference_mode", Command_Label(modeCommand).c_str()), nullptr);
     } catch (const std::bad_alloc&) {
         App_ErrorBoxOfKey("ErrorOutOfMemory");
         return;
@@ -354,7 +358,7 @@ void CloseCorrectionWindow() {
 void AlignmentCheckDialog(GeneralSettings& settings, RawData* raw) {
     const HardwareInfo hardware = CurrentHardware();
     if (settings.ReceiverEnabled != 0) {
-        SelectReferenceBox("MenuScannerTxIsRef");
+        SelectReferenceBox(kTransmitterIsReference);
         return;
     }
     if (!CloseScan(true)) return;
@@ -373,7 +377,7 @@ void RunCalibrationCorrection(int32_t referenceMode, RawData* raw) {
     parameters.hardware = CurrentHardware();
     const bool fixedWand = parameters.hardware.fixedWandProperty != 0;
     if (fixedWand != (referenceMode != 0)) {
-        SelectReferenceBox(fixedWand ? "MenuScannerRxIsRef" : "MenuScannerTxIsRef");
+        SelectReferenceBox(fixedWand ? kReceiverIsReference : kTransmitterIsReference);
         return;
     }
     const AppState& app = App();

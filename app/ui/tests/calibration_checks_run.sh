@@ -96,12 +96,15 @@ refusals() {
     probe command 40098 || fail "Receiver is Reference did not answer"
     settings before-refusals
     sum=$(md5sum Simulated.cfg)
-    probe post-command 40082
-    shot "$BOX_TEXT" alignment_check_refused
-    probe box StandardDialogSelectRef 30 || fail "the alignment check was not refused with its one box"
-    probe post-command 40100
-    shot "$BOX_TEXT" calibration_correction_refused
-    probe box StandardDialogSelectRef 30 || fail "the correction was not refused with its one box"
+    for command in 40082:alignment_check 40100:calibration_correction; do
+        probe post-command "${command%%:*}"
+        shot "$BOX_TEXT" "${command#*:}_refused"
+        text=$(probe answer "$IDOK" 30 StandardDialogSelectRef) || fail "${command#*:} not refused with its one box"
+        echo "refusal: $text"
+        # The menu item to choose, as the menu shows it.
+        echo "$text" | grep -q '"Transmitter is Reference"' || fail "the refusal does not name the menu item"
+        probe closed "$BOX_TEXT" 5 || fail "another box followed the refusal"
+    done
     probe closed "$CORRECTION_STATUS" 1 || fail "the correction window opened"
     same_settings before-refusals after-refusals "the refusals"
     [ "$(md5sum Simulated.cfg)" = "$sum" ] || fail "a refusal changed the calibration file"

@@ -148,7 +148,7 @@ TEST_F(CalibrationChecksWin32, AlignmentCheckIsRefusedInReceiverReferenceMode) {
     AlignmentCheckDialog(App().settings, App().raw);
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0].kind, MessageKind::Warning);
-    EXPECT_NE(g_messages[0].text.find(Locale_GetString("MenuScannerTxIsRef")), std::string::npos);
+    EXPECT_NE(g_messages[0].text.find("\"Transmitter is Reference\""), std::string::npos);
     EXPECT_TRUE(g_unloads.empty());
     EXPECT_EQ(std::memcmp(&before, &App().settings, sizeof before), 0);
 }
@@ -217,7 +217,7 @@ TEST_F(CalibrationChecksWin32, CorrectionIsRefusedWhenTheReferenceModeDoesNotFit
     App().settings.ReceiverEnabled = 1;  // the hardware has no fixed wand
     CalibrationCorrectionCommand();
     ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_NE(g_messages[0].text.find(Locale_GetString("MenuScannerTxIsRef")), std::string::npos);
+    EXPECT_NE(g_messages[0].text.find("\"Transmitter is Reference\""), std::string::npos);
     EXPECT_FALSE(CalibrationCorrectionIsOpen());
     EXPECT_EQ(fs::file_size(path), bytes);
     EXPECT_EQ(App().mode, kModeScan);
