@@ -218,6 +218,19 @@ def shrink(im, size, background):
     return out
 
 
+def palettized(im):
+    """The picture with a colour table of its own exact colours (a 16-pixel
+    image has at most 256): the toolbar maps the table's button-face grey to
+    the system's button face, which then shows through."""
+    colours = sorted(set(im.getdata()))
+    index = {c: i for i, c in enumerate(colours)}
+    table = [v for c in colours for v in c]
+    out = Image.new("P", im.size)
+    out.putpalette(table + [0] * (768 - len(table)))
+    out.putdata([index[c] for c in im.getdata()])
+    return out
+
+
 def strips(out):
     normal = Image.new("RGB", (48 * len(LARGE), 48), KEY)
     for i, name in enumerate(LARGE):
@@ -325,7 +338,7 @@ def main(argv):
     plain_line_icon().save(os.path.join(out, "log381.ico"), sizes=[(16, 16)])
     strips(out)
     for rid, name in SMALL.items():
-        shrink(pictogram(name), 16, FACE).save(os.path.join(out, "bitmap%d.bmp" % rid))
+        palettized(shrink(pictogram(name), 16, FACE)).save(os.path.join(out, "bitmap%d.bmp" % rid))
     marker_strip(out, "point", 12, 203)
     marker_strip(out, "line", 4, 221)
     with open(os.path.join(out, "stamp"), "w") as f:

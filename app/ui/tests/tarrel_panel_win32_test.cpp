@@ -47,6 +47,8 @@ using modal_driver::Driver;
 using modal_driver::Press;
 
 std::vector<AppMessage> g_messages;
+// The grey the 16-pixel art is drawn on; the toolbar shows its own face there.
+constexpr unsigned kArtBackdrop = 0xC0C0C0;
 
 const char* const kSizeLabels[] = {"  Small Object ", "  Large Object ", "  Cast Inversion Mode "};
 const char* const kCountLabels[] = {"  Allow Up To 1 Object ", "  Allow Up To 2 Objects "};
@@ -337,6 +339,9 @@ TEST_F(TarrelPanelWin32, TheTarrelStartShowsThePanelBesideTheMainWindowWithItsTh
             for (int y = middle - 6; y <= middle + 6; ++y)
                 for (int x = r.left + 3; x < r.left + 22; ++x) icon.push_back(at(bar, x, y));
             EXPECT_GE(modal_driver::DistinctColours(icon), 3u) << "the image of " << button.idCommand;
+            if (button.fsState & TBSTATE_ENABLED)
+                EXPECT_EQ(std::count(icon.begin(), icon.end(), kArtBackdrop), 0)
+                    << "the image's backdrop shows around " << button.idCommand;
             EXPECT_EQ(at(bar, r.right - 1, middle) != face, (button.fsState & TBSTATE_CHECKED) != 0)
                 << "the frame of " << button.idCommand;
         }
