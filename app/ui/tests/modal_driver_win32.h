@@ -178,6 +178,37 @@ inline std::vector<unsigned> Screenshot(HWND window, const std::string& path = s
     return pixels;
 }
 
+// The window's client area as the window draws it (erased and painted) into
+// a picture of its own, 0x00RRGGBB each, row by row: no other window on the
+// display can come between.
+inline std::vector<unsigned> PrintedClient(HWND window) {
+    RECT r;
+    GetClientRect(window, &r);
+    std::vector<unsigned> pixels;
+    if (r.right <= 0 || r.bottom <= 0) return pixels;
+    BITMAPINFO bits = {};
+    bits.bmiHeader.biSize = sizeof bits.bmiHeader;
+    bits.bmiHeader.biWidth = r.right;
+    bits.bmiHeader.biHeight = -r.bottom;
+    bits.bmiHeader.biPlanes = 1;
+    bits.bmiHeader.biBitCount = 32;
+    void* data = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP picture = CreateDIBSection(dc, &bits, DIB_RGB_COLORS, &data, nullptr, 0);
+    if (picture && data) {
+        HGDIOBJ old = SelectObject(dc, picture);
+        SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+        GdiFlush();
+        const unsigned* p = static_cast<const unsigned*>(data);
+        pixels.assign(p, p + static_cast<size_t>(r.right) * r.bottom);
+        for (unsigned& v : pixels) v &= 0xFFFFFFu;
+        SelectObject(dc, old);
+    }
+    if (picture) DeleteObject(picture);
+    DeleteDC(dc);
+    return pixels;
+}
+
 // Pixels dark enough to be text.
 inline size_t DarkPixels(const std::vector<unsigned>& pixels) {
     size_t dark = 0;
