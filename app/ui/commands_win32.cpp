@@ -1,5 +1,6 @@
 #include "app/ui/commands_win32.h"
 
+#include "app/acquisition/acquisition_settings.h"
 #include "app/acquisition/tracking_state.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/raw_data.h"
@@ -166,7 +167,9 @@ void ResetToDefaults() {
     g.ScannerEnabled = enabled;
     std::memcpy(g.HardwareConfigFilename, configFile, sizeof configFile);
     std::memcpy(g.CustomColours, colours, sizeof colours);
-    if (app.editions.tarrel) g.ProfileFilterLength = 3;
+    // The Tarrel edition's hardware filter length (its own profile filter
+    // stays the edition's default).
+    if (app.editions.tarrel) SetOddFilterLength(3);
     RedrawToolPanel();
     App_NotifyPanels();
     ResetDerivedColours();

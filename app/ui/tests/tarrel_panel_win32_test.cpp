@@ -405,6 +405,21 @@ TEST_F(TarrelPanelWin32, PresetsObjectCountsAndCastModeFollowTheirButtons) {
     }
 }
 
+// Reset to defaults in this edition sets the hardware filter length to 3 and
+// keeps the edition's own profile filter: the Small Object preset again.
+TEST_F(TarrelPanelWin32, ResetToDefaultsBringsBackTheSmallObjectPreset) {
+    const GeneralSettings& g = App().settings;
+    Click(kTarrelLargeObject);
+    ASSERT_EQ(GetOddFilterLength(), 11);
+    SendMessageA(window_, WM_COMMAND, 40083, 0);
+    Pump();
+    EXPECT_EQ(GetOddFilterLength(), 3);
+    EXPECT_EQ(g.ProfileFilterLength, 0);
+    EXPECT_FLOAT_EQ(g.BasicParams.FilterRadius, 2.5f);
+    EXPECT_TRUE(Checked(kTarrelSmallObject));
+    EXPECT_FALSE(Checked(kTarrelLargeObject));
+}
+
 TEST_F(TarrelPanelWin32, LargeObjectIsNotOfferedOnThe200ModelRange) {
     const GeneralSettings& g = App().settings;
     const struct {
