@@ -210,14 +210,8 @@ class TarrelPanelWin32 : public ::testing::Test {
         Pump();
     }
     static void TearDownTestSuite() {
-        if (window_ && IsWindow(window_)) {
-            SendMessageA(window_, WM_CLOSE, 0, 0);
-            Pump();
-        }
-        Shell_Win32Hooks() = ShellWin32Hooks();
+        CloseShellWindow(window_);
         Commands_SetQuestionSink(nullptr);
-        App_SetMessageSink(nullptr);
-        DeleteSettingsKeys();
     }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);
