@@ -109,6 +109,10 @@ function(tolvaran_folder_tests)
     add_executable(${exe} ${src})
     target_link_libraries(${exe} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
     target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR})
+    # The test sources themselves are compiled unoptimised: the code under
+    # test keeps its build's flags, and the test files (GoogleTest's macros
+    # expand heavily) compile two to three times faster this way.
+    target_compile_options(${exe} PRIVATE -O0)
     target_compile_definitions(${exe} PRIVATE
       TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/data/"
       TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/")
