@@ -14,6 +14,11 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "$JOBS"
 ctest --preset native -j "$JOBS" || status=1
 
+# The native tests that run more than one thread, again under ThreadSanitizer.
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan -j "$JOBS" --target tolvaran_thread_tests
+ctest --preset native-tsan -L threads -j "$JOBS" || status=1
+
 cmake --preset windows >/dev/null
 # Under Wine a test program has, rarely and only on a heavily loaded machine,
 # died at exit or stalled; such a test runs once more and its first failure

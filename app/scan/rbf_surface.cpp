@@ -63,16 +63,19 @@ void ClearProgress() { ResetProgress(nullptr, nullptr); }
 int PointsProgress(const char*, float fraction, void*) {
     if (RbfProgressFn fn = g_progress.load()) fn(fraction, -1);
     ScanFitContext* context = g_context.load();
-    return context == nullptr || context->Report.abort == 0 ? 1 : 0;
+    return context == nullptr || __atomic_load_n(&context->Report.abort, __ATOMIC_RELAXED) == 0 ? 1 : 0;
 }
 
 void ProgressLoop() {
     do {
         ScanFitContext* context = g_context.load();
         if (context) {
-            const double progress = context->Report.progress;
-            const int32_t* live = context->LiveTriangleCount;
-            const int32_t count = live ? *live : -1;
+            // The library writes these words from its own thread while it
+            // runs: whole-value reads, as its side writes them.
+            double progress = 0.0;
+            __atomic_load(&context->Report.progress, &progress, __ATOMIC_RELAXED);
+            const int32_t* live = __atomic_load_n(&context->LiveTriangleCount, __ATOMIC_RELAXED);
+            const int32_t count = live ? __atomic_load_n(live, __ATOMIC_RELAXED) : -1;
             if (RbfProgressFn fn = g_progress.load()) fn(progress, count);
         }
     } while (!g_finish.Wait(std::chrono::milliseconds(100)));

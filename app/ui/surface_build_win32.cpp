@@ -331,7 +331,7 @@ INT_PTR CALLBACK RbfSurfaceDialogProc(HWND w, UINT message, WPARAM wParam, LPARA
                 // A worker that has not yet marked itself running is stopped too.
                 const bool alive = g_rbf.thread && WaitForSingleObject(g_rbf.thread, 0) != WAIT_OBJECT_0;
                 if (g_rbf.running || alive)
-                    App().scanFitContext.Report.abort = 1;
+                    __atomic_store_n(&App().scanFitContext.Report.abort, 1, __ATOMIC_RELAXED);  // read by the worker
                 else
                     EndDialog(w, 0);
                 return TRUE;

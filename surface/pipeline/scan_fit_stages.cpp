@@ -41,15 +41,16 @@ struct OwnedBlock {
 struct LiveCounts {
     ScanFitContext* context;
     explicit LiveCounts(ScanFitContext* c) : context(c) {
-        c->LivePointCount = &c->SurfaceMesh.Points.Count;
-        c->LiveTriangleCount = &c->SurfaceMesh.Faces.TriCount;
+        // Read by the main program's progress thread while the build runs.
+        __atomic_store_n(&c->LivePointCount, &c->SurfaceMesh.Points.Count, __ATOMIC_RELAXED);
+        __atomic_store_n(&c->LiveTriangleCount, &c->SurfaceMesh.Faces.TriCount, __ATOMIC_RELAXED);
     }
     LiveCounts(const LiveCounts&) = delete;
     LiveCounts& operator=(const LiveCounts&) = delete;
     ~LiveCounts() {
-        context->LivePointCount = nullptr;
-        context->LiveTriangleCount = nullptr;
-        context->Report.abort = 0;
+        __atomic_store_n(&context->LivePointCount, static_cast<int32_t*>(nullptr), __ATOMIC_RELAXED);
+        __atomic_store_n(&context->LiveTriangleCount, static_cast<int32_t*>(nullptr), __ATOMIC_RELAXED);
+        __atomic_store_n(&context->Report.abort, 0, __ATOMIC_RELAXED);
     }
 };
 

@@ -96,11 +96,13 @@ int MORLITH_CALL StandInProcess(ScanFitContext* c, int32_t count, const float*, 
             SurfMemory_FailAfter(1);
             break;
         case Run::SlowWithProgress: {
+            // As the library does, while the host's progress thread reads.
             static int32_t live = 77;
-            c->Report.progress = 0.5;
-            c->LiveTriangleCount = &live;
+            double half = 0.5;
+            __atomic_store(&c->Report.progress, &half, __ATOMIC_RELAXED);
+            __atomic_store_n(&c->LiveTriangleCount, &live, __ATOMIC_RELAXED);
             std::this_thread::sleep_for(std::chrono::milliseconds(350));
-            c->LiveTriangleCount = nullptr;
+            __atomic_store_n(&c->LiveTriangleCount, static_cast<int32_t*>(nullptr), __ATOMIC_RELAXED);
             break;
         }
         default:
