@@ -97,28 +97,13 @@ class AaopWizardFixture : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         Locale_Load();
-        DeleteSettingsKeys();
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
-        ScannerLink_Install(ScannerLink());
-        View_ConnectShell();
-        Commands_ConnectShell();
         Commands_SetQuestionSink([](const std::string&, const std::string&) { return IDNO; });
-        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
-        if (window_) MoveWindow(window_, 0, 0, 500, 400, TRUE);
-        PumpShellMessages(3, 5);
+        window_ = OpenPlainViewWindow(kBackground, 500, 400);
     }
     static void TearDownTestSuite() {
-        if (window_ && IsWindow(window_)) {
-            SendMessageA(window_, WM_CLOSE, 0, 0);
-            PumpShellMessages(3, 5);
-        }
-        Shell_Win32Hooks() = ShellWin32Hooks();
+        CloseShellWindow(window_);
         Commands_SetQuestionSink(nullptr);
-        App_SetMessageSink(nullptr);
-        DeleteSettingsKeys();
     }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);

@@ -51,28 +51,10 @@ class LightingDialogWin32 : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         Locale_Load();
-        DeleteSettingsKeys();
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ViewBBox", 0);
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
-        ScannerLink_Install(ScannerLink());
-        View_ConnectShell();
-        Commands_ConnectShell();
-        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
-        if (window_) MoveWindow(window_, 0, 0, 420, 360, TRUE);
-        PumpShellMessages(3, 5);
+        window_ = OpenPlainViewWindow(kBackground, 420, 360);
     }
-    static void TearDownTestSuite() {
-        if (window_ && IsWindow(window_)) {
-            SendMessageA(window_, WM_CLOSE, 0, 0);
-            PumpShellMessages(3, 5);
-        }
-        Shell_Win32Hooks() = ShellWin32Hooks();
-        App_SetMessageSink(nullptr);
-        DeleteSettingsKeys();
-    }
+    static void TearDownTestSuite() { CloseShellWindow(window_); }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);
         ASSERT_NE(Shell().view, nullptr);

@@ -47,14 +47,31 @@ inline void PumpShellMessages(int rounds, DWORD pauseMs) {
 
 // The program window with its view and command dispatch, the scanner
 // switched off and no scanner link; null when it was not made.
-inline HWND OpenShellWindow() {
+// presets, when given, writes further settings before the program reads them.
+inline HWND OpenShellWindow(void (*presets)(DWORD) = nullptr, DWORD presetValue = 0) {
     DeleteSettingsKeys();
     SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
+    if (presets) presets(presetValue);
     ScannerLink_Install(ScannerLink());
     View_ConnectShell();
     Commands_ConnectShell();
     HWND window = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
     PumpShellMessages(3, 5);
+    return window;
+}
+
+// The program window of OpenShellWindow whose view shows a plain background of
+// one colour and no bounding box, at a given size, for reading the view back.
+inline HWND OpenPlainViewWindow(DWORD background, int width, int height) {
+    HWND window = OpenShellWindow([](DWORD colour) {
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", colour);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ViewBBox", 0);
+    }, background);
+    if (window) {
+        MoveWindow(window, 0, 0, width, height, TRUE);
+        PumpShellMessages(3, 5);
+    }
     return window;
 }
 

@@ -135,17 +135,8 @@ class ViewWindowWin32 : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         Locale_Load();  // the built-in locale of the test's resources
-        DeleteSettingsKeys();
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ScannerEnabled", 0);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "BackgroundColour", kBackground);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "UseGradedBackground", 0);
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ViewBBox", 0);
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
-        ScannerLink_Install(ScannerLink());
-        View_ConnectShell();
-        window_ = App_CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
-        if (window_) MoveWindow(window_, 0, 0, 400, 360, TRUE);
-        PumpShellMessages(3, 5);
+        window_ = OpenPlainViewWindow(kBackground, 400, 360);
         savedRaw_ = App().raw;
     }
     static void TearDownTestSuite() {
