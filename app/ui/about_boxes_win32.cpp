@@ -7,6 +7,7 @@
 #include "app/ui/brand_info.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/surface_dialogs_win32.h"
+#include "app/ui/ui_utilities_win32.h"
 
 #include <shellapi.h>
 
@@ -42,16 +43,9 @@ std::string VersionLine(const std::string& version) {
 
 HBITMAP BitmapOf(const Image& image) {
     if (image.format != kImageRgba && image.format != kImageRgb) return nullptr;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) return bitmap;
+    HBITMAP bitmap = Gdi_CreatePicture32(image.width, image.height, &bits);
+    if (!bitmap) return nullptr;
     const int step = Image_BytesPerPixel(image.format);
     unsigned char* out = static_cast<unsigned char*>(bits);
     for (int32_t i = 0; i < image.width * image.height; ++i) {

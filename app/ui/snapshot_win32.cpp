@@ -8,6 +8,7 @@
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/scene_draw_win32.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/ui_utilities_win32.h"
 #include "app/ui/view_window_win32.h"
 
 #include <commdlg.h>
@@ -128,15 +129,8 @@ bool Text_RenderToBitmap(int32_t width, Image& image, const std::string& text) {
     RECT box = {5, 5, width - 5, 6};
     DrawTextA(dc, text.c_str(), -1, &box, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
     const int32_t h = box.bottom + 5;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = Gdi_CreatePicture32(width, h, &bits);
     bool ok = bitmap && bits && Image_Allocate(image, kImageRgba, width, h);
     if (ok) {
         HGDIOBJ oldBitmap = SelectObject(dc, bitmap);

@@ -31,14 +31,8 @@ bool g_large = true;
 // A 32-bit top-down picture whose pixels (0x00RRGGBB) the code reads and writes.
 struct Picture {
     Picture(int w, int h) : width(w), height(h) {
-        BITMAPINFO bits = {};
-        bits.bmiHeader.biSize = sizeof bits.bmiHeader;
-        bits.bmiHeader.biWidth = w;
-        bits.bmiHeader.biHeight = -h;
-        bits.bmiHeader.biPlanes = 1;
-        bits.bmiHeader.biBitCount = 32;
         void* data = nullptr;
-        bitmap = CreateDIBSection(nullptr, &bits, DIB_RGB_COLORS, &data, nullptr, 0);
+        bitmap = Gdi_CreatePicture32(w, h, &data);
         pixels = static_cast<unsigned*>(data);
     }
     ~Picture() {

@@ -61,3 +61,7 @@ WindowLayout* Wnd_CreateLayout(HWND parent);
 void Wnd_AddLayoutChild(WindowLayout* layout, HWND child, uint32_t flags);
 void Wnd_LayoutChildren(WindowLayout* layout);
 void Wnd_FreeLayout(WindowLayout* layout);
+
+// A 32-bit top-down DIB section (pixels 0x00RRGGBB, rows from the top) of the
+// given size, its pixels in *bits; null when it could not be made.
+HBITMAP Gdi_CreatePicture32(int width, int height, void** bits);
