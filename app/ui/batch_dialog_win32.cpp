@@ -121,19 +121,7 @@ void InstallSink() {
 // program's message pictures, and the plain line's own.
 void MakeMessageList(HWND w) {
     HWND list = GetDlgItem(w, kBatchLog);
-    SendMessageA(list, LVM_SETBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
-    SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
-    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
-    for (int id : {384, 386, 387, 385, 381}) {
-        HICON icon = static_cast<HICON>(LoadImageA(Shell().instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
-        ImageList_AddIcon(images, icon);
-        if (icon) DestroyIcon(icon);
-    }
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
-    LVCOLUMNA column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = 100;
-    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_MakeMessageLog(list, Shell().instance, {384, 386, 387, 385, 381});
 }
 
 // ---- The panel --------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "app/scan/rbf_surface.h"
 #include "app/ui/app_state.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/ui_utilities_win32.h"
 #include "app/ui/surface_dialogs_win32.h"
 #include "app/ui/view_window_win32.h"
 
@@ -265,19 +266,7 @@ DWORD WINAPI RbfSurfaceWorker(void*) {
 
 void MakeMessageList(HWND w) {
     HWND list = GetDlgItem(w, kMessageList);
-    SendMessageA(list, LVM_SETBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
-    SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
-    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0);
-    for (int id : {385, 384, 386, 387}) {
-        HICON icon = static_cast<HICON>(LoadImageA(Shell().instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
-        ImageList_AddIcon(images, icon);
-        if (icon) DestroyIcon(icon);
-    }
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
-    LVCOLUMNA column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = 100;
-    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_MakeMessageLog(list, Shell().instance, {385, 384, 386, 387});
 }
 
 void RbfOnInit(HWND w) {

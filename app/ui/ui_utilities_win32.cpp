@@ -1,5 +1,7 @@
 #include "app/ui/ui_utilities_win32.h"
 
+#include <commctrl.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -212,4 +214,20 @@ HBITMAP Gdi_CreatePicture32(int width, int height, void** bits) {
         bitmap = nullptr;
     }
     return bitmap;
+}
+
+void ListView_MakeMessageLog(HWND list, HINSTANCE instance, std::initializer_list<int> iconIds) {
+    SendMessageA(list, LVM_SETBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
+    SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
+    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(iconIds.size()), 0);
+    for (int id : iconIds) {
+        HICON icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+        ImageList_AddIcon(images, icon);
+        if (icon) DestroyIcon(icon);
+    }
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    LVCOLUMNA column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = 100;
+    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
 }

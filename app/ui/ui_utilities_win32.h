@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <initializer_list>
+
 #include <vector>
 
 void Dlg_SetItemTextF(HWND dialog, int item, const char* format, ...);
@@ -65,3 +67,7 @@ void Wnd_FreeLayout(WindowLayout* layout);
 // A 32-bit top-down DIB section (pixels 0x00RRGGBB, rows from the top) of the
 // given size, its pixels in *bits; null when it could not be made.
 HBITMAP Gdi_CreatePicture32(int width, int height, void** bits);
+
+// A message log list view: the dialog face behind it, one column, and the
+// 16-px icons of the given resources as its small images, in their order.
+void ListView_MakeMessageLog(HWND list, HINSTANCE instance, std::initializer_list<int> iconIds);
