@@ -15,7 +15,12 @@ PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflan
  libxrandr2 libxinerama1 libxcursor1 \
  openssl python3 python3-open3d admesh python3-vtk9 \
  python3-meshio assimp-utils openscenegraph python3-ezdxf octave libocct-data-exchange-dev \
- inventor-clients python3-pivy libpng-dev python3-pil libcgal-dev"
+ inventor-clients python3-pivy libpng-dev python3-pil libcgal-dev \
+ libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libglu1-mesa:i386 libxcomposite1:i386 \
+ libxrender1:i386 libxfixes3:i386 libxi6:i386 libxrandr2:i386 libxinerama1:i386 libxcursor1:i386"
+# The shipped program is 32-bit: under 32-bit Wine it needs the i386 Mesa, GLU
+# and X libraries (wine32 only recommends them; without them no pixel format
+# is found and the view cannot make its OpenGL window).
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
