@@ -15,6 +15,13 @@ if(WIN32)
     set(TOLVARAN_WINE_BITS 64)
   else()
     set(TOLVARAN_WINE_BITS 32)
+    # The 32-bit programs ship for Windows 2000: the thread library linked
+    # into them is the one tools/setup.sh built for it, searched before the
+    # compiler's own (tools/winpthreads/README.md).
+    if(NOT EXISTS ${TOLVARAN_WINPTHREADS_PREFIX}/lib/libpthread.a)
+      message(FATAL_ERROR "winpthreads for Windows 2000 not found in '${TOLVARAN_WINPTHREADS_PREFIX}': run tools/setup.sh")
+    endif()
+    add_link_options(-L${TOLVARAN_WINPTHREADS_PREFIX}/lib)
   endif()
   # libpng, cross-built into TOLVARAN_PNG_PREFIX by tools/setup.sh, and the
   # zlib it needs: the DLLs go to one folder of the build that the Wine runner

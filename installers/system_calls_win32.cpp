@@ -99,7 +99,20 @@ class RealSystem final : public SystemCalls {
     BOOL SetupQueryInfVersionInformationA(PSP_INF_INFORMATION i, UINT x, PCSTR k, PSTR b, DWORD n, PDWORD r) override {
         return ::SetupQueryInfVersionInformationA(i, x, k, b, n, r);
     }
-    BOOL SetupUninstallOEMInfA(PCSTR i, DWORD f, PVOID r) override { return ::SetupUninstallOEMInfA(i, f, r); }
+    // SetupUninstallOEMInf first came with Windows XP: on Windows 2000 the
+    // installer removes the old files itself and never calls it, and the
+    // program must still load there, so the function is looked up when used.
+    BOOL SetupUninstallOEMInfA(PCSTR i, DWORD f, PVOID r) override {
+        using Uninstall = BOOL(WINAPI*)(PCSTR, DWORD, PVOID);
+        HMODULE setupapi = GetModuleHandleA("setupapi.dll");
+        const auto uninstall =
+            setupapi ? reinterpret_cast<Uninstall>(reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupUninstallOEMInfA"))) : nullptr;
+        if (!uninstall) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return FALSE;
+        }
+        return uninstall(i, f, r);
+    }
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -58,6 +59,14 @@ char PathSeparator();
 // begins with `prefix` and is unique there, and gives its full path. False
 // when the folder is unknown or no such file could be made.
 bool CreateUniqueTempFile(const std::string& prefix, std::string* path);
+
+// Files and folders by path (in the system's code page on Windows): whether
+// the path names a folder, or a file that is not a folder; the names of the
+// files (not the folders) in a folder, in no particular order, none when it
+// cannot be read.
+bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
+std::vector<std::string> FilesInFolder(const std::string& folder);
 
 // True when the open stream is a terminal (a console on Windows).
 bool IsTerminal(std::FILE* file);

@@ -1,6 +1,8 @@
 #include "platform/os_seam.h"
 
+#include <dirent.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -94,5 +96,28 @@ bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {
 }
 
 bool IsTerminal(std::FILE* file) { return file != nullptr && isatty(fileno(file)) != 0; }
+
+bool IsFolder(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+std::vector<std::string> FilesInFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string prefix = folder.empty() ? "." : folder;
+    if (prefix.back() != '/') prefix += '/';
+    DIR* listing = opendir(prefix.c_str());
+    if (!listing) return names;
+    while (const dirent* entry = readdir(listing)) {
+        if (IsFile(prefix + entry->d_name)) names.push_back(entry->d_name);
+    }
+    closedir(listing);
+    return names;
+}
 
 }  // namespace os

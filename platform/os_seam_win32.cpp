@@ -1,4 +1,5 @@
 #include "platform/os_seam.h"
+#include "platform/module_win32.h"
 
 #include <windows.h>
 #include <io.h>
@@ -62,10 +63,7 @@ std::int64_t WallClockSeconds() {
 }
 
 std::string ModuleFolder() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ModuleFolder), &module);
+    HMODULE module = ModuleOf(reinterpret_cast<const void*>(&ModuleFolder));
     char buffer[MAX_PATH];
     DWORD n = GetModuleFileNameA(module, buffer, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return ".\\";
@@ -94,5 +92,29 @@ bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {
 }
 
 bool IsTerminal(std::FILE* file) { return file != nullptr && _isatty(_fileno(file)) != 0; }
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> FilesInFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string pattern = folder.empty() ? "." : folder;
+    if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((pattern + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
 
 }  // namespace os

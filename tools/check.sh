@@ -25,6 +25,7 @@ cmake --preset windows >/dev/null
 # stays in the log. A test that fails twice fails the run.
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     cmake --build --preset windows -j "$JOBS"
+    echo "check: Windows tests: the 32-bit shipped build (preset windows) under 32-bit Wine"
     ./tools/wine-session.sh ctest --preset windows -j "$JOBS" --repeat until-pass:2 || status=1
 else
     # Some kernels are built without 32-bit x86 support: neither 32-bit Linux
@@ -32,14 +33,15 @@ else
     # can run there. The 32-bit deliverables are still compiled and linked (the
     # tests, which could not run, are not built); the same sources built for
     # 64-bit Windows run the Windows tests under 64-bit Wine instead.
-    cmake --build --preset windows -j "$JOBS" --target tolvaran_shipped
-    echo "check: NOTICE: this machine cannot run 32-bit x86 code; the 32-bit Windows" \
+    cmake --build --preset windows -j "$JOBS" --target tolvaran_shipped shipped_check_fixtures
+    echo "check: Windows tests: the 64-bit fallback build (preset windows64) under 64-bit Wine." \
+         "NOTICE: this machine cannot run 32-bit x86 code; the 32-bit Windows" \
          "deliverables were compiled and linked, its tests were neither built nor run" \
-         "(but for the byte check of its driver image); the Windows tests" \
-         "run in the 64-bit build (preset windows64) under 64-bit Wine"
-    # The shipped 32-bit driver image is checked from its bytes alone, which
-    # needs no Wine.
-    ctest --preset windows -R '^driver\.image_check$' || status=1
+         "(but for the checks of its files from their bytes)"
+    # The shipped 32-bit files are checked from their bytes alone (the driver
+    # image; imports, instructions and test hooks of every shipped file),
+    # which needs no Wine.
+    ctest --preset windows -R '^(driver\.image_check|tools\.shipped_check|tools\.shipped_check_test)$' || status=1
     cmake --preset windows64 >/dev/null
     cmake --build --preset windows64 -j "$JOBS"
     ./tools/wine-session.sh ctest --preset windows64 -j "$JOBS" --repeat until-pass:2 || status=1

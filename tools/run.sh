@@ -10,6 +10,14 @@
 # the 64-bit test build (preset windows64, build/windows64) runs instead: the
 # same program built for x86_64, under Debian's 64-bit Wine.
 #
+# The run's program is the shipped Tolvaran.exe, but for the headless runs
+# that read the view's own picture back (--view-check, --brand): a child
+# OpenGL window does not reach the Xvfb screen under Wine, and the shipped
+# program holds no way to hand its picture to another process, so these run
+# the program's test build, TolvaranReadBack.exe (the same program whose view
+# also answers the run probe's read-back), and their screenshots get the
+# view's picture pasted at the view's place.
+#
 # With a display ($DISPLAY) the program opens there and the command ends when
 # the program does, with its exit code. Without one (or with --headless) it
 # runs on its own Xvfb display: the command checks the running program (main
@@ -135,6 +143,12 @@ else
     PRESET=windows CROSS=i686-w64-mingw32-g++-posix
 fi
 [ -z "${DISPLAY:-}" ] && HEADLESS=1
+PROGRAM=Tolvaran.exe
+PROGRAM_TARGET=Tolvaran
+if [ "$HEADLESS" = 1 ] && { [ "$VIEW_CHECK" = 1 ] || [ "$BRAND_SET" = 1 ]; }; then
+    PROGRAM=TolvaranReadBack.exe
+    PROGRAM_TARGET=tolvaran_read_back
+fi
 if [ -z "$EXPECT_HW" ]; then
     if [ "$SCANNER_OFF" = 1 ]; then EXPECT_HW=HWStateDisabled; else EXPECT_HW=HWStateOn; fi
 fi
@@ -181,7 +195,7 @@ if [ "$INSIDE" = 1 ]; then
         reg delete 'HKCU\Software\Tolvaran\View' /v Options /f
     fi
     if [ "$HEADLESS" = 0 ]; then
-        exec "$WINE" Tolvaran.exe
+        exec "$WINE" "$PROGRAM"
     fi
     # On the simulator a listener on the outbound pipe checks every record
     # of the scenario's captures against its scene.
@@ -207,7 +221,7 @@ if [ "$INSIDE" = 1 ]; then
         START_FILE=start.tvn
     fi
     # shellcheck disable=SC2086
-    "$WINE" Tolvaran.exe $START_FILE >"$RUN/tolvaran.log" 2>&1 &
+    "$WINE" "$PROGRAM" $START_FILE >"$RUN/tolvaran.log" 2>&1 &
     TOLVARAN=$!
     status=0
     case "$OPEN_SCAN" in
@@ -297,8 +311,9 @@ EOF_PIXEL
     fi
     import -window root "$SHOT" || status=1
     # A child OpenGL window does not reach the Xvfb screen under Wine: the
-    # view's own picture of what it presented goes where the view is.
-    if "$WINE" probe/tolvaran_run_probe.exe readback view-shot.png >/dev/null; then
+    # test build's view gives its own picture of what it presented, which
+    # goes where the view is.
+    if [ "$PROGRAM" != Tolvaran.exe ] && "$WINE" probe/tolvaran_run_probe.exe readback view-shot.png >/dev/null; then
         rect=$("$WINE" probe/tolvaran_run_probe.exe viewrect | tr -d '\r')
         # shellcheck disable=SC2086
         /usr/bin/python3 "$ROOT/tools/view_check.py" --paste "$SHOT" view-shot.png $rect || status=1
@@ -322,7 +337,7 @@ EOF_PIXEL
     "$WINE" probe/tolvaran_run_probe.exe close 30 || status=1
     code=0
     wait "$TOLVARAN" || code=$?
-    echo "Tolvaran.exe exit code $code"
+    echo "$PROGRAM exit code $code"
     [ "$code" = 0 ] || status=1
     if [ -n "$LISTENER" ]; then
         # Over the whole run no field may be lost to a full ring.
@@ -347,7 +362,7 @@ if [ "$SETUP" = 1 ] && { ! command -v "$CROSS" >/dev/null 2>&1 || \
 fi
 if [ "$BUILD_IT" = 1 ]; then
     [ -f "$BUILD/CMakeCache.txt" ] || cmake --preset "$PRESET" -S "$ROOT" -B "$BUILD" >/dev/null
-    cmake --build "$BUILD" --target Tolvaran tolvaran_run_probe
+    cmake --build "$BUILD" --target "$PROGRAM_TARGET" tolvaran_run_probe
     # Optional parts: the program runs without them, and an old copy of one
     # that no longer builds is not used.
     for target in Morlith sim_ftd2xx sim_setup sim_pipe_listener; do
@@ -361,19 +376,20 @@ if [ "$BUILD_IT" = 1 ]; then
     done
 fi
 mkdir -p "$RUN/probe"
-cp "$BUILD/app/ui/Tolvaran.exe" "$RUN/"
+rm -f "$RUN/Tolvaran.exe" "$RUN/TolvaranReadBack.exe"
+cp "$BUILD/app/ui/$PROGRAM" "$RUN/"
 # The run's copy of the program with another branding package, or none.
 if [ "$BRAND_SET" = 1 ]; then
     if [ "$BRAND" != - ]; then
-        /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --text "product=$BRAND" \
+        /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/$PROGRAM" --text "product=$BRAND" \
             --png "background=$BUILD/app/ui/brand/background.png"
     else
-        /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --strip
+        /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/$PROGRAM" --strip
     fi
 elif [ "$VIEW_CHECK" = 1 ]; then
     # The view check takes every pixel off the black background for the
     # cloud: its copy of the program goes without the logo.
-    /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/Tolvaran.exe" --strip
+    /usr/bin/python3 "$ROOT/tools/brand/pack_brand.py" "$RUN/$PROGRAM" --strip
 fi
 # The 3D mouse driver's stand-in, only in the run folder.
 if [ "$SPACE_MOUSE" = 1 ] && [ -f "$BUILD/sim/siappdll/siappdll.dll" ]; then

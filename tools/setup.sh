@@ -68,6 +68,28 @@ build_png() { # <install prefix> <toolchain file>
     cmake --install "$BLD" >/dev/null
     cd "$ROOT"
 }
+# winpthreads for the 32-bit build, from Debian's own mingw-w64 source, built
+# for Windows 2000 (tools/winpthreads/README.md).
+build_winpthreads() { # <install prefix>
+    [ -f "$1/lib/libpthread.a" ] && return 0
+    mkdir -p "$CACHE/src"
+    cd "$CACHE/src"
+    if ! ls -d mingw-w64-*/ >/dev/null 2>&1; then
+        apt-get source -qq mingw-w64 >/dev/null 2>&1
+    fi
+    SRC=$(ls -d "$CACHE"/src/mingw-w64-*/ | head -n1)mingw-w64-libraries/winpthreads
+    BLD="$CACHE/src/winpthreads-build-i686"
+    rm -rf "$BLD"
+    cp -r "$SRC" "$BLD"
+    cd "$BLD"
+    patch -s -p1 < "$ROOT/tools/winpthreads/windows2000.patch"
+    ./configure -q --host=i686-w64-mingw32 --prefix="$1" --enable-static --disable-shared \
+        CFLAGS="-O2 -march=i686 -D_WIN32_WINNT=0x0500" >/dev/null
+    make -j"$(nproc)" >/dev/null 2>&1
+    make install >/dev/null
+    cd "$ROOT"
+}
+build_winpthreads "$CACHE/winpthreads-i686"
 build_png "$CACHE/libpng-mingw" "$ROOT/cmake/mingw-i686.cmake"
 build_png "$CACHE/libpng-mingw64" "$ROOT/cmake/mingw-x86_64.cmake"
 echo "setup: done"

@@ -27,9 +27,17 @@ if [ "$BITS" = 64 ]; then
     WINE=$WINELOADER
     SERVER=$WINESERVER
 else
+    # The shipped build runs as on its targets, a 32-bit Windows: a 32-bit
+    # prefix (with wine64 installed Wine would otherwise make a 64-bit one,
+    # whose system32 a 32-bit program sees redirected to syswow64).
+    export WINEARCH=win32
     export WINEPREFIX="${WINEPREFIX:-$ROOT/build/windows/wineprefix}"
     WINE=wine
     SERVER=wineserver
+    if [ -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+        echo "wine-session: $WINEPREFIX is a 64-bit prefix; making it anew as a 32-bit one" >&2
+        rm -rf "$WINEPREFIX"
+    fi
 fi
 export TOLVARAN_WINE_BITS=$BITS TOLVARAN_WINE=$WINE
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -59,6 +67,10 @@ trap cleanup EXIT INT TERM
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+    # wineboot returns while the new prefix's own services are still coming
+    # up; a service started meanwhile (a kernel driver's host) times out.
+    # Let that first session end before the tests start theirs.
+    "$SERVER" -w >/dev/null 2>&1 || true
 fi
 setsid "$SERVER" -p </dev/null >/dev/null 2>&1 &
 # Let the server and its services come up before the first test.

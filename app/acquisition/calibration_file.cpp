@@ -4,11 +4,11 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
 
 #include "app/files/file_header.h"
+#include "platform/file_read_stream.h"
+#include "platform/os_seam.h"
 
 namespace fh = kmo::tolvaran::file_header;
 
@@ -133,7 +133,7 @@ void PruneCalibrationTable(CalibrationData& data) {
 
 std::int32_t LoadCalibrationFile(const std::string& path, CalibrationData& out) {
     out = CalibrationData();
-    std::ifstream in(path, std::ios::binary);
+    os::FileReadStream in(path);
     if (!in) return Calibration_NOT_OPENED;
     return ReadCalibration(in, out);
 }
@@ -180,17 +180,13 @@ std::int32_t ReadCalibration(std::istream& in, CalibrationData& out) {
 }
 
 std::string FindCalibrationFile(const std::string& folder, const std::string& fileName, std::string& fullPath) {
-    namespace fs = std::filesystem;
-    std::error_code error;
     std::string chosen = fileName;
-    if (fileName.empty() || !fs::is_regular_file(fs::u8path(folder + fileName), error)) {
+    if (fileName.empty() || !os::IsFile(folder + fileName)) {
         chosen = "No File::";
         std::vector<std::string> candidates;
-        for (fs::directory_iterator it(fs::u8path(folder.empty() ? "." : folder), error), end; !error && it != end;
-             it.increment(error)) {
-            const fs::path name = it->path().filename();
-            if (EqualsIgnoringCase(name.extension().u8string(), ".cfg") && it->is_regular_file(error))
-                candidates.push_back(name.u8string());
+        for (const std::string& name : os::FilesInFolder(folder)) {
+            const std::size_t dot = name.find_last_of('.');
+            if (dot != std::string::npos && dot > 0 && EqualsIgnoringCase(name.substr(dot), ".cfg")) candidates.push_back(name);
         }
         if (!candidates.empty()) chosen = *std::min_element(candidates.begin(), candidates.end());
     }

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "app/acquisition/calibration_state.h"
 #include "app/files/file_header.h"
 #include "app/files/safe_file_write.h"
+#include "platform/file_read_stream.h"
 
 namespace fh = kmo::tolvaran::file_header;
 
@@ -55,7 +55,7 @@ std::int32_t UpdateCalibrationFile(const std::string& path, const LutTweakHistor
     std::FILE* probe = std::fopen(path.c_str(), "r+b");
     if (!probe) return CalibrationUpdate_NOT_OPENED;
     std::fclose(probe);
-    std::ifstream in(path, std::ios::binary);
+    os::FileReadStream in(path);
     if (!in) return CalibrationUpdate_NOT_OPENED;
     in.seekg(0, std::ios::end);
     const std::int64_t fileSize = static_cast<std::int64_t>(in.tellg());

@@ -3,6 +3,7 @@
 #include "app/base/time_stamp.h"
 #include "app/files/file_header.h"
 #include "app/files/safe_file_write.h"
+#include "platform/file_read_stream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <new>
 #include <sstream>
 #include <vector>
@@ -461,7 +461,7 @@ int32_t KrvFile_Read(std::istream& in, RawData& raw, KrvViewRecord& view) {
 }
 
 int32_t KrvFile_Load(const char* path, RawData& raw, KrvViewRecord& view) {
-    std::ifstream in(path, std::ios::binary);
+    os::FileReadStream in(path);
     return KrvFile_Read(in, raw, view);
 }
 

@@ -1,4 +1,5 @@
 #include "app/locale/locale_loader.h"
+#include "platform/module_win32.h"
 
 #include <windows.h>
 
@@ -10,13 +11,7 @@ namespace {
 constexpr WORD kBuiltInLocaleId = 422;
 const char* const kBuiltInLocaleType = "Data";
 
-HMODULE OwnModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&OwnModule), &module);
-    return module;
-}
+HMODULE OwnModule() { return os::ModuleOf(reinterpret_cast<const void*>(&OwnModule)); }
 
 }  // namespace
 

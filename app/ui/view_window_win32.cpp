@@ -2,7 +2,6 @@
 
 #include "app/acquisition/hardware_info.h"
 #include "app/base/app_messages.h"
-#include "app/files/png_image.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/stylus_marker.h"
@@ -389,16 +388,6 @@ bool View_ReadBack(Image& image) { return Graph_ReadFrontBuffer(MainView(), imag
 
 namespace {
 
-LRESULT WriteReadBack(const COPYDATASTRUCT* data) {
-    if (!data || data->dwData != kViewReadBackCopyData || !data->lpData || data->cbData == 0) return 0;
-    const std::string path(static_cast<const char*>(data->lpData),
-                           strnlen(static_cast<const char*>(data->lpData), data->cbData));
-    Image image;
-    const bool ok = View_ReadBack(image) && Png_SaveFile(image, path) == 1;
-    Image_Free(&image);
-    return ok ? 1 : 0;
-}
-
 // ---- Window procedure ---------------------------------------------------------
 
 // The stylus marker's view services.
@@ -630,8 +619,6 @@ LRESULT CALLBACK Graph_WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             app.pointerOverView = false;
             App_SetMarkerCursor();
             return 0;
-        case WM_COPYDATA:
-            return WriteReadBack(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -65,8 +65,5 @@ class GraphViewPort : public NavViewPort {
     bool centresCursor_;
 };
 
-// The picture the view last presented (front buffer, overlays included);
-// the view answers WM_COPYDATA of this kind by writing it as PNG to the
-// path it carries (1 written, 0 not).
-constexpr ULONG_PTR kViewReadBackCopyData = 0x56524244;  // "VRBD"
+// The picture the view last presented (front buffer, overlays included).
 bool View_ReadBack(Image& image);

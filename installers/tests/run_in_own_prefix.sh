@@ -14,6 +14,9 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix"
 "$runner" wineboot -i >/dev/null 2>&1
+# The new prefix's own services come up after wineboot returns: let that
+# first session end before the programs start theirs.
+"$server" -w >/dev/null 2>&1
 rc=0
 for filter in "$@"; do
     "$runner" "$program" --gtest_filter="$filter" || rc=1

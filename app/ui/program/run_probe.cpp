@@ -32,6 +32,7 @@
 //
 // Prints what it saw; exit code 0 when every check held.
 #include "app/ui/program/run_probe.h"
+#include "app/ui/program/read_back_message.h"
 
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
@@ -301,8 +302,7 @@ int ReadBack(const char* path) {
         std::printf("no view window\n");
         return 1;
     }
-    constexpr ULONG_PTR kReadBack = 0x56524244;
-    COPYDATASTRUCT data = {kReadBack, static_cast<DWORD>(std::strlen(path) + 1), const_cast<char*>(path)};
+    COPYDATASTRUCT data = {kViewReadBackCopyData, static_cast<DWORD>(std::strlen(path) + 1), const_cast<char*>(path)};
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(view, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 20000, &result) ||
         result != 1) {
