@@ -131,7 +131,10 @@ int ProductAtCentres(RapidBiharm2Workspace* ws, int32_t storeValues) {
             ForEachNearPair(ws, p, [&](int32_t, int32_t) { ++size; });
         if (CoreReporter_Speaks(ws->Reporter, 5))
             CoreReporter_Info(ws->Reporter, "RapidBiharm2_Multiply: Storing TPS values");
-        ws->Cache = static_cast<double*>(Mem_Alloc(sizeof(double) * static_cast<size_t>(size > 0 ? size : 1)));
+        std::size_t bytes = 0;
+        if (!Mem_BlockBytes(static_cast<uint64_t>(size > 0 ? size : 1), sizeof(double), &bytes))
+            return CoreStatus_NoMemory;
+        ws->Cache = static_cast<double*>(Mem_Alloc(bytes));
         if (!ws->Cache) return CoreStatus_NoMemory;
         ws->CacheSize = size;
         ws->CacheFilled = 0;
