@@ -432,17 +432,18 @@ int TryMove(Context& c, PolyEdge* e, const double* target, int32_t word, bool* a
 
 // Puts the changed faces back: one that sorts after the walk's face goes
 // right behind it and is tried next; any other goes behind the last face
-// ahead of the walk that it sorts after. Taking a changed face out moves the
-// walk ahead (to its predecessor), so that the faces up to the walk stay in
-// order.
+// ahead of the walk that it sorts after. Taking out the changed face the
+// walk is on moves the walk to its successor (a face passed over before,
+// which is then tried again), or to its predecessor at the tail; either way
+// the faces up to the walk stay in order, and the walk's face joins them.
 void Reinsert(Context& c) {
     PolyMesh& m = c.mesh;
     for (int32_t i = 0; i < c.changedCount; ++i) {
         PolyFace* face = c.changed[i].face;
         const bool walkHere = m.Walk == face;
         PrefixRemove(c, face);
-        PolyMesh_UnlinkFace(&m, face, false);
-        if (walkHere && m.Walk && !m.Walk->Prev) PrefixAdd(c, m.Walk);
+        PolyMesh_UnlinkFace(&m, face, true);
+        if (walkHere && m.Walk) PrefixAdd(c, m.Walk);
     }
     for (int32_t i = 0; i < c.changedCount; ++i) {
         PolyFace* face = c.changed[i].face;
