@@ -270,7 +270,9 @@ int RapidBiharm2_Multiply(int32_t N, int32_t dimension, const double* const* cen
     Elapsed(reporter, "RapidBiharm2_Multiply: Evaluation took", start);
     RapidBiharm2_FreeTaylor(ws);
     const bool firstStored = storeValues && ws->ProductsDone == 0;
-    if (!firstStored && !ws->Cache && ws->ProductsDone < tuneSteps) {
+    // With stored values the first product pays for storing them, so the
+    // tuning starts with the second; its ratio then has its own band.
+    if (!firstStored && ws->ProductsDone < tuneSteps) {
         const double ratio = static_cast<double>(evaluation) / std::max<int64_t>(1, taylor);
         const double old = ws->NumInPanel, tuned = Tuned(old, ratio, storeValues != 0);
         ++ws->ProductsDone;
@@ -325,6 +327,8 @@ int RapidBiharm2_GridEval(int32_t N, int32_t dimension, const double* const* cen
     if (dimension != 2 || spacing[0] < 0.0 || spacing[1] < 0.0 || sizes[0] <= 0 || sizes[1] <= 0 || N <= 0)
         return CoreStatus_InvalidInput;
     if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
+    // A grid is evaluated on a tree set up for these centres beforehand.
+    if (!ws->TreeBuilt || ws->N != N) return CoreStatus_InvalidInput;
     ws->Reporter = reporter;
     ws->Target = target;
     double lo[2] = {base[0], base[1]};
