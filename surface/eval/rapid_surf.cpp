@@ -80,9 +80,9 @@ int Evaluate(RapidSurfWorkspace* w, const double* p, double* value, double* grad
     return status;
 }
 
-// A new node at (i, j, k), evaluated, or the outside node of a closed surface.
-// Null after setting the status.
-LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, int* counter) {
+// A new node at (i, j, k) in the tree, not yet valued; null after setting
+// the status.
+LatticeNode* AddNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k) {
     auto* n = static_cast<LatticeNode*>(Octree_AddVoxel(i, j, k, w->Tree));
     if (n == nullptr) {
         w->Status = RAPIDSURF_NO_MEMORY;
@@ -93,21 +93,35 @@ LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, 
     n->J = j;
     n->K = k;
     NodePosition(w, i, j, k, n->Position);
+    return n;
+}
+
+// Gives a node the value its evaluation found (threshold not yet taken off).
+void SetValue(RapidSurfWorkspace* w, LatticeNode* n, double value, const double* gradient) {
+    n->Value = value - w->Threshold;
+    if (gradient != nullptr) std::memcpy(n->Gradient, gradient, sizeof n->Gradient);
+    // The surface passes through the node itself: its crossings all lie there.
+    if (n->Value == 0.0) ++w->Flat_surface_count;
+}
+
+// A new node at (i, j, k), evaluated, or the outside node of a closed surface.
+// Null after setting the status.
+LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, int* counter) {
+    LatticeNode* n = AddNode(w, i, j, k);
+    if (n == nullptr) return nullptr;
     if (!InRange(w, i, j, k)) {
         n->Flags = kNodeOutside;
         n->Value = w->OutsideValue;
         return n;
     }
-    double value = 0.0;
+    double value = 0.0, gradient[3] = {0, 0, 0};
     ++*counter;
-    if (Evaluate(w, n->Position, &value, n->Gradient) != 0) {
+    if (Evaluate(w, n->Position, &value, gradient) != 0) {
         Octree_DeleteVoxel(i, j, k, w->Tree);
         --w->Live_nodes;
         return nullptr;
     }
-    n->Value = value - w->Threshold;
-    // The surface passes through the node itself: its crossings all lie there.
-    if (n->Value == 0.0) ++w->Flat_surface_count;
+    SetValue(w, n, value, gradient);
     return n;
 }
 
@@ -165,10 +179,11 @@ bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
 // was done has been processed: the front is first in, first out, so by then
 // its neighbours that were waiting have made their merge decisions, which
 // read its value. Memory then holds a band of nodes around the front instead
-// of everything the surface passed. A later decision of a neighbour that
-// joined the front only afterwards finds the node gone and evaluates it anew
-// (rare); nothing else reads a processed node, since all its tetrahedra are
-// faceted and marked so in its neighbours.
+// of everything the surface passed; nothing else reads a processed node,
+// since all its tetrahedra are faceted and marked so in its neighbours. A
+// node that never joined the front is read by its neighbours that are still
+// to be processed, so it stays while one of them waits in the front: no node
+// is evaluated twice.
 bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n) {
     const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + w->Front.Count};
     return Push(&w->Retiring, 4, record);
@@ -179,6 +194,17 @@ void Delete(RapidSurfWorkspace* w, const LatticeNode* n) {
         --w->Live_nodes;
         ++w->Retired_count;
     }
+}
+
+// True when a neighbour of the node waits in the front.
+bool NeighbourWaiting(RapidSurfWorkspace* w, const LatticeNode* n) {
+    for (int d = 0; d < kDirections; ++d) {
+        const int32_t* o = Tables().Offset[Parity(n->J, n->K)][d];
+        const auto* m =
+            static_cast<const LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
+        if (m != nullptr && (m->Flags & kNodeQueued) && !(m->Flags & kNodeProcessed)) return true;
+    }
+    return false;
 }
 
 // Retires what is due. A processed node takes its neighbours that never
@@ -192,7 +218,14 @@ bool RetireDue(RapidSurfWorkspace* w) {
         auto* n = static_cast<LatticeNode*>(Octree_FindVoxel(r[0], r[1], r[2], w->Tree));
         if (n == nullptr) continue;
         if (!(n->Flags & kNodeProcessed)) {
-            if (!(n->Flags & kNodeQueued)) Delete(w, n);
+            if (n->Flags & kNodeQueued) continue;
+            // A node outside the front is read by the neighbours that are
+            // processed later: it waits while one of them is still queued.
+            if (NeighbourWaiting(w, n)) {
+                if (!ScheduleRetirement(w, n)) return false;
+            } else {
+                Delete(w, n);
+            }
             continue;
         }
         for (int d = 0; d < kDirections; ++d) {
@@ -309,6 +342,7 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
     NodePosition(w, index[0], index[1], index[2], position);
     ++w->Seed_EV_count;
     if (Evaluate(w, position, &value, nodeGradient) != 0) return;
+    const double raw = value;
     value -= w->Threshold;
     // Directions to try: downhill first from a positive node, uphill from a
     // negative one, when the gradient is known.
@@ -336,15 +370,17 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
             ++w->Seed_duplicate;
             return;
         }
-        double p[3], v = 0.0, g[3];
+        double p[3], v = 0.0, g[3] = {0, 0, 0};
         NodePosition(w, i, j, k, p);
         ++w->Seed_EV_count;
         if (Evaluate(w, p, &v, g) != 0) return;
         if ((v - w->Threshold >= 0.0) == (value >= 0.0)) continue;
-        int unused = 0;
-        LatticeNode* node = CreateNode(w, index[0], index[1], index[2], &unused);
-        LatticeNode* other = node ? CreateNode(w, i, j, k, &unused) : nullptr;
+        // Both nodes keep the values just found: no node is evaluated twice.
+        LatticeNode* node = AddNode(w, index[0], index[1], index[2]);
+        LatticeNode* other = node ? AddNode(w, i, j, k) : nullptr;
         if (other == nullptr) return;
+        SetValue(w, node, raw, nodeGradient);
+        SetValue(w, other, v, g);
         if (!Enqueue(w, node)) {
             w->Status = RAPIDSURF_NO_MEMORY;
             return;
@@ -401,7 +437,10 @@ RapidSurfWorkspace* init_workspace(int32_t seedCount, const double* boxMin, cons
         Print(w, "init_workspace: Triangulation_optimisation invalid value - set optimal");
         o.Triangulation_optimisation = 0;
     }
-    if (o.Mesh_type < 0 || o.Mesh_type > 2) o.Mesh_type = 0;
+    if (o.Mesh_type < 0 || o.Mesh_type > 2) {
+        Print(w, "init_workspace: Mesh_type invalid value - set all triangles");
+        o.Mesh_type = 0;
+    }
     w->Open_surface = o.Open_surface;
     w->Transform_bbox = o.Transform_bbox;
     w->Fit_to_box = o.Fit_to_box & 7;
