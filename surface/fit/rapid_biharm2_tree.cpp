@@ -220,7 +220,7 @@ void RapidBiharm2_DumpPanels(const RapidBiharm2Workspace* ws) {
             const auto parent = numbers.find(p->Parent);
             std::printf("\nPanel %d, Level %d, centcount %d, parent %d\n", index, p->Level, p->End - p->First,
                         parent != numbers.end() ? parent->second : -1);
-            const int32_t length = p->Laurent ? ws->LaurentLength : 0;
-            std::printf("LaurentLength = %d\t LaurentLengthToUse = %d, %d\n", length, length, length);
+            std::printf("LaurentLength = %d\t LaurentLengthToUse = %d, %d\n", p->Laurent ? ws->LaurentLength : 0,
+                        p->LengthToUse[0], p->LengthToUse[1]);
         }
 }

@@ -355,8 +355,82 @@ TEST_F(RapidBiharm2Test, GridNeedsATreeForItsCentresAndDumpNamesParents) {
     int32_t panels = 0;
     for (int32_t l = 0; l <= ws.DeepestLevel; ++l) panels += ws.LevelCounts[l];
     EXPECT_EQ(panels, lines);
-    EXPECT_NE(std::string::npos, dump.find("LaurentLength = " + std::to_string(ws.LaurentLength)));
+    // Each panel's own lengths, once its expansions are formed.
+    ASSERT_EQ(0, RapidBiharm2_InitExpansions(&ws, 1e-6, coef.data(), nullptr));
+    testing::internal::CaptureStdout();
+    RapidBiharm2_DumpPanels(&ws);
+    const std::string lengths = testing::internal::GetCapturedStdout();
+    size_t at = 0;
+    for (int32_t l = 0; l <= ws.DeepestLevel; ++l)
+        for (const Biharm2Panel* p = ws.Levels[l]; p; p = p->Next) {
+            at = lengths.find("LaurentLength = ", at);
+            ASSERT_NE(std::string::npos, at);
+            int laurent = -1, nearUse = -1, farUse = -1;
+            ASSERT_EQ(3, std::sscanf(lengths.c_str() + at, "LaurentLength = %d\t LaurentLengthToUse = %d, %d", &laurent,
+                                     &nearUse, &farUse));
+            EXPECT_EQ(p->Laurent ? ws.LaurentLength : 0, laurent);
+            EXPECT_EQ(p->LengthToUse[0], nearUse);
+            EXPECT_EQ(p->LengthToUse[1], farUse);
+            ++at;
+        }
     RapidBiharm2_Free(&ws);
+}
+
+TEST_F(RapidBiharm2Test, ExpansionLengthsFollowTheAccuracy) {
+    Cloud centres = UniformCloud(2, 3000, 131);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 3000, 132);
+    double M = 0.0;
+    for (double c : coef) M = std::max(M, std::fabs(c));
+    const double f = 1.5 * std::sqrt(2.0);
+    int32_t previous = 0;
+    for (double eps : {1e-2, 1e-5, 1e-8}) {
+        SCOPED_TRACE(eps);
+        RapidBiharm2Workspace ws{};
+        ASSERT_EQ(0, RapidBiharm2_InitTree(&ws, 3000, centres.Table(), 40, nullptr, nullptr));
+        ASSERT_EQ(0, RapidBiharm2_InitExpansions(&ws, eps, coef.data(), nullptr));
+        ASSERT_GE(ws.DeepestLevel, 3);
+        // Laurent: 0.3525 s0² M divided by 1.5 √2 until within the accuracy,
+        // at least 2, raised to the first length to use of the near table.
+        const double s0 = ws.HalfSize[0];
+        double d = 0.3525 * s0 * s0 * M;
+        int32_t n = 0;
+        while (d > eps) d /= f, ++n;
+        const int32_t laurent = std::max(std::max(n, 2), ws.UseLength[0][0]);
+        EXPECT_EQ(laurent, ws.LaurentLength);
+        EXPECT_GE(ws.LaurentLength, previous);  // a finer accuracy, no shorter
+        previous = ws.LaurentLength;
+        // Taylor: level 2 the Laurent length; a level down the bound is
+        // quartered and every term it then allows is dropped, down to 2.
+        int32_t t = ws.LaurentLength;
+        EXPECT_EQ(t, ws.LevelTaylorLength[2]);
+        for (int32_t level = 3; level <= ws.DeepestLevel; ++level) {
+            d /= 4.0;
+            while (eps > f * d && t > 2) d *= f, --t;
+            EXPECT_EQ(t, ws.LevelTaylorLength[level]) << level;
+        }
+        EXPECT_EQ(t, ws.TaylorLength);
+        // The near-field threshold: eps / M, quartered while the pairs within
+        // it could add more than the accuracy.
+        double threshold = eps / M;
+        while (eps < threshold * std::fabs(std::log(threshold)) * M * 3000) threshold /= 4.0;
+        EXPECT_DOUBLE_EQ(threshold, ws.NearThreshold);
+        // Lengths to use: never above the Laurent length, shorter for the far
+        // class, and falling with the panel's weight.
+        bool shorter = false;
+        for (int32_t level = 2; level <= ws.DeepestLevel; ++level)
+            for (const Biharm2Panel* p = ws.Levels[level]; p; p = p->Next) {
+                if (p->End == p->First) continue;
+                EXPECT_LE(p->LengthToUse[0], ws.LaurentLength);
+                EXPECT_LE(p->LengthToUse[1], p->LengthToUse[0]);
+                EXPECT_GE(p->LengthToUse[1], 1);
+                shorter = shorter || p->LengthToUse[0] < ws.LaurentLength;
+            }
+        EXPECT_TRUE(shorter);
+        for (int table = 0; table < 2; ++table)
+            for (int32_t e = 1; e < ws.UseCount[table]; ++e)
+                EXPECT_LE(ws.UseLength[table][e], ws.UseLength[table][e - 1]);
+        RapidBiharm2_Free(&ws);
+    }
 }
 
 }  // namespace
