@@ -176,16 +176,17 @@ bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
 }
 
 // A processed node is retired once every node that was in the front when it
-// was done has been processed: the front is first in, first out, so by then
-// its neighbours that were waiting have made their merge decisions, which
-// read its value. Memory then holds a band of nodes around the front instead
-// of everything the surface passed; nothing else reads a processed node,
-// since all its tetrahedra are faceted and marked so in its neighbours. A
-// node that never joined the front is read by its neighbours that are still
-// to be processed, so it stays while one of them waits in the front: no node
-// is evaluated twice.
-bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n) {
-    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + w->Front.Count};
+// was done has been processed (a generation: the front is first in, first
+// out, so by then its neighbours that were waiting have made their merge
+// decisions, which read its value). Memory then holds a band of nodes around
+// the front instead of everything the surface passed; nothing else reads a
+// processed node, since all its tetrahedra are faceted and marked so in its
+// neighbours. A node that never joined the front is read by its neighbours
+// still to be processed, those waiting and those that join the front while
+// these and the next are processed, so it stays three generations: gone any
+// sooner, it would now and then be evaluated again.
+bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n, int32_t generations) {
+    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + generations * w->Front.Count};
     return Push(&w->Retiring, 4, record);
 }
 
@@ -196,21 +197,10 @@ void Delete(RapidSurfWorkspace* w, const LatticeNode* n) {
     }
 }
 
-// True when a neighbour of the node waits in the front.
-bool NeighbourWaiting(RapidSurfWorkspace* w, const LatticeNode* n) {
-    for (int d = 0; d < kDirections; ++d) {
-        const int32_t* o = Tables().Offset[Parity(n->J, n->K)][d];
-        const auto* m =
-            static_cast<const LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
-        if (m != nullptr && (m->Flags & kNodeQueued) && !(m->Flags & kNodeProcessed)) return true;
-    }
-    return false;
-}
-
 // Retires what is due. A processed node takes its neighbours that never
-// joined the front with it one generation later (they may still be read by
-// nodes waiting now); such a neighbour that joined the front meanwhile stays
-// and is retired after its own processing.
+// joined the front with it three generations later (see above); such a
+// neighbour that joined the front meanwhile stays and is retired after its
+// own processing.
 bool RetireDue(RapidSurfWorkspace* w) {
     Queue* q = &w->Retiring;
     while (q->Count > 0 && q->Data[4 * q->Head + 3] <= w->Iteration_count) {
@@ -218,14 +208,7 @@ bool RetireDue(RapidSurfWorkspace* w) {
         auto* n = static_cast<LatticeNode*>(Octree_FindVoxel(r[0], r[1], r[2], w->Tree));
         if (n == nullptr) continue;
         if (!(n->Flags & kNodeProcessed)) {
-            if (n->Flags & kNodeQueued) continue;
-            // A node outside the front is read by the neighbours that are
-            // processed later: it waits while one of them is still queued.
-            if (NeighbourWaiting(w, n)) {
-                if (!ScheduleRetirement(w, n)) return false;
-            } else {
-                Delete(w, n);
-            }
+            if (!(n->Flags & kNodeQueued)) Delete(w, n);
             continue;
         }
         for (int d = 0; d < kDirections; ++d) {
@@ -233,7 +216,7 @@ bool RetireDue(RapidSurfWorkspace* w) {
             auto* m = static_cast<LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
             if (m == nullptr || (m->Flags & (kNodeQueued | kNodeProcessed | kNodeRetiring))) continue;
             m->Flags |= kNodeRetiring;
-            if (!ScheduleRetirement(w, m)) return false;
+            if (!ScheduleRetirement(w, m, 3)) return false;
         }
         Delete(w, n);
     }
@@ -604,7 +587,7 @@ int inject_all_seeds(int32_t seedCount, const double* seeds, const double* boxMi
             w->Status = status;
             break;
         }
-        if (!ScheduleRetirement(w, node)) {
+        if (!ScheduleRetirement(w, node, 1)) {
             w->Status = RAPIDSURF_NO_MEMORY;
             break;
         }

@@ -406,7 +406,9 @@ namespace {
 
 TEST(RapidSurfTest, NodesBehindTheFrontAreRetired) {
     // Halving the resolution quadruples the surface's nodes; the nodes held
-    // at once grow far less, since the front is a band around the surface.
+    // at once grow far less, since the front is a band around the surface
+    // (three generations of the front wide, where it holds nodes that never
+    // join it).
     RapidSurfCounts counts[2];
     for (int pass = 0; pass < 2; ++pass) {
         Follow run([](const double* p) { return Sphere(p, kOrigin, 1.5); });
@@ -422,7 +424,7 @@ TEST(RapidSurfTest, NodesBehindTheFrontAreRetired) {
     }
     EXPECT_GT(counts[1].EV_count, 3.5 * counts[0].EV_count);
     EXPECT_LT(counts[1].Max_live_nodes, 2.5 * counts[0].Max_live_nodes);
-    EXPECT_LT(counts[1].Max_live_nodes, counts[1].EV_count / 10);
+    EXPECT_LT(counts[1].Max_live_nodes, counts[1].EV_count / 8);
 }
 
 TEST(RapidSurfTest, ReportHasItsSectionsAndCounts) {
@@ -643,11 +645,22 @@ TEST(RapidSurfTest, EveryLatticeNodeIsEvaluatedOnce) {
     // Without a gradient evaluator the value evaluator sees every node: the
     // seed's search, then the front's nodes. Only the search's neighbours
     // that it discards (all it tried but the seed's partner) come again.
-    for (double resolution : {0.25, 0.08}) {
-        SCOPED_TRACE(resolution);
-        Follow run([](const double* p) { return Sphere(p, kOrigin, 1.5); });
+    const Field torus = [](const double* p) {
+        const double ring = std::sqrt(p[0] * p[0] + p[1] * p[1]) - 1.2;
+        return std::sqrt(ring * ring + p[2] * p[2]) - 0.4;
+    };
+    const struct {
+        Field field;
+        double resolution;
+        std::vector<double> seed;
+    } runs[] = {{[](const double* p) { return Sphere(p, kOrigin, 1.5); }, 0.25, {1.5, 0, 0}},
+                {[](const double* p) { return Sphere(p, kOrigin, 1.5); }, 0.06, {1.5, 0, 0}},
+                {torus, 0.05, {1.6, 0, 0}}};
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.resolution);
+        Follow run(r.field);
         const RapidSurfOptions o = Options();
-        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({1.5, 0, 0}, kLo, kHi, resolution, &o, false));
+        ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go(r.seed, kLo, kHi, r.resolution, &o, false));
         run.printed.clear();
         RapidSurf_WriteStatus(&Follow::Print, &run, run.workspace);
         const int seedEvaluations = Reported(run.printed, "Seed_EV_count");
