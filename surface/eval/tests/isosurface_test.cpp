@@ -51,6 +51,8 @@ struct Linear {
         s.DefaultEvalAccuracy = 1e-4;
         const double c[5] = {0, 0, 1, 0, 0};
         std::memcpy(s.Coeffs, c, sizeof c);
+        // The centre, the seed of a run without seeds, on the surface.
+        for (int k = 0; k < 3; ++k) s.Centres[k] = 0.0;
     }
     ~Linear() { Solution3_Free(&s); }
 };
