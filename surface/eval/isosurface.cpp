@@ -384,6 +384,33 @@ IsosurfAttributes* SetIsosurfAttrDefaults(IsosurfAttributes* a) {
     return a;
 }
 
+namespace {
+
+// The gradient at every vertex, evaluated under the operation's own reporter
+// so that its progress is seen and its abort obeyed; only errors are said,
+// and the operation keeps its number and start. A failed evaluation leaves
+// normals that were never written: it fails the operation.
+int VertexGradients(const Solution3* solution, SinkContext* c, Mesh3* mesh, Reporter* reporter) {
+    if (reporter == nullptr) return Selvane_PointEval3(solution, &c->eval, c->workspace, &mesh->Points, -1, 1, nullptr);
+    const Reporter kept = *reporter;
+    reporter->maximumLevel = kept.maximumLevel > 1 ? 1 : kept.maximumLevel;
+    const int status = Selvane_PointEval3(solution, &c->eval, c->workspace, &mesh->Points, -1, 1, reporter);
+    reporter->maximumLevel = kept.maximumLevel;
+    reporter->operation = kept.operation;
+    reporter->startClock = kept.startClock;
+    return status;
+}
+
+// The end of the operation's frame: its peak memory, progress 1 on success,
+// the time taken.
+int FinishFrame(Reporter* reporter, int status) {
+    Reporter_Value(reporter, "Peak Memory Used", "%dMB", static_cast<int>(Mem_PeakBytes() >> 20));
+    if (status == 0) Reporter_SetProgress(reporter, 1.0);
+    return OperationFrame_Refuse(reporter, status);
+}
+
+}  // namespace
+
 int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttributes, EvalWorkspace** workspace,
                    Mesh3* mesh, IsoFileSink* fileSink, double isovalue, double resolution, const double* regionMin,
                    const double* regionMax, const IsosurfAttributes* attributes, Reporter* reporter) {
@@ -499,10 +526,12 @@ int IsosurfaceCore(const Solution3* solution, const EvalAttributes* evalAttribut
         } else if (mesh->Points.Count > 0) {
             Reporter_Success(reporter, "Calculating gradient at mesh vertices");
             Reporter_SetProgress(reporter, 0.0);
-            Reporter quiet = reporter != nullptr ? *reporter : Reporter{};
-            if (reporter != nullptr) quiet.maximumLevel = 1;
-            Selvane_PointEval3(solution, &c.eval, c.workspace, &mesh->Points, -1, 1, reporter ? &quiet : nullptr);
-            if (c.capNormals) SplitCapVertices(&c);
+            status = VertexGradients(solution, &c, mesh, reporter);
+            if (status != 0) {
+                Mesh3_Free(mesh);
+            } else if (c.capNormals) {
+                SplitCapVertices(&c);
+            }
         }
     }
     std::free(c.triCaps);
@@ -530,7 +559,7 @@ int Selvane_Isosurf3(const Solution3* solution, const EvalAttributes* evalAttrib
         return OperationFrame_Refuse(reporter, Refuse(reporter, ApiStatus_BadMesh, "Mesh argument is NULL"));
     const int status = IsosurfaceCore(solution, evalAttributes, workspace, mesh, nullptr, isovalue, resolution,
                                       regionMin, regionMax, attributes, reporter);
-    return OperationFrame_Refuse(reporter, status);
+    return FinishFrame(reporter, status);
 }
 
 namespace {
@@ -597,5 +626,5 @@ int IsosurfaceToFile(const Solution3* solution, const EvalAttributes* evalAttrib
     Reporter_Value(reporter, "Points", "%d", sink.Vertices);
     Reporter_Value(reporter, "Triangles", "%d", sink.Triangles);
     Reporter_Value(reporter, "Quadrilaterals", "%d", sink.Quads);
-    return OperationFrame_Refuse(reporter, status);
+    return FinishFrame(reporter, status);
 }

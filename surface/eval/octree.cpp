@@ -428,6 +428,31 @@ std::vector<int32_t*> HeaderFields(Octree* t) {
             &t->Overwrite};
 }
 
+// The shape a loaded tree must have before find and add may walk it: from
+// the root down, every panel one level below its parent and naming it as its
+// parent, so that each walk ends after at most MaxLevel steps and reaches a
+// panel by one path only; and no reachable panel on the free list.
+bool ShapeHolds(const Octree* t) {
+    if (t->Root->Parent != nullptr) return false;
+    std::vector<bool> reached(static_cast<size_t>(t->NumPanels), false);
+    std::vector<const OctreePanel*> stack{t->Root};
+    while (!stack.empty()) {
+        const OctreePanel* p = stack.back();
+        stack.pop_back();
+        if (Level(p) < 1) return false;
+        reached[static_cast<size_t>(p->Number)] = true;
+        for (int c = 0; c < 8; ++c) {
+            const auto* child = static_cast<const OctreePanel*>(p->Child[c]);
+            if (child == nullptr || IsLeaf(p, c)) continue;
+            if (Level(child) != Level(p) - 1 || child->Parent != p) return false;
+            stack.push_back(child);
+        }
+    }
+    for (int32_t d = 0; d < t->NumDelPanels; ++d)
+        if (reached[static_cast<size_t>(t->DelPanels[d]->Number)]) return false;
+    return true;
+}
+
 }  // namespace
 
 int Octree_Save(std::FILE* file, const Octree* tree) {
@@ -534,7 +559,7 @@ Octree* Octree_Load(std::FILE* file) {
     t->MaxNumDelVoxels = h.MaxNumDelVoxels;
     t->NumWriteReads = h.NumWriteReads;
     t->Overwrite = h.Overwrite;
-    if (Level(t->Root) != t->MaxLevel) {
+    if (Level(t->Root) != t->MaxLevel || !ShapeHolds(t)) {
         Octree_Free(t);
         return nullptr;
     }

@@ -72,7 +72,9 @@ void Octree_SetPanelsCarryData(Octree* tree, int32_t on);
 
 // Binary file (32-bit little-endian ints): 1 written, 0 on a write error.
 int Octree_Save(std::FILE* file, const Octree* tree);
-// None for a short read, a wrong magic or numbers outside the pools.
+// None for a short read, a wrong magic, numbers outside the pools or links
+// that do not make a tree (a panel below itself, a level skipped, a reachable
+// panel on the free list).
 Octree* Octree_Load(std::FILE* file);
 // Copies the header record.
 void Octree_Copy(Octree* destination, const Octree* source);

@@ -80,9 +80,9 @@ int Evaluate(RapidSurfWorkspace* w, const double* p, double* value, double* grad
     return status;
 }
 
-// A new node at (i, j, k), evaluated, or the outside node of a closed surface.
-// Null after setting the status.
-LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, int* counter) {
+// A new node at (i, j, k) in the tree, not yet valued; null after setting
+// the status.
+LatticeNode* AddNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k) {
     auto* n = static_cast<LatticeNode*>(Octree_AddVoxel(i, j, k, w->Tree));
     if (n == nullptr) {
         w->Status = RAPIDSURF_NO_MEMORY;
@@ -93,21 +93,35 @@ LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, 
     n->J = j;
     n->K = k;
     NodePosition(w, i, j, k, n->Position);
+    return n;
+}
+
+// Gives a node the value its evaluation found (threshold not yet taken off).
+void SetValue(RapidSurfWorkspace* w, LatticeNode* n, double value, const double* gradient) {
+    n->Value = value - w->Threshold;
+    if (gradient != nullptr) std::memcpy(n->Gradient, gradient, sizeof n->Gradient);
+    // The surface passes through the node itself: its crossings all lie there.
+    if (n->Value == 0.0) ++w->Flat_surface_count;
+}
+
+// A new node at (i, j, k), evaluated, or the outside node of a closed surface.
+// Null after setting the status.
+LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, int* counter) {
+    LatticeNode* n = AddNode(w, i, j, k);
+    if (n == nullptr) return nullptr;
     if (!InRange(w, i, j, k)) {
         n->Flags = kNodeOutside;
         n->Value = w->OutsideValue;
         return n;
     }
-    double value = 0.0;
+    double value = 0.0, gradient[3] = {0, 0, 0};
     ++*counter;
-    if (Evaluate(w, n->Position, &value, n->Gradient) != 0) {
+    if (Evaluate(w, n->Position, &value, gradient) != 0) {
         Octree_DeleteVoxel(i, j, k, w->Tree);
         --w->Live_nodes;
         return nullptr;
     }
-    n->Value = value - w->Threshold;
-    // The surface passes through the node itself: its crossings all lie there.
-    if (n->Value == 0.0) ++w->Flat_surface_count;
+    SetValue(w, n, value, gradient);
     return n;
 }
 
@@ -162,15 +176,17 @@ bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
 }
 
 // A processed node is retired once every node that was in the front when it
-// was done has been processed: the front is first in, first out, so by then
-// its neighbours that were waiting have made their merge decisions, which
-// read its value. Memory then holds a band of nodes around the front instead
-// of everything the surface passed. A later decision of a neighbour that
-// joined the front only afterwards finds the node gone and evaluates it anew
-// (rare); nothing else reads a processed node, since all its tetrahedra are
-// faceted and marked so in its neighbours.
-bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n) {
-    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + w->Front.Count};
+// was done has been processed (a generation: the front is first in, first
+// out, so by then its neighbours that were waiting have made their merge
+// decisions, which read its value). Memory then holds a band of nodes around
+// the front instead of everything the surface passed; nothing else reads a
+// processed node, since all its tetrahedra are faceted and marked so in its
+// neighbours. A node that never joined the front is read by its neighbours
+// still to be processed, those waiting and those that join the front while
+// these and the next are processed, so it stays three generations: gone any
+// sooner, it would now and then be evaluated again.
+bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n, int32_t generations) {
+    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + generations * w->Front.Count};
     return Push(&w->Retiring, 4, record);
 }
 
@@ -182,9 +198,9 @@ void Delete(RapidSurfWorkspace* w, const LatticeNode* n) {
 }
 
 // Retires what is due. A processed node takes its neighbours that never
-// joined the front with it one generation later (they may still be read by
-// nodes waiting now); such a neighbour that joined the front meanwhile stays
-// and is retired after its own processing.
+// joined the front with it three generations later (see above); such a
+// neighbour that joined the front meanwhile stays and is retired after its
+// own processing.
 bool RetireDue(RapidSurfWorkspace* w) {
     Queue* q = &w->Retiring;
     while (q->Count > 0 && q->Data[4 * q->Head + 3] <= w->Iteration_count) {
@@ -200,7 +216,7 @@ bool RetireDue(RapidSurfWorkspace* w) {
             auto* m = static_cast<LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
             if (m == nullptr || (m->Flags & (kNodeQueued | kNodeProcessed | kNodeRetiring))) continue;
             m->Flags |= kNodeRetiring;
-            if (!ScheduleRetirement(w, m)) return false;
+            if (!ScheduleRetirement(w, m, 3)) return false;
         }
         Delete(w, n);
     }
@@ -309,6 +325,7 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
     NodePosition(w, index[0], index[1], index[2], position);
     ++w->Seed_EV_count;
     if (Evaluate(w, position, &value, nodeGradient) != 0) return;
+    const double raw = value;
     value -= w->Threshold;
     // Directions to try: downhill first from a positive node, uphill from a
     // negative one, when the gradient is known.
@@ -336,15 +353,17 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
             ++w->Seed_duplicate;
             return;
         }
-        double p[3], v = 0.0, g[3];
+        double p[3], v = 0.0, g[3] = {0, 0, 0};
         NodePosition(w, i, j, k, p);
         ++w->Seed_EV_count;
         if (Evaluate(w, p, &v, g) != 0) return;
         if ((v - w->Threshold >= 0.0) == (value >= 0.0)) continue;
-        int unused = 0;
-        LatticeNode* node = CreateNode(w, index[0], index[1], index[2], &unused);
-        LatticeNode* other = node ? CreateNode(w, i, j, k, &unused) : nullptr;
+        // Both nodes keep the values just found: no node is evaluated twice.
+        LatticeNode* node = AddNode(w, index[0], index[1], index[2]);
+        LatticeNode* other = node ? AddNode(w, i, j, k) : nullptr;
         if (other == nullptr) return;
+        SetValue(w, node, raw, nodeGradient);
+        SetValue(w, other, v, g);
         if (!Enqueue(w, node)) {
             w->Status = RAPIDSURF_NO_MEMORY;
             return;
@@ -401,7 +420,10 @@ RapidSurfWorkspace* init_workspace(int32_t seedCount, const double* boxMin, cons
         Print(w, "init_workspace: Triangulation_optimisation invalid value - set optimal");
         o.Triangulation_optimisation = 0;
     }
-    if (o.Mesh_type < 0 || o.Mesh_type > 2) o.Mesh_type = 0;
+    if (o.Mesh_type < 0 || o.Mesh_type > 2) {
+        Print(w, "init_workspace: Mesh_type invalid value - set all triangles");
+        o.Mesh_type = 0;
+    }
     w->Open_surface = o.Open_surface;
     w->Transform_bbox = o.Transform_bbox;
     w->Fit_to_box = o.Fit_to_box & 7;
@@ -565,7 +587,7 @@ int inject_all_seeds(int32_t seedCount, const double* seeds, const double* boxMi
             w->Status = status;
             break;
         }
-        if (!ScheduleRetirement(w, node)) {
+        if (!ScheduleRetirement(w, node, 1)) {
             w->Status = RAPIDSURF_NO_MEMORY;
             break;
         }

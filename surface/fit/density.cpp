@@ -71,6 +71,7 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
         int32_t* p;
         ~FreeFound() { Mem_Free(p); }
     } freeFound{found};
+    if (Aborted(reporter)) return 1;
     const double rg = at.GridMaxDist * std::sqrt(Dot(extent, extent));
     for (int32_t i = 0; i < n; ++i) out->Add(xyz + 3 * i, 0.0, i);
     const int32_t total = n + m < 100 ? 100 : n + m;
@@ -81,10 +82,8 @@ int FixedLength(const PointList3* list, double a, const DensityAttributes& at, i
         const double signs[2] = {-1.0, 1.0};
         for (double t = 0.0; t < n; t += step) {
             const int32_t i = static_cast<int32_t>(t);
-            if (reporter != nullptr && i % every == 0) {
-                Reporter_SetProgress(reporter, static_cast<double>(i) / total);
-                if (Aborted(reporter)) return 1;
-            }
+            if (reporter != nullptr && i % every == 0) Reporter_SetProgress(reporter, static_cast<double>(i) / total);
+            if (Aborted(reporter)) return 1;
             const double* normal = normals + 3 * i;
             if (Dot(normal, normal) == 0.0) continue;
             int32_t count = 0;
@@ -226,33 +225,21 @@ int32_t Density_BoxInit(int32_t count, const double* minimum, const double* maxi
         if (extent != nullptr) extent[k] = e[k];
     }
     if (count < 1) return 0;
-    // An axis too short for one step takes no part: the density is spread
-    // over the others, so that a flat or thin box still gets about `count`.
-    bool active[3];
-    for (int k = 0; k < 3; ++k) active[k] = e[k] > 0.0;
-    for (;;) {
-        int axes = 0;
-        double volume = 1.0;
-        for (int k = 0; k < 3; ++k)
-            if (active[k]) {
-                ++axes;
-                volume *= e[k];
-            }
-        if (axes == 0) {
-            std::memset(grid, 0, sizeof *grid);
-            return 0;
+    // One density over the box's volume. An axis without extent would make
+    // that volume zero: it takes no part, and the density is that over the
+    // other axes' area or length.
+    int axes = 0;
+    double volume = 1.0;
+    for (int k = 0; k < 3; ++k)
+        if (e[k] > 0.0) {
+            ++axes;
+            volume *= e[k];
         }
-        const double f = std::pow(count / volume, 1.0 / axes);
-        bool dropped = false;
-        for (int k = 0; k < 3; ++k) {
-            const double half = active[k] ? std::trunc(f * 0.5 * e[k]) : 0.0;
-            if (active[k] && half < 1.0) {
-                active[k] = false;
-                dropped = true;
-            }
-            grid->Half[k] = half > 1e6 ? 1000000 : static_cast<int32_t>(half);
-        }
-        if (!dropped) break;
+    if (axes == 0) return 0;
+    const double f = std::pow(count / volume, 1.0 / axes);
+    for (int k = 0; k < 3; ++k) {
+        const double half = e[k] > 0.0 ? std::trunc(f * 0.5 * e[k]) : 0.0;
+        grid->Half[k] = half > 1e6 ? 1000000 : static_cast<int32_t>(half);
     }
     int64_t points = 1;
     for (int k = 0; k < 3; ++k) {
@@ -274,6 +261,11 @@ int Selvane_DensityFromNormals3(PointList3* points, int32_t set, double normalLe
         a = *attributes;
     else
         SetDensityAttrDefaults(&a);
+    // The fixed-length method displaces along the main set's normals whatever
+    // set receives the values, so that set must have them too.
+    if (a.FixedLength && set >= 0)
+        if (int status = PointList3_CheckAlt(points, -1, "Input", 1, reporter, 0, 0, 0, 0, 1))
+            return Finish(reporter, nullptr, status);
     int status = 0;
     if (a.MaxIncrease < 0.0) {
         Reporter_Error(reporter, "Maximum increase in number of points is %.2f, positive value expected.",
@@ -321,9 +313,7 @@ int Selvane_DensityFromNormals3(PointList3* points, int32_t set, double normalLe
             Reporter_Value(reporter, "Normal Length", "%.2g to %.2g", minimumLength, normalLength);
         Reporter_Value(reporter, "Two-sided Normals", "%s", a.OneSided ? "No" : "Yes");
     }
-    double q = a.MaxIncrease;
-    if (a.OneSided && q > 1.0) q = 1.0;
-    Reporter_Value(reporter, "Maximum point increase", "%.0f%%", q * 100.0);
+    Reporter_Value(reporter, "Maximum point increase", "%.0f%%", a.MaxIncrease * 100.0);
     if (a.FixedLength || a.GridPoints > 0) Reporter_Value(reporter, "Cone Angle", "%.2g", a.ConeAngle);
     if (a.GridPoints > 0) {
         Reporter_Value(reporter, "Grid points", "%d", a.GridPoints);
@@ -331,6 +321,7 @@ int Selvane_DensityFromNormals3(PointList3* points, int32_t set, double normalLe
     }
     Output out;
     if (a.FixedLength) {
+        const double q = a.OneSided && a.MaxIncrease > 1.0 ? 1.0 : a.MaxIncrease;
         status = FixedLength(points, normalLength, a, a.OneSided, q, &out, reporter);
     } else {
         DensityGrid grid;
@@ -346,6 +337,11 @@ int Selvane_DensityFromNormals3(PointList3* points, int32_t set, double normalLe
         density::Control control;
         control.reporter = reporter;
         control.abort = reporter != nullptr ? &reporter->abort : nullptr;
+        // The projection's share of the progress: one step per point with a
+        // normal, out of the points and the grid points still to come.
+        control.progressOf = reporter;
+        if (reporter != nullptr && Reporter_Progress(reporter) < 0.0) Reporter_SetProgress(reporter, 0.0);
+        control.step = reporter != nullptr ? std::fmax(0.0, 1.0 - Reporter_Progress(reporter)) / (n + m) : 0.0;
         status = density::ProjectPatches(n, points->Location, normals, normalLength, a.OneSided,
                                          displaced ? a.MaxIncrease : 0.0, m, &out, control);
         if (status == 10) status = 1;

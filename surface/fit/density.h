@@ -33,9 +33,11 @@ struct DensityGrid {
     int32_t Half[3];
 };
 
-// About `count` grid points over the box, (2nx+1)(2ny+1)(2nz+1) of them. An
-// axis too short for a grid step has none and the density is taken over the
-// others; a box without extent gives no grid (0).
+// About `count` grid points over the box, (2nx+1)(2ny+1)(2nz+1) of them, at
+// one density f = (count / volume)^(1/3) with n = trunc(f e / 2) per axis: a
+// thin axis gets no step, and the grid then holds more than `count`. An axis
+// without extent takes no part (the density is over the others); a box
+// without extent gives no grid (0).
 int32_t Density_BoxInit(int32_t count, const double* minimum, const double* maximum, DensityGrid* grid, double* extent);
 
 // The list is extended in place; set: the alternate set whose Value array

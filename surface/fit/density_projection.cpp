@@ -38,6 +38,7 @@ bool Control::Aborted() const {
 
 void Control::Advance() const {
     if (progress != nullptr) *progress += step;
+    if (progressOf != nullptr) Reporter_SetProgress(progressOf, Reporter_Progress(progressOf) + step);
 }
 
 namespace {

@@ -31,7 +31,8 @@ struct Output {
 struct Control {
     const Reporter* reporter = nullptr;
     const volatile int32_t* abort = nullptr;
-    double* progress = nullptr;  // grows by `step` for every point with a normal
+    double* progress = nullptr;      // grows by `step` for every point with a normal
+    Reporter* progressOf = nullptr;  // or this reporter's progress does
     double step = 0.0;
     bool Aborted() const;
     void Advance() const;

@@ -53,9 +53,10 @@ EdgeNode* FirstNode(const Traversal& t, int32_t face) {
 
 // Moves a face's edges from the full table into the part table (reversed
 // when flipped). On a conflict the face's edges leave both tables and the
-// face that owns the conflicting edge is returned through *other; the
-// status is then 25 or 27.
-int MoveFace(Traversal& t, int32_t face, bool reversed, int32_t* other) {
+// face that owns the conflicting edge is returned through *other and that
+// edge, as this face runs it, through edge[0] -> edge[1]; the status is then
+// 25 or 27.
+int MoveFace(Traversal& t, int32_t face, bool reversed, int32_t* other, int32_t* edge) {
     const int32_t* corners = nullptr;
     const int32_t count = Corners(t, face, &corners);
     EdgeNode* nodes = FirstNode(t, face);
@@ -74,12 +75,16 @@ int MoveFace(Traversal& t, int32_t face, bool reversed, int32_t* other) {
         if (a == b && !t.keepConflicts) {
             status = CoreStatus_InconsistentFaces;
             *other = face;
+            edge[0] = a;
+            edge[1] = b;
             break;
         }
         const int edgeStatus = EdgeTable_Add(a, b, &nodes[k], &t.part);
         ++added;
         if (edgeStatus == CoreStatus_Success || status != CoreStatus_Success) continue;
         status = edgeStatus;
+        edge[0] = a;
+        edge[1] = b;
         if (a == b) {
             *other = face;
         } else if (status == CoreStatus_InconsistentFaces) {
@@ -107,15 +112,14 @@ int MoveFace(Traversal& t, int32_t face, bool reversed, int32_t* other) {
 bool PlaceFace(Traversal& t, int32_t face, int32_t part, bool reversed) {
     Label(t, face) = part;
     int32_t other = -1;
-    if (MoveFace(t, face, reversed, &other) == CoreStatus_Success) return true;
+    int32_t edge[2] = {-1, -1};
+    if (MoveFace(t, face, reversed, &other, edge) == CoreStatus_Success) return true;
     t.flags &= ~kMeshManifold;
     const int32_t conflicting = other == face ? part : Label(t, other);
     Label(t, face) = t.keepConflicts ? (conflicting < 0 ? -conflicting : conflicting) : -conflicting;
-    const int32_t* corners = nullptr;
-    Corners(t, face, &corners);
     if (CoreReporter_Speaks(t.reporter, 5)) {
-        CoreReporter_Info(t.reporter, "Edge %5d --> %5d of face %5d conflicts with face %d", corners[1], corners[0],
-                          face, other);
+        CoreReporter_Info(t.reporter, "Edge %5d --> %5d of face %5d conflicts with face %d", edge[1], edge[0], face,
+                          other);
     }
     return t.keepConflicts;
 }

@@ -8,6 +8,7 @@
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
 #include "surface/frame/tracked_records.h"
+#include "surface/search/index_table.h"
 
 namespace {
 
@@ -166,43 +167,23 @@ bool FindFans(Cleaning& c, int32_t v, Fans* f) {
     return true;
 }
 
-struct VertexQueue {
-    int32_t* ring;
-    char* queued;
-    int32_t size, head, count;
-};
-
-void Enqueue(VertexQueue& q, int32_t v) {
-    if (q.queued[v]) return;
-    q.queued[v] = 1;
-    q.ring[(q.head + q.count++) % q.size] = v;
-}
-
-int32_t Dequeue(VertexQueue& q) {
-    const int32_t v = q.ring[q.head];
-    q.head = (q.head + 1) % q.size;
-    --q.count;
-    q.queued[v] = 0;
-    return v;
-}
-
 // Splits every vertex whose faces form several fans: the fans that do not
-// close on themselves go, and their far vertices are looked at again.
+// close on themselves go, and their far vertices are looked at again. The
+// vertices wait in an index list, every one at first: each is taken from the
+// front, and one queued again goes to the back unless it is waiting already.
 int CleanFans(Cleaning& c, Fans* f) {
     const int32_t n = c.topology.VertexCount;
-    VertexQueue q{static_cast<int32_t*>(Mem_AllocInts(n > 0 ? n : 1)), static_cast<char*>(Mem_Calloc(n > 0 ? n : 1, 1)),
-                  n > 0 ? n : 1, 0, 0};
-    if (!q.ring || !q.queued) {
-        Mem_Free(q.ring);
-        Mem_Free(q.queued);
-        return CoreStatus_NoMemory;
-    }
-    for (int32_t v = 0; v < n; ++v) Enqueue(q, v);
-    while (q.count > 0) {
-        const int32_t v = Dequeue(q);
+    IndexTable queue{};
+    if (IndexTable_Init(n, -1, nullptr, nullptr, &queue) != 0) return CoreStatus_NoMemory;
+    IndexList_Fill(&queue);
+    int32_t v = -1;
+    while (IndexList_Pop(&queue, -1, &v) == 0) {
         if (!FindFans(c, v, f)) break;
         if (f->fanCount < 2) continue;
-        for (int32_t i = 0; i < f->edgeCount; ++i) Enqueue(q, f->edges[i]->To);
+        for (int32_t i = 0; i < f->edgeCount; ++i) {
+            const int32_t far = f->edges[i]->To;
+            if (!IndexList_Contains(&queue, far)) IndexList_PushBack(&queue, far);
+        }
         int32_t doomed[kMaxVertexEdges];
         int32_t count = 0;
         for (int32_t i = 0; i < f->edgeCount; ++i) {
@@ -210,8 +191,7 @@ int CleanFans(Cleaning& c, Fans* f) {
         }
         for (int32_t i = 0; i < count; ++i) DropFace(c, doomed[i]);
     }
-    Mem_Free(q.ring);
-    Mem_Free(q.queued);
+    IndexTable_Free(&queue);
     return CoreStatus_Success;
 }
 

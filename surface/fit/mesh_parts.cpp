@@ -254,6 +254,9 @@ int SplitMeshParts(Mesh3* mesh, const int32_t* triangleLabels, const int32_t* qu
     OperationFrame_Begin(reporter, Op_SplitMeshParts);
     if (!Mesh3_Check(mesh, reporter) || !meshes) return OperationFrame_Refuse(reporter, ApiStatus_BadMesh);
     if (!partCount) return OperationFrame_Refuse(reporter, ApiStatus_InvalidArgument);
+    // The parts are read from the caller's labels: one for every face.
+    if ((mesh->Faces.TriCount > 0 && !triangleLabels) || (mesh->Faces.QuadCount > 0 && !quadLabels))
+        return OperationFrame_Refuse(reporter, ApiStatus_InvalidArgument);
     *meshes = nullptr;
     if (vertexMaps) *vertexMaps = nullptr;
     CoreReporter core;

@@ -26,6 +26,7 @@
 struct CoreReporter;
 
 constexpr int32_t kBiharm2Levels = 32;
+constexpr int32_t kBiharm2UseEntries = 30;
 
 // One function of the two-function form: (α w + β) log w + γ + Σ a_k w^{-k}
 // as a Laurent series, or Σ t_l w^l as a Taylor series.
@@ -41,7 +42,8 @@ struct Biharm2Panel {
     MemPair Head[2][3];  // α, β, γ of F1 and F2
     MemPair* Laurent;    // a_1..a_L of F1, then of F2
     MemPair* Taylor;     // t_0..t_T of the first and the second function
-    double Magnitude;    // Σ|c_j|
+    double Magnitude;    // Σ|c_j| times the level factor
+    int32_t LengthToUse[2];  // Laurent terms used across 2 to √8 panel sizes, and across 3 to √18
 };
 
 struct RapidBiharm2Workspace {
@@ -60,7 +62,16 @@ struct RapidBiharm2Workspace {
     Biharm2Panel* Levels[kBiharm2Levels];
     int32_t LevelCounts[kBiharm2Levels];
     Biharm2Panel* Root;
-    int32_t LaurentLength, TaylorLength;
+    int32_t LaurentLength;
+    int32_t TaylorLength;                      // of the deepest level, where points are evaluated
+    int32_t LevelTaylorLength[kBiharm2Levels];  // levels 2 down to the deepest
+    // Laurent lengths to use by panel magnitude, one table per separation
+    // (1.5 √2 and 3 panel sizes): entry e for magnitudes down to
+    // UseTop / 4^(e + 1); below the last entry a length of 1.
+    int32_t UseLength[2][kBiharm2UseEntries];
+    int32_t UseCount[2];
+    double UseTop;
+    double NearThreshold;  // squared distances at or below it leave a pair out of the near field
     const double* FormedFrom;  // identity of the coefficient array of the expansions
     double Accuracy;
     double* Cache;  // stored near-field values of the product (optional)
@@ -89,9 +100,12 @@ int32_t RapidBiharm2_Bytes(const RapidBiharm2Workspace* ws);
 // Diagnostic dump of every panel on standard output.
 void RapidBiharm2_DumpPanels(const RapidBiharm2Workspace* ws);
 
-// The series length that holds the truncation error of the far fields of
-// centres of summed magnitude S in a root square of half-size s below the
-// accuracy (2 .. 80; 0 when S or the accuracy is not finite and positive).
-int32_t RapidBiharm2_SeriesLength(double S, double s, double accuracy);
+// The expansion lengths for the accuracy over the workspace's tree and
+// coefficients (in tree order): the Laurent length from the largest
+// coefficient, the Taylor length of each level, the two tables of lengths to
+// use with every panel's magnitude and lengths, and the near-field
+// threshold. 0, or 5 when a coefficient or the accuracy is not finite and
+// positive.
+int RapidBiharm2_SetLengths(RapidBiharm2Workspace* ws, double accuracy);
 
 #endif

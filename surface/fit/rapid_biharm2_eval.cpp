@@ -9,11 +9,6 @@
 
 namespace {
 
-constexpr int32_t kShortest = 2, kLongest = 80;
-// Worst ratio of a source panel's radius to the distance of a panel of its
-// interaction list (centres at least two panel sizes apart): √2 / (4 - √2).
-constexpr double kSeparation = 0.5469;
-constexpr double kBoundFactor = 2.0;
 
 double Progress(const CoreReporter* reporter) { return reporter && reporter->progress ? *reporter->progress : 0.0; }
 
@@ -28,8 +23,8 @@ void Direct(const RapidBiharm2Workspace* ws, const Biharm2Panel* p, const double
     const double* c = ws->Centres + 2 * p->First;
     const double* w = ws->Coeffs + p->First;
     for (int32_t i = 0; i < Count(p); ++i, c += 2) {
-        const double dx = x[0] - c[0], dy = x[1] - c[1];
-        *sum += w[i] * Biharm2_Phi(dx * dx + dy * dy);
+        const double dx = x[0] - c[0], dy = x[1] - c[1], r2 = dx * dx + dy * dy;
+        if (r2 > ws->NearThreshold) *sum += w[i] * Biharm2_Phi(r2);
     }
 }
 
@@ -49,8 +44,6 @@ int FormLaurent(RapidBiharm2Workspace* ws) {
             if (Count(p) == 0) continue;
             p->Laurent = static_cast<Cx*>(Mem_Calloc(static_cast<size_t>(2 * L), sizeof(Cx)));
             if (!p->Laurent) return CoreStatus_NoMemory;
-            p->Magnitude = 0.0;
-            for (int32_t i = p->First; i < p->End; ++i) p->Magnitude += std::fabs(ws->Coeffs[i]);
             const bool translate = level < ws->DeepestLevel && Count(p) > L;
             if (translate) {
                 for (const Biharm2Panel* c : p->Child)
@@ -69,29 +62,37 @@ bool Interacts(const Biharm2Panel* p, const Biharm2Panel* q) {
     return q != p && (std::abs(q->Col - p->Col) > 1 || std::abs(q->Row - p->Row) > 1);
 }
 
+// The far field of a panel of the interaction list: from its Laurent block
+// cut to the length to use for its distance class (2 to √8 panel sizes, or
+// 3 to √18), or from its centres when they are fewer than that length
+// squared over twice the Taylor length.
+void AddInteraction(const RapidBiharm2Workspace* ws, Biharm2Panel* p, const Biharm2Panel* q, int32_t T) {
+    const int32_t far = std::max(std::abs(q->Col - p->Col), std::abs(q->Row - p->Row)) >= 3 ? 1 : 0;
+    const int32_t use = q->LengthToUse[far];
+    if (!q->Laurent || Count(q) < use * use / (2 * T)) {
+        for (int32_t i = q->First; i < q->End; ++i) Biharm2_AddPointSource(p, T, ws->Centres + 2 * i, ws->Coeffs[i]);
+        return;
+    }
+    const int32_t L = ws->LaurentLength;
+    Biharm2_AddFarField(p, T, q->Head[0], q->Laurent, q->Head[1], q->Laurent + L, use, q->Centre);
+}
+
 int FormTaylor(RapidBiharm2Workspace* ws) {
-    const int32_t L = ws->LaurentLength, T = ws->TaylorLength;
     int32_t panels = 0;
     for (int32_t level = 2; level <= ws->DeepestLevel; ++level) panels += ws->LevelCounts[level];
     const double step = panels > 0 ? std::max(0.0, ws->Target - Progress(ws->Reporter)) / (2.0 * panels) : 0.0;
-    const int32_t fewCentres = L * L / (2 * T);
     for (int32_t level = 2; level <= ws->DeepestLevel; ++level) {
+        const int32_t T = ws->LevelTaylorLength[level];
         for (Biharm2Panel* p = ws->Levels[level]; p; p = p->Next) {
             p->Taylor = static_cast<Cx*>(Mem_Calloc(static_cast<size_t>(2 * (T + 1)), sizeof(Cx)));
             if (!p->Taylor) return CoreStatus_NoMemory;
-            if (level > 2 && p->Parent->Taylor) Biharm2_ShiftTaylor(p->Parent, p, T);
+            if (level > 2 && p->Parent->Taylor)
+                Biharm2_ShiftTaylor(p->Parent, ws->LevelTaylorLength[level - 1], p, T);
             for (int32_t k = -1; k < 8; ++k) {
                 const Biharm2Panel* around = k < 0 ? p->Parent : p->Parent->Neighbour[k];
                 if (!around) continue;
-                for (const Biharm2Panel* q : around->Child) {
-                    if (!q || Count(q) == 0 || !Interacts(p, q)) continue;
-                    if (Count(q) < fewCentres || !q->Laurent) {
-                        for (int32_t i = q->First; i < q->End; ++i)
-                            Biharm2_AddPointSource(p, T, ws->Centres + 2 * i, ws->Coeffs[i]);
-                    } else {
-                        Biharm2_AddFarField(p, T, q->Head[0], q->Laurent, q->Head[1], q->Laurent + L, L, q->Centre);
-                    }
-                }
+                for (const Biharm2Panel* q : around->Child)
+                    if (q && Count(q) > 0 && Interacts(p, q)) AddInteraction(ws, p, q, T);
             }
             if (step > 0.0) CoreReporter_SetProgress(ws->Reporter, Progress(ws->Reporter) + step);
         }
@@ -116,9 +117,11 @@ void ForEachNearPair(const RapidBiharm2Workspace* ws, const Biharm2Panel* p, Pai
     (void)ws;
 }
 
+// Pairs at or within the near-field threshold are left out (0).
 double PairPhi(const RapidBiharm2Workspace* ws, int32_t i, int32_t j) {
     const double dx = ws->Centres[2 * i] - ws->Centres[2 * j], dy = ws->Centres[2 * i + 1] - ws->Centres[2 * j + 1];
-    return Biharm2_Phi(dx * dx + dy * dy);
+    const double r2 = dx * dx + dy * dy;
+    return r2 > ws->NearThreshold ? Biharm2_Phi(r2) : 0.0;
 }
 
 int ProductAtCentres(RapidBiharm2Workspace* ws, int32_t storeValues) {
@@ -131,7 +134,10 @@ int ProductAtCentres(RapidBiharm2Workspace* ws, int32_t storeValues) {
             ForEachNearPair(ws, p, [&](int32_t, int32_t) { ++size; });
         if (CoreReporter_Speaks(ws->Reporter, 5))
             CoreReporter_Info(ws->Reporter, "RapidBiharm2_Multiply: Storing TPS values");
-        ws->Cache = static_cast<double*>(Mem_Alloc(sizeof(double) * static_cast<size_t>(size > 0 ? size : 1)));
+        std::size_t bytes = 0;
+        if (!Mem_BlockBytes(static_cast<uint64_t>(size > 0 ? size : 1), sizeof(double), &bytes))
+            return CoreStatus_NoMemory;
+        ws->Cache = static_cast<double*>(Mem_Alloc(bytes));
         if (!ws->Cache) return CoreStatus_NoMemory;
         ws->CacheSize = size;
         ws->CacheFilled = 0;
@@ -196,31 +202,13 @@ int Prepare(RapidBiharm2Workspace* ws, int32_t N, const double* const* centres, 
 
 }  // namespace
 
-int32_t RapidBiharm2_SeriesLength(double S, double s, double accuracy) {
-    if (!std::isfinite(S) || !std::isfinite(s) || !(accuracy > 0.0)) return 0;
-    // The largest panels that meet in interaction lists are those of level 2,
-    // of half-size s / 4; deeper levels contribute geometrically less.
-    const double scale = kBoundFactor * S * (s / 4) * (s / 4) * (4.0 / 3.0);
-    int32_t n = kShortest;
-    while (n < kLongest && scale * std::pow(kSeparation, n) / ((n + 1.0) * (n + 2.0)) > accuracy) ++n;
-    return n;
-}
-
 int RapidBiharm2_InitExpansions(RapidBiharm2Workspace* ws, double accuracy, const double* coeffs,
                                 int64_t* taylorTicks) {
     if (!ws || !coeffs) return CoreStatus_NullArgument;
     if (!ws->TreeBuilt) return CoreStatus_InvalidInput;
     if (ws->ExpansionsFormed) return 0;
-    double S = 0.0;
-    for (int32_t i = 0; i < ws->N; ++i) {
-        ws->Coeffs[i] = coeffs[ws->Permutation[i]];
-        S += std::fabs(ws->Coeffs[i]);
-    }
-    // A coefficient or accuracy that is not finite would never end the
-    // length search.
-    const int32_t n = RapidBiharm2_SeriesLength(S, ws->HalfSize[0], accuracy);
-    if (n == 0) return CoreStatus_InvalidInput;
-    ws->LaurentLength = ws->TaylorLength = n;
+    for (int32_t i = 0; i < ws->N; ++i) ws->Coeffs[i] = coeffs[ws->Permutation[i]];
+    if (int status = RapidBiharm2_SetLengths(ws, accuracy)) return status;
     std::fill(ws->Result, ws->Result + ws->N, 0.0);
     uint32_t start = Reporter_Clock();
     int status = FormLaurent(ws);
@@ -267,7 +255,9 @@ int RapidBiharm2_Multiply(int32_t N, int32_t dimension, const double* const* cen
     Elapsed(reporter, "RapidBiharm2_Multiply: Evaluation took", start);
     RapidBiharm2_FreeTaylor(ws);
     const bool firstStored = storeValues && ws->ProductsDone == 0;
-    if (!firstStored && !ws->Cache && ws->ProductsDone < tuneSteps) {
+    // With stored values the first product pays for storing them, so the
+    // tuning starts with the second; its ratio then has its own band.
+    if (!firstStored && ws->ProductsDone < tuneSteps) {
         const double ratio = static_cast<double>(evaluation) / std::max<int64_t>(1, taylor);
         const double old = ws->NumInPanel, tuned = Tuned(old, ratio, storeValues != 0);
         ++ws->ProductsDone;
@@ -322,6 +312,8 @@ int RapidBiharm2_GridEval(int32_t N, int32_t dimension, const double* const* cen
     if (dimension != 2 || spacing[0] < 0.0 || spacing[1] < 0.0 || sizes[0] <= 0 || sizes[1] <= 0 || N <= 0)
         return CoreStatus_InvalidInput;
     if (!(accuracy > 0.0)) return CoreStatus_NegativeAccuracy;
+    // A grid is evaluated on a tree set up for these centres beforehand.
+    if (!ws->TreeBuilt || ws->N != N) return CoreStatus_InvalidInput;
     ws->Reporter = reporter;
     ws->Target = target;
     double lo[2] = {base[0], base[1]};

@@ -29,8 +29,9 @@ void Biharm2_AddFarField(Biharm2Panel* target, int32_t T, const Cx* head1, const
                          int32_t L, const double* centre);
 // The far field of one centre of weight c at x.
 void Biharm2_AddPointSource(Biharm2Panel* target, int32_t T, const double* x, double c);
-// The parent's Taylor series moved to the child's centre.
-void Biharm2_ShiftTaylor(const Biharm2Panel* parent, Biharm2Panel* child, int32_t T);
+// The parent's Taylor series (length parentT + 1 each) moved to the child's
+// centre and cut to the child's length T + 1.
+void Biharm2_ShiftTaylor(const Biharm2Panel* parent, int32_t parentT, Biharm2Panel* child, int32_t T);
 // Re[ζ̄ L1(ζ) + L2(ζ)] at x.
 double Biharm2_TaylorValue(const Biharm2Panel* panel, int32_t T, const double* x);
 // The panel holding x on the deepest level (null when none).

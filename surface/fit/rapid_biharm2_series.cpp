@@ -121,18 +121,18 @@ void Biharm2_AddPointSource(Biharm2Panel* target, int32_t T, const double* x, do
     Biharm2_AddFarField(target, T, head1, nullptr, head2, nullptr, 0, x);
 }
 
-void Biharm2_ShiftTaylor(const Biharm2Panel* parent, Biharm2Panel* child, int32_t T) {
+void Biharm2_ShiftTaylor(const Biharm2Panel* parent, int32_t parentT, Biharm2Panel* child, int32_t T) {
     const Cx u(child->Centre[0] - parent->Centre[0], child->Centre[1] - parent->Centre[1]), ubar = std::conj(u);
     PairScratch<kBinomialRows> up;
     up[0] = 1.0;
-    for (int32_t i = 1; i <= T; ++i) up[i] = Mul(up[i - 1], u);
+    for (int32_t i = 1; i <= parentT; ++i) up[i] = Mul(up[i - 1], u);
     const Cx* P1 = parent->Taylor;
-    const Cx* P2 = parent->Taylor + T + 1;
+    const Cx* P2 = parent->Taylor + parentT + 1;
     Cx* C1 = child->Taylor;
     Cx* C2 = child->Taylor + T + 1;
-    for (int32_t m = 0; m <= T; ++m) {
+    for (int32_t m = 0; m <= T && m <= parentT; ++m) {
         Cx s1 = 0.0, s2 = 0.0;
-        for (int32_t l = m; l <= T; ++l) {
+        for (int32_t l = m; l <= parentT; ++l) {
             const double b = BinomialRow(l)[m];
             s1 += b * Mul(P1[l], up[l - m]);
             s2 += b * Mul(P2[l], up[l - m]);

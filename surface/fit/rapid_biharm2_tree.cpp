@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "surface/fit/rapid_biharm2_internal.h"
 #include "surface/frame/core_reporter.h"
@@ -209,12 +210,17 @@ int32_t RapidBiharm2_Bytes(const RapidBiharm2Workspace* ws) {
 
 void RapidBiharm2_DumpPanels(const RapidBiharm2Workspace* ws) {
     if (!ws) return;
+    // Panels are numbered in the order printed, level by level; a parent is
+    // named by its number.
+    std::unordered_map<const Biharm2Panel*, int32_t> numbers;
     int32_t index = 0;
     for (int32_t level = 0; level <= ws->DeepestLevel; ++level)
         for (const Biharm2Panel* p = ws->Levels[level]; p; p = p->Next, ++index) {
+            numbers[p] = index;
+            const auto parent = numbers.find(p->Parent);
             std::printf("\nPanel %d, Level %d, centcount %d, parent %d\n", index, p->Level, p->End - p->First,
-                        p->Parent ? p->Parent->Quadrant : -1);
-            std::printf("LaurentLength = %d\t LaurentLengthToUse = %d, %d\n", ws->LaurentLength, ws->LaurentLength,
-                        ws->LaurentLength);
+                        parent != numbers.end() ? parent->second : -1);
+            std::printf("LaurentLength = %d\t LaurentLengthToUse = %d, %d\n", p->Laurent ? ws->LaurentLength : 0,
+                        p->LengthToUse[0], p->LengthToUse[1]);
         }
 }

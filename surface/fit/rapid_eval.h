@@ -53,9 +53,17 @@ struct RapidEvalWorkspace {
     int64_t ExpansionBytes;        // tracked bytes added by evaluations since the last drop
     double Box[4];
     RapidEvalOptions Options;
-    double** Scratch;  // polynomial derivative tables of gradient requests
+    double** Scratch;             // polynomial derivative tables of gradient requests
+    const double* ScratchCoeffs;  // identity of the coefficients they were built from
     const RapidEvaluator* Evaluator;
     void* MethodState;  // owned by the evaluator
+    // The row table of a solution's centres that its solution forms made for
+    // this workspace: kept with it, so that the next request on the same
+    // solution passes the same table (and the method state never outlives
+    // the rows it points into). Freed by RapidEval_ClearWorkspace only.
+    double** SolutionRows;
+    const double* SolutionCentres;  // identity of the solution's centre array
+    int32_t SolutionCount;
 };
 
 // ---- Options and choices ----
@@ -73,8 +81,14 @@ int RapidEval_CheckArguments(int32_t N, const BasicFunctionKernel* kernel, const
 // ---- Workspaces ----
 
 void RapidEval_ZeroWorkspace(RapidEvalWorkspace* workspace);
-// Releases the method state and zero-fills (nothing for null). Returns 0.
+// Releases the method state and the solution rows and zero-fills (nothing
+// for null). Returns 0.
 int RapidEval_ClearWorkspace(RapidEvalWorkspace* workspace);
+// The same for the method state alone: what a request that finds the
+// workspace unfit discards while the solution rows it was given stay in use.
+void RapidEval_DiscardWorkspace(RapidEvalWorkspace* workspace);
+// Frees the polynomial derivative tables (Scratch).
+void RapidEval_FreeScratch(RapidEvalWorkspace* workspace);
 // In state 2: drops the expansions, keeps the tree (state 1).
 void RapidEval_DiscardExpansions(RapidEvalWorkspace* workspace);
 // The workspace a request uses (the local one, zeroed, without a workspace),

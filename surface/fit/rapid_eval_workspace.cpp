@@ -22,18 +22,23 @@ bool SameKernel(const BasicFunctionKernel* a, const BasicFunctionKernel* b) {
     return a->Type == b->Type && a->Dim == b->Dim && a->Param == b->Param && a->Exponent == b->Exponent;
 }
 
-void FreeScratch(RapidEvalWorkspace* workspace) {
+}  // namespace
+
+void RapidEval_FreeScratch(RapidEvalWorkspace* workspace) {
     if (workspace->Scratch == nullptr) return;
     for (int k = 0; k < 3; ++k) Mem_Free(workspace->Scratch[k]);
     Mem_Free(workspace->Scratch);
     workspace->Scratch = nullptr;
+    workspace->ScratchCoeffs = nullptr;
 }
+
+namespace {
 
 bool Covers(const RapidEvalWorkspace* workspace, const double* box) {
     for (int k = 0; k < 4; ++k) {
         const int axis = k % 2;
         const double v = box[k];
-        if (!(workspace->Box[axis] <= v && v < workspace->Box[2 + axis])) return false;
+        if (!(workspace->Box[axis] <= v && v <= workspace->Box[2 + axis])) return false;
     }
     return true;
 }
@@ -56,11 +61,24 @@ void RapidEval_ZeroWorkspace(RapidEvalWorkspace* workspace) {
     if (workspace != nullptr) std::memset(workspace, 0, sizeof *workspace);
 }
 
-int RapidEval_ClearWorkspace(RapidEvalWorkspace* workspace) {
-    if (workspace == nullptr) return 0;
+void RapidEval_DiscardWorkspace(RapidEvalWorkspace* workspace) {
+    if (workspace == nullptr) return;
     if (workspace->Evaluator != nullptr && workspace->Evaluator->Release != nullptr)
         workspace->Evaluator->Release(workspace);
-    FreeScratch(workspace);
+    RapidEval_FreeScratch(workspace);
+    double** rows = workspace->SolutionRows;
+    const double* centres = workspace->SolutionCentres;
+    const int32_t count = workspace->SolutionCount;
+    RapidEval_ZeroWorkspace(workspace);
+    workspace->SolutionRows = rows;
+    workspace->SolutionCentres = centres;
+    workspace->SolutionCount = count;
+}
+
+int RapidEval_ClearWorkspace(RapidEvalWorkspace* workspace) {
+    if (workspace == nullptr) return 0;
+    RapidEval_DiscardWorkspace(workspace);
+    Mem_Free(workspace->SolutionRows);
     RapidEval_ZeroWorkspace(workspace);
     return 0;
 }
@@ -69,7 +87,7 @@ void RapidEval_DiscardExpansions(RapidEvalWorkspace* workspace) {
     if (workspace == nullptr || workspace->State != kRapidExpansions) return;
     if (workspace->Evaluator != nullptr && workspace->Evaluator->DiscardExpansions != nullptr)
         workspace->Evaluator->DiscardExpansions(workspace);
-    FreeScratch(workspace);
+    RapidEval_FreeScratch(workspace);
     workspace->ExpansionBytes = 0;
     workspace->State = kRapidMethodSet;
 }
@@ -104,7 +122,7 @@ RapidEvalWorkspace* RapidEval_CheckWorkspace(const BasicFunctionKernel* kernel, 
             why = "Workspace is for matrix multiply only. Workspace discarded";
         if (why != nullptr) {
             Info(reporter, why);
-            RapidEval_ClearWorkspace(workspace);
+            RapidEval_DiscardWorkspace(workspace);
         }
     }
     if (workspace->State == kRapidExpansions) {
@@ -119,7 +137,7 @@ RapidEvalWorkspace* RapidEval_CheckWorkspace(const BasicFunctionKernel* kernel, 
             workspace->Options.SeriesLength = options->SeriesLength;
         } else if (kernel->Type != kBasicSpherical && coeffs != workspace->Coeffs) {
             Info(reporter, "RBF coefficients do not match. Workspace discarded");
-            RapidEval_ClearWorkspace(workspace);
+            RapidEval_DiscardWorkspace(workspace);
         }
     }
     if (workspace->State == kRapidEmpty) {
@@ -158,7 +176,7 @@ int RapidEval_ChooseMethod(int32_t N, const double* const* centres, const BasicF
     workspace->TreeBytes = static_cast<int64_t>(Mem_CurrentBytes()) - before;
     if (status != 0) {
         // A set-up that fails with 1 leaves the request to direct summation.
-        RapidEval_ClearWorkspace(workspace);
+        RapidEval_DiscardWorkspace(workspace);
         return status;
     }
     workspace->State = kRapidMethodSet;
@@ -203,7 +221,7 @@ int RapidEval_Finish(int status, RapidEvalWorkspace* workspace, RapidEvalWorkspa
                     workspace->Evaluator->DiscardExpansions(workspace);
                 workspace->ExpansionBytes = 0;
             } else {
-                RapidEval_ClearWorkspace(workspace);
+                RapidEval_DiscardWorkspace(workspace);
             }
         } else if (fastUsed) {
             workspace->State = kRapidExpansions;

@@ -6,6 +6,7 @@
 
 #include "surface/frame/core_reporter.h"
 #include "surface/fit/poly_eval.h"
+#include "surface/fit/poly_terms.h"
 #include "surface/fit/rapid_eval.h"
 #include "surface/fit/rapid_evaluator.h"
 #include "surface/frame/row_pointers.h"
@@ -98,8 +99,35 @@ int Direct(const RapidEvalRequest& r, const CoreReporter* reporter, double end) 
     }
 }
 
+// The polynomial's derivative tables of a gradient request, one a dimension,
+// built once into the workspace's Scratch for its coefficients. Null when
+// there are none to build (degree below 2) or memory runs out: the
+// derivatives are then formed without them.
+const double* const* DerivativeTables(const RapidEvalRequest& r, RapidEvalWorkspace* ws, const CoreReporter* reporter) {
+    const int32_t d = r.Kernel->Dim, degree = r.Kernel->PolyDegree;
+    if (!Gradient(r.Kind) || degree < 2) return nullptr;
+    const double* c = r.Coeffs + r.N;
+    if (ws->Scratch != nullptr && ws->ScratchCoeffs == c) return ws->Scratch;
+    RapidEval_FreeScratch(ws);
+    const int32_t length = Poly_Binomial(d, degree - 1);
+    ws->Scratch = static_cast<double**>(Mem_Calloc(3, sizeof(double*)));
+    bool ok = ws->Scratch != nullptr;
+    int32_t counts[3];
+    for (int32_t k = 0; k < d && ok; ++k) {
+        ws->Scratch[k] = Mem_AllocDoubles(length);
+        ok = ws->Scratch[k] != nullptr && Poly_DerivDescriptor(d, degree, c, counts, k, ws->Scratch[k]) == 0;
+    }
+    if (ok) {
+        ws->ScratchCoeffs = c;
+        return ws->Scratch;
+    }
+    RapidEval_FreeScratch(ws);
+    if (CoreReporter_Speaks(reporter, 2)) CoreReporter_Warning(reporter, "Non-fatal malloc failure");
+    return nullptr;
+}
+
 // The polynomial part added to the values (and gradients).
-int AddPolynomial(const RapidEvalRequest& r, const double* shift) {
+int AddPolynomial(const RapidEvalRequest& r, const double* shift, const double* const* tables) {
     const int32_t d = r.Kernel->Dim;
     const int32_t degree = r.Kernel->PolyDegree;
     if (degree < 0) return 0;
@@ -108,7 +136,7 @@ int AddPolynomial(const RapidEvalRequest& r, const double* shift) {
         const double* const* points = r.Kind == kRapidProduct ? r.Centres : r.Points;
         Poly_Eval(d, degree, c, shift, r.M, points, r.Values);
         if (r.Kind == kRapidPointGradients)
-            return Poly_Derivatives(d, degree, c, nullptr, shift, r.M, points, r.Gradients);
+            return Poly_Derivatives(d, degree, c, tables, shift, r.M, points, r.Gradients);
         return 0;
     }
     if (int status = Poly_GridEval(d, degree, c, shift, r.Base, r.Spacing, r.Size, r.Values)) return status;
@@ -119,7 +147,7 @@ int AddPolynomial(const RapidEvalRequest& r, const double* shift) {
         double p[3] = {0, 0, 0};
         for (int k = 0; k < d; ++k) p[k] = r.Base[k] + at[k] * r.Spacing[k];
         const double* row = p;
-        if (int status = Poly_Derivatives(d, degree, c, nullptr, shift, 1, &row, r.Gradients + n)) return status;
+        if (int status = Poly_Derivatives(d, degree, c, tables, shift, 1, &row, r.Gradients + n)) return status;
         for (int k = 0; k < d && ++at[k] == r.Size[k]; ++k) at[k] = 0;
     }
     return 0;
@@ -140,12 +168,14 @@ int Run(Request& q) {
     // Expansions already built are cheaper than direct summation.
     bool fast = options.Method == 0 || (!product && ws->State == kRapidExpansions);
     if (!product && r.Kernel->Type == kBasicBiharmonic && r.Kernel->Dim == 2) SetBox(r, &options, ws);
-    const int64_t bytes = static_cast<int64_t>(Mem_CurrentBytes());
+    int64_t bytes = static_cast<int64_t>(Mem_CurrentBytes());
     int status = 0;
     if (fast) {
         status = RapidEval_ChooseMethod(r.N, r.Centres, r.Kernel, &options, Gradient(r.Kind) ? 1 : 0, ws, reporter);
         if (status == 1) status = 0;
         if (status != 0) return RapidEval_Finish(status, ws, &local, bytes, 0);
+        // The set-up's memory is the tree's (TreeBytes), not the expansions'.
+        bytes = static_cast<int64_t>(Mem_CurrentBytes());
         const RapidEvaluator* e = ws->Evaluator;
         fast = ws->State > kRapidEmpty && e != nullptr && e->Evaluate != nullptr && (e->Requests & (1u << r.Kind));
     }
@@ -156,7 +186,7 @@ int Run(Request& q) {
     } else {
         status = Direct(r, reporter, q.progressEnd);
     }
-    if (status == 0) status = AddPolynomial(r, q.polyShift);
+    if (status == 0) status = AddPolynomial(r, q.polyShift, DerivativeTables(r, ws, reporter));
     return RapidEval_Finish(status, ws, &local, bytes, fast ? 1 : 0);
 }
 
@@ -249,12 +279,39 @@ namespace {
 
 struct SolutionView {
     double** centres = nullptr;
+    double** own = nullptr;  // rows made for this call alone (no workspace)
     BasicFunctionKernel kernel;
     double accuracy = 0.0;
+    ~SolutionView() { Mem_Free(own); }
 };
 
-int OpenSolution(const Solution3* solution, const RapidEvalOptions* options, bool accuracyRequired, SolutionView* view,
-                 const CoreReporter* reporter) {
+// The row table of the solution's centres: the workspace's own while it was
+// made for this solution, so that the workspace's centre identity holds from
+// one request to the next; a new one kept with the workspace otherwise (its
+// method state, built over the old rows, is discarded first).
+int SolutionRows(const Solution3* solution, RapidEvalWorkspace* workspace, SolutionView* view) {
+    if (workspace != nullptr && workspace->SolutionRows != nullptr && workspace->SolutionCentres == solution->Centres &&
+        workspace->SolutionCount == solution->CentreCount) {
+        view->centres = workspace->SolutionRows;
+        return 0;
+    }
+    double** rows = nullptr;
+    if (RowPointers_Make3(&rows, solution->Centres, solution->CentreCount) != 0) return CoreStatus_NoMemory;
+    view->centres = rows;
+    if (workspace == nullptr) {
+        view->own = rows;
+        return 0;
+    }
+    RapidEval_DiscardWorkspace(workspace);
+    Mem_Free(workspace->SolutionRows);
+    workspace->SolutionRows = rows;
+    workspace->SolutionCentres = solution->Centres;
+    workspace->SolutionCount = solution->CentreCount;
+    return 0;
+}
+
+int OpenSolution(const Solution3* solution, const RapidEvalOptions* options, bool accuracyRequired,
+                 RapidEvalWorkspace* workspace, SolutionView* view, const CoreReporter* reporter) {
     if (solution == nullptr) {
         if (CoreReporter_Speaks(reporter, 1)) CoreReporter_Error(reporter, "Rbf argument is NULL");
         return CoreStatus_NullArgument;
@@ -267,8 +324,7 @@ int OpenSolution(const Solution3* solution, const RapidEvalOptions* options, boo
     }
     if (int status = BasicFunction_ToCore(&solution->Basic, 0.0, 3, solution->PolyDegree, &view->kernel, nullptr))
         return status;
-    if (RowPointers_Make3(&view->centres, solution->Centres, solution->CentreCount) != 0) return CoreStatus_NoMemory;
-    return 0;
+    return SolutionRows(solution, workspace, view);
 }
 
 }  // namespace
@@ -277,10 +333,9 @@ int RbfEval_SolutionPoints(const Solution3* solution, const RapidEvalOptions* op
                            int32_t M, const double* const* points, double* values, const CoreReporter* reporter,
                            double progressEnd) {
     SolutionView v;
-    if (int status = OpenSolution(solution, options, false, &v, reporter)) return status;
+    if (int status = OpenSolution(solution, options, false, workspace, &v, reporter)) return status;
     const int status = RbfEval_Points(solution->CentreCount, &v.kernel, v.centres, solution->Coeffs, solution->PolyBase,
                                       options, workspace, v.accuracy, M, points, values, reporter, progressEnd);
-    Mem_Free(v.centres);
     return status;
 }
 
@@ -289,11 +344,10 @@ int RbfEval_SolutionPointGradients(const Solution3* solution, const RapidEvalOpt
                                    double* values, double* const* gradients, const CoreReporter* reporter,
                                    double progressEnd) {
     SolutionView v;
-    if (int status = OpenSolution(solution, options, true, &v, reporter)) return status;
+    if (int status = OpenSolution(solution, options, true, workspace, &v, reporter)) return status;
     const int status =
         RbfEval_PointGradients(solution->CentreCount, &v.kernel, v.centres, solution->Coeffs, solution->PolyBase,
                                options, workspace, v.accuracy, M, points, values, gradients, reporter, progressEnd);
-    Mem_Free(v.centres);
     return status;
 }
 
@@ -301,10 +355,9 @@ int RbfEval_SolutionGrid(const Solution3* solution, const RapidEvalOptions* opti
                          const double* base, const double* spacing, const int32_t* size, double* values,
                          const CoreReporter* reporter, double progressEnd) {
     SolutionView v;
-    if (int status = OpenSolution(solution, options, true, &v, reporter)) return status;
+    if (int status = OpenSolution(solution, options, true, workspace, &v, reporter)) return status;
     const int status = RbfEval_Grid(solution->CentreCount, &v.kernel, v.centres, solution->Coeffs, solution->PolyBase,
                                     options, workspace, v.accuracy, base, spacing, size, values, reporter, progressEnd);
-    Mem_Free(v.centres);
     return status;
 }
 
@@ -313,10 +366,9 @@ int RbfEval_SolutionGridGradients(const Solution3* solution, const RapidEvalOpti
                                   const int32_t* size, double* values, double* const* gradients,
                                   const CoreReporter* reporter, double progressEnd) {
     SolutionView v;
-    if (int status = OpenSolution(solution, options, true, &v, reporter)) return status;
+    if (int status = OpenSolution(solution, options, true, workspace, &v, reporter)) return status;
     const int status = RbfEval_GridGradients(solution->CentreCount, &v.kernel, v.centres, solution->Coeffs,
                                              solution->PolyBase, options, workspace, v.accuracy, base, spacing, size,
                                              values, gradients, reporter, progressEnd);
-    Mem_Free(v.centres);
     return status;
 }

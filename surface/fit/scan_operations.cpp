@@ -205,7 +205,9 @@ int Selvane_TrimScan3(Scan3* scan, const PointList3* trim, double distance, Repo
 int RemoveClosePointsScan3(Scan3* scan, double distance, int32_t relative, int32_t* unchanged, Reporter* reporter) {
     OperationFrame_Begin(reporter, Op_Unique3);
     if (unchanged) *unchanged = -1;
-    if (!Scan3_Validate(scan, reporter)) return OperationFrame_Refuse(reporter, ApiStatus_BadScan);
+    // The close-point removal answers a scan that fails its check as it
+    // answers such a mesh.
+    if (!Scan3_Validate(scan, reporter)) return OperationFrame_Refuse(reporter, ApiStatus_BadMesh);
     const int32_t n = scan->Points.Count;
     if (n == 1) {
         if (unchanged) *unchanged = 1;

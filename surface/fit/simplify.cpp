@@ -80,8 +80,6 @@ struct Context {
     PointList3 one{};
     PolyMesh mesh{};
     FaceData* data = nullptr;
-    int32_t* mark = nullptr;  // per point, for the neighbour test
-    int32_t stamp = 0;
     ChangedFace changed[kMostChangedFaces + 2];
     int32_t changedCount = 0;
     int32_t livePoints = 0;
@@ -296,42 +294,6 @@ bool ChooseTarget(Context& c, const PolyEdge* e, double* target, int32_t* word, 
     return true;
 }
 
-// A collapse the commit could not complete, or that would leave a face
-// folded onto itself, is not tried: the ends may share no neighbour but the
-// far corners of the two triangles at the edge, and no other face may hold
-// both ends.
-bool CollapseKeepsManifold(Context& c, const PolyEdge* e) {
-    const PolyFace* f = e->Face;
-    const PolyFace* g = e->Twin ? e->Twin->Face : nullptr;
-    if (f == g) return false;
-    const int32_t a = e->From, b = e->To;
-    const int32_t apexF = f->CornerCount == 3 ? e->NextInFace->To : -1;
-    const int32_t apexG = g && g->CornerCount == 3 ? e->Twin->NextInFace->To : -1;
-    if (++c.stamp == INT32_MAX) {
-        std::fill(c.mark, c.mark + c.mesh.PointCapacity, 0);
-        c.stamp = 1;
-    }
-    PolyEdge* first = c.mesh.Out[a];
-    while (first && first->PrevOut) first = first->PrevOut;
-    for (PolyEdge* h = first; h; h = h->NextOut) {
-        c.mark[h->To] = c.stamp;
-        c.mark[h->PrevInFace->From] = c.stamp;
-        if (h->Face == f || h->Face == g) continue;
-        const PolyEdge* r = h->Face->Start;
-        for (int32_t k = 0; k < h->Face->CornerCount; ++k, r = r->NextInFace) {
-            if (r->From == b) return false;
-        }
-    }
-    PolyEdge* firstB = c.mesh.Out[b];
-    while (firstB && firstB->PrevOut) firstB = firstB->PrevOut;
-    for (PolyEdge* h = firstB; h; h = h->NextOut) {
-        for (int32_t v : {h->To, h->PrevInFace->From}) {
-            if (v != a && c.mark[v] == c.stamp && v != apexF && v != apexG) return false;
-        }
-    }
-    return true;
-}
-
 bool Acceptable(Context& c, const PolyFace* face, const FaceData& before) {
     const FaceData& d = *face->Data;
     if (d.BoxFlag) {
@@ -432,17 +394,18 @@ int TryMove(Context& c, PolyEdge* e, const double* target, int32_t word, bool* a
 
 // Puts the changed faces back: one that sorts after the walk's face goes
 // right behind it and is tried next; any other goes behind the last face
-// ahead of the walk that it sorts after. Taking a changed face out moves the
-// walk ahead (to its predecessor), so that the faces up to the walk stay in
-// order.
+// ahead of the walk that it sorts after. Taking out the changed face the
+// walk is on moves the walk to its successor (a face passed over before,
+// which is then tried again), or to its predecessor at the tail; either way
+// the faces up to the walk stay in order, and the walk's face joins them.
 void Reinsert(Context& c) {
     PolyMesh& m = c.mesh;
     for (int32_t i = 0; i < c.changedCount; ++i) {
         PolyFace* face = c.changed[i].face;
         const bool walkHere = m.Walk == face;
         PrefixRemove(c, face);
-        PolyMesh_UnlinkFace(&m, face, false);
-        if (walkHere && m.Walk && !m.Walk->Prev) PrefixAdd(c, m.Walk);
+        PolyMesh_UnlinkFace(&m, face, true);
+        if (walkHere && m.Walk) PrefixAdd(c, m.Walk);
     }
     for (int32_t i = 0; i < c.changedCount; ++i) {
         PolyFace* face = c.changed[i].face;
@@ -527,8 +490,7 @@ int InitialiseFaces(Context& c) {
     ClassifyPoints(c);
     const int32_t count = c.mesh.FaceCount;
     c.data = static_cast<FaceData*>(Mem_Calloc(count > 0 ? count : 1, sizeof(FaceData)));
-    c.mark = static_cast<int32_t*>(Mem_Calloc(c.mesh.PointCapacity > 0 ? c.mesh.PointCapacity : 1, sizeof(int32_t)));
-    if (!c.data || !c.mark) return Fail(c, "Memory allocation failed", ApiStatus_NoMemory);
+    if (!c.data) return Fail(c, "Memory allocation failed", ApiStatus_NoMemory);
     int32_t done = 0;
     for (PolyFace* f = c.mesh.Front; f; f = f->Next, ++done) {
         Reporter_SetProgress(c.reporter, static_cast<double>(done) / count);
@@ -598,7 +560,7 @@ int Walk(Context& c) {
         double target[3];
         int32_t word = 0;
         bool accepted = false;
-        if (ChooseTarget(c, e, target, &word, &status) && CollapseKeepsManifold(c, e)) {
+        if (ChooseTarget(c, e, target, &word, &status)) {
             status = TryMove(c, e, target, word, &accepted);
         }
         if (status != ApiStatus_Success) return status;
@@ -746,9 +708,7 @@ void SetUp(Context& c, const Mesh3* input, const EvalAttributes* attributes, con
 
 void Release(Context& c) {
     Mem_Free(c.data);
-    Mem_Free(c.mark);
     c.data = nullptr;
-    c.mark = nullptr;
     for (EvalWorkspace*& w : c.workspaces) EvalWorkspace_Free(&w);
     PolyMesh_Free(&c.mesh);
 }

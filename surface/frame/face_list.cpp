@@ -37,20 +37,20 @@ int32_t Compact(int32_t* faces, int32_t count, int32_t corners, int32_t* flags) 
     return count;
 }
 
-// What becomes of a quad: -1 it stays, -2 it goes, else the corner to drop
-// to make it a triangle.
+// What becomes of a quad: -1 it stays, -2 it goes (more than one repeat),
+// else the corner to drop to make it a triangle: the earlier of its one
+// equal pair, neighbours or opposite, so that the other three corners keep
+// their order.
 int QuadFate(const int32_t* q) {
-    int pairs = 0, first = -1, second = -1;
+    int pairs = 0, first = -1;
     for (int i = 0; i < 4; ++i)
         for (int j = i + 1; j < 4; ++j)
             if (q[i] == q[j]) {
                 ++pairs;
                 first = i;
-                second = j;
             }
     if (pairs == 0) return -1;
-    if (pairs > 1 || second - first == 2) return -2;  // opposite corners: no area
-    return first;
+    return pairs > 1 ? -2 : first;
 }
 
 }  // namespace

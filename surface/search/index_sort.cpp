@@ -107,3 +107,22 @@ int Index_GroupEqual(int32_t count, const int32_t* keys, int32_t* distinctCount,
     *distinctCount = groups;
     return 0;
 }
+
+int32_t KeyList_Contains(const int32_t* keys, int32_t count, int32_t key) {
+    for (int32_t i = 0; keys != nullptr && i < count; ++i)
+        if (keys[i] == key) return 1;
+    return 0;
+}
+
+int32_t KeyList_ContainsSorted(const int32_t* keys, int32_t count, int32_t key) {
+    int32_t low = 0, high = keys != nullptr ? count : 0;  // the key, if held, is in [low, high)
+    while (low < high) {
+        const int32_t middle = low + (high - low) / 2;
+        if (keys[middle] == key) return 1;
+        if (keys[middle] < key)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return 0;
+}

@@ -30,4 +30,10 @@ int Index_SortUniqueCopy(int32_t* count, const int32_t* values, int32_t* result,
 int Index_GroupEqual(int32_t count, const int32_t* keys, int32_t* distinctCount, int32_t* distinctKeys, int32_t* counts,
                      const volatile int32_t* cancel);
 
+// Membership of an int key in a key list of `count` entries: 1 when the list
+// holds it, else 0 (also for an empty or absent list). The first takes the
+// keys in any order; the second needs them ascending and halves the range.
+int32_t KeyList_Contains(const int32_t* keys, int32_t count, int32_t key);
+int32_t KeyList_ContainsSorted(const int32_t* keys, int32_t count, int32_t key);
+
 #endif

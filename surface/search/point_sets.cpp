@@ -59,9 +59,11 @@ int Grid_PointsFromSpacing(int32_t dimension, const double* base, const double* 
     return 0;
 }
 
-int32_t CubeSurface_PointCount(int32_t a) {
+int64_t CubeSurface_PointCount(int32_t a) {
     if (a < 2) a = 2;
-    return a * (a - 2) * 6 + 8;
+    // a (a - 2) fits in 64 bits for any int32 a; six of it may not.
+    const int64_t face = int64_t{a} * (a - 2);
+    return face > (INT64_MAX - 8) / 6 ? INT64_MAX : face * 6 + 8;
 }
 
 void CubeSurface_Points(int32_t a, const double* minimum, const double* maximum, double* const* points) {

@@ -19,8 +19,9 @@ int Grid_PointsFromSpacing(int32_t dimension, const double* base, const double* 
                            double* const* points);
 
 // The number of nodes of an a x a x a grid that lie on its surface:
-// a (a - 2) 6 + 8 (a below 2 counts as 2).
-int32_t CubeSurface_PointCount(int32_t a);
+// a (a - 2) 6 + 8 (a below 2 counts as 2), in 64 bits: a caller sizes the
+// rows of CubeSurface_Points by it and must refuse what it cannot hold.
+int64_t CubeSurface_PointCount(int32_t a);
 // Writes those nodes, for the grid spanning the box, each once.
 void CubeSurface_Points(int32_t a, const double* minimum, const double* maximum, double* const* points);
 

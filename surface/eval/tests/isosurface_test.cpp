@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "surface/eval/tests/fitted_sphere.h"
@@ -50,6 +51,8 @@ struct Linear {
         s.DefaultEvalAccuracy = 1e-4;
         const double c[5] = {0, 0, 1, 0, 0};
         std::memcpy(s.Coeffs, c, sizeof c);
+        // The centre, the seed of a run without seeds, on the surface.
+        for (int k = 0; k < 3; ++k) s.Centres[k] = 0.0;
     }
     ~Linear() { Solution3_Free(&s); }
 };
@@ -167,6 +170,51 @@ TEST(IsosurfaceTest, RefusalsAndFailuresGiveTheirStatuses) {
     EXPECT_TRUE(Said(aborting, "Isosurfacing aborted by user, no surface generated"));
     EXPECT_NE(nullptr, mesh.Points.Location);
     Mesh3_Free(&mesh);
+}
+
+TEST(IsosurfaceTest, FrameEndsWithPeakMemoryAndFullProgress) {
+    Linear l;
+    Mesh3 mesh{};
+    CapturingReporter r(5);
+    IsosurfAttributes a;
+    SetIsosurfAttrDefaults(&a);
+    a.ReturnNormals = 1;
+    ASSERT_EQ(0, Selvane_Isosurf3(&l.s, nullptr, nullptr, &mesh, 0.0, 0.2, kLo, kHi, &a, &r.reporter));
+    EXPECT_TRUE(Said(r, "Peak Memory Used:"));
+    EXPECT_TRUE(Said(r, "Finished isosurfacing RBF"));
+    EXPECT_EQ(1.0, r.reporter.progress);
+    // The normals are the gradient of s(x) = x.
+    ASSERT_GT(mesh.Points.Count, 0);
+    for (int32_t i = 0; i < mesh.Points.Count; ++i) EXPECT_NEAR(1.0, mesh.Points.Gradient[3 * i], 1e-9);
+    Mesh3_Free(&mesh);
+}
+
+// Asks the running operation to stop when it says `when`.
+struct StopAt {
+    Reporter reporter{};
+    std::string when;
+    explicit StopAt(std::string text) : when(std::move(text)) {
+        reporter.callback = &StopAt::Hear;
+        reporter.maximumLevel = 5;
+        reporter.user = this;
+    }
+    static int Hear(Reporter* r, int32_t, const char* format, va_list) {
+        if (static_cast<StopAt*>(r->user)->when == format) r->abort = 1;
+        return 0;
+    }
+};
+
+TEST(IsosurfaceTest, NormalsPassObeysTheOperationsAbort) {
+    Linear l;
+    Mesh3 mesh{};
+    IsosurfAttributes a;
+    SetIsosurfAttrDefaults(&a);
+    a.ReturnNormals = 1;
+    StopAt stop("Calculating gradient at mesh vertices");
+    EXPECT_EQ(1, Selvane_Isosurf3(&l.s, nullptr, nullptr, &mesh, 0.0, 0.2, kLo, kHi, &a, &stop.reporter));
+    // No mesh with normals never written is handed back.
+    EXPECT_EQ(nullptr, mesh.Points.Location);
+    EXPECT_EQ(1, stop.reporter.operation);
 }
 
 TEST(IsosurfaceTest, FaceCornerNamingNoVertexIsRefused) {

@@ -184,6 +184,61 @@ TEST(OctreeTest, RandomWalkAgreesWithAMapAndReusesFreedMemory) {
     Octree_Free(t);
 }
 
+// The saved file's ints, and a load of them back.
+std::vector<int32_t> Saved(const Octree* t) {
+    std::FILE* f = std::tmpfile();
+    Octree_Save(f, t);
+    std::vector<int32_t> ints(static_cast<size_t>(std::ftell(f)) / 4);
+    std::rewind(f);
+    EXPECT_EQ(ints.size(), std::fread(ints.data(), 4, ints.size(), f));
+    std::fclose(f);
+    return ints;
+}
+Octree* Loaded(const std::vector<int32_t>& ints) {
+    std::FILE* f = std::tmpfile();
+    std::fwrite(ints.data(), 4, ints.size(), f);
+    std::rewind(f);
+    Octree* t = Octree_Load(f);
+    std::fclose(f);
+    return t;
+}
+
+TEST(OctreeTest, LoadRefusesLinksThatMakeNoTree) {
+    // Three panels on one path: the root (level 3), its child (2) and
+    // grandchild (1), which holds the voxel.
+    Octree* t = Small(3);
+    ASSERT_NE(nullptr, Octree_AddVoxel(0, 0, 0, t));
+    ASSERT_EQ(3, t->NumPanels);
+    const std::vector<int32_t> ints = Saved(t);
+    const size_t header = 1 + 27, panels = header + 1;
+    const int32_t root = ints[header];
+    const auto* child = static_cast<const OctreePanel*>(t->Root->Child[0]);
+    ASSERT_NE(nullptr, child);
+    const int32_t grandchild = static_cast<const OctreePanel*>(child->Child[0])->Number;
+    auto childSlot = [&](int32_t panel) { return panels + 10 * static_cast<size_t>(panel) + 2; };
+    Octree* same = Loaded(ints);
+    ASSERT_NE(nullptr, same);
+    EXPECT_NE(nullptr, Octree_FindVoxel(0, 0, 0, same));
+    Octree_Free(same);
+    struct Case {
+        const char* what;
+        size_t at;
+        int32_t value;
+    } cases[] = {
+        {"the root its own child", childSlot(root), root},
+        {"a level skipped", childSlot(root), grandchild},
+        {"a child naming another parent", panels + 10 * static_cast<size_t>(grandchild), root},
+    };
+    for (const Case& c : cases) {
+        std::vector<int32_t> bad = ints;
+        bad[c.at] = c.value;
+        Octree* loaded = Loaded(bad);
+        EXPECT_EQ(nullptr, loaded) << c.what;
+        Octree_Free(loaded);
+    }
+    Octree_Free(t);
+}
+
 std::string g_dump;
 int Print(void*, const char* format, ...) {
     char buffer[256];

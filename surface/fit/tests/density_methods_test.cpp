@@ -217,8 +217,9 @@ TEST(DensityMethodsTest, RefusalsLeaveTheArraysAsTheyWere) {
         int status;
     };
     DensityMethodArgs twoD = Args(4), unknown = Args(3), noTriangles = Args(7), noNormals = Args(6), aborted = Args(4),
-                      collinear = Args(5);
+                      collinear = Args(5), tooFine = Args(4);
     twoD.dimension = 2;
+    tooFine.pointsPerEdge = 65536;  // 25.8 billion surface points
     aborted.abort = &abort;
     const Row rows[] = {
         {"dimension 2", twoD, &s.xyz, CoreStatus_InvalidInput},
@@ -227,6 +228,7 @@ TEST(DensityMethodsTest, RefusalsLeaveTheArraysAsTheyWere) {
         {"method 6 without normals", noNormals, &s.xyz, CoreStatus_InvalidInput},
         {"abort before the start", aborted, &s.xyz, CoreStatus_UserAbort},
         {"points on a line give no plane", collinear, &line, 0},
+        {"a cube surface beyond any memory", tooFine, &s.xyz, CoreStatus_NoMemory},
     };
     for (const Row& row : rows) {
         Arrays arrays(*row.points, true);

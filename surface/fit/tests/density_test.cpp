@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -124,23 +125,106 @@ TEST(DensityTest, AttributesAreChecked) {
     EXPECT_EQ(nullptr, SetDensityAttrDefaults(nullptr));
 }
 
-TEST(DensityTest, FlatAndThinBoxesGetAboutTheRequestedGrid) {
+TEST(DensityTest, GridIsSizedByOneDensityOverTheBox) {
+    // f = (100 / volume)^(1/3), n = trunc(f e / 2) per axis: a thin box keeps
+    // the density of its volume, so its thin axis gets no step and the others
+    // more points; an axis without extent is left out of the volume.
     struct Case {
         double max[3];
-        int32_t low, high;
+        int32_t half[3];
+        int32_t points;
     } cases[] = {
-        {{1, 1, 1}, 60, 160}, {{1, 1, 0}, 60, 160}, {{100, 100, 1e-6}, 60, 160},
-        {{5, 0, 0}, 60, 160}, {{0, 0, 0}, 0, 0},
+        {{1, 1, 1}, {2, 2, 2}, 125},      // f 4.64
+        {{100, 100, 1}, {10, 10, 0}, 441},  // f 0.215
+        {{1, 1, 0}, {5, 5, 0}, 121},      // f 10 over the area
+        {{5, 0, 0}, {50, 0, 0}, 101},     // f 20 along the line
+        {{0, 0, 0}, {0, 0, 0}, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.max[0] << " " << c.max[1] << " " << c.max[2]);
         const double zero[3] = {0, 0, 0};
         DensityGrid g;
         double e[3];
-        const int32_t n = Density_BoxInit(100, zero, c.max, &g, e);
-        EXPECT_GE(n, c.low) << c.max[0] << " " << c.max[1] << " " << c.max[2];
-        EXPECT_LE(n, c.high) << c.max[0] << " " << c.max[1] << " " << c.max[2];
-        for (int k = 0; k < 3; ++k) EXPECT_TRUE(std::isfinite(g.Step[k]));
+        EXPECT_EQ(c.points, Density_BoxInit(100, zero, c.max, &g, e));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(c.half[k], g.Half[k]);
+            EXPECT_EQ(c.max[k], e[k]);
+            if (c.points > 0) {
+                EXPECT_DOUBLE_EQ(c.half[k] > 0 ? c.max[k] / (2 * c.half[k]) : 1.0, g.Step[k]);
+            }
+        }
     }
+}
+
+TEST(DensityTest, FixedLengthNeedsTheMainSetsNormals) {
+    // A value set of its own with normals, the main set without: the fixed
+    // length displaces along the main set's normals, so the list is refused.
+    SpherePoints s(60);
+    int32_t set = -1;
+    ASSERT_EQ(0, PointList3_AddAltSet(&s.list, "scan", &set, 0, 0, 0, 0, 1));
+    std::copy(s.list.Gradient, s.list.Gradient + 180, PointList3_GetGradient(&s.list, set));
+    DensityAttributes a = Fixed();
+    ASSERT_EQ(0, Selvane_DensityFromNormals3(&s.list, set, 0.1, 0.0, &a, nullptr));
+    EXPECT_GT(s.list.Count, 60);
+    EXPECT_NE(nullptr, PointList3_GetValue(&s.list, set));
+    EXPECT_EQ(nullptr, s.list.Value);
+
+    SpherePoints bare(60);
+    ASSERT_EQ(0, PointList3_AddAltSet(&bare.list, "scan", &set, 0, 0, 0, 0, 1));
+    std::copy(bare.list.Gradient, bare.list.Gradient + 180, PointList3_GetGradient(&bare.list, set));
+    Mem_Free(bare.list.Gradient);
+    bare.list.Gradient = nullptr;
+    CapturingReporter r(6);
+    EXPECT_EQ(4, Selvane_DensityFromNormals3(&bare.list, set, 0.1, 0.0, &a, &r.reporter));
+    EXPECT_EQ(60, bare.list.Count);
+    // The projection uses the chosen set's normals.
+    a.FixedLength = 0;
+    EXPECT_EQ(0, Selvane_DensityFromNormals3(&bare.list, set, 0.1, 0.0, &a, nullptr));
+    EXPECT_GT(bare.list.Count, 60);
+}
+
+// The reporter whose progress the tracked allocator reads at every block it
+// hands out: where an operation stands when it moves on to its next stage.
+Reporter* g_watched = nullptr;
+std::vector<double> g_progressAtAlloc;
+void* WatchingAlloc(std::size_t bytes) {
+    if (g_watched != nullptr) g_progressAtAlloc.push_back(g_watched->progress);
+    return std::malloc(bytes);
+}
+
+TEST(DensityTest, ProjectionReportsItsProgressAndTheIncreaseAsAsked) {
+    SpherePoints s(300);
+    DensityAttributes a;
+    SetDensityAttrDefaults(&a);
+    a.OneSided = 1;
+    a.MaxIncrease = 1.5;
+    a.GridPoints = 50;
+    CapturingReporter r(6);
+    g_watched = &r.reporter;
+    const MemBlockAllocator watching{WatchingAlloc, std::realloc, std::free};
+    Mem_SetBlockAllocatorForTesting(&watching);
+    const int status = Selvane_DensityFromNormals3(&s.list, -1, 0.4, 0.0, &a, &r.reporter);
+    Mem_SetBlockAllocatorForTesting(nullptr);
+    g_watched = nullptr;
+    ASSERT_EQ(0, status);
+    // The grid pass's first allocation comes after the projection walked all
+    // 300 points with a normal, each a step of 1 / (300 + grid points) from 0.
+    DensityGrid g;
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    for (int i = 0; i < 300; ++i)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], s.list.Location[3 * i + k]);
+            hi[k] = std::max(hi[k], s.list.Location[3 * i + k]);
+        }
+    const int32_t m = Density_BoxInit(50, lo, hi, &g, nullptr);
+    const double walked = 300.0 / (300 + m);
+    EXPECT_TRUE(std::any_of(g_progressAtAlloc.begin(), g_progressAtAlloc.end(),
+                            [&](double p) { return std::fabs(p - walked) < 1e-9; }));
+    EXPECT_EQ(1.0, r.reporter.progress);
+    // The one-sided cap of 1.0 belongs to the fixed-length method only.
+    EXPECT_NE(r.lines.end(), std::find_if(r.lines.begin(), r.lines.end(), [](const CapturedLine& l) {
+                  return l.text.find("Maximum point increase") == 0 && l.text.find("150%") != std::string::npos;
+              }));
 }
 
 TEST(DensityTest, FailureLeavesTheListUnchanged) {

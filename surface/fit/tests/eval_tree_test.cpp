@@ -13,6 +13,37 @@ namespace {
 
 class EvalTreeTest : public TrackedMemoryTest {};
 
+// The panel splits in the widest coordinate of its points' box (the lowest
+// on a tie) at its ball centre's coordinate: child 0 holds the points at or
+// below it, child 1 those above.
+void ExpectSplitAtTheBallCentre(const EvalTree& tree, const EvalPanel& p, const double* const* pts) {
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int i = p.First; i < p.End; ++i)
+        for (int j = 0; j < tree.Dim; ++j) {
+            lo[j] = std::min(lo[j], pts[tree.Permutation[i]][j]);
+            hi[j] = std::max(hi[j], pts[tree.Permutation[i]][j]);
+        }
+    int widest = 0;
+    for (int j = 1; j < tree.Dim; ++j)
+        if (hi[j] - lo[j] > hi[widest] - lo[widest]) widest = j;
+    ASSERT_EQ(widest, p.SplitDim);
+    const double v = p.Centre[widest];
+    for (int child = 0; child < 2; ++child) {
+        const EvalPanel* c = p.Child[child];
+        if (c == nullptr) continue;
+        EXPECT_EQ(child, c->WhichChild);
+        EXPECT_EQ(&p, c->Parent);
+        for (int i = c->First; i < c->End; ++i) {
+            const double x = pts[tree.Permutation[i]][widest];
+            if (child == 0) {
+                EXPECT_LE(x, v);
+            } else {
+                EXPECT_GT(x, v);
+            }
+        }
+    }
+}
+
 // Each level's ranges are disjoint and inside the permutation; children
 // partition their parent; every panel's ball holds its points.
 void CheckInvariants(const EvalTree& tree, const double* const* pts) {
@@ -35,6 +66,7 @@ void CheckInvariants(const EvalTree& tree, const double* const* pts) {
                 EXPECT_LE(std::sqrt(d2), p->Radius * (1 + 1e-12) + 1e-12);
             }
             if (p->Child[0] || p->Child[1]) {
+                ExpectSplitAtTheBallCentre(tree, *p, pts);
                 const int a = p->Child[0] ? p->Child[0]->Count : 0, b = p->Child[1] ? p->Child[1]->Count : 0;
                 EXPECT_EQ(a + b, p->Count);
                 if (p->Child[0]) {

@@ -152,6 +152,41 @@ TEST(MeshCheck, TorusWithRandomFlipsComesBackOutward) {
     }
 }
 
+// The core's lines, at level 5.
+struct CoreLines {
+    std::vector<std::string> lines;
+    CoreReporter reporter{};
+    CoreLines() {
+        CoreReporter_Init(
+            &reporter, nullptr, nullptr, 5, 0,
+            [](void* user, int32_t, const char* format, va_list args) {
+                char text[200];
+                vsnprintf(text, sizeof text, format, args);
+                static_cast<std::vector<std::string>*>(user)->push_back(text);
+                return 0;
+            },
+            &lines);
+    }
+};
+
+TEST(MeshCheck, ConflictMessageNamesTheConflictingEdge) {
+    // Three faces on the edge 0-1: the third, (4, 0, 1), conflicts through
+    // its second edge 0 -> 1, which the first face runs the same way.
+    const Ints tris = {0, 1, 2, 1, 0, 3, 4, 0, 1};
+    CoreLines core;
+    int32_t parts = 0, flags = 0;
+    Ints labels(3, 0);
+    Mesh3_CheckEdges(5, 3, tris.data(), 0, nullptr, &parts, labels.data(), nullptr, nullptr, nullptr, &flags, nullptr,
+                     &core.reporter);
+    EXPECT_EQ(0, flags & kMeshManifold);
+    EXPECT_LT(labels[2], 0);
+    const auto conflict = std::find_if(core.lines.begin(), core.lines.end(), [](const std::string& line) {
+        return line.find("conflicts with face") != std::string::npos;
+    });
+    ASSERT_NE(core.lines.end(), conflict);
+    EXPECT_EQ(0u, conflict->find("Edge     1 -->     0 of face     2 conflicts with face ")) << *conflict;
+}
+
 TEST(MeshCheck, PartsOfTwoToriAndAnOpenEdgeMessage) {
     Ints tris = Torus(6, 5);
     const Ints second = Torus(5, 4, 30);

@@ -98,8 +98,8 @@ TEST(MeshClean, RefusalsAndLimits) {
     EXPECT_EQ(r.status, CoreStatus_Success);
     EXPECT_EQ(std::count(r.triangleFlags.begin(), r.triangleFlags.end(), 1), 0);
 
-    // The node pool, the vertex lists, the queue, its marks, the fan table.
-    for (int n = 0; n <= 4; ++n) {
+    // The node pool, the vertex lists, the fan table, the vertices' index list.
+    for (int n = 0; n <= 3; ++n) {
         Mem_FailAllocationsAfterForTesting(n);
         EXPECT_EQ(Clean(kTetra).status, CoreStatus_NoMemory) << n;
         Mem_FailAllocationsAfterForTesting(-1);

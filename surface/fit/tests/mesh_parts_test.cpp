@@ -108,6 +108,18 @@ TEST(MeshParts, SplitIntoMeshesWithVertexMaps) {
     int32_t count = 0;
     EXPECT_EQ(SplitMeshParts(&mesh, triLabels.data(), quadLabels.data(), 2, &count, nullptr, nullptr, nullptr),
               ApiStatus_BadMesh);
+    // The labels are the caller's: faces without them are refused.
+    Mesh3* parts = nullptr;
+    EXPECT_EQ(SplitMeshParts(&mesh, nullptr, quadLabels.data(), 2, &count, &parts, nullptr, nullptr),
+              ApiStatus_InvalidArgument);
+    EXPECT_EQ(SplitMeshParts(&mesh, triLabels.data(), nullptr, 2, &count, &parts, nullptr, nullptr),
+              ApiStatus_InvalidArgument);
+    EXPECT_EQ(nullptr, parts);
+    mesh.Faces.QuadCount = 0;  // no quads, no quad labels needed
+    ASSERT_EQ(SplitMeshParts(&mesh, triLabels.data(), nullptr, 2, &count, &parts, nullptr, nullptr), 0);
+    EXPECT_EQ(1, count);
+    Mesh3_Free(&parts[0]);
+    Record_Free(parts);
     Mesh3_Free(&mesh);
 }
 

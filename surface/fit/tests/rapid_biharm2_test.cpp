@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "surface/fit/tests/far_field_sets.h"
 #include "surface/frame/core_reporter.h"
+#include "surface/frame/reporter.h"
 #include "surface/frame/tests/tracked_memory_fixture.h"
 
 namespace {
@@ -270,6 +272,165 @@ TEST_F(RapidBiharm2Test, WorkspaceArgumentsAbortAndRelease) {
         EXPECT_EQ(Mem_CurrentBytes(), start);
     }
     Mem_TrackEnd();
+}
+
+// A clock that moves one tick a call, or the next of the given steps.
+std::vector<uint32_t> g_steps;
+uint32_t g_now = 0;
+uint32_t SteppingClock() {
+    uint32_t step = 1;
+    if (!g_steps.empty()) {
+        step = g_steps.front();
+        g_steps.erase(g_steps.begin());
+    }
+    return g_now += step;
+}
+
+TEST_F(RapidBiharm2Test, StoredValuesTuneThePanelSizeFromTheSecondProduct) {
+    Cloud centres = UniformCloud(2, 1000, 111);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 1000, 112), out(1000);
+    RapidBiharm2Workspace ws{};
+    Reporter_SetClockForTesting(&SteppingClock);
+    ASSERT_EQ(RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(), nullptr, 1),
+              0);
+    EXPECT_EQ(40.0, ws.NumInPanel);
+    // The second product, whose reporter also reads the clock for its
+    // timing lines: the Taylor step takes one tick (from the third reading
+    // to the fourth) and the evaluation 100 (the sixth to the seventh), a
+    // ratio of 100 beyond the stored values' band of 0.3 to 5:
+    // 40 / (1.25 x 100^(1/3)).
+    g_steps = {1, 1, 1, 1, 1, 1, 100};
+    Messages m;
+    const int status = RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(),
+                                             &m.reporter, 1);
+    Reporter_SetClockForTesting(nullptr);
+    g_steps.clear();
+    ASSERT_EQ(0, status);
+    EXPECT_TRUE(m.Said("RapidBiharm2_Multiply: NumInPanel optimised to 6.9"));
+    EXPECT_NEAR(40.0 / (1.25 * std::cbrt(100.0)), ws.NumInPanel, 1e-9);
+    EXPECT_EQ(2, ws.ProductsDone);
+    EXPECT_EQ(1, ws.TreeBuilt);
+    for (int i = 0; i < 1000; i += 97) EXPECT_NEAR(Naive(centres, coef, centres.rows[i]), out[i], 1e-5);
+    RapidBiharm2_Free(&ws);
+}
+
+TEST_F(RapidBiharm2Test, GridNeedsATreeForItsCentresAndDumpNamesParents) {
+    Cloud centres = UniformCloud(2, 600, 121);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 600, 122);
+    const double base[2] = {-0.5, -0.5}, spacing[2] = {0.25, 0.25};
+    const int32_t sizes[2] = {5, 5};
+    std::vector<double> v(25);
+    RapidBiharm2Workspace ws{};
+    auto grid = [&](int32_t n) {
+        return RapidBiharm2_GridEval(n, 2, centres.Table(), coef.data(), &ws, 20, 1e-6, nullptr, base, spacing, sizes,
+                                     v.data(), nullptr, 1);
+    };
+    EXPECT_EQ(5, grid(600));
+    const double box[4] = {-0.5, -0.5, 0.5, 0.5};
+    ASSERT_EQ(0, RapidBiharm2_InitTree(&ws, 600, centres.Table(), 20, box, nullptr));
+    EXPECT_EQ(5, grid(599));
+    ASSERT_EQ(0, grid(600));
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) {
+            const double x[2] = {base[0] + i * spacing[0], base[1] + j * spacing[1]};
+            EXPECT_NEAR(Naive(centres, coef, x), v[5 * j + i], 1e-5);
+        }
+    // Every panel line names a parent printed before it; the root's is -1.
+    testing::internal::CaptureStdout();
+    RapidBiharm2_DumpPanels(&ws);
+    const std::string dump = testing::internal::GetCapturedStdout();
+    int panel = -1, level = 0, count = 0, parent = 0, lines = 0;
+    for (size_t at = dump.find("Panel "); at != std::string::npos; at = dump.find("\nPanel ", at + 1)) {
+        ASSERT_EQ(4, std::sscanf(dump.c_str() + at + (dump[at] == '\n'), "Panel %d, Level %d, centcount %d, parent %d",
+                                 &panel, &level, &count, &parent));
+        EXPECT_EQ(lines, panel);
+        if (level == 0) {
+            EXPECT_EQ(-1, parent);
+        } else {
+            EXPECT_GE(parent, 0);
+            EXPECT_LT(parent, panel);
+        }
+        ++lines;
+    }
+    int32_t panels = 0;
+    for (int32_t l = 0; l <= ws.DeepestLevel; ++l) panels += ws.LevelCounts[l];
+    EXPECT_EQ(panels, lines);
+    // Each panel's own lengths, once its expansions are formed.
+    ASSERT_EQ(0, RapidBiharm2_InitExpansions(&ws, 1e-6, coef.data(), nullptr));
+    testing::internal::CaptureStdout();
+    RapidBiharm2_DumpPanels(&ws);
+    const std::string lengths = testing::internal::GetCapturedStdout();
+    size_t at = 0;
+    for (int32_t l = 0; l <= ws.DeepestLevel; ++l)
+        for (const Biharm2Panel* p = ws.Levels[l]; p; p = p->Next) {
+            at = lengths.find("LaurentLength = ", at);
+            ASSERT_NE(std::string::npos, at);
+            int laurent = -1, nearUse = -1, farUse = -1;
+            ASSERT_EQ(3, std::sscanf(lengths.c_str() + at, "LaurentLength = %d\t LaurentLengthToUse = %d, %d", &laurent,
+                                     &nearUse, &farUse));
+            EXPECT_EQ(p->Laurent ? ws.LaurentLength : 0, laurent);
+            EXPECT_EQ(p->LengthToUse[0], nearUse);
+            EXPECT_EQ(p->LengthToUse[1], farUse);
+            ++at;
+        }
+    RapidBiharm2_Free(&ws);
+}
+
+TEST_F(RapidBiharm2Test, ExpansionLengthsFollowTheAccuracy) {
+    Cloud centres = UniformCloud(2, 3000, 131);
+    std::vector<double> coef = MakeCoefficients(Signs::Mixed, 3000, 132);
+    double M = 0.0;
+    for (double c : coef) M = std::max(M, std::fabs(c));
+    const double f = 1.5 * std::sqrt(2.0);
+    int32_t previous = 0;
+    for (double eps : {1e-2, 1e-5, 1e-8}) {
+        SCOPED_TRACE(eps);
+        RapidBiharm2Workspace ws{};
+        ASSERT_EQ(0, RapidBiharm2_InitTree(&ws, 3000, centres.Table(), 40, nullptr, nullptr));
+        ASSERT_EQ(0, RapidBiharm2_InitExpansions(&ws, eps, coef.data(), nullptr));
+        ASSERT_GE(ws.DeepestLevel, 3);
+        // Laurent: 0.3525 s0² M divided by 1.5 √2 until within the accuracy,
+        // at least 2, raised to the first length to use of the near table.
+        const double s0 = ws.HalfSize[0];
+        double d = 0.3525 * s0 * s0 * M;
+        int32_t n = 0;
+        while (d > eps) d /= f, ++n;
+        const int32_t laurent = std::max(std::max(n, 2), ws.UseLength[0][0]);
+        EXPECT_EQ(laurent, ws.LaurentLength);
+        EXPECT_GE(ws.LaurentLength, previous);  // a finer accuracy, no shorter
+        previous = ws.LaurentLength;
+        // Taylor: level 2 the Laurent length; a level down the bound is
+        // quartered and every term it then allows is dropped, down to 2.
+        int32_t t = ws.LaurentLength;
+        EXPECT_EQ(t, ws.LevelTaylorLength[2]);
+        for (int32_t level = 3; level <= ws.DeepestLevel; ++level) {
+            d /= 4.0;
+            while (eps > f * d && t > 2) d *= f, --t;
+            EXPECT_EQ(t, ws.LevelTaylorLength[level]) << level;
+        }
+        EXPECT_EQ(t, ws.TaylorLength);
+        // The near-field threshold: eps / M, quartered while the pairs within
+        // it could add more than the accuracy.
+        double threshold = eps / M;
+        while (eps < threshold * std::fabs(std::log(threshold)) * M * 3000) threshold /= 4.0;
+        EXPECT_DOUBLE_EQ(threshold, ws.NearThreshold);
+        // Lengths to use: never above the Laurent length, shorter for the far
+        // class, and falling with the panel's weight.
+        bool shorter = false;
+        for (int32_t level = 2; level <= ws.DeepestLevel; ++level)
+            for (const Biharm2Panel* p = ws.Levels[level]; p; p = p->Next) {
+                if (p->End == p->First) continue;
+                EXPECT_LE(p->LengthToUse[0], ws.LaurentLength);
+                EXPECT_LE(p->LengthToUse[1], p->LengthToUse[0]);
+                EXPECT_GE(p->LengthToUse[1], 1);
+                shorter = shorter || p->LengthToUse[0] < ws.LaurentLength;
+            }
+        EXPECT_TRUE(shorter);
+        for (int table = 0; table < 2; ++table)
+            for (int32_t e = 1; e < ws.UseCount[table]; ++e)
+                EXPECT_LE(ws.UseLength[table][e], ws.UseLength[table][e - 1]);
+        RapidBiharm2_Free(&ws);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,7 +15,9 @@
 #include "surface/frame/basic_function.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/fit/rapid_evaluator.h"
+#include "surface/frame/solution.h"
 #include "surface/frame/status_codes.h"
+#include "surface/frame/tracked_memory.h"
 
 namespace {
 
@@ -218,16 +221,24 @@ TEST(RbfEvalTest, ArgumentChecksRefuseWithTheirTexts) {
 struct Counts {
     int setups = 0, builds = 0, evaluations = 0, drops = 0, releases = 0;
     int failWith = 0;  // non-zero: the next evaluation fails with it
+    void* tree = nullptr;        // what the set-up holds (1000 tracked bytes)
+    void* expansions = nullptr;  // what the expansions hold (500)
+    const double* const* centres = nullptr;  // the rows the set-up was given
 } g_counts;
 
-int TestSetup(RapidEvalWorkspace* w, int32_t, const double* const*, const BasicFunctionKernel*, const RapidEvalOptions*,
-              const CoreReporter*) {
+int TestSetup(RapidEvalWorkspace* w, int32_t, const double* const* centres, const BasicFunctionKernel*,
+              const RapidEvalOptions*, const CoreReporter*) {
     ++g_counts.setups;
     w->MethodState = &g_counts;
+    Mem_Free(g_counts.tree);
+    g_counts.tree = Mem_Alloc(1000);
+    g_counts.centres = centres;
     return 0;
 }
 int TestBuild(RapidEvalWorkspace*, const RapidEvalRequest*, const CoreReporter*, double) {
     ++g_counts.builds;
+    Mem_Free(g_counts.expansions);
+    g_counts.expansions = Mem_Alloc(500);
     return 0;
 }
 int TestEvaluate(RapidEvalWorkspace*, const RapidEvalRequest* r, const CoreReporter* reporter, double end) {
@@ -250,9 +261,17 @@ int TestEvaluate(RapidEvalWorkspace*, const RapidEvalRequest* r, const CoreRepor
             return k->GridEval(k, r->N, r->Centres, r->Coeffs, r->Base, r->Spacing, r->Size, r->Values, reporter, end);
     }
 }
-void TestDrop(RapidEvalWorkspace*) { ++g_counts.drops; }
+void TestDrop(RapidEvalWorkspace*) {
+    ++g_counts.drops;
+    Mem_Free(g_counts.expansions);
+    g_counts.expansions = nullptr;
+}
 void TestRelease(RapidEvalWorkspace* w) {
     ++g_counts.releases;
+    TestDrop(w);
+    --g_counts.drops;
+    Mem_Free(g_counts.tree);
+    g_counts.tree = nullptr;
     w->MethodState = nullptr;
 }
 int64_t TestBytes(int32_t n, const BasicFunctionKernel*, const RapidEvalWorkspace*) { return 100 * n; }
@@ -270,6 +289,8 @@ class PluggedTest : public testing::Test {
         RapidEval_SetEvaluatorForTesting(8, 3, &kTestEvaluator);
     }
     void TearDown() override {
+        Mem_Free(g_counts.tree);
+        Mem_Free(g_counts.expansions);
         RapidEval_SetEvaluatorForTesting(0, 3, nullptr);
         RapidEval_SetEvaluatorForTesting(0, 2, nullptr);
         RapidEval_SetEvaluatorForTesting(2, 3, nullptr);
@@ -467,6 +488,124 @@ TEST_F(PluggedTest, CreatedWorkspaceIsUsedByTheFirstRequest) {
     ASSERT_EQ(0, p.Eval(&w, 1e-4));
     EXPECT_EQ(1, g_counts.setups);
     RapidEval_ClearWorkspace(&w);
+}
+
+TEST_F(PluggedTest, ExpansionBytesLeaveOutTheSetUp) {
+    Problem p;
+    RapidEvalWorkspace w;
+    RapidEval_ZeroWorkspace(&w);
+    ASSERT_EQ(0, Mem_TrackBegin());
+    ASSERT_EQ(0, p.Eval(&w, 1e-4));
+    EXPECT_EQ(1000, w.TreeBytes);
+    EXPECT_EQ(500, w.ExpansionBytes);
+    RapidEval_ClearWorkspace(&w);
+    Mem_TrackEnd();
+}
+
+TEST_F(PluggedTest, RepeatedBoxKeepsThe2DWorkspace) {
+    Function f(0, 2, 0.0, 0, 200, 4u);
+    RapidEvalOptions fast;
+    RapidEval_DefaultOptions(&fast);
+    fast.Method = 0;
+    double box[4] = {-1.0, -1.0, 1.0, 1.0};
+    fast.BoundingBox = box;
+    RapidEvalWorkspace w;
+    RapidEval_ZeroWorkspace(&w);
+    Lines lines;
+    lines.core.categoryMask = kCategoryFastEvaluation;
+    std::vector<double> values(f.n());
+    for (int round = 0; round < 2; ++round)
+        ASSERT_EQ(0, RbfEval_Points(f.n(), &f.k, f.centres.table(), f.coeffs.data(), f.shift, &fast, &w, 1e-4, f.n(),
+                                    f.centres.table(), values.data(), &lines.core, 1.0));
+    EXPECT_EQ(1, g_counts.setups);
+    EXPECT_FALSE(lines.Has("Workspace does not cover desired area. Workspace discarded"));
+    // A box reaching beyond it is not covered.
+    box[2] = 1.5;
+    ASSERT_EQ(0, RbfEval_Points(f.n(), &f.k, f.centres.table(), f.coeffs.data(), f.shift, &fast, &w, 1e-4, f.n(),
+                                f.centres.table(), values.data(), &lines.core, 1.0));
+    EXPECT_TRUE(lines.Has("Workspace does not cover desired area. Workspace discarded"));
+    EXPECT_EQ(2, g_counts.setups);
+    RapidEval_ClearWorkspace(&w);
+}
+
+// The Problem's function as a solution record (biharmonic, degree-2
+// polynomial about the shift).
+struct ProblemSolution {
+    Problem p;
+    Solution3 s{};
+    ProblemSolution() {
+        s.CentreCount = p.f.n();
+        s.CoeffCount = p.f.n() + 10;
+        s.DefaultEvalAccuracy = 1e-4;
+        s.Centres = p.f.centres.flat.data();
+        s.Coeffs = p.f.coeffs.data();
+        for (int k = 0; k < 3; ++k) s.PolyBase[k] = p.f.shift[k];
+        s.Basic = {0, 0.0, 0};
+        s.PolyDegree = 2;
+    }
+    int Gradients(RapidEvalWorkspace* w, Rows* g, const CoreReporter* r = nullptr) {
+        return RbfEval_SolutionPointGradients(&s, &p.fast, w, 50, p.points.table(), p.values.data(), g->out(), r, 1.0);
+    }
+};
+
+TEST_F(PluggedTest, SolutionFormsReuseTheirWorkspace) {
+    ProblemSolution a;
+    RapidEvalWorkspace w;
+    RapidEval_ZeroWorkspace(&w);
+    Lines lines;
+    lines.core.categoryMask = kCategoryFastEvaluation;
+    for (int round = 0; round < 3; ++round)
+        ASSERT_EQ(0, RbfEval_SolutionPoints(&a.s, &a.p.fast, &w, 50, a.p.points.table(), a.p.values.data(),
+                                            &lines.core, 1.0));
+    EXPECT_FALSE(lines.Has("RBF centres do not match. Workspace discarded"));
+    EXPECT_EQ(1, g_counts.setups);
+    EXPECT_EQ(1, g_counts.builds);
+    EXPECT_EQ(3, g_counts.evaluations);
+    // The method state was built over rows that live as long as it does.
+    EXPECT_EQ(g_counts.centres, w.Centres);
+    EXPECT_EQ(a.s.Centres, g_counts.centres[0]);
+    // Another solution: its own rows and a new set-up over them.
+    ProblemSolution b;
+    ASSERT_EQ(0, RbfEval_SolutionPoints(&b.s, &b.p.fast, &w, 50, b.p.points.table(), b.p.values.data(), nullptr, 1.0));
+    EXPECT_EQ(2, g_counts.setups);
+    EXPECT_EQ(b.s.Centres, g_counts.centres[0]);
+    EXPECT_EQ(g_counts.centres, w.Centres);
+    RapidEval_ClearWorkspace(&w);
+    EXPECT_EQ(nullptr, w.SolutionRows);
+}
+
+TEST_F(PluggedTest, GradientRequestsKeepTheirPolynomialTables) {
+    ProblemSolution a;
+    RapidEvalWorkspace w;
+    RapidEval_ZeroWorkspace(&w);
+    Rows first(50, 3), again(50, 3);
+    ASSERT_EQ(0, a.Gradients(&w, &first));
+    ASSERT_NE(nullptr, w.Scratch);
+    double** tables = w.Scratch;
+    ASSERT_EQ(0, a.Gradients(&w, &again));
+    EXPECT_EQ(tables, w.Scratch);
+    EXPECT_EQ(first.flat, again.flat);
+    RapidEval_ClearWorkspace(&w);
+    EXPECT_EQ(nullptr, w.Scratch);
+}
+
+// Refuses the polynomial tables' block of three pointers, nothing else.
+void* NoTables(std::size_t bytes) { return bytes == 3 * sizeof(double*) ? nullptr : std::malloc(bytes); }
+
+TEST_F(PluggedTest, TablesThatCannotBeMadeAreNoFailure) {
+    ProblemSolution a;
+    Rows expected(50, 3), got(50, 3);
+    ASSERT_EQ(0, a.Gradients(nullptr, &expected));
+    const std::vector<double> values = a.p.values;
+    Lines lines;
+    const MemBlockAllocator refusing{NoTables, std::realloc, std::free};
+    Mem_SetBlockAllocatorForTesting(&refusing);
+    const int status = a.Gradients(nullptr, &got, &lines.core);
+    Mem_SetBlockAllocatorForTesting(nullptr);
+    ASSERT_EQ(0, status);
+    EXPECT_TRUE(lines.Has("Non-fatal malloc failure"));
+    EXPECT_EQ(values, a.p.values);
+    for (size_t i = 0; i < got.flat.size(); ++i) EXPECT_NEAR(expected.flat[i], got.flat[i], 1e-12);
 }
 
 TEST(RbfEvalTest, BuiltInBiharmonicEvaluatorAgreesWithDirectSums) {

@@ -192,6 +192,11 @@ TEST(ScanOperations, RemoveClosePointsRegroupsTheScans) {
     EXPECT_LE(t.scan.OriginCount, 3);
     ASSERT_EQ(RemoveClosePointsScan3(&t.scan, 0.0, 0, &unchanged, nullptr), 0);
     EXPECT_EQ(unchanged, 1);
+    // A scan that fails its check is refused as a bad mesh would be.
+    EXPECT_EQ(RemoveClosePointsScan3(nullptr, 0.0, 0, &unchanged, nullptr), ApiStatus_BadMesh);
+    t.scan.Size[0] += 1;  // the sizes no longer add up to the points
+    EXPECT_EQ(RemoveClosePointsScan3(&t.scan, 0.0, 0, &unchanged, nullptr), ApiStatus_BadMesh);
+    EXPECT_EQ(unchanged, -1);
 }
 
 }  // namespace

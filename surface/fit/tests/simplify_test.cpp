@@ -212,6 +212,63 @@ TEST(Simplify, PointsNoFaceUsesGoInTheFinalCompaction) {
     }
 }
 
+// s(x) = x_axis: one centre with coefficient 0 and the linear polynomial.
+struct Coordinate {
+    Solution3 s{};
+    explicit Coordinate(int axis) {
+        Solution3_Create(&s, 1, 0);
+        s.CoeffCount = 5;
+        s.PolyDegree = 1;
+        s.Basic = BasicFunction{0, 0.0, 0};
+        s.DefaultEvalAccuracy = 1e-6;
+        for (int k = 0; k < 5; ++k) s.Coeffs[k] = k == 2 + axis ? 1.0 : 0.0;
+    }
+    ~Coordinate() { Solution3_Free(&s); }
+};
+
+double LongestEdge(const Mesh3& m) {
+    double longest = 0.0;
+    for (int32_t f = 0; f < m.Faces.TriCount; ++f)
+        for (int k = 0; k < 3; ++k) {
+            const double* a = m.Points.Location + 3 * m.Faces.Tri[3 * f + k];
+            const double* b = m.Points.Location + 3 * m.Faces.Tri[3 * f + (k + 1) % 3];
+            longest = std::max(longest, Norm({a[0] - b[0], a[1] - b[1], a[2] - b[2]}));
+        }
+    return longest;
+}
+
+TEST(Simplify, ColourStepBoundsTheCollapses) {
+    // Colours that are the coordinates themselves: a face's colour step is
+    // its longest edge, so the step limit bounds the edges of the result
+    // while the same face target without colours makes longer ones.
+    UnitSphere sphere;
+    const Coordinate red(0), green(1), blue(2);
+    Mesh3 input, coloured, plain;
+    ToMesh3(Icosphere(3), &input);
+    const double step = 0.35;
+    ASSERT_LT(LongestEdge(input), step);
+    SimplifyLimits limits;
+    SimplifyLimits_Default(&limits);
+    limits.FacesLimit = 40;
+    CapturingReporter capture(kLevelInfo);
+    ASSERT_EQ(0, Selvane_Simplify3(&input, &coloured, &sphere.s, nullptr, 0.0, 0.0, &red.s, &green.s, &blue.s, nullptr,
+                                   step, &limits, &capture.reporter));
+    EXPECT_LT(coloured.Faces.TriCount, input.Faces.TriCount / 2);
+    EXPECT_LE(LongestEdge(coloured), step + 1e-9);
+    EXPECT_TRUE(Inspect(coloured).closedAndOriented);
+    bool said = false;
+    for (const auto& line : capture.lines) said = said || line.text.rfind("RgbStep limit", 0) == 0;
+    EXPECT_TRUE(said);
+    ASSERT_EQ(0, Simplify3_NoColour(&input, &plain, &sphere.s, nullptr, 0.0, 0.0, &limits, nullptr));
+    EXPECT_GT(LongestEdge(plain), step);
+    // Colours need all three solutions: with one missing none is used.
+    Mesh3 partial;
+    ASSERT_EQ(0, Selvane_Simplify3(&input, &partial, &sphere.s, nullptr, 0.0, 0.0, &red.s, &green.s, nullptr, nullptr,
+                                   step, &limits, nullptr));
+    EXPECT_EQ(plain.Faces.TriCount, partial.Faces.TriCount);
+    for (Mesh3* m : {&input, &coloured, &plain, &partial}) Mesh3_Free(m);
+}
+
 TEST(Simplify, ErrorLimitAloneKeepsEveryFaceWithinIt) {
     UnitSphere sphere;
     Mesh3 input, output;

@@ -89,9 +89,12 @@ void CheckEncloses(const Set& s, const Ball& b, double slack) {
     for (const double* p : rows) EXPECT_LE(Dist2(s.d, p, b.Centre), b.Radius2 + slack);
 }
 
+// The general form finds every ball. The 3D form gets at most n - 1 passes:
+// one or two points always run out of them (status 11), and so may a set of
+// a few points whose ball needs as many passes as it has points; from seven
+// points on, the passes always suffice.
 TEST(SmallestBall, EqualsTheBruteForceBallOnRandomAndDegenerateSets) {
     std::mt19937 rng(7);
-    int successes = 0, tried = 0;
     for (int kind = 0; kind < 4; ++kind) {
         for (int d = 1; d <= 3; ++d) {
             for (int n : {1, 2, 3, 4, 5, 7, 12, 20, 35, 50}) {
@@ -99,6 +102,7 @@ TEST(SmallestBall, EqualsTheBruteForceBallOnRandomAndDegenerateSets) {
                 const double brute = BruteRadius2(s);
                 for (bool three : {false, true}) {
                     if (three && d != 3) continue;
+                    SCOPED_TRACE(testing::Message() << "kind " << kind << " d " << d << " n " << n << " 3D " << three);
                     auto rows = s.rows();
                     std::vector<int32_t> idx(n);
                     std::iota(idx.begin(), idx.end(), 0);
@@ -106,16 +110,15 @@ TEST(SmallestBall, EqualsTheBruteForceBallOnRandomAndDegenerateSets) {
                     int32_t support = -1;
                     const int status = three ? Ball_Smallest(n, rows.data(), idx.data(), &b, &support)
                                              : BallN_Smallest(d, n, rows.data(), idx.data(), nullptr, &b, &support);
-                    ++tried;
                     std::vector<int32_t> sorted = idx;
                     std::sort(sorted.begin(), sorted.end());
                     for (int i = 0; i < n; ++i) ASSERT_EQ(sorted[i], i) << "indices stay a permutation";
-                    if (status != 0) {
-                        EXPECT_TRUE(status == 1 || status == 11 || status == 16 || status == 3) << status;
+                    if (three && n <= 2) {
+                        EXPECT_EQ(11, status);
                         continue;
                     }
-                    ++successes;
-                    SCOPED_TRACE(testing::Message() << "kind " << kind << " d " << d << " n " << n << " 3D " << three);
+                    if (three && n < 7 && status == 11) continue;
+                    ASSERT_EQ(0, status);
                     EXPECT_GE(support, 1);
                     EXPECT_LE(support, d + 1);
                     CheckEncloses(s, b, 1e-12);
@@ -124,7 +127,6 @@ TEST(SmallestBall, EqualsTheBruteForceBallOnRandomAndDegenerateSets) {
             }
         }
     }
-    EXPECT_GT(successes, tried * 3 / 4);
 }
 
 TEST(SmallestBall, EdgeCases) {

@@ -83,18 +83,18 @@ TEST(FaceList, CreateResizeAndCheck) {
     EXPECT_EQ(nullptr, f.Quad);
 }
 
-TEST(FaceList, DegenerateFacesGoAndQuadsWithOneRepeatedNeighbourBecomeTriangles) {
+TEST(FaceList, DegenerateFacesGoAndQuadsWithOneRepeatedCornerBecomeTriangles) {
     FaceList f = Faces({{1, 2, 3}, {4, 4, 5}, {6, 7, 6}, {8, 9, 10}},
                        {{0, 1, 2, 3},
                         {5, 5, 7, 9},  // neighbours equal: (5, 7, 9)
                         {5, 7, 7, 9},  // (5, 7, 9)
                         {2, 4, 6, 2},  // last and first: the first goes, (4, 6, 2)
-                        {5, 7, 5, 9},  // opposite corners: no area
+                        {5, 7, 5, 9},  // opposite corners: the first goes, (7, 5, 9)
                         {3, 3, 8, 8},  // two pairs
                         {4, 4, 4, 6}});
     std::vector<int32_t> scratch(f.TriCount + f.QuadCount);
     ASSERT_EQ(0, FaceList_RemoveDegenerate(&f, scratch.data()));
-    EXPECT_EQ((std::vector<Tri>{{1, 2, 3}, {4, 6, 2}, {5, 7, 9}, {5, 7, 9}, {8, 9, 10}}), Triangles(f));
+    EXPECT_EQ((std::vector<Tri>{{1, 2, 3}, {4, 6, 2}, {5, 7, 9}, {5, 7, 9}, {7, 5, 9}, {8, 9, 10}}), Triangles(f));
     EXPECT_EQ((std::vector<Quad>{{0, 1, 2, 3}}), Quads(f));
     FaceList_Free(&f);
 

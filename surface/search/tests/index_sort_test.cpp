@@ -110,4 +110,25 @@ TEST(IndexSortUnique, InPlaceCopyAndGroupAgreeWithAMultiset) {
     }
 }
 
+TEST(KeyList, MembershipInAnyOrderAndAscending) {
+    const std::vector<int32_t> any = {7, -3, 12, 7, 0, 40};
+    std::vector<int32_t> ascending = any;
+    std::sort(ascending.begin(), ascending.end());
+    for (int32_t key = -5; key <= 42; ++key) {
+        const int32_t held = std::count(any.begin(), any.end(), key) > 0 ? 1 : 0;
+        EXPECT_EQ(held, KeyList_Contains(any.data(), static_cast<int32_t>(any.size()), key)) << key;
+        EXPECT_EQ(held, KeyList_ContainsSorted(ascending.data(), static_cast<int32_t>(ascending.size()), key)) << key;
+    }
+    // Every length up to nine, each key held and its neighbours not.
+    for (int32_t n = 0; n < 10; ++n) {
+        std::vector<int32_t> odd(static_cast<size_t>(n));
+        for (int32_t i = 0; i < n; ++i) odd[static_cast<size_t>(i)] = 2 * i + 1;
+        for (int32_t key = 0; key <= 2 * n; ++key)
+            EXPECT_EQ(key % 2, KeyList_ContainsSorted(odd.data(), n, key)) << n << " " << key;
+    }
+    EXPECT_EQ(0, KeyList_Contains(nullptr, 3, 1));
+    EXPECT_EQ(0, KeyList_ContainsSorted(nullptr, 3, 1));
+    EXPECT_EQ(0, KeyList_Contains(any.data(), 0, 7));
+}
+
 }  // namespace

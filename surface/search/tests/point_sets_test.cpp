@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cmath>
 #include <set>
 #include <tuple>
@@ -53,8 +54,11 @@ TEST(GridPoints, NodesRunXFastestFromMinimumToMaximum) {
 TEST(CubeSurface, PointsAreTheDistinctSurfaceNodes) {
     EXPECT_EQ(8, CubeSurface_PointCount(2));
     EXPECT_EQ(26, CubeSurface_PointCount(3));
+    // Counts beyond 32 bits are given whole, never wrapped.
+    EXPECT_EQ(int64_t{65536} * 65534 * 6 + 8, CubeSurface_PointCount(65536));
+    EXPECT_EQ(INT64_MAX, CubeSurface_PointCount(INT32_MAX));
     for (int32_t a : {2, 3, 5}) {
-        const int32_t n = CubeSurface_PointCount(a);
+        const int32_t n = static_cast<int32_t>(CubeSurface_PointCount(a));
         EXPECT_EQ(a * a * a - (a - 2) * (a - 2) * (a - 2), n);
         Rows out(n, 3);
         const double lo[3] = {0, 0, 0}, hi[3] = {a - 1.0, 2.0 * (a - 1), 1.0 * (a - 1)};
