@@ -504,7 +504,7 @@ int ExtendLevel(DDFitWorkspace* ws, int32_t N, double* const* centres, int32_t L
                                  ws->Reporter);
     if (status == CoreStatus_NegativeCholeskyPivot || status == CoreStatus_DivideByZero) {
         if (CoreReporter_Speaks(ws->Reporter, 2))
-            CoreReporter_Warning(ws->Reporter, "Subdomain updating failed. %s.", CoreStatus_Message(status));
+            CoreReporter_Warning(ws->Reporter, "Subdomain updating failed. %s.", CoreStatus_Name(status));
         status = CoreStatus_SubdomainNotUpdated;
     }
     if (status == CoreStatus_SubdomainNotUpdated || status == CoreStatus_Failure) status = DomainSetup(ws, lv);
