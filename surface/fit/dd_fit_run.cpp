@@ -312,7 +312,8 @@ void PrintHistory(DDFitWorkspace* ws, double largest, double accuracy, double in
     const int32_t iterations = lv->Iterations;
     for (int32_t i = iterations; i >= 1; --i) {
         const double before = i > 1 ? lv->History[i - 1] : largest;
-        DDFit_Say(ws, 6, "   %d        %.4e (rate %.2f)", i, lv->History[i], before > 0.0 ? lv->History[i] / before : 0.0);
+        const double rate = before > 0.0 ? lv->History[i] / before : 0.0;
+        DDFit_Say(ws, 6, "   %d        %.4e (rate %.2f)", i, lv->History[i], rate);
     }
     DDFit_Say(ws, 6, "Iteration      Error");
     DDFit_Say(ws, 6, "\nError History:");
