@@ -14,6 +14,11 @@ inline DDFitLevel* DDFit_Level(DDFitWorkspace* ws, int32_t number) { return &ws-
 // A detail line of the fitter (category bit 0x2) at the given level.
 void DDFit_Say(const DDFitWorkspace* ws, int32_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 bool DDFit_Aborted(const DDFitWorkspace* ws);
+// Timing lines of level L: the reporter at level 6 with the detail bit, and
+// LevsToTime at least L.
+bool DDFit_Timing(const DDFitWorkspace* ws, int32_t L);
+// Seconds since a clock reading.
+double DDFit_Seconds(uint32_t since);
 // The reporter's progress value (0 without one), and a raise of it (never
 // lowered).
 double DDFit_Progress(const DDFitWorkspace* ws);

@@ -30,6 +30,12 @@ void DDFit_Say(const DDFitWorkspace* ws, int32_t level, const char* format, ...)
 
 bool DDFit_Aborted(const DDFitWorkspace* ws) { return CoreReporter_AbortRequested(ws->Reporter); }
 
+bool DDFit_Timing(const DDFitWorkspace* ws, int32_t L) {
+    return ws->Options.LevsToTime >= L && CoreReporter_SpeaksIn(ws->Reporter, 6, kCategoryMultilevelFit);
+}
+
+double DDFit_Seconds(uint32_t since) { return (Reporter_Clock() - since) / 1000.0; }
+
 double DDFit_Progress(const DDFitWorkspace* ws) {
     return ws->Reporter && ws->Reporter->progress ? *ws->Reporter->progress : 0.0;
 }
@@ -269,9 +275,9 @@ int DDFit_FactorSubdomains(DDFitWorkspace* ws, int32_t L) {
     const int32_t m = Terms(ws);
     DDFitLevel* lv = DDFit_Level(ws, L);
     const double need = DDFit_LargestLevelNeed(ws);
-    // A tenth of the limit is kept for what the iterations allocate beside
-    // the factors (evaluation trees, local-solve buffers, coarse levels).
-    double budget = std::max(0.0, 0.9 * ws->MemoryLimit - need);
+    // What the largest level needs for its evaluation and local solves is
+    // kept out of the factors' share.
+    double budget = std::max(0.0, ws->MemoryLimit - need);
     ws->FactorBudget = budget;
     const double tracked = static_cast<double>(Mem_CurrentBytes());
     const double missing = static_cast<double>(DomDecomp_MissingFactorBytes(&lv->Decomp, m));
@@ -293,10 +299,20 @@ int DDFit_FactorSubdomains(DDFitWorkspace* ws, int32_t L) {
     if (status != 0 && status != CoreStatus_UserAbort) {
         if (CoreReporter_Speaks(ws->Reporter, 1)) {
             CoreReporter_Error(ws->Reporter, "Subdomain cholesky decompositions failed.");
-            if (lv->Decomp.badSubdomain < 0) CoreReporter_Error(ws->Reporter, "Bad subdomain not determined\n");
+            if (lv->Decomp.badSubdomain < 0) {
+                CoreReporter_Error(ws->Reporter, "Bad subdomain not determined\n");
+            } else if (CoreReporter_Speaks(ws->Reporter, 6)) {
+                const int32_t bad = lv->Decomp.badSubdomain;
+                DomDecomp_DumpBadSubdomain(lv->Centres, ws->Kernel.Dim, &lv->Decomp.subdomains[bad], bad,
+                                           ws->Options.Direct.Rho, L, ws->Accuracy);
+                CoreReporter_Error(ws->Reporter, "Bad subdomain written to files rbf_baddataX.txt\n");
+            }
         }
         return status;
     }
+    // A report only: a subdomain it cannot count does not fail the fit.
+    if (CoreReporter_SpeaksIn(ws->Reporter, 5, kCategoryMultilevelFit))
+        DomDecomp_PrintEllipseStats(lv->Centres, &ws->Kernel, &lv->Decomp, 2 * L - 2, ws->Reporter);
     const double now = static_cast<double>(Mem_CurrentBytes());
     ws->TrackedAfterFactoring = now;
     if (L == 1 && ws->MemoryLimit > 0.0 && budget < now && !ws->MemoryWarningGiven) {
@@ -315,6 +331,7 @@ int DDFit_FactorSubdomains(DDFitWorkspace* ws, int32_t L) {
 int DDFit_Init(DDFitWorkspace* ws, int32_t L) {
     DDFitLevel* lv = DDFit_Level(ws, L);
     if (lv->Initialised) return 0;
+    const uint32_t clock = Reporter_Clock();
     const int32_t maxChol = ws->Options.Direct.MaxCholeskySize, m = Terms(ws);
     const double start = DDFit_Progress(ws), span = std::max(lv->ProgressEnd - start, 0.0);
     if (lv->N <= maxChol) {
@@ -355,6 +372,8 @@ int DDFit_Init(DDFitWorkspace* ws, int32_t L) {
     status = DDFit_FactorSubdomains(ws, L);
     if (status != 0 && status != CoreStatus_UserAbort) return status;
     DDFit_Level(ws, L)->Initialised = 1;
+    if (L > 1 && DDFit_Timing(ws, L))
+        DDFit_Say(ws, 6, "%*sInitialization took %.3e sec", 2 * L - 2, "", DDFit_Seconds(clock));
     return status;
 }
 
@@ -504,7 +523,7 @@ int ExtendLevel(DDFitWorkspace* ws, int32_t N, double* const* centres, int32_t L
                                  ws->Reporter);
     if (status == CoreStatus_NegativeCholeskyPivot || status == CoreStatus_DivideByZero) {
         if (CoreReporter_Speaks(ws->Reporter, 2))
-            CoreReporter_Warning(ws->Reporter, "Subdomain updating failed. %s.", CoreStatus_Message(status));
+            CoreReporter_Warning(ws->Reporter, "Subdomain updating failed. %s.", CoreStatus_Name(status));
         status = CoreStatus_SubdomainNotUpdated;
     }
     if (status == CoreStatus_SubdomainNotUpdated || status == CoreStatus_Failure) status = DomainSetup(ws, lv);

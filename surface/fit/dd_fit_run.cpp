@@ -39,6 +39,7 @@ int32_t CountBelow(const double* r, int32_t n, double a) {
 }  // namespace
 
 int DDFit_FastMultiply(DDFitWorkspace* ws, int32_t L, double* coeffs, double accuracy, double* out) {
+    const uint32_t clock = Reporter_Clock();
     DDFitLevel* lv = DDFit_Level(ws, L);
     const int status =
         RapidEval_Evaluate(lv->N, &ws->Kernel, lv->Centres, coeffs, ws->Shift, &lv->EvalOptions, &lv->Eval,
@@ -47,6 +48,7 @@ int DDFit_FastMultiply(DDFitWorkspace* ws, int32_t L, double* coeffs, double acc
     // it would be matched by its address and wrongly reused.
     RapidEval_DiscardExpansions(&lv->Eval);
     if (status != 0) return status;
+    if (DDFit_Timing(ws, L)) DDFit_Say(ws, 6, "%*sFast Multiply took %.3e sec", 2 * L - 2, "", DDFit_Seconds(clock));
     if (ws->Options.Smoothing != 0) {
         const double shift = std::fabs(ws->Options.Direct.Rho) * ws->Kernel.Sign;
         for (int32_t i = 0; i < lv->N; ++i) out[i] += shift * coeffs[i];
@@ -114,6 +116,7 @@ int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
     }
     for (int32_t K = ws->NumLevels; K > L; --K) {
         if (DDFit_Aborted(ws)) return CoreStatus_UserAbort;
+        const uint32_t clock = Reporter_Clock();
         DDFitLevel* lv = DDFit_Level(ws, K);
         const bool deepest = K == ws->NumLevels;
         for (int32_t i = 0; i < lv->N; ++i) lv->Values[i] = lv->Restricted[i] - (deepest ? 0.0 : lv->CascadeProduct[i]);
@@ -130,13 +133,18 @@ int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
         status = Scatter_Doubles(into, fine->CoarseIndex, lv->N + m);
         if (status == 0) status = CoarseProduct(ws, K - 1, into, a * ws->Options.EvalAccFactor, fine->CascadeProduct);
         if (status != 0) return status;
-        // Held factors give way when the fit outgrows its memory.
-        const double now = static_cast<double>(Mem_CurrentBytes());
-        if (ws->MemoryLimit > 0.0 && now > ws->MemoryLimit) {
-            const double freed = DDFit_FreeCholeskys(ws, now - ws->MemoryLimit, 1000);
+        if (DDFit_Timing(ws, K))
+            DDFit_Say(ws, 6, "%*sLevel %d fit took %d iterations and %.3e sec", 2 * L - 2, "", K,
+                      DDFit_Level(ws, K)->Iterations, DDFit_Seconds(clock));
+        // Held factors give way when the fit has outgrown its memory at any
+        // moment since the last check; the peak then starts again from now.
+        const double peak = static_cast<double>(Mem_PeakBytes());
+        if (peak > ws->MemoryLimit) {
+            const double freed = DDFit_FreeCholeskys(ws, peak - ws->MemoryLimit, 1000);
             if (freed > 0.0)
                 DDFit_Say(ws, 5, "Oops, I was using too much RAM. %u Mb freed",
                           static_cast<unsigned>(freed / 1048576.0));
+            Mem_SetPeakBytes(Mem_CurrentBytes());
         }
     }
     return 0;
@@ -145,6 +153,7 @@ int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
 // One iteration at level L (not the coarsest) on its Residual: direction
 // and step into `coeffs`; the new error is returned through *error.
 int LevelStep(DDFitWorkspace* ws, int32_t L, double* coeffs, double E, double a, double* error) {
+    const uint32_t clock = Reporter_Clock();
     DDFitLevel* lv = DDFit_Level(ws, L);
     const int32_t N = lv->N, m = Terms(ws);
     std::fill(lv->Direction, lv->Direction + N + m, 0.0);
@@ -159,6 +168,8 @@ int LevelStep(DDFitWorkspace* ws, int32_t L, double* coeffs, double E, double a,
         *ws->Options.FreeRequest = 0;
     }
     if (lv->PolyCount > 0) GramSchmidt_ProjectOut(lv->PolyCount, N, lv->PolyBasis, lv->Direction);
+    if (DDFit_Timing(ws, L))
+        DDFit_Say(ws, 6, "%*sCholesky Backsubs took %.3e sec", 2 * L - 2, "", DDFit_Seconds(clock));
     status = DDFit_FastMultiply(ws, L, lv->Direction, a, lv->Product);
     if (status != 0) return status;
     for (int32_t i = 0; i < N; ++i) lv->Restricted[i] = lv->Residual[i] - lv->Product[i];
@@ -228,6 +239,15 @@ int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* c
         int32_t good = CountBelow(lv->Residual, N, a);
         DDFit_Say(ws, 5, "%*s%-3d %6.2fs  %-6.3f %-7.2e  %-7.2e  %-7.3f  %d    ", indent, "", i,
                   (Reporter_Clock() - itnStart) / 1000.0, ws->Alpha, e, s, rate, N - good);
+        if (i <= o.ItnsToTime && DDFit_Timing(ws, L)) {
+            const double seconds = DDFit_Seconds(itnStart);
+            if (seconds > 299.0)
+                DDFit_Say(ws, 6, "%*sItn %d achieved error of %.4e and took %ld sec\n", indent, "", i, e,
+                          static_cast<long>(seconds));
+            else
+                DDFit_Say(ws, 6, "%*sItn %d achieved error of %.4e and took %.3e sec\n", indent, "", i, e, seconds);
+            DDFit_Say(ws, 6, "%s", "");
+        }
         converged = good >= needed;
         previousS = s;
         if (!converged) {
@@ -286,6 +306,23 @@ int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* c
     return iterations >= o.MaxIteration ? CoreStatus_ReachedMaxIteration : 0;
 }
 
+// The error history of a level-1 fit, last iteration first, and its times.
+void PrintHistory(DDFitWorkspace* ws, double largest, double accuracy, double initialising, double solving) {
+    const DDFitLevel* lv = DDFit_Level(ws, 1);
+    const int32_t iterations = lv->Iterations;
+    for (int32_t i = iterations; i >= 1; --i) {
+        const double before = i > 1 ? lv->History[i - 1] : largest;
+        const double rate = before > 0.0 ? lv->History[i] / before : 0.0;
+        DDFit_Say(ws, 6, "   %d        %.4e (rate %.2f)", i, lv->History[i], rate);
+    }
+    DDFit_Say(ws, 6, "Iteration      Error");
+    DDFit_Say(ws, 6, "\nError History:");
+    DDFit_Say(ws, 6, "%*sInitialization took %.3e sec", 0, "", initialising);
+    DDFit_Say(ws, 6, "%*sSolving to accuracy %.4e took %d iterations and %.3e sec", 0, "", accuracy, iterations,
+              solving);
+    DDFit_Say(ws, 6, "%*sTotal Time taken was %.3e sec", 0, "", initialising + solving);
+}
+
 }  // namespace
 
 int DDFit_Solve(DDFitWorkspace* ws, int32_t L, const double* values, double* coeffs, double accuracy, double* error) {
@@ -332,10 +369,14 @@ int DDFit_Solve(DDFitWorkspace* ws, int32_t L, const double* values, double* coe
         std::memcpy(lv->Residual, values, sizeof(double) * static_cast<std::size_t>(N));
     }
     const double e0 = MaxAbs(lv->Residual, N);
+    const double initialising = DDFit_Seconds(start);
+    const uint32_t solving = Reporter_Clock();
     int status = 0;
     if (accuracy > e0) {
         *error = e0;
     } else {
+        if (initialising >= 1.0)
+            DDFit_Say(ws, 5, "%*sInitialization took %lds", indent, "", static_cast<long>(initialising));
         const double P = DDFit_Progress(ws);
         DDFit_RaiseProgress(ws, P + 0.02 * std::max(lv->ProgressEnd - P, 0.0));
         status = DDFit_Iterate(ws, L, values, coeffs, accuracy, error);
@@ -343,6 +384,7 @@ int DDFit_Solve(DDFitWorkspace* ws, int32_t L, const double* values, double* coe
     lv = DDFit_Level(ws, L);
     if (L == 1 && ws->Options.Residual)
         std::memcpy(ws->Options.Residual, lv->Residual, sizeof(double) * static_cast<std::size_t>(N));
+    if (L == 1 && DDFit_Timing(ws, 1)) PrintHistory(ws, largest, accuracy, initialising, DDFit_Seconds(solving));
     return status;
 }
 

@@ -354,5 +354,6 @@ int Selvane_DensityFromNormals3(PointList3* points, int32_t set, double normalLe
     }
     if (status == 2) Reporter_Error(reporter, "Memory allocation failed.");
     if (status == 0) status = WriteBack(points, set, out);
+    out.Free();
     return Finish(reporter, points, status);
 }

@@ -10,10 +10,13 @@
 
 namespace density {
 
-Output::~Output() {
+void Output::Free() {
     Mem_Free(xyz);
     Mem_Free(value);
     Mem_Free(source);
+    xyz = value = nullptr;
+    source = nullptr;
+    count = capacity = 0;
 }
 
 bool Output::Allocate(int32_t n) {

@@ -21,8 +21,11 @@ struct Output {
     Output() = default;
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
-    ~Output();
+    ~Output() { Free(); }
     bool Allocate(int32_t n);
+    // Frees the arrays now: inside the operation's tracking level, so that
+    // their bytes leave the count.
+    void Free();
     void Add(const double* p, double v, int32_t from);
 };
 

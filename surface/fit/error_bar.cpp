@@ -2,7 +2,6 @@
 #include "surface/fit/error_bar.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -51,6 +50,9 @@ struct Work {
     int32_t numPanels = 0;
     int32_t stride = 1, offset = 0, settings = 0;
     int32_t addedLast = 0, exceededLast = 0, removals = 0;
+    int32_t fits = 0;
+    double fitSizes = 0.0;        // summed active counts of the fits
+    bool hasUpper = false, hasLower = false;  // bound arrays given
     double largestF = 0.0;
     DDFitWorkspace ws{};
     double boxForEval[4] = {0, 0, 0, 0};
@@ -147,6 +149,13 @@ int ReserveActive(Work* w, int32_t n) {
 
 // Bounds, band accuracy and counts. The trivial solution (zero inside every
 // band) gives 19.
+double LargestCoordinate(const Work* w) {
+    double largest = 0.0;
+    for (int32_t i = 0; i < w->N; ++i)
+        for (int32_t k = 0; k < w->d; ++k) largest = std::max(largest, std::fabs(w->points[i][k]));
+    return largest;
+}
+
 int Setup(Work* w, double accuracy, const double* U, const double* L, const int32_t* types) {
     const int32_t N = w->N;
     w->U = Mem_AllocDoubles(N);
@@ -168,7 +177,9 @@ int Setup(Work* w, double accuracy, const double* U, const double* L, const int3
         w->U[i] = U ? U[i] : L ? L[i] : accuracy;
         w->L[i] = L ? L[i] : U ? U[i] : accuracy;
     }
-    double c = DBL_MAX;
+    w->hasUpper = U != nullptr;
+    w->hasLower = L != nullptr;
+    double c = LargestCoordinate(w);
     if (U && L) {
         for (int32_t i = 0; i < N; ++i) {
             const int32_t t = w->types[i];
@@ -216,16 +227,41 @@ void PrintSettings(const Work* w) {
     if (!CoreReporter_SpeaksIn(r, 5, kCategoryErrorBarFit)) return;
     CoreReporter_Value(r, "Points", "%d", w->N);
     CoreReporter_Value(r, "Dimension", "%d", w->d);
-    CoreReporter_Value(r, "Basic Function", "%s", w->kernel->Name ? w->kernel->Name : "");
+    const BasicFunctionKernel* k = w->kernel;
+    const ErrorBarOptions& o = w->o;
+    CoreReporter_Value(r, "Basic Function", "%s", k->Name ? k->Name : "");
+    if (k->Type == kBasicMultiquadric || k->Type == kBasicNormalizedMultiquadric) {
+        CoreReporter_Value(r, "Multiquadric constant", "%.4g", k->Param);
+        CoreReporter_Value(r, "Multiquadric type", "%d", k->Exponent);
+    }
     CoreReporter_Value(r, "Memory Limit", "%dMb", static_cast<int32_t>(w->memory / 1048576.0));
-    CoreReporter_Value(r, "Accuracy used", "%.4g", w->c);
+    if (w->hasUpper || w->hasLower)
+        CoreReporter_Value(r, "Accuracy used", "%s",
+                           w->hasUpper && w->hasLower ? "Upper and Lower Upper"
+                           : w->hasUpper              ? "Upper Upper"
+                                                      : "Lower Upper");
+    else
+        CoreReporter_Value(r, "Accuracy used", "%.4g", w->c);
     CoreReporter_Value(r, "Options:", "%s", "");
-    CoreReporter_Value(r, "Fit acc fraction (value)", "%.4g (%.4g)", w->o.FitAccFraction, w->fitAcc);
-    CoreReporter_Value(r, "Eval acc fraction (value)", "%.4g (%.4g)", w->o.EvalAccFraction, w->evalAcc);
-    CoreReporter_Value(r, "Add rate (num)", "%.4g (%d)", w->o.AddRate, w->addCount);
-    CoreReporter_Value(r, "Remove rate (num)", "%.4g (%d)", w->o.RemoveRate, w->removeCount);
-    CoreReporter_Value(r, "Max iterations", "%d", w->o.MaxIterations);
-    CoreReporter_Value(r, "Accuracy confidence", "%.4g", w->o.AccuracyConfidence);
+    CoreReporter_Value(r, "Fit acc fraction (value)", "%.4g (%.4g)", o.FitAccFraction, w->fitAcc);
+    CoreReporter_Value(r, "Eval acc fraction (value)", "%.4g (%.4g)", o.EvalAccFraction, w->evalAcc);
+    CoreReporter_Value(r, "Add rate (num)", "%.4g (%d)", o.AddRate, w->addCount);
+    CoreReporter_Value(r, "Remove rate (num)", "%.4g (%d)", o.RemoveRate, w->removeCount);
+    CoreReporter_Value(r, "Max add frac (num)", "%.4g (%.0f)", o.MaxAddFrac, w->N * o.MaxAddFrac);
+    CoreReporter_Value(r, "Remove frequency", "%d", o.RemoveFrequency);
+    CoreReporter_Value(r, "Max num removes", "%d", o.MaxNumRemoves);
+    CoreReporter_Value(r, "Min remove frac", "%.4g", o.MinRemoveFrac);
+    CoreReporter_Value(r, "Subsample add rate", "%.4g", o.SubsampleAddRate);
+    CoreReporter_Value(r, "Num subsample itns", "%d", o.NumSubsampleItns);
+    CoreReporter_Value(r, "Max subsample rate", "%d", o.MaxSubsampleRate);
+    if (o.InitialRbf)
+        CoreReporter_Value(r, "Size of initial RBF", "%d", o.InitialRbf->Count);
+    else
+        CoreReporter_Value(r, "Start fraction (value)", "%.4g (%.0f)", o.StartFraction, w->N * o.StartFraction);
+    CoreReporter_Value(r, "Max iterations", "%d", o.MaxIterations);
+    CoreReporter_Value(r, "Accuracy confidence", "%.4g", o.AccuracyConfidence);
+    CoreReporter_Value(r, "Fitter message level", "%d", o.FitterMsgLevel);
+    CoreReporter_Value(r, "Reducer message level", "%d", o.ReducerMsgLevel);
 }
 
 int32_t SideOf(const Work* w, int32_t point, double coefficient) {
@@ -309,9 +345,16 @@ int FitActive(Work* w, bool fresh) {
     const double room = std::max(0.0, w->memory - static_cast<double>(Mem_CurrentBytes()));
     const int status = DDFit_Run(w->numActive, w->activeRows, w->targets, w->kernel, w->fitAcc, room, &fit, &w->ws,
                                  &w->coeffs, w->shift, &quiet, 0.0);
-    if (CoreReporter_SpeaksIn(w->reporter, 3, kCategoryErrorBarFit))
-        CoreReporter_SuccessElapsed(w->reporter, "Fitting on %d points took",
-                                    static_cast<int32_t>(Reporter_Clock() - start), w->numActive);
+    ++w->fits;
+    w->fitSizes += w->numActive;
+    if (CoreReporter_SpeaksIn(w->reporter, 3, kCategoryErrorBarFit)) {
+        const int32_t elapsed = static_cast<int32_t>(Reporter_Clock() - start);
+        if (w->ws.Levels)
+            CoreReporter_SuccessElapsed(w->reporter, "Fitting on %d points took %d iterations and", elapsed,
+                                        w->numActive, w->ws.Levels[0].Iterations);
+        else
+            CoreReporter_SuccessElapsed(w->reporter, "Fitting on %d points took", elapsed, w->numActive);
+    }
     if (w->o.NumCentresOut) *w->o.NumCentresOut = w->numActive;
     w->o.MemoryRequirement[0] = w->ws.MinMemoryMB;
     w->o.MemoryRequirement[1] = w->ws.MaxMemoryMB;
@@ -341,6 +384,7 @@ void SetSubsampleRate(Work* w) {
 }
 
 int Evaluate(Work* w, int32_t* count) {
+    const uint32_t start = Reporter_Clock();
     int32_t n = 0;
     for (int32_t i = w->offset; i < w->N; i += w->stride) {
         w->sampled[n] = i;
@@ -354,13 +398,15 @@ int Evaluate(Work* w, int32_t* count) {
                                       w->evalAcc, n, w->sampleRows, w->sampleValues, &quiet, 0.0);
     if (status != 0) return status;
     for (int32_t j = 0; j < n; ++j) w->residual[w->sampled[j]] = w->sampleValues[j] - w->f[w->sampled[j]];
+    if (CoreReporter_SpeaksIn(w->reporter, 3, kCategoryErrorBarFit))
+        CoreReporter_Elapsed(w->reporter, "Evaluation took", static_cast<int32_t>(Reporter_Clock() - start));
     return 0;
 }
 
 // Exceeded non-active sampled points (upper ones first); returns the
 // largest excess over the reduced bounds.
 double FindExceeded(Work* w, int32_t sampledCount) {
-    double largest = 0.0;
+    double largest = 0.0, squares = 0.0;
     w->numExceeded = 0;
     for (int32_t pass = 0; pass < 2; ++pass) {
         for (int32_t j = 0; j < sampledCount; ++j) {
@@ -368,6 +414,7 @@ double FindExceeded(Work* w, int32_t sampledCount) {
             const double r = w->residual[i];
             if (pass == 0 && HasUpper(t) && r > w->U[i] + w->dd) {
                 largest = std::max(largest, r - w->U[i]);
+                squares += (r - w->U[i]) * (r - w->U[i]);
                 if (!w->isActive[i]) {
                     w->exceeded[w->numExceeded] = i;
                     w->exceededSide[w->numExceeded++] = kUpper;
@@ -375,12 +422,20 @@ double FindExceeded(Work* w, int32_t sampledCount) {
             }
             if (pass == 1 && HasLower(t) && r < -w->L[i] - w->dd) {
                 largest = std::max(largest, -r - w->L[i]);
+                squares += (r + w->L[i]) * (r + w->L[i]);
                 if (!w->isActive[i]) {
                     w->exceeded[w->numExceeded] = i;
                     w->exceededSide[w->numExceeded++] = kLower;
                 }
             }
         }
+    }
+    if (CoreReporter_SpeaksIn(w->reporter, 6, kCategoryErrorBarFit)) {
+        CoreReporter_Debug(w->reporter, "Sum Of Squares Of Exceeded Upper is %.3e", squares);
+        CoreReporter_Debug(w->reporter, "Error bounds exceeded by %.4g", largest);
+        double energy = 0.0;
+        for (int32_t j = 0; j < w->numActive; ++j) energy += w->coeffs[j] * w->targets[j];
+        CoreReporter_Debug(w->reporter, "Energy in RBF is %.4g", ErrorBar_EnergyFactor(w->kernel) * energy);
     }
     return largest;
 }
@@ -440,6 +495,32 @@ bool RemoveRedundant(Work* w, int32_t pass) {
     DDFit_FreeWorkspace(&w->ws);
     w->ws.MemoryWarningGiven = warned;
     return true;
+}
+
+// The chosen constraints in point order. A point chosen twice or one that
+// is already active is a fault of the selection: each kind is reported with
+// its count, status 14.
+int SortChosen(Work* w, int32_t* chosen, int32_t* side, int32_t n) {
+    auto* keys = static_cast<int64_t*>(Mem_Alloc(sizeof(int64_t) * static_cast<std::size_t>(std::max(n, 1))));
+    if (!keys) return CoreStatus_NoMemory;
+    for (int32_t q = 0; q < n; ++q) keys[q] = static_cast<int64_t>(chosen[q]) * 2 + (side[q] == kUpper ? 1 : 0);
+    std::sort(keys, keys + n);
+    int32_t repeats = 0, existing = 0;
+    for (int32_t q = 0; q < n; ++q) {
+        chosen[q] = static_cast<int32_t>(keys[q] / 2);
+        side[q] = keys[q] % 2 ? kUpper : kLower;
+        if (q > 0 && chosen[q] == chosen[q - 1]) ++repeats;
+        if (w->isActive[chosen[q]]) ++existing;
+    }
+    Mem_Free(keys);
+    int status = 0;
+    if (repeats > 0)
+        status = FailAt(w->reporter, "AddPointsToActiveSet selected %d duplicate indices", repeats,
+                        CoreStatus_DuplicatePoints);
+    if (existing > 0)
+        status = FailAt(w->reporter, "AddPointsToActiveSet selected %d existing constraints", existing,
+                        CoreStatus_DuplicatePoints);
+    return status;
 }
 
 int AddPoints(Work* w, int32_t e) {
@@ -515,16 +596,12 @@ int AddPoints(Work* w, int32_t e) {
             chosenSide[n++] = w->exceededSide[q];
         }
     }
-    int status = ReserveActive(w, na + n);
+    int status = SortChosen(w, chosen, chosenSide, n);
+    if (status == 0) status = ReserveActive(w, na + n);
     if (status == 0) {
         const int32_t m = w->m;
         std::memmove(w->coeffs + na + n, w->coeffs + na, sizeof(double) * static_cast<std::size_t>(m));
         for (int32_t q = 0; q < n; ++q) {
-            if (w->isActive[chosen[q]]) {
-                status =
-                    Fail(w->reporter, "AddPointsToActiveSet selected duplicate indices", CoreStatus_DuplicatePoints);
-                break;
-            }
             w->isActive[chosen[q]] = 1;
             w->active[na + q] = chosen[q];
             w->side[na + q] = chosenSide[q];
@@ -698,7 +775,13 @@ int ErrorBar_Fit(int32_t N, double* const* points, const double* values, const B
         return status;
     }
     PrintSettings(&w);
+    const uint32_t initialStart = Reporter_Clock();
     status = InitialCentres(&w);
+    if (status == 0 && CoreReporter_SpeaksIn(w.reporter, 3, kCategoryErrorBarFit)) {
+        CoreReporter_Elapsed(w.reporter, "Choosing initial set of centres took",
+                             static_cast<int32_t>(Reporter_Clock() - initialStart));
+        CoreReporter_Success(w.reporter, "%s", "");
+    }
     double achieved = -1.0;
     int32_t iterations = 0;
     if (status == 0) status = Iterate(&w, &achieved, &iterations);
@@ -712,6 +795,10 @@ int ErrorBar_Fit(int32_t N, double* const* points, const double* values, const B
         CoreReporter_Value(w.reporter, "Number of iterations", "%d", iterations);
         CoreReporter_Value(w.reporter, "Number of RBF centres", "%d", w.numActive);
         CoreReporter_Value(w.reporter, "Achieved accuracy", "%.4g", achieved);
+        if (CoreReporter_SpeaksIn(w.reporter, 6, kCategoryErrorBarFit)) {
+            CoreReporter_Value(w.reporter, "Number of RBF fits", "%d", w.fits);
+            CoreReporter_Value(w.reporter, "Average RBF fit size", "%.0f", w.fits > 0 ? w.fitSizes / w.fits : 0.0);
+        }
     }
     if (CoreReporter_SpeaksIn(w.reporter, 3, kCategoryErrorBarFit))
         CoreReporter_Elapsed(w.reporter,

@@ -72,6 +72,8 @@ int ErrorBar_Fit(int32_t N, double* const* points, const double* values, const B
 // kernel's sign for other kernels, 1 in other dimensions). The RBF is
 // evaluated at the given accuracy; a failed evaluation gives 0.
 double ErrorBar_Energy(const CoreRbf* rbf, double accuracy, const CoreReporter* reporter);
+// The factor of that sum for a kernel.
+double ErrorBar_EnergyFactor(const BasicFunctionKernel* kernel);
 
 // A greedy centre-reduction fit: the accuracy starts at the largest |value|
 // and falls by the factor (accuracy / largest)^0.2 per pass to the target,

@@ -15,14 +15,14 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-double EnergyFactor(const BasicFunctionKernel& k) {
-    if (k.Dim != 2 && k.Dim != 3) return 1.0;
-    if (k.Type == kBasicBiharmonic) return -1.0 / (8.0 * kPi);
-    if (k.Type == kBasicTriharmonic) return 1.0 / (96.0 * kPi);
-    return k.Sign;
-}
-
 }  // namespace
+
+double ErrorBar_EnergyFactor(const BasicFunctionKernel* k) {
+    if (k->Dim != 2 && k->Dim != 3) return 1.0;
+    if (k->Type == kBasicBiharmonic) return -1.0 / (8.0 * kPi);
+    if (k->Type == kBasicTriharmonic) return 1.0 / (96.0 * kPi);
+    return k->Sign;
+}
 
 double ErrorBar_Energy(const CoreRbf* rbf, double accuracy, const CoreReporter* reporter) {
     if (!rbf || rbf->Count <= 0 || !rbf->Centres || !rbf->Coeffs) return 0.0;
@@ -36,7 +36,7 @@ double ErrorBar_Energy(const CoreRbf* rbf, double accuracy, const CoreReporter* 
     if (status == 0)
         for (int32_t j = 0; j < rbf->Count; ++j) sum += rbf->Coeffs[j] * values[j];
     Mem_Free(values);
-    return EnergyFactor(rbf->Kernel) * sum;
+    return ErrorBar_EnergyFactor(&rbf->Kernel) * sum;
 }
 
 int ErrorBar_GreedyFit(int32_t N, double* const* points, const double* values, const BasicFunctionKernel* kernel,

@@ -367,19 +367,19 @@ int FitAllCentres(FitRun<D>& f, bool gmres) {
 // ---- Reduced fits (types 1 and 2) ----
 
 // The result's arrays change owner: the solution frees them with the
-// run-time allocator, so the tracked registry forgets them.
+// run-time allocator, so they leave the tracked registry and its count.
 template <int D>
 void MoveResult(FitRun<D>& f, CoreRbf* result) {
     auto* s = f.solution;
     ReleaseSolutionArrays<D>(s);
     if (result->Count > 0 && result->Centres) {
         s->Centres = result->Centres[0];
-        Mem_Forget(s->Centres);
+        Mem_Disown(s->Centres);
         Mem_Free(result->Centres);
         s->Coeffs = result->Coeffs;
-        Mem_Forget(s->Coeffs);
+        Mem_Disown(s->Coeffs);
         s->Indices = result->Indices;
-        Mem_Forget(s->Indices);
+        Mem_Disown(s->Indices);
         s->CentreCount = result->Count;
         s->CoeffCount = result->Count + f.Terms();
         if (result->EvalAccuracy > 0.0) s->DefaultEvalAccuracy = result->EvalAccuracy;

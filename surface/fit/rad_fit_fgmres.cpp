@@ -111,37 +111,85 @@ bool Grow(double** a, int32_t n) {
     return *a != nullptr;
 }
 
-// The spread-out points of level k that form its coarser level: leaves of
-// a spatial division plus the points that span the polynomial space, sorted
-// and unique, followed by the polynomial slots.
-int SelectCoarse(State* s, int32_t k, int32_t** list, int32_t* count) {
-    Level* lv = &s->Levels[k];
-    const int32_t d = s->Kernel.Dim, m = Terms(*s), rate = s->Options.CoarseSampleRate;
-    const int32_t leaves = lv->N / rate;
-    int32_t* out = Mem_AllocInts(leaves + 2 * m + 1);
-    if (!out) return CoreStatus_NoMemory;
-    int status = SpatialDivision_Leaves(lv->N, lv->Centres, d, rate, out);
-    int32_t n = leaves;
-    if (status == 0 && m > 0) {
+// Completes the n points of a coarse list of level k: the points that span
+// the polynomial space are merged in, the list is sorted and made unique,
+// and the polynomial slots follow. `out` has room for n + 2m + 1 entries.
+int CompleteCoarse(State* s, int32_t k, int32_t* out, int32_t* n) {
+    const Level* lv = &s->Levels[k];
+    const int32_t d = s->Kernel.Dim, m = Terms(*s);
+    if (m > 0) {
         int32_t chosen = 0;
-        status = Poly_SelectSpanningSubset(d, s->Kernel.PolyDegree, m, lv->N, lv->Centres, out + n, &chosen);
+        int status = Poly_SelectSpanningSubset(d, s->Kernel.PolyDegree, m, lv->N, lv->Centres, out + *n, &chosen);
         if (status == CoreStatus_LinearDependency || (status == 0 && chosen < m)) {
             if (CoreReporter_Speaks(s->Reporter, 1))
                 CoreReporter_Error(s->Reporter, "Data does not span the required polynomial space");
             status = CoreStatus_LinearDependency;
         }
-        n += chosen;
+        if (status != 0) return status;
+        *n += chosen;
     }
+    std::sort(out, out + *n);
+    *n = static_cast<int32_t>(std::unique(out, out + *n) - out);
+    for (int32_t t = 0; t < m; ++t) out[*n + t] = lv->N + t;
+    return 0;
+}
+
+// The spread-out points of level k that form its coarser level: leaves of
+// a spatial division and the points that span the polynomial space.
+int SelectCoarse(State* s, int32_t k, int32_t** list, int32_t* count) {
+    Level* lv = &s->Levels[k];
+    const int32_t m = Terms(*s), rate = s->Options.CoarseSampleRate;
+    int32_t n = lv->N / rate;
+    int32_t* out = Mem_AllocInts(n + 2 * m + 1);
+    if (!out) return CoreStatus_NoMemory;
+    int status = SpatialDivision_Leaves(lv->N, lv->Centres, s->Kernel.Dim, rate, out);
+    if (status == 0) status = CompleteCoarse(s, k, out, &n);
     if (status != 0) {
         Mem_Free(out);
         return status;
     }
-    std::sort(out, out + n);
-    n = static_cast<int32_t>(std::unique(out, out + n) - out);
-    for (int32_t t = 0; t < m; ++t) out[n + t] = lv->N + t;
     *list = out;
     *count = n;
     return 0;
+}
+
+// Up to `want` points of level k that are not in its coarse list (the
+// first `coarseCount` of `coarse`) and whose residual r is not zero: those
+// of largest |r|, or with `wellSpaced` spread over the cells of a spatial
+// division, the largest |r| first in each. *taken receives their number.
+int ChoosePoints(State* s, int32_t k, const double* r, const int32_t* coarse, int32_t coarseCount, int32_t want,
+                 bool wellSpaced, int32_t* out, int32_t* taken) {
+    const Level* lv = &s->Levels[k];
+    *taken = 0;
+    int32_t* order = Mem_AllocInts(lv->N);
+    auto* isCoarse = static_cast<unsigned char*>(Mem_Calloc(static_cast<std::size_t>(lv->N), 1));
+    if (!order || !isCoarse) {
+        Mem_Free(order);
+        Mem_Free(isCoarse);
+        return CoreStatus_NoMemory;
+    }
+    for (int32_t i = 0; i < coarseCount; ++i) isCoarse[coarse[i]] = 1;
+    int32_t n = 0;
+    for (int32_t i = 0; i < lv->N; ++i)
+        if (!isCoarse[i] && r[i] != 0.0) order[n++] = i;
+    Mem_Free(isCoarse);
+    want = std::min(want, n);
+    int status = 0;
+    if (want > 0 && wellSpaced) {
+        // The subsets are taken from the end of the list: smallest |r| first.
+        std::sort(order, order + n, [r](int32_t a, int32_t b) { return std::fabs(r[a]) < std::fabs(r[b]); });
+        std::fill(out, out + want, -1);
+        status = SpatialDivision_Subsets(lv->N, s->Kernel.Dim, lv->Centres, n, order, want, out);
+        if (status == CoreStatus_Failure) status = 0;  // fewer than asked
+        while (*taken < want && out[*taken] >= 0) ++*taken;
+    } else if (want > 0) {
+        std::partial_sort(order, order + want, order + n,
+                          [r](int32_t a, int32_t b) { return std::fabs(r[a]) > std::fabs(r[b]); });
+        std::copy(order, order + want, out);
+        *taken = want;
+    }
+    Mem_Free(order);
+    return status;
 }
 
 double** CopyRows(const Level& lv, const int32_t* list, int32_t count, int32_t capacity, int32_t d) {
@@ -205,21 +253,14 @@ int SetupLevelOwn(State* s, int32_t k) {
     return StoreFactors(s, lv);
 }
 
-// Level k and everything below it.
-int InitLevel(State* s, int32_t k) {
-    int status = SetupLevelOwn(s, k);
-    if (status != 0) return status;
-    CoreReporter_SetProgress(s->Reporter, std::max(s->Reporter && s->Reporter->progress ? *s->Reporter->progress : 0.0,
-                                                   0.05 * s->ProgressEnd * (k + 1) / (s->NumLevels + 1)));
-    int32_t* list = nullptr;
-    int32_t count = 0;
-    status = SelectCoarse(s, k, &list, &count);
-    if (status != 0) return status;
+int InitLevel(State* s, int32_t k);
+
+// The levels below level k from its coarse list: the next level, or below
+// the last level the bottom.
+int BuildBelow(State* s, int32_t k) {
     Level* lv = &s->Levels[k];
-    Mem_Free(lv->CoarseIndex);
-    lv->CoarseIndex = list;
-    lv->CoarseCount = count;
-    const int32_t d = s->Kernel.Dim;
+    const int32_t d = s->Kernel.Dim, count = lv->CoarseCount;
+    const int32_t* list = lv->CoarseIndex;
     if (k + 1 < s->NumLevels) {
         Level* coarse = &s->Levels[k + 1];
         FreeLevel(coarse, true);
@@ -235,6 +276,73 @@ int InitLevel(State* s, int32_t k) {
     s->Low.CentreCapacity = count;
     s->Low.N = count;
     return FactorBottom(s);
+}
+
+// Level k and everything below it.
+int InitLevel(State* s, int32_t k) {
+    int status = SetupLevelOwn(s, k);
+    if (status != 0) return status;
+    CoreReporter_SetProgress(s->Reporter, std::max(s->Reporter && s->Reporter->progress ? *s->Reporter->progress : 0.0,
+                                                   0.05 * s->ProgressEnd * (k + 1) / (s->NumLevels + 1)));
+    int32_t* list = nullptr;
+    int32_t count = 0;
+    status = SelectCoarse(s, k, &list, &count);
+    if (status != 0) return status;
+    Level* lv = &s->Levels[k];
+    Mem_Free(lv->CoarseIndex);
+    lv->CoarseIndex = list;
+    lv->CoarseCount = count;
+    return BuildBelow(s, k);
+}
+
+// The levels needed below a level whose coarse list holds c points.
+void CountLevels(State* s, int32_t k, int32_t c) {
+    s->NumLevels = k + 1;
+    for (; c > s->Options.Bottom.MaxCholeskySize && s->NumLevels < kMaxLevels - 1;
+         c = c / s->Options.CoarseSampleRate + Terms(*s))
+        ++s->NumLevels;
+}
+
+// Level k's coarse level can take no more points: it and everything below
+// it are dropped, and a new spread-out sample of level k, favouring the
+// largest |r|, starts them again.
+int Restart(State* s, int32_t k, const double* r) {
+    if (Says(*s, 5)) CoreReporter_Info(s->Reporter, "%*sDiscarding level %d. Starting again.", 2 * k, "", k + 1);
+    Level* lv = &s->Levels[k];
+    const int32_t m = Terms(*s), want = lv->N / s->Options.CoarseSampleRate;
+    int32_t* list = Mem_AllocInts(want + 2 * m + 1);
+    if (!list) return CoreStatus_NoMemory;
+    int32_t n = 0;
+    int status = ChoosePoints(s, k, r, nullptr, 0, want, true, list, &n);
+    if (status == 0) status = CompleteCoarse(s, k, list, &n);
+    if (status != 0) {
+        Mem_Free(list);
+        return status;
+    }
+    for (int32_t j = k + 1; j < kMaxLevels; ++j) FreeLevel(&s->Levels[j], true);
+    FreeBottom(&s->Low);
+    Mem_Free(lv->CoarseIndex);
+    lv->CoarseIndex = list;
+    lv->CoarseCount = n;
+    CountLevels(s, k, n);
+    return BuildBelow(s, k);
+}
+
+// The bottom grew past one direct factor: its points become the last
+// level, with a new bottom below them.
+int NewLevel(State* s) {
+    const int32_t k = s->NumLevels;
+    if (k >= kMaxLevels - 1) return FactorBottom(s);
+    Level* lv = &s->Levels[k];
+    FreeLevel(lv, true);
+    lv->Centres = s->Low.Centres;
+    lv->CentreCapacity = s->Low.CentreCapacity;
+    lv->N = s->Low.N;
+    s->Low.Centres = nullptr;
+    FreeBottom(&s->Low);
+    s->NumLevels = k + 1;
+    if (Says(*s, 5)) CoreReporter_Info(s->Reporter, "%*sNew level created with %d points.", 2 * k, "", lv->N);
+    return InitLevel(s, k);
 }
 
 // Product of the coefficients x (over level k's centres, or the bottom's
@@ -265,44 +373,36 @@ int RadFitFGMRes_Multiply(int32_t, const double* x, double accuracy, void* user,
     return Product(s, s->Current, x, accuracy, Ax);
 }
 
-// Appends to the level below k the points of largest |r| that it lacks,
-// within MaxCoarseSize of level k, and sets that level up again.
+// Appends to the level below k the points that it lacks of largest |r| (or
+// well spread), within MaxCoarseSize of level k, and sets that level up
+// again; a level that can take no more starts again.
 int AddPoints(State* s, int32_t k, const double* r) {
     Level* lv = &s->Levels[k];
     const int32_t d = s->Kernel.Dim, m = Terms(*s);
     const bool toBottom = k + 1 == s->NumLevels;
     int32_t add = static_cast<int32_t>(s->Options.AddFraction * lv->CoarseCount);
     add = std::min(add, static_cast<int32_t>(s->Options.MaxCoarseSize * lv->N) - lv->CoarseCount);
-    // The bottom stays one direct factor.
-    if (toBottom) add = std::min(add, s->Options.Bottom.MaxCholeskySize - lv->CoarseCount);
-    if (add <= 0) return 0;
-    int32_t* order = Mem_AllocInts(lv->N);
-    auto* coarse = static_cast<unsigned char*>(Mem_Calloc(static_cast<std::size_t>(lv->N), 1));
-    if (!order || !coarse) {
-        Mem_Free(order);
-        Mem_Free(coarse);
-        return CoreStatus_NoMemory;
+    if (add <= 0) return Restart(s, k, r);
+    int32_t* chosen = Mem_AllocInts(add);
+    if (!chosen) return CoreStatus_NoMemory;
+    int status = ChoosePoints(s, k, r, lv->CoarseIndex, lv->CoarseCount, add, s->Options.AddWellSpaced != 0, chosen,
+                              &add);
+    if (status != 0 || add == 0) {
+        Mem_Free(chosen);
+        return status != 0 ? status : Restart(s, k, r);
     }
-    for (int32_t i = 0; i < lv->CoarseCount; ++i) coarse[lv->CoarseIndex[i]] = 1;
-    int32_t n = 0;
-    for (int32_t i = 0; i < lv->N; ++i)
-        if (!coarse[i] && r[i] != 0.0) order[n++] = i;
-    Mem_Free(coarse);
-    add = std::min(add, n);
-    std::partial_sort(order, order + add, order + n,
-                      [r](int32_t a, int32_t b) { return std::fabs(r[a]) > std::fabs(r[b]); });
     const int32_t total = lv->CoarseCount + add;
     int32_t* index = static_cast<int32_t*>(Mem_Realloc(lv->CoarseIndex, sizeof(int32_t) * (total + m)));
     if (!index) {
         lv->CoarseIndex = nullptr;
-        Mem_Free(order);
+        Mem_Free(chosen);
         return CoreStatus_NoMemory;
     }
     lv->CoarseIndex = index;
-    for (int32_t j = 0; j < add; ++j) index[lv->CoarseCount + j] = order[j];
+    std::copy(chosen, chosen + add, index + lv->CoarseCount);
+    Mem_Free(chosen);
     for (int32_t t = 0; t < m; ++t) index[total + t] = lv->N + t;
     lv->CoarseCount = total;
-    Mem_Free(order);
     double*** rows = toBottom ? &s->Low.Centres : &s->Levels[k + 1].Centres;
     double** grown = Mem_ReallocMatrix(*rows, total, d);
     *rows = grown;
@@ -316,11 +416,12 @@ int AddPoints(State* s, int32_t k, const double* r) {
                           2 * k, "", add, k + 1, total);
     if (toBottom) {
         s->Low.N = total;
-        return FactorBottom(s);
+        s->Low.CentreCapacity = total;
+        return total > s->Options.Bottom.MaxCholeskySize ? NewLevel(s) : FactorBottom(s);
     }
     Level* next = &s->Levels[k + 1];
     next->N = total;
-    const int status = SetupLevelOwn(s, k + 1);
+    status = SetupLevelOwn(s, k + 1);
     if (status != 0) return status;
     for (int32_t t = 0; t < m; ++t) next->CoarseIndex[next->CoarseCount + t] = total + t;
     return 0;
@@ -332,13 +433,15 @@ int RadFitFGMRes_Precondition(int32_t, const double* v, void* user, double* z, d
     Level* lv = &s->Levels[k];
     const int32_t N = lv->N;
     const RadFitFGMResOptions& o = s->Options;
-    const double t = MaxAbs(v, N) * o.LevelAccFactor;
+    const double D = MaxAbs(v, N), t = D * o.LevelAccFactor;
     const double evalAccuracy = t * o.Solver.EvalAccFactor;
     const int32_t c = lv->Calls;
     if (c <= o.Solver.MaxIteration) lv->History[c] = R;
     if (c >= 1 && Says(*s, 5))
         CoreReporter_Info(s->Reporter, "%*sRate of convergence is %.2g", 2 * k, "",
                           lv->History[c - 1] > 0.0 ? R / lv->History[c - 1] : 0.0);
+    if (Says(*s, 6))
+        CoreReporter_Debug(s->Reporter, "%*sPreconditioner inf-norm of values is %.2g", 2 * k, "", D);
     if (c >= 1 && c <= o.Solver.MaxIteration) {
         const double last = lv->History[c - 1] > 0.0 ? R / lv->History[c - 1] : 0.0;
         bool slow = last > 1.0 || (k == 0 && last > o.MinimumRate);
@@ -360,6 +463,8 @@ int RadFitFGMRes_Precondition(int32_t, const double* v, void* user, double* z, d
     // The remainder restricted down the chain of coarser levels.
     double* restricted = lv->Product;
     for (int32_t i = 0; i < N; ++i) restricted[i] = v[i] - lv->Product[i];
+    if (Says(*s, 6))
+        CoreReporter_Debug(s->Reporter, "%*sResidual inf-norm after chols is %.2g", 2 * k, "", MaxAbs(restricted, N));
     const double* from = restricted;
     for (int32_t j = k; j < s->NumLevels; ++j) {
         const Level& fine = s->Levels[j];
@@ -387,6 +492,9 @@ int RadFitFGMRes_Precondition(int32_t, const double* v, void* user, double* z, d
         status = Product(s, j, into, evalAccuracy, fine->Product);
         if (status != 0) return status;
         for (int32_t i = 0; i < fine->N; ++i) fine->Values[i] -= fine->Product[i];
+        if (Says(*s, 6))
+            CoreReporter_Debug(s->Reporter, "%*sResidual inf-norm after level %d is %.2g", 2 * k, "", j,
+                               MaxAbs(fine->Values, fine->N));
         FGMResOptions inner = s->Inner;
         inner.MsgIndent = 2 * j;
         const double target = std::min(MaxAbs(fine->Values, fine->N) * o.LevelAccFactor, t);
@@ -416,6 +524,7 @@ int RadFitFGMRes_Precondition(int32_t, const double* v, void* user, double* z, d
 void RadFitFGMRes_PrintSettings(const CoreReporter* r, int32_t N, const BasicFunctionKernel* kernel, double memoryLimit,
                                 const RadFitFGMResOptions* o) {
     if (!CoreReporter_SpeaksIn(r, 5, kCategoryFgmresFit)) return;
+    CoreReporter_Info(r, "RadFitFGMRes compiled on %s at %s\n\n", __DATE__, __TIME__);
     CoreReporter_Value(r, "Centres", "%d %dD", N, kernel->Dim);
     CoreReporter_Value(r, "Basic function", "%s", kernel->Name ? kernel->Name : "");
     if (kernel->Type == kBasicMultiquadric || kernel->Type == kBasicNormalizedMultiquadric)
@@ -437,6 +546,13 @@ void RadFitFGMRes_PrintSettings(const CoreReporter* r, int32_t N, const BasicFun
     CoreReporter_Value(r, "Max saved iterations", "%d", o->Solver.MaxSaved);
     CoreReporter_Value(r, "Domain Decomposition Options", "%s", "");
     CoreReporter_Value(r, "Subdomain malloc ratio", "%.2g", o->DomDecomp.MallocRatio);
+    if (CoreReporter_SpeaksIn(r, 6, kCategoryFgmresFit)) {
+        CoreReporter_Value(r, "Max inner subdomain size", "%d", o->DomDecomp.MaxPoints);
+        CoreReporter_Value(r, "Max total subdomain size", "%d", o->DomDecomp.MaxTotalPts);
+        CoreReporter_Value(r, "Number of subdomain layers", "%.2g", o->DomDecomp.NumLayers);
+        CoreReporter_Value(r, "Subdomain too big factor", "%.2g", o->DomDecomp.TooBigFact);
+        CoreReporter_Value(r, "Subdomain too small factor", "%.2g", o->DomDecomp.TooSmallFact);
+    }
     if (o->DomDecomp.Scaling == 2)
         CoreReporter_Value(r, "Subdomain scale vector", "%.2g %.2g %.2g", o->DomDecomp.Scale[0], o->DomDecomp.Scale[1],
                            o->DomDecomp.Scale[2]);

@@ -19,6 +19,8 @@
 
 namespace {
 
+constexpr double kMinimumSlope = 2.220446049250313e-16;
+
 struct Work {
     int32_t N = 0, d = 0, m = 0;
     double* const* points = nullptr;
@@ -40,7 +42,7 @@ struct Work {
     double* fitted = nullptr;    // per point at the evaluated points
     double* residual = nullptr;  // |f - s| per point, 0 where not evaluated
     int32_t* pending = nullptr;  // new centres of the next fit
-    int32_t numPending = 0;
+    int32_t numPending = 0, pendingRoom = 0;
     int32_t* panel = nullptr;
     int32_t* flags = nullptr;
     int32_t numPanels = 0, panelBuilt = 0;
@@ -48,7 +50,8 @@ struct Work {
     double** sampleRows = nullptr;
     double* sampleValues = nullptr;
     double shift[3] = {0, 0, 0};
-    double coefThreshold = 0.0, fitAccFactor = 0.0, selection = 1.0;
+    double coefThreshold = 0.0, fitAccFactor = 0.0, fitAccuracy = 0.0, selection = 1.0;
+    int32_t removeThreshold = 0;  // more unneeded centres than this are removed
     int32_t lastIterations = -1, fits = 0;
     bool fittedOnce = false;
     double progressStart = 0.0, progressEnd = 0.0;
@@ -154,6 +157,9 @@ void PolyShift(Work* w) {
     }
 }
 
+// The fit accuracy factor less the margin, kept positive.
+double FitFactor(const Work* w) { return std::max(w->fitAccFactor - w->o.AccuracyMargin, 0.001); }
+
 int RunFit(Work* w) {
     const uint32_t start = Reporter_Clock();
     DDFitOptions fit = w->o.Fitter;
@@ -167,8 +173,8 @@ int RunFit(Work* w) {
     quiet.progress = nullptr;
     const double room = std::max(0.0, w->memory - static_cast<double>(Mem_CurrentBytes()));
     double* coeffs = w->coeffs;
-    int status = DDFit_Run(w->numCentres, w->rows, w->targets, w->kernel, w->fitAccFactor * w->minAcc, room, &fit,
-                           &w->ws, &coeffs, w->shift, &quiet, 0.0);
+    int status = DDFit_Run(w->numCentres, w->rows, w->targets, w->kernel, w->fitAccuracy, room, &fit, &w->ws, &coeffs,
+                           w->shift, &quiet, 0.0);
     w->fittedOnce = true;
     ++w->fits;
     const int32_t iterations = w->ws.Levels ? w->ws.Levels[0].Iterations : 0;
@@ -182,16 +188,16 @@ int RunFit(Work* w) {
     const int32_t previous = w->lastIterations < 0 ? w->o.Fitter.MaxIteration : w->lastIterations;
     if (iterations > previous || !w->o.Fitter.AllowUpdating) DDFit_FreeWorkspace(&w->ws);
     w->lastIterations = iterations;
-    if (status == CoreStatus_TrivialSolution || status == CoreStatus_ReachedMaxIteration ||
-        status == CoreStatus_NoConvergence)
-        status = 0;
+    // A fit that reached its iteration limit still improved the centres; one
+    // that did not converge is a failure of the whole reduction.
+    if (status == CoreStatus_TrivialSolution || status == CoreStatus_ReachedMaxIteration) status = 0;
     return status;
 }
 
 // Centres whose weighted coefficient is below the threshold go, when more
 // of them than the removal count are found.
 int RemoveUnneeded(Work* w, int32_t addedThisPass) {
-    const int32_t nc = w->numCentres, threshold = w->N / w->o.SubtractThreshFrac;
+    const int32_t nc = w->numCentres, threshold = w->removeThreshold;
     if (w->maxAdd <= threshold || nc <= w->m + 2) return 0;
     double* weight = Mem_AllocDoubles(nc);
     int32_t* order = Mem_AllocInts(nc);
@@ -267,8 +273,10 @@ int PassFit(Work* w) {
     if (added == 0 && w->fittedOnce) return 0;
     double largestTarget = 0.0;
     for (int32_t j = 0; j < w->numCentres; ++j) largestTarget = std::max(largestTarget, std::fabs(w->targets[j]));
-    if (w->minAcc > largestTarget)
-        w->fitAccFactor = std::max(w->fitAccFactor, (w->fitAccFactor - w->o.AccuracyMargin) * 0.05);
+    // Targets all within the smallest accuracy would make the fit trivial:
+    // the centres are then fitted to a share of their largest target.
+    const double factor = FitFactor(w);
+    w->fitAccuracy = factor * (w->minAcc > largestTarget ? 0.05 * largestTarget : w->minAcc);
     if (w->ws.Initialised && w->o.Fitter.AllowUpdating) {
         const int status = DDFit_Update(w->numCentres, w->rows, &w->ws);
         if (status != 0) return status;
@@ -305,7 +313,47 @@ int EvaluateSample(Work* w, int32_t* count) {
     }
     if (smoothing != 0.0)
         for (int32_t j = 0; j < w->numCentres; ++j) w->fitted[w->centres[j]] += smoothing * w->coeffs[j];
-    for (int32_t j = 0; j < w->numCentres; ++j) w->residual[w->centres[j]] = 0.0;
+    return 0;
+}
+
+// Residuals divided by the local slope where it is below 1, so that flat
+// parts of the field are not left to miss by the same absolute amount as
+// steep ones; a centre that still misses its accuracy tightens the fits.
+int RescaleResiduals(Work* w) {
+    int32_t n = 0;
+    for (int32_t i = 0; i < w->N; ++i) n += w->flags[w->panel[i]] > 0 && w->residual[i] > 0.0 ? 1 : 0;
+    if (n == 0) return 0;
+    int32_t* at = Mem_AllocInts(n);
+    double** rows = static_cast<double**>(Mem_Alloc(sizeof(double*) * static_cast<std::size_t>(n)));
+    double** gradients = Mem_AllocMatrix(n, w->d);
+    int status = at && rows && gradients ? 0 : CoreStatus_NoMemory;
+    if (status == 0) {
+        n = 0;
+        for (int32_t i = 0; i < w->N; ++i)
+            if (w->flags[w->panel[i]] > 0 && w->residual[i] > 0.0) {
+                at[n] = i;
+                rows[n++] = w->points[i];
+            }
+        RapidEvalOptions eval = w->o.Eval;
+        CoreReporter quiet = *w->reporter;
+        quiet.progress = nullptr;
+        status = RbfEval_PointGradients(w->numCentres, w->kernel, w->rows, w->coeffs, w->shift, &eval, nullptr,
+                                        w->o.AccuracyMargin * w->minAcc, n, rows, w->sampleValues, gradients, &quiet,
+                                        0.0);
+    }
+    for (int32_t q = 0; q < n && status == 0; ++q) {
+        double slope = 0.0;
+        for (int32_t k = 0; k < w->d; ++k) slope = std::max(slope, std::fabs(gradients[q][k]));
+        // A flat spot would make the residual infinite.
+        w->residual[at[q]] /= std::max(std::min(slope, 1.0), kMinimumSlope);
+    }
+    Mem_Free(at);
+    Mem_Free(rows);
+    Mem_FreeMatrix(gradients);
+    if (status != 0) return status;
+    double worst = 0.0;
+    for (int32_t j = 0; j < w->numCentres; ++j) worst = std::max(worst, w->residual[w->centres[j]]);
+    if (worst > w->minAcc) w->fitAccFactor = std::max(w->fitAccFactor * w->minAcc / worst, 0.001);
     return 0;
 }
 
@@ -317,12 +365,12 @@ void SelectCentres(Work* w) {
     int32_t bad = 0;
     for (int32_t i = 0; i < w->N; ++i) bad += Relative(w, i) > f / 4.0 ? 1 : 0;
     int32_t n = 0;
-    if (bad >= 1 && bad < w->maxAdd * w->o.BulkAddShare) {
+    // Few bad points left: all of them, besides the panels' own choice below
+    // (a point chosen twice is merged away when the centres are fitted).
+    if (bad >= 1 && bad < w->maxAdd * w->o.BulkAddShare)
         for (int32_t i = 0; i < w->N && n < room; ++i)
             if (Relative(w, i) > f / 4.0) w->pending[n++] = i;
-        w->numPending = n;
-        return;
-    }
+    const int32_t limit = std::min(w->pendingRoom, n + room);
     // One candidate per active panel: its worst point when that misses by f.
     int32_t* best = w->sample;  // scratch of N ints, free between evaluations
     std::fill(best, best + w->numPanels, -1);
@@ -348,7 +396,8 @@ void SelectCentres(Work* w) {
             for (int32_t i = 0; i < w->N; ++i)
                 if (w->flags[w->panel[i]] > 0 && Relative(w, i) > f) order[k++] = i;
             std::sort(order, order + k, [w](int32_t a, int32_t b) { return Relative(w, a) > Relative(w, b); });
-            for (int32_t q = 0; q < k && n < std::min(w->maxAdd, room); ++q) {
+            const int32_t stop = std::min(limit, n + w->maxAdd);
+            for (int32_t q = 0; q < k && n < stop; ++q) {
                 const int32_t p = w->panel[order[q]];
                 if (perPanel[p] >= 3) continue;
                 ++perPanel[p];
@@ -359,7 +408,7 @@ void SelectCentres(Work* w) {
         Mem_Free(order);
     } else {
         std::sort(best, best + candidates, [w](int32_t a, int32_t b) { return Relative(w, a) > Relative(w, b); });
-        const int32_t take = std::min(std::min(candidates, w->maxAdd), room);
+        const int32_t take = std::min(std::min(candidates, w->maxAdd), limit - n);
         for (int32_t q = 0; q < take; ++q) w->pending[n++] = best[q];
     }
     w->numPending = n;
@@ -373,6 +422,15 @@ double ProgressCurve(double x) {
     for (int32_t k = 1; k < 5; ++k)
         if (x <= xs[k]) return ys[k - 1] + (ys[k] - ys[k - 1]) * (x - xs[k - 1]) / (xs[k] - xs[k - 1]);
     return 1.0;
+}
+
+// The sampling phase ends: every point is evaluated and the selection
+// factor eases.
+void EndSampling(Work* w) {
+    w->selection = w->o.LaterTolFactor;
+    if (w->sampleRate > 1 && Says(w, 5)) CoreReporter_Info(w->reporter, "SampleRate is 1");
+    w->sampleRate = 1;
+    w->offset = 0;
 }
 
 // The passes; 18 when reduction is not worth it.
@@ -396,7 +454,9 @@ int AddCentres(Work* w, double* achieved) {
     const double phiScale =
         std::max(std::fabs(w->kernel->Phi(w->kernel, diag2)), std::fabs(w->kernel->Phi(w->kernel, 0.0)));
     w->coefThreshold = phiScale > 0.0 ? w->minAcc * w->o.AccuracyScale / phiScale : 0.0;
-    w->fitAccFactor = std::min(w->o.FitTolFactor, w->o.LaterTolFactor) - w->o.AccuracyMargin;
+    w->fitAccFactor = std::min(w->o.FitTolFactor, w->o.LaterTolFactor);
+    w->fitAccuracy = FitFactor(w) * w->minAcc;
+    w->removeThreshold = w->N / w->o.SubtractThreshFrac;
     w->selection = 1.0;
     if (w->sampleRate > 1 && Says(w, 5)) CoreReporter_Info(r, "SampleRate is %d", w->sampleRate);
     double ring[3] = {w->largestF, w->largestF, w->largestF};
@@ -429,7 +489,7 @@ int AddCentres(Work* w, double* achieved) {
             (added < w->maxAdd * w->o.PanelRefreshShare / w->sampleRate || w->numPanels < w->maxAdd ||
              pass - lastRebuild > w->o.PanelAge)) {
             const int32_t wish = std::max(w->maxAdd, static_cast<int32_t>(std::ceil(w->numPanels * w->o.MaxAddGrowth)));
-            status = MakePanels(w, wish, w->sampleRate);
+            status = MakePanels(w, wish, 1);
             if (status != 0) return status;
             lastRebuild = pass;
             if (Says(w, 5)) CoreReporter_Info(r, "Resizing Panels (%d pts/panel)", w->N / std::max(w->numPanels, 1));
@@ -455,6 +515,8 @@ int AddCentres(Work* w, double* achieved) {
             status = EvaluateSample(w, &evaluated);
             if (status != 0) return status;
         }
+        if (w->o.RescaleResiduals && (status = RescaleResiduals(w)) != 0) return status;
+        for (int32_t j = 0; j < w->numCentres; ++j) w->residual[w->centres[j]] = 0.0;
         if (CoreReporter_AbortRequested(r)) return CoreStatus_UserAbort;
         double largest = 0.0;
         for (int32_t i = 0; i < w->N; ++i) largest = std::max(largest, w->residual[i]);
@@ -471,16 +533,16 @@ int AddCentres(Work* w, double* achieved) {
         const bool sampling = w->sampleRate > 1 || activePanels < w->numPanels;
         if (!sampling && pass > 3 && ratio > w->o.ReductionThresh) return CoreStatus_SubdomainNotUpdated;
         bool done = (1.0 - w->o.Fitter.Confidence) * (w->N - w->numCentres) >= estimatedBad;
+        const bool nearlyThere = largest < w->o.CompletionFactor * w->maxAcc;
         if (done && sampling) {
             done = false;
-            w->selection = w->o.LaterTolFactor;
-            w->sampleRate = 1;
-            w->offset = 0;
+            EndSampling(w);
             std::fill(w->flags, w->flags + w->numPanels, 1);
-        } else if (largest < w->o.CompletionFactor * w->maxAcc) {
-            w->selection = w->o.LaterTolFactor;
-            w->sampleRate = 1;
+        } else if (nearlyThere) {
+            EndSampling(w);
         }
+        // Near completion even a few negligible centres are worth removing.
+        if (nearlyThere && w->maxAdd < w->removeThreshold) w->removeThreshold = 20;
         if (!done) SelectCentres(w);
         if (r->progress) {
             ring[pass % 3] = std::min(std::max(largest - w->maxAcc, 0.0), w->largestF);
@@ -543,7 +605,7 @@ int FitAllPoints(Work* w, CoreRbf* result, double* achieved) {
     fit.Direct.AllowCentredPoly = 2;
     CoreReporter wider = *w->reporter;
     wider.categoryMask |= kCategoryMultilevelFit;
-    int status = DDFit_Run(N, w->points, w->f, w->kernel, w->fitAccFactor * w->minAcc, w->memory, &fit, nullptr,
+    int status = DDFit_Run(N, w->points, w->f, w->kernel, FitFactor(w) * w->minAcc, w->memory, &fit, nullptr,
                            &coeffs, w->shift, &wider, w->progressEnd);
     if (status == CoreStatus_ReachedMaxIteration || status == CoreStatus_TrivialSolution) status = 0;
     if (status == 0) {
@@ -583,7 +645,8 @@ int Allocate(Work* w) {
     w->isCentre = static_cast<unsigned char*>(Mem_Calloc(static_cast<std::size_t>(N), 1));
     w->fitted = static_cast<double*>(Mem_Calloc(static_cast<std::size_t>(N), sizeof(double)));
     w->residual = Mem_AllocDoubles(N);
-    w->pending = Mem_AllocInts(N + 4 * w->d + w->m + 1);
+    w->pendingRoom = N + 4 * w->d + w->m + 1;
+    w->pending = Mem_AllocInts(w->pendingRoom);
     w->panel = Mem_AllocInts(N);
     w->sample = Mem_AllocInts(N);
     w->sampleRows = static_cast<double**>(Mem_Alloc(sizeof(double*) * static_cast<std::size_t>(N)));

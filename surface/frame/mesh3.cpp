@@ -91,9 +91,9 @@ int Mesh3_CheckAlt(const Mesh3* mesh, int32_t set, Reporter* reporter) {
 void Mesh3_FromCoreMesh(Mesh3* mesh, CoreMesh* core) {
     Mesh3_Clear(mesh);
     // The blocks change owner: the mesh frees them with the run-time
-    // allocator, so the tracked registry must forget them.
-    Mem_Forget(core->points);
-    Mem_Forget(core->normals);
+    // allocator, so they leave the tracked registry and its count.
+    Mem_Disown(core->points);
+    Mem_Disown(core->normals);
     mesh->Points.Count = core->pointCount;
     mesh->Points.Capacity = core->pointCapacity;
     mesh->Points.Location = core->points;
@@ -101,7 +101,7 @@ void Mesh3_FromCoreMesh(Mesh3* mesh, CoreMesh* core) {
     core->pointCount = core->pointCapacity = 0;
     core->points = core->normals = nullptr;
     if (core->triangles) {
-        Mem_Forget(core->triangles);
+        Mem_Disown(core->triangles);
         mesh->Faces.TriCount = core->triangleCount;
         mesh->Faces.TriCapacity = core->triangleCapacity;
         mesh->Faces.Tri = core->triangles;
@@ -109,7 +109,7 @@ void Mesh3_FromCoreMesh(Mesh3* mesh, CoreMesh* core) {
         core->triangles = nullptr;
     }
     if (core->quads) {
-        Mem_Forget(core->quads);
+        Mem_Disown(core->quads);
         mesh->Faces.QuadCount = core->quadCount;
         mesh->Faces.QuadCapacity = core->quadCapacity;
         mesh->Faces.Quad = core->quads;

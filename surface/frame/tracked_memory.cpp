@@ -299,6 +299,15 @@ void Mem_Forget(void* block) {
     if (slot >= 0) ClearSlot(slot);
 }
 
+void Mem_Disown(void* block) {
+    if (!block) return;
+    LockGuard guard;
+    const int32_t slot = FindSlot(block);
+    if (slot < 0) return;
+    g_current -= g_registry->sizes[slot];
+    ClearSlot(slot);
+}
+
 void Mem_InitLock() { g_lockReady = true; }
 
 void Mem_Lock() {

@@ -63,6 +63,11 @@ int32_t Mem_SlotCapacity();
 int32_t Mem_TrackDepth();
 // Removes a block from the registry without freeing it or changing the counts.
 void Mem_Forget(void* block);
+// Hands a block over to a record that frees it with the run-time allocator:
+// the registry forgets it and its size leaves the current count, so that what
+// an operation returns does not stay counted against the next operation's
+// memory budget. A block the registry does not know changes nothing.
+void Mem_Disown(void* block);
 
 // The lock: off until Mem_InitLock; the library never switches it on.
 void Mem_InitLock();

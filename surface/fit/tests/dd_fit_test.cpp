@@ -1,11 +1,16 @@
 #include "surface/fit/dd_fit.h"
 
+#include "surface/fit/dd_fit_internal.h"
+
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "surface/fit/tests/fit_fixtures.h"
 #include "surface/frame/status_codes.h"
+#include "surface/frame/tracked_memory.h"
 
 namespace {
 
@@ -110,6 +115,86 @@ TEST(DDFitRun, IteratesToTheAccuracyWithAndWithoutStoredFactors) {
         }
         DDFit_FreeWorkspace(&ws);
     }
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// The subdomain factors may use the memory limit less what the largest
+// level needs for its evaluation and local solves.
+TEST(DDFitRun, FactorBudgetIsTheLimitLessTheLargestLevelNeed) {
+    TrackedScope scope;
+    Fit f(3000, 10);
+    DDFitWorkspace ws{};
+    ASSERT_EQ(0, f.Run(1e-3, &ws, nullptr, 20e6));
+    EXPECT_DOUBLE_EQ(20e6 - DDFit_LargestLevelNeed(&ws), ws.FactorBudget);
+    DDFit_FreeWorkspace(&ws);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// A tracked peak above the limit, however it came about, frees the stored
+// factors at the next coarse correction and starts the peak again from
+// the current count.
+TEST(DDFitRun, PeakAboveTheLimitFreesFactorsAndIsReset) {
+    TrackedScope scope;
+    Fit f(3000, 11);
+    f.options.Direct.MaxCholeskySize = 200;
+    DDFitWorkspace ws{};
+    KeptLines lines(5, kCategoryMultilevelFit);
+    Mem_SetPeakBytes(1u << 31);
+    ASSERT_EQ(0, f.Run(1e-3, &ws, &lines.core, 64e6));
+    EXPECT_LT(f.Miss(), 1e-3);
+    EXPECT_LT(Mem_PeakBytes(), 1u << 31);
+    EXPECT_GT(lines.Count(5, "Oops, I was using too much RAM."), 0);
+    DDFit_FreeWorkspace(&ws);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// With timing asked for the first two of three levels the reporter gets
+// each iteration's time and error, the times of the parts of a step, the
+// second level's fit and initialisation, and the error history.
+TEST(DDFitRun, TimingLinesOfTheTimedLevels) {
+    TrackedScope scope;
+    Fit f(3000, 12);
+    f.options.Direct.MaxCholeskySize = 200;
+    f.options.LevsToTime = 2;
+    KeptLines lines(6, kCategoryMultilevelFit);
+    ASSERT_EQ(0, f.Run(1e-4, nullptr, &lines.core));
+    for (const char* text : {"Itn 1 achieved error of ", "Cholesky Backsubs took ", "Fast Multiply took ",
+                             "Level 2 fit took ", "  Initialization took ", "Iteration      Error", "\nError History:",
+                             "Solving to accuracy 1.0000e-04 took ", "Total Time taken was "})
+        EXPECT_GT(lines.Count(6, text), 0) << text;
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// UseLambda 2 goes on from the coefficients and the residual passed in,
+// without another product; it needs the residual.
+TEST(DDFitRun, PassedResidualContinuesAFit) {
+    TrackedScope scope;
+    Fit f(3000, 13);
+    std::vector<double> residual(3000, 0.0);
+    f.options.Residual = residual.data();
+    ASSERT_EQ(0, f.Run(1e-2));
+    double largest = 0.0;
+    for (double r : residual) largest = std::fmax(largest, std::fabs(r));
+    EXPECT_LT(largest, 1e-2);
+    f.options.UseLambda = 2;
+    KeptLines lines(5, kCategoryMultilevelFit);
+    ASSERT_EQ(0, f.Run(1e-4, nullptr, &lines.core));
+    char line[96];
+    std::snprintf(line, sizeof line, "Using Passed Residual. InfNorm is %.2e", largest);
+    EXPECT_EQ(1, lines.Count(5, line)) << line;
+    EXPECT_LT(f.Miss(), 1e-4);
+    f.options.Residual = nullptr;
+    EXPECT_EQ(CoreStatus_InvalidInput, f.Run(1e-4));
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// The abort flag set during the first iteration ends the fit with 10.
+TEST(DDFitRun, AbortDuringTheIterations) {
+    TrackedScope scope;
+    Fit f(3000, 14);
+    KeptLines lines(5, kCategoryMultilevelFit);
+    lines.abortOn = "Itn    Time";
+    EXPECT_EQ(CoreStatus_UserAbort, f.Run(1e-4, nullptr, &lines.core));
     EXPECT_EQ(0u, scope.Held());
 }
 

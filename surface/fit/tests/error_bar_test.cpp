@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <random>
 #include <vector>
 
 #include "surface/fit/dd_fit.h"
 #include "surface/fit/fit_attributes.h"
 #include "surface/fit/fit_operations.h"
+#include "surface/fit/reducer.h"
+#include "surface/fit/tests/fit_fixtures.h"
 #include "surface/fit/tests/fit_data.h"
 #include "surface/frame/status_codes.h"
 
@@ -111,6 +115,113 @@ TEST(ErrorBarFit, RefusesBadBounds) {
                                                         nullptr, nullptr, nullptr, &out, nullptr, 1.0));
     EXPECT_EQ(CoreStatus_NullArgument, ErrorBar_Fit(10, cloud.Table(), values.data(), &kernel, 0, 0.1, nullptr, nullptr,
                                                     nullptr, nullptr, nullptr, nullptr, 1.0));
+}
+
+struct BandFit {
+    Cloud cloud;
+    std::vector<double> values;
+    BasicFunctionKernel kernel = Biharmonic(3);
+    ErrorBarOptions options{};
+    CoreRbf out{};
+    KeptLines lines{6, kCategoryErrorBarFit};
+
+    BandFit(int32_t N, uint32_t seed) : cloud(ShellCloud(3, N, seed)), values(FieldValues(cloud)) {
+        ErrorBar_DefaultOptions(&options);
+    }
+    ~BandFit() { Reducer_FreeResult(&out); }
+    int Run(double accuracy, const double* upper = nullptr, const double* lower = nullptr) {
+        return ErrorBar_Fit(cloud.N(), cloud.Table(), values.data(), &kernel, 64e6, accuracy, upper, lower, nullptr,
+                            &options, &out, &lines.core, 1.0);
+    }
+    bool Said(int32_t level, const std::string& line) const {
+        for (const auto& l : lines.lines)
+            if (l.first == level && l.second == line) return true;
+        return false;
+    }
+};
+
+// Bands wider than the data's extent: the band accuracy is the largest
+// absolute centre coordinate, and the settings name the bounds used.
+TEST(ErrorBarFit, BandAccuracyStartsFromTheLargestCoordinate) {
+    BandFit f(400, 36);
+    const std::vector<double> upper(400, 10.0), lower(400, 0.02);
+    double largest = 0.0;
+    for (const double* p : f.cloud.rows)
+        for (int k = 0; k < 3; ++k) largest = std::fmax(largest, std::fabs(p[k]));
+    ASSERT_EQ(0, f.Run(0.0, upper.data(), lower.data()));
+    char line[128];
+    std::snprintf(line, sizeof line, "Fit acc fraction (value):     0.1 (%.4g)", 0.1 * largest);
+    EXPECT_TRUE(f.Said(5, line)) << line;
+    EXPECT_TRUE(f.Said(5, "Accuracy used:                Upper and Lower Upper"));
+}
+
+// Every setting is listed, and a fit reports its parts: the initial set,
+// each fit with its iterations, each evaluation, the exceeded bounds and
+// the totals.
+TEST(ErrorBarFit, ListsItsSettingsAndItsSteps) {
+    BandFit f(3000, 37);
+    ASSERT_EQ(0, f.Run(0.01));
+    for (const char* label :
+         {"Max add frac (num)", "Remove frequency", "Max num removes", "Min remove frac", "Subsample add rate",
+          "Num subsample itns", "Max subsample rate", "Start fraction (value)", "Fitter message level",
+          "Reducer message level"})
+        EXPECT_EQ(1, f.lines.Count(5, label)) << label;
+    EXPECT_EQ(1, f.lines.Count(3, "Choosing initial set of centres took"));
+    EXPECT_GT(f.lines.Count(3, " iterations and"), 0);
+    EXPECT_GT(f.lines.Count(3, "Evaluation took"), 0);
+    for (const char* text : {"Sum Of Squares Of Exceeded Upper is", "Error bounds exceeded by", "Energy in RBF is"})
+        EXPECT_GT(f.lines.Count(6, text), 0) << text;
+    EXPECT_EQ(1, f.lines.Count(5, "Number of RBF fits"));
+    EXPECT_EQ(1, f.lines.Count(5, "Average RBF fit size"));
+}
+
+// The start set: every point up to 50, a cell sample of leaf size 51 / 20
+// at 51, and an initial RBF's indices, checked first.
+TEST(ErrorBarFit, InitialSetsAndTheirChecks) {
+    for (int32_t N : {50, 51}) {
+        BandFit f(N, 38);
+        ASSERT_EQ(0, f.Run(1e-3)) << N;
+        EXPECT_TRUE(f.Said(5, std::to_string(N == 50 ? 50 : 51 / 2) + " initial points selected")) << N;
+    }
+    BandFit f(200, 39);
+    std::vector<int32_t> indices = {0, 5, 9, 40, 77, 200};
+    std::vector<double> coeffs(10, 0.0);
+    CoreRbf initial{};
+    initial.Count = 6;
+    initial.Indices = indices.data();
+    initial.Coeffs = coeffs.data();
+    f.options.InitialRbf = &initial;
+    EXPECT_EQ(CoreStatus_InvalidInput, f.Run(1e-3));
+    EXPECT_EQ(1, f.lines.Count(1, "Initial indices values out of range."));
+    indices[5] = 199;
+    f.lines.lines.clear();
+    EXPECT_EQ(0, f.Run(1e-3));
+    EXPECT_TRUE(f.Said(5, "Size of initial RBF:          6"));
+    EXPECT_EQ(1, f.lines.Count(5, "6 initial points selected"));
+    initial.Count = 201;
+    EXPECT_EQ(CoreStatus_InvalidInput, f.Run(1e-3));
+    EXPECT_EQ(1, f.lines.Count(1, "Invalid number of initial points."));
+    initial.Indices = nullptr;
+    EXPECT_EQ(CoreStatus_InvalidInput, f.Run(1e-3));
+    EXPECT_EQ(1, f.lines.Count(1, "Initial RBF must have Indices field present."));
+}
+
+// A large add count subsamples the first passes; redundant constraints
+// are removed; one iteration is not enough and gives status 11 with the
+// fit of that pass.
+TEST(ErrorBarFit, SubsamplesRemovesAndStopsAtItsIterations) {
+    BandFit f(4000, 40);
+    f.options.AddRate = 0.3;
+    ASSERT_EQ(0, f.Run(2e-3));
+    EXPECT_GT(f.lines.Count(5, "Subsample rate set to "), 0);
+    EXPECT_GT(f.lines.Count(5, "redundant constraints"), 0);
+
+    BandFit once(4000, 40);
+    once.options.MaxIterations = 1;
+    once.options.NumSubsampleItns = 0;
+    EXPECT_EQ(CoreStatus_ReachedMaxIteration, once.Run(2e-3));
+    EXPECT_GT(once.out.Count, 0);
+    EXPECT_GT(once.out.AchievedAccuracy, 2e-3);
 }
 
 // Bounded fits keep every point on the sides its bound type names, with

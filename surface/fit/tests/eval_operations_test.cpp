@@ -203,8 +203,8 @@ TEST(EvalOperationsTest, GridRefusalsGiveTheirStatuses) {
     } cases[] = {
         {spacing, size, minimum, maximum, &grid, 9, "Grid over-specified"},
         {nullptr, size, nullptr, maximum, &grid, 9,
-         "More than one grid argument missing: give three of Spacing, Size, Min and Max."},
-        {nullptr, zero, minimum, maximum, &grid, 8, "Invalid grid size (a size must be at least 1)."},
+         "More than one grid specification argument missing."},
+        {nullptr, zero, minimum, maximum, &grid, 8, "Invalid grid size specification (value less than 1)."},
         {spacing, nullptr, maximum, minimum, &grid, 8, "Negative grid size calculated."},
         {spacing, size, minimum, nullptr, nullptr, 5, "Grid argument was NULL."},
     };

@@ -65,4 +65,51 @@ TEST(RadFitFGMRes, TrivialAndRefusedInputs) {
               RadFitFGMRes(0, s.cloud.Table(), s.values.data(), &s.kernel, 0.1, 0, nullptr, &c, s.shift, nullptr, 1.0));
 }
 
+// Small levels over 2000 centres: a bottom of at most 30 points under
+// levels 1 and 2 of 204 and 24 points. With every preconditioner call
+// counted as slow, level 1 grows until it reaches its largest share, which
+// discards it and starts it again from a new spread-out sample, and the
+// bottom grows past its size and becomes a level of its own. The debug
+// lines give the norms inside the preconditioner.
+TEST(RadFitFGMRes, LevelsAreDiscardedAndCreatedAsTheyGrow) {
+    TrackedScope scope;
+    Solve s(2000, 43);
+    s.options.Bottom.MaxCholeskySize = 30;
+    s.options.MinimumRate = 1e-3;
+    s.options.CoarseAddPeriod = 1;
+    KeptLines lines(6, kCategoryFgmresFit);
+    ASSERT_EQ(0, s.Run(1e-10, &lines.core));
+    EXPECT_LT(s.Miss(), 1e-10);
+    EXPECT_EQ(1, lines.Count(5, "Discarding level 1. Starting again."));
+    EXPECT_EQ(1, lines.Count(5, "  Adding 9 points to level 2. Now 33 points."));
+    EXPECT_EQ(1, lines.Count(5, "    New level created with 33 points."));
+    EXPECT_EQ(1, lines.Count(5, "RadFitFGMRes compiled on "));
+    EXPECT_EQ(1, lines.Count(5, "Max inner subdomain size"));
+    for (const char* text : {"Preconditioner inf-norm of values is", "Residual inf-norm after chols is",
+                             "Residual inf-norm after level 1 is"})
+        EXPECT_GT(lines.Count(6, text), 0) << text;
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// Points added to a coarse level spread over space instead of following
+// the largest residuals: another fit, as accurate.
+TEST(RadFitFGMRes, WellSpacedPointsChangeTheCoarseLevels) {
+    TrackedScope scope;
+    std::vector<double> coeffs[2];
+    for (int32_t spaced : {0, 1}) {
+        Solve s(2000, 44);
+        s.options.Bottom.MaxCholeskySize = 100;
+        s.options.MinimumRate = 1e-3;
+        s.options.AddWellSpaced = spaced;
+        KeptLines lines(5, kCategoryFgmresFit);
+        ASSERT_EQ(0, s.Run(1e-6, &lines.core)) << spaced;
+        EXPECT_LT(s.Miss(), 1e-6) << spaced;
+        EXPECT_EQ(1, lines.Count(5, spaced ? "Add well spaced points:       Yes" : "Add well spaced points:       No"));
+        EXPECT_GT(lines.Count(5, "points added to level 1."), 0) << spaced;
+        coeffs[spaced] = s.coeffs;
+    }
+    EXPECT_NE(coeffs[0], coeffs[1]);
+    EXPECT_EQ(0u, scope.Held());
+}
+
 }  // namespace

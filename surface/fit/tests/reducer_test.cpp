@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "surface/fit/tests/fit_fixtures.h"
@@ -100,6 +102,59 @@ TEST(ReducerFit, SampleRateAboveTheStartSize) {
     ASSERT_EQ(0, Reducer_CheckOptions(&r.options, nullptr));
     ASSERT_EQ(0, r.Run(1e-2 * r.Range()));
     EXPECT_LE(r.Miss(), 1e-2 * r.Range());
+}
+
+// Start centres whose targets all lie within the accuracy: the first fit
+// aims at (0.95 - 0.05) x 0.05 of their largest target instead of giving
+// the trivial all-zero fit.
+TEST(ReducerFit, SmallTargetsAreFittedToAShareOfTheLargest) {
+    Reduction r(400, 7);
+    std::vector<int32_t> start;
+    double largest = 0.0;
+    for (int32_t i = 0; i < 40; ++i) {
+        start.push_back(i * 10);
+        r.values[i * 10] *= 1e-3;
+        largest = std::max(largest, std::fabs(r.values[i * 10]));
+    }
+    r.options.InitialCount = static_cast<int32_t>(start.size());
+    r.options.InitialIndices = start.data();
+    KeptLines lines(5, 0x10);
+    const double accuracy = 0.05 * r.Range();
+    ASSERT_GT(accuracy, largest);
+    ASSERT_EQ(0, r.Run(accuracy, nullptr, &lines.core));
+    double first = -1.0;
+    for (const auto& l : lines.lines)
+        if (first < 0.0 && std::sscanf(l.second.c_str(), "Fitter achieved %lf", &first) != 1) first = -1.0;
+    ASSERT_GE(first, 0.0);
+    EXPECT_LE(first, 0.9 * 0.05 * largest * 1.01);
+    EXPECT_LE(r.Miss(), accuracy);
+}
+
+// Residuals divided by a slope below 1 miss their accuracy sooner: a flat
+// field takes more centres with the rescaling than without, and meets the
+// accuracy either way.
+TEST(ReducerFit, RescaledResidualsTakeMoreCentresOnAFlatField) {
+    int32_t counts[2] = {0, 0};
+    for (int32_t rescale : {0, 1}) {
+        Reduction r(1500, 8);
+        for (double& v : r.values) v *= 0.02;
+        r.options.RescaleResiduals = rescale;
+        const double accuracy = 0.02 * r.Range();
+        ASSERT_EQ(0, r.Run(accuracy)) << rescale;
+        EXPECT_LE(r.Miss(), accuracy) << rescale;
+        counts[rescale] = r.result.Count;
+    }
+    EXPECT_GT(counts[1], counts[0] + counts[0] / 4);
+}
+
+// The sampling phase ends when the sample already meets the accuracy, and
+// says so.
+TEST(ReducerFit, EndOfSamplingIsAnnounced) {
+    Reduction r(3000, 9);
+    KeptLines lines(5, 0x10);
+    ASSERT_EQ(0, r.Run(0.05 * r.Range(), nullptr, &lines.core));
+    ASSERT_EQ(1, lines.Count(5, "SampleRate is 4"));
+    EXPECT_EQ(1, lines.Count(5, "SampleRate is 1"));
 }
 
 TEST(ReducerFit, FewerThanOneHundredPointsAreAllCentres) {

@@ -183,6 +183,28 @@ TEST_F(TrackedMemory, ForgetAndRecountAndUnknownBlocks) {
     Mem_TrackEnd();
 }
 
+TEST_F(TrackedMemory, DisownedBlocksLeaveTheCountAndStayUsable) {
+    ASSERT_EQ(Mem_TrackBegin(), 0);
+    void* kept = Mem_Alloc(40);
+    auto* handed = static_cast<char*>(Mem_Alloc(60));
+    void* unknown = std::malloc(8);
+    EXPECT_EQ(Mem_PeakBytes(), 100u);
+    Mem_Disown(handed);
+    Mem_Disown(unknown);
+    Mem_Disown(nullptr);
+    EXPECT_EQ(Mem_CurrentBytes(), 40u);
+    EXPECT_EQ(Mem_PeakBytes(), 100u);
+    EXPECT_EQ(Mem_SlotCount(), 1);
+    std::memset(handed, 1, 60);
+    // Its new owner frees it with the run-time allocator, outside the count.
+    Mem_Free(handed);
+    std::free(unknown);
+    EXPECT_EQ(Mem_CurrentBytes(), 40u);
+    Mem_Free(kept);
+    EXPECT_EQ(Mem_CurrentBytes(), 0u);
+    Mem_TrackEnd();
+}
+
 TEST_F(TrackedMemory, ReallocOfTheLastSlotKeepsItRegistered) {
     ASSERT_EQ(Mem_TrackBegin(), 0);
     void* first = Mem_Alloc(8);
