@@ -1,8 +1,10 @@
 // Times the live view's drawing under Wine (Google Benchmark is native-only):
 // the full redraw of a large scan in points mode against the same points in
 // one bare vertex-array call, the solid mode against one bare indexed call,
-// and one incremental frame on a small and on a large scan. One window, one
-// run; medians in milliseconds, and the ratios, are printed.
+// and one incremental frame on a small and on a large scan. The wireframe is
+// timed against the bare call drawn as lines, the solid with edges against
+// the bare call filled and then as lines. One window, one run; medians in
+// milliseconds, and the ratios, are printed.
 //
 //   timing_view_redraw_win32 [millions of points, default 4]
 #include "app/scan/raw_data.h"
@@ -121,11 +123,12 @@ double MedianMs(int runs, F draw) {
     return Median(times);
 }
 
-ViewSettings View(int32_t displayType) {
+ViewSettings View(int32_t displayType, int32_t options = 0) {
     ViewSettings view = {};
     M4_Identity(view.ViewMatrix);
     view.ZoomFactor = 1;
     view.DisplayType = displayType;
+    view.Options = options;
     return view;
 }
 
@@ -134,8 +137,16 @@ void FullRedraw(HWND window, Scan& scan, const ViewSettings& view) {
     Graph_DrawScanView(window, g_settings, view, scan.raw);
 }
 
-// The same frame's clearing and model-view with the geometry in one call.
-void BareCall(HWND window, Scan& scan, bool facets) {
+void BareFacets(Scan& scan, GLenum polygonMode) {
+    glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
+    glDrawElements(GL_TRIANGLES, scan.raw.NumFacets * 3, GL_UNSIGNED_INT, scan.raw.Facets);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+}
+
+// The same frame's clearing and model-view with the geometry in one call;
+// facets as lines for the wireframe, and filled then as lines for the
+// solid with edges.
+void BareCall(HWND window, Scan& scan, bool facets, bool fill, bool lines) {
     GraphWindowRecord& record = *Graph_Record(window);
     glDrawBuffer(GL_BACK);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -143,21 +154,22 @@ void BareCall(HWND window, Scan& scan, bool facets) {
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(ScanPoint), &scan.raw.Points[0].Vertex);
     glColorPointer(3, GL_UNSIGNED_BYTE, sizeof(ScanPoint), scan.raw.Points[0].Colour);
-    if (facets)
-        glDrawElements(GL_TRIANGLES, scan.raw.NumFacets * 3, GL_UNSIGNED_INT, scan.raw.Facets);
-    else
-        glDrawArrays(GL_POINTS, 0, scan.raw.NumPoints);
+    if (facets && fill) BareFacets(scan, GL_FILL);
+    if (facets && lines) BareFacets(scan, GL_LINE);
+    if (!facets) glDrawArrays(GL_POINTS, 0, scan.raw.NumPoints);
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     Graph_Present(record);
 }
 
 // The full redraw of a display type against the bare call, in turns.
-void CompareFull(HWND window, Scan& scan, int32_t displayType, double& full, double& bare) {
-    const ViewSettings view = View(displayType);
+void CompareFull(HWND window, Scan& scan, int32_t displayType, int32_t options, double& full, double& bare) {
+    const ViewSettings view = View(displayType, options);
     Graph_Setup3D(view, g_settings, window, 0.3125f);
     MedianPairMs(
-        7, [&] { FullRedraw(window, scan, view); }, [&] { BareCall(window, scan, displayType >= 2); }, full, bare);
+        7, [&] { FullRedraw(window, scan, view); },
+        [&] { BareCall(window, scan, displayType >= 1, displayType >= 2, displayType == 1 || (options & 2)); }, full,
+        bare);
 }
 
 // One frame that adds the last profile's worth of points to a kept frame.
@@ -198,7 +210,7 @@ int main(int argc, char** argv) {
     {
         Scan big(side, false);
         double full = 0, bare = 0;
-        CompareFull(window, big, 0, full, bare);
+        CompareFull(window, big, 0, 0, full, bare);
         std::printf("points, %d points: full redraw %.1f ms, bare call %.1f ms, ratio %.2f (goal <= 1.2)\n",
                     big.raw.NumPoints, full, bare, full / bare);
         const double incrementalBig = Incremental(window, big);
@@ -208,11 +220,19 @@ int main(int argc, char** argv) {
                     incrementalSmall, small.raw.NumPoints, incrementalBig, big.raw.NumPoints);
     }
     {
+        // The facet modes: wireframe, solid, and solid with its edges drawn
+        // over it (a second pass over the same facets).
+        struct Mode {
+            const char* name;
+            int32_t displayType, options;
+        };
         Scan solid(side / 2, true);
-        double full = 0, bare = 0;
-        CompareFull(window, solid, 2, full, bare);
-        std::printf("solid, %d facets: full redraw %.1f ms, bare call %.1f ms, ratio %.2f\n", solid.raw.NumFacets, full,
-                    bare, full / bare);
+        for (const Mode mode : {Mode{"wireframe", 1, 0}, Mode{"solid", 2, 0}, Mode{"solid with edges", 2, 2}}) {
+            double full = 0, bare = 0;
+            CompareFull(window, solid, mode.displayType, mode.options, full, bare);
+            std::printf("%s, %d facets: full redraw %.1f ms, bare call %.1f ms, ratio %.2f (goal <= 1.2)\n", mode.name,
+                        solid.raw.NumFacets, full, bare, full / bare);
+        }
     }
     DestroyWindow(window);
     return 0;

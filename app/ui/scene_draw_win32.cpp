@@ -2,6 +2,7 @@
 
 #include "app/acquisition/profile_line_log.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/facet_batch_win32.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/stylus_draw_win32.h"
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 SceneFlags& Scene_Flags() {
     static SceneFlags flags;
@@ -132,22 +134,6 @@ void DrawSweepRuns(const RawData& raw, int32_t s) {
     }
 }
 
-void FacetVertex(const RawData& raw, int32_t index, bool pointNormal) {
-    if (pointNormal) glNormal3fv(&raw.Points[index].Normal.x);
-    glArrayElement(index);
-}
-
-// One facet; `colour` gives it its mean point colour.
-void DrawFacet(const RawData& raw, int32_t f, bool colour, bool smooth) {
-    const Facet& facet = raw.Facets[f];
-    if (colour) {
-        const uint32_t c = RawData_FacetColour(raw, f);
-        Colour3(c);
-    }
-    if (!smooth && raw.FacetNormals) glNormal3fv(&raw.FacetNormals[f].x);
-    for (int k = 0; k < 3; ++k) FacetVertex(raw, facet.v[k], smooth);
-}
-
 bool FacetInRange(const RawData& raw, int32_t f) {
     const Facet& facet = raw.Facets[f];
     for (int k = 0; k < 3; ++k)
@@ -155,23 +141,59 @@ bool FacetInRange(const RawData& raw, int32_t f) {
     return true;
 }
 
-// Facets of the visible sweeps (full) or the new ones; `selected` chooses
-// the highlighted sweeps (1), the others (0) or all (-1).
-void DrawFacets(const RawData& raw, bool full, int32_t selected, bool colour, bool smooth) {
-    glBegin(GL_TRIANGLES);
-    if (full) {
-        for (int32_t s = 0; s < raw.NumSweeps; ++s) {
-            if (SweepHidden(raw, s)) continue;
-            const bool isSelected = (raw.Sweeps[s].Flags & kSweepHighlighted) != 0;
-            if (selected >= 0 && isSelected != (selected == 1)) continue;
-            for (int32_t f = raw.SweepFirstFacet[s]; f < SweepFacetEnd(raw, s); ++f)
-                if (FacetInRange(raw, f) && RawData_FacetAllFlagged(raw, f)) DrawFacet(raw, f, colour, smooth);
-        }
-    } else {
+// Calls `draw` for the facets of the visible sweeps (full) or the new ones;
+// `selected` chooses the highlighted sweeps (1), the others (0) or all (-1).
+template <typename F>
+void ForEachDrawnFacet(const RawData& raw, bool full, int32_t selected, F draw) {
+    if (!full) {
         for (int32_t f = std::max(0, raw.Draw.DrawnFacets); f < raw.NumFacets; ++f)
-            if (FacetInRange(raw, f)) DrawFacet(raw, f, colour, smooth);
+            if (FacetInRange(raw, f)) draw(f);
+        return;
     }
-    glEnd();
+    for (int32_t s = 0; s < raw.NumSweeps; ++s) {
+        if (SweepHidden(raw, s)) continue;
+        const bool isSelected = (raw.Sweeps[s].Flags & kSweepHighlighted) != 0;
+        if (selected >= 0 && isSelected != (selected == 1)) continue;
+        for (int32_t f = raw.SweepFirstFacet[s]; f < SweepFacetEnd(raw, s); ++f)
+            if (FacetInRange(raw, f) && RawData_FacetAllFlagged(raw, f)) draw(f);
+    }
+}
+
+enum class FacetColouring { kFacet, kPoints };
+
+// The chosen facets, each in its mean point colour at `alpha` or with its
+// points' colours, with point normals when `smooth`, else with the facet
+// normals (the current normal when there are none).
+void DrawFacets(const RawData& raw, bool full, int32_t selected, FacetColouring colouring, bool smooth,
+                uint8_t alpha = 255) {
+    const bool normals = smooth || raw.FacetNormals;
+    FacetBatch batch(GL_TRIANGLES, 3, (normals ? FacetBatch::kNormals : 0u) | FacetBatch::kColours);
+    const bool facetColour = colouring == FacetColouring::kFacet;
+    ForEachDrawnFacet(raw, full, selected, [&](int32_t f) {
+        batch.Begin(facetColour ? RawData_FacetColour(raw, f) : 0, alpha);
+        const float* facetNormal = !smooth && raw.FacetNormals ? &raw.FacetNormals[f].x : nullptr;
+        for (int k = 0; k < 3; ++k) {
+            const ScanPoint& p = raw.Points[raw.Facets[f].v[k]];
+            batch.Corner(&p.Vertex.x, smooth ? &p.Normal.x : facetNormal, facetColour ? nullptr : p.Colour);
+        }
+    });
+}
+
+// Edges carry no attribute of their own facet: the chosen facets' corners
+// are drawn as indices into the points' vertex array, a batch a call.
+void DrawFacetEdges(const RawData& raw, bool full) {
+    std::vector<GLuint> indices;
+    indices.reserve(3 * 4096);
+    const auto flush = [&] {
+        if (!indices.empty())
+            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, indices.data());
+        indices.clear();
+    };
+    ForEachDrawnFacet(raw, full, -1, [&](int32_t f) {
+        for (int k = 0; k < 3; ++k) indices.push_back(static_cast<GLuint>(raw.Facets[f].v[k]));
+        if (indices.size() >= 3 * 4096) flush();
+    });
+    flush();
 }
 
 void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
@@ -197,44 +219,30 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
             EndArrays(record, raw, full);
             break;
         case 1:
-            ScanArrays(record, raw, true, full);
             glShadeModel(GL_SMOOTH);
             glEnable(GL_LIGHTING);
             glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-            DrawFacets(raw, full, -1, false, false);
+            DrawFacets(raw, full, -1, FacetColouring::kPoints, false);
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-            EndArrays(record, raw, full);
             break;
         default: {
-            ScanArrays(record, raw, false, full);
             const bool smooth = settings.UseSmoothShading == 1;
             glShadeModel(GL_SMOOTH);
             glEnable(GL_LIGHTING);
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-            DrawFacets(raw, full, full && transparent ? 0 : -1, true, smooth);
+            DrawFacets(raw, full, full && transparent ? 0 : -1, FacetColouring::kFacet, smooth);
             if (full && transparent) {
                 glEnable(GL_BLEND);
                 glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
                 for (int pass = 0; pass < 2; ++pass) {
                     glDepthFunc(pass == 0 ? GL_GEQUAL : GL_LESS);
                     glDepthMask(pass == 0 ? GL_FALSE : GL_TRUE);
-                    glBegin(GL_TRIANGLES);
-                    for (int32_t s = 0; s < raw.NumSweeps; ++s) {
-                        if (SweepHidden(raw, s) || !(raw.Sweeps[s].Flags & kSweepHighlighted)) continue;
-                        for (int32_t f = raw.SweepFirstFacet[s]; f < SweepFacetEnd(raw, s); ++f) {
-                            if (!FacetInRange(raw, f) || !RawData_FacetAllFlagged(raw, f)) continue;
-                            const uint32_t c = RawData_FacetColour(raw, f);
-                            glColor4ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF, pass == 0 ? 64 : 192);
-                            DrawFacet(raw, f, false, smooth);
-                        }
-                    }
-                    glEnd();
+                    DrawFacets(raw, full, 1, FacetColouring::kFacet, smooth, pass == 0 ? 64 : 192);
                 }
                 glDisable(GL_BLEND);
                 glDepthFunc(GL_LESS);
                 glDepthMask(GL_TRUE);
             }
-            EndArrays(record, raw, full);
             break;
         }
     }
@@ -245,7 +253,7 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
         glShadeModel(GL_FLAT);
         glColor3ub(0, 0, 0);
         glPolygonMode(GL_FRONT, GL_LINE);
-        DrawFacets(raw, full, -1, false, false);
+        DrawFacetEdges(raw, full);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         EndArrays(record, raw, full);
     }
@@ -525,11 +533,10 @@ int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const
 
 namespace {
 
-void SurfaceColour(const SurfaceRecord& surface, const int32_t* corners, int n, uint32_t fallback) {
-    if (!surface.ColourCache || surface.ColourCacheCount < surface.NumPoints) {
-        Colour3(fallback);
-        return;
-    }
+// The mean of the corners' cached colours (red in the low byte), or the
+// fallback without a cache.
+uint32_t SurfaceColour(const SurfaceRecord& surface, const int32_t* corners, int n, uint32_t fallback) {
+    if (!surface.ColourCache || surface.ColourCacheCount < surface.NumPoints) return fallback;
     int r = 0, g = 0, b = 0;
     for (int k = 0; k < n; ++k) {
         const uint8_t* c = surface.ColourCache + static_cast<size_t>(corners[k]) * 4;
@@ -537,7 +544,7 @@ void SurfaceColour(const SurfaceRecord& surface, const int32_t* corners, int n, 
         g += c[1];
         b += c[2];
     }
-    glColor3ub(r / n, g / n, b / n);
+    return static_cast<uint32_t>(r / n) | static_cast<uint32_t>(g / n) << 8 | static_cast<uint32_t>(b / n) << 16;
 }
 
 bool CornersInRange(const SurfaceRecord& surface, const int32_t* corners, int n) {
@@ -560,18 +567,18 @@ void SurfacePolygons(const SurfaceRecord& surface, bool smooth, bool colour, uin
                            {surface.Quads, surface.QuadNormals, surface.NumQuads, 4, GL_QUADS}};
     for (const Kind& kind : kinds) {
         if (!kind.indices || kind.count <= 0) continue;
-        glBegin(kind.mode);
+        const bool normals = smooth ? surface.PointNormals != nullptr : kind.normals != nullptr;
+        FacetBatch batch(kind.mode, kind.n,
+                         (normals ? FacetBatch::kNormals : 0u) | (colour ? FacetBatch::kColours : 0u));
         for (int32_t f = 0; f < kind.count; ++f) {
             const int32_t* corners = kind.indices + static_cast<size_t>(f) * kind.n;
             if (!CornersInRange(surface, corners, kind.n)) continue;
-            if (colour) SurfaceColour(surface, corners, kind.n, fallback);
-            if (!smooth && kind.normals) glNormal3fv(&kind.normals[f].x);
-            for (int k = 0; k < kind.n; ++k) {
-                if (smooth && surface.PointNormals) glNormal3fv(&surface.PointNormals[corners[k]].x);
-                glVertex3fv(&surface.Points[corners[k]].x);
-            }
+            batch.Begin(colour ? SurfaceColour(surface, corners, kind.n, fallback) : 0);
+            const float* facetNormal = !smooth && kind.normals ? &kind.normals[f].x : nullptr;
+            for (int k = 0; k < kind.n; ++k)
+                batch.Corner(&surface.Points[corners[k]].x,
+                             smooth && surface.PointNormals ? &surface.PointNormals[corners[k]].x : facetNormal);
         }
-        glEnd();
     }
 }
 

@@ -407,6 +407,63 @@ TEST_F(ViewWindowWin32, ALitSphereIsBrighterTowardsTheLightInEachShadedType) {
     settings = saved;
 }
 
+// What each facet mode draws over the disc of a red sphere, by its pixels:
+// the wireframe leaves background between its lines in the points' colours,
+// not the foreground colour; solid fills it in the facets' colours, flat or
+// smooth, and its edges add black lines over the fill.
+TEST_F(ViewWindowWin32, EachFacetModeDrawsItsFillLinesAndColoursOverASphere) {
+    SyntheticScan scan;
+    scan.AddSphere({0, 0, 0}, 40, 24, 32);
+    for (ScanPoint& p : scan.points) p.Colour[1] = p.Colour[2] = 0;
+    Use(scan);
+    GeneralSettings& settings = App().settings;
+    const GeneralSettings saved = settings;
+    settings.ForegroundColour = 0xFFFFFF;
+    settings.UseSpecularHighlights = 0;
+    settings.AmbientLightLevel = 0.4f;
+    settings.SpotLightLevel = 0.6f;
+    settings.SpotLightPosition[0] = settings.SpotLightPosition[1] = 0;
+    settings.SpotLightPosition[2] = 1;
+    struct Case {
+        int32_t displayType, options, smoothShading;
+        bool filled, black;
+    };
+    for (const Case c : {Case{1, 0, 1, false, false}, Case{2, 0, 0, true, false}, Case{2, 0, 1, true, false},
+                         Case{2, 2, 1, true, true}}) {
+        App().view.DisplayType = c.displayType;
+        App().view.Options = c.options;
+        settings.UseSmoothShading = c.smoothShading;
+        Redraw();
+        Image image = Front();
+        // The inner part of the disc, where the sphere faces the viewer.
+        const POINT centre = PixelOf({0, 0, 40}), rim = PixelOf({20, 0, 40});
+        const int radius = std::abs(static_cast<int>(rim.x - centre.x));
+        ASSERT_GT(radius, 10);
+        int background = 0, red = 0, other = 0, black = 0;
+        for (int y = centre.y - radius; y <= centre.y + radius; ++y)
+            for (int x = centre.x - radius; x <= centre.x + radius; ++x) {
+                if ((x - centre.x) * (x - centre.x) + (y - centre.y) * (y - centre.y) > radius * radius) continue;
+                const uint8_t* p = Pixel(image, x, y);
+                if (IsBackground(p))
+                    ++background;
+                else if (p[0] < 16 && p[1] < 16 && p[2] < 16)
+                    ++black;
+                else if (p[0] > 40 && p[1] < 16 && p[2] < 16)
+                    ++red;
+                else
+                    ++other;
+            }
+        const std::string which = "type " + std::to_string(c.displayType) + " options " + std::to_string(c.options) +
+                                  " smooth " + std::to_string(c.smoothShading);
+        EXPECT_EQ(background == 0, c.filled) << which;
+        EXPECT_GT(red, 0) << which;
+        EXPECT_EQ(other, 0) << which;
+        EXPECT_EQ(black > 0, c.black) << which;
+        Image_Free(&image);
+    }
+    settings = saved;
+}
+
 TEST_F(ViewWindowWin32, ARepaintPostedWhileTheSurfaceIsBuiltLeavesTheSurfaceShown) {
     SyntheticScan scan;
     scan.AddSweep(Row(0, 5), false);

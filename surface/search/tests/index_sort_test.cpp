@@ -1,5 +1,7 @@
 #include "surface/search/index_sort.h"
 
+#include "surface/frame/tracked_memory.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,6 +59,36 @@ TEST(IndexHeapSort, SortedAndReversedInputs) {
         ExpectSortedPermutation(up, idx);
         ASSERT_EQ(0, Index_HeapSortInt(down.data(), idx.data(), n, nullptr));
         ExpectSortedPermutation(down, idx);
+    }
+}
+
+// Large sorts copy each key beside its index; without memory for that they
+// compare the keys where they lie. The fitters' centres follow the order of
+// equal keys too, so both ways must give the same permutation, ties and all.
+TEST(IndexHeapSort, LargeSortsGiveTheSameOrderOfEqualKeysWithAndWithoutMemory) {
+    std::mt19937 rng(13);
+    for (int n : {255, 256, 257, 5000}) {
+        std::uniform_int_distribution<int32_t> pick(0, 9);  // many ties
+        std::vector<int32_t> ikeys(n);
+        std::vector<double> flat(3 * n);
+        std::vector<const double*> rows(n);
+        for (int i = 0; i < n; ++i) {
+            ikeys[i] = pick(rng);
+            for (int k = 0; k < 3; ++k) flat[3 * i + k] = pick(rng) * 0.5;
+            rows[i] = &flat[3 * i];
+        }
+        std::vector<int32_t> withInt(n), withoutInt(n), withColumn(n), withoutColumn(n);
+        ASSERT_EQ(0, Index_HeapSortInt(ikeys.data(), withInt.data(), n, nullptr));
+        ASSERT_EQ(0, Index_HeapSortByColumn(rows.data(), withColumn.data(), n, 1, nullptr));
+        Mem_FailAllocationsAfterForTesting(0);
+        const int intStatus = Index_HeapSortInt(ikeys.data(), withoutInt.data(), n, nullptr);
+        const int columnStatus = Index_HeapSortByColumn(rows.data(), withoutColumn.data(), n, 1, nullptr);
+        Mem_FailAllocationsAfterForTesting(-1);
+        ASSERT_EQ(0, intStatus);
+        ASSERT_EQ(0, columnStatus);
+        ExpectSortedPermutation(ikeys, withInt);
+        EXPECT_EQ(withInt, withoutInt) << n;
+        EXPECT_EQ(withColumn, withoutColumn) << n;
     }
 }
 
