@@ -51,6 +51,10 @@ std::string ModuleFolder();
 // either the target keeps its old content or it has the new one.
 bool ReplaceFileAtomically(const std::string& source, const std::string& target);
 
+// True when the path, in the system's own narrow encoding (the code page
+// that the Windows file dialogs give names in), names an existing folder.
+bool IsDirectory(const std::string& path);
+
 // The folder separator of the platform's paths.
 char PathSeparator();
 

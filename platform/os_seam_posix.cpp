@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -70,6 +71,11 @@ std::string ModuleFolder() {
     std::string path(buffer, static_cast<std::size_t>(n));
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool ReplaceFileAtomically(const std::string& source, const std::string& target) {

@@ -79,6 +79,11 @@ bool ReplaceFileAtomically(const std::string& source, const std::string& target)
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool IsDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 char PathSeparator() { return '\\'; }
 
 bool CreateUniqueTempFile(const std::string& prefix, std::string* path) {

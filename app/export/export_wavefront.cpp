@@ -1,10 +1,9 @@
 #include "app/export/export_wavefront.h"
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "app/export/export_sink.h"
+#include "platform/os_seam.h"
 
 namespace {
 
@@ -205,8 +204,7 @@ int Wavefront_Write(const std::string& path, const std::string& creator, const s
     if (!ok) return kExportWriteFailed;
     // A folder under the OBJ's name would refuse the OBJ only at the end,
     // after the side files were put in place.
-    std::error_code error;
-    if (std::filesystem::is_directory(std::filesystem::u8path(path), error)) return kExportWriteFailed;
+    if (os::IsDirectory(path)) return kExportWriteFailed;
 
     // The files the OBJ names are in place before the OBJ itself.
     if (d.albedos) {
