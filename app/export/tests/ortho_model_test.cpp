@@ -37,6 +37,9 @@ TEST(OrthoModel, StartsFromTheSetUpAsTabled) {
         {90.5f, -1, 0, 10, 3, 0, 0, 0, 1},  // too large
         {0, -1, 0, 10, 3, 0, 0, 0, 1},      // no spacing at all
         {-10, -1, 0, 10, 3, 0, 0, 0, 1},    // a negative spacing
+        {0.01f, -1, 0, 10, 0, 36000, 0, 10, 1},  // fine, but its table fits
+        {1e-7f, -1, 0, 10, 2, 0, 0, 0, 1},  // more samples than a count or the memory holds
+        {1e-30f, -1, 0, 10, 2, 0, 0, 0, 1},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.spacing);
