@@ -740,4 +740,26 @@ TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
     EXPECT_EQ(library, std::string(Locale_GetString("SelvaneAboutVersion")) + " 1.4.2-0");
 }
 
+TEST_F(SurfaceDialogsWin32, TheLibraryAboutBoxTakesAWebPageWithoutHost) {
+    BrandInfo& brand = Brand_Get();
+    const std::string url = brand.url;
+    struct Row {
+        const char* url;
+        const char* mail;
+    } rows[] = {{"http:///updates/", ""}, {"", ""}, {"https://www.maker.example/x", "surfaces@maker.example"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.url);
+        brand.url = r.url;
+        std::string mail = "unread";
+        Driver driver({{1133, [&](HWND d) {
+                            mail = Text(d, 1133);
+                            return Press(d, IDOK);
+                        }}});
+        EXPECT_EQ(MainWnd_OnCommand(40127), 1);
+        EXPECT_TRUE(driver.Finished());
+        EXPECT_EQ(mail, r.mail);
+    }
+    brand.url = url;
+}
+
 }  // namespace
