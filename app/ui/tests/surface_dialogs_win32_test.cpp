@@ -223,6 +223,45 @@ TEST_F(SurfaceDialogsWin32, EntriesKeepTheirRulesWhenTheFieldIsLeft) {
     KeepPicture(w, "generate_surface_321_entries");
 }
 
+TEST_F(SurfaceDialogsWin32, NoNumberFieldTakesAValueThatIsNotFinite) {
+    GeneralSettings& s = App().settings;
+    s.RbfParams.RbfSimplify = 1;
+    HWND w = OpenModeless();
+    ASSERT_NE(w, nullptr);
+    SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    struct Field {
+        int id;
+        float* value;
+        bool zeroAllowed;
+    };
+    // The RBF fields first: a change of a basic one closes them until the
+    // basic surface is rebuilt.
+    const Field fields[] = {{1423, &s.RbfParams.RbfAccuracy, false},
+                            {1424, &s.RbfParams.RbfResolution, false},
+                            {1427, &s.RbfParams.RbfExtraTrim, true},
+                            {1429, &s.RbfParams.RbfSimpError, false},
+                            {1422, &s.BasicParams.FilterRadius, false},
+                            {1420, &s.BasicParams.ExportResolutionClip, false},
+                            {1190, &s.BasicParams.SimplifyError, false}};
+    for (const Field& f : fields) {
+        if (f.id == 1422) {  // the basic fields: simplification on opens the last
+            s.BasicParams.SimplifyFacets = 1;
+            SendMessageA(w, kMsgPanelRefresh, 0, 0);
+        }
+        for (const char* typed : {"nan", "inf", "-inf", "1e39", "1e-50", ""}) {
+            SCOPED_TRACE(std::to_string(f.id) + " " + typed);
+            *f.value = 1.5f;
+            Enter(w, f.id, "1.5");
+            Enter(w, f.id, typed);
+            // As for a typed letter the old value stays; a value too small
+            // for a float is a 0, which only a field that takes 0 keeps.
+            const bool zero = std::string(typed) == "1e-50" && f.zeroAllowed;
+            EXPECT_EQ(*f.value, zero ? 0.0f : 1.5f);
+            EXPECT_EQ(Text(w, f.id), zero ? "0.00" : "1.50");
+        }
+    }
+}
+
 TEST_F(SurfaceDialogsWin32, ABasicChangeTurnsTheRbfGroupOffUntilTheBasicSurfaceIsRebuilt) {
     HWND w = OpenModeless();
     HWND note = GetDlgItem(w, 1461);
