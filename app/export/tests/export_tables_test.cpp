@@ -1,7 +1,9 @@
 // The export front-end's tables and the writers' byte-level edge cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 
 #include "app/export/export_chunked.h"
@@ -429,6 +431,51 @@ TEST(ExportTables, WavefrontQuadsWithTheirLevelAndOnlyQuads) {
     // The quad's level: (255 + 32 + 250 + 128) / 4 / 256 -> 166.
     EXPECT_NE(obj.find("g Colour166\nusemtl gs166\nf 2 5 6 3\n"), std::string::npos) << obj;
     EXPECT_NE(obj.find("mtllib greyscale.mtl"), std::string::npos);
+}
+
+TEST(ExportTables, ASurfaceWithoutGreyscaleHasNoAlbedos) {
+    ScratchFolder f;
+    FixedClock clock;
+    FixtureSurface plain;
+    std::memset(plain.surface().Greyscale, 255, static_cast<std::size_t>(plain.surface().NumPoints));
+    auto albedosOn = [](ExportFormatOptions& o) {
+        o.ExportDataType = 1;
+        o.ExportAlbedos = 1;
+        o.ExportAsText = 1;
+    };
+    const std::vector<unsigned char> ply = SurfaceBytes(f, kExportPly, albedosOn, &plain.surface());
+    const std::string text(ply.begin(), ply.end());
+    EXPECT_EQ(text.find("property uchar red"), std::string::npos) << text;
+    SurfaceBytes(f, kExportWavefront, albedosOn, &plain.surface());
+    EXPECT_EQ(Text(f.File("s.obj")).find("mtllib"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(f.Path() / "greyscale.mtl"));
+    // One known grey value makes them albedos again.
+    plain.surface().Greyscale[2] = 128;
+    const std::vector<unsigned char> grey = SurfaceBytes(f, kExportPly, albedosOn, &plain.surface());
+    EXPECT_NE(std::string(grey.begin(), grey.end()).find("property uchar red"), std::string::npos);
+}
+
+TEST(ExportTables, WavefrontPointsWithSeparateSweepsAreHeaderPointsAndEnd) {
+    ScratchFolder f;
+    FixedClock clock;
+    FixtureScan scan;
+    GeneralSettings s = FixtureSettings();
+    s.ExportFileType = kExportWavefront;
+    ExportFormatOptions& o = s.ExportOptions[kExportWavefront];
+    o.ExportDataType = 0;
+    o.ExportSeparateSweeps = 1;
+    o.ExportNormals = 1;
+    o.EndOfLine = 1;
+    std::string message;
+    ASSERT_EQ(Export_Scan(scan.raw(), nullptr, false, f.File("p.obj"), s, FixtureView(), message), 1) << message;
+    const std::string obj = Text(f.File("p.obj"));
+    const std::size_t lines = static_cast<std::size_t>(std::count(obj.begin(), obj.end(), '\n'));
+    std::size_t points = 0;
+    for (std::size_t at = obj.find("\nv "); at != std::string::npos; at = obj.find("\nv ", at + 1)) ++points;
+    // Two header lines, three comment lines, the points, two end lines.
+    EXPECT_GT(points, 0u);
+    EXPECT_EQ(lines, 2 + 3 + points + 2) << obj;
+    EXPECT_EQ(obj.find("g "), std::string::npos) << obj;
 }
 
 }  // namespace
