@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <cstring>
 
@@ -368,6 +369,46 @@ TEST(ExportTables, IgesCountsAndColumns) {
     d.normals = nullptr;
     ASSERT_EQ(Iges_Write(kIgesNurbs, f.File("n.igs"), "C", "K", "\n", nullptr, d), 0);
     EXPECT_NE(Text(f.File("n.igs")).find("    7.00,    8.00,    9.00,    7.00,    8.00,    9.00,"), std::string::npos);
+}
+
+TEST(ExportTables, IgesRefusesAModelWhoseSequenceNumbersPassSevenColumns) {
+    ScratchFolder f;
+    // The largest numbers each mode takes, at the edge and one step past it.
+    const struct {
+        int mode;
+        int32_t points, facets;
+        bool normals;
+        int64_t largest;
+    } cases[] = {
+        {kIgesPoints, 4999998, 0, false, 9999998}, {kIgesPoints, 4999999, 0, false, 10000000},
+        {kIgesCopious, 0, 4999999, false, 9999998}, {kIgesCopious, 0, 2500000, true, 10000000},
+        {kIgesNurbs, 0, 2499999, false, 9999996},  {kIgesNurbs, 0, 2500000, false, 10000000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        EXPECT_EQ(Iges_LargestSequenceNumber(c.mode, c.points, c.facets, c.normals), c.largest);
+        if (c.largest <= kIgesMostSequenceNumber) continue;
+        // Refused before any data is read or the file is made (the arrays
+        // are not there at all).
+        const Vec3 normal = {0, 0, 1};
+        ExportData d;
+        d.pointCount = c.points;
+        d.facetCount = c.facets;
+        d.normals = c.normals ? &normal : nullptr;
+        EXPECT_EQ(Iges_Write(c.mode, f.File("big.igs"), "C", "K", "\n", nullptr, d), kExportWriteFailed);
+        EXPECT_FALSE(std::filesystem::exists(f.File("big.igs")));
+    }
+}
+
+TEST(ExportTables, StlRefusesAFacetCountWhoseBytesPassTheAddressSpace) {
+    // Just over 2^32 bytes of facets: a 32-bit product wraps round to a
+    // few bytes (a 64-bit program could ask for them, so only there is it
+    // not tried). Refused before any facet is read.
+    if (sizeof(std::size_t) > 4) return;
+    const auto count = static_cast<int32_t>((std::uint64_t{1} << 32) / sizeof(StlFacet) + 1);
+    StlModel model;
+    EXPECT_FALSE(Stl_BuildModel(count, model, "C", nullptr, nullptr, nullptr));
+    EXPECT_EQ(model.facets, nullptr);
 }
 
 TEST(ExportTables, PslSizes) {
