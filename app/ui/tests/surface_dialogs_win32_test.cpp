@@ -9,6 +9,7 @@
 #include "app/export/tests/cast_scans.h"
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
+#include "app/scan/basic_surface.h"
 #include "app/scan/rbf_surface.h"
 #include "app/scan/tests/cloud_scan.h"
 #include "app/ui/app_state.h"
@@ -555,17 +556,22 @@ TEST_F(SurfaceDialogsWin32, BasicBuildResultsGiveTheirBoxesAndTheDialogsResult) 
         SCOPED_TRACE(c.build);
         g_messages.clear();
         std::atomic<bool> stopped{false};
+        // The stages are named by their keys, as the builder names them.
         SurfaceBuild_SetBasicBuilder([&](SurfProgressFn progress, void* user) {
-            if (c.build != 1) return progress("Smoothing", 0.5f, user) ? c.build : -1;
+            if (c.build != 1) return progress(kSurfPointsStageKey, 0.5f, user) ? c.build : -1;
             // A cancelled build runs until the user's abort reaches it.
-            for (int i = 0; i < 500 && progress("Smoothing", 0.25f, user); ++i) Sleep(10);
-            stopped = progress("Smoothing", 0.25f, user) == 0;
+            for (int i = 0; i < 500 && progress(kSurfPointsStageKey, 0.25f, user); ++i) Sleep(10);
+            stopped = progress(kSurfPointsStageKey, 0.25f, user) == 0;
             return 1;
         });
         std::deque<Step> steps;
         if (c.build == 1) {
             steps.push_back({1054, [](HWND d) {
                                  if (Text(d, 1035).find("25%") == std::string::npos) return false;
+                                 // The stage's text, never its key.
+                                 EXPECT_EQ(Text(d, 1035).find(kSurfPointsStageKey), std::string::npos);
+                                 EXPECT_NE(Text(d, 1035).find(Locale_GetString(kSurfPointsStageKey)),
+                                           std::string::npos);
                                  KeepPicture(d, "basic_surface_341");
                                  EXPECT_EQ(Text(d, 0), Locale_GetString("BasicSurfCreateTitle"));
                                  return Press(d, 1054);
