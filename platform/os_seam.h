@@ -60,7 +60,8 @@ char PathSeparator();
 // when the folder is unknown or no such file could be made.
 bool CreateUniqueTempFile(const std::string& prefix, std::string* path);
 
-// Files and folders by path (in the system's code page on Windows): whether
+// Files and folders by path (in the system's own narrow encoding: on Windows
+// the code page that the file dialogs give names in): whether
 // the path names a folder, or a file that is not a folder; the names of the
 // files (not the folders) in a folder, in no particular order, none when it
 // cannot be read.

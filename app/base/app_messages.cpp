@@ -17,6 +17,8 @@ const char* KindName(MessageKind kind) {
             return "warning";
         case MessageKind::Info:
             return "info";
+        case MessageKind::Plain:
+            return "message";
     }
     return "message";
 }

@@ -11,7 +11,8 @@
 #include <functional>
 #include <string>
 
-enum class MessageKind { Error, Warning, Info };
+// Plain is a box without an icon.
+enum class MessageKind { Error, Warning, Info, Plain };
 
 struct AppMessage {
     MessageKind kind = MessageKind::Info;
@@ -19,6 +20,7 @@ struct AppMessage {
     std::string titleKey;    // locale key of the title, empty for the application title
     std::string title;       // a fixed title, for boxes shown before the locale is loaded
     bool ownerless = false;  // shown with no owner window (before the main window exists)
+    void* owner = nullptr;   // the window (handle) that owns the box when not the main window
     std::string text;        // the text as shown
 };
 

@@ -102,7 +102,9 @@ int Export_Scan(const RawData& raw, const SurfaceRecord* surface, bool surfaceFl
             data.quadCount = surface->NumQuads;
             data.quads = surface->Quads;
         }
-        if (surface->Greyscale) {
+        // The builders always make the grey bytes: a surface whose bytes are
+        // all "no greyscale known" has no albedos.
+        if (Surface_HasGreyscale(*surface)) {
             albedos.reset(Export_AlbedoFloats(surface->Greyscale, surface->NumPoints));
             if (!albedos) {
                 message = Locale_GetString("ErrorOutOfMemory");

@@ -131,8 +131,20 @@ bool NurbsEntities(Iges& w, int32_t& directory, int32_t& parameter) {
 
 }  // namespace
 
+int64_t Iges_LargestSequenceNumber(int mode, int32_t pointCount, int32_t facetCount, bool normals) {
+    const int64_t n = pointCount, m = facetCount;
+    if (mode == kIgesCopious) return (normals ? 4 : 2) * m;
+    if (mode == kIgesNurbs) return 4 * m;
+    return 2 * n + 2;
+}
+
 int Iges_Write(int mode, const std::string& path, const std::string& creator, const std::string& comment, const char* e,
                const Matrix4* matrix, const ExportData& data) {
+    // The records' sequence numbers have seven columns: a larger model is
+    // refused before the file is touched.
+    if (Iges_LargestSequenceNumber(mode, data.pointCount, data.facetCount, data.normals != nullptr) >
+        kIgesMostSequenceNumber)
+        return kExportWriteFailed;
     ExportSink sink;
     if (!sink.Open(path)) return kExportWriteOpenFailed;
     const Matrix4 rotation = matrix ? Export_RotationPart(*matrix) : Matrix4{};

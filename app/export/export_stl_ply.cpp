@@ -42,7 +42,9 @@ bool Stl_BuildModel(int32_t facetCount, StlModel& model, const std::string& crea
     model.facetCount = static_cast<uint32_t>(facetCount > 0 ? facetCount : 0);
     model.facets = nullptr;
     if (model.facetCount == 0) return true;
-    model.facets = static_cast<StlFacet*>(std::malloc(sizeof(StlFacet) * model.facetCount));
+    // calloc refuses a byte count past the address space instead of wrapping
+    // it round, which the product of a 32-bit program would.
+    model.facets = static_cast<StlFacet*>(std::calloc(model.facetCount, sizeof(StlFacet)));
     if (!model.facets) return false;
     for (uint32_t f = 0; f < model.facetCount; ++f)
         Stl_ComputeFacet(model.facets[f], positions, facets + 3 * static_cast<std::size_t>(f), matrix);

@@ -164,10 +164,12 @@ int Wavefront_Write(const std::string& path, const std::string& creator, const s
     ExportData d = given;
     if (!d.facets) d.facetCount = 0;
     if (!d.quads) d.quadCount = 0;
-    // A cloud of points (no facets and no quads) keeps only its positions.
+    // A cloud of points (no facets and no quads) keeps only its positions:
+    // no normals, grey values or sweep groups.
     if (d.facetCount == 0 && d.quadCount == 0) {
         d.normals = nullptr;
         d.albedos = nullptr;
+        d.sweepCount = 0;
     }
     const bool texture = d.albedos && textureMap;
     const bool colourGroups = d.albedos && !texture && byColour;

@@ -15,6 +15,9 @@ namespace {
 // with the double value of pi.
 constexpr double kDegrees = 3.14159265358979323846 / 180.0;
 constexpr std::size_t kGrowBy = 16;
+// The most samples a slice can have: the angle table of that many fills the
+// whole address space of the 32-bit program.
+constexpr std::int64_t kMostPointsPerSlice = (std::int64_t{1} << 31) / static_cast<std::int64_t>(sizeof(OrthoAngle));
 
 template <typename T>
 void GrowBy16(std::vector<T>& v) {
@@ -96,6 +99,12 @@ int OrthoModel_Init(OrthoModel& model, const OrthoSliceSetup& setup, std::string
     if (!(setup.AngleSpacing > 0)) {
         errorText = "Point spacing must be > 0 degrees";
         return kOrthoBadSetup;
+    }
+    // A tiny spacing asks for more samples than a count can hold or memory
+    // could take: each slice keeps a value per sample, the table three.
+    if (360.0 / spacing > static_cast<double>(kMostPointsPerSlice)) {
+        errorText = "Out of memory";
+        return kOrthoOutOfMemory;
     }
     try {
         model.Slices.reserve(kGrowBy);

@@ -14,7 +14,13 @@ bool StartsWith(const char* text, const char* start) { return std::strncmp(text,
 
 bool Str_Contains(const char* text, const char* part) {
     if (!text || !part || !*text || !*part) return false;
-    return std::strstr(text, part) != nullptr;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *text; ++text) {
+        size_t n = 0;
+        while (part[n] && lower(text[n]) == lower(part[n])) ++n;
+        if (!part[n]) return true;
+    }
+    return false;
 }
 
 bool ProcLog_FormatV(int32_t level, double threadSeconds, const char* format, va_list args, ProcLogLine& out) {

@@ -39,7 +39,8 @@ constexpr int32_t kProcLogLineMax = 1024;
 bool ProcLog_FormatV(int32_t level, double threadSeconds, const char* format, va_list args, ProcLogLine& out);
 bool ProcLog_Format(int32_t level, double threadSeconds, ProcLogLine& out, const char* format, ...);
 
-// True when `part` occurs in `text`; an empty text or part gives false.
+// True when `part` occurs in `text`, letters compared without case (file
+// names are: "SCAN.TVN" is a scan file); an empty text or part gives false.
 bool Str_Contains(const char* text, const char* part);
 
 // The progress bar's position for a fraction (range 0 to 1000).

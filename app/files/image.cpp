@@ -1,7 +1,9 @@
 #include "app/files/image.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <cstring>
 
 int32_t Image_BytesPerPixel(int32_t format) {
@@ -23,7 +25,11 @@ bool Image_Allocate(Image& image, int32_t format, int32_t width, int32_t height)
     Image_Free(&image);
     const int32_t bytes = Image_BytesPerPixel(format);
     if (bytes == 0 || width < 0 || height < 0) return false;
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(bytes);
+    // A size past the address space is refused, not wrapped round.
+    const std::uint64_t wanted = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) *
+                                 static_cast<std::uint64_t>(bytes);
+    if (wanted > std::numeric_limits<size_t>::max()) return false;
+    const size_t size = static_cast<size_t>(wanted);
     uint8_t* pixels = static_cast<uint8_t*>(std::calloc(size ? size : 1, 1));
     if (!pixels) return false;
     image.format = format;

@@ -214,6 +214,9 @@ int32_t ReadStylus(Reader& r, Loaded& out) {
         int32_t flags = 0;
         if (!r.I32(flags)) return kKrvReadError;
         item.Flags = static_cast<uint32_t>(flags) & 0x60;
+        // A first item that claims to continue a line has none before it:
+        // it starts the first one.
+        if (line < 0) item.Flags &= ~static_cast<uint32_t>(kStylusLineMember);
         if (!(item.Flags & kStylusLineMember)) ++line;
         item.Group = line;
     }
@@ -247,9 +250,13 @@ int32_t ReadBody(Reader& r, int32_t version, Loaded& out) {
         out.starts.push_back(start);
     }
     if (out.starts.back() != count) return kKrvReadError;
-    out.sweeps.resize(static_cast<size_t>(sweeps) + 1);
-    for (SweepRecord& sweep : out.sweeps)
+    // The records grow as they are read: a count that the file cannot back
+    // never asks for their memory.
+    for (int32_t s = 0; s <= sweeps; ++s) {
+        SweepRecord sweep;
         if (const int32_t result = ReadSweep(r, sweep)) return result;
+        out.sweeps.push_back(sweep);
+    }
     if (!r.Get(&out.view, sizeof out.view)) return kKrvReadError;
     return version >= 4 ? ReadStylus(r, out) : kKrvOk;
 }

@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -73,26 +74,50 @@ int32_t FormatOf(int colourType, int channels) {
     return kImageEmpty;
 }
 
+// Deflate, the compression of PNG data, makes at most 1032 bytes of each
+// byte it reads: a picture larger than that many times the bytes left
+// cannot be in them, whatever its header says.
+constexpr std::uint64_t kMostInflation = 1032;
+constexpr int32_t kLoadTooLarge = -3000;
+
+// The bytes from the stream's position to its end; -1 when the stream cannot
+// tell (a pipe).
+std::int64_t BytesLeft(std::FILE* stream) {
+    const long at = std::ftell(stream);
+    if (at < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(stream);
+    if (std::fseek(stream, at, SEEK_SET) != 0 || end < at) return -1;
+    return end - at;
+}
+
 // The part of loading that runs under the library's return point: no object
-// with a destructor may live here.
-int32_t LoadRows(png_structp png, png_infop info, LoadState& state, Image& image) {
+// with a destructor may live here. The header is read and checked against
+// the input before the rows are allocated; the rows are read straight into
+// the image.
+int32_t LoadRows(png_structp png, png_infop info, LoadState& state, Image& image, std::int64_t bytesLeft) {
     if (setjmp(png_jmpbuf(png))) {
         if (!state.reported) ErrorBox("ErrorImageLoadingUnknown");
         Image_Free(&image);
         return 0;
     }
     png_set_read_fn(png, &state, OnRead);
-    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    png_read_info(png, info);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
     const int depth = png_get_bit_depth(png, info), colourType = png_get_color_type(png, info);
     const int channels = png_get_channels(png, info);
     if (depth != 8) return -depth;
     const int32_t format = FormatOf(colourType, channels);
     if (format == kImageEmpty) return -1000;
+    const std::uint64_t rowBytes = static_cast<std::uint64_t>(width) * Image_BytesPerPixel(format);
+    if (bytesLeft >= 0 && rowBytes * height > static_cast<std::uint64_t>(bytesLeft) * kMostInflation)
+        return kLoadTooLarge;
     if (!Image_Allocate(image, format, static_cast<int32_t>(width), static_cast<int32_t>(height))) return -2000;
-    png_bytepp rows = png_get_rows(png, info);
-    const size_t rowBytes = static_cast<size_t>(width) * Image_BytesPerPixel(format);
-    for (png_uint_32 y = 0; y < height; ++y) std::memcpy(image.pixels + y * rowBytes, rows[y], rowBytes);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y)
+            png_read_row(png, image.pixels + static_cast<size_t>(y) * static_cast<size_t>(rowBytes), nullptr);
+    png_read_end(png, nullptr);
     return 1;
 }
 
@@ -155,12 +180,13 @@ int32_t Png_Load(std::FILE* stream, Image& image) {
         ErrorBox("ErrorOutOfMemory");
         return 0;
     }
-    const int32_t result = stream ? LoadRows(png, info, state, image) : 0;
+    const int32_t result = stream ? LoadRows(png, info, state, image, BytesLeft(stream)) : 0;
     png_destroy_read_struct(&png, &info, nullptr);
     if (result == 1) return 1;
     if (!stream) ErrorBox("ErrorImageLoadingUnknown");
     if (result == -1000) ErrorBox("ErrorImageLoadingInvalidColourType");
     if (result == -2000) ErrorBox("ErrorOutOfMemory");
+    if (result == kLoadTooLarge) ErrorBox("ErrorCouldNotLoadImage");
     if (result < 0 && result > -1000) BitDepthBox(-result);
     Image_Free(&image);
     return 0;
@@ -178,7 +204,7 @@ bool Png_Decode(const uint8_t* bytes, size_t size, Image& image) {
     }
     // A damaged header must not ask for more than a branding picture ever needs.
     png_set_user_limits(png, kPngDecodeMaxSide, kPngDecodeMaxSide);
-    const int32_t result = LoadRows(png, info, state, image);
+    const int32_t result = LoadRows(png, info, state, image, static_cast<std::int64_t>(size));
     png_destroy_read_struct(&png, &info, nullptr);
     if (result == 1) return true;
     Image_Free(&image);

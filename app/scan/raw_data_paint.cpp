@@ -22,13 +22,14 @@ bool WalkIsSound(const RawData& raw, const char* walk, int32_t cursor) {
     if (sound) return true;
     char text[512];
     std::snprintf(text, sizeof text,
-                  "ErrorCrashHeader\n\n%s: inconsistent scan record.\nNumSweeps %d\nMaxSweeps %d\n"
+                  "\n\n%s: inconsistent scan record.\nNumSweeps %d\nMaxSweeps %d\n"
                   "TotalSweeps %d\nNumProfiles %d\nTotalProfiles %d\nNumPoints %d\nMaxPoints %d\n"
                   "NumFacets %d\nCurrentSweep %d\nNumProfilesProcessed %d\ncursor %d\n",
                   walk, raw.NumSweeps, raw.MaxSweeps, raw.TotalSweeps, raw.NumProfiles, raw.TotalProfiles,
                   raw.NumPoints, raw.MaxPoints, raw.NumFacets, raw.CurrentSweep, raw.NumProfilesProcessed,
                   cursor);
-    App_ErrorBox(text, "ErrorCrashHeader");
+    // The header is the locale's text; the details stay as they are.
+    App_ErrorBox(App_TextOfKey("ErrorCrashHeader") + text, "ErrorCrashHeader");
     return false;
 }
 

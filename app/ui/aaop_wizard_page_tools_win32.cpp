@@ -50,9 +50,10 @@ bool FittedLine(const std::vector<Vec3>& points, Vec3& out) {
 
 }  // namespace
 
-void AaopPages_Box(MessageKind kind, const char* title, const char* text) {
+void AaopPages_Box(MessageKind kind, const char* title, const char* text, void* owner) {
     AppMessage message;
     message.kind = kind;
+    message.owner = owner;
     message.title = title;
     message.text = text;
     App_ShowMessage(message);

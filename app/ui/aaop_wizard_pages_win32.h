@@ -108,7 +108,8 @@ AaopWizardPage& AaopPage_Orientate();
 AaopWizardPage& AaopPage_SliceAxes();
 
 // What the pages share.
-void AaopPages_Box(MessageKind kind, const char* title, const char* text);
+// owner: the window that owns the box, the main window when null.
+void AaopPages_Box(MessageKind kind, const char* title, const char* text, void* owner = nullptr);
 void AaopPages_Init(PageInstance& page);
 void AaopPages_Leave(PageInstance& page);
 bool AaopPages_Allow(PageInstance& page);

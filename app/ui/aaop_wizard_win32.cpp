@@ -33,7 +33,9 @@ void (*g_progressObserver)(HWND, float) = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
-void ShowBox(MessageKind kind, const char* title, const char* text) { AaopPages_Box(kind, title, text); }
+void ShowBox(MessageKind kind, const char* title, const char* text, void* owner = nullptr) {
+    AaopPages_Box(kind, title, text, owner);
+}
 
 // The height ratio of the wizard's view to the main view, by which the zoom
 // is scaled so that the surface keeps its size relative to the window.
@@ -410,7 +412,7 @@ DWORD WINAPI Worker(void* argument) {
             std::snprintf(text, sizeof text, "Unexpected error (%d), please report to %s", result, kSupportAddress);
             error = text;
         }
-        ShowBox(MessageKind::Error, "AAOP Error", error.c_str());
+        ShowBox(MessageKind::Error, "AAOP Error", error.c_str(), box);
     }
     PostMessageA(box, kMsgSliceDone, 0, 0);
     return 0;
@@ -595,6 +597,13 @@ void AaopWizard_InstallHooks() {
         out = name;
         return true;
     };
-    hooks.errorBox = [](const char* text, const char* caption) { MessageBoxA(nullptr, text, caption, MB_ICONERROR); };
+    hooks.errorBox = [](const char* text, const char* caption) {
+        AppMessage message;
+        message.kind = MessageKind::Error;
+        message.title = caption;
+        message.text = text;
+        message.ownerless = true;
+        App_ShowMessage(message);
+    };
     hooks.trace = [](const char* text) { DebugTrace("%s", text); };
 }

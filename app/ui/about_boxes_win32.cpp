@@ -135,9 +135,15 @@ std::string MakerHost() {
     return url;
 }
 
-std::string MakerMail() {
+// Empty when the web page names no host.
+std::string MakerMailAddress() {
     const std::string host = MakerHost();
-    return host.empty() ? std::string() : "mailto:surfaces@" + host;
+    return host.empty() ? std::string() : "surfaces@" + host;
+}
+
+std::string MakerMail() {
+    const std::string address = MakerMailAddress();
+    return address.empty() ? std::string() : "mailto:" + address;
 }
 
 INT_PTR CALLBACK LibraryAboutDialogProc(HWND w, UINT message, WPARAM wParam, LPARAM) {
@@ -147,7 +153,7 @@ INT_PTR CALLBACK LibraryAboutDialogProc(HWND w, UINT message, WPARAM wParam, LPA
             char label[256] = "";
             GetDlgItemTextA(w, kLibraryVersion, label, sizeof label);
             SetDlgItemTextA(w, kLibraryVersion, (std::string(label) + kLibraryVersionText).c_str());
-            SetDlgItemTextA(w, kMailButton, MakerMail().substr(7).c_str());
+            SetDlgItemTextA(w, kMailButton, MakerMailAddress().c_str());
             SetDlgItemTextA(w, kWebButton, Brand_Get().url.c_str());
             return TRUE;
         }

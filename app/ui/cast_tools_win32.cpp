@@ -144,7 +144,12 @@ CastInvHooks MarkerQuestions() {
         std::string text;
         Locale_FormatString(text, "CastInvMarkerTooFarMsg", Locale_NewNumberVariable("max_distance", reach, 0),
                             Locale_NewIntVariable("point_num", pointNum), nullptr);
-        MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK);
+        AppMessage message;
+        message.kind = MessageKind::Plain;
+        message.title = title;
+        message.text = text;
+        message.ownerless = true;
+        App_ShowMessage(message);
     };
     hooks.markerFarQuestion = [title](double distance, int32_t pointNum) {
         std::string text;

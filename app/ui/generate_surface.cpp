@@ -1,7 +1,7 @@
 // The Generate Surface window's rules.
 #include "app/ui/generate_surface.h"
+#include "app/ui/ui_utilities.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <climits>
@@ -65,15 +65,12 @@ bool GenSurf_RbfParamsChanged(const GeneralSettings& settings, const ViewSetting
 }
 
 float GenSurf_FloatEntry(const std::string& text, float old, bool zeroAllowed) {
-    const std::string t = Trimmed(text);
-    if (t.empty()) return old;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || errno == ERANGE) return old;
-    const double taken = value < 0.0 ? 0.0 : value;
-    if (taken == 0.0 && !zeroAllowed) return old;
-    return static_cast<float>(taken);
+    float value = 0;
+    if (!Number_Parse(text.c_str(), value)) return old;
+    // The zero rule looks at the value as stored: 1e-50 is a float 0.
+    const float taken = value < 0.0f ? 0.0f : value;
+    if (taken == 0.0f && !zeroAllowed) return old;
+    return taken;
 }
 
 int32_t GenSurf_ObjectLimitEntry(const std::string& text) {

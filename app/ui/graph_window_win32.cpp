@@ -387,7 +387,8 @@ void Graph_LogGlInfo(HWND window) {
                                                          {"WGL_EXTENSIONS", wgl}};
     for (const auto& item : items) {
         AppMessage message;
-        message.kind = MessageKind::Info;
+        message.kind = MessageKind::Plain;
+        message.owner = window;
         message.title = item.first;
         message.text = item.second;
         App_ShowMessage(message);

@@ -12,6 +12,7 @@
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/shell_hooks.h"
+#include "app/ui/ui_utilities.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/stylus_draw_win32.h"
 
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 namespace {
@@ -347,9 +349,10 @@ void ReadDistance(ListPanel& p) {
     char text[64] = "";
     GetDlgItemTextA(p.window, kListDistance, text, sizeof text);
     float& distance = App().settings.Stylus.SurfaceDistance;
-    char* end = nullptr;
-    const float value = std::strtof(text, &end);
-    if (end != text) distance = value;
+    // A leading number counts; no number, or one that is not finite, keeps
+    // the distance.
+    float value = 0;
+    if (Str_ParseFloats(text, 1, &value)) distance = value;
     std::snprintf(text, sizeof text, "%.1f", distance);
     SetDlgItemTextA(p.window, kListDistance, text);
 }
@@ -564,7 +567,7 @@ bool OnNotify(ListPanel& p, const NMHDR* header) {
     return false;
 }
 
-INT_PTR CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR PanelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ListPanel* p = PanelOf(window);
     switch (message) {
         case WM_INITDIALOG:
@@ -600,6 +603,21 @@ INT_PTR CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             return FALSE;
     }
     return FALSE;
+}
+
+// No exception may leave a window procedure: running out of memory anywhere
+// in the panel's work (its rows, their texts) gives the out-of-memory message
+// and leaves the panel as it stands.
+INT_PTR CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return PanelMessage(window, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        try {
+            App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");
+        } catch (const std::bad_alloc&) {
+        }
+        return TRUE;
+    }
 }
 
 void SendKind(int slot, WPARAM kind) {

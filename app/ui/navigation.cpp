@@ -271,34 +271,55 @@ bool Nav_PointInRectangle(const NavigationState& state, NavViewPort& port, const
     return Nav_PixelInRectangle(state, column, row);
 }
 
-bool Nav_CenterOnPoints(ViewSettings& view, const Vec3* points, int32_t count) {
-    if (!points || count <= 0) return false;
+namespace {
+
+// The box, in view space, of the points added to it; the view's origin moves
+// to its centre. It needs no memory, so that centring on a scan of any size
+// cannot fail.
+struct ViewBox {
+    const Matrix4& viewMatrix;
     Vec3 lo = {0, 0, 0}, hi = {0, 0, 0};
-    for (int32_t i = 0; i < count; ++i) {
+    bool empty = true;
+
+    void Add(const Vec3& point) {
         Vec3 p;
-        M4_TransformPoint(view.ViewMatrix, points[i], p);
-        if (i == 0) lo = hi = p;
+        M4_TransformPoint(viewMatrix, point, p);
+        if (empty) lo = hi = p;
+        empty = false;
         lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
         hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
-    const Vec3 centre = {(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
-    Matrix4 inverse;
-    M4_InvertRigid(view.ViewMatrix, inverse);
-    M4_TransformPoint(inverse, centre, view.ViewOrigin);
-    return true;
+
+    bool CentreView(ViewSettings& view) const {
+        if (empty) return false;
+        const Vec3 centre = {(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
+        Matrix4 inverse;
+        M4_InvertRigid(view.ViewMatrix, inverse);
+        M4_TransformPoint(inverse, centre, view.ViewOrigin);
+        return true;
+    }
+};
+
+}  // namespace
+
+bool Nav_CenterOnPoints(ViewSettings& view, const Vec3* points, int32_t count) {
+    if (!points) return false;
+    ViewBox box{view.ViewMatrix};
+    for (int32_t i = 0; i < count; ++i) box.Add(points[i]);
+    return box.CentreView(view);
 }
 
 bool Nav_CenterOnScan(ViewSettings& view, RawData& raw) {
     if (!raw.Points || !raw.Sweeps || !raw.SweepFirstPoint) return false;
     RawData_NumberPointRuns(raw);
-    std::vector<Vec3> marked;
+    ViewBox box{view.ViewMatrix};
     for (int32_t s = 0; s < raw.NumSweeps; ++s) {
         if (raw.Sweeps[s].Flags & kSweepHidden) continue;
         const int32_t end = std::min(raw.SweepFirstPoint[s + 1], raw.NumPoints);
         for (int32_t i = raw.SweepFirstPoint[s]; i < end; ++i)
-            if (raw.Points[i].Run & kRunVisible) marked.push_back(raw.Points[i].Vertex);
+            if (raw.Points[i].Run & kRunVisible) box.Add(raw.Points[i].Vertex);
     }
-    return Nav_CenterOnPoints(view, marked.data(), static_cast<int32_t>(marked.size()));
+    return box.CentreView(view);
 }
 
 void Nav_Reset(ViewSettings& view, const ViewSettings& defaults) {

@@ -1,4 +1,5 @@
 #include "app/ui/scanner_limits.h"
+#include "app/ui/ui_utilities.h"
 
 #include <cstdio>
 
@@ -28,12 +29,7 @@ int32_t ProfileSmoothing_Length(int32_t entry) {
 }
 
 bool ScannerLimits_ParseNumber(const char* text, float& value) {
-    if (!text) return false;
-    float number = 0.0f;
-    char extra = 0;
-    if (std::sscanf(text, "%f %c", &number, &extra) != 1) return false;
-    value = number;
-    return true;
+    return Number_Parse(text, value);
 }
 
 void ScannerLimits_SetOffOffered(bool offered) { g_offOffered = offered; }

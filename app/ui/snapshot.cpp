@@ -106,13 +106,14 @@ std::string Snapshot_NextName(const std::string& path) {
     size_t digits = 0;
     while (digits < name.size() && name[name.size() - 1 - digits] >= '0' && name[name.size() - 1 - digits] <= '9')
         ++digits;
-    unsigned long long number = 2;
-    size_t width = 1;
-    if (digits > 0) {
-        number = std::stoull(name.substr(name.size() - digits)) + 1;
-        width = std::max(digits, std::to_string(number).size());
-    }
-    std::string text = std::to_string(number);
-    if (text.size() < width) text.insert(0, width - text.size(), '0');
+    // The digits count on as text, so that a number of any length carries
+    // over (09 gives 10, 99 gives 100) and keeps its leading zeros.
+    std::string text = digits > 0 ? name.substr(name.size() - digits) : std::string("1");
+    size_t at = text.size();
+    while (at > 0 && text[at - 1] == '9') text[--at] = '0';
+    if (at > 0)
+        ++text[at - 1];
+    else
+        text.insert(0, 1, '1');
     return folder + name.substr(0, name.size() - digits) + text + extension;
 }

@@ -65,8 +65,9 @@ void RebuildListPanels() {
 
 ProgressDlgRecord g_basic;
 
-int BasicProgress(const char* name, float fraction, void*) {
-    return ProgressDlg_Update(g_basic, name, fraction) ? 1 : 0;
+// The builder names its stages by their string keys.
+int BasicProgress(const char* stageKey, float fraction, void*) {
+    return ProgressDlg_Update(g_basic, stageKey ? Locale_GetString(stageKey) : nullptr, fraction) ? 1 : 0;
 }
 
 DWORD WINAPI BasicSurfaceWorker(void*) {

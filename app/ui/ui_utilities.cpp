@@ -1,6 +1,8 @@
 #include "app/ui/ui_utilities.h"
 
 #include <cctype>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,11 +69,40 @@ void Sort_WithCallback(int32_t count, void* base, SortCompare compare, void* con
     }
 }
 
+namespace {
+
+// The number at `p` (after blanks) as a finite float, and where it ends;
+// false when there is none.
+bool TakeNumber(const char* p, float& out, const char*& end) {
+    while (IsBlank(*p)) ++p;
+    char* after = nullptr;
+    const double parsed = std::strtod(p, &after);
+    if (after == p || !std::isfinite(parsed) || std::fabs(parsed) > std::numeric_limits<float>::max()) return false;
+    out = static_cast<float>(parsed);
+    end = after;
+    return true;
+}
+
+}  // namespace
+
+bool Number_Parse(const char* text, float& out) {
+    const char* end = nullptr;
+    float value = 0;
+    if (!text || !TakeNumber(text, value, end)) return false;
+    while (IsBlank(*end)) ++end;
+    if (*end != '\0') return false;
+    out = value;
+    return true;
+}
+
 bool Str_ParseFloats(const char* text, int n, float* out) {
     if (!text || n < 1 || n > 4) return false;
     float values[4];
-    const int read = std::sscanf(text, "%f %f %f %f", &values[0], &values[1], &values[2], &values[3]);
-    if (read != n) return false;
+    const char* p = text;
+    for (int i = 0; i < n; ++i)
+        if (!TakeNumber(p, values[i], p)) return false;
+    float further = 0;
+    if (n < 4 && TakeNumber(p, further, p)) return false;
     for (int i = 0; i < n; ++i) out[i] = values[i];
     return true;
 }
@@ -85,14 +116,8 @@ float Value_Clamp(const ValueLimits& limits, float x, float fallback) {
 }
 
 float Number_Reformat(const char* text, float old, const ValueLimits& limits, const char* format, std::string& out) {
-    const char* p = text ? text : "";
-    while (IsBlank(*p)) ++p;
-    char* end = nullptr;
-    const double parsed = std::strtod(p, &end);
-    bool whole = end != p;
-    if (whole)
-        for (const char* q = end; *q; ++q) whole = whole && IsBlank(*q);
-    const float value = Value_Clamp(limits, whole ? static_cast<float>(parsed) : old, old);
+    float typed = old;
+    const float value = Value_Clamp(limits, Number_Parse(text, typed) ? typed : old, old);
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, format, value);
     out = buffer;

@@ -16,7 +16,15 @@
 using SortCompare = int (*)(const void* a, const void* b, void* context);
 void Sort_WithCallback(int32_t count, void* base, SortCompare compare, void* context);
 
-// Reads with "%f %f %f %f"; true only when exactly n (1 to 4) values were read.
+// One number of an edit field: a leading and trailing blank allowed, nothing
+// else beside it, and finite as a float ("nan", "inf" and values past the
+// float range are no numbers, as a typed letter is none). A value too small
+// for a float is 0.
+bool Number_Parse(const char* text, float& out);
+
+// Reads up to four numbers separated by blanks, each as Number_Parse takes
+// it; true only when exactly n (1 to 4) were there. Other text after them
+// is not looked at.
 bool Str_ParseFloats(const char* text, int n, float* out);
 
 // The limits an edit field applies to its value.

@@ -103,9 +103,18 @@ int ReadItems(ContainerIndex* index, ContainerScanner* s, const int32_t* cancel)
                 if (!ItemFits(last)) return ContainerCode_Syntax;
                 index->encoding = token == ScannerToken_Ascii ? ContainerEncoding_Ascii : ContainerEncoding_Binary;
                 // Refused before anyone allocates for the items: a forged
-                // index must not ask for more than the file can hold.
-                const int64_t left = ContainerScanner_BytesLeft(s);
-                if (left >= 0 && BytesNeeded(index) > left) return ContainerCode_UnexpectedEnd;
+                // index must not ask for more than the file can hold. A
+                // stream of unknown length (a pipe) is read ahead until it
+                // holds that much or ends.
+                const int64_t needed = BytesNeeded(index);
+                int64_t left = ContainerScanner_BytesLeft(s);
+                if (left < 0) {
+                    if (!ContainerScanner_BufferAhead(s, needed))
+                        return s->failure == ScannerFailure_NoMemory ? ContainerCode_NoMemory
+                                                                     : ContainerCode_ReadFailure;
+                    left = s->dataEnd - s->cursor;
+                }
+                if (needed > left) return ContainerCode_UnexpectedEnd;
                 return ContainerCode_Success;
             }
             default:

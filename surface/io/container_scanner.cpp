@@ -187,8 +187,11 @@ void ContainerScanner_Free(ContainerScanner* scanner) {
     Record_Free(scanner);
 }
 
-bool ContainerScanner_Fill(ContainerScanner* s) {
-    if (s->atEnd) return true;
+namespace {
+
+// Moves the unread tail (from the token being scanned) to the front and
+// makes room for `want` more bytes and the sentinel.
+bool MakeRoom(ContainerScanner* s, int64_t want) {
     if (s->buffer != nullptr) {
         const std::ptrdiff_t shift = s->tokenStart - s->buffer;
         if (shift > 0) {
@@ -199,29 +202,52 @@ bool ContainerScanner_Fill(ContainerScanner* s) {
         }
     }
     const std::ptrdiff_t tail = s->dataEnd - s->buffer;
-    if (s->buffer == nullptr || s->allocEnd - s->dataEnd < static_cast<std::ptrdiff_t>(kFillBytes) + 1) {
-        auto* grown =
-            static_cast<char*>(Record_Realloc(s->buffer, static_cast<int64_t>(tail) + kFillBytes + 1, sizeof(char)));
-        if (grown == nullptr) {
-            s->failure = ScannerFailure_NoMemory;
-            return false;
-        }
-        s->tokenStart = grown + (s->tokenStart - s->buffer);
-        s->cursor = grown + (s->cursor - s->buffer);
-        s->buffer = grown;
-        s->dataEnd = grown + tail;
-        s->allocEnd = s->dataEnd + kFillBytes + 1;
+    if (s->buffer != nullptr && s->allocEnd - s->dataEnd >= want + 1) return true;
+    auto* grown = static_cast<char*>(Record_Realloc(s->buffer, static_cast<int64_t>(tail) + want + 1, sizeof(char)));
+    if (grown == nullptr) {
+        s->failure = ScannerFailure_NoMemory;
+        return false;
     }
-    const std::size_t got = s->stream.read(s->dataEnd, 1, kFillBytes, s->stream.user);
+    s->tokenStart = grown + (s->tokenStart - s->buffer);
+    s->cursor = grown + (s->cursor - s->buffer);
+    s->buffer = grown;
+    s->dataEnd = grown + tail;
+    s->allocEnd = s->dataEnd + want + 1;
+    return true;
+}
+
+// Reads up to `want` bytes after the buffered ones; a short read is the end
+// of the input, or a read failure when the stream reports one.
+bool ReadMore(ContainerScanner* s, std::size_t want) {
+    const std::size_t got = s->stream.read(s->dataEnd, 1, want, s->stream.user);
     s->dataEnd += got;
     s->streamBytes += static_cast<int64_t>(got);
-    if (got < kFillBytes) {
+    if (got < want) {
         if (s->stream.error != nullptr && s->stream.error(s->stream.user) != 0) {
             s->failure = ScannerFailure_Read;
             return false;
         }
         s->atEnd = true;
         *s->dataEnd = '\0';  // the end-of-input sentinel
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ContainerScanner_Fill(ContainerScanner* s) {
+    if (s->atEnd) return true;
+    return MakeRoom(s, static_cast<int64_t>(kFillBytes)) && ReadMore(s, kFillBytes);
+}
+
+bool ContainerScanner_BufferAhead(ContainerScanner* s, int64_t bytes) {
+    while (!s->atEnd && s->dataEnd - s->cursor < bytes) {
+        // Each read at most doubles what is held, so the buffer never
+        // outgrows twice what the stream has given.
+        const int64_t held = s->dataEnd - s->cursor;
+        const int64_t most = held > static_cast<int64_t>(kFillBytes) ? held : static_cast<int64_t>(kFillBytes);
+        const int64_t want = bytes - held < most ? bytes - held : most;
+        if (!MakeRoom(s, want) || !ReadMore(s, static_cast<std::size_t>(want))) return false;
     }
     return true;
 }

@@ -73,6 +73,10 @@ int32_t ContainerScanner_NextToken(ContainerScanner* scanner);
 // Moves the unread tail to the front and reads more; false after a read
 // failure or when the buffer cannot grow (failure says which).
 bool ContainerScanner_Fill(ContainerScanner* scanner);
+// Reads ahead until `bytes` bytes lie buffered beyond the cursor or the
+// input ends; the buffer grows only with what the stream gives. False after
+// a read failure or when the buffer cannot grow (failure says which).
+bool ContainerScanner_BufferAhead(ContainerScanner* scanner, int64_t bytes);
 // Raw bytes of binary data, from the buffer first, then the stream. Read
 // returns true when all `count` bytes arrived; Skip goes forward without
 // storing them.

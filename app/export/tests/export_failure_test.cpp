@@ -12,6 +12,7 @@
 #include "app/export/tests/export_fixture.h"
 #include "app/files/safe_file_write.h"
 #include "app/files/tests/keyed_scratch_folder.h"
+#include "platform/os_seam.h"
 
 namespace {
 
@@ -83,6 +84,24 @@ TEST(ExportFailure, MissingFolderAndFolderTarget) {
 
 // The side files of the OBJ come first; when the OBJ then fails, the OBJ
 // keeps its old content.
+TEST(ExportFailure, EveryCaseWritesToANameInTheSystemCodePage) {
+    // The Save dialogs give names in the system code page: "Jos\xE9" is
+    // "Jos\u00E9" there, and not UTF-8.
+    FixedClock clock;
+    FixtureScan scan;
+    FixtureSurface surface;
+    for (const ExportCase& c : AllExportCases()) {
+        ScratchFolder folder;
+        const std::string path =
+            folder.Path().string() + os::PathSeparator() + "Jos\xE9." + ExportFormat_Extension(c.type);
+        std::string message;
+        EXPECT_EQ(Export_Scan(scan.raw(), &surface.surface(), c.surface, path, CaseSettings(c), FixtureView(), message),
+                  1)
+            << c.name << " " << message;
+        EXPECT_FALSE(ReadWholeFile(path).empty()) << c.name;
+    }
+}
+
 TEST(ExportFailure, WavefrontSideFilesAreInPlaceBeforeTheObj) {
     FixedClock clock;
     FixtureScan scan;

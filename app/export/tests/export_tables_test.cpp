@@ -1,7 +1,10 @@
 // The export front-end's tables and the writers' byte-level edge cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
 #include <cstring>
 
 #include "app/export/export_chunked.h"
@@ -368,6 +371,46 @@ TEST(ExportTables, IgesCountsAndColumns) {
     EXPECT_NE(Text(f.File("n.igs")).find("    7.00,    8.00,    9.00,    7.00,    8.00,    9.00,"), std::string::npos);
 }
 
+TEST(ExportTables, IgesRefusesAModelWhoseSequenceNumbersPassSevenColumns) {
+    ScratchFolder f;
+    // The largest numbers each mode takes, at the edge and one step past it.
+    const struct {
+        int mode;
+        int32_t points, facets;
+        bool normals;
+        int64_t largest;
+    } cases[] = {
+        {kIgesPoints, 4999998, 0, false, 9999998}, {kIgesPoints, 4999999, 0, false, 10000000},
+        {kIgesCopious, 0, 4999999, false, 9999998}, {kIgesCopious, 0, 2500000, true, 10000000},
+        {kIgesNurbs, 0, 2499999, false, 9999996},  {kIgesNurbs, 0, 2500000, false, 10000000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        EXPECT_EQ(Iges_LargestSequenceNumber(c.mode, c.points, c.facets, c.normals), c.largest);
+        if (c.largest <= kIgesMostSequenceNumber) continue;
+        // Refused before any data is read or the file is made (the arrays
+        // are not there at all).
+        const Vec3 normal = {0, 0, 1};
+        ExportData d;
+        d.pointCount = c.points;
+        d.facetCount = c.facets;
+        d.normals = c.normals ? &normal : nullptr;
+        EXPECT_EQ(Iges_Write(c.mode, f.File("big.igs"), "C", "K", "\n", nullptr, d), kExportWriteFailed);
+        EXPECT_FALSE(std::filesystem::exists(f.File("big.igs")));
+    }
+}
+
+TEST(ExportTables, StlRefusesAFacetCountWhoseBytesPassTheAddressSpace) {
+    // Just over 2^32 bytes of facets: a 32-bit product wraps round to a
+    // few bytes (a 64-bit program could ask for them, so only there is it
+    // not tried). Refused before any facet is read.
+    if (sizeof(std::size_t) > 4) return;
+    const auto count = static_cast<int32_t>((std::uint64_t{1} << 32) / sizeof(StlFacet) + 1);
+    StlModel model;
+    EXPECT_FALSE(Stl_BuildModel(count, model, "C", nullptr, nullptr, nullptr));
+    EXPECT_EQ(model.facets, nullptr);
+}
+
 TEST(ExportTables, PslSizes) {
     ScratchFolder f;
     FixtureScan scan;
@@ -429,6 +472,51 @@ TEST(ExportTables, WavefrontQuadsWithTheirLevelAndOnlyQuads) {
     // The quad's level: (255 + 32 + 250 + 128) / 4 / 256 -> 166.
     EXPECT_NE(obj.find("g Colour166\nusemtl gs166\nf 2 5 6 3\n"), std::string::npos) << obj;
     EXPECT_NE(obj.find("mtllib greyscale.mtl"), std::string::npos);
+}
+
+TEST(ExportTables, ASurfaceWithoutGreyscaleHasNoAlbedos) {
+    ScratchFolder f;
+    FixedClock clock;
+    FixtureSurface plain;
+    std::memset(plain.surface().Greyscale, 255, static_cast<std::size_t>(plain.surface().NumPoints));
+    auto albedosOn = [](ExportFormatOptions& o) {
+        o.ExportDataType = 1;
+        o.ExportAlbedos = 1;
+        o.ExportAsText = 1;
+    };
+    const std::vector<unsigned char> ply = SurfaceBytes(f, kExportPly, albedosOn, &plain.surface());
+    const std::string text(ply.begin(), ply.end());
+    EXPECT_EQ(text.find("property uchar red"), std::string::npos) << text;
+    SurfaceBytes(f, kExportWavefront, albedosOn, &plain.surface());
+    EXPECT_EQ(Text(f.File("s.obj")).find("mtllib"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(f.Path() / "greyscale.mtl"));
+    // One known grey value makes them albedos again.
+    plain.surface().Greyscale[2] = 128;
+    const std::vector<unsigned char> grey = SurfaceBytes(f, kExportPly, albedosOn, &plain.surface());
+    EXPECT_NE(std::string(grey.begin(), grey.end()).find("property uchar red"), std::string::npos);
+}
+
+TEST(ExportTables, WavefrontPointsWithSeparateSweepsAreHeaderPointsAndEnd) {
+    ScratchFolder f;
+    FixedClock clock;
+    FixtureScan scan;
+    GeneralSettings s = FixtureSettings();
+    s.ExportFileType = kExportWavefront;
+    ExportFormatOptions& o = s.ExportOptions[kExportWavefront];
+    o.ExportDataType = 0;
+    o.ExportSeparateSweeps = 1;
+    o.ExportNormals = 1;
+    o.EndOfLine = 1;
+    std::string message;
+    ASSERT_EQ(Export_Scan(scan.raw(), nullptr, false, f.File("p.obj"), s, FixtureView(), message), 1) << message;
+    const std::string obj = Text(f.File("p.obj"));
+    const std::size_t lines = static_cast<std::size_t>(std::count(obj.begin(), obj.end(), '\n'));
+    std::size_t points = 0;
+    for (std::size_t at = obj.find("\nv "); at != std::string::npos; at = obj.find("\nv ", at + 1)) ++points;
+    // Two header lines, three comment lines, the points, two end lines.
+    EXPECT_GT(points, 0u);
+    EXPECT_EQ(lines, 2 + 3 + points + 2) << obj;
+    EXPECT_EQ(obj.find("g "), std::string::npos) << obj;
 }
 
 }  // namespace

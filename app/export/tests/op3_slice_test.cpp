@@ -6,10 +6,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/export/op3_slice.h"
 #include "app/export/tests/bent_tube.h"
 #include "app/export/tests/ortho_meshes.h"
+#include "app/scan/stylus_items.h"
 
 namespace {
 
@@ -108,6 +112,44 @@ TEST(Op3SliceTube, SlicesAreCirclesOfTheTubeWithFirstPointsLinedUp) {
         "[ measured ] bent tube r %.1f: %zu slices, chordal bound %.4f mm, worst |point - centre| - r "
         "%.4f mm, worst relative spacing error %.4f, worst first-point angle %.3f degrees\n",
         tube.r, model.Slices.size(), chordal, worst, worstSpacing, worstStart);
+}
+
+// A stylus point given in the world lands in the slicing frame, which is the
+// tube's own: the tilted, moved pose is taken off again.
+TEST(Op3SliceTube, LandmarksAreInTheSlicingFrame) {
+    const BentTube tube;
+    const Pose pose = TiltedPose();
+    PlacedSurface surface(tube.Mesh(96), pose);
+    OrthoJob job;
+    job.Setup = TubeSetup(pose, tube, 300, 200);
+    // Points of the leg's centre line and of the foot's, in the tube's frame.
+    Vec3D legCentre, footCentre, d;
+    tube.At(tube.Length() - 60, legCentre, d);
+    tube.At(40, footCentre, d);
+    std::vector<StylusItem> items(2);
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        std::memset(&items[k], 0, sizeof items[k]);
+        M4_MakeTranslation(Place(pose, F(k == 0 ? legCentre : footCentre)), items[k].Pose);
+    }
+    StylusItemList list{};
+    list.Items = items.data();
+    list.VisibleCount = static_cast<int32_t>(items.size());
+    OrthoModel model;
+    std::string error;
+    ASSERT_EQ(Op3Slice_Compute(model, surface.get(), &list, job, error), 0) << error;
+    ASSERT_EQ(model.Landmarks.size(), 2u);
+    for (std::size_t k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k);
+        const Vec3 want = F(k == 0 ? legCentre : footCentre);
+        ASSERT_EQ(model.Landmarks[k].Points.size(), 1u);
+        const OrthoLandmarkPoint& got = model.Landmarks[k].Points[0];
+        // The frame comes from axes fitted to the mesh: a little off.
+        EXPECT_NEAR(got.X, want.x, 0.5);
+        EXPECT_NEAR(got.Y, want.y, 0.5);
+        EXPECT_NEAR(got.Z, want.z, 0.5);
+        EXPECT_EQ(got.Radius, 0.0f);
+        EXPECT_EQ(got.Angle, 0.0f);
+    }
 }
 
 TEST(Op3SliceResults, ResultsAndTextsAsTabled) {

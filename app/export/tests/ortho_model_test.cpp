@@ -37,6 +37,9 @@ TEST(OrthoModel, StartsFromTheSetUpAsTabled) {
         {90.5f, -1, 0, 10, 3, 0, 0, 0, 1},  // too large
         {0, -1, 0, 10, 3, 0, 0, 0, 1},      // no spacing at all
         {-10, -1, 0, 10, 3, 0, 0, 0, 1},    // a negative spacing
+        {0.01f, -1, 0, 10, 0, 36000, 0, 10, 1},  // fine, but its table fits
+        {1e-7f, -1, 0, 10, 2, 0, 0, 0, 1},  // more samples than a count or the memory holds
+        {1e-30f, -1, 0, 10, 2, 0, 0, 0, 1},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.spacing);
@@ -147,6 +150,36 @@ TEST(OrthoModel, LandmarksFromStylusItems) {
     ASSERT_TRUE(OrthoModel_CollectLandmarks(inverted, &list, setup, true, false, false));
     EXPECT_FLOAT_EQ(inverted.Landmarks[3].Points[0].X, 200);
     EXPECT_EQ(inverted.Landmarks[3].Points[0].Radius, 0.0f);
+}
+
+// A turned and moved slicing frame: the world's x axis becomes the frame's
+// y (the limb axis), its y the frame's -x, its z stays; the origin moves.
+TEST(OrthoModel, LandmarksInATurnedAndMovedFrame) {
+    std::vector<StylusItem> items = {Item(0, {3, 4, 0})};
+    StylusItemList list{};
+    list.Items = items.data();
+    list.VisibleCount = 1;
+    OrthoSliceSetup setup = OrthoSliceSetup_Default();
+    setup.Origin = Vec3{10, 2, -5};
+    setup.HeightShift = 1;
+    M4_Identity(setup.Frame);
+    // Rows are the images of the x, y and z axes.
+    setup.Frame[0] = 0, setup.Frame[1] = 1, setup.Frame[2] = 0;
+    setup.Frame[4] = -1, setup.Frame[5] = 0, setup.Frame[6] = 0;
+    setup.Frame[8] = 0, setup.Frame[9] = 0, setup.Frame[10] = 1;
+    // (3, 4, 0) - origin = (-7, 2, 5), turned: (-2, -7, 5).
+    for (bool aaop : {true, false}) {
+        SCOPED_TRACE(aaop ? "AAOP" : "OP3");
+        OrthoModel model;
+        ASSERT_TRUE(OrthoModel_CollectLandmarks(model, &list, setup, false, false, aaop));
+        ASSERT_EQ(model.Landmarks.size(), 1u);
+        const OrthoLandmarkPoint& p = model.Landmarks[0].Points[0];
+        EXPECT_FLOAT_EQ(p.X, -2);
+        EXPECT_FLOAT_EQ(p.Y, aaop ? -7 - 1 : -7);  // the AAOP height less its shift
+        EXPECT_FLOAT_EQ(p.Z, 5);
+        EXPECT_FLOAT_EQ(p.Radius, aaop ? std::sqrt(29.0f) : 0);
+        EXPECT_NEAR(p.Angle, aaop ? 21.801409 : 0, 1e-4);  // minus atan2(-2, 5) in degrees
+    }
 }
 
 // A member that follows no line head is a point for the AAOP slicing and is

@@ -121,6 +121,17 @@ TEST(PlaneSectionAnalytic, OutlineLengthsAndPointsMatchTheClosedForms) {
             const Vec3 first = ToLocal(pose, slice.Points[0]);
             EXPECT_NEAR(first.x, 0, 1e-2);
             EXPECT_GT(first.z, 0);
+            // The samples run counter-clockwise about the normal (local +y),
+            // from u (local +z) towards w (y x z, local +x): their angle
+            // atan2(x, z) rises through one turn.
+            double previous = 0;
+            for (int j = 1; j < n; ++j) {
+                const Vec3 p = ToLocal(pose, slice.Points[j]);
+                double theta = std::atan2(p.x, p.z);
+                if (theta < 0) theta += 2 * kPi;
+                EXPECT_GT(theta, previous) << "sample " << j;
+                previous = theta;
+            }
         }
         std::printf(
             "[ measured ] %s: chordal bound %.4f mm, worst relative outline length error %.6f, "

@@ -77,6 +77,9 @@ TEST(ProcLog, StrContains) {
     EXPECT_FALSE(Str_Contains("scan.krv", ".tvn"));
     EXPECT_FALSE(Str_Contains("", ".tvn"));
     EXPECT_FALSE(Str_Contains("scan.tvn", ""));
+    EXPECT_TRUE(Str_Contains("C:\\SCANS\\FOOT.TVN", ".tvn"));
+    EXPECT_TRUE(Str_Contains("foot.Krv", ".KRV"));
+    EXPECT_FALSE(Str_Contains("foot.tv", ".tvn"));
 }
 
 std::string ReadAll(const std::filesystem::path& p) {

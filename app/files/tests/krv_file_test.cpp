@@ -5,12 +5,28 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/files/tests/keyed_scratch_folder.h"
+
+// This test program's own operator new keeps the largest single request, to
+// show what a file's counts make the reader ask for.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+size_t g_largestRequest = 0;
+}  // namespace
+void* operator new(size_t size) {
+    if (size > g_largestRequest) g_largestRequest = size;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -409,6 +425,39 @@ TEST(KrvFile, RefusesHeadersAndCountsOutsideTheFile) {
     }
     Scan sound;
     EXPECT_EQ(sound.Read(good), kKrvOk);
+}
+
+TEST(KrvFile, ASweepCountIsBackedByItsRecordsBeforeTheyAreMade) {
+    // A million sweeps, every start 0, and no sweep record after them.
+    Gen g;
+    g.Header(fh::FileType::Scan, 4);
+    g.I32(31337), g.I32(7), g.Zeros(32), g.I32(12);
+    g.I32(0);
+    g.Matrix(900);
+    const int32_t sweeps = 1 << 20;
+    g.I32(sweeps);
+    g.Zeros(4 * (static_cast<size_t>(sweeps) + 1));
+    Scan scan;
+    g_largestRequest = 0;
+    EXPECT_EQ(scan.Read(g.bytes), kKrvReadError);
+    EXPECT_TRUE(scan.Empty());
+    // The start table itself, grown as it is read, is the most it holds.
+    EXPECT_LT(g_largestRequest, 3 * g.bytes.size());
+}
+
+TEST(KrvFile, AFirstStylusItemThatContinuesALineStartsTheFirstLine) {
+    const GenFile f = StandardFile(4);
+    std::string bytes = Generate(f);
+    const size_t flagsAt = bytes.size() - (2 * 4 + 2 * 4);
+    PutI32(bytes, flagsAt, 0x40);
+    Scan scan;
+    ASSERT_EQ(scan.Read(bytes), kKrvOk);
+    const StylusItemList& list = scan.raw.Stylus;
+    ASSERT_EQ(list.TotalCount, 2);
+    EXPECT_EQ(list.Items[0].Group, 0);
+    EXPECT_EQ(list.Items[0].Flags & kStylusLineMember, 0u);
+    EXPECT_EQ(list.Items[1].Group, 0);  // continues it
+    EXPECT_EQ(list.GroupCount, 1);
 }
 
 TEST(KrvFile, MissingFileGivesOne) {

@@ -6,6 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __SANITIZE_ADDRESS__
+// The address sanitizer's allocation interface (its header is not installed
+// with every compiler).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+extern "C" size_t __sanitizer_get_allocated_size(const volatile void*);
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -186,6 +197,98 @@ TEST(PngFiles, FailedWritesReportZeroAndLeaveNoFile) {
     Image_Free(&image);
     Image_Free(&empty);
     Image_Free(&rgb);
+}
+
+// A PNG file of a few bytes whose header claims a picture of the given size:
+// the signature, the header chunk, one chunk of a little compressed data and
+// the end chunk, each with its right check sum.
+std::vector<unsigned char> ClaimedPng(uint32_t width, uint32_t height) {
+    auto crc = [](const unsigned char* p, size_t n) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (size_t i = 0; i < n; ++i) {
+            c ^= p[i];
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    std::vector<unsigned char> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    auto put32 = [](std::vector<unsigned char>& v, uint32_t x) {
+        for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<unsigned char>(x >> shift));
+    };
+    auto chunk = [&](const char* type, const std::vector<unsigned char>& data) {
+        put32(out, static_cast<uint32_t>(data.size()));
+        std::vector<unsigned char> body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        out.insert(out.end(), body.begin(), body.end());
+        put32(out, crc(body.data(), body.size()));
+    };
+    std::vector<unsigned char> header;
+    put32(header, width);
+    put32(header, height);
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, not interlaced
+    chunk("IHDR", header);
+    // The one row of a 1 x 1 picture: its filter byte and a black pixel.
+    chunk("IDAT", {0x78, 0xDA, 0x63, 0x60, 0x60, 0x60, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01});
+    chunk("IEND", {});
+    return out;
+}
+
+#ifdef __SANITIZE_ADDRESS__
+// The most heap memory held at once while a watch lives, counted through the
+// address sanitizer's allocation hooks (every malloc, also the PNG library's).
+std::atomic<std::int64_t> g_heldBytes{0}, g_mostHeldBytes{0};
+void OnMalloc(const volatile void* p, size_t size) {
+    const std::int64_t held = g_heldBytes += static_cast<std::int64_t>(size);
+    std::int64_t most = g_mostHeldBytes;
+    while (held > most && !g_mostHeldBytes.compare_exchange_weak(most, held)) {
+    }
+    (void)p;
+}
+void OnFree(const volatile void* p) {
+    if (p) g_heldBytes -= static_cast<std::int64_t>(__sanitizer_get_allocated_size(p));
+}
+struct HeapWatch {
+    HeapWatch() {
+        g_heldBytes = g_mostHeldBytes = 0;
+        __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+    }
+    ~HeapWatch() { __sanitizer_install_malloc_and_free_hooks(nullptr, nullptr); }
+    std::int64_t MostHeld() const { return g_mostHeldBytes; }
+};
+#endif
+
+TEST(PngFiles, AHeaderLargerThanItsFileIsRefusedBeforeAnyRowIsMade) {
+    ScratchFolder folder;
+    const std::string path = folder.File("claims.png");
+    const std::vector<unsigned char> bytes = ClaimedPng(20000, 20000);
+    ASSERT_LT(bytes.size(), 128u);
+    WriteWholeFile(path, bytes);
+    Messages messages;
+    Image image;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    {
+#ifdef __SANITIZE_ADDRESS__
+        HeapWatch watch;
+#endif
+        EXPECT_EQ(Png_Load(file, image), 0);
+#ifdef __SANITIZE_ADDRESS__
+        // Refused on its header: none of its 1.2 GB of rows was asked for.
+        EXPECT_LT(watch.MostHeld(), std::int64_t{1} << 20);
+#endif
+    }
+    std::fclose(file);
+    EXPECT_EQ(image.pixels, nullptr);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].textKey, "ErrorCouldNotLoadImage");
+    // A picture that its bytes can hold still loads.
+    const std::vector<unsigned char> small = ClaimedPng(1, 1);
+    WriteWholeFile(path, small);
+    Messages none;
+    EXPECT_EQ(LoadFile(path, image), 1);
+    EXPECT_EQ(image.width, 1);
+    EXPECT_TRUE(none.shown.empty());
+    Image_Free(&image);
 }
 
 }  // namespace

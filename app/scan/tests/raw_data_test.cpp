@@ -284,6 +284,7 @@ TEST(RawData, InconsistentRecordIsReportedAndTheProgramGoesOn) {
     FourSweeps(f);
     std::vector<AppMessage> seen;
     App_SetMessageSink([&](const AppMessage& m) { seen.push_back(m); });
+    App_SetTextLookup([](const std::string& key) { return key == "ErrorCrashHeader" ? "Stopped." : "?"; });
     f.raw.NumPoints = f.raw.MaxPoints + 100;  // counts that disagree with the block
     RawData_NumberPointRuns(f.raw);
     ViewSettings view;
@@ -292,9 +293,12 @@ TEST(RawData, InconsistentRecordIsReportedAndTheProgramGoesOn) {
     GeneralSettings_SetDefaults(settings, 0xA4A4A4, 0);
     RawData_ColourPoints(f.raw, view, settings);
     App_SetMessageSink(nullptr);
+    App_SetTextLookup(nullptr);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].kind, MessageKind::Error);
     EXPECT_EQ(seen[0].textKey, "ErrorCrashHeader");
+    // The header's text, not its key, then the details.
+    EXPECT_EQ(seen[0].text.rfind("Stopped.\n\n", 0), 0u) << seen[0].text;
     EXPECT_NE(seen[0].text.find("NumPoints"), std::string::npos);
     f.raw.NumPoints = f.raw.SweepFirstPoint[f.raw.NumSweeps];
 }

@@ -214,4 +214,46 @@ TEST_F(AaopWizardWin32, BackAndCancel) {
     EXPECT_EQ(list.Items[0].Flags, 0u);
 }
 
+// The spacing boxes take no value that is not finite, as they take no
+// letter: the slicing never sees one.
+TEST_F(AaopWizardWin32, NoSpacingBoxTakesAValueThatIsNotFinite) {
+    UseCylinder();
+    UseStylus({Vec3{0, 0, 0}});
+    std::vector<std::string> wrong;
+    {
+        Driver driver({
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Select Object Type") return false;
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Choose Axis") return false;
+                 return Press(w, 1325);
+             }},
+            {1325,
+             [&](HWND w) {
+                 if (Title(w) != "Choose Vertical Limits and Spacing") return false;
+                 OrthoSliceSetup& setup = AaopWizard_State().setup;
+                 const std::pair<int, float*> boxes[] = {{1328, &setup.SliceSpacing}, {1314, &setup.AngleSpacing}};
+                 for (const auto& box : boxes)
+                     for (const char* typed : {"2.5", "nan", "inf", "-inf", "1e39", "1e-50", ""}) {
+                         SetDlgItemTextA(Page(), box.first, typed);
+                         SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(box.first, EN_KILLFOCUS),
+                                      reinterpret_cast<LPARAM>(GetDlgItem(Page(), box.first)));
+                         char shown[64] = "";
+                         GetDlgItemTextA(Page(), box.first, shown, sizeof shown);
+                         if (*box.second != 2.5f || std::string(shown) != "2.50")
+                             wrong.push_back(std::to_string(box.first) + " '" + typed + "' gave " + shown);
+                     }
+                 return Press(w, IDCANCEL);
+             }},
+        });
+        SendMessageA(window_, WM_COMMAND, 40171, 0);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_TRUE(wrong.empty()) << wrong.front();
+}
+
 }  // namespace

@@ -153,6 +153,16 @@ TEST_F(BatchProcess, AllGoodGivesTheSuccessLineAndOneBeep) {
     EXPECT_TRUE(sounds.empty());
 }
 
+TEST_F(BatchProcess, AScanFileNamedInCapitalsIsAScanFile) {
+    // As File > Open takes it: file names carry no case.
+    const std::string a = folder.File("DOME.TVN");
+    ASSERT_GT(batch_test::WriteDomeScan(a), 0);
+    Add(a, 0, kExportStl);
+    EXPECT_EQ(Batch_Run(items, BatchEnvironment{}, host), 1);
+    EXPECT_FALSE(HasLineContaining("Unknown file type"));
+    EXPECT_GT(StlTriangles(items[0]->outputPath), 0);
+}
+
 TEST_F(BatchProcess, AbortInASurfaceBuildFailsTheItemAndEndsWithoutSummary) {
     const std::string a = folder.File("a.tvn");
     ASSERT_GT(batch_test::WriteDomeScan(a), 0);

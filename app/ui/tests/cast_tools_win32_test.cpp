@@ -102,6 +102,12 @@ TEST_F(CastToolsWin32, BumpOptionsStoreWidthAndHeight) {
         {"5.5", "1.25", false, IDOK, 5.5f, 1.25f},
         {"-3", "2", true, IDOK, 2.0f, -2.0f},  // a negative width keeps the old one
         {"9", "9", false, IDCANCEL, 2.0f, 2.0f},
+        // No number, as for a typed letter: the old values stay.
+        {"nan", "-inf", false, IDOK, 2.0f, 2.0f},
+        {"inf", "nan", true, IDOK, 2.0f, -2.0f},
+        {"1e39", "-1e39", false, IDOK, 2.0f, 2.0f},
+        {"", "", false, IDOK, 2.0f, 2.0f},
+        {"1e-50", "1e-50", false, IDOK, 2.0f, 2.0f},  // a float 0, which neither takes
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);

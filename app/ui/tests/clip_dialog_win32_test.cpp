@@ -259,6 +259,26 @@ TEST_F(ClipDialogWin32, OpensBesideTheMainWindowWithItsFieldsAndTheirRules) {
     EXPECT_TRUE(g_messages.empty());
 }
 
+TEST_F(ClipDialogWin32, NoNumberFieldTakesAValueThatIsNotFinite) {
+    Tick(dialog_, kClipUseBaseline, true);
+    struct Field {
+        int item;
+        float* value;
+    };
+    const Field fields[] = {{kClipTolerance, &Clip_Params().tolerance}, {kClipAngle, &Clip_Params().angle}};
+    for (const Field& f : fields)
+        for (const char* typed : {"nan", "inf", "-inf", "1e39", ""}) {
+            SCOPED_TRACE(std::to_string(f.item) + " " + typed);
+            EXPECT_EQ(Typed(dialog_, f.item, "12.5"), "12.50");
+            EXPECT_EQ(Typed(dialog_, f.item, typed), "12.50");
+            EXPECT_EQ(*f.value, 12.5f);
+        }
+    // Too small for a float: the 0 that both fields take.
+    EXPECT_EQ(Typed(dialog_, kClipTolerance, "1e-50"), "0.00");
+    EXPECT_EQ(Clip_Params().tolerance, 0.0f);
+    Tick(dialog_, kClipUseBaseline, false);
+}
+
 struct DialogClip {
     const char* name;
     bool twoParts;  // the scan's baseline sweep left out, its domes split in two parts

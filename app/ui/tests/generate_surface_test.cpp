@@ -20,6 +20,10 @@ TEST(GenerateSurfaceEntries, FloatFieldsKeepTheOldValueUnlessANumberIsTyped) {
         {"0.5", false, 0.5f}, {"  1.25\t", false, 1.25f}, {"abc", false, 0.3f},   {"1.5mm", false, 0.3f},
         {"", false, 0.3f},    {"-1", false, 0.3f},        {"0", false, 0.3f},     {"-1", true, 0.0f},
         {"0", true, 0.0f},    {"x", true, 0.3f},          {"1e400", false, 0.3f},
+        // Not finite, or not finite as a float: the old value, as for a letter.
+        {"nan", false, 0.3f}, {"inf", true, 0.3f},        {"-inf", true, 0.3f},   {"1e39", true, 0.3f},
+        // Too small for a float: a stored 0, which the zero rule sees.
+        {"1e-50", false, 0.3f}, {"1e-50", true, 0.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

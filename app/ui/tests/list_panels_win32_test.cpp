@@ -228,6 +228,25 @@ TEST_F(ListPanelsWin32, TheStylusListMovesItemsToTheScanOrSaysWhyNot) {
     ListView_SetItemState(list, 1, 0, LVIS_SELECTED);
 }
 
+TEST_F(ListPanelsWin32, TheDistanceFieldTakesNoValueThatIsNotFinite) {
+    ASSERT_TRUE(ListPanels_Command(40144));
+    HWND panel = Shell().modeless[kSlotSweepsList2];
+    ASSERT_NE(panel, nullptr);
+    auto type = [&](const char* text) {
+        SetDlgItemTextA(panel, kListDistance, text);
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(kListDistance, EN_KILLFOCUS),
+                     reinterpret_cast<LPARAM>(GetDlgItem(panel, kListDistance)));
+        return modal_driver::ItemText(panel, kListDistance);
+    };
+    EXPECT_EQ(type("7.25"), "7.2");
+    for (const char* typed : {"nan", "inf", "-inf", "1e39", ""}) {
+        SCOPED_TRACE(typed);
+        EXPECT_EQ(type(typed), "7.2");
+        EXPECT_EQ(App().settings.Stylus.SurfaceDistance, 7.25f);
+    }
+    EXPECT_EQ(type("3 mm"), "3.0");
+}
+
 TEST_F(ListPanelsWin32, TheStylusPopupNamesTheItemAndDeletesItsGroup) {
     HMENU reduced = StylusPopup_Build(1, false);
     EXPECT_EQ(GetMenuItemCount(reduced), 3);

@@ -20,7 +20,11 @@ TEST(SnapshotNames, NumbersCountOnAndKeepTheirWidth) {
                           {"C:\\shots\\Foot.png", "C:\\shots\\Foot2.png"},
                           {"Foot", "Foot2"},
                           {"C:\\v1.2\\scan.png", "C:\\v1.2\\scan2.png"},
-                          {"C:001.png", "C:002.png"}};
+                          {"C:001.png", "C:002.png"},
+                          {"C:\\shots\\Foot0099.png", "C:\\shots\\Foot0100.png"},
+                          // More digits than any integer holds.
+                          {"C:\\shots\\F12345678901234567890.png", "C:\\shots\\F12345678901234567891.png"},
+                          {"C:\\shots\\F99999999999999999999999.png", "C:\\shots\\F100000000000000000000000.png"}};
     for (const Case& c : cases) EXPECT_EQ(Snapshot_NextName(c.path), c.next) << c.path;
 }
 

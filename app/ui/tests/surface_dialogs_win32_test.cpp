@@ -9,6 +9,7 @@
 #include "app/export/tests/cast_scans.h"
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
+#include "app/scan/basic_surface.h"
 #include "app/scan/rbf_surface.h"
 #include "app/scan/tests/cloud_scan.h"
 #include "app/ui/app_state.h"
@@ -221,6 +222,45 @@ TEST_F(SurfaceDialogsWin32, EntriesKeepTheirRulesWhenTheFieldIsLeft) {
     EXPECT_EQ(s.BasicParams.ObjectLimit, 1);
     Pump(3);
     KeepPicture(w, "generate_surface_321_entries");
+}
+
+TEST_F(SurfaceDialogsWin32, NoNumberFieldTakesAValueThatIsNotFinite) {
+    GeneralSettings& s = App().settings;
+    s.RbfParams.RbfSimplify = 1;
+    HWND w = OpenModeless();
+    ASSERT_NE(w, nullptr);
+    SendMessageA(w, kMsgPanelRefresh, 0, 0);
+    struct Field {
+        int id;
+        float* value;
+        bool zeroAllowed;
+    };
+    // The RBF fields first: a change of a basic one closes them until the
+    // basic surface is rebuilt.
+    const Field fields[] = {{1423, &s.RbfParams.RbfAccuracy, false},
+                            {1424, &s.RbfParams.RbfResolution, false},
+                            {1427, &s.RbfParams.RbfExtraTrim, true},
+                            {1429, &s.RbfParams.RbfSimpError, false},
+                            {1422, &s.BasicParams.FilterRadius, false},
+                            {1420, &s.BasicParams.ExportResolutionClip, false},
+                            {1190, &s.BasicParams.SimplifyError, false}};
+    for (const Field& f : fields) {
+        if (f.id == 1422) {  // the basic fields: simplification on opens the last
+            s.BasicParams.SimplifyFacets = 1;
+            SendMessageA(w, kMsgPanelRefresh, 0, 0);
+        }
+        for (const char* typed : {"nan", "inf", "-inf", "1e39", "1e-50", ""}) {
+            SCOPED_TRACE(std::to_string(f.id) + " " + typed);
+            *f.value = 1.5f;
+            Enter(w, f.id, "1.5");
+            Enter(w, f.id, typed);
+            // As for a typed letter the old value stays; a value too small
+            // for a float is a 0, which only a field that takes 0 keeps.
+            const bool zero = std::string(typed) == "1e-50" && f.zeroAllowed;
+            EXPECT_EQ(*f.value, zero ? 0.0f : 1.5f);
+            EXPECT_EQ(Text(w, f.id), zero ? "0.00" : "1.50");
+        }
+    }
 }
 
 TEST_F(SurfaceDialogsWin32, ABasicChangeTurnsTheRbfGroupOffUntilTheBasicSurfaceIsRebuilt) {
@@ -516,17 +556,22 @@ TEST_F(SurfaceDialogsWin32, BasicBuildResultsGiveTheirBoxesAndTheDialogsResult) 
         SCOPED_TRACE(c.build);
         g_messages.clear();
         std::atomic<bool> stopped{false};
+        // The stages are named by their keys, as the builder names them.
         SurfaceBuild_SetBasicBuilder([&](SurfProgressFn progress, void* user) {
-            if (c.build != 1) return progress("Smoothing", 0.5f, user) ? c.build : -1;
+            if (c.build != 1) return progress(kSurfPointsStageKey, 0.5f, user) ? c.build : -1;
             // A cancelled build runs until the user's abort reaches it.
-            for (int i = 0; i < 500 && progress("Smoothing", 0.25f, user); ++i) Sleep(10);
-            stopped = progress("Smoothing", 0.25f, user) == 0;
+            for (int i = 0; i < 500 && progress(kSurfPointsStageKey, 0.25f, user); ++i) Sleep(10);
+            stopped = progress(kSurfPointsStageKey, 0.25f, user) == 0;
             return 1;
         });
         std::deque<Step> steps;
         if (c.build == 1) {
             steps.push_back({1054, [](HWND d) {
                                  if (Text(d, 1035).find("25%") == std::string::npos) return false;
+                                 // The stage's text, never its key.
+                                 EXPECT_EQ(Text(d, 1035).find(kSurfPointsStageKey), std::string::npos);
+                                 EXPECT_NE(Text(d, 1035).find(Locale_GetString(kSurfPointsStageKey)),
+                                           std::string::npos);
                                  KeepPicture(d, "basic_surface_341");
                                  EXPECT_EQ(Text(d, 0), Locale_GetString("BasicSurfCreateTitle"));
                                  return Press(d, 1054);
@@ -738,6 +783,28 @@ TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
     EXPECT_EQ(address, brand.address);
     EXPECT_EQ(web, "&" + brand.url);
     EXPECT_EQ(library, std::string(Locale_GetString("SelvaneAboutVersion")) + " 1.4.2-0");
+}
+
+TEST_F(SurfaceDialogsWin32, TheLibraryAboutBoxTakesAWebPageWithoutHost) {
+    BrandInfo& brand = Brand_Get();
+    const std::string url = brand.url;
+    struct Row {
+        const char* url;
+        const char* mail;
+    } rows[] = {{"http:///updates/", ""}, {"", ""}, {"https://www.maker.example/x", "surfaces@maker.example"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.url);
+        brand.url = r.url;
+        std::string mail = "unread";
+        Driver driver({{1133, [&](HWND d) {
+                            mail = Text(d, 1133);
+                            return Press(d, IDOK);
+                        }}});
+        EXPECT_EQ(MainWnd_OnCommand(40127), 1);
+        EXPECT_TRUE(driver.Finished());
+        EXPECT_EQ(mail, r.mail);
+    }
+    brand.url = url;
 }
 
 }  // namespace

@@ -90,6 +90,33 @@ TEST(UiUtilities, ReformatKeepsTheOldValueForTextThatIsNotANumber) {
     }
 }
 
+// What no number field takes: the old value stays, as for a typed letter.
+const char* const kNotNumbers[] = {"nan", "inf", "-inf", "1e39", "-1e39", "NAN(1)", "infinity", ""};
+
+TEST(UiUtilities, NoFieldTakesANumberThatIsNotFinite) {
+    const ValueLimits limits[] = {Limits(0, 0, false, false, true, true), Limits(0.5f, 100, true, true, false, false),
+                                  Limits(0, 0, false, false, false, false)};
+    for (const char* text : kNotNumbers) {
+        SCOPED_TRACE(text);
+        float parsed = 7;
+        EXPECT_FALSE(Number_Parse(text, parsed));
+        EXPECT_EQ(parsed, 7.0f);
+        float three[3] = {9, 9, 9};
+        EXPECT_FALSE(Str_ParseFloats((std::string("1 ") + text + " 2").c_str(), 3, three));
+        EXPECT_EQ(three[0], 9.0f);
+        for (const ValueLimits& l : limits) {
+            std::string shown;
+            EXPECT_EQ(Number_Reformat(text, 4.5f, l, "%.2f", shown), 4.5f);
+            EXPECT_EQ(shown, "4.50");
+        }
+    }
+    // A value too small for a float is 0, and meets the zero rule as 0.
+    std::string shown;
+    EXPECT_EQ(Number_Reformat("1e-50", 4.5f, Limits(0, 0, false, false, true, false), "%.2f", shown), 4.5f);
+    EXPECT_EQ(Number_Reformat("1e-50", 4.5f, Limits(0, 0, false, false, true, true), "%.2f", shown), 0.0f);
+    EXPECT_EQ(Number_Reformat("3.4e38", 4.5f, Limits(0, 0, false, false, true, true), "%.2f", shown), 3.4e38f);
+}
+
 TEST(UiUtilities, ReplaceFileNameKeepsDriveAndFolder) {
     struct {
         const char* target;
