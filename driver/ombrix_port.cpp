@@ -149,6 +149,13 @@ NTSTATUS OmbrixDevice::ClaimPort() {
 }
 
 NTSTATUS OmbrixDevice::ClosePort() {
+    // No transfer starts on a port being given back, and one that slipped
+    // past a removal's checks on another processor is ended here.
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    m_portOpen = FALSE;
+    IoReleaseCancelSpinLock(irql);
+    EndDeviceActivity();
     // The interrupt goes first: once the port is freed another client may
     // own it, and our routine must not touch its registers any more. While
     // the interrupt cannot be disconnected the port stays ours.

@@ -17,7 +17,7 @@ std::wstring Normalise(std::wstring path) {
 }
 
 void CheckPassive(const char* call) {
-    if (g->irql != PASSIVE_LEVEL) Problem(std::string(call) + " above passive level");
+    if (ThisCpu().irql != PASSIVE_LEVEL) Problem(std::string(call) + " above passive level");
 }
 
 NTSTATUS OpenPath(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create) {

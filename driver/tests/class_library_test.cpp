@@ -180,5 +180,24 @@ TEST_F(ClassLibrary, QueueCleanUpTakesOnlyTheFileObjectsRequests) {
     device->_self_delete();
 }
 
+// A request of a major function the device does not serve completes with
+// STATUS_NOT_IMPLEMENTED and leaves the outstanding count: a remove after
+// it does not wait for it.
+TEST_F(ClassLibrary, AnUnservedRequestIsNotWaitedFor) {
+    NTSTATUS status = STATUS_SUCCESS;
+    ProbeDevice* device = new (L"Probe", FILE_DEVICE_UNKNOWN, nullptr, 0, 0, status) ProbeDevice(nullptr);
+    ASSERT_NE(device, nullptr);
+    PIRP irp = IoAllocateIrp(1, FALSE);
+    IoSetNextIrpStackLocation(irp);
+    IoGetCurrentIrpStackLocation(irp)->MajorFunction = IRP_MJ_FLUSH_BUFFERS;
+    IoGetCurrentIrpStackLocation(irp)->DeviceObject = device->DeviceObject();
+    device->IncrementOutstandingRequestCount();
+    EXPECT_EQ(device->FlushBuffers(irp), STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(irp->IoStatus.Status, STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(device->WaitStop(10000), STATUS_SUCCESS) << "the request still counts as outstanding";
+    IoFreeIrp(irp);
+    device->_self_delete();
+}
+
 }  // namespace
 }  // namespace ombrix_test

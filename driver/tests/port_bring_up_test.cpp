@@ -168,8 +168,15 @@ TEST_F(PortBringUp, FailedDisconnectKeepsThePortUntilItSucceeds) {
     // Our routine is still on the line: the port may not go to anyone else.
     EXPECT_TRUE(kernel.PortAllocatedByDriver(0));
     EXPECT_TRUE(kernel.InterruptConnected(0));
+    // Removal is refused while the interrupt stays connected, and the
+    // binding it disconnects through is kept for the next try.
+    EXPECT_EQ(kernel.Pnp(kQueryRemove), 0xC0000001u);
+    EXPECT_TRUE(kernel.InterruptConnected(0));
     kernel.Faults().disconnectInterruptStatus = 0;
-    // The remove at the end releases both.
+    EXPECT_EQ(kernel.Pnp(kQueryRemove), kSuccess);
+    EXPECT_FALSE(kernel.InterruptConnected(0));
+    EXPECT_FALSE(kernel.PortAllocatedByDriver(0));
+    EXPECT_EQ(kernel.Pnp(kCancelRemove), kSuccess);
 }
 
 TEST_F(PortBringUp, InterruptGoesBeforeThePortIsFreed) {
