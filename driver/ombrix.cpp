@@ -29,7 +29,7 @@ NTSTATUS Ombrix::DriverEntry(PUNICODE_STRING registryPath) {
         parameters.QueryValue(L"TraceBreakLevel", &g_trace.breakLevel);
         parameters.QueryValue(L"BreakOnEntry", &g_trace.breakOnEntry);
     }
-    if (g_trace.breakOnEntry) BreakIntoDebugger();
+    if (g_trace.breakOnEntry && DebuggerEnabled()) BreakIntoDebugger();
     return STATUS_SUCCESS;
 }
 

@@ -82,6 +82,7 @@ class OmbrixDevice : public KPnpDevice {
     NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information);
     void PortStatusRequest(PIRP irp, ULONG outputBytes);
     NTSTATUS ReleaseAndForgetLowerPort(NTSTATUS status);
+    NTSTATUS ReadLptPort();
     NTSTATUS SetConnectInterruptEnabled();
     PUCHAR StatusRegister() const { return m_SPPInfo.Controller + 1; }
     PUCHAR ControlRegister() const { return m_SPPInfo.Controller + 2; }

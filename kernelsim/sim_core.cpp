@@ -142,6 +142,9 @@ using namespace kernelsim;
 
 extern "C" {
 
+BOOLEAN KdDebuggerEnabled = FALSE;
+BOOLEAN KdDebuggerNotPresent = TRUE;
+
 KIRQL SimKernelCurrentIrql(void) { return ThisCpu().irql; }
 KIRQL SimKernelRaiseIrql(KIRQL level) { return Raise(level); }
 void SimKernelLowerIrql(KIRQL level) { Lower(level); }
@@ -380,6 +383,7 @@ namespace kernelsim {
 Kernel::Kernel() {
     if (g) std::abort();  // one simulated machine at a time
     g = new State;
+    SetDebuggerEnabled(false);
     SetUpRoot();
     SetUpPorts();
 }

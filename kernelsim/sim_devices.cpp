@@ -602,6 +602,11 @@ uint32_t Kernel::AddDevice() {
 
 int Kernel::DebuggerBreaks() const { return g->breaks; }
 
+void Kernel::SetDebuggerEnabled(bool enabled) {
+    KdDebuggerEnabled = enabled;
+    KdDebuggerNotPresent = !enabled;
+}
+
 bool Kernel::DeviceExists() const { return g->driver.DeviceObject != nullptr; }
 
 uint32_t Kernel::Pnp(uint8_t minor) {

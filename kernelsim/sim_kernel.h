@@ -138,6 +138,8 @@ class Kernel {
     bool DeviceExists() const;
     // Times the driver broke into the kernel debugger.
     int DebuggerBreaks() const;
+    // A kernel debugger attached and enabled (none at first).
+    void SetDebuggerEnabled(bool enabled);
 
     // The I/O manager as user mode reaches it.
     int Open(uint32_t* status);  // "\\.\ECP"; -1 when refused

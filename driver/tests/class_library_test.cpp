@@ -23,7 +23,7 @@ TEST_F(ClassLibrary, UnitizedNames) {
         const wchar_t* base;
         ULONG unit;
         ULONG radix;
-        const wchar_t* name;
+        const wchar_t* name;  // "": not formed
         const wchar_t* next;
     };
     const Case cases[] = {
@@ -34,13 +34,19 @@ TEST_F(ClassLibrary, UnitizedNames) {
         {L"Unit", 3, 8, L"", L""},              // only radix 10 and 16
         {L"", 42, 10, L"42", L"43"},
     };
+    // A name that is not formed says so, and its buffer (which callers pass
+    // on as a terminated string) holds the base alone.
+    auto check = [](KUnitizedName& name, const wchar_t* base, const wchar_t* expected) {
+        EXPECT_EQ(Text(name.Get()), expected);
+        EXPECT_EQ(name.IsValid(), *expected != 0);
+        EXPECT_EQ(std::wstring(name.Buffer()), *expected ? std::wstring(expected) : std::wstring(base));
+    };
     for (const Case& test : cases) {
         SCOPED_TRACE(testing::Message() << test.unit << " radix " << test.radix);
         KUnitizedName name(test.base, test.unit, test.radix);
-        ASSERT_TRUE(name.IsValid());
-        EXPECT_EQ(Text(name.Get()), test.name);
+        check(name, test.base, test.name);
         name.NextUnit();
-        EXPECT_EQ(Text(name.Get()), test.next);
+        check(name, test.base, test.next);
     }
 }
 

@@ -192,6 +192,9 @@ TEST_F(PortBringUp, InterruptGoesBeforeThePortIsFreed) {
 }
 
 TEST_F(PortBringUp, AnyFailingAllocationLeavesNothingBehind) {
+    // The user chose port 2: no failure may open port 1 instead.
+    kernel.SetPort(1, kernelsim::PortSetup{});
+    kernel.SetDword(kUnitKey, "LPTPort", 2);
     // Each round makes one more allocation of the open fail, until the open
     // gets through whole.
     for (int n = 1; n < 64; ++n) {
@@ -201,10 +204,10 @@ TEST_F(PortBringUp, AnyFailingAllocationLeavesNothingBehind) {
         const uint32_t opened = OpenPort(handle);
         const bool allAllocated = kernel.Faults().failAllocationAt > 0;
         kernel.Faults().failAllocationAt = 0;
-        // Either the whole port or nothing of it (a registry read that
-        // cannot allocate falls back to its default and the open goes on).
-        EXPECT_EQ(kernel.PortAllocatedByDriver(0), opened == kSuccess);
-        EXPECT_EQ(kernel.InterruptConnected(0), opened == kSuccess);
+        // Either the whole chosen port or nothing.
+        EXPECT_FALSE(kernel.PortAllocatedByDriver(0));
+        EXPECT_EQ(kernel.PortAllocatedByDriver(1), opened == kSuccess);
+        EXPECT_EQ(kernel.InterruptConnected(1), opened == kSuccess);
         Close(handle);
         ExpectNothingClaimed(kernel);
         if (allAllocated) {
