@@ -297,6 +297,7 @@ NTSTATUS PortControl(Port& port, PIRP irp) {
                 outputBytes < sizeof(ParallelInterruptInformation))
                 return STATUS_BUFFER_TOO_SMALL;
             if (g->faults.connectInterruptStatus) return static_cast<NTSTATUS>(g->faults.connectInterruptStatus);
+            if (!port.connectAllowed) return STATUS_UNSUCCESSFUL;
             PARALLEL_INTERRUPT_SERVICE_ROUTINE routine;
             std::memcpy(&routine, buffer, sizeof routine);
             port.chain.insert(port.chain.begin(),
@@ -432,8 +433,11 @@ void SetUpPorts() {
         std::memcpy(port.context.data() + 16, &port.physical, sizeof port.physical);
         // The other client of the port's shared interrupt.
         port.chain.push_back(Interrupt{OtherClientIsr, &port});
+        // A machine where the driver was installed and started once before.
+        WriteDword(PortKeyPath(i), "EnableConnectInterruptIoctl", 1);
     }
     for (int i = 0; i < 4; ++i) ApplyPortSetup(i, g->ports[i].setup);
+    StartPortDriver();
 }
 
 bool CompleteOnePended() {
@@ -524,6 +528,17 @@ bool StepHardware() {
 }
 
 void Kernel::SetPort(int index, const PortSetup& setup) { ApplyPortSetup(index, setup); }
+
+// The port driver reads its device key's switch once, when it starts.
+void StartPortDriver() {
+    for (int i = 0; i < 4; ++i) {
+        uint32_t allowed = 0;
+        g->ports[i].connectAllowed =
+            ReadDword(PortKeyPath(i), "EnableConnectInterruptIoctl", &allowed) && allowed != 0;
+    }
+}
+
+void Kernel::RestartPortDriver() { StartPortDriver(); }
 
 void ApplyPortSetup(int index, const PortSetup& setup) {
     Port& port = g->ports[index];

@@ -103,7 +103,10 @@ struct Port {
     enum class Owner { None, Driver, Other } owner = Owner::None;
     std::vector<Interrupt> chain;  // the driver's routine, then the other client's
     bool otherPending = false;
-    bool ownPending = false;  // the chip ended a segment: its service interrupt awaits the driver
+    bool ownPending = false;
+    // What the port driver read from "EnableConnectInterruptIoctl" when it
+    // started: it connects a client's interrupt routine only when set.
+    bool connectAllowed = false;  // the chip ended a segment: its service interrupt awaits the driver
     UCHAR dcr = 0x0C;
     UCHAR ecr = 0x15;
 };
@@ -220,6 +223,10 @@ uint32_t SendAndCollect(PDEVICE_OBJECT device, PIRP irp, const Request& result);
 
 // The parts' set-up and per-step work.
 std::string PortKeyPath(int port);
+bool ReadDword(const std::string& key, const std::string& name, uint32_t* value);
+void WriteDword(const std::string& key, const std::string& name, uint32_t value);
+// The port driver starts: it reads each port's connect switch.
+void StartPortDriver();
 void SetUpPorts();
 void ApplyPortSetup(int index, const PortSetup& setup);
 void SetUpRoot();

@@ -108,8 +108,13 @@ class Kernel {
     bool GetDword(const std::string& key, const std::string& name, uint32_t* value) const;
     void DeleteValue(const std::string& key, const std::string& name);
     void CreateKey(const std::string& key);
-    // The port's device-parameters key.
+    // The port's device-parameters key. Its "EnableConnectInterruptIoctl"
+    // is 1 at first (the driver ran here before); the port driver reads it
+    // when it starts, and connects a client's interrupt only when it read
+    // it set.
     std::string PortDeviceKey(int port) const;
+    // The port driver starts again, as at the machine's restart.
+    void RestartPortDriver();
 
     // Parallel ports (port 0 exists unless changed) and the peripheral.
     void SetPort(int port, const PortSetup& setup);

@@ -138,6 +138,29 @@ TEST_F(PortBringUp, ConnectSwitchIsTurnedOnAndLeftOn) {
     }
 }
 
+// The port driver reads its connect switch only when it starts: on a
+// machine where it was never set the first open sets it but is refused the
+// interrupt, and after the restart the port opens.
+TEST_F(PortBringUp, FirstOpenOnAFreshMachineNeedsARestart) {
+    kernel.DeleteValue(kernel.PortDeviceKey(0), "EnableConnectInterruptIoctl");
+    kernel.RestartPortDriver();
+    kernel.ClearEvents();
+    const int handle = Open();
+    EXPECT_EQ(OpenPort(handle), kBiosFailedToConnectInterrupt);
+    ASSERT_EQ(kernel.Events().size(), 1u);
+    EXPECT_EQ(kernel.Events()[0].code, 0xC0070005u);
+    uint32_t value = 0;
+    EXPECT_TRUE(kernel.GetDword(kernel.PortDeviceKey(0), "EnableConnectInterruptIoctl", &value));
+    EXPECT_EQ(value, 1u);
+    Close(handle);
+    ExpectNothingClaimed(kernel);
+
+    kernel.RestartPortDriver();
+    const int again = OpenWithPort();
+    EXPECT_TRUE(kernel.InterruptConnected(0));
+    EXPECT_EQ(Status(again).TransferState, ECP_TRANSFER_IDLE);
+}
+
 TEST_F(PortBringUp, SecondOpenIsBusyAndKeepsThePort) {
     const int handle = OpenWithPort();
     EXPECT_EQ(OpenPort(handle), kDeviceBusy);
