@@ -70,6 +70,7 @@ KDmaTransfer::KDmaTransfer()
       m_current(nullptr),
       m_state(Idle),
       m_terminatedWhileWaiting(FALSE),
+      m_mapRegistersRequested(0),
       m_remaining(0),
       m_scatterGather(nullptr),
       m_segmentCount(1),
@@ -102,10 +103,17 @@ NTSTATUS KDmaTransfer::Initiate(KDevice* device, KDmaAdapter* adapter, PMDL mdl,
     m_remaining = m_memory.Size();
     m_segmentBytes = 0;
     m_segmentsSetUp = 0;
-    m_terminatedWhileWaiting = FALSE;
     m_mapRegistersNeeded =
         MapRegistersFor(reinterpret_cast<ULONG_PTR>(m_current), m_remaining, adapter->MapRegisters());
     m_state = Waiting;
+    if (m_terminatedWhileWaiting) {
+        // The grant of the ended transfer's request becomes this one's;
+        // segments reach only as far as the registers it asked for.
+        m_terminatedWhileWaiting = FALSE;
+        if (m_mapRegistersNeeded > m_mapRegistersRequested) m_mapRegistersNeeded = m_mapRegistersRequested;
+        return STATUS_SUCCESS;
+    }
+    m_mapRegistersRequested = m_mapRegistersNeeded;
     const NTSTATUS status =
         adapter->QueueSynchRequest(device->DeviceObject(), m_mapRegistersNeeded, OnChannelGranted, this);
     if (!NT_SUCCESS(status)) m_state = Idle;

@@ -90,7 +90,11 @@ class KDmaTransfer {
     PVOID m_context;
     PUCHAR m_current;
     ULONG m_state;
+    // A channel request is with the platform, its grant still to come. A
+    // transfer ended meanwhile leaves it to the next one: the platform takes
+    // one request per device until the grant.
     BOOLEAN m_terminatedWhileWaiting;
+    ULONG m_mapRegistersRequested;
     ULONG m_remaining;
     PVOID m_scatterGather;
     ULONG m_segmentCount;

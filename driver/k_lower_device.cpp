@@ -45,7 +45,9 @@ struct CallWait {
 
 NTSTATUS NTAPI CallWaitDone(PDEVICE_OBJECT, PIRP irp, PVOID context) {
     CallWait* wait = static_cast<CallWait*>(context);
-    if (irp->PendingReturned) IoMarkIrpPending(irp);
+    // Only a location of the caller's may be marked: a request the caller
+    // allocated for the lower device has none above the lower device's.
+    if (irp->PendingReturned && irp->CurrentLocation <= irp->StackCount) IoMarkIrpPending(irp);
     wait->status = irp->IoStatus.Status;
     wait->information = irp->IoStatus.Information;
     wait->done.Set();

@@ -8,19 +8,23 @@ NTSTATUS KEvent::Wait(LONGLONG timeout100ns) {
     return KeWaitForSingleObject(&m_event, Executive, KernelMode, FALSE, timeout100ns ? &timeout : nullptr);
 }
 
-BOOLEAN KTimedCallback::Set(LONGLONG dueTime, PKDEFERRED_ROUTINE routine, PVOID context) {
+BOOLEAN KTimedCallback::Set(LONGLONG dueTime, PKDEFERRED_ROUTINE routine, PVOID owner) {
     // Re-initialising a queued callback would corrupt the DPC queue.
     Cancel();
-    KeInitializeDpc(&m_dpc, routine, context);
+    if (++m_armings == 0) ++m_armings;
+    m_arming = m_armings;
+    KeInitializeDpc(&m_dpc.dpc, routine, reinterpret_cast<PVOID>(m_arming));
+    m_dpc.owner = owner;
     m_dpcInitialised = TRUE;
     LARGE_INTEGER due;
     due.QuadPart = dueTime;
-    return KeSetTimer(&m_timer, due, &m_dpc);
+    return KeSetTimer(&m_timer, due, &m_dpc.dpc);
 }
 
 BOOLEAN KTimedCallback::Cancel() {
     const BOOLEAN wasSet = KTimer::Cancel();
-    if (m_dpcInitialised) KeRemoveQueueDpc(&m_dpc);
+    if (m_dpcInitialised) KeRemoveQueueDpc(&m_dpc.dpc);
+    m_arming = 0;
     return wasSet;
 }
 

@@ -132,17 +132,33 @@ class KTimer {
     KTIMER m_timer;
 };
 
+// A timer with a routine. Each arming is numbered, and the routine gets
+// its arming's number as its context: on a multiprocessor an expiry may
+// already run elsewhere when Cancel or the next Set comes, and only the
+// number tells it that it is stale (IsCurrent, under the lock that guards
+// the arming).
 class KTimedCallback : public KTimer {
   public:
-    KTimedCallback() : m_dpcInitialised(FALSE) {}
+    KTimedCallback() : m_armings(0), m_arming(0), m_dpcInitialised(FALSE) { m_dpc.owner = nullptr; }
     ~KTimedCallback() { Cancel(); }
-    BOOLEAN Set(LONGLONG dueTime, PKDEFERRED_ROUTINE routine, PVOID context);
-    // Stops the timer and takes back its callback when already queued, so
-    // that no expiry of an earlier arming runs after this returns.
+    // `owner` is what Owner() gives the routine back.
+    BOOLEAN Set(LONGLONG dueTime, PKDEFERRED_ROUTINE routine, PVOID owner);
+    // Stops the timer and takes back its routine when only queued; one that
+    // already runs finds its arming no longer current.
     BOOLEAN Cancel();
+    // Within the routine: the owner given to Set, and whether the expiry is
+    // of the arming still in force.
+    static PVOID Owner(PKDPC dpc) { return reinterpret_cast<OwnedDpc*>(dpc)->owner; }
+    BOOLEAN IsCurrent(PVOID arming) const { return m_arming != 0 && reinterpret_cast<ULONG_PTR>(arming) == m_arming; }
 
   private:
-    KDPC m_dpc;
+    struct OwnedDpc {
+        KDPC dpc;  // first: the routine's DPC pointer is this record's
+        PVOID owner;
+    };
+    OwnedDpc m_dpc;
+    ULONG_PTR m_armings;  // armings so far: the next one's number
+    ULONG_PTR m_arming;   // the one in force; 0: none
     BOOLEAN m_dpcInitialised;
 };
 

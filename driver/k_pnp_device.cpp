@@ -175,17 +175,21 @@ NTSTATUS KPnpDevice::DeviceIrpDispatch(PIRP irp) {
     }
 }
 
+// Whether a request that arrives now waits in the held list.
+BOOLEAN KPnpDevice::MustHold() const {
+    return ((m_state & PNP_REMOVE_PENDING) && (m_policy.hold & HOLD_WHILE_REMOVE_PENDING)) ||
+           ((m_state & PNP_STOP_PENDING) && (m_policy.hold & HOLD_WHILE_STOP_PENDING)) ||
+           (!(m_state & PNP_STARTED) && (m_policy.hold & HOLD_BEFORE_START)) ||
+           ((m_pendingPower || (m_powerFlags & POWER_SLEEPING)) && m_powerPolicy.holdDuringTransition);
+}
+
 // Any other request, counted already: served, held, or failed.
 NTSTATUS KPnpDevice::DispatchReady(PIRP irp) {
     if (m_state & (PNP_REMOVED | PNP_SURPRISE_REMOVED)) {
         irp->IoStatus.Information = 0;
         return CompleteHere(irp, STATUS_DELETE_PENDING);
     }
-    const BOOLEAN hold = ((m_state & PNP_REMOVE_PENDING) && (m_policy.hold & HOLD_WHILE_REMOVE_PENDING)) ||
-                         ((m_state & PNP_STOP_PENDING) && (m_policy.hold & HOLD_WHILE_STOP_PENDING)) ||
-                         (!(m_state & PNP_STARTED) && (m_policy.hold & HOLD_BEFORE_START)) ||
-                         (m_pendingPower && m_powerPolicy.holdDuringTransition);
-    if (hold) return HoldIrp(irp);
+    if (MustHold()) return HoldIrp(irp);
     if (!(m_state & PNP_STARTED)) {
         irp->IoStatus.Information = 0;
         return CompleteHere(irp, STATUS_DEVICE_NOT_READY);
@@ -205,9 +209,21 @@ NTSTATUS KPnpDevice::HoldIrp(PIRP irp) {
         irp->IoStatus.Information = 0;
         return CompleteHere(irp, STATUS_CANCELLED);
     }
+    // The reason to hold may have ended since the caller looked: the held
+    // requests are released under this lock after the state changes, so a
+    // request that still finds it here joins the list in time.
+    if (!MustHold()) {
+        IoReleaseCancelSpinLock(irql);
+        return DispatchReady(irp);
+    }
     IoMarkIrpPending(irp);
     IoSetCancelRoutine(irp, HeldCancel);
     m_held.InsertTail(irp);
+    // A held request is not outstanding: the waits of a query for the
+    // requests in progress would otherwise wait for the very requests that
+    // only the query's cancel releases. It counts again when it leaves the
+    // list.
+    DecrementOutstandingRequestCount();
     IoReleaseCancelSpinLock(irql);
     return STATUS_PENDING;
 }
@@ -217,6 +233,7 @@ VOID NTAPI KPnpDevice::HeldCancel(PDEVICE_OBJECT device, PIRP irp) {
     self->m_held.Remove(irp);
     IoReleaseCancelSpinLock(irp->CancelIrql);
     irp->IoStatus.Information = 0;
+    self->IncrementOutstandingRequestCount();
     self->CompleteHere(irp, STATUS_CANCELLED);
 }
 
@@ -232,6 +249,7 @@ VOID KPnpDevice::ProcessHeldRequests(BOOLEAN fail) {
     IoReleaseCancelSpinLock(irql);
     while (PIRP irp = taken.RemoveHead()) {
         irp->IoStatus.Information = 0;
+        IncrementOutstandingRequestCount();
         if (irp->Cancel)
             CompleteHere(irp, STATUS_CANCELLED);
         else if (fail)
@@ -258,6 +276,7 @@ VOID KPnpDevice::CleanUpHeldRequests(PFILE_OBJECT file) {
     IoReleaseCancelSpinLock(irql);
     while (PIRP irp = taken.RemoveHead()) {
         irp->IoStatus.Information = 0;
+        IncrementOutstandingRequestCount();
         CompleteHere(irp, STATUS_CANCELLED);
     }
 }
@@ -276,50 +295,32 @@ NTSTATUS KPnpDevice::Pnp(PIRP irp) {
             }
             return CompleteHere(irp, status);
         case IRP_MN_QUERY_STOP_DEVICE:
-            if (((m_policy.queryStop & QUERY_REFUSE_OPEN_HANDLES) && m_openHandles > 0) ||
-                ((m_policy.queryStop & QUERY_REFUSE_BUSY) && m_outstanding > 2))
-                return CompleteHere(irp, STATUS_DEVICE_BUSY);
-            status = OnQueryStopDevice(irp);
-            if (!NT_SUCCESS(status)) return CompleteHere(irp, status);
-            m_state |= PNP_STOP_PENDING;
-            if (!(m_state & PNP_STARTED)) return CompleteHere(irp, status);
-            irp->IoStatus.Status = STATUS_SUCCESS;
-            return PassDown(irp);
+            return QueryStop(irp);
         case IRP_MN_CANCEL_STOP_DEVICE:
         case IRP_MN_CANCEL_REMOVE_DEVICE: {
             status = ForwardAndWait(irp);
             if (!NT_SUCCESS(status)) return CompleteHere(irp, status);
             const BOOLEAN stop = stack->MinorFunction == IRP_MN_CANCEL_STOP_DEVICE;
+            m_mutex.Lock();
             status = stop ? OnCancelStopDevice(irp) : OnCancelRemoveDevice(irp);
             m_state &= ~(stop ? PNP_STOP_PENDING : PNP_REMOVE_PENDING);
+            m_mutex.Unlock();
             if (m_policy.hold & (stop ? HOLD_RELEASE_AT_CANCEL_STOP : HOLD_RELEASE_AT_CANCEL_REMOVE))
                 ProcessHeldRequests(FALSE);
             return CompleteHere(irp, status);
         }
-        case IRP_MN_STOP_DEVICE:
-            status = OnStopDevice(irp);
-            if (!(m_state & PNP_STARTED)) {
-                m_state &= ~PNP_STOP_PENDING;
-                return CompleteHere(irp, STATUS_SUCCESS);
-            }
+        case IRP_MN_STOP_DEVICE: {
+            m_mutex.Lock();
+            OnStopDevice(irp);
+            const BOOLEAN started = (m_state & PNP_STARTED) != 0;
             m_state &= ~(PNP_STARTED | PNP_STOP_PENDING);
+            m_mutex.Unlock();
+            if (!started) return CompleteHere(irp, STATUS_SUCCESS);
             irp->IoStatus.Status = STATUS_SUCCESS;
             return PassDown(irp);
+        }
         case IRP_MN_QUERY_REMOVE_DEVICE:
-            if ((m_policy.queryRemove & QUERY_REFUSE_OPEN_HANDLES) && m_openHandles > 0)
-                return CompleteHere(irp, STATUS_DEVICE_BUSY);
-            status = OnQueryRemoveDevice(irp);
-            if (!NT_SUCCESS(status)) return CompleteHere(irp, status);
-            m_state |= PNP_REMOVE_PENDING;
-            if (m_policy.queryRemove & QUERY_FLUSH_QUEUE) KDeviceQueue(m_deviceObject).PnpCleanUp(this, nullptr);
-            if ((m_state & PNP_STARTED) && (m_policy.queryRemove & QUERY_WAIT_OUTSTANDING)) {
-                // This request is not one to wait for.
-                DecrementOutstandingRequestCount();
-                WaitStop(m_policy.queryRemoveTimeout);
-                IncrementOutstandingRequestCount();
-            }
-            irp->IoStatus.Status = STATUS_SUCCESS;
-            return PassDown(irp);
+            return QueryRemove(irp);
         case IRP_MN_REMOVE_DEVICE:
             return RemoveDevice(irp);
         case IRP_MN_SURPRISE_REMOVAL:
@@ -337,6 +338,44 @@ NTSTATUS KPnpDevice::Pnp(PIRP irp) {
         default:
             return DefaultPnp(irp);
     }
+}
+
+// The checks and the state change of a query are one step under the
+// device's mutex: a create between them would open a handle on a device
+// that has just promised to stop or go.
+NTSTATUS KPnpDevice::QueryStop(PIRP irp) {
+    m_mutex.Lock();
+    NTSTATUS status = STATUS_DEVICE_BUSY;
+    if (!(((m_policy.queryStop & QUERY_REFUSE_OPEN_HANDLES) && m_openHandles > 0) ||
+          ((m_policy.queryStop & QUERY_REFUSE_BUSY) && m_outstanding > 2))) {
+        status = OnQueryStopDevice(irp);
+        if (NT_SUCCESS(status)) m_state |= PNP_STOP_PENDING;
+    }
+    const BOOLEAN started = (m_state & PNP_STARTED) != 0;
+    m_mutex.Unlock();
+    if (!NT_SUCCESS(status) || !started) return CompleteHere(irp, status);
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    return PassDown(irp);
+}
+
+NTSTATUS KPnpDevice::QueryRemove(PIRP irp) {
+    m_mutex.Lock();
+    NTSTATUS status = STATUS_DEVICE_BUSY;
+    if (!((m_policy.queryRemove & QUERY_REFUSE_OPEN_HANDLES) && m_openHandles > 0)) {
+        status = OnQueryRemoveDevice(irp);
+        if (NT_SUCCESS(status)) m_state |= PNP_REMOVE_PENDING;
+    }
+    m_mutex.Unlock();
+    if (!NT_SUCCESS(status)) return CompleteHere(irp, status);
+    if (m_policy.queryRemove & QUERY_FLUSH_QUEUE) KDeviceQueue(m_deviceObject).PnpCleanUp(this, nullptr);
+    if ((m_state & PNP_STARTED) && (m_policy.queryRemove & QUERY_WAIT_OUTSTANDING)) {
+        // This request is not one to wait for.
+        DecrementOutstandingRequestCount();
+        WaitStop(m_policy.queryRemoveTimeout);
+        IncrementOutstandingRequestCount();
+    }
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    return PassDown(irp);
 }
 
 NTSTATUS KPnpDevice::RemoveDevice(PIRP irp) {
@@ -425,22 +464,36 @@ NTSTATUS KPnpDevice::SetPowerSystem(PIRP irp, SYSTEM_POWER_STATE state) {
             m_systemPower = state;
             const DEVICE_POWER_STATE device = DetermineNewDevicePowerState(state);
             if (device != m_devicePower) {
-                EndDeviceActivity();
-                if (m_devicePower == PowerDeviceD0) {
-                    DecrementOutstandingRequestCount();
-                    WaitStop();
-                    IncrementOutstandingRequestCount();
-                }
+                // Requests that come from now on wait for the wake.
+                m_powerFlags |= POWER_SLEEPING;
+                EndActivityAndDrain();
                 RequestDevicePower(device, FALSE);
             }
         } else {
             OnSystemWake(irp);
             m_systemPower = state;
+            m_powerFlags &= ~POWER_SLEEPING;
             RequestDevicePower(DetermineNewDevicePowerState(PowerSystemWorking), FALSE);
         }
     }
     irp->IoStatus.Status = STATUS_SUCCESS;
     return DefaultPower(irp);
+}
+
+// Ends what runs and waits for the requests in progress. A request whose
+// dispatch had passed its checks on another processor before the device
+// began to hold them starts after the first end; the next round ends it.
+void KPnpDevice::EndActivityAndDrain() {
+    constexpr LONGLONG kRound100ns = 10 * 10000;
+    constexpr int kRounds = 100;
+    for (int round = 0; round < kRounds; ++round) {
+        EndDeviceActivity();
+        if (m_devicePower != PowerDeviceD0) return;
+        DecrementOutstandingRequestCount();
+        const NTSTATUS status = WaitStop(kRound100ns);
+        IncrementOutstandingRequestCount();
+        if (status != STATUS_TIMEOUT) return;
+    }
 }
 
 NTSTATUS KPnpDevice::SetPowerDevice(PIRP irp, DEVICE_POWER_STATE state) {

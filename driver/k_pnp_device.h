@@ -15,6 +15,9 @@ constexpr ULONG PNP_STARTED = 0x08;
 constexpr ULONG PNP_REMOVE_IN_PROGRESS = 0x10;
 constexpr ULONG PNP_SURPRISE_REMOVED = 0x20;
 
+// Power flags: the system sleeps (requests wait for the wake).
+constexpr ULONG POWER_SLEEPING = 0x01;
+
 // General policy.
 constexpr ULONG POLICY_FAIL_AFTER_REMOVE = 0x01;
 constexpr ULONG POLICY_FAIL_BEFORE_START = 0x02;
@@ -105,6 +108,9 @@ class KPnpDevice : public KDevice {
     LONG OpenHandles() const { return m_openHandles; }
 
   protected:
+    // A PnP device counts every request it gets: one it does not serve
+    // leaves the count too, or a remove would wait for it for ever.
+    NTSTATUS NotImplemented(PIRP irp) override { return CompleteHere(irp, STATUS_NOT_IMPLEMENTED); }
     // Ends what the device is doing: the queued requests complete as
     // cancelled, then the request in transfer is cancelled through its own
     // cancel routine, which stops the transfer and starts the next one.
@@ -117,6 +123,10 @@ class KPnpDevice : public KDevice {
     NTSTATUS RequestDevicePower(DEVICE_POWER_STATE state, BOOLEAN wait);
     NTSTATUS EnsureD0();
     NTSTATUS DispatchReady(PIRP irp);
+    BOOLEAN MustHold() const;
+    void EndActivityAndDrain();
+    NTSTATUS QueryStop(PIRP irp);
+    NTSTATUS QueryRemove(PIRP irp);
     NTSTATUS RemoveDevice(PIRP irp);
     NTSTATUS SetPowerSystem(PIRP irp, SYSTEM_POWER_STATE state);
     NTSTATUS SetPowerDevice(PIRP irp, DEVICE_POWER_STATE state);

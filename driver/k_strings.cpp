@@ -124,6 +124,7 @@ void KUnitizedName::NextUnit() {
 // leaves the name empty rather than cut.
 void KUnitizedName::WriteDigits() {
     m_name.Length = 0;
+    m_buffer[m_baseLength] = 0;
     if (m_radix != 10 && m_radix != 16) return;
     WCHAR digits[12];
     ULONG count = 0;

@@ -52,7 +52,10 @@ class KUnitizedName {
     KUnitizedName(const KUnitizedName&) = delete;
     KUnitizedName& operator=(const KUnitizedName&) = delete;
     void NextUnit();
-    BOOLEAN IsValid() const { return m_buffer != nullptr; }
+    // False when the name could not be formed (no memory, a radix other
+    // than 10 or 16, a unit with too many digits); the buffer then holds
+    // the base name alone, terminated.
+    BOOLEAN IsValid() const { return m_buffer != nullptr && m_name.Length != 0; }
     PUNICODE_STRING Get() { return &m_name; }
     PCWSTR Buffer() const { return m_buffer; }
 

@@ -56,6 +56,10 @@ inline void WritePortByte(PUCHAR port, UCHAR value) { WRITE_PORT_UCHAR(port, val
 inline void BreakIntoDebugger() { DbgBreakPoint(); }
 #endif
 
+// A kernel debugger is attached and enabled: only then may the driver break
+// into it (without one a breakpoint stops the machine).
+inline BOOLEAN DebuggerEnabled() { return KD_DEBUGGER_ENABLED && !KD_DEBUGGER_NOT_PRESENT; }
+
 // Every pool block of the class library carries this tag.
 constexpr ULONG kLibraryPoolTag = 0x206D6457;  // "Wdm " in memory order
 

@@ -29,7 +29,7 @@ NTSTATUS Ombrix::DriverEntry(PUNICODE_STRING registryPath) {
         parameters.QueryValue(L"TraceBreakLevel", &g_trace.breakLevel);
         parameters.QueryValue(L"BreakOnEntry", &g_trace.breakOnEntry);
     }
-    if (g_trace.breakOnEntry) BreakIntoDebugger();
+    if (g_trace.breakOnEntry && DebuggerEnabled()) BreakIntoDebugger();
     return STATUS_SUCCESS;
 }
 
@@ -86,6 +86,7 @@ OmbrixDevice::OmbrixDevice(PDEVICE_OBJECT physical, ULONG unit)
 }
 
 OmbrixDevice::~OmbrixDevice() {
+    if (m_interruptInfo.InterruptObject) ClosePort();
     PoolDelete(m_pSPP);
     m_pSPP = nullptr;
     PoolDelete(m_registryPath);
@@ -175,10 +176,16 @@ NTSTATUS OmbrixDevice::OnStopDevice(PIRP) {
     return status;
 }
 
+// While the interrupt cannot be disconnected the binding to the port
+// driver stays: it is what a later close disconnects through. A query is
+// refused then; the remove cannot be, and the device's destruction tries
+// once more.
 NTSTATUS OmbrixDevice::OnQueryRemoveDevice(PIRP) {
     const NTSTATUS status = ClosePort();
-    PoolDelete(m_pSPP);
-    m_pSPP = nullptr;
+    if (!m_interruptInfo.InterruptObject) {
+        PoolDelete(m_pSPP);
+        m_pSPP = nullptr;
+    }
     return status;
 }
 

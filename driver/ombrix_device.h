@@ -67,6 +67,7 @@ class OmbrixDevice : public KPnpDevice {
     // The transfer path.
     void SetECPMode(ECPMODE mode);
     static VOID OnDmaReady(KDevice* device, PIRP irp, KDmaTransfer* transfer);
+    static BOOLEAN NTAPI StartSegment(PVOID context);
     static BOOLEAN NTAPI IsrIrq0(PKINTERRUPT interrupt, PVOID context);
     static VOID NTAPI DpcForIsrIrq0(PKDPC dpc, PDEVICE_OBJECT deviceObject, PIRP irp, PVOID context);
     static VOID NTAPI CompleteTransfer(PKDPC dpc, PVOID deferredContext, PVOID argument1, PVOID argument2);
@@ -81,6 +82,7 @@ class OmbrixDevice : public KPnpDevice {
     NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information);
     void PortStatusRequest(PIRP irp, ULONG outputBytes);
     NTSTATUS ReleaseAndForgetLowerPort(NTSTATUS status);
+    NTSTATUS ReadLptPort();
     NTSTATUS SetConnectInterruptEnabled();
     PUCHAR StatusRegister() const { return m_SPPInfo.Controller + 1; }
     PUCHAR ControlRegister() const { return m_SPPInfo.Controller + 2; }

@@ -26,14 +26,8 @@ void OmbrixDevice::LogError(NTSTATUS eventCode, NTSTATUS finalStatus) {
 NTSTATUS OmbrixDevice::OpenPort() {
     // A second open keeps the port it already holds.
     if (m_portOpen) return STATUS_DEVICE_BUSY;
-    m_LPTPort = 1;
-    {
-        KRegistryKey unit(m_registryPath->Buffer(), nullptr, FALSE, KEY_READ);
-        if (NT_SUCCESS(unit.LastError())) {
-            ULONG port = m_LPTPort;
-            if (NT_SUCCESS(unit.QueryValue(L"LPTPort", &port))) m_LPTPort = port;
-        }
-    }
+    const NTSTATUS read = ReadLptPort();
+    if (!NT_SUCCESS(read)) return read;
     if (m_LPTPort == 0 || m_LPTPort > kMaxLptPort) {
         LogError(OMBRIX_LPT_PORT_OUT_OF_RANGE, STATUS_INVALID_PARAMETER);
         return STATUS_INVALID_PARAMETER;
@@ -44,6 +38,22 @@ NTSTATUS OmbrixDevice::OpenPort() {
         return status;
     }
     return ClaimPort();
+}
+
+// Port 1 when the unit key or its value is missing, or the value is no
+// REG_DWORD; any other failure (no memory to read it) fails the open rather
+// than open a port the user did not choose.
+NTSTATUS OmbrixDevice::ReadLptPort() {
+    m_LPTPort = 1;
+    KRegistryKey unit(m_registryPath->Buffer(), nullptr, FALSE, KEY_READ);
+    NTSTATUS status = unit.LastError();
+    if (status == STATUS_OBJECT_NAME_NOT_FOUND) return STATUS_SUCCESS;
+    if (!NT_SUCCESS(status)) return status;
+    ULONG port = m_LPTPort;
+    status = unit.QueryValue(L"LPTPort", &port);
+    if (NT_SUCCESS(status)) m_LPTPort = port;
+    if (status == STATUS_OBJECT_NAME_NOT_FOUND || status == STATUS_OBJECT_TYPE_MISMATCH) return STATUS_SUCCESS;
+    return status;
 }
 
 NTSTATUS OmbrixDevice::InitResources() {
@@ -149,6 +159,13 @@ NTSTATUS OmbrixDevice::ClaimPort() {
 }
 
 NTSTATUS OmbrixDevice::ClosePort() {
+    // No transfer starts on a port being given back, and one that slipped
+    // past a removal's checks on another processor is ended here.
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    m_portOpen = FALSE;
+    IoReleaseCancelSpinLock(irql);
+    EndDeviceActivity();
     // The interrupt goes first: once the port is freed another client may
     // own it, and our routine must not touch its registers any more. While
     // the interrupt cannot be disconnected the port stays ours.

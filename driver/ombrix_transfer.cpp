@@ -35,12 +35,14 @@ void OmbrixDevice::SetECPMode(ECPMODE mode) {
 }
 
 void OmbrixDevice::FailStart(PIRP irp, NTSTATUS status) {
-    irp->IoStatus.Information = 0;
-    irp->IoStatus.Status = status;
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    IoSetCancelRoutine(irp, nullptr);
+    // A cancel that came first ends the request and starts the next itself.
+    const BOOLEAN ours = IoSetCancelRoutine(irp, nullptr) != nullptr;
     IoReleaseCancelSpinLock(irql);
+    if (!ours) return;
+    irp->IoStatus.Information = 0;
+    irp->IoStatus.Status = status;
     IoStartNextPacket(m_deviceObject, TRUE);
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     DecrementOutstandingRequestCount();
@@ -51,12 +53,21 @@ VOID OmbrixDevice::StartIo(PIRP irp) {
     const BOOLEAN read = stack->MajorFunction == IRP_MJ_READ;
     if (!read && stack->MajorFunction != IRP_MJ_WRITE) return FailStart(irp, STATUS_INVALID_PARAMETER);
     if (read && stack->Parameters.Read.Length == 0) return FailStart(irp, STATUS_SUCCESS);
-    // A request cancelled before it got here is the cancel routine's.
+    // The transfer starts under the cancel spin lock, so that a cancel
+    // finds it either not started (the request is the cancel routine's) or
+    // started whole, with the DMA channel asked for, to stop.
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    if (irp->Cancel || !irp->CancelRoutine) {
+    // Cancelled before it was queued (the cancel found no routine to call):
+    // it ends here. Its cancel routine, when already called, ends it itself.
+    if (irp->Cancel) {
         IoReleaseCancelSpinLock(irql);
-        return;
+        return FailStart(irp, STATUS_CANCELLED);
+    }
+    // The port was given back since the request was queued.
+    if (!m_portOpen) {
+        IoReleaseCancelSpinLock(irql);
+        return FailStart(irp, STATUS_DEVICE_NOT_READY);
     }
     const ULONG timeout = read ? m_status.ReadTotalTimeout : m_status.WriteTotalTimeout;
     SetECPMode(read ? REVERSE : FORWARD);
@@ -68,18 +79,16 @@ VOID OmbrixDevice::StartIo(PIRP irp) {
     }
     ReadPortByte(StatusRegister());
     m_DPCCount = 0;
-    IoReleaseCancelSpinLock(irql);
     const NTSTATUS status =
         m_CurrentTransfer.Initiate(this, &m_dma, irp->MdlAddress, read ? 0 : 1, OnDmaReady, nullptr, nullptr, FALSE);
-    if (NT_SUCCESS(status)) return;
-    IoAcquireCancelSpinLock(&irql);
-    if (m_deviceObject->CurrentIrp != irp || !IoSetCancelRoutine(irp, nullptr)) {
+    if (NT_SUCCESS(status) || !IoSetCancelRoutine(irp, nullptr)) {
         IoReleaseCancelSpinLock(irql);
         return;
     }
     m_timeoutTimer.Cancel();
     m_timedRequest = nullptr;
     m_status.TransferState = ECP_TRANSFER_IDLE;
+    m_deviceObject->CurrentIrp = nullptr;
     IoReleaseCancelSpinLock(irql);
     irp->IoStatus.Information = 0;
     irp->IoStatus.Status = status;
@@ -88,14 +97,23 @@ VOID OmbrixDevice::StartIo(PIRP irp) {
     DecrementOutstandingRequestCount();
 }
 
+// The segment flag and the ECR write that starts the segment go together
+// under the interrupt's lock: between them the interrupt routine would take
+// the idle port's service bit (another device's interrupt on the shared
+// line) for the end of this segment.
+BOOLEAN NTAPI OmbrixDevice::StartSegment(PVOID context) {
+    OmbrixDevice* self = static_cast<OmbrixDevice*>(context);
+    self->m_segmentRunning = 1;
+    WritePortByte(self->ExtendedControlRegister(), kEcrSegmentRuns);
+    return TRUE;
+}
+
 VOID OmbrixDevice::OnDmaReady(KDevice* device, PIRP irp, KDmaTransfer* transfer) {
     OmbrixDevice* self = static_cast<OmbrixDevice*>(device);
-    if (transfer->BytesRemaining()) {
-        InterlockedExchange(&self->m_segmentRunning, 1);
-        WritePortByte(self->ExtendedControlRegister(), kEcrSegmentRuns);
-    } else {
+    if (transfer->BytesRemaining())
+        KeSynchronizeExecution(self->m_interruptInfo.InterruptObject, StartSegment, self);
+    else
         KeInsertQueueDpc(&self->m_completionDpc, StatusArgument(STATUS_SUCCESS), irp);
-    }
 }
 
 BOOLEAN NTAPI OmbrixDevice::IsrIrq0(PKINTERRUPT, PVOID context) {
@@ -125,12 +143,15 @@ VOID NTAPI OmbrixDevice::DpcForIsrIrq0(PKDPC, PDEVICE_OBJECT deviceObject, PIRP 
     IoReleaseCancelSpinLock(irql);
 }
 
-VOID NTAPI OmbrixDevice::TimeoutExpired(PKDPC, PVOID deferredContext, PVOID, PVOID) {
-    OmbrixDevice* self = static_cast<OmbrixDevice*>(deferredContext);
+// The expiry carries its arming; one of an arming that the transfer's end
+// took back (already running on another processor then) finds it no longer
+// current and leaves the next request alone.
+VOID NTAPI OmbrixDevice::TimeoutExpired(PKDPC dpc, PVOID arming, PVOID, PVOID) {
+    OmbrixDevice* self = static_cast<OmbrixDevice*>(KTimedCallback::Owner(dpc));
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
     PIRP irp = self->m_timedRequest;
-    if (irp && irp == self->m_deviceObject->CurrentIrp) {
+    if (self->m_timeoutTimer.IsCurrent(arming) && irp && irp == self->m_deviceObject->CurrentIrp) {
         InterlockedExchange(&self->m_segmentRunning, 0);
         WritePortByte(self->ExtendedControlRegister(), kEcrStopped);
         KeInsertQueueDpc(&self->m_completionDpc, StatusArgument(STATUS_IO_TIMEOUT), irp);

@@ -67,6 +67,52 @@ bool InstallRootDevice(Installer& installer, const char* hardwareId, const char*
     return ok;
 }
 
+namespace {
+
+const char kConnectSwitch[] = "EnableConnectInterruptIoctl";
+
+// One port's switch: set when it is not; false after a failure (shown).
+bool EnablePortSwitch(Installer& installer, HDEVINFO set, PSP_DEVINFO_DATA device, bool* changed) {
+    SystemCalls& system = installer.System();
+    HKEY key = system.SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (key == INVALID_HANDLE_VALUE) {
+        installer.ReportFailure("OpenDevRegKey");
+        return false;
+    }
+    DWORD type = 0, value = 0, size = sizeof value;
+    const LONG read = system.RegQueryValueExA(key, kConnectSwitch, &type, reinterpret_cast<BYTE*>(&value), &size);
+    bool ok = true;
+    if (read != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value || value == 0) {
+        const DWORD on = 1;
+        const LONG written =
+            system.RegSetValueExA(key, kConnectSwitch, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
+        if (written == ERROR_SUCCESS) {
+            *changed = true;
+        } else {
+            system.SetLast(static_cast<DWORD>(written));
+            installer.ReportFailure("RegSetValueEx");
+            ok = false;
+        }
+    }
+    system.RegCloseKey(key);
+    return ok;
+}
+
+}  // namespace
+
+bool EnableConnectInterrupt(Installer& installer, bool* changed) {
+    bool failed = false;
+    installer.WalkDevices(DIGCF_ALLCLASSES | DIGCF_PRESENT, [&](HDEVINFO set, PSP_DEVINFO_DATA device) {
+        bool error = false;
+        if (installer.DevicePropertyContains(set, device, SPDRP_SERVICE, "Parport", &error) &&
+            !EnablePortSwitch(installer, set, device, changed))
+            error = true;
+        failed = failed || error;
+        return !error;
+    });
+    return !failed && installer.System().LastError() == ERROR_NO_MORE_ITEMS;
+}
+
 int Sarvick_Run(SystemCalls& system, const char* commandLine) {
     Installer installer(system, commandLine, false);
     if (!installer.VersionIs(&Windows2000)) {
@@ -90,7 +136,11 @@ int Sarvick_Run(SystemCalls& system, const char* commandLine) {
         installer.ShowUpdateFailure(system.LastError());
         return kExitFailed;
     }
-    if (reboot) {
+    // The driver can use a port's interrupt only once the port driver has
+    // started with its switch set: setting it asks for a restart.
+    bool switched = false;
+    if (!EnableConnectInterrupt(installer, &switched)) return kExitFailed;
+    if (reboot || switched) {
         installer.ShowMessage(
             "Driver installation was successful.\nYou must reboot your computer to finish the installation.\n");
         return kExitRestart;

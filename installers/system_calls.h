@@ -55,6 +55,12 @@ class SystemCalls {
     virtual CONFIGRET CM_Get_Device_IDA(DEVINST node, PCHAR buffer, ULONG size, ULONG flags) = 0;
     virtual BOOL UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR inf, DWORD flags,
                                                     PBOOL reboot) = 0;
+    // A device's own key (its device parameters) and its values.
+    virtual HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD profile,
+                                      DWORD keyType, REGSAM access) = 0;
+    virtual LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size) = 0;
+    virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) = 0;
+    virtual LONG RegCloseKey(HKEY key) = 0;
 
     // The INF store.
     virtual BOOL SetupCopyOEMInfA(PCSTR source, PCSTR mediaRoot, DWORD mediaType, DWORD style, PSTR destination,

@@ -80,6 +80,16 @@ class RealSystem final : public SystemCalls {
     BOOL UpdateDriverForPlugAndPlayDevicesA(HWND p, LPCSTR h, LPCSTR i, DWORD f, PBOOL r) override {
         return ::UpdateDriverForPlugAndPlayDevicesA(p, h, i, f, r);
     }
+    HKEY SetupDiOpenDevRegKey(HDEVINFO s, PSP_DEVINFO_DATA d, DWORD c, DWORD p, DWORD k, REGSAM a) override {
+        return ::SetupDiOpenDevRegKey(s, d, c, p, k, a);
+    }
+    LONG RegQueryValueExA(HKEY k, LPCSTR n, LPDWORD t, LPBYTE d, LPDWORD s) override {
+        return ::RegQueryValueExA(k, n, nullptr, t, d, s);
+    }
+    LONG RegSetValueExA(HKEY k, LPCSTR n, DWORD t, const BYTE* d, DWORD s) override {
+        return ::RegSetValueExA(k, n, 0, t, d, s);
+    }
+    LONG RegCloseKey(HKEY k) override { return ::RegCloseKey(k); }
     BOOL SetupCopyOEMInfA(PCSTR s, PCSTR m, DWORD t, DWORD y, PSTR d, DWORD n, PDWORD r, PSTR* c) override {
         return ::SetupCopyOEMInfA(s, m, t, y, d, n, r, c);
     }

@@ -62,35 +62,40 @@ std::string Describe(const void* object) {
 }
 
 KIRQL Raise(KIRQL level) {
-    const KIRQL old = g->irql;
+    Cpu& cpu = ThisCpu();
+    const KIRQL old = cpu.irql;
     if (level < old) Problem("raise to a lower level " + std::to_string(level));
-    g->irql = level;
+    cpu.irql = level;
     return old;
 }
 
 void Lower(KIRQL level) {
-    if (level > g->irql) Problem("lower to a higher level " + std::to_string(level));
-    g->irql = level;
+    Cpu& cpu = ThisCpu();
+    if (level > cpu.irql) Problem("lower to a higher level " + std::to_string(level));
+    cpu.irql = level;
     if (level < DISPATCH_LEVEL) MaybeRunDpcs();
 }
 
+void RunOneDpc() {
+    Cpu& cpu = ThisCpu();
+    if (g->dpcs.empty()) return;
+    PKDPC dpc = g->dpcs.front();
+    g->dpcs.erase(g->dpcs.begin());
+    dpc->DpcData = nullptr;
+    const KIRQL old = cpu.irql;
+    const bool running = cpu.runningDpcs;
+    cpu.runningDpcs = true;
+    cpu.irql = DISPATCH_LEVEL;
+    dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
+    if (cpu.irql != DISPATCH_LEVEL) Problem("a DPC returned at level " + std::to_string(cpu.irql));
+    cpu.irql = old;
+    cpu.runningDpcs = running;
+}
+
 void MaybeRunDpcs() {
-    if (g->holdDpcs || g->runningDpcs || g->irql >= DISPATCH_LEVEL) return;
-    g->runningDpcs = true;
-    const KIRQL old = g->irql;
-    g->irql = DISPATCH_LEVEL;
-    while (!g->dpcs.empty()) {
-        PKDPC dpc = g->dpcs.front();
-        g->dpcs.erase(g->dpcs.begin());
-        dpc->DpcData = nullptr;
-        dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
-        if (g->irql != DISPATCH_LEVEL) {
-            Problem("a DPC returned at level " + std::to_string(g->irql));
-            g->irql = DISPATCH_LEVEL;
-        }
-    }
-    g->irql = old;
-    g->runningDpcs = false;
+    Cpu& cpu = ThisCpu();
+    if (g->holdDpcs || cpu.runningDpcs || cpu.irql >= DISPATCH_LEVEL) return;
+    while (!g->dpcs.empty()) RunOneDpc();
 }
 
 namespace {
@@ -110,14 +115,23 @@ const char* TypeName(UCHAR type) {
     }
 }
 
+// A held lock records its holder's processor (+1). Another processor spins
+// until the holder lets go; the holder itself would spin for ever.
 void Acquire(PKSPIN_LOCK lock) {
-    if (*lock) Problem("spin lock " + Describe(lock) + " acquired twice: a deadlock");
-    *lock = 1;
+    Preempt(true);
+    const KSPIN_LOCK me = static_cast<KSPIN_LOCK>(ThisCpu().id + 1);
+    if (*lock == me || (*lock && !BlockUntil([lock] { return *lock == 0; })))
+        Problem("spin lock " + Describe(lock) + " acquired twice: a deadlock");
+    *lock = me;
 }
+
+// A mutex records its holder's processor in its owner field.
+PKTHREAD OwnerMark() { return reinterpret_cast<PKTHREAD>(static_cast<ULONG_PTR>(ThisCpu().id + 1)); }
 
 void Release(PKSPIN_LOCK lock) {
     if (!*lock) Problem("spin lock " + Describe(lock) + " released while free");
     *lock = 0;
+    Preempt(true);
 }
 
 }  // namespace
@@ -128,7 +142,10 @@ using namespace kernelsim;
 
 extern "C" {
 
-KIRQL SimKernelCurrentIrql(void) { return g->irql; }
+BOOLEAN KdDebuggerEnabled = FALSE;
+BOOLEAN KdDebuggerNotPresent = TRUE;
+
+KIRQL SimKernelCurrentIrql(void) { return ThisCpu().irql; }
 KIRQL SimKernelRaiseIrql(KIRQL level) { return Raise(level); }
 void SimKernelLowerIrql(KIRQL level) { Lower(level); }
 void SimKernelBreakPoint(void) { ++g->breaks; }
@@ -145,16 +162,23 @@ VOID FASTCALL KfReleaseSpinLock(PKSPIN_LOCK lock, KIRQL old) {
     Lower(old);
 }
 VOID FASTCALL KefAcquireSpinLockAtDpcLevel(PKSPIN_LOCK lock) {
-    if (g->irql < DISPATCH_LEVEL) Problem("spin lock taken at dpc level from below it");
+    if (ThisCpu().irql < DISPATCH_LEVEL) Problem("spin lock taken at dpc level from below it");
     Acquire(lock);
 }
 VOID FASTCALL KefReleaseSpinLockFromDpcLevel(PKSPIN_LOCK lock) { Release(lock); }
-KIRQL NTAPI KeGetCurrentIrql(VOID) { return g->irql; }
+KIRQL NTAPI KeGetCurrentIrql(VOID) { return ThisCpu().irql; }
 KIRQL FASTCALL KfRaiseIrql(KIRQL level) { return Raise(level); }
 VOID FASTCALL KfLowerIrql(KIRQL level) { Lower(level); }
-LONG FASTCALL InterlockedIncrement(IN OUT LONG volatile* value) { return ++*value; }
-LONG FASTCALL InterlockedDecrement(IN OUT LONG volatile* value) { return --*value; }
+LONG FASTCALL InterlockedIncrement(IN OUT LONG volatile* value) {
+    Preempt();
+    return ++*value;
+}
+LONG FASTCALL InterlockedDecrement(IN OUT LONG volatile* value) {
+    Preempt();
+    return --*value;
+}
 LONG FASTCALL InterlockedExchange(IN OUT LONG volatile* target, IN LONG value) {
+    Preempt();
     const LONG old = *target;
     *target = value;
     return old;
@@ -170,7 +194,7 @@ VOID NTAPI KeReleaseSpinLock(PKSPIN_LOCK lock, KIRQL old) {
     Lower(old);
 }
 VOID NTAPI KeAcquireSpinLockAtDpcLevel(PKSPIN_LOCK lock) {
-    if (g->irql < DISPATCH_LEVEL) Problem("spin lock taken at dpc level from below it");
+    if (ThisCpu().irql < DISPATCH_LEVEL) Problem("spin lock taken at dpc level from below it");
     Acquire(lock);
 }
 VOID NTAPI KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK lock) { Release(lock); }
@@ -181,21 +205,26 @@ VOID NTAPI KeInitializeSpinLock(PKSPIN_LOCK lock) { *lock = 0; }
 #endif
 
 VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql) {
+    Preempt(true);
     const KIRQL old = Raise(DISPATCH_LEVEL);
-    if (g->cancelLockHeld) Problem("cancel spin lock acquired twice: a deadlock");
-    g->cancelLockHeld = true;
+    const int me = ThisCpu().id;
+    if (g->cancelLockOwner == me || (g->cancelLockOwner >= 0 && !BlockUntil([] { return g->cancelLockOwner < 0; })))
+        Problem("cancel spin lock acquired twice: a deadlock");
+    g->cancelLockOwner = me;
     *irql = old;
 }
 
 VOID NTAPI IoReleaseCancelSpinLock(KIRQL irql) {
-    if (!g->cancelLockHeld) Problem("cancel spin lock released while free");
-    g->cancelLockHeld = false;
+    if (g->cancelLockOwner != ThisCpu().id) Problem("cancel spin lock released by a processor that does not hold it");
+    g->cancelLockOwner = -1;
     Lower(irql);
+    Preempt(true);
 }
 
 // Pool.
 PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE type, SIZE_T bytes, ULONG tag) {
-    if ((type & 1) == PagedPool && g->irql >= DISPATCH_LEVEL) Problem("paged pool allocated at dispatch level");
+    Preempt();
+    if ((type & 1) == PagedPool && ThisCpu().irql >= DISPATCH_LEVEL) Problem("paged pool allocated at dispatch level");
     if (g->faults.failAllocationAt > 0 && --g->faults.failAllocationAt == 0) return nullptr;
     void* block = std::calloc(1, bytes ? bytes : 1);
     g->pool[block] = PoolBlock{bytes, tag, type};
@@ -224,6 +253,7 @@ VOID NTAPI KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state) {
 LONG NTAPI KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN) {
     const LONG old = event->Header.SignalState;
     event->Header.SignalState = 1;
+    Preempt();
     return old;
 }
 
@@ -237,23 +267,36 @@ VOID NTAPI KeInitializeMutex(PRKMUTEX mutex, ULONG) {
 }
 
 LONG NTAPI KeReleaseMutex(PRKMUTEX mutex, BOOLEAN) {
-    if (mutex->Header.SignalState > 0) Problem("mutex " + Describe(mutex) + " released while not held");
-    return ++mutex->Header.SignalState;
+    if (mutex->Header.SignalState > 0 || mutex->OwnerThread != OwnerMark())
+        Problem("mutex " + Describe(mutex) + " released while not held");
+    const LONG state = ++mutex->Header.SignalState;
+    if (state > 0) mutex->OwnerThread = nullptr;
+    Preempt();
+    return state;
 }
 
 NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER timeout) {
     DISPATCHER_HEADER* header = static_cast<DISPATCHER_HEADER*>(object);
     const bool poll = timeout && timeout->QuadPart == 0;
-    if (!poll && g->irql > APC_LEVEL)
+    if (!poll && ThisCpu().irql > APC_LEVEL)
         Problem(std::string("wait on ") + TypeName(header->Type) + " " + Describe(object) + " at level " +
-                std::to_string(g->irql));
-    // One thread: a mutex it holds is its own again.
+                std::to_string(ThisCpu().irql));
+    Preempt();
+    // A mutex is its holder's again; another processor waits for it.
     if (header->Type == 2) {
-        --header->SignalState;
+        PRKMUTEX mutex = static_cast<PRKMUTEX>(object);
+        if (mutex->Header.SignalState <= 0 && mutex->OwnerThread != OwnerMark() &&
+            !BlockUntil([mutex] { return mutex->Header.SignalState > 0; }))
+            Problem("wait on mutex " + Describe(object) + " that nothing can satisfy: a deadlock");
+        --mutex->Header.SignalState;
+        mutex->OwnerThread = OwnerMark();
         return STATUS_SUCCESS;
     }
     if (!Signalled(header)) MaybeRunDpcs();
-    if (!Signalled(header)) {
+    // Requests the root bus left pending complete meanwhile, as its
+    // interrupts and DPCs would.
+    while (!Signalled(header) && !Concurrent() && CompleteOnePended()) MaybeRunDpcs();
+    if (!Signalled(header) && !BlockUntil([header] { return Signalled(header); })) {
         if (!timeout)
             Problem(std::string("wait on ") + TypeName(header->Type) + " " + Describe(object) +
                     " that nothing can satisfy: a deadlock");
@@ -262,6 +305,21 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE
     if (header->Type == SynchronizationEvent) header->SignalState = 0;
     return STATUS_SUCCESS;
 }
+
+}  // extern "C"
+
+namespace kernelsim {
+bool QueueDpc(PKDPC dpc, PVOID argument1, PVOID argument2) {
+    if (dpc->DpcData) return false;
+    dpc->SystemArgument1 = argument1;
+    dpc->SystemArgument2 = argument2;
+    dpc->DpcData = dpc;
+    g->dpcs.push_back(dpc);
+    return true;
+}
+}  // namespace kernelsim
+
+extern "C" {
 
 // DPCs.
 VOID NTAPI KeInitializeDpc(PRKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context) {
@@ -272,15 +330,12 @@ VOID NTAPI KeInitializeDpc(PRKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context
 }
 
 BOOLEAN NTAPI KeInsertQueueDpc(PRKDPC dpc, PVOID argument1, PVOID argument2) {
-    if (dpc->DpcData) return FALSE;
-    dpc->SystemArgument1 = argument1;
-    dpc->SystemArgument2 = argument2;
-    dpc->DpcData = dpc;
-    g->dpcs.push_back(dpc);
-    return TRUE;
+    Preempt();
+    return QueueDpc(dpc, argument1, argument2);
 }
 
 BOOLEAN NTAPI KeRemoveQueueDpc(PRKDPC dpc) {
+    Preempt();
     auto found = std::find(g->dpcs.begin(), g->dpcs.end(), dpc);
     if (found == g->dpcs.end()) return FALSE;
     g->dpcs.erase(found);
@@ -296,6 +351,7 @@ VOID NTAPI KeInitializeTimer(PKTIMER timer) {
 }
 
 BOOLEAN NTAPI KeCancelTimer(PKTIMER timer) {
+    Preempt();
     for (auto it = g->timers.begin(); it != g->timers.end(); ++it)
         if (it->timer == timer) {
             g->timers.erase(it);
@@ -327,6 +383,7 @@ namespace kernelsim {
 Kernel::Kernel() {
     if (g) std::abort();  // one simulated machine at a time
     g = new State;
+    SetDebuggerEnabled(false);
     SetUpRoot();
     SetUpPorts();
 }
@@ -357,16 +414,7 @@ void Kernel::RunDpcs() {
 
 bool Kernel::RunNextDpc() {
     if (g->dpcs.empty()) return false;
-    PKDPC dpc = g->dpcs.front();
-    g->dpcs.erase(g->dpcs.begin());
-    dpc->DpcData = nullptr;
-    const KIRQL old = g->irql;
-    const bool running = g->runningDpcs;
-    g->runningDpcs = true;
-    g->irql = DISPATCH_LEVEL;
-    dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
-    g->irql = old;
-    g->runningDpcs = running;
+    RunOneDpc();
     return true;
 }
 
@@ -382,7 +430,9 @@ void Kernel::AdvanceMs(uint64_t ms) {
         g->timers.erase(next);
         g->now100ns = std::max(g->now100ns, timer.due100ns);
         timer.timer->Header.SignalState = 1;
-        if (timer.dpc) KeInsertQueueDpc(timer.dpc, nullptr, nullptr);
+        // The expiry takes the timer out and queues its DPC in one step, as
+        // the kernel does under its dispatcher lock.
+        if (timer.dpc) QueueDpc(timer.dpc, nullptr, nullptr);
         MaybeRunDpcs();
     }
     g->now100ns = end;

@@ -41,11 +41,19 @@ void Grant(Adapter* adapter, const ChannelRequest& request) {
     Lower(old);
 }
 
+void GrantNext(Adapter* adapter);
+
+// A channel given back by its execution routine goes to the next waiting.
+void GrantAndPassOn(Adapter* adapter, const ChannelRequest& request) {
+    Grant(adapter, request);
+    if (!adapter->channelHeld) GrantNext(adapter);
+}
+
 void GrantNext(Adapter* adapter) {
     if (adapter->channelHeld || adapter->waiting.empty() || g->faults.lateGrant) return;
     const ChannelRequest request = adapter->waiting.front();
     adapter->waiting.erase(adapter->waiting.begin());
-    Grant(adapter, request);
+    GrantAndPassOn(adapter, request);
 }
 
 VOID NTAPI PutAdapter(PDMA_ADAPTER header) {
@@ -60,9 +68,14 @@ VOID NTAPI PutAdapter(PDMA_ADAPTER header) {
 
 NTSTATUS NTAPI AllocateChannel(PDMA_ADAPTER header, PDEVICE_OBJECT device, ULONG registers, PDRIVER_CONTROL routine,
                                PVOID context) {
+    Preempt();
     Adapter* adapter = AdapterOf(header);
     if (!adapter) return STATUS_INVALID_PARAMETER;
-    if (g->irql != DISPATCH_LEVEL) Problem("AllocateAdapterChannel below dispatch level");
+    if (ThisCpu().irql != DISPATCH_LEVEL) Problem("AllocateAdapterChannel below dispatch level");
+    // The device's wait block is in use until its execution routine runs.
+    for (const ChannelRequest& waiting : adapter->waiting)
+        if (waiting.device == device)
+            Problem("AllocateAdapterChannel for " + Describe(device) + " while its earlier request still waits");
     if (registers == 0 || registers > adapter->granted) {
         Problem("asked for " + std::to_string(registers) + " map registers of " + std::to_string(adapter->granted));
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -72,17 +85,19 @@ NTSTATUS NTAPI AllocateChannel(PDMA_ADAPTER header, PDEVICE_OBJECT device, ULONG
         adapter->waiting.push_back(request);
         return STATUS_SUCCESS;
     }
-    Grant(adapter, request);
+    GrantAndPassOn(adapter, request);
     return STATUS_SUCCESS;
 }
 
 BOOLEAN NTAPI FlushBuffers(PDMA_ADAPTER header, PMDL, PVOID, PVOID, ULONG, BOOLEAN) {
+    Preempt();
     Adapter* adapter = AdapterOf(header);
     if (adapter) adapter->programmed = false;
     return TRUE;
 }
 
 VOID NTAPI FreeChannel(PDMA_ADAPTER header) {
+    Preempt();
     Adapter* adapter = AdapterOf(header);
     if (!adapter) return;
     if (!adapter->channelHeld) Problem("adapter channel freed while not held");
@@ -103,9 +118,14 @@ PHYSICAL_ADDRESS NTAPI MapTransfer(PDMA_ADAPTER header, PMDL mdl, PVOID, PVOID c
                                    BOOLEAN toDevice) {
     PHYSICAL_ADDRESS address;
     address.QuadPart = reinterpret_cast<LONG_PTR>(currentVa);
+    Preempt();
     Adapter* adapter = AdapterOf(header);
     if (!adapter) return address;
     if (!adapter->channelHeld) Problem("MapTransfer without the adapter channel");
+    if (!g->mdls.count(mdl)) {
+        Problem("MapTransfer of a buffer whose request has completed");
+        return address;
+    }
     const ULONG_PTR va = reinterpret_cast<ULONG_PTR>(currentVa);
     const ULONG reach = adapter->registersHeld * PAGE_SIZE - static_cast<ULONG>(va & (PAGE_SIZE - 1));
     if (*length > reach)
@@ -125,6 +145,7 @@ PHYSICAL_ADDRESS NTAPI MapTransfer(PDMA_ADAPTER header, PMDL mdl, PVOID, PVOID c
 }
 
 ULONG NTAPI ReadCounter(PDMA_ADAPTER header) {
+    Preempt();
     Adapter* adapter = AdapterOf(header);
     return adapter ? adapter->length - adapter->moved : 0;
 }
@@ -181,17 +202,40 @@ BOOLEAN NTAPI OtherClientIsr(PKINTERRUPT, PVOID context) {
     return TRUE;
 }
 
+// The interrupt's own spin lock, at the device's level: held by the
+// interrupt routines and by whoever synchronises with them.
+KIRQL TakeInterruptLock(Port& port) {
+    const KIRQL old = Raise(kDeviceIrql);
+    const int me = ThisCpu().id;
+    if (port.interruptLockOwner == me ||
+        (port.interruptLockOwner >= 0 && !BlockUntil([&port] { return port.interruptLockOwner < 0; })))
+        Problem("interrupt lock of ParallelPort" + std::to_string(&port - g->ports) + " taken twice: a deadlock");
+    port.interruptLockOwner = me;
+    return old;
+}
+
+void DropInterruptLock(Port& port, KIRQL old) {
+    port.interruptLockOwner = -1;
+    Lower(old);
+}
+
 // The interrupt line: each connected routine in turn until one claims it.
 bool RaiseInterrupt(Port& port) {
-    const KIRQL old = Raise(kDeviceIrql);
+    Preempt();
+    const KIRQL old = TakeInterruptLock(port);
     bool claimed = false;
     const std::vector<Interrupt> chain = port.chain;
     for (const Interrupt& interrupt : chain)
         if (interrupt.routine(reinterpret_cast<PKINTERRUPT>(&port), interrupt.context)) {
             claimed = true;
+            if (interrupt.context != &port) {
+                if (!port.ownPending && Concurrent())
+                    Problem("the driver claimed an interrupt that its port did not raise");
+                port.ownPending = false;
+            }
             break;
         }
-    Lower(old);
+    DropInterruptLock(port, old);
     return claimed;
 }
 
@@ -253,6 +297,7 @@ NTSTATUS PortControl(Port& port, PIRP irp) {
                 outputBytes < sizeof(ParallelInterruptInformation))
                 return STATUS_BUFFER_TOO_SMALL;
             if (g->faults.connectInterruptStatus) return static_cast<NTSTATUS>(g->faults.connectInterruptStatus);
+            if (!port.connectAllowed) return STATUS_UNSUCCESSFUL;
             PARALLEL_INTERRUPT_SERVICE_ROUTINE routine;
             std::memcpy(&routine, buffer, sizeof routine);
             port.chain.insert(port.chain.begin(),
@@ -292,8 +337,24 @@ NTSTATUS NTAPI PortDispatch(PDEVICE_OBJECT device, PIRP irp) {
     return status;
 }
 
-// The root bus: the scanner's physical device and the ports' ones.
+// The root bus: the scanner's physical device and the ports' ones. Asked
+// to, it leaves each request pending and completes it later, as a bus
+// driver that waits for its hardware does.
+NTSTATUS RootAnswer(PIRP irp);
+
 NTSTATUS NTAPI RootDispatch(PDEVICE_OBJECT, PIRP irp) {
+    const NTSTATUS status = RootAnswer(irp);
+    if (g->faults.pendLowerRequests) {
+        IoMarkIrpPending(irp);
+        g->pended.push_back(PendedRequest{irp, status});
+        return STATUS_PENDING;
+    }
+    irp->IoStatus.Status = status;
+    IofCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+NTSTATUS RootAnswer(PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     NTSTATUS status = irp->IoStatus.Status;
     if (stack->MajorFunction == IRP_MJ_PNP) {
@@ -323,8 +384,6 @@ NTSTATUS NTAPI RootDispatch(PDEVICE_OBJECT, PIRP irp) {
         PoStartNextPowerIrp(irp);
         status = STATUS_SUCCESS;
     }
-    irp->IoStatus.Status = status;
-    IofCompleteRequest(irp, IO_NO_INCREMENT);
     return status;
 }
 
@@ -374,8 +433,62 @@ void SetUpPorts() {
         std::memcpy(port.context.data() + 16, &port.physical, sizeof port.physical);
         // The other client of the port's shared interrupt.
         port.chain.push_back(Interrupt{OtherClientIsr, &port});
+        // A machine where the driver was installed and started once before.
+        WriteDword(PortKeyPath(i), "EnableConnectInterruptIoctl", 1);
     }
     for (int i = 0; i < 4; ++i) ApplyPortSetup(i, g->ports[i].setup);
+    StartPortDriver();
+}
+
+bool CompleteOnePended() {
+    if (g->pended.empty()) return false;
+    const PendedRequest pended = g->pended.front();
+    g->pended.erase(g->pended.begin());
+    // Completed from the bus driver's DPC.
+    const KIRQL old = Raise(DISPATCH_LEVEL);
+    pended.irp->IoStatus.Status = pended.status;
+    IofCompleteRequest(pended.irp, IO_NO_INCREMENT);
+    Lower(old);
+    return true;
+}
+
+bool HardwareCanStep() {
+    Adapter* adapter = RunningAdapter();
+    if (!adapter) return false;
+    const Port& port = g->ports[PortOfAdapter(adapter)];
+    if (port.ecr != 0x78 || adapter->moved == adapter->length) return false;
+    if ((port.dcr & 0x20) == 0) return port.peripheral.acceptLimit > 0;
+    return !port.peripheral.toHost.empty();
+}
+
+bool ChannelRequestWaiting() {
+    for (auto& adapter : g->adapters)
+        if (!adapter->channelHeld && !adapter->waiting.empty()) return true;
+    return false;
+}
+
+bool GrantWaitingChannel() {
+    for (auto& adapter : g->adapters)
+        if (!adapter->channelHeld && !adapter->waiting.empty()) {
+            const ChannelRequest request = adapter->waiting.front();
+            adapter->waiting.erase(adapter->waiting.begin());
+            GrantAndPassOn(adapter.get(), request);
+            return true;
+        }
+    return false;
+}
+
+// The line is level-triggered: while the other client's device asserts it,
+// the routines run again, and each claims only what is its own.
+bool RaiseOtherClientInterrupt(int index) {
+    Port& port = g->ports[index];
+    port.otherPending = true;
+    for (int pass = 0; pass < 4 && port.otherPending; ++pass)
+        if (!RaiseInterrupt(port)) break;
+    const bool got = !port.otherPending;
+    port.otherPending = false;
+    if (!got) Problem("the other client's interrupt on ParallelPort" + std::to_string(index) + " was lost");
+    return got;
 }
 
 bool StepHardware() {
@@ -407,6 +520,7 @@ bool StepHardware() {
     if (adapter->moved == adapter->length) {
         // Terminal count: the chip sets serviceIntr and interrupts.
         port.ecr |= 0x04;
+        port.ownPending = true;
         RaiseInterrupt(port);
         changed = true;
     }
@@ -414,6 +528,17 @@ bool StepHardware() {
 }
 
 void Kernel::SetPort(int index, const PortSetup& setup) { ApplyPortSetup(index, setup); }
+
+// The port driver reads its device key's switch once, when it starts.
+void StartPortDriver() {
+    for (int i = 0; i < 4; ++i) {
+        uint32_t allowed = 0;
+        g->ports[i].connectAllowed =
+            ReadDword(PortKeyPath(i), "EnableConnectInterruptIoctl", &allowed) && allowed != 0;
+    }
+}
+
+void Kernel::RestartPortDriver() { StartPortDriver(); }
 
 void ApplyPortSetup(int index, const PortSetup& setup) {
     Port& port = g->ports[index];
@@ -455,15 +580,9 @@ const std::vector<PortWrite>& Kernel::PortWrites() const { return g->portWrites;
 void Kernel::ClearPortWrites() { g->portWrites.clear(); }
 
 bool Kernel::GrantAdapter() {
-    for (auto& adapter : g->adapters)
-        if (!adapter->channelHeld && !adapter->waiting.empty()) {
-            const ChannelRequest request = adapter->waiting.front();
-            adapter->waiting.erase(adapter->waiting.begin());
-            Grant(adapter.get(), request);
-            MaybeRunDpcs();
-            return true;
-        }
-    return false;
+    if (!GrantWaitingChannel()) return false;
+    MaybeRunDpcs();
+    return true;
 }
 
 uint32_t Kernel::AdapterSegmentsMapped() const {
@@ -492,11 +611,16 @@ uint32_t Kernel::Load(DriverEntryRoutine entry) {
 }
 
 uint32_t Kernel::AddDevice() {
-    if (g->irql != PASSIVE_LEVEL) Problem("add-device above passive level");
+    if (ThisCpu().irql != PASSIVE_LEVEL) Problem("add-device above passive level");
     return static_cast<uint32_t>(g->driverExtension.AddDevice(&g->driver, g->scannerPhysical));
 }
 
 int Kernel::DebuggerBreaks() const { return g->breaks; }
+
+void Kernel::SetDebuggerEnabled(bool enabled) {
+    KdDebuggerEnabled = enabled;
+    KdDebuggerNotPresent = !enabled;
+}
 
 bool Kernel::DeviceExists() const { return g->driver.DeviceObject != nullptr; }
 
@@ -539,6 +663,7 @@ using namespace kernelsim;
 extern "C" {
 
 UCHAR SimKernelReadPort(PUCHAR address) {
+    Preempt();
     ULONG offset;
     bool ecp;
     Port* port = PortAt(address, &offset, &ecp);
@@ -550,6 +675,7 @@ UCHAR SimKernelReadPort(PUCHAR address) {
 }
 
 void SimKernelWritePort(PUCHAR address, UCHAR value) {
+    Preempt();
     ULONG offset;
     bool ecp;
     Port* port = PortAt(address, &offset, &ecp);
@@ -561,11 +687,12 @@ void SimKernelWritePort(PUCHAR address, UCHAR value) {
                 " while the port was not the driver's");
     g->portWrites.push_back(PortWrite{name, value});
     if (ecp && offset == 2) port->ecr = value;
+    if (ecp && offset == 2 && value == 0x78) port->ownPending = false;
     if (!ecp && offset == 2) port->dcr = value;
 }
 
 PDMA_ADAPTER NTAPI IoGetDmaAdapter(PDEVICE_OBJECT physical, PDEVICE_DESCRIPTION description, PULONG registers) {
-    if (g->irql != PASSIVE_LEVEL) Problem("IoGetDmaAdapter above passive level");
+    if (ThisCpu().irql != PASSIVE_LEVEL) Problem("IoGetDmaAdapter above passive level");
     if (g->faults.noDmaAdapter) return nullptr;
     if (description->Master || description->DmaChannel > 7) Problem("adapter asked for a channel the port lacks");
     auto adapter = std::make_unique<Adapter>();
@@ -576,6 +703,21 @@ PDMA_ADAPTER NTAPI IoGetDmaAdapter(PDEVICE_OBJECT physical, PDEVICE_DESCRIPTION 
     *registers = adapter->granted;
     g->adapters.push_back(std::move(adapter));
     return &g->adapters.back()->header;
+}
+
+BOOLEAN NTAPI KeSynchronizeExecution(PKINTERRUPT interrupt, PKSYNCHRONIZE_ROUTINE routine, PVOID context) {
+    Preempt();
+    Port* port = nullptr;
+    for (Port& candidate : g->ports)
+        if (reinterpret_cast<PKINTERRUPT>(&candidate) == interrupt) port = &candidate;
+    if (!port) {
+        Problem("KeSynchronizeExecution with an interrupt object that is no connected interrupt's");
+        return FALSE;
+    }
+    const KIRQL old = TakeInterruptLock(*port);
+    const BOOLEAN result = routine(context);
+    DropInterruptLock(*port, old);
+    return result;
 }
 
 NTSTATUS NTAPI PoCallDriver(PDEVICE_OBJECT device, PIRP irp) { return IofCallDriver(device, irp); }

@@ -93,6 +93,7 @@ struct Interrupt {
 
 struct Port {
     PortSetup setup;
+    int interruptLockOwner = -1;  // the processor in the interrupt's routine or synchronised with it
     Peripheral peripheral;
     PDEVICE_OBJECT device = nullptr;    // \Device\ParallelPortN
     PDEVICE_OBJECT physical = nullptr;  // its physical device object
@@ -102,6 +103,10 @@ struct Port {
     enum class Owner { None, Driver, Other } owner = Owner::None;
     std::vector<Interrupt> chain;  // the driver's routine, then the other client's
     bool otherPending = false;
+    bool ownPending = false;
+    // What the port driver read from "EnableConnectInterruptIoctl" when it
+    // started: it connects a client's interrupt routine only when set.
+    bool connectAllowed = false;  // the chip ended a segment: its service interrupt awaits the driver
     UCHAR dcr = 0x0C;
     UCHAR ecr = 0x15;
 };
@@ -111,16 +116,28 @@ struct Value {
     std::vector<uint8_t> data;
 };
 
+// One processor: its interrupt level and whether it is running DPCs.
+struct Cpu {
+    int id = 0;
+    KIRQL irql = PASSIVE_LEVEL;
+    bool runningDpcs = false;
+};
+
+// A request a lower driver (the root bus) left pending, completed later.
+struct PendedRequest {
+    PIRP irp;
+    NTSTATUS status;
+};
+
 struct State {
     FaultPlan faults;
     std::vector<std::string> problems;
-    KIRQL irql = PASSIVE_LEVEL;
-    bool cancelLockHeld = false;
-    KIRQL cancelIrql = PASSIVE_LEVEL;
+    Cpu mainCpu;
+    int cancelLockOwner = -1;  // the processor holding the cancel spin lock
     uint64_t now100ns = 0;
     bool holdDpcs = false;
-    bool runningDpcs = false;
     std::vector<PKDPC> dpcs;
+    std::vector<PendedRequest> pended;
     std::vector<Timer> timers;
     std::map<void*, PoolBlock> pool;
     std::map<PIRP, IrpInfo> irps;
@@ -162,8 +179,36 @@ std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);
 std::wstring FromUnicode(PCUNICODE_STRING text);
 
+// The processor the caller runs on (the machine's first when not concurrent).
+Cpu& ThisCpu();
+// True while actors run concurrently (Kernel::RunConcurrently).
+bool Concurrent();
+// A point where another processor may run before the caller goes on: every
+// kernel call the driver makes passes one (`lockEdge`: just before a lock is
+// taken or just after it is let go, where races live). Nothing when not
+// concurrent.
+void Preempt(bool lockEdge = false);
+// Parks the caller until `ready` holds while the other processors run; false
+// when nothing else can make it hold (the caller then goes on regardless).
+// Not concurrent: just `ready()`.
+bool BlockUntil(const std::function<bool()>& ready);
+
+// Queues a DPC with no preemption point (false when already queued).
+bool QueueDpc(PKDPC dpc, PVOID argument1, PVOID argument2);
 // Runs the queued DPCs unless held or already running.
 void MaybeRunDpcs();
+// Runs the oldest queued DPC on the calling processor.
+void RunOneDpc();
+// Completes the oldest request the root bus left pending; false when none.
+bool CompleteOnePended();
+// True when the hardware can move data or finish a segment.
+bool HardwareCanStep();
+// The other client on the port's shared line raises its interrupt; false
+// (and a misuse recorded) when another routine claimed it.
+bool RaiseOtherClientInterrupt(int port);
+// Grants the oldest channel request that waits on a free channel.
+bool GrantWaitingChannel();
+bool ChannelRequestWaiting();
 KIRQL Raise(KIRQL level);
 void Lower(KIRQL level);
 
@@ -178,6 +223,10 @@ uint32_t SendAndCollect(PDEVICE_OBJECT device, PIRP irp, const Request& result);
 
 // The parts' set-up and per-step work.
 std::string PortKeyPath(int port);
+bool ReadDword(const std::string& key, const std::string& name, uint32_t* value);
+void WriteDword(const std::string& key, const std::string& name, uint32_t value);
+// The port driver starts: it reads each port's connect switch.
+void StartPortDriver();
 void SetUpPorts();
 void ApplyPortSetup(int index, const PortSetup& setup);
 void SetUpRoot();

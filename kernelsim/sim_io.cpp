@@ -59,6 +59,7 @@ void Finalize(PIRP irp, IrpInfo& info) {
     info.finalized = true;
     if (info.request) {
         info.request->done = true;
+        info.request->doneMs = g->now100ns / 10000;
         info.request->status = static_cast<uint32_t>(irp->IoStatus.Status);
         info.request->information = irp->IoStatus.Information;
         info.request->irp = nullptr;
@@ -113,9 +114,19 @@ void FreeUnusedDevices() {
     }
 }
 
+// Each request carries one stack location more than it has, after its last:
+// a routine that writes there (marking pending a location that is not its
+// own) is caught instead of overrunning the request.
+IO_STACK_LOCATION* BeyondStack(PIRP irp) { return reinterpret_cast<PIO_STACK_LOCATION>(irp + 1) + irp->StackCount; }
+
+bool BeyondStackTouched(PIRP irp) {
+    const IO_STACK_LOCATION clean{};
+    return std::memcmp(BeyondStack(irp), &clean, sizeof clean) != 0;
+}
+
 PIRP NewIrp(CCHAR stackSize, IrpKind kind, const std::string& what) {
     const size_t bytes = sizeof(IRP) + stackSize * sizeof(IO_STACK_LOCATION);
-    PIRP irp = static_cast<PIRP>(std::calloc(1, bytes));
+    PIRP irp = static_cast<PIRP>(std::calloc(1, bytes + sizeof(IO_STACK_LOCATION)));
     irp->Type = IO_TYPE_IRP;
     irp->Size = static_cast<USHORT>(bytes);
     irp->StackCount = stackSize;
@@ -128,11 +139,18 @@ PIRP NewIrp(CCHAR stackSize, IrpKind kind, const std::string& what) {
     return irp;
 }
 
+void AwaitRequest(const Request& result) {
+    MaybeRunDpcs();
+    // Whatever a lower driver left pending completes as its hardware would.
+    while (!result->done && !Concurrent() && CompleteOnePended()) MaybeRunDpcs();
+    BlockUntil([result] { return result->done; });
+}
+
 uint32_t SendAndCollect(PDEVICE_OBJECT device, PIRP irp, const Request& result) {
     g->irps[irp].request = result;
     result->irp = irp;
     const NTSTATUS status = IofCallDriver(TopOfStack(device), irp);
-    MaybeRunDpcs();
+    AwaitRequest(result);
     if (status != STATUS_PENDING && !g->irps[irp].finalized)
         Problem(g->irps[irp].what + " returned without being completed");
     if (!result->done) return STATUS_PENDING;
@@ -219,7 +237,7 @@ VOID NTAPI IoDetachDevice(PDEVICE_OBJECT target) {
 }
 
 NTSTATUS NTAPI IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK, PFILE_OBJECT* file, PDEVICE_OBJECT* device) {
-    if (g->irql != PASSIVE_LEVEL) Problem("IoGetDeviceObjectPointer above passive level");
+    if (ThisCpu().irql != PASSIVE_LEVEL) Problem("IoGetDeviceObjectPointer above passive level");
     PDEVICE_OBJECT found = DeviceByName(FromUnicode(name));
     if (!found) return STATUS_OBJECT_NAME_NOT_FOUND;
     *device = TopOfStack(found);
@@ -253,7 +271,7 @@ VOID NTAPI IoFreeIrp(PIRP irp) {
 
 PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputBytes, PVOID output,
                                          ULONG outputBytes, BOOLEAN internal, PKEVENT event, PIO_STATUS_BLOCK iosb) {
-    if (g->irql != PASSIVE_LEVEL) Problem("IoBuildDeviceIoControlRequest above passive level");
+    if (ThisCpu().irql != PASSIVE_LEVEL) Problem("IoBuildDeviceIoControlRequest above passive level");
     if (g->faults.failAllocationAt > 0 && --g->faults.failAllocationAt == 0) return nullptr;
     PIRP irp = NewIrp(device->StackSize, IrpKind::BuiltControl, "a device control the driver built");
     IrpInfo& info = g->irps[irp];
@@ -275,6 +293,7 @@ PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOI
 }
 
 NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT device, PIRP irp) {
+    Preempt();
     auto found = g->irps.find(irp);
     if (found == g->irps.end() || found->second.finalized) {
         Problem("calling a driver with " + Describe(irp) + ", which is no live request");
@@ -297,6 +316,7 @@ NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR) {
+    Preempt();
     auto found = g->irps.find(irp);
     if (found == g->irps.end() || found->second.finalized || found->second.freed) {
         Problem("request completed twice: " + (found == g->irps.end() ? Describe(irp) : found->second.what));
@@ -305,7 +325,7 @@ VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR) {
     IrpInfo& info = found->second;
     if (irp->CancelRoutine) Problem("request completed with its cancel routine set: " + info.what);
     if (irp->IoStatus.Status == STATUS_PENDING) Problem("request completed with STATUS_PENDING: " + info.what);
-    if (g->irql > DISPATCH_LEVEL) Problem("request completed above dispatch level: " + info.what);
+    if (ThisCpu().irql > DISPATCH_LEVEL) Problem("request completed above dispatch level: " + info.what);
     while (irp->CurrentLocation <= irp->StackCount) {
         PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
         irp->PendingReturned = (stack->Control & SL_PENDING_RETURNED) != 0;
@@ -322,7 +342,12 @@ VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR) {
         if (call) {
             PDEVICE_OBJECT above =
                 irp->CurrentLocation <= irp->StackCount ? IoGetCurrentIrpStackLocation(irp)->DeviceObject : nullptr;
-            if (routine(above, irp, context) == STATUS_MORE_PROCESSING_REQUIRED) return;
+            const NTSTATUS answer = routine(above, irp, context);
+            if (BeyondStackTouched(irp)) {
+                Problem("a completion routine wrote the stack location beyond the request's own: " + info.what);
+                std::memset(BeyondStack(irp), 0, sizeof(IO_STACK_LOCATION));
+            }
+            if (answer == STATUS_MORE_PROCESSING_REQUIRED) return;
         } else if (irp->PendingReturned && irp->CurrentLocation <= irp->StackCount) {
             IoMarkIrpPending(irp);
         }
@@ -330,7 +355,20 @@ VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR) {
     Finalize(irp, info);
 }
 
+}  // extern "C"
+
+namespace {
+void StartIo(PDEVICE_OBJECT device, PIRP irp) {
+    auto found = g->irps.find(irp);
+    if (found != g->irps.end() && found->second.request) found->second.request->startedMs = g->now100ns / 10000;
+    device->DriverObject->DriverStartIo(device, irp);
+}
+}  // namespace
+
+extern "C" {
+
 VOID NTAPI IoStartPacket(PDEVICE_OBJECT device, PIRP irp, PULONG, PDRIVER_CANCEL cancel) {
+    Preempt();
     const KIRQL old = Raise(DISPATCH_LEVEL);
     KIRQL cancelIrql;
     if (cancel) {
@@ -345,13 +383,22 @@ VOID NTAPI IoStartPacket(PDEVICE_OBJECT device, PIRP irp, PULONG, PDRIVER_CANCEL
         irp->Tail.Overlay.DeviceQueueEntry.Inserted = TRUE;
         InsertTailList(&device->DeviceQueue.DeviceListHead, &irp->Tail.Overlay.DeviceQueueEntry.DeviceListEntry);
     }
-    if (cancel) IoReleaseCancelSpinLock(cancelIrql);
-    if (start) device->DriverObject->DriverStartIo(device, irp);
+    // A request cancelled before its cancel routine was set is cancelled now
+    // when it waits in the queue; one that starts is StartIo's to check.
+    if (cancel && !start && irp->Cancel) {
+        irp->CancelRoutine = nullptr;
+        irp->CancelIrql = cancelIrql;
+        cancel(device, irp);
+    } else if (cancel) {
+        IoReleaseCancelSpinLock(cancelIrql);
+    }
+    if (start) StartIo(device, irp);
     Lower(old);
 }
 
 VOID NTAPI IoStartNextPacket(PDEVICE_OBJECT device, BOOLEAN cancelable) {
-    if (g->irql < DISPATCH_LEVEL) Problem("IoStartNextPacket below dispatch level");
+    Preempt();
+    if (ThisCpu().irql < DISPATCH_LEVEL) Problem("IoStartNextPacket below dispatch level");
     KIRQL cancelIrql;
     if (cancelable) IoAcquireCancelSpinLock(&cancelIrql);
     device->CurrentIrp = nullptr;
@@ -366,7 +413,7 @@ VOID NTAPI IoStartNextPacket(PDEVICE_OBJECT device, BOOLEAN cancelable) {
         device->CurrentIrp = next;
     }
     if (cancelable) IoReleaseCancelSpinLock(cancelIrql);
-    if (next) device->DriverObject->DriverStartIo(device, next);
+    if (next) StartIo(device, next);
 }
 
 BOOLEAN NTAPI KeRemoveEntryDeviceQueue(PKDEVICE_QUEUE queue, PKDEVICE_QUEUE_ENTRY entry) {
@@ -541,7 +588,7 @@ void Kernel::Cancel(const Request& request) {
     irp->CancelIrql = irql;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     routine(stack->DeviceObject, irp);
-    if (g->cancelLockHeld) {
+    if (g->cancelLockOwner == ThisCpu().id) {
         Problem("cancel routine returned holding the cancel spin lock");
         IoReleaseCancelSpinLock(irql);
     }

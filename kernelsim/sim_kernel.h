@@ -11,12 +11,23 @@
 // completed twice or never, waits or registry calls above passive level, a
 // wait nothing can satisfy, and everything left behind at unload.
 //
+// Concurrent on demand (RunConcurrently): the test's actors run each on a
+// processor of its own, beside one processor that runs queued DPCs and one
+// that plays the hardware (DMA, the port's and the other client's
+// interrupts, late channel grants, lower drivers' completions). They take
+// turns at every kernel call the driver makes, in an order a seed picks, so
+// that the interrupt routine, the DPCs, cancel and the dispatch routines
+// meet at every point where real processors could interleave them. Spin
+// locks, the cancel spin lock, the interrupt's lock, mutexes and events
+// hold a processor until another lets it go, as on a real machine.
+//
 // This header needs no kernel header: tests include it beside their own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +42,8 @@ struct RequestResult {
     uint64_t information = 0;
     std::vector<uint8_t> output;  // buffered output, Information bytes
     void* irp = nullptr;          // while in flight
+    uint64_t startedMs = 0;       // the simulated time the driver's StartIo got it
+    uint64_t doneMs = 0;          // the simulated time it completed at
 };
 using Request = std::shared_ptr<RequestResult>;
 
@@ -61,6 +74,7 @@ struct FaultPlan {
     uint32_t disconnectInterruptStatus = 0;  // nonzero: disconnect fails with it
     uint32_t deviceKeyStatus = 0;            // nonzero: opening the port's device key fails
     bool failPortStatusQueries = false;      // the port driver's information requests fail
+    bool pendLowerRequests = false;          // the root bus pends every request and completes it later
 };
 
 struct PortWrite {
@@ -94,8 +108,13 @@ class Kernel {
     bool GetDword(const std::string& key, const std::string& name, uint32_t* value) const;
     void DeleteValue(const std::string& key, const std::string& name);
     void CreateKey(const std::string& key);
-    // The port's device-parameters key.
+    // The port's device-parameters key. Its "EnableConnectInterruptIoctl"
+    // is 1 at first (the driver ran here before); the port driver reads it
+    // when it starts, and connects a client's interrupt only when it read
+    // it set.
     std::string PortDeviceKey(int port) const;
+    // The port driver starts again, as at the machine's restart.
+    void RestartPortDriver();
 
     // Parallel ports (port 0 exists unless changed) and the peripheral.
     void SetPort(int port, const PortSetup& setup);
@@ -124,6 +143,8 @@ class Kernel {
     bool DeviceExists() const;
     // Times the driver broke into the kernel debugger.
     int DebuggerBreaks() const;
+    // A kernel debugger attached and enabled (none at first).
+    void SetDebuggerEnabled(bool enabled);
 
     // The I/O manager as user mode reaches it.
     int Open(uint32_t* status);  // "\\.\ECP"; -1 when refused
@@ -146,6 +167,17 @@ class Kernel {
     void Settle();
     bool GrantAdapter();  // the oldest waiting channel request (late grant)
     uint32_t AdapterSegmentsMapped() const;
+
+    // Runs the actors concurrently, each on a processor of its own, in the
+    // interleaving that `seed` picks (see above); returns when all have
+    // ended and the DPCs and the hardware have come to rest. While it runs
+    // the root bus pends its requests, and the other client on the port's
+    // line raises `otherInterrupts` interrupts at chosen moments.
+    void RunConcurrently(uint32_t seed, const std::vector<std::function<void()>>& actors, int otherInterrupts = 2);
+    // Within an actor: waits until the condition holds, while the other
+    // processors run; false (and a misuse recorded) when nothing can make
+    // it hold.
+    bool WaitUntil(const std::function<bool()>& condition, const std::string& what);
 
     // What it saw.
     std::vector<std::string> Problems() const;

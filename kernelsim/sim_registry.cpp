@@ -17,7 +17,7 @@ std::wstring Normalise(std::wstring path) {
 }
 
 void CheckPassive(const char* call) {
-    if (g->irql != PASSIVE_LEVEL) Problem(std::string(call) + " above passive level");
+    if (ThisCpu().irql != PASSIVE_LEVEL) Problem(std::string(call) + " above passive level");
 }
 
 NTSTATUS OpenPath(PHANDLE handle, POBJECT_ATTRIBUTES attributes, bool create) {
@@ -49,11 +49,7 @@ std::string Kernel::PortDeviceKey(int port) const { return PortKeyPath(port); }
 
 void Kernel::CreateKey(const std::string& key) { g->registry[Normalise(KeyPath(key))]; }
 
-void Kernel::SetDword(const std::string& key, const std::string& name, uint32_t value) {
-    Value& stored = g->registry[Normalise(KeyPath(key))][Lower(Widen(name))];
-    stored.type = REG_DWORD;
-    stored.data.assign(reinterpret_cast<uint8_t*>(&value), reinterpret_cast<uint8_t*>(&value) + 4);
-}
+void Kernel::SetDword(const std::string& key, const std::string& name, uint32_t value) { WriteDword(key, name, value); }
 
 void Kernel::SetString(const std::string& key, const std::string& name, const std::string& value) {
     Value& stored = g->registry[Normalise(KeyPath(key))][Lower(Widen(name))];
@@ -64,6 +60,16 @@ void Kernel::SetString(const std::string& key, const std::string& name, const st
 }
 
 bool Kernel::GetDword(const std::string& key, const std::string& name, uint32_t* value) const {
+    return ReadDword(key, name, value);
+}
+
+void WriteDword(const std::string& key, const std::string& name, uint32_t value) {
+    Value& stored = g->registry[Normalise(KeyPath(key))][Lower(Widen(name))];
+    stored.type = REG_DWORD;
+    stored.data.assign(reinterpret_cast<uint8_t*>(&value), reinterpret_cast<uint8_t*>(&value) + 4);
+}
+
+bool ReadDword(const std::string& key, const std::string& name, uint32_t* value) {
     auto found = g->registry.find(Normalise(KeyPath(key)));
     if (found == g->registry.end()) return false;
     auto stored = found->second.find(Lower(Widen(name)));

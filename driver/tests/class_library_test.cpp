@@ -23,7 +23,7 @@ TEST_F(ClassLibrary, UnitizedNames) {
         const wchar_t* base;
         ULONG unit;
         ULONG radix;
-        const wchar_t* name;
+        const wchar_t* name;  // "": not formed
         const wchar_t* next;
     };
     const Case cases[] = {
@@ -34,13 +34,19 @@ TEST_F(ClassLibrary, UnitizedNames) {
         {L"Unit", 3, 8, L"", L""},              // only radix 10 and 16
         {L"", 42, 10, L"42", L"43"},
     };
+    // A name that is not formed says so, and its buffer (which callers pass
+    // on as a terminated string) holds the base alone.
+    auto check = [](KUnitizedName& name, const wchar_t* base, const wchar_t* expected) {
+        EXPECT_EQ(Text(name.Get()), expected);
+        EXPECT_EQ(name.IsValid(), *expected != 0);
+        EXPECT_EQ(std::wstring(name.Buffer()), *expected ? std::wstring(expected) : std::wstring(base));
+    };
     for (const Case& test : cases) {
         SCOPED_TRACE(testing::Message() << test.unit << " radix " << test.radix);
         KUnitizedName name(test.base, test.unit, test.radix);
-        ASSERT_TRUE(name.IsValid());
-        EXPECT_EQ(Text(name.Get()), test.name);
+        check(name, test.base, test.name);
         name.NextUnit();
-        EXPECT_EQ(Text(name.Get()), test.next);
+        check(name, test.base, test.next);
     }
 }
 
@@ -177,6 +183,25 @@ TEST_F(ClassLibrary, QueueCleanUpTakesOnlyTheFileObjectsRequests) {
     IoCompleteRequest(irps[0], IO_NO_INCREMENT);
     LowerIrql(irql);
     for (PIRP irp : irps) IoFreeIrp(irp);
+    device->_self_delete();
+}
+
+// A request of a major function the device does not serve completes with
+// STATUS_NOT_IMPLEMENTED and leaves the outstanding count: a remove after
+// it does not wait for it.
+TEST_F(ClassLibrary, AnUnservedRequestIsNotWaitedFor) {
+    NTSTATUS status = STATUS_SUCCESS;
+    ProbeDevice* device = new (L"Probe", FILE_DEVICE_UNKNOWN, nullptr, 0, 0, status) ProbeDevice(nullptr);
+    ASSERT_NE(device, nullptr);
+    PIRP irp = IoAllocateIrp(1, FALSE);
+    IoSetNextIrpStackLocation(irp);
+    IoGetCurrentIrpStackLocation(irp)->MajorFunction = IRP_MJ_FLUSH_BUFFERS;
+    IoGetCurrentIrpStackLocation(irp)->DeviceObject = device->DeviceObject();
+    device->IncrementOutstandingRequestCount();
+    EXPECT_EQ(device->FlushBuffers(irp), STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(irp->IoStatus.Status, STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(device->WaitStop(10000), STATUS_SUCCESS) << "the request still counts as outstanding";
+    IoFreeIrp(irp);
     device->_self_delete();
 }
 

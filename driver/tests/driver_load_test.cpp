@@ -26,10 +26,19 @@ TEST_F(DriverLoad, TraceParametersInAnyStateLoad) {
     EXPECT_EQ(kernel.DebuggerBreaks(), 0) << "a string is no DWORD";
 }
 
-TEST_F(DriverLoad, BreakOnEntryBreaksIntoTheDebugger) {
-    kernel.SetDword(kParameters, "BreakOnEntry", 1);
-    EXPECT_EQ(kernel.Load(OmbrixDriverEntry), kSuccess);
-    EXPECT_EQ(kernel.DebuggerBreaks(), 1);
+// A machine without a kernel debugger would stop at a breakpoint.
+TEST(DriverLoadBreak, BreakOnEntryBreaksOnlyIntoAnEnabledDebugger) {
+    for (const bool debugger : {true, false}) {
+        SCOPED_TRACE(debugger);
+        kernelsim::Kernel kernel;
+        kernel.SetDebuggerEnabled(debugger);
+        kernel.SetDword(kParameters, "BreakOnEntry", 1);
+        EXPECT_EQ(kernel.Load(OmbrixDriverEntry), kSuccess);
+        EXPECT_EQ(kernel.DebuggerBreaks(), debugger ? 1 : 0);
+        kernel.Unload();
+        EXPECT_EQ(kernel.Problems(), std::vector<std::string>());
+        EXPECT_EQ(kernel.Leftovers(), std::vector<std::string>());
+    }
 }
 
 TEST_F(DriverLoad, AddDeviceFailsWholeOnAnyFailingAllocation) {

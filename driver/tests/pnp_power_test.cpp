@@ -168,6 +168,40 @@ TEST_F(PnpAndPower, SleepEndsTransfersAndWakeRestoresTheDevice) {
     EXPECT_EQ(after->information, 64u);
 }
 
+// A bus driver that completes every request later, from its own DPC: the
+// library's synchronous calls down (start, its capability query, the
+// cancel steps, power) wait for them and touch only their own stack
+// locations.
+TEST(PnpWithAPendingBus, EveryStepWaitsForTheBusAndTheDeviceWorks) {
+    kernelsim::Kernel kernel;
+    kernel.Faults().pendLowerRequests = true;
+    ASSERT_EQ(kernel.Load(OmbrixDriverEntry), kSuccess);
+    ASSERT_EQ(kernel.AddDevice(), kSuccess);
+    EXPECT_EQ(kernel.Start(), kSuccess);
+    uint32_t status = 1;
+    const int handle = kernel.Open(&status);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(kernel.DevicePower(), kD0);
+    kernelsim::Request open = kernel.Control(handle, ECP_IOCTL_OPEN_PORT, nullptr, 0, 4);
+    EXPECT_EQ(open->output, std::vector<uint8_t>(4, 0));
+    const auto data = Pattern(64, 9);
+    kernel.PeripheralOn(0).toHost.assign(data.begin(), data.end());
+    std::vector<uint8_t> in(64);
+    kernelsim::Request read = kernel.Read(handle, in.data(), 64);
+    kernel.Settle();
+    EXPECT_EQ(read->information, 64u);
+    EXPECT_EQ(kernel.SetSystemPower(kS3), kSuccess);
+    EXPECT_EQ(kernel.SetSystemPower(kS0), kSuccess);
+    EXPECT_EQ(kernel.Close(handle), kSuccess);
+    EXPECT_EQ(kernel.Pnp(kQueryStop), kSuccess);
+    EXPECT_EQ(kernel.Pnp(kCancelStop), kSuccess);
+    EXPECT_EQ(kernel.Pnp(kQueryRemove), kSuccess);
+    EXPECT_EQ(kernel.Pnp(kRemove), kSuccess);
+    kernel.Unload();
+    EXPECT_EQ(kernel.Problems(), std::vector<std::string>());
+    EXPECT_EQ(kernel.Leftovers(), std::vector<std::string>());
+}
+
 TEST_F(PnpAndPower, PowerFollowsTheHandles) {
     EXPECT_NE(kernel.DevicePower(), kD0);
     const int handle = Open();

@@ -138,6 +138,29 @@ TEST_F(PortBringUp, ConnectSwitchIsTurnedOnAndLeftOn) {
     }
 }
 
+// The port driver reads its connect switch only when it starts: on a
+// machine where it was never set the first open sets it but is refused the
+// interrupt, and after the restart the port opens.
+TEST_F(PortBringUp, FirstOpenOnAFreshMachineNeedsARestart) {
+    kernel.DeleteValue(kernel.PortDeviceKey(0), "EnableConnectInterruptIoctl");
+    kernel.RestartPortDriver();
+    kernel.ClearEvents();
+    const int handle = Open();
+    EXPECT_EQ(OpenPort(handle), kBiosFailedToConnectInterrupt);
+    ASSERT_EQ(kernel.Events().size(), 1u);
+    EXPECT_EQ(kernel.Events()[0].code, 0xC0070005u);
+    uint32_t value = 0;
+    EXPECT_TRUE(kernel.GetDword(kernel.PortDeviceKey(0), "EnableConnectInterruptIoctl", &value));
+    EXPECT_EQ(value, 1u);
+    Close(handle);
+    ExpectNothingClaimed(kernel);
+
+    kernel.RestartPortDriver();
+    const int again = OpenWithPort();
+    EXPECT_TRUE(kernel.InterruptConnected(0));
+    EXPECT_EQ(Status(again).TransferState, ECP_TRANSFER_IDLE);
+}
+
 TEST_F(PortBringUp, SecondOpenIsBusyAndKeepsThePort) {
     const int handle = OpenWithPort();
     EXPECT_EQ(OpenPort(handle), kDeviceBusy);
@@ -168,8 +191,15 @@ TEST_F(PortBringUp, FailedDisconnectKeepsThePortUntilItSucceeds) {
     // Our routine is still on the line: the port may not go to anyone else.
     EXPECT_TRUE(kernel.PortAllocatedByDriver(0));
     EXPECT_TRUE(kernel.InterruptConnected(0));
+    // Removal is refused while the interrupt stays connected, and the
+    // binding it disconnects through is kept for the next try.
+    EXPECT_EQ(kernel.Pnp(kQueryRemove), 0xC0000001u);
+    EXPECT_TRUE(kernel.InterruptConnected(0));
     kernel.Faults().disconnectInterruptStatus = 0;
-    // The remove at the end releases both.
+    EXPECT_EQ(kernel.Pnp(kQueryRemove), kSuccess);
+    EXPECT_FALSE(kernel.InterruptConnected(0));
+    EXPECT_FALSE(kernel.PortAllocatedByDriver(0));
+    EXPECT_EQ(kernel.Pnp(kCancelRemove), kSuccess);
 }
 
 TEST_F(PortBringUp, InterruptGoesBeforeThePortIsFreed) {
@@ -185,6 +215,9 @@ TEST_F(PortBringUp, InterruptGoesBeforeThePortIsFreed) {
 }
 
 TEST_F(PortBringUp, AnyFailingAllocationLeavesNothingBehind) {
+    // The user chose port 2: no failure may open port 1 instead.
+    kernel.SetPort(1, kernelsim::PortSetup{});
+    kernel.SetDword(kUnitKey, "LPTPort", 2);
     // Each round makes one more allocation of the open fail, until the open
     // gets through whole.
     for (int n = 1; n < 64; ++n) {
@@ -194,10 +227,10 @@ TEST_F(PortBringUp, AnyFailingAllocationLeavesNothingBehind) {
         const uint32_t opened = OpenPort(handle);
         const bool allAllocated = kernel.Faults().failAllocationAt > 0;
         kernel.Faults().failAllocationAt = 0;
-        // Either the whole port or nothing of it (a registry read that
-        // cannot allocate falls back to its default and the open goes on).
-        EXPECT_EQ(kernel.PortAllocatedByDriver(0), opened == kSuccess);
-        EXPECT_EQ(kernel.InterruptConnected(0), opened == kSuccess);
+        // Either the whole chosen port or nothing.
+        EXPECT_FALSE(kernel.PortAllocatedByDriver(0));
+        EXPECT_EQ(kernel.PortAllocatedByDriver(1), opened == kSuccess);
+        EXPECT_EQ(kernel.InterruptConnected(1), opened == kSuccess);
         Close(handle);
         ExpectNothingClaimed(kernel);
         if (allAllocated) {

@@ -123,6 +123,26 @@ TEST_F(Transfers, LateGrantStartsTheTransferWhenTheChannelComes) {
     EXPECT_EQ(waiting->status, kCancelled);
     EXPECT_TRUE(kernel.GrantAdapter());
     for (const std::string& left : kernel.Leftovers()) EXPECT_EQ(left.find("channel"), std::string::npos) << left;
+
+    // Cancelled while waiting, with another read queued behind it: the
+    // next read takes over the one channel request still with the platform
+    // (a second would be refused), runs on its grant, and the channel is
+    // free again afterwards.
+    PageBuffer next(300, 0);
+    kernelsim::Request cancelled = kernel.Read(handle, in.data(), 300);
+    kernelsim::Request queued = kernel.Read(handle, next.data(), 300);
+    kernel.Cancel(cancelled);
+    EXPECT_EQ(cancelled->status, kCancelled);
+    EXPECT_FALSE(queued->done);
+    Send(Pattern(300, 3));
+    ASSERT_TRUE(kernel.GrantAdapter());
+    kernel.Settle();
+    ASSERT_TRUE(queued->done);
+    EXPECT_EQ(queued->status, kSuccess);
+    EXPECT_EQ(queued->information, 300u);
+    EXPECT_TRUE(next.contents() == Pattern(300, 3));
+    EXPECT_FALSE(kernel.GrantAdapter()) << "no second request for the channel";
+    for (const std::string& left : kernel.Leftovers()) EXPECT_EQ(left.find("channel"), std::string::npos) << left;
 }
 
 TEST_F(Transfers, ModeRegistersAreWrittenOnlyWhenTheDirectionChanges) {

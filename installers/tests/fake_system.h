@@ -19,9 +19,10 @@ struct FakeDevice {
     std::string service;      // empty: no property
     bool present = true;
     std::string instanceId;
+    std::map<std::string, DWORD> parameters;  // REG_DWORD values of its device key
     bool operator==(const FakeDevice& o) const {
-        return std::tie(hardwareIds, service, present, instanceId) ==
-               std::tie(o.hardwareIds, o.service, o.present, o.instanceId);
+        return std::tie(hardwareIds, service, present, instanceId, parameters) ==
+               std::tie(o.hardwareIds, o.service, o.present, o.instanceId, o.parameters);
     }
 };
 
@@ -66,7 +67,7 @@ inline const UpdateFailure kUpdateFailures[] = {
     {0x12345, "UpdateDriverForPlugAndPlayDevices FAILURE: (0x00012345)\n"},
 };
 
-class FakeSystem final : public SystemCalls {
+class FakeSystem : public SystemCalls {
   public:
     FakeState state;
     DWORD platform = VER_PLATFORM_WIN32_NT, major = 5, minor = 0;
@@ -244,6 +245,35 @@ class FakeSystem final : public SystemCalls {
         if (reboot != nullptr && updateAsksRestart) *reboot = TRUE;
         return TRUE;
     }
+    // A device key's handle is its device's index, offset.
+    HKEY SetupDiOpenDevRegKey(HDEVINFO, PSP_DEVINFO_DATA device, DWORD, DWORD, DWORD keyType, REGSAM) override {
+        if (Fails("SetupDiOpenDevRegKey") || keyType != DIREG_DEV || Find(device->DevInst) == nullptr)
+            return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+        ++openKeys;
+        return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7000 + Index(device->DevInst)));
+    }
+    LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size) override {
+        const std::map<std::string, DWORD>& values = KeyValues(key);
+        auto it = values.find(name);
+        if (it == values.end()) return ERROR_FILE_NOT_FOUND;
+        if (*size < sizeof(DWORD)) return ERROR_MORE_DATA;
+        *type = REG_DWORD;
+        *size = sizeof(DWORD);
+        std::memcpy(data, &it->second, sizeof(DWORD));
+        return ERROR_SUCCESS;
+    }
+    LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) override {
+        if (Fails("RegSetValueEx")) return static_cast<LONG>(last_);
+        if (type != REG_DWORD || size != sizeof(DWORD)) return ERROR_INVALID_PARAMETER;
+        std::memcpy(&KeyValues(key)[name], data, sizeof(DWORD));
+        return ERROR_SUCCESS;
+    }
+    LONG RegCloseKey(HKEY) override {
+        --openKeys;
+        return ERROR_SUCCESS;
+    }
+    int openKeys = 0;
+
     BOOL SetupCopyOEMInfA(PCSTR source, PCSTR, DWORD, DWORD, PSTR, DWORD, PDWORD, PSTR*) override {
         if (Fails("SetupCopyOEMInf")) return FALSE;
         std::string base(source);
@@ -367,6 +397,9 @@ class FakeSystem final : public SystemCalls {
             if (d.instanceId != "<removed>") kept.push_back(d);
         state.devices = kept;
         registered_.clear();
+    }
+    std::map<std::string, DWORD>& KeyValues(HKEY key) {
+        return state.devices.at(reinterpret_cast<ULONG_PTR>(key) - 0x7000).parameters;
     }
     static std::string Name(PSP_INF_INFORMATION info) { return reinterpret_cast<const char*>(info->VersionData); }
 };

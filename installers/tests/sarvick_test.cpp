@@ -142,6 +142,57 @@ TEST(SarvickTest, FailedUpdateOfTheExistingNodeKeepsIt) {
     }
 }
 
+// The parallel ports' connect switch: the port driver reads it only when it
+// starts, so a run that had to set it asks for the restart.
+TEST(SarvickTest, SetsEachPortsConnectSwitchAndAsksForARestartWhenItHadTo) {
+    const std::string parport = "Parport";
+    const char kRestart[] =
+        "Driver installation was successful.\nYou must reboot your computer to finish the installation.\n";
+    using Values = std::map<std::string, DWORD>;
+    const Values on = {{"EnableConnectInterruptIoctl", 1}}, off = {{"EnableConnectInterruptIoctl", 0}}, none;
+    const struct {
+        const char* what;
+        std::vector<Values> ports;
+        int exit;
+    } rows[] = {
+        {"no parallel port", {}, kExitInstalled},
+        {"switch missing", {none}, kExitRestart},
+        {"switch 0", {off}, kExitRestart},
+        {"switch already on", {on}, kExitInstalled},
+        {"one of two", {on, none}, kExitRestart},
+    };
+    for (const auto& row : rows) {
+        FakeSystem s = Windows2000();
+        for (const Values& values : row.ports)
+            s.state.devices.push_back({MultiString({"ACPI\\PNP0401"}), parport, true, "ACPI\\PNP0401\\0", values});
+        // Another device's key is left alone.
+        s.state.devices.push_back({MultiString({"PCI\\VEN_1"}), "pci", true, "PCI\\1", none});
+        EXPECT_EQ(row.exit, Sarvick_Run(s, "")) << row.what;
+        EXPECT_EQ(std::vector<std::string>{row.exit == kExitRestart ? kRestart : kDone}, Texts(s)) << row.what;
+        for (size_t i = 0; i < row.ports.size(); ++i) EXPECT_EQ(on, s.state.devices[i].parameters) << row.what;
+        EXPECT_EQ(none, s.state.devices[row.ports.size()].parameters) << row.what;
+        EXPECT_EQ(0, s.openKeys) << row.what;
+    }
+}
+
+TEST(SarvickTest, AConnectSwitchThatCannotBeSetFailsTheRun) {
+    const struct {
+        const char* call;
+        const char* box;
+    } rows[] = {
+        {"SetupDiOpenDevRegKey", "OpenDevRegKey FAILURE: Access is denied.\n"},
+        {"RegSetValueEx", "RegSetValueEx FAILURE: Access is denied.\n"},
+    };
+    for (const auto& row : rows) {
+        FakeSystem s = Windows2000();
+        s.state.devices.push_back({MultiString({"ACPI\\PNP0401"}), "Parport", true, "ACPI\\PNP0401\\0", {}});
+        s.Fail(row.call, 1, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(kExitFailed, Sarvick_Run(s, "")) << row.call;
+        EXPECT_EQ(std::vector<std::string>{row.box}, Texts(s)) << row.call;
+        EXPECT_EQ(0, s.openKeys) << row.call;
+    }
+}
+
 TEST(SarvickTest, AStaleErrorAfterGoodStepsDoesNotFailTheInstallation) {
     // The fake's device creation succeeds leaving ERROR_FILE_NOT_FOUND set.
     FakeSystem s = Windows2000();

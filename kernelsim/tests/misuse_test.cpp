@@ -22,6 +22,7 @@ enum class Mistake {
     WaitForNothing,
     RegistryAtDispatchLevel,
     LeaveLink,
+    MarkPendingBeyondTheStack,
 };
 
 Mistake g_mistake = Mistake::None;
@@ -64,7 +65,30 @@ NTSTATUS NTAPI Read(PDEVICE_OBJECT, PIRP irp) {
     }
 }
 
+// The completion routine of a request the driver allocated for the lower
+// device: the request has no stack location above the lower device's.
+NTSTATUS NTAPI MarkPendingDone(PDEVICE_OBJECT, PIRP irp, PVOID event) {
+    if (irp->PendingReturned) IoMarkIrpPending(irp);
+    KeSetEvent(static_cast<PKEVENT>(event), IO_NO_INCREMENT, FALSE);
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+void AskTheBusAndWait() {
+    PIRP down = IoAllocateIrp(g_lower->StackSize, FALSE);
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(down);
+    next->MajorFunction = IRP_MJ_PNP;
+    next->MinorFunction = IRP_MN_QUERY_PNP_DEVICE_STATE;
+    down->IoStatus.Status = STATUS_NOT_SUPPORTED;
+    IoSetCompletionRoutine(down, MarkPendingDone, &done, TRUE, TRUE, TRUE);
+    IoCallDriver(g_lower, down);
+    KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+    IoFreeIrp(down);
+}
+
 NTSTATUS NTAPI DeviceControl(PDEVICE_OBJECT, PIRP irp) {
+    if (g_mistake == Mistake::MarkPendingBeyondTheStack) AskTheBusAndWait();
     KEVENT event;
     KeInitializeEvent(&event, NotificationEvent, g_mistake != Mistake::WaitForNothing);
     if (g_mistake == Mistake::WaitAtDispatchLevel) {
@@ -155,11 +179,15 @@ TEST(SimulatedKernel, NamesEachMisuseAndEachLeftover) {
         {"deadlock", Mistake::WaitForNothing, false, "that nothing can satisfy: a deadlock"},
         {"registry at dispatch level", Mistake::RegistryAtDispatchLevel, false, "ZwOpenKey above passive level"},
         {"symbolic link", Mistake::LeaveLink, true, "symbolic link \\??\\ecp"},
+        {"pending mark beyond the stack", Mistake::MarkPendingBeyondTheStack, false,
+         "a completion routine wrote the stack location beyond the request's own"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         g_mistake = test.mistake;
         kernelsim::Kernel kernel;
+        // The bus completes later, as the mistake needs to show.
+        kernel.Faults().pendLowerRequests = test.mistake == Mistake::MarkPendingBeyondTheStack;
         ASSERT_EQ(kernel.Load(FaultyDriverEntry), 0u);
         ASSERT_EQ(kernel.AddDevice(), 0u);
         ASSERT_EQ(kernel.Start(), 0u);
