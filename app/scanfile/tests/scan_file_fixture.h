@@ -10,10 +10,14 @@
 #include "app/scanfile/scan_file.h"
 #include "app/scanfile/scan_fit_seam.h"
 
+#include "app/files/container_keys.h"
+#include "app/files/item_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,6 +73,38 @@ struct ScanDocument {
 };
 
 namespace scan_file_test {
+
+// Every item of a saved scan but its edit history, by path: type, sizes and
+// bytes. Empty when the file cannot be read.
+inline std::map<std::string, std::string> SectionItems(const std::string& path) {
+    std::map<std::string, std::string> items;
+    ItemStore* store = ItemStore_Create();
+    if (store && ItemFile_ReadSigned(store, path, kScanFileSigningKey, kContainerKeyLength)) {
+        for (StoreItem* item = store->first; item; item = item->next) {
+            const std::string name = ItemPath_ForMessage(item->path);
+            if (name.rfind("__meta__", 0) == 0) continue;
+            std::string bytes = std::to_string(static_cast<int>(item->type));
+            for (int32_t size : item->sizes) bytes += ":" + std::to_string(size);
+            bytes += "|" + std::string(static_cast<const char*>(item->data), item->byteSize);
+            items[name] = bytes;
+        }
+    }
+    ItemStore_Free(store);
+    return items;
+}
+
+// The paths whose items differ between two saves, or that only one holds.
+inline std::vector<std::string> ChangedItems(const std::map<std::string, std::string>& a,
+                                             const std::map<std::string, std::string>& b) {
+    std::vector<std::string> changed;
+    for (const auto& [name, bytes] : a) {
+        auto other = b.find(name);
+        if (other == b.end() || other->second != bytes) changed.push_back(name);
+    }
+    for (const auto& entry : b)
+        if (!a.count(entry.first)) changed.push_back(entry.first);
+    return changed;
+}
 
 inline Matrix4 Translation(float x, float y, float z) {
     Matrix4 m;
