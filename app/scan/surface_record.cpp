@@ -40,6 +40,10 @@ void Surface_ResetTimestamp(SurfaceRecord& s) { s.ColourCacheTime = 0.0; }
 
 void Surface_MarkChanged(SurfaceRecord& s) { Time_Now(s.ChangeTime); }
 
+bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& rbf) {
+    return rbf.ChangeTime > basic.ChangeTime && (rbf.Inverted || !basic.Inverted);
+}
+
 bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view, const GeneralSettings& settings) {
     // A mesh rebuilt within one clock tick keeps its change time but may have
     // another point count: a cache of the wrong size is rebuilt all the same,

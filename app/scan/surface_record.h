@@ -69,6 +69,12 @@ void Surface_ResetTimestamp(SurfaceRecord& surface);
 // Stamps the change time with the current time.
 void Surface_MarkChanged(SurfaceRecord& surface);
 
+// Whether the RBF surface was made from the basic surface as it stands:
+// built after it from the same cast inversion state. A cast inversion of the
+// RBF surface since then is no reason to drop it; a basic surface inverted
+// while the RBF one is not is.
+bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& rbf);
+
 // Rebuilds the display colours when the mesh changed after the cache was
 // made, or when the cache does not hold one colour a point: in greyscale colour mode the foreground colour scaled by
 // each point's greyscale, otherwise the foreground colour. False only when the cache could not be allocated (the cache

@@ -94,7 +94,7 @@ bool PrepareSurface() {
         app.basic.NumPoints = 0;
         app.rbf.NumPoints = 0;
     }
-    if (!(app.rbf.ChangeTime > app.basic.ChangeTime && app.rbf.Inverted == app.basic.Inverted)) app.rbf.NumPoints = 0;
+    if (!Surface_RbfMadeFromBasic(app.basic, app.rbf)) app.rbf.NumPoints = 0;
     if (!app.shownSurface) app.shownSurface = app.settings.CombineSweeps == 2 ? &app.rbf : &app.basic;
     if (app.shownSurface->NumPoints > 0) return true;
     const int32_t kind = app.settings.CombineSweeps;

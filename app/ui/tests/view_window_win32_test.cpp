@@ -29,6 +29,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -441,6 +442,48 @@ TEST_F(ViewWindowWin32, ARepaintPostedWhileTheSurfaceIsBuiltLeavesTheSurfaceShow
     Image_Free(&image);
     Surface_FreeColourCache(app.basic);
     app.basic = savedBasic;
+    app.mode = kModeScan;
+}
+
+// A cast inversion turns the RBF surface inside out after it was built: the
+// basic surface's paint, and F7 after it, keep and show it as it is.
+TEST_F(ViewWindowWin32, AnInvertedRbfSurfaceOutlivesTheBasicSurfacesPaintAndF7ShowsIt) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> basicPoints = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
+    std::vector<Vec3> rbfPoints = {{0, 0, 1}, {-10, 0, 1}, {0, -10, 1}};
+    std::vector<int32_t> facet = {0, 1, 2};
+    int builds = 0;
+    View_Hooks().buildSurface = [&](int32_t) { return ++builds, false; };
+    const SurfaceRecord savedBasic = app.basic, savedRbf = app.rbf;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    app.basic = SurfaceRecord();
+    app.rbf = SurfaceRecord();
+    for (auto [surface, points, time] : {std::tuple{&app.basic, &basicPoints, 10.0}, {&app.rbf, &rbfPoints, 20.0}}) {
+        surface->Points = points->data();
+        surface->NumPoints = 3;
+        surface->Facets = facet.data();
+        surface->NumFacets = 1;
+        surface->ChangeTime = time;
+    }
+    app.rbf.Inverted = 1;
+    app.settings.CombineSweeps = 1;
+    app.shownSurface = &app.basic;
+    app.mode = kModeSurface;
+    Redraw();
+    EXPECT_EQ(app.rbf.NumPoints, 3);
+    SendMessageA(window_, WM_COMMAND, 40264, 0);
+    Redraw();
+    EXPECT_EQ(app.mode, kModeSurface);
+    EXPECT_EQ(app.shownSurface, &app.rbf);
+    EXPECT_EQ(app.rbf.NumPoints, 3);
+    EXPECT_EQ(builds, 0);
+    for (SurfaceRecord* s : {&app.basic, &app.rbf}) Surface_FreeColourCache(*s);
+    app.basic = savedBasic;
+    app.rbf = savedRbf;
+    app.shownSurface = savedShown;
     app.mode = kModeScan;
 }
 
