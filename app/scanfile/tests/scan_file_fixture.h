@@ -144,6 +144,14 @@ inline StylusItem Item(uint32_t flags, int32_t group, float x, float y, float z,
     return item;
 }
 
+// The extra item that starts a line: no pose, no time of its own.
+inline StylusItem LineHead(uint32_t flags, int32_t group) {
+    StylusItem head{};
+    head.Flags = kStylusLineHead | flags;
+    head.Group = group;
+    return head;
+}
+
 // Points 0..n-1 and a fan of facets: a small mesh.
 inline void FillSurface(SurfaceRecord& s, int n, float lift, bool weights) {
     s.NumPoints = s.MaxPoints = n;
@@ -223,8 +231,8 @@ inline void BuildRichScan(ScanDocument& doc) {
     const StylusItem items[] = {
         Item(0, 0, 1, 2, 3, 11),
         Item(kStylusHidden | kStylusOnScan, 1, 4, 5, 6, 12),
-        Item(kStylusLineHead | kStylusInverted, 2, 7, 8, 9, 13),
-        Item(kStylusLineMember | kStylusOnBasic, 2, 7.5f, 8, 9, 14),
+        LineHead(kStylusInverted | kStylusOnScan, 2),
+        Item(kStylusLineMember | kStylusOnBasic | kStylusOnScan, 2, 7.5f, 8, 9, 14),
         Item(kStylusLineMember, 2, 8, 8, 9, 15),
         Item(kStylusInverted | kStylusOnBasic, 3, -1, -2, -3, 16),
         Item(0, 4, 50, 50, 50, 17),  // an undone group
@@ -236,7 +244,10 @@ inline void BuildRichScan(ScanDocument& doc) {
     std::memcpy(list.Items, items, sizeof items);
     list.Items[1].ScanPose = Translation(4.5f, 5, 6);
     list.Items[1].ScanDistance = 0.5f;
-    list.Items[2].FourthPose = Translation(0, 0, -9);
+    list.Items[2].ScanDistance = 0.25f;  // its farthest placed member's
+    list.Items[3].ScanPose = list.Items[3].Pose;
+    list.Items[3].ScanPose[13] += 0.25f;
+    list.Items[3].ScanDistance = 0.25f;
     list.Items[3].BasicPose = list.Items[3].Pose;
     list.Items[3].BasicPose[14] += 2.0f;
     list.Items[3].BasicDistance = 2.0f;

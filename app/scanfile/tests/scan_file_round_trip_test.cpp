@@ -180,6 +180,7 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
         EXPECT_TRUE(SameMatrix(y.FourthPose, inverted ? x.FourthPose : x.Pose));
         if (x.Flags & kStylusOnScan) {
             EXPECT_NEAR(y.ScanPose[12], x.ScanPose[12], 1e-5f);
+            EXPECT_NEAR(y.ScanPose[13], x.ScanPose[13], 1e-5f);
             EXPECT_FLOAT_EQ(y.ScanDistance, x.ScanDistance);
         }
         if (x.Flags & kStylusOnBasic) {
