@@ -487,6 +487,69 @@ TEST_F(ViewWindowWin32, AnInvertedRbfSurfaceOutlivesTheBasicSurfacesPaintAndF7Sh
     app.mode = kModeScan;
 }
 
+// Flip Stylus Positions moves the items through the origin; the next full
+// frame places them again, on the scan in the sweeps view and on the shown
+// surface in the surface view, where they are drawn, saved and fitted from.
+TEST_F(ViewWindowWin32, FlippedStylusItemsArePlacedAgainAtTheNextFrame) {
+    SyntheticScan scan;
+    scan.AddSphere({0, 0, 0}, 20, 12, 16);
+    Use(scan);
+    AppState& app = App();
+    SurfaceRecord sphere{};
+    std::vector<Vec3> vertices;
+    std::vector<int32_t> corners;
+    for (const ScanPoint& p : scan.points) vertices.push_back(p.Vertex);
+    for (const Facet& f : scan.facets) corners.insert(corners.end(), {f.v[0], f.v[1], f.v[2]});
+    sphere.Points = vertices.data();
+    sphere.NumPoints = sphere.MaxPoints = static_cast<int32_t>(vertices.size());
+    sphere.Facets = corners.data();
+    sphere.NumFacets = sphere.MaxFacets = static_cast<int32_t>(scan.facets.size());
+    sphere.FacetNormals = scan.facetNormals.data();
+    sphere.ChangeTime = 10;
+    const SurfaceRecord savedBasic = app.basic;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    const int32_t savedCombine = app.settings.CombineSweeps;
+    app.basic = sphere;
+    app.shownSurface = &app.basic;
+    app.settings.CombineSweeps = 1;
+    app.settings.Stylus.SurfaceDistance = 10;
+    // 5 mm off the sphere, placed on it where it was before the flip (the
+    // sphere's facets lie up to 1 mm inside it there).
+    const Vec3 position{15, 10, 17.3205f}, placed{12, 8, 13.8564f};
+    StylusItem item{};
+    M4_MakeTranslation(position, item.Pose);
+    item.Flags = kStylusOnScan | kStylusOnBasic;
+    M4_MakeTranslation(placed, item.ScanPose);
+    item.BasicPose = item.ScanPose;
+    item.ScanDistance = item.BasicDistance = 5;
+    RawData& raw = *app.raw;
+    raw.Stylus.Items = &item;
+    raw.Stylus.VisibleCount = raw.Stylus.TotalCount = raw.Stylus.Capacity = raw.Stylus.GroupCount = 1;
+    for (int32_t mode : {kModeScan, kModeSurface}) {
+        SCOPED_TRACE(mode);
+        app.mode = mode;
+        SendMessageA(window_, WM_COMMAND, 40348, 0);
+        PumpShellMessages(2, 5);
+        Redraw();
+        const float side = item.Pose[14] > 0 ? 1.0f : -1.0f;
+        EXPECT_FLOAT_EQ(item.Pose[14], position.z * side);
+        EXPECT_EQ(raw.Stylus.ReplaceNeeded, 0);
+        for (const Matrix4* pose : {&item.ScanPose, &item.BasicPose}) {
+            const Vec3 at{(*pose)[12], (*pose)[13], (*pose)[14]};
+            const Vec3 want{placed.x * side, placed.y * side, placed.z * side};
+            EXPECT_LT(V3_Distance(at, want), 1.0f) << at.x << " " << at.y << " " << at.z;
+        }
+        EXPECT_NEAR(item.ScanDistance, 5, 1.0f);
+        EXPECT_NEAR(item.BasicDistance, 5, 1.0f);
+    }
+    raw.Stylus = StylusItemList();
+    Surface_FreeColourCache(app.basic);
+    app.basic = savedBasic;
+    app.shownSurface = savedShown;
+    app.settings.CombineSweeps = savedCombine;
+    app.mode = kModeScan;
+}
+
 // Stylus points, one group each, at client pixels of the view.
 struct PickScene {
     std::vector<StylusItem> items;
