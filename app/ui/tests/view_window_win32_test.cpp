@@ -487,6 +487,40 @@ TEST_F(ViewWindowWin32, AnInvertedRbfSurfaceOutlivesTheBasicSurfacesPaintAndF7Sh
     app.mode = kModeScan;
 }
 
+// Points deleted after the basic surface was built, then Set Bounding Box to
+// View (Ctrl+B): F6 still builds the surface again, and the scan keeps its
+// change time for the save.
+TEST_F(ViewWindowWin32, SetBoundingBoxToViewKeepsAStaleSurfaceStale) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> points = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
+    std::vector<int32_t> facet = {0, 1, 2};
+    std::vector<int32_t> builds;
+    View_Hooks().buildSurface = [&](int32_t kind) { return builds.push_back(kind), false; };
+    const SurfaceRecord savedBasic = app.basic;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    app.basic = SurfaceRecord();
+    app.basic.Points = points.data();
+    app.basic.NumPoints = 3;
+    app.basic.Facets = facet.data();
+    app.basic.NumFacets = 1;
+    app.basic.ChangeTime = 10;
+    app.raw->Timestamp = 20;  // the deletion came after the build
+    app.settings.CombineSweeps = 1;
+    SendMessageA(window_, WM_COMMAND, 40292, 0);
+    PumpShellMessages(2, 5);
+    EXPECT_EQ(app.raw->Timestamp, 20);
+    SendMessageA(window_, WM_COMMAND, 40263, 0);
+    Redraw();
+    EXPECT_EQ(builds, std::vector<int32_t>{1});
+    app.basic = savedBasic;
+    app.shownSurface = savedShown;
+    app.settings.ViewBBox = 0;
+    app.mode = kModeScan;
+}
+
 // Flip Stylus Positions moves the items through the origin; the next full
 // frame places them again, on the scan in the sweeps view and on the shown
 // surface in the surface view, where they are drawn, saved and fitted from.
