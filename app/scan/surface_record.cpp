@@ -38,7 +38,10 @@ void Surface_FreeColourCache(SurfaceRecord& s) {
 
 void Surface_ResetTimestamp(SurfaceRecord& s) { s.ColourCacheTime = 0.0; }
 
-void Surface_MarkChanged(SurfaceRecord& s) { Time_Now(s.ChangeTime); }
+void Surface_MarkChanged(SurfaceRecord& s) {
+    Time_Now(s.ChangeTime);
+    s.Saved = 0;  // what was saved or exported is no longer this mesh
+}
 
 bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& rbf) {
     return rbf.ChangeTime > basic.ChangeTime && (rbf.Inverted || !basic.Inverted);

@@ -66,7 +66,7 @@ void Surface_FreeColourCache(SurfaceRecord& surface);
 // The colour cache is rebuilt at the next refresh.
 void Surface_ResetTimestamp(SurfaceRecord& surface);
 
-// Stamps the change time with the current time.
+// Stamps the change time with the current time; the mesh is then unsaved.
 void Surface_MarkChanged(SurfaceRecord& surface);
 
 // Whether the RBF surface was made from the basic surface as it stands:

@@ -229,6 +229,8 @@ void AfterLoad(const std::string& path, const ViewSettings& kept) {
         }
     }
     if (app.basic.Inverted) app.settings.CastInversionMode = 1;
+    // The surfaces just read are the file's own: nothing to save until they change.
+    for (SurfaceRecord* surface : {&app.basic, &app.rbf}) surface->Saved = surface->NumPoints > 0 ? 1 : 0;
     NotifyPanels();
     if (services.trimHeap) services.trimHeap();
     StylusItems_ReplaceIfNeeded(raw.Stylus, raw, app.basic, app.settings.Stylus.SurfaceDistance);

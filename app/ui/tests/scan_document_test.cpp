@@ -4,6 +4,8 @@
 #include "app/ui/tests/scan_document_fixture.h"
 
 #include "app/locale/locale_lookup.h"
+#include "app/scan/basic_surface.h"
+#include "app/ui/app_title.h"
 #include "app/ui/scan_document_names.h"
 #include "app/ui/scan_merge.h"
 
@@ -176,6 +178,34 @@ TEST_F(ScanDocumentTest, MarksAndNamesFollowSaveLoadAndClose) {
     ASSERT_FALSE(App().documentMetadata->edits.empty());
     EXPECT_EQ(App().documentMetadata->edits.back().program_text.value_or(""), "Loaded from " + path);
     EXPECT_EQ(App().documentMetadata->create.program.value_or(""), "Tolvaran 4.0.7");
+}
+
+// A scan opened with both its surfaces is as its file: nothing to save and
+// no question on closing; a surface built again after that is new, and the
+// close asks about it.
+TEST_F(ScanDocumentTest, AnOpenedScanIsUnchangedUntilASurfaceIsBuiltAgain) {
+    AddSweep(6, 0.0f);
+    FillSurface(App().basic);
+    FillSurface(App().rbf);
+    App().basic.ChangeTime = 10;
+    App().rbf.ChangeTime = 20;
+    App().settings.DoSaveBasic = App().settings.DoSaveRbf = 1;
+    const std::string path = folder.File("limb.tvn");
+    ASSERT_TRUE(ScanDoc_Save(path, 0));
+    ASSERT_EQ(ScanDoc_Unload(1), 1);
+    ASSERT_TRUE(ScanDoc_Reload(path));
+    ASSERT_GT(App().rbf.NumPoints, 0);
+    EXPECT_FALSE(App_DocumentModified(Raw(), App().basic, App().rbf));
+    EXPECT_EQ(ScanDoc_Unload(1), 1);
+    EXPECT_TRUE(questions.empty());
+
+    ASSERT_TRUE(ScanDoc_Reload(path));
+    const int32_t built = BasicSurf_Build(App().settings, Raw(), 3, App().basic, nullptr, nullptr);
+    ASSERT_TRUE(built == kBasicSurfDone || built == kBasicSurfBadFacets) << built;
+    EXPECT_TRUE(App_DocumentModified(Raw(), App().basic, App().rbf));
+    answers = {kAnswerCancel};
+    EXPECT_EQ(ScanDoc_Unload(1), 0);
+    EXPECT_EQ(questions.size(), 1u);
 }
 
 TEST_F(ScanDocumentTest, SavingWithoutTheBasicSurfaceLeavesItUnsaved) {
