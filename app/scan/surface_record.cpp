@@ -47,6 +47,14 @@ bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& r
     return rbf.ChangeTime > basic.ChangeTime && (rbf.Inverted || !basic.Inverted);
 }
 
+void Surface_DropStale(double scanTime, SurfaceRecord& basic, SurfaceRecord& rbf) {
+    if (basic.ChangeTime < scanTime) {
+        basic.NumPoints = 0;
+        rbf.NumPoints = 0;
+    }
+    if (!Surface_RbfMadeFromBasic(basic, rbf)) rbf.NumPoints = 0;
+}
+
 bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view, const GeneralSettings& settings) {
     // A mesh rebuilt within one clock tick keeps its change time but may have
     // another point count: a cache of the wrong size is rebuilt all the same,

@@ -75,6 +75,12 @@ void Surface_MarkChanged(SurfaceRecord& surface);
 // while the RBF one is not is.
 bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& rbf);
 
+// Empties (point counts to 0) the surfaces that no longer belong to the scan
+// as it stands: both when the basic surface is older than the scan's last
+// change, the RBF surface alone when it was not made from the basic one. The
+// view, the save and the export all take only what this leaves.
+void Surface_DropStale(double scanTime, SurfaceRecord& basic, SurfaceRecord& rbf);
+
 // Rebuilds the display colours when the mesh changed after the cache was
 // made, or when the cache does not hold one colour a point: in greyscale colour mode the foreground colour scaled by
 // each point's greyscale, otherwise the foreground colour. False only when the cache could not be allocated (the cache

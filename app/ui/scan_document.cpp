@@ -275,6 +275,7 @@ bool SaveTvn(const std::string& path) {
     const bool basic = app.settings.DoSaveBasic != 0;
     const bool rbf = basic && app.settings.DoSaveRbf != 0;
     ScanDoc_AppendEditEntry(("Saved file as " + path).c_str());
+    if (app.raw) Surface_DropStale(app.raw->Timestamp, app.basic, app.rbf);
     SurfacePair surfaces{&app.basic, &app.rbf, &app.shownSurface};
     ScanFileSaveContext context;
     context.mode = app.mode;

@@ -106,11 +106,7 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
 // fell back to another view instead.
 bool PrepareSurface() {
     AppState& app = App();
-    if (app.basic.ChangeTime < (app.raw ? app.raw->Timestamp : 0)) {
-        app.basic.NumPoints = 0;
-        app.rbf.NumPoints = 0;
-    }
-    if (!Surface_RbfMadeFromBasic(app.basic, app.rbf)) app.rbf.NumPoints = 0;
+    Surface_DropStale(app.raw ? app.raw->Timestamp : 0, app.basic, app.rbf);
     if (!app.shownSurface) app.shownSurface = app.settings.CombineSweeps == 2 ? &app.rbf : &app.basic;
     if (app.shownSurface->NumPoints > 0) return true;
     const int32_t kind = app.settings.CombineSweeps;
