@@ -211,7 +211,11 @@ int32_t RbfSurf_StylusInput(const StylusItemList& stylus, SurfaceRecord& basic, 
     for (int32_t i = 0; i < inForce; ++i) {
         const StylusItem& item = stylus.Items[i];
         if (item.Flags & (kStylusHidden | kStylusLineHead)) continue;
-        StylusItem_GetPosition(item, true, true, basic.Inverted != 0, basic.Points[n]);
+        // The placement chosen by the basic surface's cast inversion: on the
+        // scan for a surface as built, on the surface or in the inverted
+        // frame for an inverted one.
+        const bool inverted = basic.Inverted != 0;
+        StylusItem_GetPosition(item, true, inverted, inverted, basic.Points[n]);
         basic.PointNormals[n] = Vec3{0.0f, 0.0f, 0.0f};
         ++n;
     }
