@@ -2,9 +2,11 @@
 // a synthetic scan draws, the repaint levels, picking points by read-back and
 // the mouse navigation on drawn geometry.
 #include "app/acquisition/profile_line_log.h"
+#include "app/export/tests/cast_scans.h"
 #include "app/base/app_messages.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
+#include "app/ui/cast_tools_win32.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/list_panels_win32.h"
@@ -13,6 +15,7 @@
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tests/modal_driver_win32.h"
 #include "app/ui/tests/shell_fixture_win32.h"
 #include "app/ui/view_window_win32.h"
 #include "app/ui/stylus_draw_win32.h"
@@ -29,7 +32,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -445,45 +447,52 @@ TEST_F(ViewWindowWin32, ARepaintPostedWhileTheSurfaceIsBuiltLeavesTheSurfaceShow
     app.mode = kModeScan;
 }
 
-// A cast inversion turns the RBF surface inside out after it was built: the
-// basic surface's paint, and F7 after it, keep and show it as it is.
-TEST_F(ViewWindowWin32, AnInvertedRbfSurfaceOutlivesTheBasicSurfacesPaintAndF7ShowsIt) {
+// Invert && Align as the Generate Surface panel runs it on the RBF surface of
+// a cast: the program then shows the basic surface, as it always does after
+// the inversion; the inverted RBF surface outlives that paint, and F7 shows
+// it without building it again.
+TEST_F(ViewWindowWin32, TheInvertedCastOutlivesThePaintAndF7ShowsIt) {
+    using namespace cast_scans;
     SyntheticScan scan;
     scan.AddSweep(Row(0, 5), false);
     Use(scan);
     AppState& app = App();
-    std::vector<Vec3> basicPoints = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
-    std::vector<Vec3> rbfPoints = {{0, 0, 1}, {-10, 0, 1}, {0, -10, 1}};
-    std::vector<int32_t> facet = {0, 1, 2};
-    int builds = 0;
-    View_Hooks().buildSurface = [&](int32_t) { return ++builds, false; };
+    Cast cast({0, 0, 0}, kMoved);
+    Cast basicMesh({0, 0, 0}, kMoved);
+    Markers markers;
+    RimMarkers(cast, markers, 6, 6);
+    app.raw->Stylus = markers.List();
     const SurfaceRecord savedBasic = app.basic, savedRbf = app.rbf;
     SurfaceRecord* const savedShown = app.shownSurface;
-    app.basic = SurfaceRecord();
-    app.rbf = SurfaceRecord();
-    for (auto [surface, points, time] : {std::tuple{&app.basic, &basicPoints, 10.0}, {&app.rbf, &rbfPoints, 20.0}}) {
-        surface->Points = points->data();
-        surface->NumPoints = 3;
-        surface->Facets = facet.data();
-        surface->NumFacets = 1;
-        surface->ChangeTime = time;
-    }
-    app.rbf.Inverted = 1;
-    app.settings.CombineSweeps = 1;
-    app.shownSurface = &app.basic;
-    app.mode = kModeSurface;
+    const GeneralSettings savedSettings = app.settings;
+    app.basic = basicMesh.Surface();  // made first, and not inverted
+    app.basic.ChangeTime = 10;
+    app.rbf = cast.Surface();
+    app.rbf.ChangeTime = 20;
+    app.settings.InversionParams = InversionSettings{kKerf, kTrim, 2};
+    int builds = 0;
+    View_Hooks().buildSurface = [&](int32_t) { return ++builds, false; };
+    modal_driver::Driver driver({{kCastInvSymmetric, [](HWND d) { return modal_driver::Press(d, IDOK); }}});
+    CastInv_Run(window_, app.rbf, app.settings, *app.raw);
+    EXPECT_TRUE(driver.Finished());
+    PumpShellMessages(2, 5);
     Redraw();
-    EXPECT_EQ(app.rbf.NumPoints, 3);
+    EXPECT_EQ(app.rbf.Inverted, 1);
+    EXPECT_EQ(app.mode, kModeSurface);
+    EXPECT_EQ(app.shownSurface, &app.basic);
+    EXPECT_GT(app.rbf.NumPoints, 0);
     SendMessageA(window_, WM_COMMAND, 40264, 0);
     Redraw();
-    EXPECT_EQ(app.mode, kModeSurface);
     EXPECT_EQ(app.shownSurface, &app.rbf);
-    EXPECT_EQ(app.rbf.NumPoints, 3);
+    EXPECT_GT(app.rbf.NumPoints, 0);
+    EXPECT_EQ(app.rbf.Inverted, 1);
     EXPECT_EQ(builds, 0);
+    app.raw->Stylus = StylusItemList();
     for (SurfaceRecord* s : {&app.basic, &app.rbf}) Surface_FreeColourCache(*s);
     app.basic = savedBasic;
     app.rbf = savedRbf;
     app.shownSurface = savedShown;
+    app.settings = savedSettings;
     app.mode = kModeScan;
 }
 
