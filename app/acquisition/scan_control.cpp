@@ -249,15 +249,29 @@ void CloseCapturePipe(ScanControl& c) {
     c.state.PipeCaptureOpen = 0;
 }
 
+// A line starts with an extra head item of its own, zeroed but for its flag
+// and group: it stands for the whole line when the line is placed, hidden or
+// inverted, and every recorded point of the line, the first one included, is
+// a member after it.
 void AppendStylusItem(ScanControl& c, const Matrix4& pose, bool start) {
     StylusItemList& list = c.raw->Stylus;
     list.TotalCount = list.VisibleCount;
-    if (list.TotalCount >= list.Capacity && !StylusItems_Grow(list)) return;
+    const bool line = c.settings->Stylus.CaptureMode == 1;
+    const int32_t room = line && start ? 2 : 1;
+    while (list.TotalCount + room > list.Capacity)
+        if (!StylusItems_Grow(list)) return;
+    if (start) ++list.GroupCount;
+    const int32_t group = std::max(0, list.GroupCount - 1);
+    if (line && start) {
+        StylusItem head{};
+        head.Flags = kStylusLineHead;
+        head.Group = group;
+        list.Items[list.TotalCount++] = head;
+    }
     StylusItem item{};
     item.Pose = pose;
-    if (c.settings->Stylus.CaptureMode == 1) item.Flags = start ? kStylusLineHead : kStylusLineMember;
-    if (start) ++list.GroupCount;
-    item.Group = std::max(0, list.GroupCount - 1);
+    if (line) item.Flags = kStylusLineMember;
+    item.Group = group;
     item.Time = c.host.nowSeconds ? c.host.nowSeconds() : 0;
     list.Items[list.TotalCount] = item;
     ++list.TotalCount;

@@ -109,9 +109,11 @@ bool FindPieces(const SurfaceRecord& s, std::vector<int32_t>& labels, CastInvRep
     return true;
 }
 
+// A marker is where the view draws it on the surface: its placement there
+// when it has one, never in the inverted frame.
 Vec3 ItemPosition(const StylusItem& item) {
     Vec3 p;
-    StylusItem_GetPosition(item, false, true, false, p);
+    StylusItem_GetPosition(item, true, true, false, p);
     return p;
 }
 

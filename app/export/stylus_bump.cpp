@@ -70,7 +70,8 @@ std::vector<BumpSite> FindCandidates(const StylusItemList& list, const SurfaceRe
     const float limit = searchRadius * searchRadius;
     ForBumpedItems(list, [&](const StylusItem& item) {
         BumpSite site{};
-        StylusItem_GetPosition(item, false, true, surface.Inverted != 0, site.centre);
+        // Where the view draws the item on this surface: its placement on it.
+        StylusItem_GetPosition(item, true, true, surface.Inverted != 0, site.centre);
         for (int32_t j = 0; j < surface.NumPoints; ++j) {
             if (V3_DistanceSquared(site.centre, points[j]) > limit) continue;
             entries.push_back(BumpEntry{points[j], j});

@@ -65,7 +65,9 @@ void RawData_NumberPointRuns(RawData& raw) {
     for (int32_t i = raw.RunCursor; i < raw.NumPoints; ++i) {
         FindSweep(raw, i, s);
         const bool erased = RawData_PointInEditRange(raw, i);
-        const bool firstOfSweep = s < raw.NumSweeps ? i == raw.SweepFirstPoint[s] : false;
+        // s may be the sweep being captured, not counted yet: its start is
+        // in the table all the same.
+        const bool firstOfSweep = raw.SweepFirstPoint && i == raw.SweepFirstPoint[s];
         if (i > 0 && !firstOfSweep && erased == previousErased)
             raw.Points[i].Run = raw.Points[i - 1].Run + 1;
         else

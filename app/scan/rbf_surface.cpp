@@ -160,30 +160,25 @@ int32_t RunLibrary(RawData& raw, const GeneralSettings& settings, SurfaceRecord&
     return ok;
 }
 
-// The greyscale of the basic surface onto the RBF surface: 1 done or failed
-// (a failure is reported and the surface kept), 0 cancelled.
-int32_t TransferGreyscale(SurfaceRecord& rbf, const SurfaceRecord& basic, ScanFitContext& context,
-                          HostMessageFunction onMessage, RbfProgressFn onProgress) {
+// The greyscale of the basic surface onto the RBF surface. The mesh is
+// finished by then: a failure or a Cancel only leaves its greyscale out, is
+// reported, and the surface is kept.
+void TransferGreyscale(SurfaceRecord& rbf, const SurfaceRecord& basic, ScanFitContext& context,
+                       HostMessageFunction onMessage, RbfProgressFn onProgress) {
     ResetProgress(&context, onProgress);
     RbfSurf_Report(3, onMessage, "Transfering greyscale information");
     const float radius = static_cast<float>(basic.BasicParams.ExportResolutionClip * 1.2);
     const SurfProgress progress{PointsProgress, nullptr, "Transfering greyscale information"};
     int32_t result = 0;
-    bool cancelled = false;
     try {
         result = Surf_TransferGreyscale(rbf, basic, radius, progress);
     } catch (const SurfAbortError&) {
-        cancelled = true;
+        result = 1;
     } catch (const std::bad_alloc&) {
         result = 1;
     }
     ClearProgress();
-    if (cancelled) {
-        RbfSurf_Report(1, onMessage, "Processing aborted");
-        return 0;
-    }
     if (result != 0) RbfSurf_Report(1, onMessage, "Error copying greyscale information.");
-    return 1;
 }
 
 void ReturnFreeHeap() {
@@ -216,7 +211,11 @@ int32_t RbfSurf_StylusInput(const StylusItemList& stylus, SurfaceRecord& basic, 
     for (int32_t i = 0; i < inForce; ++i) {
         const StylusItem& item = stylus.Items[i];
         if (item.Flags & (kStylusHidden | kStylusLineHead)) continue;
-        StylusItem_GetPosition(item, true, true, basic.Inverted != 0, basic.Points[n]);
+        // The placement chosen by the basic surface's cast inversion: on the
+        // scan for a surface as built, on the surface or in the inverted
+        // frame for an inverted one.
+        const bool inverted = basic.Inverted != 0;
+        StylusItem_GetPosition(item, true, inverted, inverted, basic.Points[n]);
         basic.PointNormals[n] = Vec3{0.0f, 0.0f, 0.0f};
         ++n;
     }
@@ -306,10 +305,7 @@ int32_t RbfSurf_Build(RawData& raw, const GeneralSettings& settings, const ViewS
         return 0;
     }
     RbfSurf_FacetNormals(rbf);
-    if (!TransferGreyscale(rbf, basic, context, onMessage, onProgress)) {
-        FreeMeshKeepSnapshot(rbf);
-        return 0;
-    }
+    TransferGreyscale(rbf, basic, context, onMessage, onProgress);
     Surface_MarkChanged(rbf);
     ReturnFreeHeap();
     return 1;

@@ -86,11 +86,14 @@ int32_t StylusItem_PlaceOnScan(const RawData& raw, StylusItem& item, float maxDi
         bool valid = true;
         for (int32_t v : facet.v) valid = valid && v >= 0 && v < raw.NumPoints;
         if (!valid) continue;
+        // The triangle test measures heights along the normal: it needs unit
+        // normals, and processing leaves the facet normals at twice the area.
+        Vec3 normal;
+        V3_Normalise(raw.FacetNormals[f], normal);
         Vec3 point;
         float distanceSq;
         if (Tri_ClosestPoint(position, raw.Points[facet.v[0]].Vertex, raw.Points[facet.v[1]].Vertex,
-                             raw.Points[facet.v[2]].Vertex, raw.FacetNormals[f], point, 0, 0, 0.0f, best,
-                             distanceSq) &&
+                             raw.Points[facet.v[2]].Vertex, normal, point, 0, 0, 0.0f, best, distanceSq) &&
             distanceSq < best) {
             best = distanceSq;
             nearest = point;

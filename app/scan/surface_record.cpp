@@ -38,7 +38,22 @@ void Surface_FreeColourCache(SurfaceRecord& s) {
 
 void Surface_ResetTimestamp(SurfaceRecord& s) { s.ColourCacheTime = 0.0; }
 
-void Surface_MarkChanged(SurfaceRecord& s) { Time_Now(s.ChangeTime); }
+void Surface_MarkChanged(SurfaceRecord& s) {
+    Time_Now(s.ChangeTime);
+    s.Saved = 0;  // what was saved or exported is no longer this mesh
+}
+
+bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& rbf) {
+    return rbf.ChangeTime > basic.ChangeTime && (rbf.Inverted || !basic.Inverted);
+}
+
+void Surface_DropStale(double scanTime, SurfaceRecord& basic, SurfaceRecord& rbf) {
+    if (basic.ChangeTime < scanTime) {
+        basic.NumPoints = 0;
+        rbf.NumPoints = 0;
+    }
+    if (!Surface_RbfMadeFromBasic(basic, rbf)) rbf.NumPoints = 0;
+}
 
 bool Surface_RefreshPointCache(SurfaceRecord& s, const ViewSettings& view, const GeneralSettings& settings) {
     // A mesh rebuilt within one clock tick keeps its change time but may have

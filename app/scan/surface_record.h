@@ -66,8 +66,20 @@ void Surface_FreeColourCache(SurfaceRecord& surface);
 // The colour cache is rebuilt at the next refresh.
 void Surface_ResetTimestamp(SurfaceRecord& surface);
 
-// Stamps the change time with the current time.
+// Stamps the change time with the current time; the mesh is then unsaved.
 void Surface_MarkChanged(SurfaceRecord& surface);
+
+// Whether the RBF surface was made from the basic surface as it stands:
+// built after it from the same cast inversion state. A cast inversion of the
+// RBF surface since then is no reason to drop it; a basic surface inverted
+// while the RBF one is not is.
+bool Surface_RbfMadeFromBasic(const SurfaceRecord& basic, const SurfaceRecord& rbf);
+
+// Empties (point counts to 0) the surfaces that no longer belong to the scan
+// as it stands: both when the basic surface is older than the scan's last
+// change, the RBF surface alone when it was not made from the basic one. The
+// view, the save and the export all take only what this leaves.
+void Surface_DropStale(double scanTime, SurfaceRecord& basic, SurfaceRecord& rbf);
 
 // Rebuilds the display colours when the mesh changed after the cache was
 // made, or when the cache does not hold one colour a point: in greyscale colour mode the foreground colour scaled by

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -115,6 +116,27 @@ void FillPoints(ItemStore* s, const std::vector<Matrix4>& poses, StylusItem* ite
                    "Landmarks/PointShifts/RBF");
 }
 
+// A head is placed when any member of its line is, as far as the farthest
+// member was moved: the file keeps no shift for the head itself, which has no
+// pose, and without its flags the line would never be placed again.
+void PlaceHeadsByMembers(StylusItem* items, int32_t l) {
+    for (int32_t head = 0; head < l; ++head) {
+        if (!(items[head].Flags & kStylusLineHead)) continue;
+        for (auto [flag, distance] : {std::pair{kStylusOnScan, &StylusItem::ScanDistance},
+                                      std::pair{kStylusOnBasic, &StylusItem::BasicDistance}}) {
+            bool any = false;
+            float best = 0.0f;
+            for (int32_t j = head + 1; j < l && (items[j].Flags & kStylusLineMember); ++j) {
+                if (!(items[j].Flags & flag)) continue;
+                any = true;
+                if (!(items[j].*distance < best)) best = items[j].*distance;
+            }
+            items[head].Flags = any ? (items[head].Flags | flag) : (items[head].Flags & ~flag);
+            items[head].*distance = best;
+        }
+    }
+}
+
 // Lines: a head item and its members, one group a line, from `group` on.
 void FillLines(ItemStore* s, const std::vector<Matrix4>& poses, const int32_t* lengths, int32_t m, int32_t l,
                StylusItem* items, int32_t group) {
@@ -140,6 +162,7 @@ void FillLines(ItemStore* s, const std::vector<Matrix4>& poses, const int32_t* l
     }
     ApplyAllShifts(s, items, l, "Landmarks/LinePointShifts/Raw", "Landmarks/LinePointShifts/Basic",
                    "Landmarks/LinePointShifts/RBF");
+    PlaceHeadsByMembers(items, l);
 }
 
 }  // namespace

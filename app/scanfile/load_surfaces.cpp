@@ -143,9 +143,9 @@ LoadStatus Load_Mesh(ItemStore* s, SurfaceRecord& surface, const char* section, 
     }
     if (const StoreItem* grey = Load_Item(s, (k + "/Mesh/PointIntensityV1").c_str(), ItemType::UInt8, 1, n))
         std::memcpy(surface.Greyscale, grey->data, static_cast<std::size_t>(n));
-    // A mesh saved while not current has no stamp of its own: it takes the
-    // scan's, which no surface built after it can predate. Never 0, which
-    // would keep its colour and border caches from ever being made.
+    // A mesh from a save that stamped only the shown surface takes the time
+    // it is given. Never 0, which would keep its colour and border caches
+    // from ever being made.
     const StoreItem* stamp = Load_Item(s, (k + "/Mesh/Timestamp").c_str(), ItemType::Time, 0);
     surface.ChangeTime = fallbackTime;
     if (stamp) std::memcpy(&surface.ChangeTime, stamp->data, sizeof surface.ChangeTime);

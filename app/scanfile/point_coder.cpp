@@ -37,27 +37,38 @@ class ByteReader {
     int32_t at_ = 0;
 };
 
-// Origins and steps per axis of a profile of four or more points.
-using BoxReader = bool (*)(ByteReader& in, float origin[3], float step[3]);
+// Origins, steps and, where the item stores it, the top of the box per axis
+// of a profile of four or more points.
+using BoxReader = bool (*)(ByteReader& in, float origin[3], float step[3], float top[3]);
 
-bool ReadBoxV1(ByteReader& in, float origin[3], float step[3]) {
+bool ReadBoxV1(ByteReader& in, float origin[3], float step[3], float top[3]) {
     float box[6];
     if (!in.Take(box, sizeof box)) return false;
     for (int a = 0; a < 3; ++a) {
         origin[a] = box[a];
         step[a] = StepOf(box[a], box[a + 3]);
+        top[a] = box[a + 3];
     }
     return true;
 }
 
-bool ReadBoxV2(ByteReader& in, float origin[3], float step[3]) {
+bool ReadBoxV2(ByteReader& in, float origin[3], float step[3], float top[3]) {
     float values[4];
     if (!in.Take(values, sizeof values)) return false;
     for (int a = 0; a < 3; ++a) {
         origin[a] = values[a];
         step[a] = values[3];
+        top[a] = static_cast<float>(65535.0 * double(values[3]) + double(values[a]));
     }
     return true;
+}
+
+// The last step lands on the box's top itself, not a rounding of it: the
+// profile then has the same box when the scan is saved again, and every
+// point the same code.
+float Decoded(uint16_t q, float origin, float step, float top) {
+    if (q == 65535) return top;
+    return static_cast<float>(double(q) * double(step) + double(origin));
 }
 
 bool DecodePoints(RawData& scan, const uint8_t* bytes, int32_t byteCount, BoxReader readBox) {
@@ -71,13 +82,13 @@ bool DecodePoints(RawData& scan, const uint8_t* bytes, int32_t byteCount, BoxRea
                 if (!in.Take(&profile.Points[k], 12)) return false;
             continue;
         }
-        float origin[3], step[3];
-        if (!readBox(in, origin, step)) return false;
+        float origin[3], step[3], top[3];
+        if (!readBox(in, origin, step, top)) return false;
         for (int32_t k = 0; k < n; ++k) {
             uint16_t q[3];
             if (!in.Take(q, sizeof q)) return false;
             float* out = &profile.Points[k].x;
-            for (int a = 0; a < 3; ++a) out[a] = static_cast<float>(double(q[a]) * double(step[a]) + double(origin[a]));
+            for (int a = 0; a < 3; ++a) out[a] = Decoded(q[a], origin[a], step[a], top[a]);
         }
     }
     return in.AtEnd();

@@ -7,6 +7,8 @@
 #include "app/files/item_file.h"
 #include "app/locale/locale_lookup.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -93,7 +95,10 @@ LoadStatus LoadSections(LoadState& st, const LoadOutputs& o, int32_t& mode, Load
         Load_SurfaceParams(s, *pair, o.settings);
         const double fallback = FallbackTime(s);
         if ((status = Load_Mesh(s, *pair->basic, "Basic", fallback)) != kLoadOk) return status;
-        if ((status = Load_Mesh(s, *pair->rbf, "RBF", fallback)) != kLoadOk) return status;
+        // An RBF surface without a stamp of its own was made from the basic
+        // surface saved with it: just after it, or the view would drop it.
+        const double rbfFallback = std::nextafter(std::max(fallback, pair->basic->ChangeTime), HUGE_VAL);
+        if ((status = Load_Mesh(s, *pair->rbf, "RBF", rbfFallback)) != kLoadOk) return status;
         if (pair->rbf->NumPoints > 0) Load_RbfParams(s, *pair->rbf);
     }
     if (o.raw && (status = Load_Landmarks(s, o.raw->Stylus)) != kLoadOk) return status;

@@ -28,11 +28,14 @@ bool AddMesh(ScanFileWriter& w, const std::string& section, const SurfaceRecord&
     return facetsBeforeGrey ? points() && facets() && greys() : points() && greys() && facets();
 }
 
+// Every surface keeps its own change time, shown or not: the view keeps a
+// surface only while it is newer than what it was made from, and a surface
+// stamped on load with the scan's time would fail that rule and be lost.
 bool AddState(ScanFileWriter& w, const std::string& section, const SurfaceRecord& s, int32_t* current) {
     if (*current) *current = 1;
     return w.Int((section + "/Mesh/CastInverted").c_str(), s.Inverted ? 1 : 0) &&
            w.Int((section + "/Mesh/Current").c_str(), *current) &&
-           (!*current || w.Time((section + "/Mesh/Timestamp").c_str(), s.ChangeTime));
+           w.Time((section + "/Mesh/Timestamp").c_str(), s.ChangeTime);
 }
 
 bool Present(const SurfaceRecord& s) { return s.NumPoints > 0 && s.Points; }

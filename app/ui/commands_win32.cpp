@@ -412,9 +412,9 @@ bool DocumentAndViewCommand(WORD id) {
             Repaint();
             return true;
         case 40292:
-            if (app.raw) app.raw->Timestamp = 0;
-            Surface_ResetTimestamp(app.basic);
-            Surface_ResetTimestamp(app.rbf);
+            // The box changes what is drawn, not the scan: the change time
+            // that tells stale surfaces apart stays.
+            ResetDerivedColours();
             G().ViewBBox = 1;
             V().CoordinateSystem = V().ViewMatrix;
             if (Shell_Hooks().sendCommand) Shell_Hooks().sendCommand(40009);

@@ -430,6 +430,7 @@ int Export_Command(int surface) {
         std::string path;
         if (!ExportDlg_Run(app.settings, Export_RememberedPath(), surface != 0, path)) return 0;
         App_ShowWaitStatus(Locale_GetString("WaitCursorFileWrite"));
+        if (surface) Surface_DropStale(Scan().Timestamp, app.basic, app.rbf);
         SurfaceRecord* current = app.shownSurface;
         std::string message;
         const int written = Export_Scan(Scan(), current, surface != 0, path, app.settings, app.view, message);

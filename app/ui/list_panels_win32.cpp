@@ -671,6 +671,10 @@ void ListPanels_Refresh() {
     }
 }
 
+void ListPanels_Rebuild() {
+    for (int slot : {kSlotSweepsList1, kSlotSweepsList2}) SendKind(slot, 3);
+}
+
 HMENU StylusPopup_Build(int32_t group, bool full) {
     HMENU menu = CreatePopupMenu();
     std::string title;

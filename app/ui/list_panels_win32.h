@@ -41,6 +41,9 @@ bool SweepList_ShowSurfaceRow();
 void HideSweepList();
 // Refresh kinds 1 and 2 to both panels: the document changed.
 void ListPanels_Refresh();
+// Refresh kind 3 to both panels: their rows are made again from the scan,
+// whose sweeps or items were replaced or renumbered.
+void ListPanels_Rebuild();
 
 // The stylus popup at a client point of the view for group `group`: the full
 // one (the list's) or the title and Delete only. Returns the chosen command.

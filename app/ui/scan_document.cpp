@@ -229,6 +229,8 @@ void AfterLoad(const std::string& path, const ViewSettings& kept) {
         }
     }
     if (app.basic.Inverted) app.settings.CastInversionMode = 1;
+    // The surfaces just read are the file's own: nothing to save until they change.
+    for (SurfaceRecord* surface : {&app.basic, &app.rbf}) surface->Saved = surface->NumPoints > 0 ? 1 : 0;
     NotifyPanels();
     if (services.trimHeap) services.trimHeap();
     StylusItems_ReplaceIfNeeded(raw.Stylus, raw, app.basic, app.settings.Stylus.SurfaceDistance);
@@ -273,6 +275,7 @@ bool SaveTvn(const std::string& path) {
     const bool basic = app.settings.DoSaveBasic != 0;
     const bool rbf = basic && app.settings.DoSaveRbf != 0;
     ScanDoc_AppendEditEntry(("Saved file as " + path).c_str());
+    if (app.raw) Surface_DropStale(app.raw->Timestamp, app.basic, app.rbf);
     SurfacePair surfaces{&app.basic, &app.rbf, &app.shownSurface};
     ScanFileSaveContext context;
     context.mode = app.mode;

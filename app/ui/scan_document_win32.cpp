@@ -6,6 +6,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/dialogs_win32.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/scan_document.h"
 #include "app/ui/scan_document_names.h"
 #include "app/ui/scanner_link.h"
@@ -350,11 +351,12 @@ void ScanDoc_ConnectShell() {
     };
     services.saveAsDialog = ScanDoc_SaveAsDialog;
     services.waitStatus = [](const std::string& text) { App_ShowWaitStatus(text.empty() ? nullptr : text.c_str()); };
+    // The panels' rows are made again from the scan: applying rows of the
+    // scan as it was to a purged or reloaded one would hide its sweeps.
     services.rebuildPanels = [] {
-        for (int slot : {kSlotSweepsList1, kSlotSweepsList2, kSlotTarrelPanel}) {
-            HWND panel = Shell().modeless[slot];
-            if (panel && IsWindow(panel)) SendMessageA(panel, kMsgPanelRefresh, 0, 0);
-        }
+        ListPanels_Rebuild();
+        HWND tarrel = Shell().modeless[kSlotTarrelPanel];
+        if (tarrel && IsWindow(tarrel)) SendMessageA(tarrel, kMsgPanelRefresh, 0, 0);
     };
     services.trimHeap = [] { HeapCompact(GetProcessHeap(), 0); };
     ScanDoc_InstallHooks();

@@ -30,9 +30,14 @@ void ForVisiblePoints(RawData& raw, Visit visit) {
     }
 }
 
+// Every point the scan holds, those of undone sweeps too: a step dropped
+// from the levels must be dropped from the points that Redo Sweep brings back.
 void ForAllPoints(RawData& raw, void (*visit)(ScanPoint&, uint32_t), uint32_t limit) {
     if (!raw.Points) return;
-    for (int32_t i = 0; i < raw.NumPoints; ++i) visit(raw.Points[i], limit);
+    int32_t held = raw.NumPoints;
+    if (raw.SweepFirstPoint && raw.TotalSweeps > raw.NumSweeps)
+        held = std::min(std::max(held, raw.SweepFirstPoint[raw.TotalSweeps]), raw.MaxPoints);
+    for (int32_t i = 0; i < held; ++i) visit(raw.Points[i], limit);
 }
 
 void PostRepaint() {
@@ -41,11 +46,16 @@ void PostRepaint() {
 
 RawData* Scan() { return App().raw; }
 
+// The points are coloured again for the selection level and repainted.
+void Recolour(RawData& raw) {
+    RawData_ClearPointRunMark(raw);
+    PostRepaint();
+}
+
 // After a selection-level change: scan mode, recoloured points, repaint.
 void SelectionChanged(RawData& raw) {
     App_SetMode(kModeScan);
-    RawData_ClearPointRunMark(raw);
-    PostRepaint();
+    Recolour(raw);
 }
 
 // After an erase-level change: the points are drawn again and the scan is edited.
@@ -203,5 +213,12 @@ void ScanEdit_DeleteCommand() {
 void ScanEdit_InstallHooks() {
     ShellHooks& hooks = Shell_Hooks();
     hooks.eraseLevel = [] { return App().raw ? static_cast<int32_t>(App().raw->SelectionLimit) : 0; };
-    hooks.setEraseLevel = [](int32_t) { ScanEdit_ClearSelection(); };
+    // Run while the mouse modes are left, which a mode switch does: the
+    // selection goes, but the switch under way chooses the mode and panels.
+    hooks.setEraseLevel = [](int32_t) {
+        if (RawData* raw = Scan()) {
+            raw->SelectionLimit = 0;
+            Recolour(*raw);
+        }
+    };
 }

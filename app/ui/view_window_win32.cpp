@@ -5,6 +5,7 @@
 #include "app/locale/locale_lookup.h"
 #include "app/scan/profile_processing.h"
 #include "app/scan/stylus_marker.h"
+#include "app/scan/stylus_placement.h"
 #include "app/ui/app_state.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
@@ -60,6 +61,21 @@ int32_t CoalescePaints(HWND window, int32_t level) {
 
 float PixelSize() { return App().advanced.PixelSize; }
 
+// Items recorded, moved or flipped since the last full frame are placed
+// again, on the scan and on the shown surface, before they are drawn: the
+// view, the save and the RBF fit all take these placements.
+void RedoStylusPlacements(AppState& app) {
+    RawData& raw = *app.raw;
+    StylusItemList& list = raw.Stylus;
+    if (!raw.StylusChanged && !list.ReplaceNeeded) return;
+    raw.StylusChanged = 0;
+    list.ReplaceNeeded = 0;
+    const float distance = app.settings.Stylus.SurfaceDistance;
+    StylusItems_UpdateShifts(list, raw, distance);
+    if (app.shownSurface && app.shownSurface->NumPoints > 0)
+        StylusItems_UpdateBasicShifts(list, *app.shownSurface, distance);
+}
+
 void DrawSweeps(HWND window, bool timed, int32_t level) {
     AppState& app = App();
     if (!app.raw) return;
@@ -74,7 +90,7 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
             M4_Identity(frame);
             RawData_ComputeExtents(raw, frame);
             RawData_NumberPointRuns(raw);
-            if (raw.StylusChanged) raw.StylusChanged = 0;
+            RedoStylusPlacements(app);
         }
         if (level == 2 && (raw.NumPoints > raw.Draw.DrawnPoints || raw.NumFacets > raw.Draw.DrawnFacets))
             raw.Draw.Flags |= kDrawNew;
@@ -89,11 +105,7 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
 // fell back to another view instead.
 bool PrepareSurface() {
     AppState& app = App();
-    if (app.basic.ChangeTime < (app.raw ? app.raw->Timestamp : 0)) {
-        app.basic.NumPoints = 0;
-        app.rbf.NumPoints = 0;
-    }
-    if (!(app.rbf.ChangeTime > app.basic.ChangeTime && app.rbf.Inverted == app.basic.Inverted)) app.rbf.NumPoints = 0;
+    Surface_DropStale(app.raw ? app.raw->Timestamp : 0, app.basic, app.rbf);
     if (!app.shownSurface) app.shownSurface = app.settings.CombineSweeps == 2 ? &app.rbf : &app.basic;
     if (app.shownSurface->NumPoints > 0) return true;
     const int32_t kind = app.settings.CombineSweeps;
@@ -123,7 +135,7 @@ void DrawSurfaceView(HWND window) {
     AppState& app = App();
     if (!PrepareSurface()) return;
     SurfaceRecord& surface = *app.shownSurface;
-    if (app.raw && app.raw->StylusChanged) app.raw->StylusChanged = 0;
+    if (app.raw) RedoStylusPlacements(app);
     if (NavigationState* nav = Graph_GetNavigation(window)) Nav_ResetDrag(*nav);
     Matrix4 frame;
     M4_Identity(frame);

@@ -108,19 +108,22 @@ TEST_F(StylusPresses, PointAndLinePressesRecordItemsOnThePath) {
 
     settings_.Stylus.CaptureMode = 1;
     RunPress(1);
-    ASSERT_GT(list.VisibleCount, 3) << "a line press records a line of items";
+    ASSERT_GT(list.VisibleCount, 4) << "a line press records a line of items";
     EXPECT_EQ(list.GroupCount, 2);
-    for (int32_t i = 1; i < list.VisibleCount; ++i) {
+    EXPECT_EQ(list.Items[1].Flags, kStylusLineHead) << "the line starts with its own head item";
+    EXPECT_EQ(list.Items[1].Group, 1);
+    for (int32_t i = 2; i < list.VisibleCount; ++i) {
         const StylusItem& item = list.Items[i];
+        EXPECT_EQ(item.Flags, kStylusLineMember) << i;
         EXPECT_LT(DistanceFromPath(item, 1), 0.2) << i;
         EXPECT_EQ(item.Group, 1);
-        if (i > 1) {
+        if (i > 2) {
             const Matrix4& a = list.Items[i - 1].Pose;
             EXPECT_GE(std::hypot(a[12] - item.Pose[12], a[13] - item.Pose[13], a[14] - item.Pose[14]), 2.0f - 1e-4f);
         }
     }
     // The line moved the whole press long: its ends lie apart by the path's travel.
-    const Matrix4& first = list.Items[1].Pose;
+    const Matrix4& first = list.Items[2].Pose;
     const Matrix4& last = list.Items[list.VisibleCount - 1].Pose;
     EXPECT_GT(std::hypot(first[12] - last[12], first[13] - last[13]), 15.0);
 }

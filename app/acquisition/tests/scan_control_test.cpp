@@ -12,6 +12,9 @@
 #include "app/acquisition/profile_line_log.h"
 #include "app/acquisition/scan_control.h"
 #include "app/acquisition/scan_pipe_record.h"
+#include "app/scan/rbf_surface.h"
+#include "app/scan/stylus_export.h"
+#include "app/scan/stylus_placement.h"
 #include "app/scan/tests/scan_record_fixture.h"
 
 namespace {
@@ -301,11 +304,19 @@ TEST(ScanControl, NewSweepDiscardsTheUndoneTail) {
 TEST(ScanControl, StylusFieldsMakePointAndLineItems) {
     struct Case {
         int32_t captureMode;
-        std::vector<float> ys;  // positions of one press
-        int32_t items;
+        std::vector<float> ys;        // positions of one press
+        std::vector<uint32_t> flags;  // the items made
+        std::vector<float> recorded;  // the positions they hold, -1 for the line's head
     };
     const std::vector<Case> cases = {
-        {0, {0.0f, 5.0f, 10.0f}, 1}, {1, {0.0f, 1.0f, 2.5f, 3.0f, 6.0f}, 3},  // a segment of at least 2
+        {0, {0.0f, 5.0f, 10.0f}, {0}, {0.0f}},
+        // A line: its own head item, then every point kept (a segment of at
+        // least 2), the first one too.
+        {1,
+         {0.0f, 1.0f, 2.5f, 3.0f, 6.0f},
+         {kStylusLineHead, kStylusLineMember, kStylusLineMember, kStylusLineMember},
+         {-1.0f, 0.0f, 2.5f, 6.0f}},
+        {1, {4.0f, 4.5f}, {kStylusLineHead, kStylusLineMember}, {-1.0f, 4.0f}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.captureMode);
@@ -325,12 +336,75 @@ TEST(ScanControl, StylusFieldsMakePointAndLineItems) {
             ScanControl_OnNewFieldReady(h.control, static_cast<int32_t>(i + 1));
         }
         const StylusItemList& list = h.raw().Stylus;
-        EXPECT_EQ(list.VisibleCount, c.items);
+        ASSERT_EQ(list.VisibleCount, static_cast<int32_t>(c.flags.size()));
         EXPECT_EQ(list.GroupCount, 1);
+        for (int32_t i = 0; i < list.VisibleCount; ++i) {
+            const StylusItem& item = list.Items[i];
+            EXPECT_EQ(item.Flags, c.flags[i]) << i;
+            EXPECT_EQ(item.Group, 0) << i;
+            if (c.recorded[i] < 0.0f) {
+                const StylusItem zero{};
+                EXPECT_EQ(std::memcmp(&item.Pose, &zero.Pose, sizeof item.Pose), 0) << "the head carries no pose";
+            } else {
+                EXPECT_FLOAT_EQ(item.Pose[13], c.recorded[i]) << i;
+            }
+        }
         ScanControl_EndOfSweep(h.control);
         EXPECT_EQ(h.control.state.ScanClickCount + h.control.state.StylusClickCount, 0);
         EXPECT_EQ(list.CaptureMarker, 0);
     }
+}
+
+// A line of two points recorded by the stylus reaches every reader whole:
+// the export rows, the RBF fit's input and the placement on the scan, which
+// moves both points and gives the line the farther one's distance.
+TEST(ScanControl, ATwoPointLineReachesTheExportTheFitAndThePlacement) {
+    Harness h;
+    h.Capture({ScanField(0.0f), ScanField(1.0f), ScanField(2.0f), ScanField(3.0f), ScanField(4.0f),
+               ScanField(5.0f), ScanField(6.0f), ScanField(7.0f)});
+    ASSERT_GT(h.raw().NumFacets, 0);
+    h.settings.Stylus.Mode = 1;
+    h.settings.Stylus.CaptureMode = 1;
+    std::vector<ScriptedField> press;
+    for (float y : {2.0f, 5.0f}) {
+        ScriptedField f = ScanField(y);
+        f.stylus = true;
+        press.push_back(f);
+    }
+    ScanControl_FirstField(h.control);
+    h.Fields(press, 20);
+    ScanControl_EndOfSweep(h.control);
+    StylusItemList& list = h.raw().Stylus;
+    ASSERT_EQ(list.VisibleCount, 3);
+    const float recorded[2] = {list.Items[1].Pose[13], list.Items[2].Pose[13]};
+    EXPECT_FLOAT_EQ(recorded[0], 2.0f);
+    EXPECT_FLOAT_EQ(recorded[1], 5.0f);
+
+    std::vector<StylusExportRecord> rows(3);
+    int32_t visible = 0;
+    ASSERT_EQ(StylusExport_CollectRecords(list, false, false, rows.data(), visible), 2);
+    EXPECT_EQ(visible, 2);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(rows[k].lineIndex, k);
+        EXPECT_FLOAT_EQ(rows[k].matrix[13], recorded[k]);
+    }
+
+    SurfaceRecord basic{};
+    int32_t added = 0;
+    ASSERT_EQ(RbfSurf_StylusInput(list, basic, added), 1);
+    ASSERT_EQ(added, 2);
+    for (int k = 0; k < 2; ++k) EXPECT_FLOAT_EQ(basic.Points[k].y, recorded[k]);
+    Surface_Free(basic);
+
+    // The stylus tip was 100 mm above the plane the scan lies on.
+    list.Items[0].Flags |= kStylusOnScan;
+    StylusItems_UpdateShifts(list, h.raw(), 150.0f);
+    EXPECT_TRUE(list.Items[0].Flags & kStylusOnScan);
+    for (int k = 1; k <= 2; ++k) {
+        EXPECT_TRUE(list.Items[k].Flags & kStylusOnScan) << k;
+        EXPECT_NEAR(list.Items[k].ScanPose[14], 0.0f, 1e-3f) << k;
+    }
+    EXPECT_FLOAT_EQ(list.Items[0].ScanDistance, std::max(list.Items[1].ScanDistance, list.Items[2].ScanDistance));
 }
 
 TEST(ScanControl, LaserStylusTakesSmallSpotsWithinRange) {

@@ -38,6 +38,26 @@ CastInvHooks QuietHooks(int32_t* tooFar = nullptr) {
     return h;
 }
 
+// Markers placed on the surface are taken where the view draws them: the
+// stylus tips 3 mm off the rims match as well as tips on the rims.
+TEST(CastInversion, PlacedMarkersAreTakenAtTheirPlacement) {
+    Cast cast({0, 0, 0}, kMoved);
+    Markers markers;
+    RimMarkers(cast, markers, 6, 6);
+    StylusItemList& list = markers.List();
+    for (int32_t i = 0; i < list.VisibleCount; ++i) {
+        StylusItem& item = list.Items[i];
+        item.BasicPose = item.Pose;
+        item.Flags |= kStylusOnBasic;
+        item.Pose[12] += 3.0f * (i % 3 == 0 ? 1.0f : -1.0f);
+        item.Pose[13] += 2.0f * (i % 2 == 0 ? 1.0f : -1.0f);
+    }
+    CastInvReport report;
+    ASSERT_EQ(CastInv_Align(cast.Surface(), list, kKerf, kTrim, 2, QuietHooks(), report), kCastInvOk);
+    EXPECT_EQ(report.matchCount, 6);
+    EXPECT_LT(report.meanError, 1e-3f);
+}
+
 TEST(CastInversion, ClosedFormCylinderComesBackWhole) {
     const struct {
         const char* name;

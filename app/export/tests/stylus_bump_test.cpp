@@ -119,6 +119,18 @@ TEST(StylusBump, VerticesInTheDiscLieOnTheHalfEllipsoid) {
     }
 }
 
+// An item placed on the surface is bumped where the view draws it: at its
+// placement, not at the stylus tip 4 mm in front of the surface.
+TEST(StylusBump, TheBumpSitsWhereThePlacedItemIsDrawn) {
+    FlatGrid grid(20, 0.5f, 1.0f);
+    Items items;
+    items.Add(Vec3{1.5f, -1.0f, 4.0f}, kStylusOnBasic);
+    StylusItem& item = items.List().Items[0];
+    M4_MakeTranslation(Vec3{1.0f, -1.0f, 0.0f}, item.BasicPose);
+    EXPECT_EQ(StylusBump_Apply(items.List(), grid.Surface(), 4.0f, 1.0f), BumpOutcome::kMoved);
+    ExpectBump(grid, Vec3{1.0f, -1.0f, 0.0f}, 2.0f, 1.0f);
+}
+
 TEST(StylusBump, RadiusHasAFloorOfTheResolution) {
     EXPECT_FLOAT_EQ(StylusBump_Radius(2.0f, 5.0f), 3.3f);
     EXPECT_FLOAT_EQ(StylusBump_Radius(10.0f, 5.0f), 5.0f);

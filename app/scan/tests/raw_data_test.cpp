@@ -279,6 +279,22 @@ TEST(RawData, RunsRestartAtEachSweepAndFollowTheEraseLevel) {
     EXPECT_TRUE(RawData_FacetAllFlagged(r, 0));
 }
 
+// The sweep being captured is not counted yet; its points start a run of
+// their own all the same.
+TEST(RawData, TheSweepBeingCapturedStartsARunOfItsOwn) {
+    ScanFixture f;
+    f.AddSweep({2, 2});
+    f.AddSweep({3});
+    f.Process();
+    RawData& r = f.raw;
+    r.NumSweeps = 1;
+    RawData_NumberPointRuns(r);
+    const uint32_t v = kRunVisible;
+    const uint32_t expected[] = {v | 1, v | 2, v | 3, v | 4, v | 1, v | 2, v | 3};
+    ASSERT_EQ(r.NumPoints, 7);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(r.Points[i].Run, expected[i]) << i;
+}
+
 TEST(RawData, InconsistentRecordIsReportedAndTheProgramGoesOn) {
     ScanFixture f;
     FourSweeps(f);

@@ -309,8 +309,10 @@ StylusItem ItemAt(float x, uint32_t flags, int32_t group) {
     item.Flags = flags;
     item.Pose[0] = item.Pose[5] = item.Pose[10] = item.Pose[15] = 1.0f;
     item.Pose[12] = x;
-    item.BasicPose = item.Pose;
+    item.BasicPose = item.ScanPose = item.FourthPose = item.Pose;
     item.BasicPose[13] = 5.0f;
+    item.ScanPose[13] = 7.0f;
+    item.FourthPose[13] = 9.0f;
     item.Group = group;
     return item;
 }
@@ -336,7 +338,9 @@ TEST(RbfSurfStylusInput, TakesTheVisibleItemsInForceBehindTheBasicPoints) {
     ASSERT_EQ(added, 3);
     EXPECT_EQ(basic.NumPoints, 2);
     EXPECT_EQ(basic.Points[1].x, 9.0f);
-    const float x[] = {1, 4, 5}, y[] = {0, 0, 5};  // item 5 is placed on the basic surface
+    // Item 5 is placed on the basic surface, which is not cast-inverted: the
+    // fit takes the scan placement, which it lacks.
+    const float x[] = {1, 4, 5}, y[] = {0, 0, 0};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(basic.Points[2 + i].x, x[i]);
         EXPECT_EQ(basic.Points[2 + i].y, y[i]);
@@ -347,6 +351,40 @@ TEST(RbfSurfStylusInput, TakesTheVisibleItemsInForceBehindTheBasicPoints) {
     ASSERT_EQ(RbfSurf_StylusInput(list, basic, added), 1);
     EXPECT_EQ(added, 0);
     Surface_Free(basic);
+}
+
+// Which placement of an item the fit takes, by the basic surface's cast
+// inversion: the scan placement for a surface as built; the placement on the
+// surface, else the inverted pose, else the pose for an inverted one.
+TEST(RbfSurfStylusInput, ThePlacementFollowsTheBasicSurfacesInversion) {
+    const struct {
+        uint32_t flags;
+        int32_t inverted;
+        float y;
+    } cases[] = {
+        {0, 0, 0},
+        {kStylusOnScan, 0, 7},
+        {kStylusOnBasic, 0, 0},
+        {kStylusOnScan | kStylusOnBasic, 0, 7},
+        {kStylusOnBasic, 1, 5},
+        {kStylusOnScan | kStylusInverted, 1, 9},
+        {kStylusOnBasic | kStylusInverted, 1, 5},
+        {kStylusOnScan, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.flags << " " << c.inverted);
+        std::vector<StylusItem> items = {ItemAt(1, c.flags, 0)};
+        StylusItemList list{};
+        list.Items = items.data();
+        list.TotalCount = list.Capacity = list.VisibleCount = 1;
+        SurfaceRecord basic{};
+        basic.Inverted = c.inverted;
+        int32_t added = -1;
+        ASSERT_EQ(RbfSurf_StylusInput(list, basic, added), 1);
+        ASSERT_EQ(added, 1);
+        EXPECT_EQ(basic.Points[0].y, c.y);
+        Surface_Free(basic);
+    }
 }
 
 // ---- Builds ------------------------------------------------------------------
@@ -462,7 +500,9 @@ TEST(RbfSurfBuild, EveryWayABuildEnds) {
         {"library fails", Setup::None, Run::Fail, true, 0, 1, "Fit failed"},
         {"cancel in the library", Setup::None, Run::CancelInLibrary, true, 0, 1, "Aborted"},
         {"empty result", Setup::None, Run::EmptyMesh, true, 0, 1, "The resulting mesh was empty."},
-        {"cancel in the greyscale transfer", Setup::None, Run::AbortAfter, true, 0, 1, "Processing aborted"},
+        // The mesh is finished: a cancel only leaves its greyscale out.
+        {"cancel in the greyscale transfer", Setup::None, Run::AbortAfter, true, 1, 1,
+         "Error copying greyscale information."},
         {"greyscale out of memory", Setup::None, Run::FailTransferMemory, true, 1, 1,
          "Error copying greyscale information."},
         {"no progress thread", Setup::NoThread, Run::Mesh, true, 1, 2, "Thread creation failed, no progress updates"},

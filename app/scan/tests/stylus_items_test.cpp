@@ -1,6 +1,8 @@
 #include "app/scan/raw_data.h"
 #include "app/scan/stylus_items.h"
+#include "app/scan/profile_processing.h"
 #include "app/scan/tests/scan_fixture.h"
+#include "app/scan/tests/scan_record_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +146,30 @@ TEST(StylusItems, PlaceOnScan) {
     ASSERT_EQ(StylusItem_PlaceOnScan(f.raw, item, 0.1f), 0) << "too far";
     EXPECT_EQ(item.Flags & kStylusOnScan, 0u);
     EXPECT_EQ(item.ScanDistance, 0.0f);
+}
+
+// On a flat scan as processing leaves it, an item 1 mm in front of the scan
+// lands on its foot, 1 mm away, wherever it stands over the facets.
+TEST(StylusItems, PlaceOnAProcessedScanLandsOnTheFoot) {
+    scan_test::TestScan scan;
+    for (int p = 0; p < 12; ++p) {
+        scan_test::OwnedProfile profile = scan_test::PlaneProfile(static_cast<float>(p), 40);
+        scan.Append(profile.Get());
+    }
+    scan.CloseSweep();
+    RawData& raw = scan.raw();
+    ASSERT_EQ(Scan_ProcessNewProfiles(raw, 0, 4.0f), kScanProcessOk);
+    ASSERT_GT(raw.NumFacets, 0);
+    for (const Vec3 at : {Vec3{-40.1f, 5.3f, 1.0f}, Vec3{-35.27f, 2.61f, 1.0f}, Vec3{-45.0f, 8.5f, -1.0f}}) {
+        SCOPED_TRACE(at.x);
+        StylusItem item{};
+        M4_MakeTranslation(at, item.Pose);
+        ASSERT_EQ(StylusItem_PlaceOnScan(raw, item, 3.0f), 1);
+        EXPECT_NEAR(item.ScanPose[12], at.x, 1e-4f);
+        EXPECT_NEAR(item.ScanPose[13], at.y, 1e-4f);
+        EXPECT_NEAR(item.ScanPose[14], 0.0f, 1e-4f);
+        EXPECT_NEAR(item.ScanDistance, 1.0f, 1e-4f);
+    }
 }
 
 TEST(StylusItems, PoseChoice) {

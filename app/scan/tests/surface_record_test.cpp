@@ -96,6 +96,30 @@ TEST(SurfaceRecord, CacheFollowsChangeTimeAndPointCount) {
     EXPECT_EQ(f.s.ColourCache[6 * 4], 0xFF);
 }
 
+TEST(SurfaceRecord, RbfSurfaceMadeFromTheBasicOne) {
+    const struct {
+        const char* name;
+        double basicTime, rbfTime;
+        int32_t basicInverted, rbfInverted;
+        bool kept;
+    } cases[] = {
+        {"built after it", 10, 20, 0, 0, true},
+        {"the basic one rebuilt since", 30, 20, 0, 0, false},
+        {"same time", 20, 20, 0, 0, false},
+        {"the RBF one cast-inverted since", 10, 20, 0, 1, true},
+        {"both inverted", 10, 20, 1, 1, true},
+        {"the basic one inverted, the RBF one not", 10, 20, 1, 0, false},
+        {"inverted but older", 30, 20, 0, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SurfaceRecord basic{}, rbf{};
+        basic.ChangeTime = c.basicTime, rbf.ChangeTime = c.rbfTime;
+        basic.Inverted = c.basicInverted, rbf.Inverted = c.rbfInverted;
+        EXPECT_EQ(Surface_RbfMadeFromBasic(basic, rbf), c.kept);
+    }
+}
+
 TEST(SurfaceRecord, QuadColourIsTheTruncatedMeanOfFour) {
     SurfaceFixture f(4, {255, 255, 255, 0});
     f.s.NumQuads = 1;

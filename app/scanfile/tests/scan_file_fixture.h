@@ -10,10 +10,14 @@
 #include "app/scanfile/scan_file.h"
 #include "app/scanfile/scan_fit_seam.h"
 
+#include "app/files/container_keys.h"
+#include "app/files/item_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,6 +74,38 @@ struct ScanDocument {
 
 namespace scan_file_test {
 
+// Every item of a saved scan but its edit history, by path: type, sizes and
+// bytes. Empty when the file cannot be read.
+inline std::map<std::string, std::string> SectionItems(const std::string& path) {
+    std::map<std::string, std::string> items;
+    ItemStore* store = ItemStore_Create();
+    if (store && ItemFile_ReadSigned(store, path, kScanFileSigningKey, kContainerKeyLength)) {
+        for (StoreItem* item = store->first; item; item = item->next) {
+            const std::string name = ItemPath_ForMessage(item->path);
+            if (name.rfind("__meta__", 0) == 0) continue;
+            std::string bytes = std::to_string(static_cast<int>(item->type));
+            for (int32_t size : item->sizes) bytes += ":" + std::to_string(size);
+            bytes += "|" + std::string(static_cast<const char*>(item->data), item->byteSize);
+            items[name] = bytes;
+        }
+    }
+    ItemStore_Free(store);
+    return items;
+}
+
+// The paths whose items differ between two saves, or that only one holds.
+inline std::vector<std::string> ChangedItems(const std::map<std::string, std::string>& a,
+                                             const std::map<std::string, std::string>& b) {
+    std::vector<std::string> changed;
+    for (const auto& [name, bytes] : a) {
+        auto other = b.find(name);
+        if (other == b.end() || other->second != bytes) changed.push_back(name);
+    }
+    for (const auto& entry : b)
+        if (!a.count(entry.first)) changed.push_back(entry.first);
+    return changed;
+}
+
 inline Matrix4 Translation(float x, float y, float z) {
     Matrix4 m;
     M4_MakeTranslation(Vec3{x, y, z}, m);
@@ -106,6 +142,14 @@ inline StylusItem Item(uint32_t flags, int32_t group, float x, float y, float z,
     item.Group = group;
     item.Time = time;
     return item;
+}
+
+// The extra item that starts a line: no pose, no time of its own.
+inline StylusItem LineHead(uint32_t flags, int32_t group) {
+    StylusItem head{};
+    head.Flags = kStylusLineHead | flags;
+    head.Group = group;
+    return head;
 }
 
 // Points 0..n-1 and a fan of facets: a small mesh.
@@ -187,8 +231,8 @@ inline void BuildRichScan(ScanDocument& doc) {
     const StylusItem items[] = {
         Item(0, 0, 1, 2, 3, 11),
         Item(kStylusHidden | kStylusOnScan, 1, 4, 5, 6, 12),
-        Item(kStylusLineHead | kStylusInverted, 2, 7, 8, 9, 13),
-        Item(kStylusLineMember | kStylusOnBasic, 2, 7.5f, 8, 9, 14),
+        LineHead(kStylusInverted | kStylusOnScan, 2),
+        Item(kStylusLineMember | kStylusOnBasic | kStylusOnScan, 2, 7.5f, 8, 9, 14),
         Item(kStylusLineMember, 2, 8, 8, 9, 15),
         Item(kStylusInverted | kStylusOnBasic, 3, -1, -2, -3, 16),
         Item(0, 4, 50, 50, 50, 17),  // an undone group
@@ -200,7 +244,10 @@ inline void BuildRichScan(ScanDocument& doc) {
     std::memcpy(list.Items, items, sizeof items);
     list.Items[1].ScanPose = Translation(4.5f, 5, 6);
     list.Items[1].ScanDistance = 0.5f;
-    list.Items[2].FourthPose = Translation(0, 0, -9);
+    list.Items[2].ScanDistance = 0.25f;  // its farthest placed member's
+    list.Items[3].ScanPose = list.Items[3].Pose;
+    list.Items[3].ScanPose[13] += 0.25f;
+    list.Items[3].ScanDistance = 0.25f;
     list.Items[3].BasicPose = list.Items[3].Pose;
     list.Items[3].BasicPose[14] += 2.0f;
     list.Items[3].BasicDistance = 2.0f;

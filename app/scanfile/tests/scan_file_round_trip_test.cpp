@@ -1,4 +1,4 @@
-#include "app/scanfile/tests/scan_file_fixture.h"
+#include "app/scanfile/tests/scan_file_support.h"
 
 #include "app/files/tests/keyed_scratch_folder.h"
 #include "app/scan/basic_surface.h"
@@ -180,6 +180,7 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
         EXPECT_TRUE(SameMatrix(y.FourthPose, inverted ? x.FourthPose : x.Pose));
         if (x.Flags & kStylusOnScan) {
             EXPECT_NEAR(y.ScanPose[12], x.ScanPose[12], 1e-5f);
+            EXPECT_NEAR(y.ScanPose[13], x.ScanPose[13], 1e-5f);
             EXPECT_FLOAT_EQ(y.ScanDistance, x.ScanDistance);
         }
         if (x.Flags & kStylusOnBasic) {
@@ -212,7 +213,7 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
     EXPECT_EQ(loaded.rbf.RbfParams.RbfSimpNFaces, 5000);
     EXPECT_TRUE(SameMatrix(loaded.rbf.RbfParams.CoordinateSystem, saved.rbf.RbfParams.CoordinateSystem));
     EXPECT_EQ(loaded.rbf.ChangeTime, saved.rbf.ChangeTime);
-    EXPECT_EQ(loaded.basic.ChangeTime, saved.raw().Timestamp);  // saved while not current: the scan's time
+    EXPECT_EQ(loaded.basic.ChangeTime, saved.basic.ChangeTime);
     // The builder's normals and area come back from the mesh; the RBF mesh
     // gets unit vertex normals.
     for (int32_t k = 0; k < saved.basic.NumPoints; ++k)
@@ -262,6 +263,46 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
     EXPECT_EQ(Scan_ProcessNewProfiles(r, 3, 4.0f), kScanProcessOk);
     EXPECT_EQ(r.NumPoints, pointsBefore);
     EXPECT_EQ(r.NumFacets, facetsBefore);
+}
+
+// Both surfaces saved in scan mode, where neither is shown, come back as they
+// were: their own change times, the RBF surface still newer than the basic
+// one it was made from; and a second save of the opened scan writes the same
+// items, in either mode.
+TEST_F(ScanFileRoundTrip, SurfacesKeepTheirTimesAndASecondSaveWritesTheSameItems) {
+    saved.basic.ChangeTime = 1.7e9 + 50;
+    std::strcpy(saved.raw().Header.ProgramVersion, "3.2.0");  // the seven characters the file keeps
+    for (int32_t mode : {kScanFileModeScan, kScanFileModeSurface}) {
+        SCOPED_TRACE(mode);
+        saved.mode = mode;
+        ASSERT_TRUE(saved.Save(path)) << saved.error;
+        ScanDocument opened;
+        ASSERT_TRUE(opened.Load(path)) << opened.error;
+        EXPECT_EQ(opened.basic.ChangeTime, saved.basic.ChangeTime);
+        EXPECT_EQ(opened.rbf.ChangeTime, saved.rbf.ChangeTime);
+        EXPECT_EQ(opened.rbf.NumPoints, saved.rbf.NumPoints);
+        const std::string again = folder.File("again.tvn");
+        ASSERT_TRUE(opened.Save(again)) << opened.error;
+        const auto first = SectionItems(path);
+        ASSERT_FALSE(first.empty());
+        EXPECT_EQ(ChangedItems(first, SectionItems(again)), std::vector<std::string>());
+    }
+}
+
+// A scan saved by a release that stamped only the shown surface: the other
+// one, the RBF surface here, must still count as made after the basic one.
+TEST_F(ScanFileRoundTrip, AnUnstampedRbfSurfaceComesBackNewerThanTheBasicOne) {
+    saved.mode = kScanFileModeScan;
+    ASSERT_TRUE(saved.Save(path)) << saved.error;
+    const std::string older = folder.File("older.tvn");
+    ASSERT_TRUE(Resign(path, older, [](ItemStore* store) {
+        ItemStore_RemoveItem(store, ItemPath{"Basic", "Mesh", "Timestamp"});
+        ItemStore_RemoveItem(store, ItemPath{"RBF", "Mesh", "Timestamp"});
+    }));
+    ASSERT_TRUE(loaded.Load(older)) << loaded.error;
+    EXPECT_EQ(loaded.basic.ChangeTime, saved.raw().Timestamp);
+    EXPECT_GT(loaded.rbf.ChangeTime, loaded.basic.ChangeTime);
+    EXPECT_EQ(loaded.rbf.NumPoints, saved.rbf.NumPoints);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ inline void SaveSmallScan(const std::string& path) {
     raw.SelectionLimit = raw.EditLimit = 1;
     raw.Stylus.Items = static_cast<StylusItem*>(std::malloc(3 * sizeof(StylusItem)));
     raw.Stylus.Items[0] = Item(0, 0, 1, 2, 3, 4);
-    raw.Stylus.Items[1] = Item(kStylusLineHead, 1, 1, 2, 3, 5);
+    raw.Stylus.Items[1] = LineHead(0, 1);
     raw.Stylus.Items[2] = Item(kStylusLineMember, 1, 2, 2, 3, 6);
     raw.Stylus.Capacity = raw.Stylus.TotalCount = raw.Stylus.VisibleCount = 3;
     raw.Stylus.GroupCount = 2;

@@ -441,10 +441,12 @@ int main(int argc, char** argv) {
     if (document >= 0) return document;
     const int calibration = RunProbe_CalibrationCommand(argc, argv);
     if (calibration >= 0) return calibration;
+    const int surfaces = RunProbe_SurfacesCommand(argc, argv);
+    if (surfaces >= 0) return surfaces;
     std::fprintf(stderr,
                  "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | "
                  "spacemouse <type> <axis> <value> | status <part> | title | "
                  "close [seconds] | makescan <file> | title <text> | title-key <key> | box <key> | "
-                 "export-dialog | cancel-dialog\n");
+                 "export-dialog | cancel-dialog | surfaces-road <file> <copy> [seconds]\n");
     return 2;
 }

@@ -24,3 +24,5 @@ std::string RunProbe_StatusPartText(HWND bar, int part);
 int RunProbe_DocumentCommand(int argc, char** argv);
 // The calibration checks' commands (run_probe_calibration.cpp), likewise.
 int RunProbe_CalibrationCommand(int argc, char** argv);
+// surfaces-road <file> <copy> [seconds] (run_probe_surfaces.cpp), likewise.
+int RunProbe_SurfacesCommand(int argc, char** argv);

@@ -63,15 +63,15 @@ struct ProbeScan {
     RawData* raw;
 };
 
-// Two sweeps of three profiles on the plane z = 0, saved with the default
-// settings.
+// Two overlapping sweeps of thirty profiles 0.5 mm apart on the plane z = 0,
+// enough for both surfaces, saved with the default settings.
 int MakeScan(const char* path) {
     ProbeScan scan;
     RawData& r = *scan.raw;
     for (int sweep = 0; sweep < 2; ++sweep) {
-        for (int p = 0; p < 3; ++p) {
+        for (int p = 0; p < 30; ++p) {
             if (!RawData_GrowProfiles(r, 500)) return 1;
-            r.Profiles[r.TotalProfiles++] = PlaneProfile(10.0f * sweep + p, 40);
+            r.Profiles[r.TotalProfiles++] = PlaneProfile(5.0f * sweep + 0.5f * p, 40);
             r.NumProfiles = r.TotalProfiles;
         }
         ++r.TotalSweeps;

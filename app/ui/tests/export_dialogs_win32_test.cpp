@@ -103,6 +103,10 @@ class ExportDialogs : public ::testing::Test {
         app.view = export_test::FixtureView();
         app.raw = &scan_.raw();
         app.rbf = surface_.surface();
+        // Made from the scan as it stands: no surface older than the scan is exported.
+        std::memset(&app.basic, 0, sizeof app.basic);
+        app.basic.ChangeTime = app.raw->Timestamp;
+        app.rbf.ChangeTime = app.raw->Timestamp + 1;
         app.shownSurface = &app.rbf;
         app.mode = kModeSurface;
         g_messages.clear();
@@ -114,6 +118,7 @@ class ExportDialogs : public ::testing::Test {
         AppState& app = App();
         app.raw = nullptr;
         std::memset(&app.rbf, 0, sizeof app.rbf);
+        std::memset(&app.basic, 0, sizeof app.basic);
         app.shownSurface = nullptr;
         app.mode = kModeScan;
     }
@@ -421,7 +426,7 @@ namespace {
 
 TEST_F(ExportDialogs, SurfaceCommandsChooseTheSurfaceAndExportOnlyAPresentOne) {
     AppState& app = App();
-    std::memset(&app.basic, 0, sizeof app.basic);
+    app.basic.NumPoints = 0;
     app.settings.CombineSweeps = 2;
     // An empty basic surface: it becomes the one shown, nothing opens.
     EXPECT_EQ(MainWnd_OnCommand(40267), 1);

@@ -100,8 +100,9 @@ class ScanDocumentTest : public ::testing::Test {
         r.ProcessedChanged = r.Edited = 0;
     }
 
-    // A small surface of three points and one facet.
+    // A small surface of three points and one facet, made now, after the scan.
     static void FillSurface(SurfaceRecord& s) {
+        Surface_MarkChanged(s);
         s.NumPoints = s.MaxPoints = 3;
         s.Points = static_cast<Vec3*>(std::calloc(3, sizeof(Vec3)));
         s.PointNormals = static_cast<Vec3*>(std::calloc(3, sizeof(Vec3)));

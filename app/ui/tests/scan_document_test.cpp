@@ -4,6 +4,9 @@
 #include "app/ui/tests/scan_document_fixture.h"
 
 #include "app/locale/locale_lookup.h"
+#include "app/scan/basic_surface.h"
+#include "app/ui/app_title.h"
+#include "app/ui/scan_edit.h"
 #include "app/ui/scan_document_names.h"
 #include "app/ui/scan_merge.h"
 
@@ -176,6 +179,59 @@ TEST_F(ScanDocumentTest, MarksAndNamesFollowSaveLoadAndClose) {
     ASSERT_FALSE(App().documentMetadata->edits.empty());
     EXPECT_EQ(App().documentMetadata->edits.back().program_text.value_or(""), "Loaded from " + path);
     EXPECT_EQ(App().documentMetadata->create.program.value_or(""), "Tolvaran 4.0.7");
+}
+
+// A scan opened with both its surfaces is as its file: nothing to save and
+// no question on closing; a surface built again after that is new, and the
+// close asks about it.
+TEST_F(ScanDocumentTest, AnOpenedScanIsUnchangedUntilASurfaceIsBuiltAgain) {
+    AddSweep(6, 0.0f);
+    FillSurface(App().basic);
+    FillSurface(App().rbf);
+    App().rbf.ChangeTime = App().basic.ChangeTime + 1;  // made from it
+    App().settings.DoSaveBasic = App().settings.DoSaveRbf = 1;
+    const std::string path = folder.File("limb.tvn");
+    ASSERT_TRUE(ScanDoc_Save(path, 0));
+    ASSERT_EQ(ScanDoc_Unload(1), 1);
+    ASSERT_TRUE(ScanDoc_Reload(path));
+    ASSERT_GT(App().rbf.NumPoints, 0);
+    EXPECT_FALSE(App_DocumentModified(Raw(), App().basic, App().rbf));
+    EXPECT_EQ(ScanDoc_Unload(1), 1);
+    EXPECT_TRUE(questions.empty());
+
+    ASSERT_TRUE(ScanDoc_Reload(path));
+    const int32_t built = BasicSurf_Build(App().settings, Raw(), 3, App().basic, nullptr, nullptr);
+    ASSERT_TRUE(built == kBasicSurfDone || built == kBasicSurfBadFacets) << built;
+    EXPECT_TRUE(App_DocumentModified(Raw(), App().basic, App().rbf));
+    answers = {kAnswerCancel};
+    EXPECT_EQ(ScanDoc_Unload(1), 0);
+    EXPECT_EQ(questions.size(), 1u);
+}
+
+// Points deleted, or the deletion undone, after the basic surface was built:
+// the surface no longer shows the scan, so neither the save nor a reopen
+// hands it on as current.
+TEST_F(ScanDocumentTest, ASurfaceBuiltBeforeAnEditIsNotSavedWithTheEditedScan) {
+    AddSweep(6, 0.0f);
+    App().settings.DoSaveBasic = 1;
+    const std::string path = folder.File("edited.tvn");
+    for (const bool undo : {false, true}) {
+        SCOPED_TRACE(undo);
+        const int32_t built = BasicSurf_Build(App().settings, Raw(), 3, App().basic, nullptr, nullptr);
+        ASSERT_TRUE(built == kBasicSurfDone || built == kBasicSurfBadFacets) << built;
+        ASSERT_GT(App().basic.NumPoints, 0) << built;
+        if (!undo) {
+            // The profiles run from x = -50 to -30.5: the first half goes.
+            ASSERT_TRUE(ScanEdit_SelectInRecord(Raw(), [](const ScanPoint& p) { return p.Vertex.x < -40.0f; }));
+            ScanEdit_DeleteSelection();
+        } else {
+            ScanEdit_UndoCommand();  // the surface just built has the hole
+        }
+        ASSERT_EQ(Raw().EditLimit, undo ? 0u : 1u);
+        ASSERT_TRUE(ScanDoc_Save(path, 0));
+        ASSERT_TRUE(ScanDoc_Reload(path));
+        EXPECT_EQ(App().basic.NumPoints, 0);
+    }
 }
 
 TEST_F(ScanDocumentTest, SavingWithoutTheBasicSurfaceLeavesItUnsaved) {

@@ -5,6 +5,7 @@
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
 #include "app/ui/file_properties_win32.h"
+#include "app/ui/list_panels_win32.h"
 #include "app/ui/scan_document.h"
 #include "app/ui/scan_document_win32.h"
 #include "app/ui/shell_hooks.h"
@@ -13,6 +14,7 @@
 #include "app/ui/tests/shell_fixture_win32.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
@@ -239,6 +241,29 @@ class ScanDocumentWin32 : public ScanDocumentTest {
     HWND owner_ = nullptr;
     char folderBefore_[MAX_PATH] = "";
 };
+
+// Purge with the sweep list open: the hidden sweep goes, the kept ones keep
+// their visibility and the list shows them, and the scan is not edited by
+// the list's old rows.
+TEST_F(ScanDocumentWin32, PurgeWithTheSweepListOpenKeepsTheKeptSweepsVisible) {
+    AddSweep(3, 0.0f);
+    AddSweep(3, 10.0f);
+    AddSweep(3, 20.0f);
+    Raw().Sweeps[1].Flags |= kSweepHidden;
+    HWND list = ShowSweepList(kListSweeps);
+    ASSERT_NE(list, nullptr);
+    SweepList_Rebuild();
+    PumpShellMessages(2, 5);
+    ScanDoc_PurgeHiddenData();
+    PumpShellMessages(2, 5);
+    ASSERT_EQ(Raw().NumSweeps, 2);
+    for (int32_t s = 0; s < Raw().NumSweeps; ++s) EXPECT_FALSE(Raw().Sweeps[s].Flags & kSweepHidden) << s;
+    EXPECT_EQ(Raw().Edited, 0);
+    HWND rows = FindWindowExA(list, nullptr, WC_LISTVIEWA, nullptr);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(SendMessageA(rows, LVM_GETITEMCOUNT, 0, 0), 2);
+    DestroyWindow(list);
+}
 
 TEST_F(ScanDocumentWin32, OpenFindsTheTypedNameByItsExtensions) {
     std::filesystem::create_directory(folder.Path() / "krv");

@@ -1,6 +1,7 @@
 #include "app/ui/scan_edit.h"
 #include "app/ui/app_state.h"
 #include "app/ui/shell_hooks.h"
+#include "app/ui/sweep_undo.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@ struct EditScan {
     std::vector<ScanPoint> points = std::vector<ScanPoint>(20);
     std::vector<SweepRecord> sweeps = std::vector<SweepRecord>(2);
     int32_t firstPoint[3] = {0, 10, 20};
+    int32_t firstFacet[3] = {0, 0, 0};
+    int32_t firstProfile[3] = {0, 0, 0};
     int repaints = 0;
 
     explicit EditScan(bool hideSecond = false) {
@@ -28,8 +31,10 @@ struct EditScan {
         raw.NumPoints = 20;
         raw.MaxPoints = 20;
         raw.Sweeps = sweeps.data();
-        raw.NumSweeps = 2;
+        raw.NumSweeps = raw.TotalSweeps = 2;
         raw.SweepFirstPoint = firstPoint;
+        raw.SweepFirstFacet = firstFacet;
+        raw.SweepStartingProfileNo = firstProfile;
         App().raw = &raw;
         App().mode = kModeScan;
         App().selectMode = false;
@@ -159,6 +164,48 @@ TEST(ScanEdit, StateMachine) {
             EXPECT_EQ(scan.Count(ScanPoint_IsSelected), step.selected);
             EXPECT_EQ(scan.Count(ScanPoint_IsErased), step.erased);
         }
+    }
+}
+
+// Points deleted in a sweep that is then undone, the deletion undone and
+// another Delete made: that Delete drops the undone erase step in the undone
+// sweep's points too, so Redo Sweep brings them back whole.
+TEST(ScanEdit, ADeleteAfterUndoClearsTheUndoneStepInAnUndoneSweep) {
+    EditScan scan;
+    int32_t busy = kBusyIdle;
+    ScanEdit_SelectPointsInRegion(Range(12, 15));
+    ScanEdit_DeleteSelection();
+    ASSERT_EQ(scan.Count(ScanPoint_IsErased), 4);
+    ASSERT_TRUE(SweepUndo_Undo(scan.raw, busy));
+    ScanEdit_UndoCommand();
+    ASSERT_EQ(scan.raw.EditLimit, 0u);
+    ScanEdit_SelectPointsInRegion(Range(2, 4));
+    ScanEdit_DeleteSelection();
+    ASSERT_EQ(scan.raw.EditLimit, 1u);
+    ASSERT_TRUE(SweepUndo_Redo(scan.raw, busy));
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(ScanPoint_IsErased(scan.raw, scan.points[i]), i >= 2 && i <= 4) << i;
+}
+
+// Leaving Select mode with a selection, as F6 and Camera view do: the
+// selection goes, and the mode and list panels are the ones asked for.
+TEST(ScanEdit, ASwitchOutOfSelectModeEndsInTheModeAskedFor) {
+    for (const int32_t mode : {kModeSurface, kModePreview}) {
+        SCOPED_TRACE(mode);
+        EditScan scan;
+        std::vector<std::string> panels;
+        Shell_Hooks().showListPanels = [&](int kind) { return panels.push_back("show " + std::to_string(kind)), true; };
+        Shell_Hooks().hideListPanels = [&] { panels.push_back("hide"); };
+        App().selectMode = true;
+        ScanEdit_SelectPointsInRegion(Range(2, 4));
+        ASSERT_EQ(scan.raw.SelectionLimit, 1u);
+        panels.clear();
+        App_SetMode(mode);
+        EXPECT_EQ(App().mode, mode);
+        EXPECT_FALSE(App().selectMode);
+        EXPECT_EQ(scan.raw.SelectionLimit, 0u);
+        EXPECT_EQ(panels, std::vector<std::string>{mode == kModeSurface ? "show 2" : "hide"});
+        Shell_Hooks().showListPanels = nullptr;
+        Shell_Hooks().hideListPanels = nullptr;
     }
 }
 

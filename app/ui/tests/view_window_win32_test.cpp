@@ -2,9 +2,11 @@
 // a synthetic scan draws, the repaint levels, picking points by read-back and
 // the mouse navigation on drawn geometry.
 #include "app/acquisition/profile_line_log.h"
+#include "app/export/tests/cast_scans.h"
 #include "app/base/app_messages.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
+#include "app/ui/cast_tools_win32.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/list_panels_win32.h"
@@ -13,6 +15,7 @@
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tests/modal_driver_win32.h"
 #include "app/ui/tests/shell_fixture_win32.h"
 #include "app/ui/view_window_win32.h"
 #include "app/ui/stylus_draw_win32.h"
@@ -498,6 +501,152 @@ TEST_F(ViewWindowWin32, ARepaintPostedWhileTheSurfaceIsBuiltLeavesTheSurfaceShow
     Image_Free(&image);
     Surface_FreeColourCache(app.basic);
     app.basic = savedBasic;
+    app.mode = kModeScan;
+}
+
+// Invert && Align as the Generate Surface panel runs it on the RBF surface of
+// a cast: the program then shows the basic surface, as it always does after
+// the inversion; the inverted RBF surface outlives that paint, and F7 shows
+// it without building it again.
+TEST_F(ViewWindowWin32, TheInvertedCastOutlivesThePaintAndF7ShowsIt) {
+    using namespace cast_scans;
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    Cast cast({0, 0, 0}, kMoved);
+    Cast basicMesh({0, 0, 0}, kMoved);
+    Markers markers;
+    RimMarkers(cast, markers, 6, 6);
+    app.raw->Stylus = markers.List();
+    const SurfaceRecord savedBasic = app.basic, savedRbf = app.rbf;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    const GeneralSettings savedSettings = app.settings;
+    app.basic = basicMesh.Surface();  // made first, and not inverted
+    app.basic.ChangeTime = 10;
+    app.rbf = cast.Surface();
+    app.rbf.ChangeTime = 20;
+    app.settings.InversionParams = InversionSettings{kKerf, kTrim, 2};
+    int builds = 0;
+    View_Hooks().buildSurface = [&](int32_t) { return ++builds, false; };
+    modal_driver::Driver driver({{kCastInvSymmetric, [](HWND d) { return modal_driver::Press(d, IDOK); }}});
+    CastInv_Run(window_, app.rbf, app.settings, *app.raw);
+    EXPECT_TRUE(driver.Finished());
+    PumpShellMessages(2, 5);
+    Redraw();
+    EXPECT_EQ(app.rbf.Inverted, 1);
+    EXPECT_EQ(app.mode, kModeSurface);
+    EXPECT_EQ(app.shownSurface, &app.basic);
+    EXPECT_GT(app.rbf.NumPoints, 0);
+    SendMessageA(window_, WM_COMMAND, 40264, 0);
+    Redraw();
+    EXPECT_EQ(app.shownSurface, &app.rbf);
+    EXPECT_GT(app.rbf.NumPoints, 0);
+    EXPECT_EQ(app.rbf.Inverted, 1);
+    EXPECT_EQ(builds, 0);
+    app.raw->Stylus = StylusItemList();
+    for (SurfaceRecord* s : {&app.basic, &app.rbf}) Surface_FreeColourCache(*s);
+    app.basic = savedBasic;
+    app.rbf = savedRbf;
+    app.shownSurface = savedShown;
+    app.settings = savedSettings;
+    app.mode = kModeScan;
+}
+
+// Points deleted after the basic surface was built, then Set Bounding Box to
+// View (Ctrl+B): F6 still builds the surface again, and the scan keeps its
+// change time for the save.
+TEST_F(ViewWindowWin32, SetBoundingBoxToViewKeepsAStaleSurfaceStale) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> points = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}};
+    std::vector<int32_t> facet = {0, 1, 2};
+    std::vector<int32_t> builds;
+    View_Hooks().buildSurface = [&](int32_t kind) { return builds.push_back(kind), false; };
+    const SurfaceRecord savedBasic = app.basic;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    app.basic = SurfaceRecord();
+    app.basic.Points = points.data();
+    app.basic.NumPoints = 3;
+    app.basic.Facets = facet.data();
+    app.basic.NumFacets = 1;
+    app.basic.ChangeTime = 10;
+    app.raw->Timestamp = 20;  // the deletion came after the build
+    app.settings.CombineSweeps = 1;
+    SendMessageA(window_, WM_COMMAND, 40292, 0);
+    PumpShellMessages(2, 5);
+    EXPECT_EQ(app.raw->Timestamp, 20);
+    SendMessageA(window_, WM_COMMAND, 40263, 0);
+    Redraw();
+    EXPECT_EQ(builds, std::vector<int32_t>{1});
+    app.basic = savedBasic;
+    app.shownSurface = savedShown;
+    app.settings.ViewBBox = 0;
+    app.mode = kModeScan;
+}
+
+// Flip Stylus Positions moves the items through the origin; the next full
+// frame places them again, on the scan in the sweeps view and on the shown
+// surface in the surface view, where they are drawn, saved and fitted from.
+TEST_F(ViewWindowWin32, FlippedStylusItemsArePlacedAgainAtTheNextFrame) {
+    SyntheticScan scan;
+    scan.AddSphere({0, 0, 0}, 20, 12, 16);
+    Use(scan);
+    AppState& app = App();
+    SurfaceRecord sphere{};
+    std::vector<Vec3> vertices;
+    std::vector<int32_t> corners;
+    for (const ScanPoint& p : scan.points) vertices.push_back(p.Vertex);
+    for (const Facet& f : scan.facets) corners.insert(corners.end(), {f.v[0], f.v[1], f.v[2]});
+    sphere.Points = vertices.data();
+    sphere.NumPoints = sphere.MaxPoints = static_cast<int32_t>(vertices.size());
+    sphere.Facets = corners.data();
+    sphere.NumFacets = sphere.MaxFacets = static_cast<int32_t>(scan.facets.size());
+    sphere.FacetNormals = scan.facetNormals.data();
+    sphere.ChangeTime = 10;
+    const SurfaceRecord savedBasic = app.basic;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    const int32_t savedCombine = app.settings.CombineSweeps;
+    app.basic = sphere;
+    app.shownSurface = &app.basic;
+    app.settings.CombineSweeps = 1;
+    app.settings.Stylus.SurfaceDistance = 10;
+    // 5 mm off the sphere, placed on it where it was before the flip (the
+    // sphere's facets lie up to 1 mm inside it there).
+    const Vec3 position{15, 10, 17.3205f}, placed{12, 8, 13.8564f};
+    StylusItem item{};
+    M4_MakeTranslation(position, item.Pose);
+    item.Flags = kStylusOnScan | kStylusOnBasic;
+    M4_MakeTranslation(placed, item.ScanPose);
+    item.BasicPose = item.ScanPose;
+    item.ScanDistance = item.BasicDistance = 5;
+    RawData& raw = *app.raw;
+    raw.Stylus.Items = &item;
+    raw.Stylus.VisibleCount = raw.Stylus.TotalCount = raw.Stylus.Capacity = raw.Stylus.GroupCount = 1;
+    for (int32_t mode : {kModeScan, kModeSurface}) {
+        SCOPED_TRACE(mode);
+        app.mode = mode;
+        SendMessageA(window_, WM_COMMAND, 40348, 0);
+        PumpShellMessages(2, 5);
+        Redraw();
+        const float side = item.Pose[14] > 0 ? 1.0f : -1.0f;
+        EXPECT_FLOAT_EQ(item.Pose[14], position.z * side);
+        EXPECT_EQ(raw.Stylus.ReplaceNeeded, 0);
+        for (const Matrix4* pose : {&item.ScanPose, &item.BasicPose}) {
+            const Vec3 at{(*pose)[12], (*pose)[13], (*pose)[14]};
+            const Vec3 want{placed.x * side, placed.y * side, placed.z * side};
+            EXPECT_LT(V3_Distance(at, want), 1.0f) << at.x << " " << at.y << " " << at.z;
+        }
+        EXPECT_NEAR(item.ScanDistance, 5, 1.0f);
+        EXPECT_NEAR(item.BasicDistance, 5, 1.0f);
+    }
+    raw.Stylus = StylusItemList();
+    Surface_FreeColourCache(app.basic);
+    app.basic = savedBasic;
+    app.shownSurface = savedShown;
+    app.settings.CombineSweeps = savedCombine;
     app.mode = kModeScan;
 }
 
