@@ -8,9 +8,11 @@
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/geometry.h"
+#include "app/ui/acquisition_link.h"
 #include "app/ui/app_state.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/reference_windows_win32.h"
+#include "app/ui/scan_document.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tests/modal_driver_win32.h"
@@ -245,6 +247,10 @@ TEST_F(ReferenceWindowsWin32, FreezeReceiverAveragesTenPosesAndWaitsForTheTrigge
     ASSERT_EQ(g_questions.size(), 1u) << "one accuracy question, for the full press";
     EXPECT_TRUE(ReceiverFrozen());
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(FrozenReceiverMatrix()[i], pose[i], 1e-5f) << i;
+    // Closing the scan, as New does with the program's services, lets go of it.
+    Acquisition_ConnectShell();
+    EXPECT_EQ(ScanDoc_Unload(0), 1);
+    EXPECT_FALSE(ReceiverFrozen());
 }
 
 TEST_F(ReferenceWindowsWin32, AnsweringNoTakesAnotherPressAndCancellingStops) {
