@@ -126,12 +126,10 @@ TEST_F(ProgramWiring, NewReArmsScanControlsOneShotSteps) {
     ScanControl& control = ScanControl_Program();
     control.state.AutoViewDone = 1;
     control.state.CreatorStamped = 1;
-    control.refractionDone = 5;
     EXPECT_EQ(MainWnd_OnCommand(40052), 1);
     PumpShellMessages(2, 5);
     EXPECT_EQ(control.state.AutoViewDone, 0);
     EXPECT_EQ(control.state.CreatorStamped, 0);
-    EXPECT_EQ(control.refractionDone, 0);
 }
 
 TEST_F(ProgramWiring, ALoadedScansReferenceModeReachesTheAcquisitionLayer) {
