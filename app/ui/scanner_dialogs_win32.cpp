@@ -429,10 +429,13 @@ void UpdateCalibration(HWND dialog) {
                                                        FirstNumber(dialog, kTopCount), std::time(nullptr));
     LutTweaks_Push(tweak);
     const std::string path = app.programFolder + app.settings.HardwareConfigFilename;
-    if (UpdateCalibrationFile(path) == CalibrationUpdate_WRITTEN)
+    if (UpdateCalibrationFile(path) == CalibrationUpdate_WRITTEN) {
         App_InfoBox("Config file has been updated.");
-    else
-        App_ErrorBox("Error updating config file!");
+        return;
+    }
+    // The history in memory stays the file's own.
+    LutTweaks_Pop();
+    App_ErrorBox("Error updating config file!");
 }
 
 INT_PTR CALLBACK CalibrationUpdateProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

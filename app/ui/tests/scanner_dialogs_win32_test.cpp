@@ -27,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,21 @@ TEST_F(ScannerDialogsWin32, CalibrationUpdateRewritesTheFile) {
     CalibrationUpdate_Run();
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0].text, "Error updating config file!");
+
+    // With the scanner off no calibration is loaded: the file keeps its
+    // history byte for byte.
+    BeginCalibrationLoad();
+    SetConfigName("Simulated.cfg");
+    std::ifstream in(path, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    g_messages.clear();
+    Driver off({{1312, [](HWND d) { return Press(d, IDOK); }}});
+    CalibrationUpdate_Run();
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].text, "Error updating config file!");
+    std::ifstream after(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), before);
 }
 
 TEST_F(ScannerDialogsWin32, DiagnosticsShowTheirTextsAndDumpBesideTheProgram) {
