@@ -270,6 +270,11 @@ TEST_F(ReferenceWindowsWin32, AnsweringNoTakesAnotherPressAndCancellingStops) {
 TEST_F(ReferenceWindowsWin32, MoveReceiverMovesTheScanByTheTwoCapturedPoses) {
     SmallScan scan({2});
     for (Profile& p : scan.profiles) M4_Identity(p.ReferenceRxMatrix);
+    RawData* const programScan = App().raw;
+    App().raw = scan.raw;
+    int resets = 0, titles = 0;
+    Shell_Hooks().resetDerivedState = [&] { ++resets; };
+    Shell_Hooks().updateTitle = [&] { ++titles; };
     ViewSettings view{};
     M4_Identity(view.ViewMatrix);
     const Matrix4 before = Pose(0.0f, {0.0f, 0.0f, 0.0f});
@@ -294,6 +299,15 @@ TEST_F(ReferenceWindowsWin32, MoveReceiverMovesTheScanByTheTwoCapturedPoses) {
     EXPECT_NEAR(scan.points[0][1].x, expected.x, 1e-4f);
     EXPECT_NEAR(scan.points[0][1].y, expected.y, 1e-4f);
     EXPECT_NEAR(expected.y, 100.0f, 1e-3f);
+    // The scan counts as changed: a new change time (the extents and the box
+    // follow it), the surfaces of the old frame gone, the title marked.
+    EXPECT_GT(scan.raw->Timestamp, 0.0);
+    EXPECT_EQ(scan.raw->ProcessedChanged, 1);
+    EXPECT_EQ(resets, 1);
+    EXPECT_GE(titles, 1);
+    Shell_Hooks().resetDerivedState = nullptr;
+    Shell_Hooks().updateTitle = nullptr;
+    App().raw = programScan;
 }
 
 }  // namespace
