@@ -441,10 +441,12 @@ int main(int argc, char** argv) {
     if (document >= 0) return document;
     const int calibration = RunProbe_CalibrationCommand(argc, argv);
     if (calibration >= 0) return calibration;
+    const int scanFile = RunProbe_ScanFileCommand(argc, argv);
+    if (scanFile >= 0) return scanFile;
     std::fprintf(stderr,
                  "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | "
                  "spacemouse <type> <axis> <value> | status <part> | title | "
                  "close [seconds] | makescan <file> | title <text> | title-key <key> | box <key> | "
-                 "export-dialog | cancel-dialog\n");
+                 "export-dialog | cancel-dialog | save-as <file> | scan-file <file>\n");
     return 2;
 }

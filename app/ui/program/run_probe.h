@@ -24,3 +24,5 @@ std::string RunProbe_StatusPartText(HWND bar, int part);
 int RunProbe_DocumentCommand(int argc, char** argv);
 // The calibration checks' commands (run_probe_calibration.cpp), likewise.
 int RunProbe_CalibrationCommand(int argc, char** argv);
+// save-as, scan-file (run_probe_scan_file.cpp), likewise.
+int RunProbe_ScanFileCommand(int argc, char** argv);
