@@ -458,8 +458,8 @@ TEST_F(MenusWin32, HandledCommandsMakeTheirChange) {
         {40181, [&] { g.Stylus.Mode = 0; }, [&] { return g.Stylus.Mode == 1; }},
         {40347, [] { App_CommandSwitches().halvern = true; },
          [&] {
-             return App_CommandSwitches().corvane && !App_CommandSwitches().halvern &&
-                    g.VideoProcessorRevision == 2 && GetAlternativeTrackerList() == 1;
+             return App_CommandSwitches().corvane && !App_CommandSwitches().halvern && g.VideoProcessorRevision == 2 &&
+                    GetAlternativeTrackerList() == 1;
          }},
         {40352, [] {},
          [] {

@@ -24,23 +24,47 @@ namespace {
 
 using Hook = std::pair<const char*, bool>;
 
-#define HOOK(owner, name) Hook{#name, static_cast<bool>((owner).name)}
+#define HOOK(owner, name) Hook(#name, static_cast<bool>((owner).name))
 
 // Every hook of the host, so that a hook added to it joins this list (the
 // size check below fails otherwise).
 std::vector<Hook> ScanControlHooks(const ScanControlHost& h) {
-    return {HOOK(h, buildProfile),      HOOK(h, hardwareInfo),       HOOK(h, cameraCount),
-            HOOK(h, mode),              HOOK(h, setMode),            HOOK(h, receiverFrozen),
-            HOOK(h, frozenReceiver),    HOOK(h, acceptPartialCameras), HOOK(h, accuracyTargetOption),
-            HOOK(h, beep),              HOOK(h, warningBox),         HOOK(h, errorBox),
-            HOOK(h, pipe),              HOOK(h, postRepaint),        HOOK(h, sendRepaint),
-            HOOK(h, notify),            HOOK(h, windowOpen),         HOOK(h, updateStatus),
-            HOOK(h, showFieldStatus),   HOOK(h, wandBehind),         HOOK(h, refreshUi),
-            HOOK(h, refreshSweepList),  HOOK(h, resetDerivedState),  HOOK(h, reportAcquisitionFaults),
-            HOOK(h, timerSkip),         HOOK(h, stopTimerMode),      HOOK(h, killClickTimer),
-            HOOK(h, startClickTimer),   HOOK(h, autoViewpoint),      HOOK(h, stylusView),
-            HOOK(h, cameraLogAdd),      HOOK(h, applyRefraction),    HOOK(h, refractionOn),
-            HOOK(h, copyCorrections),   HOOK(h, formatCreator),      HOOK(h, nowSeconds),
+    return {HOOK(h, buildProfile),
+            HOOK(h, hardwareInfo),
+            HOOK(h, cameraCount),
+            HOOK(h, mode),
+            HOOK(h, setMode),
+            HOOK(h, receiverFrozen),
+            HOOK(h, frozenReceiver),
+            HOOK(h, acceptPartialCameras),
+            HOOK(h, accuracyTargetOption),
+            HOOK(h, beep),
+            HOOK(h, warningBox),
+            HOOK(h, errorBox),
+            HOOK(h, pipe),
+            HOOK(h, postRepaint),
+            HOOK(h, sendRepaint),
+            HOOK(h, notify),
+            HOOK(h, windowOpen),
+            HOOK(h, updateStatus),
+            HOOK(h, showFieldStatus),
+            HOOK(h, wandBehind),
+            HOOK(h, refreshUi),
+            HOOK(h, refreshSweepList),
+            HOOK(h, resetDerivedState),
+            HOOK(h, reportAcquisitionFaults),
+            HOOK(h, timerSkip),
+            HOOK(h, stopTimerMode),
+            HOOK(h, killClickTimer),
+            HOOK(h, startClickTimer),
+            HOOK(h, autoViewpoint),
+            HOOK(h, stylusView),
+            HOOK(h, cameraLogAdd),
+            HOOK(h, applyRefraction),
+            HOOK(h, refractionOn),
+            HOOK(h, copyCorrections),
+            HOOK(h, formatCreator),
+            HOOK(h, nowSeconds),
             HOOK(h, allocate)};
 }
 constexpr std::size_t kScanControlHooks = 37;
@@ -48,9 +72,15 @@ static_assert(sizeof(ScanControlHost) == kScanControlHooks * sizeof(std::functio
               "a hook of scan control is missing from the list");
 
 std::vector<Hook> DocumentHooks(const ScanDocServices& s) {
-    return {HOOK(s, ask),           HOOK(s, saveAsDialog),        HOOK(s, exportSurface),
-            HOOK(s, freeSurfaceLibraryData), HOOK(s, resetFieldHandler), HOOK(s, rebuildPanels),
-            HOOK(s, waitStatus),    HOOK(s, applyReceiverOption), HOOK(s, trimHeap),
+    return {HOOK(s, ask),
+            HOOK(s, saveAsDialog),
+            HOOK(s, exportSurface),
+            HOOK(s, freeSurfaceLibraryData),
+            HOOK(s, resetFieldHandler),
+            HOOK(s, rebuildPanels),
+            HOOK(s, waitStatus),
+            HOOK(s, applyReceiverOption),
+            HOOK(s, trimHeap),
             HOOK(s, fitSeam)};
 }
 constexpr std::size_t kDocumentHooks = 10;

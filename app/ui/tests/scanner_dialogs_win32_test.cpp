@@ -266,7 +266,8 @@ TEST_F(ScannerDialogsWin32, DiagnosticsShowTheirTextsAndDumpBesideTheProgram) {
     EXPECT_TRUE(driver.Finished());
     EXPECT_EQ(count, "50");
     EXPECT_EQ(name, "RingBuff.dat");
-    EXPECT_EQ(graphics, "MinUpdate: 12\nMaxUpdate: 31\nAveUpdate: 21.50\nRepaintTime:  0.25\nLast CameraDeviation:  0.00\n")
+    EXPECT_EQ(graphics,
+              "MinUpdate: 12\nMaxUpdate: 31\nAveUpdate: 21.50\nRepaintTime:  0.25\nLast CameraDeviation:  0.00\n")
         << graphics;
     EXPECT_TRUE(fs::exists(dump));
     ASSERT_EQ(g_messages.size(), 1u);
