@@ -14,6 +14,13 @@ CalibrationData& Current() {
     return data;
 }
 
+// The file the calibration in use came from: the only file its history may
+// be written back into.
+std::string& LoadedPath() {
+    static std::string path;
+    return path;
+}
+
 std::atomic<bool> g_loaded{false};
 std::atomic<bool> g_syncSent{false};
 
@@ -22,6 +29,9 @@ std::atomic<bool> g_syncSent{false};
 void BeginCalibrationLoad() {
     g_loaded.store(false);
     Current().model.versionText.clear();
+    // A start that fails keeps nothing of the file before.
+    Current().history = LutTweakHistory{};
+    LoadedPath().clear();
 }
 
 void InstallCalibration(CalibrationData&& data) {
@@ -32,6 +42,7 @@ void InstallCalibration(CalibrationData&& data) {
 }
 
 bool IsCalibrationLoaded() { return g_loaded.load(); }
+std::string LoadedCalibrationPath() { return IsCalibrationLoaded() ? LoadedPath() : std::string(); }
 const CalibrationData& CurrentCalibration() { return Current(); }
 std::string GetHardwareVersionText() { return Current().model.versionText; }
 
@@ -51,6 +62,7 @@ std::int32_t LoadCalibration(const std::string& path) {
     const std::int32_t mark = CheckTrackerSetupMark(data.model);
     if (mark != 1) return mark;
     InstallCalibration(std::move(data));
+    LoadedPath() = path;
     return Calibration_STARTED;
 }
 

@@ -11,8 +11,9 @@
 
 struct RawData;
 
-// Start of a load: the calibration counts as not loaded and the hardware
-// version text is empty until InstallCalibration.
+// Start of a load: the calibration counts as not loaded, and the hardware
+// version text, the history and the loaded file's path are empty until a
+// file is installed.
 void BeginCalibrationLoad();
 
 // Makes `data` the calibration in use: the wand serial number every field is
@@ -21,6 +22,9 @@ void BeginCalibrationLoad();
 void InstallCalibration(CalibrationData&& data);
 
 bool IsCalibrationLoaded();
+// The path LoadCalibration loaded the calibration in use from; empty when
+// none is loaded or it was installed without a file.
+std::string LoadedCalibrationPath();
 const CalibrationData& CurrentCalibration();
 // Empty before a calibration file was loaded.
 std::string GetHardwareVersionText();

@@ -36,6 +36,16 @@ bool CopyRest(std::istream& in, files::SafeFileWriter& out) {
     return in.eof();
 }
 
+// File names compare as the system does: without regard to case or to
+// which separator was used.
+std::string ComparablePath(std::string path) {
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return path;
+}
+
 }  // namespace
 
 std::string MakeTweakedHeaderText(const std::string& oldText, const LutTweak& newest) {
@@ -106,4 +116,8 @@ std::int32_t UpdateCalibrationFile(const std::string& path, const LutTweakHistor
     return out.Commit() ? CalibrationUpdate_WRITTEN : CalibrationUpdate_WRITE_FAILED;
 }
 
-std::int32_t UpdateCalibrationFile(const std::string& path) { return UpdateCalibrationFile(path, LutTweaks_History()); }
+std::int32_t UpdateCalibrationFile(const std::string& path) {
+    const std::string loaded = LoadedCalibrationPath();
+    if (loaded.empty() || ComparablePath(loaded) != ComparablePath(path)) return CalibrationUpdate_NOT_LOADED;
+    return UpdateCalibrationFile(path, LutTweaks_History());
+}

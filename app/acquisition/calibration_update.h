@@ -11,6 +11,7 @@ enum CalibrationUpdateResult : std::int32_t {
     CalibrationUpdate_NOT_OPENED = 6,
     CalibrationUpdate_BAD_FILE = 7,  // bad header, version, or a file shorter than its table
     CalibrationUpdate_WRITE_FAILED = 8,
+    CalibrationUpdate_NOT_LOADED = 9,  // the file is not the calibration in use
 };
 
 // Rewrites the file with a new header (its "Created:" line and a "Tweaked:"
@@ -19,7 +20,10 @@ enum CalibrationUpdateResult : std::int32_t {
 // one step, so a failure leaves the old file as it was.
 std::int32_t UpdateCalibrationFile(const std::string& path, const LutTweakHistory& history);
 
-// The same with the in-memory history of the calibration in use.
+// The same with the in-memory history of the calibration in use, into the
+// file that calibration was loaded from only: another file, or any file
+// while no calibration is loaded, is left as it is (NOT_LOADED), so that no
+// file takes over another file's history.
 std::int32_t UpdateCalibrationFile(const std::string& path);
 
 // The header text of an updated file.

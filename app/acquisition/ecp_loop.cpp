@@ -114,12 +114,16 @@ class EcpLoop {
                 if (signals_.WaitForStop(kVersionResendPauseMs)) return Step::Stopped;
             }
         }
-        capture.End();
+        // The hemisphere step comes before the capture's end is raised: the
+        // set-up window answers that end at once, and a set-up it finished
+        // first would leave the step nothing to send. A step that stops or
+        // fails still ends the capture as it leaves.
         if (context_.fieldCount > 0) {
             const SendResult result = SendHemisphereStep(context_, write_, signals_);
             if (result == SendResult::Stopped) return Step::Stopped;
             if (result != SendResult::Sent) return Failed("hemisphere commands not sent");
         }
+        capture.End();
         const std::int32_t pause = GetSweepPauseSeconds();
         if (pause > 0 && signals_.WaitForStop(static_cast<std::uint32_t>(pause) * 1000u)) return Step::Stopped;
         return Step::Continue;

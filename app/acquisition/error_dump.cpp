@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -35,6 +36,9 @@ std::atomic<std::int32_t> g_dropped{0};
 
 // The files belong to the consumer.
 std::FILE* g_files[3] = {nullptr, nullptr, nullptr};
+// The file each kind started in this run: a restarted acquisition thread
+// opens it again to append, so the run keeps every dump.
+std::string g_started[3];
 
 // Never destroyed: the program may end while the writer still runs.
 struct Writer {
@@ -56,7 +60,8 @@ std::FILE* FileOf(FieldDumpKind kind) {
         if (!GetTempFolder(folder)) return nullptr;
         if (folder.back() != '/' && folder.back() != os::PathSeparator()) folder += os::PathSeparator();
         const std::string path = folder + "Tolvaran_" + kKindNames[index] + "Error.dat";
-        g_files[index] = std::fopen(path.c_str(), "wb");
+        g_files[index] = std::fopen(path.c_str(), g_started[index] == path ? "ab" : "wb");
+        if (g_files[index]) g_started[index] = path;
     }
     return g_files[index];
 }

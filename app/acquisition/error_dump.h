@@ -1,6 +1,7 @@
 // Raw copies of bad fields for later analysis: one file per kind of fault,
 // "Tolvaran_<kind>Error.dat" in the temporary folder, created at its first
-// use in a run. Nothing is written when the folder cannot be found or the
+// use in a run and added to for the rest of it, across restarts of the
+// acquisition thread. Nothing is written when the folder cannot be found or the
 // file cannot be opened; acquisition goes on.
 //
 // The acquisition thread must never wait for a disk: DumpErrorField only
@@ -36,6 +37,6 @@ void DumpErrorField(FieldDumpKind kind, const void* field, std::size_t bytes);
 std::int32_t ErrorDumpsDropped();
 
 // Stops the writer, writes what is still queued, and closes the dump files (a
-// later dump starts them anew). The acquisition thread calls it when its
+// later dump of the run adds to them). The acquisition thread calls it when its
 // loop ends; never call it from the writer.
 void CloseErrorDumps();

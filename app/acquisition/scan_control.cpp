@@ -43,6 +43,18 @@ bool OtherWandsScan(const ScanControl& c) {
 
 bool OpenSweepHasProfiles(const RawData& raw) { return raw.NumProfiles > raw.SweepStartingProfileNo[raw.NumSweeps]; }
 
+// The refraction correction reaches every profile once, when its sweep
+// closes: the scan counts the profiles that carry it (a loaded scan all of
+// its own), so that neither a loaded profile nor a closed sweep is
+// corrected twice and the last sweep is not left out.
+void CorrectNewProfiles(ScanControl& c) {
+    RawData& raw = *c.raw;
+    if (!c.host.refractionOn || !c.host.refractionOn() || raw.RefractionProfiles >= raw.NumProfiles) return;
+    Call(c.host.applyRefraction, raw, raw.RefractionProfiles);
+    raw.RefractionProfiles = raw.NumProfiles;
+    Call(c.host.postRepaint, 3);
+}
+
 void FormatCreatorOnce(ScanControl& c, const char* creator) {
     if (c.state.CreatorStamped) return;
     c.state.CreatorStamped = 1;
@@ -420,6 +432,7 @@ void ScanControl_OnNewFieldReady(ScanControl& c, int32_t fieldNumber) {
 
 void ScanControl_CloseSweep(ScanControl& c) {
     RawData& raw = *c.raw;
+    CorrectNewProfiles(c);
     if (!RawData_GrowSweeps(raw)) {
         Beep(c, kBeepExclamation);
         return;
@@ -447,14 +460,7 @@ void ScanControl_CloseSweep(ScanControl& c) {
 
 void ScanControl_StartNewSweep(ScanControl& c) {
     RawData& raw = *c.raw;
-    if (c.host.refractionOn && c.host.refractionOn()) {
-        // Profiles corrected before keep their correction; an undo may have
-        // taken some of them away, and their successors are new.
-        c.refractionDone = std::min(c.refractionDone, raw.NumProfiles);
-        Call(c.host.applyRefraction, raw, c.refractionDone);
-        c.refractionDone = raw.NumProfiles;
-        Call(c.host.postRepaint, 3);
-    }
+    CorrectNewProfiles(c);
     RawData_DiscardSweepsAfterCurrent(raw);
     const int32_t mode = Mode(c);
     if (mode == kScanModeScan || mode == kScanModeView) Pipe(c, kPipeSweepStart);
@@ -542,5 +548,4 @@ bool ScanControl_LaserStylus(ScanControl& c) {
 void ScanControl_ResetScan(ScanControl& c) {
     c.state.AutoViewDone = 0;
     c.state.CreatorStamped = 0;
-    c.refractionDone = 0;
 }

@@ -158,7 +158,6 @@ struct ScanControl {
     RawData* raw = nullptr;
     GeneralSettings* settings = nullptr;
     const ViewSettings* view = nullptr;
-    int32_t refractionDone = 0;  // profiles below this carry the correction
 };
 
 void ScanControl_FirstField(ScanControl& control);
@@ -172,6 +171,6 @@ void ScanControl_CaptureStylusItem(ScanControl& control, bool newItem, const Mat
 // The laser stylus: a small spot of points near the wand becomes a stylus
 // item at its centre. True when an item was captured.
 bool ScanControl_LaserStylus(ScanControl& control);
-// Forgets the scan's one-shot state (automatic viewpoint, creator, the
-// refraction mark) when the scan is closed.
+// Forgets the scan's one-shot state (automatic viewpoint, creator) when the
+// scan is closed.
 void ScanControl_ResetScan(ScanControl& control);

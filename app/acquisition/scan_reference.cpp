@@ -1,5 +1,6 @@
 #include "app/acquisition/scan_reference.h"
 
+#include "app/scan/profile_processing.h"
 #include "app/scan/svd.h"
 
 #include <algorithm>
@@ -25,6 +26,38 @@ void TransformPoints(Vec3* points, int32_t n, const Matrix4& m) {
     for (int32_t i = 0; i < n; ++i) M4_TransformPoint(m, points[i], points[i]);
 }
 
+// The undone sweeps are held beyond the counts until a new sweep discards
+// them; a redo brings them back as they are held, so a change of frame
+// takes them along.
+bool HoldsUndoneSweeps(const RawData& raw) { return raw.SweepStartingProfileNo && raw.TotalSweeps > raw.NumSweeps; }
+
+int32_t HeldProfiles(const RawData& raw) {
+    return HoldsUndoneSweeps(raw) ? std::max(raw.NumProfiles, std::min(raw.TotalProfiles, raw.MaxProfiles))
+                                  : raw.NumProfiles;
+}
+
+int32_t HeldCount(const RawData& raw, const int32_t* sweepStarts, int32_t live) {
+    return HoldsUndoneSweeps(raw) && sweepStarts ? std::max(live, sweepStarts[raw.TotalSweeps]) : live;
+}
+
+// Re-expresses one profile in the other reference; the transform its points
+// took.
+Matrix4 SwitchProfileReference(Profile& profile) {
+    Matrix4 t;
+    // The pose the points were made with: after a move of the receiver
+    // the reference pose in use differs from the measured one.
+    if (profile.ReferenceEnabled) {
+        t = profile.ReferenceRxMatrix;
+        M4_Identity(profile.ReferenceRxMatrix);
+    } else {
+        M4_Multiply(Inverse(profile.RawReferenceRxMatrix), profile.ReferenceRxMatrix, t);
+        profile.ReferenceRxMatrix = profile.RawReferenceRxMatrix;
+    }
+    profile.ReferenceEnabled = profile.ReferenceEnabled ? 0 : 1;
+    TransformPoints(profile.Points, profile.NumPoints, t);
+    return t;
+}
+
 }  // namespace
 
 void View_ApplyDataTransform(const Matrix4& x, ViewSettings& view) {
@@ -34,19 +67,18 @@ void View_ApplyDataTransform(const Matrix4& x, ViewSettings& view) {
 }
 
 void Scan_ApplyMoveTransform(RawData& raw, const Matrix4& x, ViewSettings& view) {
-    if (raw.SweepStartingProfileNo) RawData_DiscardSweepsAfterCurrent(raw);
     const Matrix4 y = Inverse(x);
     const Matrix4 z = WithoutTranslation(x);
-    for (int32_t p = 0; p < raw.NumProfiles; ++p) {
+    for (int32_t p = 0, n = HeldProfiles(raw); p < n; ++p) {
         Profile& profile = raw.Profiles[p];
         TransformPoints(profile.Points, profile.NumPoints, x);
         M4_Multiply(profile.ReferenceRxMatrix, y, profile.ReferenceRxMatrix);
     }
-    for (int32_t i = 0; i < raw.NumPoints; ++i) {
+    for (int32_t i = 0, n = HeldCount(raw, raw.SweepFirstPoint, raw.NumPoints); i < n && raw.Points; ++i) {
         M4_TransformPoint(x, raw.Points[i].Vertex, raw.Points[i].Vertex);
         M4_TransformPoint(z, raw.Points[i].Normal, raw.Points[i].Normal);
     }
-    TransformPoints(raw.FacetNormals, raw.NumFacets, z);
+    TransformPoints(raw.FacetNormals, HeldCount(raw, raw.SweepFirstFacet, raw.NumFacets), z);
     raw.ProcessedChanged = 1;
     // Undone items are moved too, so that a redo brings them back in place.
     StylusItemList& list = raw.Stylus;
@@ -71,23 +103,12 @@ Matrix4 MoveTransmitterTransform(const Matrix4& before, const Matrix4& after) {
 
 bool ChangeReference(RawData& raw, ViewSettings& view) {
     if (raw.NumProfiles <= 0) return false;
-    if (raw.SweepStartingProfileNo) RawData_DiscardSweepsAfterCurrent(raw);
-    Matrix4 t;
-    for (int32_t p = 0; p < raw.NumProfiles; ++p) {
-        Profile& profile = raw.Profiles[p];
-        // The pose the points were made with: after a move of the receiver
-        // the reference pose in use differs from the measured one.
-        if (profile.ReferenceEnabled) {
-            t = profile.ReferenceRxMatrix;
-            M4_Identity(profile.ReferenceRxMatrix);
-        } else {
-            M4_Multiply(Inverse(profile.RawReferenceRxMatrix), profile.ReferenceRxMatrix, t);
-            profile.ReferenceRxMatrix = profile.RawReferenceRxMatrix;
-        }
-        profile.ReferenceEnabled = profile.ReferenceEnabled ? 0 : 1;
-        TransformPoints(profile.Points, profile.NumPoints, t);
+    Matrix4 last;
+    for (int32_t p = 0, n = HeldProfiles(raw); p < n; ++p) {
+        const Matrix4 t = SwitchProfileReference(raw.Profiles[p]);
+        if (p == raw.NumProfiles - 1) last = t;
     }
-    View_ApplyDataTransform(t, view);
+    View_ApplyDataTransform(last, view);
     return true;
 }
 
@@ -100,6 +121,23 @@ void Scan_ForgetDerivedPoints(RawData& raw) {
     if (raw.SweepFirstPoint)
         for (int32_t s = 0; s <= raw.TotalSweeps; ++s) raw.SweepFirstPoint[s] = raw.SweepFirstFacet[s] = 0;
     raw.ProcessedChanged = 1;
+}
+
+int32_t Scan_RemakeDerivedPoints(RawData& raw, int32_t filterLength, float worstResolution) {
+    Scan_ForgetDerivedPoints(raw);
+    if (!HoldsUndoneSweeps(raw)) return Scan_ProcessNewProfiles(raw, filterLength, worstResolution);
+    // Processed as if redone, then undone again as the sweep undo leaves them.
+    const int32_t live = raw.NumSweeps;
+    raw.NumSweeps = raw.TotalSweeps;
+    raw.NumProfiles = HeldProfiles(raw);
+    const int32_t result = Scan_ProcessNewProfiles(raw, filterLength, worstResolution);
+    raw.NumSweeps = std::min(live, raw.TotalSweeps);
+    raw.NumProfiles = raw.SweepStartingProfileNo[raw.NumSweeps];
+    raw.NumPoints = raw.SweepFirstPoint[raw.NumSweeps];
+    raw.NumFacets = raw.SweepFirstFacet[raw.NumSweeps];
+    raw.RunCursor = std::min(raw.RunCursor, raw.NumPoints);
+    raw.ColourCursor = std::min(raw.ColourCursor, raw.NumPoints);
+    return result;
 }
 
 void MatrixCapture_Begin(MatrixCaptureStats& stats) {

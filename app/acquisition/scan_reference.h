@@ -1,8 +1,8 @@
 // Changes of the scan's frame of reference: a move of the receiver or the
 // transmitter re-expresses the whole scan by one rigid transform, and a
 // change between the receiver and the transmitter as reference re-expresses
-// every profile by the pose it was made with. Both first drop the undone
-// sweeps, whose profiles would otherwise come back by a redo in the old frame.
+// every profile by the pose it was made with. Both take the undone sweeps
+// along, so that a redo brings them back in the new frame.
 #pragma once
 
 #include "app/scan/raw_data.h"
@@ -15,7 +15,8 @@
 void View_ApplyDataTransform(const Matrix4& x, ViewSettings& view);
 
 // Every profile's points by X and its reference pose by X's inverse, the
-// scan's points and normals, and every stylus item held (undone ones too).
+// scan's points and normals, and every stylus item held (undone sweeps and
+// items too).
 void Scan_ApplyMoveTransform(RawData& raw, const Matrix4& x, ViewSettings& view);
 
 // The move transforms of the two wizards from their two captured poses.
@@ -30,6 +31,9 @@ bool ChangeReference(RawData& raw, ViewSettings& view);
 // Empties the points and facets made from the profiles, so that processing
 // makes them again in the profiles' new frame.
 void Scan_ForgetDerivedPoints(RawData& raw);
+// Makes the points and facets of every profile again in its new frame, those
+// of the undone sweeps too (which stay undone); processing's result.
+int32_t Scan_RemakeDerivedPoints(RawData& raw, int32_t filterLength, float worstResolution);
 
 // The averaged pose of one trigger press on a capture page.
 struct MatrixCaptureStats {

@@ -117,6 +117,7 @@ void RawData_DiscardSweepsAfterCurrent(RawData& raw) {
     raw.TotalProfiles = raw.NumProfiles;
     raw.CurrentSweepProfile = std::min(raw.CurrentSweepProfile, raw.NumProfiles);
     raw.NumProfilesProcessed = std::min(raw.NumProfilesProcessed, raw.NumProfiles);
+    raw.RefractionProfiles = std::min(raw.RefractionProfiles, raw.NumProfiles);
     raw.ClampProfiles = std::min(raw.ClampProfiles, raw.NumProfiles);
     raw.ClampPoints = std::min(raw.ClampPoints, raw.NumPoints);
     raw.ClampFacets = std::min(raw.ClampFacets, raw.NumFacets);

@@ -205,6 +205,7 @@ struct RawData {
 
     RefractionSettings Refraction;
     int32_t RefractionCorrected;
+    int32_t RefractionProfiles;  // the profiles below this index carry the correction
     StylusItemList Stylus;
     double Timestamp;  // the record's change time; caches compare theirs with it
     ScanDrawState Draw;

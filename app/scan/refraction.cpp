@@ -1,5 +1,6 @@
 #include "app/scan/refraction.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/scan/geometry.h"
@@ -119,6 +120,7 @@ void Refraction_Apply(RawData& raw, bool undo, int32_t firstProfile) {
         if (profile.NumPoints > 0) point += profile.NumPoints;
     }
     raw.RefractionCorrected = undo ? 0 : 1;
+    raw.RefractionProfiles = undo ? std::min(raw.RefractionProfiles, firstProfile) : raw.NumProfiles;
     raw.Draw.Flags |= kDrawFull;
     Time_Now(raw.Timestamp);
 }

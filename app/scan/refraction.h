@@ -31,6 +31,7 @@ void Profile_CorrectRefraction(const RefractionSettings& settings, Profile& prof
 // firstProfile on with the scan's refraction settings, copies each profile's
 // points into the Vertex of its scan points (the scan points are the
 // profiles' points in order, one running index over all profiles), and sets
-// RefractionCorrected to 1 after a correction, 0 after an undo. The scan is
+// RefractionCorrected to 1 after a correction, 0 after an undo, and the count
+// of corrected profiles (RefractionProfiles) with it. The scan is
 // marked changed so that the view draws it and its extents again.
 void Refraction_Apply(RawData& raw, bool undo, int32_t firstProfile = 0);

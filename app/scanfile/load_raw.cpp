@@ -238,6 +238,8 @@ void LoadHistoryAndRefraction(ItemStore* s, RawData& raw) {
     if (!Load_Text(s, "Raw/ConfigFileCreationDate", raw.Header.CalibrationCreated, 1023))
         std::strcpy(raw.Header.CalibrationCreated, "?");
     raw.RefractionCorrected = Load_Int(s, "Raw/RefractionCorrected", raw.RefractionCorrected);
+    // A corrected scan was saved with every profile corrected.
+    raw.RefractionProfiles = raw.RefractionCorrected ? raw.NumProfiles : 0;
     RefractionSettings& r = raw.Refraction;
     r.RefractiveIndex = Load_Float(s, "Raw/RefractionSettings/RefractiveIndex", r.RefractiveIndex);
     r.GlassThickness = Load_Float(s, "Raw/RefractionSettings/GlassThickness", r.GlassThickness);

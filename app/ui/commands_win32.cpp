@@ -248,12 +248,12 @@ void ToggleSwapCopyOverride() {
 }
 
 void SwitchTrackerModel(bool& mine, bool& other) {
-    if (mine) {
-        mine = false;
-        return;
-    }
-    mine = true;
-    other = false;
+    mine = !mine;
+    if (mine) other = false;
+    // The tracker is given the chosen model's command list when it is next set up.
+    const CommandSwitches& switches = App_CommandSwitches();
+    SetAlternativeTrackerList(switches.corvane ? 1 : switches.halvern ? 2 : 0);
+    if (!mine) return;
     AppState& app = A();
     G().VideoProcessorRevision = 2;
     Scanner_Stop();

@@ -14,6 +14,8 @@
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 
+#include <new>
+
 namespace {
 
 constexpr int kChangeReferenceTemplate = 309;
@@ -67,8 +69,13 @@ void SetReference(int32_t value) {
 
 // The scan's data is now in the other frame: its points are made again.
 void ReexpressScan(RawData& raw) {
-    ChangeReference(raw, App().view);
-    Scan_ForgetDerivedPoints(raw);
+    AppState& app = App();
+    ChangeReference(raw, app.view);
+    try {
+        Scan_RemakeDerivedPoints(raw, app.settings.ProfileFilterLength, app.settings.RawResolutionClip[1]);
+    } catch (const std::bad_alloc&) {
+        App_ErrorBoxOfKey("ErrorOutOfMemory");
+    }
     if (Shell_Hooks().resetScanState) Shell_Hooks().resetScanState();
     if (Shell_Hooks().notifyPanels) Shell_Hooks().notifyPanels();
     App_PostRepaint(3);

@@ -10,6 +10,7 @@
 #include "app/locale/locale_lookup.h"
 #include "app/ui/app_state.h"
 #include "app/ui/commands_win32.h"
+#include "app/ui/document_marks.h"
 #include "app/ui/hw_event_routing.h"
 #include "app/ui/scan_control_link.h"
 #include "app/ui/scanner_link.h"
@@ -270,6 +271,8 @@ bool FixedWand() {
 
 void ApplyMove(RawData& raw, ViewSettings& view, const Matrix4& x) {
     Scan_ApplyMoveTransform(raw, x, view);
+    // The extents, the box, the surfaces and the title follow the scan.
+    Doc_MarkProcessed();
     App_PostRepaint(3);
 }
 

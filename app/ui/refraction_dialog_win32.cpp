@@ -6,7 +6,6 @@
 #include "app/ui/app_state.h"
 #include "app/ui/dialogs_win32.h"
 #include "app/ui/document_marks.h"
-#include "app/ui/scan_control_link.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tool_dialogs_win32.h"
 
@@ -157,8 +156,6 @@ void Refraction_Apply(bool undo) {
     RawData* raw = App().raw;
     if (!raw) return;
     Refraction_Apply(*raw, undo);
-    // Scan control goes on correcting the profiles captured after these.
-    ScanControl_Program().refractionDone = raw->NumProfiles;
 }
 
 int RefractionDialog(HWND owner) {

@@ -8,6 +8,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/camera_log.h"
 #include "app/ui/navigation.h"
+#include "app/ui/scan_document.h"
 #include "app/ui/scanner_link.h"
 #include "app/ui/shell_hooks.h"
 
@@ -142,6 +143,12 @@ void ScanControl_InstallLink() {
     h.refractionOn = [] { return App().raw && App().raw->RefractionCorrected != 0; };
     h.applyRefraction = [](RawData& raw, int32_t firstProfile) { Refraction_Apply(raw, false, firstProfile); };
     h.cameraLogAdd = [](const Matrix4& wand) { CameraLog_Add(wand.m); };
+    // A new scan's history starts at its first kept profile; a loaded scan
+    // keeps the history it came with.
+    h.formatCreator = [](RawData&, const char* creator) {
+        if (!App().documentMetadata) ScanDoc_FormatCreatorString(creator);
+    };
+    h.copyCorrections = LutTweaks_CopyRecent;
 
     ScannerLink link = ScannerLink_Get();
     link.onNewFieldReady = [](std::intptr_t parameter) {

@@ -21,10 +21,12 @@ int ScannerProps_PickCalibrationItem(const std::vector<std::string>& items, cons
 // carriage return + line feed, and the text stays within 1023 characters.
 std::string ScannerProps_ExplanationText(const char* help);
 
-// The graphics lines of the diagnostics dialog.
+// The graphics lines of the diagnostics dialog: update times in
+// milliseconds, the last full repaint in seconds.
 struct ViewTimings {
     int32_t minUpdate = 0, maxUpdate = 0;
     double averageUpdate = 0.0, repaintTime = 0.0, cameraDeviation = 0.0;
+    int32_t updateCount = 0;  // the updates the mean is taken over
 };
 std::string Diagnostics_GraphicsText(const ViewTimings& timings);
 // The dump file beside the program: the module path's drive and folder

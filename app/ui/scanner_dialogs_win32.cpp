@@ -18,6 +18,7 @@
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/ui_utilities_win32.h"
+#include "app/ui/view_timings.h"
 
 #include <shellapi.h>
 
@@ -388,8 +389,7 @@ void DumpRing(HWND dialog) {
 INT_PTR CALLBACK RingBufferDiagnosticsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG: {
-            // The view keeps no timings of its paints yet: they read as zeros.
-            SetDlgItemTextA(dialog, kGraphicsText, Diagnostics_GraphicsText(ViewTimings{}).c_str());
+            SetDlgItemTextA(dialog, kGraphicsText, Diagnostics_GraphicsText(View_Timings()).c_str());
             std::string hardware;
             DumpRingBufferStats("", hardware);
             SetDlgItemTextA(dialog, kHardwareText, hardware.c_str());
@@ -429,10 +429,13 @@ void UpdateCalibration(HWND dialog) {
                                                        FirstNumber(dialog, kTopCount), std::time(nullptr));
     LutTweaks_Push(tweak);
     const std::string path = app.programFolder + app.settings.HardwareConfigFilename;
-    if (UpdateCalibrationFile(path) == CalibrationUpdate_WRITTEN)
+    if (UpdateCalibrationFile(path) == CalibrationUpdate_WRITTEN) {
         App_InfoBox("Config file has been updated.");
-    else
-        App_ErrorBox("Error updating config file!");
+        return;
+    }
+    // The history in memory stays the file's own.
+    LutTweaks_Pop();
+    App_ErrorBox("Error updating config file!");
 }
 
 INT_PTR CALLBACK CalibrationUpdateProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

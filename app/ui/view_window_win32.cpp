@@ -17,10 +17,12 @@
 #include "app/ui/shell_win32.h"
 #include "app/ui/snapshot_win32.h"
 #include "app/ui/stylus_draw_win32.h"
+#include "app/ui/view_timings.h"
 
 #include <commctrl.h>
 #include <malloc.h>
 
+#include <chrono>
 #include <new>
 #include <string>
 
@@ -187,6 +189,7 @@ void YieldToOtherThreads() {
 }  // namespace
 
 void Graph_OnPaint(HWND window, int32_t level) {
+    const auto started = std::chrono::steady_clock::now();
     AppState& app = App();
     App_UpdateTitle();
     PAINTSTRUCT paint;
@@ -230,6 +233,8 @@ void Graph_OnPaint(HWND window, int32_t level) {
         StatusBar_Update();
     }
     EndPaint(window, &paint);
+    ViewTimings_AddPaint(View_Timings(), level,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), app.raw);
     ++g_frameSerial;
     if (View_Hooks().painted) View_Hooks().painted(level);
     YieldToOtherThreads();

@@ -1,11 +1,13 @@
 #include "app/acquisition/calibration_file.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <vector>
 
 #include "acquisition_test_support.h"
 #include "app/acquisition/calibration_state.h"
@@ -337,6 +339,47 @@ TEST_F(CalibrationFiles, UpdateTurnsVersion2Into3WithTheHistory) {
     EXPECT_EQ(data.headerText.find("Tweaked: Tue"), std::string::npos);
     EXPECT_NE(data.headerText.find("Created: Mon Jan  1 12:00:00 2024\nTweaked: third (0.0,0.0) (0.0,0.0)\n"),
               std::string::npos);
+}
+
+TEST_F(CalibrationFiles, TheHistoryGoesBackOnlyIntoTheFileItWasLoadedFrom) {
+    const std::string loaded = Write("wand.cfg", Version(3));
+    const std::string other = Write("other.cfg", Version(3));
+    struct Case {
+        const char* name;
+        std::function<void()> before;  // what happened before the update
+        std::string target;
+    };
+    const std::vector<Case> cases = {
+        {"nothing loaded", [] { BeginCalibrationLoad(); }, loaded},
+        {"a failed start after a good one",
+         [&] {
+             ASSERT_EQ(LoadCalibration(loaded), 1);
+             EXPECT_EQ(LoadCalibration((folder_ / "missing.cfg").string()), 6);
+         },
+         loaded},
+        {"another file than the loaded one", [&] { ASSERT_EQ(LoadCalibration(loaded), 1); }, other},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        const std::vector<std::uint8_t> before = ReadBytes(c.target);
+        LutTweaks_Push(Tweak(0.5f, 0.5f, 0.5f, 0.5f, "manual"));
+        EXPECT_EQ(UpdateCalibrationFile(c.target), CalibrationUpdate_NOT_LOADED);
+        EXPECT_EQ(ReadBytes(c.target), before);
+    }
+
+    // The loaded file takes its own history with the new record on top.
+    ASSERT_EQ(LoadCalibration(loaded), 1);
+    LutTweaks_Push(Tweak(0.5f, 0.5f, 0.5f, 0.5f, "manual"));
+    std::string spelled = loaded;
+    for (char& ch : spelled) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::string target = fs::exists(spelled) ? spelled : loaded;  // the same file as the system names it
+    ASSERT_EQ(UpdateCalibrationFile(target), CalibrationUpdate_WRITTEN);
+    CalibrationData data;
+    ASSERT_EQ(LoadCalibrationFile(loaded, data), 1);
+    EXPECT_STREQ(data.history[0].date, "manual");
+    EXPECT_STREQ(data.history[1].date, "newest");
+    EXPECT_STREQ(data.history[2].date, "older");
 }
 
 TEST_F(CalibrationFiles, UpdateKeepsTheTrackerBlockOfVersion5) {

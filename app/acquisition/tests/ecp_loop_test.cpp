@@ -159,6 +159,25 @@ TEST_F(EcpLoopTest, AStartedHemisphereSetUpHoldsTheCaptureAndSendsTheHemisphereC
     EXPECT_EQ(hemisphere.back(), 'C');
 }
 
+TEST_F(EcpLoopTest, TheHemisphereCommandsAreSentBeforeTheCaptureEndIsRaised) {
+    SetHemisphereSetting(kHemisphereAutomatic);
+    const std::string init = Joined(BuildTrackerCommandsForHardware());
+    device_.reads = {EcpDeviceDouble::FullField(Field(100)), EcpDeviceDouble::FullField(Field(1)),
+                     EcpDeviceDouble::FullField(Field(2)), EcpDeviceDouble::ShortRead()};
+    device_.afterField = [](std::size_t n) {
+        if (n == 1) StoreWandTrackingState(TrackingState_STARTED);
+    };
+    // The set-up window answers the capture's end at once, as a fast
+    // interface thread may: the commands must already be on their way.
+    SetHardwareEventHandler([](std::int32_t code, std::intptr_t parameter) {
+        if (code == Hardware_LAST_FIELD) HemisphereSetupDone();
+        RecordOnlineStateOrEvent(code, parameter);
+    });
+    ASSERT_EQ(Run(), 1);
+    ASSERT_GT(device_.commands.size(), init.size());
+    EXPECT_EQ(device_.commands.substr(init.size(), 2), "cH");
+}
+
 TEST_F(EcpLoopTest, ATornReadThatEndsTheCaptureLeavesTheHeldFieldForTheHemisphereCommands) {
     // The last field of a held capture stays in the slot at the write count,
     // where the hemisphere step decodes it; the read that ends the capture

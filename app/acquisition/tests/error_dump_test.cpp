@@ -102,7 +102,7 @@ TEST_F(ErrorDumpQueue, TheWriterEmptiesTheQueueWhileDumpsGoOn) {
     EXPECT_EQ(ReadFile(File("SerialNumber")), expected);
 }
 
-TEST_F(ErrorDumpQueue, TheAcquisitionThreadClosesItsDumpsWhenItEnds) {
+TEST_F(ErrorDumpQueue, TheAcquisitionThreadClosesItsDumpsWhenItEndsAndARestartAddsToThem) {
     ResetAcquisitionState();
     SetHardwareTransport(Transport_PARALLEL);
     SetExpectedSerialNumber(345);
@@ -119,11 +119,15 @@ TEST_F(ErrorDumpQueue, TheAcquisitionThreadClosesItsDumpsWhenItEnds) {
     ASSERT_EQ(RunAcquisitionThread(signals, &device, 0), 1);
     EXPECT_EQ(ReadFile(File("FieldFraming")), bad);
 
-    // Closed: the next run's first dump starts the file anew.
+    // The thread started again (after a version mismatch, say) adds to the
+    // run's dumps instead of starting them anew.
     const std::vector<std::uint8_t> later = Marked(9);
+    ASSERT_EQ(RunAcquisitionThread(signals, &device, 0), 1);
     DumpErrorField(FieldDumpKind::FieldFraming, later.data(), later.size());
     CloseErrorDumps();
-    EXPECT_EQ(ReadFile(File("FieldFraming")), later);
+    std::vector<std::uint8_t> both = bad;
+    both.insert(both.end(), later.begin(), later.end());
+    EXPECT_EQ(ReadFile(File("FieldFraming")), both);
 }
 
 TEST_F(ErrorDump, BadFieldsAreAppendedRawPerKind) {

@@ -3,6 +3,7 @@
 // and paint.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -97,7 +98,10 @@ class Harness {
         };
         h.startClickTimer = [this] { clickTimer = true; };
         h.refractionOn = [this] { return refraction; };
-        h.applyRefraction = [this](RawData&, int32_t first) { refractionFirsts.push_back(first); };
+        h.applyRefraction = [this](RawData& raw, int32_t first) {
+            corrections.resize(static_cast<std::size_t>(std::max(raw.NumProfiles, 0)));
+            for (int32_t p = first; p < raw.NumProfiles; ++p) ++corrections[static_cast<std::size_t>(p)];
+        };
     }
 
     // One capture: first field, the fields numbered from `firstNumber`, last field.
@@ -140,7 +144,8 @@ class Harness {
     bool clickTimer = false;
     int32_t fieldNumber = 0;
     int32_t emptyProfileRecords = 0;
-    std::vector<int32_t> pipe, pacedRepaints, refractionFirsts;
+    std::vector<int32_t> pipe, pacedRepaints;
+    std::vector<int32_t> corrections;  // how often each profile was corrected
     std::vector<uint32_t> beeps;
     std::vector<std::string> boxes;
     std::vector<std::pair<ScanWindow, uint32_t>> notices;
@@ -272,16 +277,31 @@ TEST(ScanControl, EndOfCaptureStampsTheHeader) {
     EXPECT_STREQ(header.CalibrationCreated, "Mon Jan  5 10:00:00 2026");
 }
 
-TEST(ScanControl, RefractionCorrectsOnlyProfilesNotCorrectedBefore) {
+TEST(ScanControl, RefractionCorrectsEveryProfileOnceTheLastSweepToo) {
     Harness h;
     h.refraction = true;
     h.Capture(Sweep(0.0f, 6));
-    const int32_t first = h.raw().NumProfiles;
+    h.Capture(Sweep(30.0f, 6) + std::vector<ScriptedField>{PreviewField(40.0f)} + Sweep(50.0f, 6));
+    h.Capture(Sweep(80.0f, 6));
+    ASSERT_EQ(h.raw().NumSweeps, 4);
+    EXPECT_EQ(h.raw().RefractionProfiles, h.raw().NumProfiles);
+    EXPECT_EQ(h.corrections, std::vector<int32_t>(static_cast<std::size_t>(h.raw().NumProfiles), 1));
+}
+
+TEST(ScanControl, ALoadedCorrectedScanKeepsItsProfilesAsTheyAre) {
+    Harness h;
+    h.Capture(Sweep(0.0f, 6));
     h.Capture(Sweep(30.0f, 6));
+    // As the loader leaves a scan saved with the correction.
+    const int32_t loaded = h.raw().NumProfiles;
+    h.raw().RefractionCorrected = 1;
+    h.raw().RefractionProfiles = loaded;
+    h.refraction = true;
     h.Capture(Sweep(60.0f, 6));
-    ASSERT_EQ(h.refractionFirsts.size(), 3u);
-    // Each new sweep corrects the profiles captured since the last one.
-    EXPECT_EQ(h.refractionFirsts, (std::vector<int32_t>{0, 0, first}));
+    ASSERT_GT(h.raw().NumProfiles, loaded);
+    std::vector<int32_t> expected(static_cast<std::size_t>(h.raw().NumProfiles), 1);
+    std::fill(expected.begin(), expected.begin() + loaded, 0);
+    EXPECT_EQ(h.corrections, expected);
 }
 
 TEST(ScanControl, NewSweepDiscardsTheUndoneTail) {

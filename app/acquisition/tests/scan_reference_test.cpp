@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/acquisition/scan_reference.h"
+#include "app/scan/profile_processing.h"
 #include "app/scan/tests/scan_record_fixture.h"
 
 namespace {
@@ -104,12 +105,35 @@ TEST(ScanReference, MoveKeepsWhatTheScreenShows) {
     EXPECT_LE(V3_Distance(screen(view, moved), before), 1e-3f);
 }
 
-TEST(ScanReference, MoveAfterUndoLeavesNothingToRedoAndMovesUndoneStylusItems) {
-    TestScan scan;
-    FillScan(scan, 3, false, Pose(0.0f, 0.0f, {0.0f, 0.0f, 0.0f}));
-    RawData& raw = scan.raw();
-    --raw.NumSweeps;  // the last sweep undone
+// Undoes the last sweep as the sweep undo does, and redoes it.
+void UndoLastSweep(RawData& raw) {
+    --raw.NumSweeps;
     raw.NumProfiles = raw.SweepStartingProfileNo[raw.NumSweeps];
+    raw.NumPoints = raw.SweepFirstPoint[raw.NumSweeps];
+    raw.NumFacets = raw.SweepFirstFacet[raw.NumSweeps];
+}
+void RedoSweep(RawData& raw) {
+    ++raw.NumSweeps;
+    raw.NumProfiles = raw.SweepStartingProfileNo[raw.NumSweeps];
+    raw.NumPoints = raw.SweepFirstPoint[raw.NumSweeps];
+    raw.NumFacets = raw.SweepFirstFacet[raw.NumSweeps];
+}
+
+std::vector<Vec3> ScanPoints(const RawData& raw) {
+    std::vector<Vec3> points;
+    for (int32_t i = 0; i < raw.NumPoints; ++i) points.push_back(raw.Points[i].Vertex);
+    return points;
+}
+
+TEST(ScanReference, MoveAfterUndoMovesTheUndoneSweepsAndStylusItemsForARedo) {
+    const Matrix4 x = Pose(0.0f, 0.0f, {0.0f, 0.0f, 10.0f});
+    TestScan scan, whole;
+    for (TestScan* s : {&scan, &whole}) {
+        FillScan(*s, 3, false, Pose(0.0f, 0.0f, {0.0f, 0.0f, 0.0f}));
+        ASSERT_EQ(Scan_ProcessNewProfiles(s->raw(), 0, 4.0f), kScanProcessOk);
+    }
+    RawData& raw = scan.raw();
+    UndoLastSweep(raw);
     StylusItemList& list = raw.Stylus;
     ASSERT_TRUE(StylusItems_Grow(list));
     for (int i = 0; i < 2; ++i) {
@@ -123,14 +147,44 @@ TEST(ScanReference, MoveAfterUndoLeavesNothingToRedoAndMovesUndoneStylusItems) {
     list.GroupCount = 1;
     ViewSettings view{};
     M4_Identity(view.ViewMatrix);
-    const Matrix4 x = Pose(0.0f, 0.0f, {0.0f, 0.0f, 10.0f});
     Scan_ApplyMoveTransform(raw, x, view);
-    EXPECT_EQ(raw.TotalSweeps, raw.NumSweeps);
-    EXPECT_EQ(raw.TotalProfiles, raw.NumProfiles);
+    Scan_ApplyMoveTransform(whole.raw(), x, view);
     EXPECT_FLOAT_EQ(list.Items[0].Pose[14], 10.0f);
     EXPECT_FLOAT_EQ(list.Items[1].Pose[14], 10.0f);
     EXPECT_EQ(list.ReplaceNeeded, 1);
-    EXPECT_FLOAT_EQ(raw.Profiles[0].Points[0].z, 10.0f);
+    // The redone sweep comes back where the whole scan's moved sweep is.
+    ASSERT_LT(raw.NumSweeps, raw.TotalSweeps);
+    RedoSweep(raw);
+    ASSERT_GT(raw.NumPoints, 0);
+    ASSERT_EQ(raw.NumProfiles, whole.raw().NumProfiles);
+    ExpectNear(AllPoints(raw), AllPoints(whole.raw()), 1e-5f);
+    ExpectNear(ScanPoints(raw), ScanPoints(whole.raw()), 1e-5f);
+    EXPECT_FLOAT_EQ(raw.Profiles[raw.NumProfiles - 1].Points[0].z, 10.0f);
+}
+
+TEST(ScanReference, ChangeAfterUndoMakesTheUndoneSweepsAgainInTheNewFrame) {
+    const Matrix4 reference = Pose(30.0f, 20.0f, {100.0f, -50.0f, 20.0f});
+    TestScan scan, whole;
+    for (TestScan* s : {&scan, &whole}) {
+        FillScan(*s, 3, true, reference);
+        ASSERT_EQ(Scan_ProcessNewProfiles(s->raw(), 0, 4.0f), kScanProcessOk);
+    }
+    RawData& raw = scan.raw();
+    UndoLastSweep(raw);
+    const int32_t liveProfiles = raw.NumProfiles;
+    ViewSettings view{};
+    M4_Identity(view.ViewMatrix);
+    ASSERT_TRUE(ChangeReference(raw, view));
+    EXPECT_EQ(Scan_RemakeDerivedPoints(raw, 0, 4.0f), kScanProcessOk);
+    ASSERT_TRUE(ChangeReference(whole.raw(), view));
+    EXPECT_EQ(Scan_RemakeDerivedPoints(whole.raw(), 0, 4.0f), kScanProcessOk);
+    EXPECT_EQ(raw.NumProfiles, liveProfiles) << "the undone sweep stays undone";
+    RedoSweep(raw);
+    ASSERT_GT(raw.NumPoints, 0);
+    ASSERT_EQ(raw.NumProfiles, whole.raw().NumProfiles);
+    EXPECT_EQ(raw.Profiles[raw.NumProfiles - 1].ReferenceEnabled, 0);
+    ExpectNear(AllPoints(raw), AllPoints(whole.raw()), 1e-4f);
+    ExpectNear(ScanPoints(raw), ScanPoints(whole.raw()), 1e-4f);
 }
 
 TEST(ScanReference, TransmitterMoveMapsOldPosesOntoNewOnes) {

@@ -158,6 +158,7 @@ TEST_F(ScanFileRoundTrip, EveryFieldComesBack) {
     EXPECT_STREQ(b.Header.Corrections.Date[2], "2026-12-01 10:00");
     EXPECT_STREQ(b.Header.CalibrationCreated, "2026-11-30");
     EXPECT_EQ(b.RefractionCorrected, 1);
+    EXPECT_EQ(b.RefractionProfiles, b.NumProfiles) << "a corrected scan was saved with every profile corrected";
     EXPECT_EQ(std::memcmp(&b.Refraction, &a.Refraction, sizeof a.Refraction), 0);
     EXPECT_EQ(b.Timestamp, a.Timestamp);
 

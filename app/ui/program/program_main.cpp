@@ -2,24 +2,16 @@
 // test build that answers the headless checks' read-backs.
 #include "program_main.h"
 
-#include "app/ui/acquisition_link.h"
 #include "app/locale/locale_lookup.h"
 #include "app/locale/locale_loader.h"
 #include "app/base/app_messages.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/brand_package.h"
-#include "app/ui/list_panels_win32.h"
 #include "app/ui/menus_win32.h"
 #include "app/ui/pipe_queue.h"
+#include "app/ui/program_wiring_win32.h"
 #include "app/ui/scan_control_link.h"
-#include "app/ui/scan_document_win32.h"
-#include "app/ui/settings_dialogs_win32.h"
 #include "app/ui/shell_win32.h"
-#include "app/ui/surface_dialogs_win32.h"
-#include "app/ui/surface_library.h"
-#include "app/ui/toolbar_win32.h"
-#include "app/ui/view_mouse_win32.h"
-#include "app/ui/view_window_win32.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -73,19 +65,7 @@ int Program_Main(HINSTANCE instance, int showCommand) {
     InitCommonControlsEx(&controls);
     Accel_Load(instance);
     Shell().accelerators = Accel_Get();
-    Commands_ConnectShell();
-    // The scan document answers the shell's close, start-up file and change hooks.
-    ScanDoc_ConnectShell();
-    View_ConnectShell();
-    // The surface library: bound at start-up, freed with the surfaces, given a loaded scan's fit.
-    SurfaceLibrary_ConnectShell();
-    SurfaceDialogs_ConnectShell();
-    // Scanner acquisition takes its part in the shell before the window starts it.
-    Acquisition_ConnectShell();
-    ViewMouse_ConnectShell();
-    SettingsDialogs_ConnectShell();
-    ListPanels_ConnectShell();
-    Toolbars_ConnectShell();
+    Program_ConnectShell();
     // The branding package appended to this program file, read when the
     // state is reset at window creation and freed when the window closes.
     char programPath[MAX_PATH] = "";

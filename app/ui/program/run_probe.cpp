@@ -443,10 +443,13 @@ int main(int argc, char** argv) {
     if (calibration >= 0) return calibration;
     const int surfaces = RunProbe_SurfacesCommand(argc, argv);
     if (surfaces >= 0) return surfaces;
+    const int scanFile = RunProbe_ScanFileCommand(argc, argv);
+    if (scanFile >= 0) return scanFile;
     std::fprintf(stderr,
                  "usage: tolvaran_run_probe wait <hardware state key> [seconds] | hemisphere [seconds] | "
                  "spacemouse <type> <axis> <value> | status <part> | title | "
                  "close [seconds] | makescan <file> | title <text> | title-key <key> | box <key> | "
-                 "export-dialog | cancel-dialog | surfaces-road <file> <copy> [seconds]\n");
+                 "export-dialog | cancel-dialog | surfaces-road <file> <copy> [seconds] |"
+                 " save-as <file> | scan-file <file>\n");
     return 2;
 }

@@ -26,3 +26,5 @@ int RunProbe_DocumentCommand(int argc, char** argv);
 int RunProbe_CalibrationCommand(int argc, char** argv);
 // surfaces-road <file> <copy> [seconds] (run_probe_surfaces.cpp), likewise.
 int RunProbe_SurfacesCommand(int argc, char** argv);
+// save-as, scan-file (run_probe_scan_file.cpp), likewise.
+int RunProbe_ScanFileCommand(int argc, char** argv);

@@ -1,4 +1,5 @@
 // The menus, accelerators and command dispatch on the real main window.
+#include "app/acquisition/acquisition_settings.h"
 #include "app/files/settings_registry.h"
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
@@ -457,9 +458,16 @@ TEST_F(MenusWin32, HandledCommandsMakeTheirChange) {
         {40181, [&] { g.Stylus.Mode = 0; }, [&] { return g.Stylus.Mode == 1; }},
         {40347, [] { App_CommandSwitches().halvern = true; },
          [&] {
-             return App_CommandSwitches().corvane && !App_CommandSwitches().halvern && g.VideoProcessorRevision == 2;
+             return App_CommandSwitches().corvane && !App_CommandSwitches().halvern && g.VideoProcessorRevision == 2 &&
+                    GetAlternativeTrackerList() == 1;
          }},
-        {40347, [] {}, [] { return !App_CommandSwitches().corvane; }},
+        {40352, [] {},
+         [] {
+             return App_CommandSwitches().halvern && !App_CommandSwitches().corvane && GetAlternativeTrackerList() == 2;
+         }},
+        {40352, [] {}, [] { return !App_CommandSwitches().halvern && GetAlternativeTrackerList() == 0; }},
+        {40347, [] {}, [] { return App_CommandSwitches().corvane && GetAlternativeTrackerList() == 1; }},
+        {40347, [] {}, [] { return !App_CommandSwitches().corvane && GetAlternativeTrackerList() == 0; }},
         {40243, [] { App().selectMode = false; }, [] { return App().selectMode && App().mode == kModeScan; }},
         {40243, [] {}, [] { return !App().selectMode; }},
         {40373, [&] { g.CastInversionMode = 0; }, [&] { return g.CastInversionMode == 1; }},

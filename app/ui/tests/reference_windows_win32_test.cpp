@@ -8,9 +8,11 @@
 #include "app/locale/locale_loader.h"
 #include "app/locale/locale_lookup.h"
 #include "app/scan/geometry.h"
+#include "app/ui/acquisition_link.h"
 #include "app/ui/app_state.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/reference_windows_win32.h"
+#include "app/ui/scan_document.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tests/modal_driver_win32.h"
@@ -245,6 +247,10 @@ TEST_F(ReferenceWindowsWin32, FreezeReceiverAveragesTenPosesAndWaitsForTheTrigge
     ASSERT_EQ(g_questions.size(), 1u) << "one accuracy question, for the full press";
     EXPECT_TRUE(ReceiverFrozen());
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(FrozenReceiverMatrix()[i], pose[i], 1e-5f) << i;
+    // Closing the scan, as New does with the program's services, lets go of it.
+    Acquisition_ConnectShell();
+    EXPECT_EQ(ScanDoc_Unload(0), 1);
+    EXPECT_FALSE(ReceiverFrozen());
 }
 
 TEST_F(ReferenceWindowsWin32, AnsweringNoTakesAnotherPressAndCancellingStops) {
@@ -264,6 +270,11 @@ TEST_F(ReferenceWindowsWin32, AnsweringNoTakesAnotherPressAndCancellingStops) {
 TEST_F(ReferenceWindowsWin32, MoveReceiverMovesTheScanByTheTwoCapturedPoses) {
     SmallScan scan({2});
     for (Profile& p : scan.profiles) M4_Identity(p.ReferenceRxMatrix);
+    RawData* const programScan = App().raw;
+    App().raw = scan.raw;
+    int resets = 0, titles = 0;
+    Shell_Hooks().resetDerivedState = [&] { ++resets; };
+    Shell_Hooks().updateTitle = [&] { ++titles; };
     ViewSettings view{};
     M4_Identity(view.ViewMatrix);
     const Matrix4 before = Pose(0.0f, {0.0f, 0.0f, 0.0f});
@@ -288,6 +299,15 @@ TEST_F(ReferenceWindowsWin32, MoveReceiverMovesTheScanByTheTwoCapturedPoses) {
     EXPECT_NEAR(scan.points[0][1].x, expected.x, 1e-4f);
     EXPECT_NEAR(scan.points[0][1].y, expected.y, 1e-4f);
     EXPECT_NEAR(expected.y, 100.0f, 1e-3f);
+    // The scan counts as changed: a new change time (the extents and the box
+    // follow it), the surfaces of the old frame gone, the title marked.
+    EXPECT_GT(scan.raw->Timestamp, 0.0);
+    EXPECT_EQ(scan.raw->ProcessedChanged, 1);
+    EXPECT_EQ(resets, 1);
+    EXPECT_GE(titles, 1);
+    Shell_Hooks().resetDerivedState = nullptr;
+    Shell_Hooks().updateTitle = nullptr;
+    App().raw = programScan;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tests/modal_driver_win32.h"
+#include "app/ui/view_timings.h"
 #include "sim/calibration_writer.h"
 #include "sim/scenario.h"
 #include "sim/setup.h"
@@ -27,6 +28,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -221,6 +223,21 @@ TEST_F(ScannerDialogsWin32, CalibrationUpdateRewritesTheFile) {
     CalibrationUpdate_Run();
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0].text, "Error updating config file!");
+
+    // With the scanner off no calibration is loaded: the file keeps its
+    // history byte for byte.
+    BeginCalibrationLoad();
+    SetConfigName("Simulated.cfg");
+    std::ifstream in(path, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    g_messages.clear();
+    Driver off({{1312, [](HWND d) { return Press(d, IDOK); }}});
+    CalibrationUpdate_Run();
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0].text, "Error updating config file!");
+    std::ifstream after(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), before);
 }
 
 TEST_F(ScannerDialogsWin32, DiagnosticsShowTheirTextsAndDumpBesideTheProgram) {
@@ -228,6 +245,11 @@ TEST_F(ScannerDialogsWin32, DiagnosticsShowTheirTextsAndDumpBesideTheProgram) {
     GetModuleFileNameA(nullptr, module, sizeof module);
     const fs::path dump = fs::path(module).parent_path() / "ring_dump_test.dat";
     fs::remove(dump);
+    // What the view kept of its paints.
+    View_Timings() = ViewTimings{};
+    ViewTimings_AddPaint(View_Timings(), 2, 0.012, nullptr);
+    ViewTimings_AddPaint(View_Timings(), 2, 0.031, nullptr);
+    ViewTimings_AddPaint(View_Timings(), 3, 0.25, nullptr);
     std::string count, name, graphics;
     Driver driver({{1033, [&](HWND d) {
                         count = ItemText(d, 1031);
@@ -244,7 +266,9 @@ TEST_F(ScannerDialogsWin32, DiagnosticsShowTheirTextsAndDumpBesideTheProgram) {
     EXPECT_TRUE(driver.Finished());
     EXPECT_EQ(count, "50");
     EXPECT_EQ(name, "RingBuff.dat");
-    EXPECT_EQ(graphics.rfind("MinUpdate: 0", 0), 0u) << graphics;
+    EXPECT_EQ(graphics,
+              "MinUpdate: 12\nMaxUpdate: 31\nAveUpdate: 21.50\nRepaintTime:  0.25\nLast CameraDeviation:  0.00\n")
+        << graphics;
     EXPECT_TRUE(fs::exists(dump));
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0].text, "Can't open file");

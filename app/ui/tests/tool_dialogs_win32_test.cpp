@@ -157,7 +157,7 @@ TEST_F(ToolDialogsWin32, RefractionShowsTheOffsetChoiceAndChecksTheIndex) {
             EXPECT_TRUE(g_messages.empty());
             EXPECT_FLOAT_EQ(g.GlassRefractiveIndex, static_cast<float>(std::atof(c.index)));
             EXPECT_FLOAT_EQ(glass.scan.raw->Refraction.RefractiveIndex, g.GlassRefractiveIndex);
-            EXPECT_EQ(ScanControl_Program().refractionDone, 2);
+            EXPECT_EQ(glass.scan.raw->RefractionProfiles, 2);
         } else {
             ASSERT_EQ(g_messages.size(), 1u);
             EXPECT_EQ(g_messages[0].textKey, "ErrorInvalidRefractionIndex");

@@ -20,6 +20,7 @@
 #include "app/ui/view_window_win32.h"
 #include "app/ui/stylus_draw_win32.h"
 #include "app/ui/snapshot_win32.h"
+#include "app/ui/view_timings.h"
 #include "app/files/png_image.h"
 
 #include <windows.h>
@@ -266,7 +267,11 @@ TEST_F(ViewWindowWin32, LevelTwoDrawsOnlyWhatIsNewAndKeepsTheBox) {
     Use(scan);
     RawData& raw = *App().raw;
     raw.NumPoints = scan.firstPoint[1];  // the second row is not there yet
+    View_Timings() = ViewTimings{};
     Redraw();
+    // The diagnostics dialog's figures: a full repaint, then one update.
+    EXPECT_GT(View_Timings().repaintTime, 0.0);
+    EXPECT_EQ(View_Timings().updateCount, 0);
     const double boxTime = raw.ExtentsTime;
     Image before = Front();
     const POINT late = PixelOf(scan.points[7].Vertex);
@@ -277,6 +282,8 @@ TEST_F(ViewWindowWin32, LevelTwoDrawsOnlyWhatIsNewAndKeepsTheBox) {
     EXPECT_FALSE(IsBackground(Pixel(after, late.x, late.y)));
     EXPECT_EQ(raw.ExtentsTime, boxTime);
     EXPECT_EQ(raw.Draw.DrawnPoints, raw.NumPoints);
+    EXPECT_EQ(View_Timings().updateCount, 1);
+    EXPECT_EQ(View_Timings().averageUpdate, View_Timings().minUpdate);
     Image_Free(&before);
     Image_Free(&after);
 }
