@@ -17,6 +17,7 @@
 #include "app/ui/shell_win32.h"
 #include "app/ui/snapshot_win32.h"
 #include "app/ui/stylus_draw_win32.h"
+#include "app/ui/tool_dialogs_win32.h"
 
 #include <commctrl.h>
 #include <malloc.h>
@@ -71,9 +72,7 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
         if (timed) _heapmin();  // a full frame's work is done: give back what it freed
         RawData_ColourPoints(raw, app.view, app.settings);
         if (timed) {
-            Matrix4 frame;
-            M4_Identity(frame);
-            RawData_ComputeExtents(raw, frame);
+            RawData_ComputeExtents(raw, app.view.CoordinateSystem);
             RawData_NumberPointRuns(raw);
             if (raw.StylusChanged) raw.StylusChanged = 0;
         }
@@ -126,9 +125,7 @@ void DrawSurfaceView(HWND window) {
     SurfaceRecord& surface = *app.shownSurface;
     if (app.raw && app.raw->StylusChanged) app.raw->StylusChanged = 0;
     if (NavigationState* nav = Graph_GetNavigation(window)) Nav_ResetDrag(*nav);
-    Matrix4 frame;
-    M4_Identity(frame);
-    Surface_BoundingBox(surface, frame);
+    Surface_BoundingBox(surface, app.view.CoordinateSystem);
     Surface_RefreshPointCache(surface, app.view, app.settings);
     GeneralSettings shown = app.settings;
     if (app.editions.tarrel && app.settings.CombineSweeps == 2) shown.ViewBBox = 1;
@@ -216,6 +213,7 @@ void Graph_OnPaint(HWND window, int32_t level) {
     if (timed) {
         App_ShowWaitStatus(nullptr);
         if (HWND generate = Shell().modeless[kSlotGenerateSurface]) SendMessageA(generate, kMsgPanelRefresh, 0, 0);
+        Extents_Refresh();
         StatusBar_Update();
     }
     EndPaint(window, &paint);

@@ -17,6 +17,7 @@
 #include "app/ui/view_window_win32.h"
 #include "app/ui/stylus_draw_win32.h"
 #include "app/ui/snapshot_win32.h"
+#include "app/ui/tool_dialogs_win32.h"
 #include "app/files/png_image.h"
 
 #include <windows.h>
@@ -47,13 +48,13 @@ struct SyntheticScan {
     std::vector<int32_t> firstPoint, firstFacet, firstProfile;
     RawData raw = {};
 
-    void AddSweep(const std::vector<Vec3>& vertices, bool hidden) {
+    void AddSweep(const std::vector<Vec3>& vertices, bool hidden, uint32_t colour = 0xFFFFFF) {
         if (firstPoint.empty()) firstPoint.push_back(0), firstFacet.push_back(0), firstProfile.push_back(0);
         for (const Vec3& v : vertices) {
             ScanPoint p = {};
             p.Vertex = v;
             p.Normal = {0, 0, 1};
-            p.Colour[0] = p.Colour[1] = p.Colour[2] = 255;
+            for (int k = 0; k < 3; ++k) p.Colour[k] = static_cast<uint8_t>(colour >> (8 * k));
             points.push_back(p);
         }
         SweepRecord s = {};
@@ -138,10 +139,14 @@ class ViewWindowWin32 : public ::testing::Test {
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
         window_ = OpenPlainViewWindow(kBackground, 400, 360);
         savedRaw_ = App().raw;
+        Accel_Load(GetModuleHandleA(nullptr));  // as the program's start-up loads them
+        Shell().accelerators = Accel_Get();
     }
     static void TearDownTestSuite() {
         App().raw = savedRaw_;
         CloseShellWindow(window_);
+        Accel_Destroy();
+        Shell().accelerators = nullptr;
     }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);
@@ -149,6 +154,7 @@ class ViewWindowWin32 : public ::testing::Test {
         g_messages.clear();
         AppState& app = App();
         M4_Identity(app.view.ViewMatrix);
+        M4_Identity(app.view.CoordinateSystem);
         app.view.ViewOrigin = {0, 0, 0};
         app.view.ZoomFactor = 1;
         app.view.DisplayType = 0;
@@ -212,6 +218,135 @@ TEST_F(ViewWindowWin32, EveryVisibleVertexLandsOnADrawnPixelAndTheHiddenSweepDra
     EXPECT_EQ(hidden, 0);
     EXPECT_TRUE(g_messages.empty());
     Image_Free(&image);
+}
+
+// A key pressed on the program window as the user presses it, through the
+// message loop's accelerators.
+void PressKey(UINT key, bool control) {
+    BYTE keys[256] = {};
+    if (control) keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+    keys[key] = 0x80;
+    SetKeyboardState(keys);
+    PostMessageA(Shell().main, WM_KEYDOWN, key, 1);
+    PumpShellMessages(3, 5);
+    BYTE none[256] = {};
+    SetKeyboardState(none);
+}
+
+// Three rods along the box's axes, red x, green y, blue z, from near the
+// origin outwards; where each is drawn tells from which side the view looks.
+struct AxisRods {
+    SyntheticScan scan;
+    AxisRods() {
+        const uint32_t colours[3] = {0x0000FF, 0x00FF00, 0xFF0000};
+        for (int axis = 0; axis < 3; ++axis) {
+            std::vector<Vec3> rod;
+            for (int i = 10; i <= 70; ++i)
+                rod.push_back({axis == 0 ? i : 0.0f, axis == 1 ? i : 0.0f, axis == 2 ? i : 0.0f});
+            scan.AddSweep(rod, false, colours[axis]);
+        }
+    }
+};
+
+struct ScreenDirection {
+    double x, y;  // to the right and down the screen; (0, 0): seen end-on
+};
+
+// Where a rod of one colour runs from the origin's pixel, on the screen.
+ScreenDirection RodDirection(const Image& image, int axis, POINT origin) {
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.pixels + (static_cast<size_t>(y) * image.width + x) * 4;
+            if (p[axis] < 200 || p[(axis + 1) % 3] > 60 || p[(axis + 2) % 3] > 60) continue;
+            sx += x;
+            sy += y;
+            ++n;
+        }
+    }
+    if (n == 0) return {99, 99};
+    const double dx = sx / n - origin.x, dy = sy / n - origin.y, length = std::hypot(dx, dy);
+    if (length < 4) return {0, 0};
+    return {dx / length, dy / length};
+}
+
+// F1 to F3 and the menu's other sides show the box from that side, whatever
+// the view was; the edition's anterior, inferior and left lateral views are
+// its front, bottom and left.
+TEST_F(ViewWindowWin32, EachSideCommandShowsTheBoxFromThatSide) {
+    AxisRods rods;
+    Use(rods.scan);
+    struct Case {
+        WORD id;
+        UINT key;  // the accelerator's key, or 0 for the menu command
+        ScreenDirection x, y, z;
+    } const cases[] = {
+        {40307, VK_F1, {1, 0}, {0, -1}, {0, 0}}, {40313, 0, {-1, 0}, {0, -1}, {0, 0}},
+        {40315, VK_F2, {1, 0}, {0, 0}, {0, -1}}, {40314, 0, {1, 0}, {0, 0}, {0, 1}},
+        {40308, VK_F3, {0, 0}, {0, -1}, {1, 0}}, {40309, 0, {0, 0}, {0, -1}, {-1, 0}},
+        {40219, 0, {1, 0}, {0, -1}, {0, 0}},     {40224, 0, {1, 0}, {0, 0}, {0, -1}},
+        {40221, 0, {0, 0}, {0, -1}, {1, 0}},
+    };
+    AppState& app = App();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        Matrix4 a, b;
+        M4_MakeRotationX(25, a);
+        M4_MakeRotationY(40, b);
+        M4_Multiply(a, b, app.view.ViewMatrix);
+        Redraw();
+        if (c.key) {
+            PressKey(c.key, false);
+        } else {
+            PostMessageA(window_, WM_COMMAND, c.id, 0);
+            PumpShellMessages(3, 5);
+        }
+        Redraw();
+        Image image = Front();
+        const POINT origin = PixelOf({0, 0, 0});
+        const ScreenDirection expected[3] = {c.x, c.y, c.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            const ScreenDirection seen = RodDirection(image, axis, origin);
+            EXPECT_NEAR(seen.x, expected[axis].x, 0.05) << "axis " << axis;
+            EXPECT_NEAR(seen.y, expected[axis].y, 0.05) << "axis " << axis;
+        }
+        Image_Free(&image);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// Ctrl+F2 makes the present view the inferior one: after Home the inferior
+// view shows the rods as they were, and the box is drawn in the new frame.
+TEST_F(ViewWindowWin32, SetInferiorViewKeepsTheViewForTheInferiorCommand) {
+    AxisRods rods;
+    Use(rods.scan);
+    AppState& app = App();
+    app.factoryMenuShown = true;  // the edition's keys
+    Matrix4 a, b;
+    M4_MakeRotationX(-35, a);
+    M4_MakeRotationZ(50, b);
+    M4_Multiply(a, b, app.view.ViewMatrix);
+    Redraw();
+    Image set = Front();
+    ScreenDirection before[3];
+    for (int axis = 0; axis < 3; ++axis) before[axis] = RodDirection(set, axis, PixelOf({0, 0, 0}));
+    PressKey(VK_F2, true);
+    PostMessageA(window_, WM_COMMAND, 40010, 0);
+    PumpShellMessages(3, 5);
+    PostMessageA(window_, WM_COMMAND, 40224, 0);
+    PumpShellMessages(3, 5);
+    app.factoryMenuShown = false;
+    Redraw();
+    Image again = Front();
+    for (int axis = 0; axis < 3; ++axis) {
+        const ScreenDirection seen = RodDirection(again, axis, PixelOf({0, 0, 0}));
+        EXPECT_NEAR(seen.x, before[axis].x, 0.05) << "axis " << axis;
+        EXPECT_NEAR(seen.y, before[axis].y, 0.05) << "axis " << axis;
+    }
+    Image_Free(&set);
+    Image_Free(&again);
+    EXPECT_TRUE(g_messages.empty());
 }
 
 TEST_F(ViewWindowWin32, QueuedRequestsCollapseIntoOnePaintAtTheHighestLevel) {
@@ -734,4 +869,80 @@ TEST_F(ViewWindowWin32, TheListHidesSweepsInTheViewAndARecreatedViewKeepsItsList
     RemoveStylusListListener();
     EXPECT_EQ(Graph_GetNavigation(Shell().view)->listeners.size(), before.size() - 2);
     App().raw = savedRaw_;
+}
+
+// ---- The Extents window ------------------------------------------------------------
+
+namespace {
+
+std::string ExtentsText(int control) {
+    char text[64] = "";
+    GetDlgItemTextA(Shell().modeless[kSlotExtents], control, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ExtentsTexts() {
+    return {ExtentsText(kExtentsX), ExtentsText(kExtentsY), ExtentsText(kExtentsZ), ExtentsText(kExtentsXUnit)};
+}
+
+}  // namespace
+
+// With ShowExtents set the program starts with the window shown; its lengths
+// follow the growing scan at each full paint, the box's frame after Ctrl+B,
+// the units switch and a scan with nothing left in it.
+TEST(ExtentsWindowWin32, ShownAtStartUpAndFollowsTheScanTheFrameAndTheUnits) {
+    Locale_Load();
+    App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
+    g_messages.clear();
+    HWND window = OpenShellWindow([](DWORD) {
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ShowExtents", 1);
+    });
+    ASSERT_NE(window, nullptr);
+    HWND extents = Shell().modeless[kSlotExtents];
+    ASSERT_TRUE(extents && IsWindow(extents));
+    EXPECT_TRUE(IsWindowVisible(extents));
+    EXPECT_EQ(GetWindow(extents, GW_OWNER), window);
+
+    AppState& app = App();
+    RawData* saved = app.raw;
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);    // x from -40 to 0
+    scan.AddSweep(Row(25, 9), false);   // to 40, and 25 mm up
+    app.raw = scan.Attach();
+    app.mode = kModeScan;
+    M4_Identity(app.view.ViewMatrix);
+    M4_Identity(app.view.CoordinateSystem);
+    RawData& raw = *app.raw;
+    raw.NumSweeps = 1;  // the second sweep is not there yet
+    raw.NumPoints = scan.firstPoint[1];
+    const auto paint = [] {
+        SendMessageA(Shell().view, WM_PAINT, 0, 3);
+        PumpShellMessages(2, 5);
+    };
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"40.0", "0.0", "0.0", "mm"}));
+    raw.NumSweeps = 2;
+    raw.NumPoints = scan.firstPoint[2];
+    raw.Timestamp += 1;
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"80.0", "25.0", "0.0", "mm"}));
+
+    // A quarter turn about the view axis, then Set Bounding Box To View.
+    M4_MakeRotationZ(90, app.view.ViewMatrix);
+    SendMessageA(window, WM_COMMAND, 40292, 0);
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"25.0", "80.0", "0.0", "mm"}));
+
+    SendMessageA(window, WM_COMMAND, 40390, 0);
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"0.98", "3.15", "0.00", "in"}));
+    SendMessageA(window, WM_COMMAND, 40389, 0);
+    EXPECT_EQ(ExtentsText(kExtentsX), "25.0");
+
+    raw.NumSweeps = raw.NumPoints = 0;  // the scan cleared
+    raw.Timestamp += 1;
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"0.0", "0.0", "0.0", "mm"}));
+    app.raw = saved;
+    CloseShellWindow(window);
+    EXPECT_TRUE(g_messages.empty());
 }
