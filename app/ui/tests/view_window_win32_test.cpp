@@ -632,6 +632,34 @@ TEST_F(ViewWindowWin32, PickingTellsGroupsThatShareAStencilValueApartAndReachesT
     App().raw->Stylus = StylusItemList();
 }
 
+// Stylus Undo takes the last group back: a pick where it stood finds nothing,
+// also when it was the only one.
+TEST_F(ViewWindowWin32, AnItemTakenBackByUndoIsPickedNoMore) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    App().settings.Stylus.PointMarker = 0;
+    App().advanced.PixelSize = 0.3125f;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    PickScene scene;
+    scene.Add(0, 80, 60, w, h);
+    scene.Add(1, 160, 60, w, h);
+    scene.Attach(*App().raw);
+    Redraw();
+    ASSERT_EQ(Graph_Pick(Shell().view, 160, 60), 1);
+    ASSERT_EQ(Graph_Pick(Shell().view, 80, 60), 0);
+    for (int left : {1, 0}) {
+        SendMessageA(window_, WM_COMMAND, 40200, 0);
+        PumpShellMessages(3, 5);
+        EXPECT_EQ(App().raw->Stylus.VisibleCount, left);
+        EXPECT_EQ(Graph_Pick(Shell().view, 160, 60), -1);
+        EXPECT_EQ(Graph_Pick(Shell().view, 80, 60), left ? 0 : -1);
+    }
+    EXPECT_TRUE(g_messages.empty());
+    App().raw->Stylus = StylusItemList();
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
