@@ -3,6 +3,7 @@
 #include "app/acquisition/profile_line_log.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/graph_window_win32.h"
+#include "app/ui/input_handlers.h"
 #include "app/ui/navigation.h"
 #include "app/ui/stylus_draw_win32.h"
 
@@ -338,6 +339,22 @@ void DrawWandLines(const RawData& raw, const Vec3& origin, uint8_t r, uint8_t g,
     glEnd();
 }
 
+// The point cursor of Goto Point: a square of 7 pixels in the background's
+// complement, drawn over everything so that it is seen inside the cloud.
+void DrawPointCursor(const GeneralSettings& settings, const RawData& raw) {
+    const PointCursor& cursor = App_PointCursor();
+    if (!cursor.placed || cursor.profile >= raw.NumProfiles) return;
+    glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glPointSize(7);
+    Colour3(Complement(settings.BackgroundColour));
+    glBegin(GL_POINTS);
+    glVertex3fv(&cursor.position.x);
+    glEnd();
+    glPopAttrib();
+}
+
 // The box's twelve edges, each from the corner without to the corner with
 // one axis bit; the edges leaving the axis corners in red, green and blue.
 void DrawBox(const GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
@@ -433,6 +450,7 @@ void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, c
     }
     if (full && settings.ViewBBox && raw.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
         DrawBox(record, settings, view, raw.Extents);
+    if (full && !record.captureRequested) DrawPointCursor(settings, raw);
     Graph_DrawStylusItems(record, settings, raw.Stylus, true, false);
     if (full) DrawOverlayImage(record);
 }

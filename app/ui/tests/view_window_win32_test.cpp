@@ -7,6 +7,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/graph_window_win32.h"
+#include "app/ui/input_handlers.h"
 #include "app/ui/list_panels_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/scan_edit.h"
@@ -658,6 +659,47 @@ TEST_F(ViewWindowWin32, AnItemTakenBackByUndoIsPickedNoMore) {
     }
     EXPECT_TRUE(g_messages.empty());
     App().raw->Stylus = StylusItemList();
+}
+
+// Goto Next Point puts the point cursor on the next point of the profiles,
+// and the view shows it there: a square in the background's complement,
+// gone from the point it left.
+TEST_F(ViewWindowWin32, GotoNextPointShowsThePointCursorWhereItMovedTo) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 6), false);
+    Use(scan);
+    std::vector<Vec3> measured = Row(0, 6);
+    Profile profile = {};
+    profile.NumPoints = static_cast<int32_t>(measured.size());
+    profile.Points = measured.data();
+    RawData& raw = *App().raw;
+    raw.Profiles = &profile;
+    raw.NumProfiles = 1;  // processed already: no profile is waiting
+    App_PointCursor() = PointCursor();
+    Redraw();
+    const auto cursorAt = [](const Image& image, POINT p) {
+        int hits = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const uint8_t* c = Pixel(image, p.x + dx, p.y + dy);
+                hits += c[0] == 0xEF && c[1] == 0xDF && c[2] == 0xBF;
+            }
+        return hits == 25;
+    };
+    Image none = Front();
+    for (const Vec3& v : measured) EXPECT_FALSE(cursorAt(none, PixelOf(v)));
+    Image_Free(&none);
+    for (int point : {1, 2}) {
+        SendMessageA(window_, WM_COMMAND, 40295, 0);
+        PumpShellMessages(3, 5);
+        Redraw();
+        Image image = Front();
+        for (int i = 0; i < static_cast<int>(measured.size()); ++i)
+            EXPECT_EQ(cursorAt(image, PixelOf(measured[i])), i == point) << point << " " << i;
+        Image_Free(&image);
+    }
+    App_PointCursor() = PointCursor();
+    EXPECT_TRUE(g_messages.empty());
 }
 
 std::string TooltipText() {
