@@ -6,6 +6,7 @@
 #include "app/ui/input_handlers.h"
 #include "app/ui/navigation.h"
 #include "app/ui/stylus_draw_win32.h"
+#include "app/ui/tracker_glyphs_win32.h"
 
 #include <GL/gl.h>
 
@@ -444,6 +445,7 @@ void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, c
     if (raw.Points && HasSweepTables(raw)) {
         DrawScanGeometry(record, settings, view, raw, full);
         if (view.Options & 1) DrawNormals(settings, raw, full);
+        Graph_DrawTrackerGlyphs(settings, raw);
         DrawLabels(record, view, raw, full);
         if (view.Options & 128) DrawWandLines(raw, {0, 0, -120}, 0, 255, 0);
         if (view.Options & 256) DrawWandLines(raw, {-60, 0, 0}, 255, 0, 0);

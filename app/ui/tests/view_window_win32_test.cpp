@@ -702,6 +702,68 @@ TEST_F(ViewWindowWin32, GotoNextPointShowsThePointCursorWhereItMovedTo) {
     EXPECT_TRUE(g_messages.empty());
 }
 
+// View > Tracker Positions: the wand's glyphs in blue where the wand stood
+// for each profile, the transmitter's in green and the reference receiver's
+// axes in red at the origin, each only while its item is ticked.
+TEST_F(ViewWindowWin32, TrackerPositionsDrawTheirGlyphsWhereTheTrackerStood) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 6), false);
+    scan.firstProfile = {0, 3};
+    Use(scan);
+    App().advanced.PixelSize = 0.3125f;
+    std::vector<Vec3> profilePoints = Row(-30, 6);
+    Profile profiles[3] = {};
+    const Vec3 wandAt[3] = {{-25, 25, 0}, {0, 25, 0}, {25, 25, 0}};
+    for (int k = 0; k < 3; ++k) {
+        profiles[k].NumPoints = 2;
+        profiles[k].Points = profilePoints.data() + 2 * k;
+        M4_Identity(profiles[k].ReferenceRxMatrix);
+        M4_MakeTranslation(wandAt[k], profiles[k].WandRxMatrix);
+    }
+    RawData& raw = *App().raw;
+    raw.Profiles = profiles;
+    raw.NumProfiles = 3;  // processed already: no profile is waiting
+    GeneralSettings& g = App().settings;
+    g.ViewWandPosition = g.ViewTransmitterPosition = g.ViewReferencePosition = 0;
+    // Pixels within 16 of a place (the cube is 25 wide) whose one channel stands out.
+    const auto glyphNear = [](const Image& image, POINT at, int channel) {
+        int hits = 0;
+        for (int y = at.y - 16; y <= at.y + 16; ++y)
+            for (int x = at.x - 16; x <= at.x + 16; ++x) {
+                if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
+                const uint8_t* p = Pixel(image, x, y);
+                hits += p[channel] - std::max(p[(channel + 1) % 3], p[(channel + 2) % 3]) > 60;
+            }
+        return hits;
+    };
+    const struct {
+        WORD id;
+        int channel;
+        std::vector<Vec3> places;
+    } cases[] = {
+        {40334, 2, {wandAt[0], wandAt[1], wandAt[2]}},
+        {40332, 1, {{0, 0, 0}}},
+        {40333, 0, {{0, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        Redraw();
+        Image before = Front();
+        for (const Vec3& place : c.places) EXPECT_EQ(glyphNear(before, PixelOf(place), c.channel), 0);
+        SendMessageA(window_, WM_COMMAND, c.id, 0);
+        PumpShellMessages(3, 5);
+        Redraw();
+        Image after = Front();
+        for (const Vec3& place : c.places)
+            EXPECT_GT(glyphNear(after, PixelOf(place), c.channel), 0) << place.x << " " << place.y;
+        SendMessageA(window_, WM_COMMAND, c.id, 0);  // off again
+        PumpShellMessages(3, 5);
+        Image_Free(&before);
+        Image_Free(&after);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
