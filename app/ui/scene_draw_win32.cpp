@@ -15,11 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 
-SceneFlags& Scene_Flags() {
-    static SceneFlags flags;
-    return flags;
-}
-
 namespace {
 
 void Colour3(uint32_t c) { glColor3ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
@@ -450,7 +445,7 @@ void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, c
         if (view.Options & 128) DrawWandLines(raw, {0, 0, -120}, 0, 255, 0);
         if (view.Options & 256) DrawWandLines(raw, {-60, 0, 0}, 255, 0, 0);
     }
-    if (full && settings.ViewBBox && raw.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
+    if (full && settings.ViewBBox && raw.ExtentsValid && !settings.MarkWithMouse && !record.captureRequested)
         DrawBox(record, settings, view, raw.Extents);
     if (full && !record.captureRequested) DrawPointCursor(settings, raw);
     Graph_DrawStylusItems(record, settings, raw.Stylus, true, false);
@@ -658,7 +653,7 @@ void DrawSurfaceFrame(GraphWindowRecord& record, const GeneralSettings& settings
             glEnd();
         }
     }
-    if (settings.ViewBBox && surface.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
+    if (settings.ViewBBox && surface.ExtentsValid && !settings.MarkWithMouse && !record.captureRequested)
         DrawBox(record, settings, view, surface.Extents);
     if (stylus) Graph_DrawStylusItems(record, settings, *stylus, false, surface.Inverted != 0);
 }

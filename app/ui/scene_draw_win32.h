@@ -13,11 +13,6 @@
 
 #include <cstdint>
 
-// Whether the marker mode hides the box; kept by the program.
-struct SceneFlags {
-    bool markerMode = false;
-};
-SceneFlags& Scene_Flags();
 
 int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
 int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);

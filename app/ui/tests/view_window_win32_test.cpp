@@ -764,6 +764,30 @@ TEST_F(ViewWindowWin32, TrackerPositionsDrawTheirGlyphsWhereTheTrackerStood) {
     EXPECT_TRUE(g_messages.empty());
 }
 
+// While the mouse marks stylus points the box is not drawn, so that a mark
+// is never placed on the box's depth in mid-air; leaving the mode brings it
+// back.
+TEST_F(ViewWindowWin32, MarkWithMouseHidesTheBox) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 9), false);
+    scan.AddSweep(Row(30, 9), false);
+    Use(scan);
+    App().settings.ViewBBox = 1;
+    App().settings.MarkWithMouse = 0;
+    Redraw();
+    const POINT edge = PixelOf({-40, 0, 0});  // on the box's edge, between the rows
+    for (int marking : {1, 0}) {
+        SendMessageA(window_, WM_COMMAND, 40368, 0);
+        PumpShellMessages(3, 5);
+        ASSERT_EQ(App().settings.MarkWithMouse, marking);
+        Redraw();
+        Image image = Front();
+        EXPECT_EQ(IsBackground(Pixel(image, edge.x, edge.y)), marking == 1) << marking;
+        Image_Free(&image);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
