@@ -141,11 +141,15 @@ void SetColourMode(int32_t mode, WORD id) {
     Repaint();
 }
 
+// The display options word as the view draws it and scan files keep it.
+constexpr uint32_t kOptionNormals = 1;
+constexpr uint32_t kOptionEdges = 2;
+
 void SetDisplay(int32_t type, bool edges) {
     if (edges)
-        V().Options |= 4;
+        V().Options |= kOptionEdges;
     else
-        V().Options &= ~4u;
+        V().Options &= ~kOptionEdges;
     V().DisplayType = type;
     Repaint();
 }
@@ -433,7 +437,7 @@ bool DocumentAndViewCommand(WORD id) {
             SetDisplay(2, true);
             return true;
         case 40078:
-            ToggleOption(2);
+            ToggleOption(kOptionNormals);
             Repaint();
             return true;
         case 40281:

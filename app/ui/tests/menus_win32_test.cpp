@@ -400,14 +400,14 @@ TEST_F(MenusWin32, HandledCommandsMakeTheirChange) {
     const Case cases[] = {
         {40011,
          [&] {
-             v.Options = 4;
+             v.Options = 2;
              v.DisplayType = 2;
          },
-         [&] { return v.DisplayType == 0 && !(v.Options & 4); }},
+         [&] { return v.DisplayType == 0 && !(v.Options & 2); }},
         {40013, [] {}, [&] { return v.DisplayType == 1; }},
-        {40014, [] {}, [&] { return v.DisplayType == 2 && !(v.Options & 4); }},
-        {40015, [] {}, [&] { return v.DisplayType == 2 && (v.Options & 4); }},
-        {40078, [&] { v.Options = 0; }, [&] { return v.Options == 2; }},
+        {40014, [] {}, [&] { return v.DisplayType == 2 && !(v.Options & 2); }},
+        {40015, [] {}, [&] { return v.DisplayType == 2 && (v.Options & 2); }},
+        {40078, [&] { v.Options = 0; }, [&] { return v.Options == 1; }},
         {40120, [] {}, [&] { return g.Movement == 1; }},
         {40122, [] {}, [&] { return g.Movement == 3; }},
         {40064, [] {}, [] { return App().mode == kModePreview; }},

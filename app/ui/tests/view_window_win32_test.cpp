@@ -514,6 +514,39 @@ TEST_F(ViewWindowWin32, BoxOnFullFramesOnlyAndSnapshotsHoldTheCloudWithoutIt) {
 
 int Brightness(const uint8_t* p) { return p[0] + p[1] + p[2]; }
 
+// View > Solid With Edges draws the facets' black edges over the solid that
+// View > Solid draws; View > Normals adds the normals and no edges.
+TEST_F(ViewWindowWin32, SolidWithEdgesDrawsTheEdgesAndNormalsDoNot) {
+    SyntheticScan scan;
+    scan.AddSphere({0, 0, 0}, 40, 12, 16);
+    Use(scan);
+    const auto blackPixels = [](const Image& image) {
+        int n = 0;
+        for (int i = 0; i < image.width * image.height; ++i) {
+            const uint8_t* p = image.pixels + static_cast<size_t>(i) * 4;
+            n += p[0] < 8 && p[1] < 8 && p[2] < 8;
+        }
+        return n;
+    };
+    const auto shown = [&](std::initializer_list<WORD> commands) {
+        App().view.Options = 0;
+        for (WORD id : commands) {
+            SendMessageA(window_, WM_COMMAND, id, 0);
+            PumpShellMessages(3, 5);
+        }
+        Redraw();
+        Image image = Front();
+        const int n = blackPixels(image);
+        Image_Free(&image);
+        return n;
+    };
+    const int solid = shown({40014});
+    EXPECT_GT(shown({40015}), solid + 200);
+    const int normals = shown({40014, 40078});
+    EXPECT_EQ(normals, solid);
+    EXPECT_TRUE(g_messages.empty());
+}
+
 TEST_F(ViewWindowWin32, ALitSphereIsBrighterTowardsTheLightInEachShadedType) {
     SyntheticScan scan;
     scan.AddSphere({0, 0, 0}, 40, 24, 32);
