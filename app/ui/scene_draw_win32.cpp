@@ -259,6 +259,13 @@ bool PointSweepVisible(const RawData& raw, int32_t i, int32_t& s) {
     return s < raw.NumSweeps && !SweepHidden(raw, s);
 }
 
+// The same walk over profiles, for profiles numbered upwards from 0.
+bool ProfileSweepVisible(const RawData& raw, int32_t p, int32_t& s) {
+    if (!raw.SweepStartingProfileNo) return false;
+    while (s < raw.NumSweeps && p >= raw.SweepStartingProfileNo[s + 1]) ++s;
+    return s < raw.NumSweeps && !SweepHidden(raw, s);
+}
+
 void DrawNormals(const GeneralSettings& settings, const RawData& raw, bool full) {
     Colour3(((~(settings.ForegroundColour + settings.BackgroundColour)) & 0xFFFFFF) >> 1);
     glDisable(GL_LIGHTING);
@@ -287,9 +294,8 @@ void DrawLabels(const GraphWindowRecord& record, const ViewSettings& view, const
         int32_t point = 0;
         int32_t s = 0;
         for (int32_t p = 0; p < raw.NumProfiles; ++p) {
-            while (s < raw.NumSweeps && p >= raw.SweepStartingProfileNo[s + 1]) ++s;
             const Profile& profile = raw.Profiles[p];
-            const bool visible = s < raw.NumSweeps && !SweepHidden(raw, s) && profile.Points;
+            const bool visible = ProfileSweepVisible(raw, p, s) && profile.Points;
             if (visible && (o & 32)) {
                 glColor3ub(255, 255, 0);
                 for (int32_t k = 0; k < profile.NumPoints; ++k) Label(record, profile.Points[k], "%d:%d", p, k);
@@ -313,15 +319,16 @@ void DrawLabels(const GraphWindowRecord& record, const ViewSettings& view, const
 }
 
 // Lines from a point fixed in the wand's frame (the camera or the laser) to
-// the first and last point of each profile.
+// the first and last point of each profile of the visible sweeps.
 void DrawWandLines(const RawData& raw, const Vec3& origin, uint8_t r, uint8_t g, uint8_t b) {
     if (!raw.Profiles) return;
     glDisable(GL_LIGHTING);
     glColor3ub(r, g, b);
     glBegin(GL_LINES);
+    int32_t s = 0;
     for (int32_t p = 0; p < raw.NumProfiles; ++p) {
         const Profile& profile = raw.Profiles[p];
-        if (profile.NumPoints <= 0 || !profile.Points) continue;
+        if (!ProfileSweepVisible(raw, p, s) || profile.NumPoints <= 0 || !profile.Points) continue;
         Matrix4 inverseReference, m;
         M4_InvertRigid(profile.ReferenceRxMatrix, inverseReference);
         M4_Multiply(inverseReference, profile.WandRxMatrix, m);

@@ -821,6 +821,49 @@ TEST_F(ViewWindowWin32, MarkWithMouseHidesTheBox) {
     EXPECT_TRUE(g_messages.empty());
 }
 
+// Show Laser Positions joins the laser to each profile of the shown sweeps
+// only: a hidden sweep keeps its lines hidden too.
+TEST_F(ViewWindowWin32, LaserPositionsLeaveOutHiddenSweeps) {
+    SyntheticScan scan;
+    const std::vector<Vec3> shownRow = {{-20, 20, 0}, {-10, 20, 0}}, hiddenRow = {{20, 20, 0}, {30, 20, 0}};
+    scan.AddSweep(shownRow, false);
+    scan.AddSweep(hiddenRow, true);
+    scan.firstProfile = {0, 1, 2};
+    Use(scan);
+    std::vector<Vec3> a = shownRow, b = hiddenRow;
+    Profile profiles[2] = {};
+    profiles[0].NumPoints = profiles[1].NumPoints = 2;
+    profiles[0].Points = a.data();
+    profiles[1].Points = b.data();
+    // The laser stands at (-60, 0, 0) of the wand's frame.
+    M4_MakeTranslation({0, -20, 0}, profiles[0].WandRxMatrix);
+    M4_MakeTranslation({80, -20, 0}, profiles[1].WandRxMatrix);
+    M4_Identity(profiles[0].ReferenceRxMatrix);
+    M4_Identity(profiles[1].ReferenceRxMatrix);
+    RawData& raw = *App().raw;
+    raw.Profiles = profiles;
+    raw.NumProfiles = 2;  // processed already: no profile is waiting
+    SendMessageA(window_, WM_COMMAND, 40272, 0);
+    PumpShellMessages(3, 5);
+    ASSERT_EQ(App().view.Options, 0x100u);
+    Redraw();
+    Image image = Front();
+    const auto redNear = [&](const Vec3& at) {
+        const POINT p = PixelOf(at);
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const uint8_t* c = Pixel(image, p.x + dx, p.y + dy);
+                if (c[0] > 200 && c[1] < 60 && c[2] < 60) return true;
+            }
+        return false;
+    };
+    EXPECT_TRUE(redNear({-40, 0, 0}));  // halfway from the laser to the shown profile's first point
+    EXPECT_FALSE(redNear({20, 0, 0}));  // the same for the hidden one
+    Image_Free(&image);
+    App().view.Options = 0;
+    EXPECT_TRUE(g_messages.empty());
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
