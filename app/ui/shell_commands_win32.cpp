@@ -29,4 +29,5 @@ void Commands_ConnectShell() {
         RemoveStylusListListener();
     };
     Shell_Hooks().updateMenuStates = Menu_UpdateStates;
+    Shell_Hooks().markingLeft = [] { MarkerDialog_Show(false); };
 }

@@ -76,6 +76,15 @@ class DialogsWin32 : public ::testing::Test {
         g_commands.clear();
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
         Shell().instance = GetModuleHandleA(nullptr);
+        // The program's dialog class, as its start-up registers it (the Mark
+        // with Mouse window is of it).
+        WNDCLASSEXA dialogClass = {};
+        dialogClass.cbSize = sizeof dialogClass;
+        dialogClass.lpfnWndProc = KorvDialog_WndProc;
+        dialogClass.cbWndExtra = DLGWINDOWEXTRA;
+        dialogClass.hInstance = Shell().instance;
+        dialogClass.lpszClassName = "KorvDialog";
+        RegisterClassExA(&dialogClass);
         owner_ = modal_driver::MakeOwner("DialogsTestOwner", OwnerProc, 50, 50, 400, 300);
         Shell().main = owner_;
     }

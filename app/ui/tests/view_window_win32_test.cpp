@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -861,6 +862,47 @@ TEST_F(ViewWindowWin32, LaserPositionsLeaveOutHiddenSweeps) {
     EXPECT_FALSE(redNear({20, 0, 0}));  // the same for the hidden one
     Image_Free(&image);
     App().view.Options = 0;
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// The Mark with Mouse window is one of the program's dialogs, stands at the
+// view's top-left corner, and goes when the mode is left by Escape or by a
+// mode switch.
+TEST_F(ViewWindowWin32, TheMarkWithMouseWindowStandsOnTheViewAndGoesWithTheMode) {
+    HWND marker = Shell().markerDialog;
+    ASSERT_NE(marker, nullptr);
+    char name[64] = "";
+    GetClassNameA(marker, name, sizeof name);
+    EXPECT_STREQ(name, "KorvDialog");
+    POINT corner = {0, 0};
+    ClientToScreen(Shell().view, &corner);
+    RECT at;
+    GetWindowRect(marker, &at);
+    EXPECT_EQ(at.left, corner.x);
+    EXPECT_EQ(at.top, corner.y);
+    App().settings.MarkWithMouse = 0;
+    const struct {
+        const char* how;
+        std::function<void()> leave;
+    } cases[] = {
+        {"Escape", [] { PressKey(VK_ESCAPE, false); }},
+        {"camera view", [] {
+             SendMessageA(Shell().main, WM_COMMAND, 40064, 0);
+             PumpShellMessages(3, 5);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        App().mode = kModeScan;
+        SendMessageA(window_, WM_COMMAND, 40368, 0);
+        PumpShellMessages(3, 5);
+        ASSERT_EQ(App().settings.MarkWithMouse, 1);
+        EXPECT_TRUE(IsWindowVisible(marker));
+        c.leave();
+        EXPECT_EQ(App().settings.MarkWithMouse, 0);
+        EXPECT_FALSE(IsWindowVisible(marker));
+    }
+    App().mode = kModeScan;
     EXPECT_TRUE(g_messages.empty());
 }
 
