@@ -377,7 +377,11 @@ bool DocumentAndViewCommand(WORD id) {
             if (app.selectMode) {
                 App_LeaveMouseModes();
             } else {
-                App_SetMode(kModeScan);
+                // Selecting works on the sweeps: the view switches to them.
+                if (app.mode != kModeScan) {
+                    App_SetMode(kModeScan);
+                    Repaint();
+                }
                 App_LeaveMouseModes();
                 app.selectMode = true;
                 if (Shell_Hooks().setMarkerCursor) Shell_Hooks().setMarkerCursor();

@@ -26,6 +26,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -903,6 +904,32 @@ TEST_F(ViewWindowWin32, TheMarkWithMouseWindowStandsOnTheViewAndGoesWithTheMode)
         EXPECT_FALSE(IsWindowVisible(marker));
     }
     App().mode = kModeScan;
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// Edit > Select from the camera view switches to the sweeps and draws them.
+TEST_F(ViewWindowWin32, SelectFromAnotherModeShowsTheSweeps) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    App().mode = kModePreview;
+    App().selectMode = false;
+    PumpShellMessages(2, 5);
+    std::vector<int32_t> paints;
+    View_Hooks().painted = [&](int32_t level) { paints.push_back(level); };
+    SendMessageA(window_, WM_COMMAND, 40243, 0);
+    PumpShellMessages(3, 5);
+    View_Hooks().painted = nullptr;
+    EXPECT_EQ(App().mode, kModeScan);
+    EXPECT_TRUE(App().selectMode);
+    ASSERT_FALSE(paints.empty());
+    EXPECT_EQ(*std::max_element(paints.begin(), paints.end()), 3);
+    Image image = Front();
+    const POINT p = PixelOf(scan.points[2].Vertex);
+    EXPECT_FALSE(IsBackground(Pixel(image, p.x, p.y)));
+    Image_Free(&image);
+    SendMessageA(window_, WM_COMMAND, 40243, 0);  // Select off again
+    PumpShellMessages(2, 5);
     EXPECT_TRUE(g_messages.empty());
 }
 
