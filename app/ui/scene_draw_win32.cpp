@@ -518,13 +518,14 @@ int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, cons
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
+    Graph_DrawStylusItems(*record, settings, raw.Stylus, true, false);
     DrawOverlayImage(*record);
     Graph_Present(*record);
     return Graph_CheckGlError();
 }
 
 int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const ViewSettings& view,
-                             const SurfaceRecord& surface) {
+                             const SurfaceRecord& surface, const StylusItemList* stylus) {
     GraphWindowRecord* record = Graph_Record(window);
     if (!record || !Graph_MakeCurrent(window)) return 0;
     FrameStart(*record, settings, view);
@@ -540,7 +541,9 @@ int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const
         glDisableClientState(GL_VERTEX_ARRAY);
     }
     glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
+    if (stylus) Graph_DrawStylusItems(*record, settings, *stylus, false, surface.Inverted != 0);
     Graph_Present(*record);
     return Graph_CheckGlError();
 }

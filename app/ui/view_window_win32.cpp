@@ -192,7 +192,8 @@ void Graph_OnPaint(HWND window, int32_t level) {
         } else if (app.mode == kModeSurface && app.shownSurface) {
             if (NavigationState* nav = Graph_GetNavigation(window)) Nav_ResetDrag(*nav);
             Graph_Setup3D(app.view, app.settings, window, PixelSize());
-            Graph_DrawPointsView(window, app.settings, app.view, *app.shownSurface);
+            Graph_DrawPointsView(window, app.settings, app.view, *app.shownSurface,
+                                 app.raw ? &app.raw->Stylus : nullptr);
         }
     } else if (level >= 2 && level <= 4) {
         if (level >= 3) {

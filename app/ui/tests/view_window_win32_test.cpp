@@ -933,6 +933,27 @@ TEST_F(ViewWindowWin32, SelectFromAnotherModeShowsTheSweeps) {
     EXPECT_TRUE(g_messages.empty());
 }
 
+// The fast preview of the sweeps (repaint level 1, while the view is
+// dragged) draws the stylus items and keeps them pickable.
+TEST_F(ViewWindowWin32, ThePreviewDrawsTheStylusItems) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    App().settings.Stylus.PointMarker = 0;
+    App().advanced.PixelSize = 0.3125f;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    PickScene scene;
+    scene.Add(0, 100, 80, w, h);
+    scene.Attach(*App().raw);
+    SendMessageA(Shell().view, WM_PAINT, 0, 1);
+    Image image = Front();
+    EXPECT_FALSE(IsBackground(Pixel(image, 100, 80)));
+    EXPECT_EQ(Graph_Pick(Shell().view, 100, 80), 0);
+    Image_Free(&image);
+    App().raw->Stylus = StylusItemList();
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
