@@ -710,7 +710,22 @@ void DrawSegments(const Profile& profile) {
 
 // The range gauge at the right of the window: a scale from 0 to 3a with
 // bars at a and b, in window pixels.
-void DrawRangeGauge(const GraphWindowRecord& record, float a, float b) {
+// The live range value of the gauge: how far the wand stands from the
+// transmitter along z (in the reference's frame when a reference is used),
+// less the stretch in front of the wand where the laser finds nothing.
+constexpr float kLiveRangeMargin = 50.0f;  // mm
+
+float LiveRangeValue(const Profile& live) {
+    Vec3 wand = {live.WandRxMatrix[12], live.WandRxMatrix[13], live.WandRxMatrix[14]};
+    if (live.ReferenceEnabled) {
+        Matrix4 inverse;
+        M4_InvertRigid(live.ReferenceRxMatrix, inverse);
+        M4_TransformPoint(inverse, wand, wand);
+    }
+    return wand.z - kLiveRangeMargin;
+}
+
+void DrawRangeGauge(const GraphWindowRecord& record, float a, float b, const float* marker = nullptr) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -739,6 +754,12 @@ void DrawRangeGauge(const GraphWindowRecord& record, float a, float b) {
         glRecti(x - 10, y, x + 10, y + 1);
         glRasterPos2i(x - 60, y);
         Graph_DrawText(record, "%.0f mm", v);
+    }
+    if (marker) {
+        const int32_t m =
+            static_cast<int32_t>(std::floor(height * std::min(std::max(*marker / (3 * a), 0.0f), 1.0f)));
+        glColor3f(1, 1, 1);
+        glRecti(x - 15, m + 49, x + 15, m + 52);
     }
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
@@ -779,8 +800,11 @@ int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version) {
     DrawRangeGauge(*record, a, b);
     Graph_Present(*record);
     if ((raw.Draw.Flags & kDrawLive) && HasSegments(raw.Staging)) {
-        // The live field's samples over the kept picture, until the next frame.
+        // The live field's samples and range over the kept picture, until
+        // the next frame.
         glDrawBuffer(record->stereo ? GL_FRONT_LEFT : GL_FRONT);
+        const float range = LiveRangeValue(raw.Staging);
+        DrawRangeGauge(*record, a, b, &range);
         DrawSegments(raw.Staging);
         glFinish();
         glDrawBuffer(GL_BACK);

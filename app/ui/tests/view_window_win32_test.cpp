@@ -1129,6 +1129,21 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
     EXPECT_TRUE(is(Pixel(samples, w - 50, h / 2), 255, 255, 255));
     EXPECT_TRUE(is(Pixel(samples, w - 60, h / 2), 0, 0, 0));
     EXPECT_EQ(raw.Draw.DrawnProfiles, 2);
+    // The live range's marker, a white bar across the gauge, at the foot of
+    // the scale for a wand at the transmitter and at its top for one far off.
+    for (const float z : {0.0f, 2000.0f}) {
+        M4_MakeTranslation({0, 0, z}, raw.Staging.WandRxMatrix);
+        raw.Staging.ReferenceEnabled = 0;
+        raw.Draw.Flags = kDrawLive;
+        Redraw();
+        Image marked = Front();
+        std::vector<int> whiteRows;
+        for (int row = 0; row < h; ++row)
+            if (is(Pixel(marked, w - 64, row), 255, 255, 255)) whiteRows.push_back(row);  // beside the ticks
+        const int y = z == 0 ? 49 : (h - 100) + 49;  // the bar's lowest row, counted from the bottom
+        EXPECT_EQ(whiteRows, (std::vector<int>{h - 1 - (y + 2), h - 1 - (y + 1), h - 1 - y})) << z;
+        Image_Free(&marked);
+    }
     EXPECT_TRUE(g_messages.empty());
 
     App().mode = kModeScan;
