@@ -662,6 +662,14 @@ void DrawSurfaceFrame(GraphWindowRecord& record, const GeneralSettings& settings
             }
             glEnd();
         }
+        if ((view.Options & 1024) && surface.Resolutions) {
+            glDisable(GL_LIGHTING);
+            glDisable(GL_DEPTH_TEST);
+            glColor3ub(255, 255, 0);
+            for (int32_t i = 0; i < surface.NumPoints; ++i)
+                Label(record, surface.Points[i], "%.1f", surface.Resolutions[i]);
+            glEnable(GL_DEPTH_TEST);
+        }
     }
     if (settings.ViewBBox && surface.ExtentsValid && !settings.MarkWithMouse && !record.captureRequested)
         DrawBox(record, settings, view, surface.Extents);

@@ -954,6 +954,55 @@ TEST_F(ViewWindowWin32, ThePreviewDrawsTheStylusItems) {
     App().raw->Stylus = StylusItemList();
 }
 
+// Show Point Resolutions labels the shown surface's points with their
+// resolution term, in yellow beside each point.
+TEST_F(ViewWindowWin32, PointResolutionsLabelTheSurfacesPoints) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> points = {{-30, 0, 0}, {30, 0, 0}};
+    std::vector<float> resolutions = {1.5f, 22.5f};
+    const SurfaceRecord savedBasic = app.basic;
+    app.basic = SurfaceRecord();
+    app.basic.Points = points.data();
+    app.basic.Resolutions = resolutions.data();
+    app.basic.NumPoints = 2;
+    app.basic.ChangeTime = 1e12;
+    app.settings.CombineSweeps = 1;
+    app.shownSurface = &app.basic;
+    app.mode = kModeSurface;
+    app.view.DisplayType = 0;
+    const auto yellowBeside = [&](const Image& image, const Vec3& at) {
+        const POINT p = PixelOf(at);
+        int n = 0;
+        for (int y = p.y - 16; y <= p.y; ++y)
+            for (int x = p.x; x <= p.x + 40; ++x) {
+                if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
+                const uint8_t* c = Pixel(image, x, y);
+                n += c[0] > 200 && c[1] > 200 && c[2] < 60;
+            }
+        return n;
+    };
+    for (bool shown : {false, true}) {
+        if (shown) {
+            SendMessageA(window_, WM_COMMAND, 40380, 0);
+            PumpShellMessages(3, 5);
+            ASSERT_EQ(app.view.Options, 0x400u);
+            ASSERT_EQ(app.mode, kModeSurface);
+        }
+        Redraw();
+        Image image = Front();
+        for (const Vec3& p : points) EXPECT_EQ(yellowBeside(image, p) > 0, shown) << shown;
+        Image_Free(&image);
+    }
+    app.view.Options = 0;
+    Surface_FreeColourCache(app.basic);
+    app.basic = savedBasic;
+    app.mode = kModeScan;
+    EXPECT_TRUE(g_messages.empty());
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
