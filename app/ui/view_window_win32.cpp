@@ -7,6 +7,7 @@
 #include "app/scan/profile_processing.h"
 #include "app/scan/stylus_marker.h"
 #include "app/ui/app_state.h"
+#include "app/ui/brand_info.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/nav_movement.h"
@@ -62,6 +63,17 @@ int32_t CoalescePaints(HWND window, int32_t level) {
 
 float PixelSize() { return App().advanced.PixelSize; }
 
+// The Tarrel edition shows in the sweeps view which input the wand's trigger
+// gives: stylus lines, stylus points or scanning. Other editions show none.
+const Image* ModeIndicator() {
+    const AppState& app = App();
+    if (!app.editions.tarrel) return nullptr;
+    const BrandInfo& brand = Brand_Get();
+    const StylusSettings& stylus = app.settings.Stylus;
+    if (!stylus.Mode) return brand.smodeind;
+    return stylus.CaptureMode == 1 ? brand.lmodeind : brand.pmodeind;
+}
+
 void DrawSweeps(HWND window, bool timed, int32_t level) {
     AppState& app = App();
     if (!app.raw) return;
@@ -78,7 +90,7 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
         }
         if (level == 2 && (raw.NumPoints > raw.Draw.DrawnPoints || raw.NumFacets > raw.Draw.DrawnFacets))
             raw.Draw.Flags |= kDrawNew;
-        Graph_SetOverlayImage(window, nullptr);
+        Graph_SetOverlayImage(window, ModeIndicator());
         Graph_DrawScanView(window, app.settings, app.view, raw);
     } catch (const std::bad_alloc&) {
         App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");

@@ -5,6 +5,7 @@
 #include "app/base/app_messages.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
+#include "app/ui/brand_info.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/input_handlers.h"
@@ -1000,6 +1001,57 @@ TEST_F(ViewWindowWin32, PointResolutionsLabelTheSurfacesPoints) {
     Surface_FreeColourCache(app.basic);
     app.basic = savedBasic;
     app.mode = kModeScan;
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// In the Tarrel edition the sweeps view shows the branding's mode image in
+// its bottom right corner: stylus lines, stylus points or scanning.
+TEST_F(ViewWindowWin32, TheTarrelEditionShowsTheTriggersModeImage) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 3), false);
+    Use(scan);
+    Image images[3];
+    const uint32_t colours[3] = {0x0000FF, 0x00FF00, 0xFF0000};  // lines red, points green, scanning blue
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Image_Allocate(images[i], kImageRgba, 24, 12));
+        for (int p = 0; p < 24 * 12; ++p) {
+            uint8_t* px = images[i].pixels + p * 4;
+            px[0] = colours[i] & 0xFF, px[1] = (colours[i] >> 8) & 0xFF, px[2] = (colours[i] >> 16) & 0xFF;
+            px[3] = 255;
+        }
+    }
+    BrandInfo& brand = Brand_Get();
+    const BrandInfo saved = brand;
+    brand.lmodeind = &images[0];
+    brand.pmodeind = &images[1];
+    brand.smodeind = &images[2];
+    AppState& app = App();
+    const struct {
+        bool tarrel;
+        int32_t mode, capture;
+        int image;  // -1: none
+    } cases[] = {{true, 1, 1, 0}, {true, 1, 0, 1}, {true, 0, 0, 2}, {false, 1, 1, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.image);
+        app.editions.tarrel = c.tarrel;
+        app.settings.Stylus.Mode = c.mode;
+        app.settings.Stylus.CaptureMode = c.capture;
+        Redraw();
+        Image front = Front();
+        const uint8_t* corner = Pixel(front, front.width - 6, front.height - 4);
+        if (c.image < 0) {
+            EXPECT_TRUE(IsBackground(corner));
+        } else {
+            const uint8_t* expected = images[c.image].pixels;
+            EXPECT_TRUE(corner[0] == expected[0] && corner[1] == expected[1] && corner[2] == expected[2]);
+        }
+        Image_Free(&front);
+    }
+    app.editions.tarrel = false;
+    app.settings.Stylus.Mode = app.settings.Stylus.CaptureMode = 0;
+    brand = saved;
+    for (Image& image : images) Image_Free(&image);
+    Redraw();
     EXPECT_TRUE(g_messages.empty());
 }
 
