@@ -65,7 +65,7 @@ bool AaopPages_Allow(PageInstance&) { return true; }
 
 void AaopPages_DrawQuick(PageInstance&) {
     AaopWizardState& s = S();
-    Graph_DrawPointsView(s.view, *s.settings, *AaopWizard_CurrentView(), *s.surface);
+    Graph_DrawPointsView(s.view, *s.settings, *AaopWizard_CurrentView(), *s.surface, s.items);
 }
 
 void AaopPages_DrawFull(PageInstance&) {

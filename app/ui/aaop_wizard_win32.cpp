@@ -140,6 +140,7 @@ void EnsureGraphClass() {
     WNDCLASSEXA c = {};
     c.cbSize = sizeof c;
     if (GetClassInfoExA(Instance(), "KorvGraph", &c)) return;
+    c.style = CS_OWNDC;  // as the program's own view class
     c.lpfnWndProc = DefWindowProcA;
     c.hInstance = Instance();
     c.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));

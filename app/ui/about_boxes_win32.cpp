@@ -41,23 +41,6 @@ std::string VersionLine(const std::string& version) {
     return text;
 }
 
-HBITMAP BitmapOf(const Image& image) {
-    if (image.format != kImageRgba && image.format != kImageRgb) return nullptr;
-    void* bits = nullptr;
-    HBITMAP bitmap = Gdi_CreatePicture32(image.width, image.height, &bits);
-    if (!bitmap) return nullptr;
-    const int step = Image_BytesPerPixel(image.format);
-    unsigned char* out = static_cast<unsigned char*>(bits);
-    for (int32_t i = 0; i < image.width * image.height; ++i) {
-        const unsigned char* p = image.pixels + i * step;
-        out[4 * i + 0] = p[2];
-        out[4 * i + 1] = p[1];
-        out[4 * i + 2] = p[0];
-        out[4 * i + 3] = 255;
-    }
-    return bitmap;
-}
-
 BOOL CALLBACK MoveDown(HWND child, LPARAM by) {
     RECT r;
     GetWindowRect(child, &r);
@@ -68,7 +51,7 @@ BOOL CALLBACK MoveDown(HWND child, LPARAM by) {
 
 // The logo above everything else, the window grown by its height.
 void PlaceLogo(HWND w, const Image& logo) {
-    g_logo = BitmapOf(logo);
+    g_logo = Image_ToDib(logo, GetSysColor(COLOR_BTNFACE));  // a logo's alpha over the dialog face
     if (!g_logo) return;
     EnumChildWindows(w, MoveDown, logo.height);
     RECT r;

@@ -98,6 +98,7 @@ void App_LeaveMouseModes() {
     const ShellHooks& hooks = Shell_Hooks();
     if (app.settings.MarkWithMouse) {
         app.settings.MarkWithMouse = 0;
+        if (hooks.markingLeft) hooks.markingLeft();
         if (hooks.sendRepaint) hooks.sendRepaint(2);
     }
     if (app.selectMode) {

@@ -251,6 +251,11 @@ bool Clip_Command(WORD id) {
     App_SetMode(kModeScan);
     if (!app.raw) return true;
     HWND& slot = Shell().modeless[kSlotClip];
+    // The command shows the tool and, while it is shown, hides it again.
+    if (slot && IsWindow(slot) && IsWindowVisible(slot) && !g_tool.busy) {
+        ShowWindow(slot, SW_HIDE);
+        return true;
+    }
     if (slot && IsWindow(slot)) {
         // The program's scan record may have been swapped since.
         g_tool.scan = app.raw;

@@ -9,6 +9,7 @@
 #include "app/base/app_messages.h"
 #include "app/ui/app_state.h"
 #include "app/ui/batch_dialog_win32.h"
+#include "app/ui/box_sides.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/calibration_checks_win32.h"
 #include "app/ui/cast_tools_win32.h"
@@ -54,21 +55,6 @@
 
 namespace {
 
-// Work that later parts of the program build; each of these answers "not
-// available" until its part wires it in here.
-const std::set<WORD>& NotAvailable() {
-    static const std::set<WORD> ids = {
-        // The view.
-        40307,
-        40313,
-        40315,
-        40314,
-        40308,
-        40309,
-    };
-    return ids;
-}
-
 void Refresh() { App_RefreshUi(); }
 
 void Repaint() { App_PostRepaint(3); }
@@ -100,21 +86,44 @@ void ShowSurface(int32_t kind) {
     App_SetMode(kModeSurface);
 }
 
+// The bounding box takes a new frame: the scan's and both surfaces' boxes
+// are measured again in it, and the view is centred on the data.
+void SetBoxFrame(const Matrix4& frame) {
+    AppState& app = A();
+    ResetDerivedColours();
+    if (app.raw) app.raw->ExtentsTime = 0;
+    for (SurfaceRecord* surface : {&app.basic, &app.rbf}) surface->ExtentsTime = 0;
+    V().CoordinateSystem = frame;
+    if (Shell_Hooks().sendCommand) Shell_Hooks().sendCommand(kCommandCentre);
+}
+
+// The box seen from one of its sides, or the present view made that side's.
+// Showing a side is for everyone; making one needs the Pemmler keys.
+bool SideCommand(WORD id, bool pemmlerKeys) {
+    BoxSideCommand command;
+    if (!BoxSide_ForCommand(id, command)) return false;
+    const bool pemmler = A().editions.pemmler;
+    if (!command.setsBox) {
+        BoxSide_Show(V(), command.side, pemmler);
+    } else if (pemmlerKeys) {
+        ViewSettings view = V();
+        BoxSide_SetFromView(view, command.side, pemmler);
+        SetBoxFrame(view.CoordinateSystem);
+    }
+    return true;
+}
+
 void SendPanelRefresh(int slot) {
     HWND panel = Shell().modeless[slot];
     if (panel && IsWindow(panel)) SendMessageA(panel, kMsgPanelRefresh, 0, 0);
 }
 
+// The edition's panel is drawn again and the Extents window shows the
+// present box in the present units.
 void RedrawToolPanel() {
     HWND panel = Shell().modeless[kSlotTarrelPanel];
     if (panel && IsWindow(panel)) InvalidateRect(panel, nullptr, TRUE);
-}
-
-void ShowNotAvailable(WORD id) {
-    AppMessage message;
-    message.kind = MessageKind::Info;
-    message.text = "\"" + Command_Label(id) + "\" is not available in this version of the program.";
-    App_ShowMessage(message);
+    Extents_Refresh();
 }
 
 // ---- Groups of cases --------------------------------------------------------
@@ -130,11 +139,15 @@ void SetColourMode(int32_t mode, WORD id) {
     Repaint();
 }
 
+// The display options word as the view draws it and scan files keep it.
+constexpr uint32_t kOptionNormals = 1;
+constexpr uint32_t kOptionEdges = 2;
+
 void SetDisplay(int32_t type, bool edges) {
     if (edges)
-        V().Options |= 4;
+        V().Options |= kOptionEdges;
     else
-        V().Options &= ~4u;
+        V().Options &= ~kOptionEdges;
     V().DisplayType = type;
     Repaint();
 }
@@ -362,16 +375,18 @@ bool DocumentAndViewCommand(WORD id) {
             if (app.selectMode) {
                 App_LeaveMouseModes();
             } else {
-                App_SetMode(kModeScan);
+                // Selecting works on the sweeps: the view switches to them.
+                if (app.mode != kModeScan) {
+                    App_SetMode(kModeScan);
+                    Repaint();
+                }
                 App_LeaveMouseModes();
                 app.selectMode = true;
                 if (Shell_Hooks().setMarkerCursor) Shell_Hooks().setMarkerCursor();
             }
             return true;
         case 40297:
-            if (!SweepReg_HasRunner()) {
-                ShowNotAvailable(id);
-            } else if (app.busyState == kBusyIdle) {
+            if (app.busyState == kBusyIdle) {
                 // While the sweeps are copied and moved no field may start a
                 // capture that appends to the scan.
                 app.busyState = kBusySweepRegistration;
@@ -414,10 +429,8 @@ bool DocumentAndViewCommand(WORD id) {
         case 40292:
             // The box changes what is drawn, not the scan: the change time
             // that tells stale surfaces apart stays.
-            ResetDerivedColours();
             G().ViewBBox = 1;
-            V().CoordinateSystem = V().ViewMatrix;
-            if (Shell_Hooks().sendCommand) Shell_Hooks().sendCommand(40009);
+            SetBoxFrame(V().ViewMatrix);
             return true;
         case 40011:
         case 40013:
@@ -428,7 +441,7 @@ bool DocumentAndViewCommand(WORD id) {
             SetDisplay(2, true);
             return true;
         case 40078:
-            ToggleOption(2);
+            ToggleOption(kOptionNormals);
             Repaint();
             return true;
         case 40281:
@@ -681,7 +694,7 @@ bool FactoryCommand(WORD id) {
 
 // The Pemmler keys act only while enabled; otherwise they only refresh.
 bool PemmlerCommand(WORD id) {
-    static const std::set<WORD> keys = {40219, 40224, 40221, 40227, 40232, 40228, 40229, 40230, 40288, 40289, 40290};
+    static const std::set<WORD> keys = {40227, 40232, 40228, 40229, 40230};
     if (!keys.count(id)) return false;
     if (!PemmlerKeysActive()) return true;
     const ShellHooks& hooks = Shell_Hooks();
@@ -699,16 +712,11 @@ bool PemmlerCommand(WORD id) {
         case 40229:
             SurfaceDialogs_Command(id);
             break;
-        default:
-            ShowNotAvailable(id);
-            break;
     }
     return true;
 }
 
 }  // namespace
-
-bool Command_IsNotAvailable(WORD id) { return NotAvailable().count(id) != 0; }
 
 std::string Command_Label(WORD id) {
     for (size_t i = 0; i < kMainMenuTableSize; ++i) {
@@ -731,12 +739,7 @@ int MainWnd_OnCommand(WORD id) {
         TarrelPanel_SetButton(id);
         return 0;
     }
-    if (Command_IsNotAvailable(id)) {
-        ShowNotAvailable(id);
-        Refresh();
-        return 1;
-    }
-    if (View_Command(id) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || Batch_Command(id) || Clip_Command(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
+    if (View_Command(id) || SideCommand(id, PemmlerKeysActive()) || DocumentAndViewCommand(id) || ScanDoc_Command(id) || Export_HandleCommand(id) || Batch_Command(id) || Clip_Command(id) || AaopWizard_Command(id) || SettingsDialogs_Command(id) ||
         ToolDialogs_Command(id) || ListPanels_Command(id) ||
         ScannerSettingsHelpCommand(id) || FactoryCommand(id) || PemmlerCommand(id) ||
         SurfaceDialogs_Command(id)) {

@@ -14,9 +14,7 @@ int MainWnd_OnCommand(WORD id);
 // its listeners; false when it could not be made.
 bool Commands_RecreateView();
 
-// Commands whose work the program does not offer yet answer with one
-// information box naming the command and change nothing.
-bool Command_IsNotAvailable(WORD id);
+// A command's menu text without its mnemonic marker.
 std::string Command_Label(WORD id);
 
 // The Yes/No question of the commands (IDYES or IDNO); tests install their own.

@@ -56,7 +56,9 @@ LRESULT CALLBACK ColourSample_WndProc(HWND window, UINT message, WPARAM wParam, 
         }
         case kMsgColourSampleSet: {
             const COLORREF colour = static_cast<COLORREF>(lParam);
-            if (state && colour != state->colour) {
+            // The first colour always takes: the state starts out black with
+            // no brush, and a black sample must paint too.
+            if (state && (!state->brush || colour != state->colour)) {
                 if (state->brush) DeleteObject(state->brush);
                 state->brush = CreateSolidBrush(colour);
                 state->colour = colour;

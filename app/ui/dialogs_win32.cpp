@@ -339,7 +339,13 @@ void MarkerDialog_Create(HWND main) {
     callbacks.repaint = [] { App_PostRepaint(3); };
     callbacks.refresh = [] { App_RefreshUi(); };
     Marker() = std::make_unique<kmo::tolvaran::MouseAsMarkerDialog>(app.raw->Stylus, std::move(callbacks));
-    Shell().markerDialog = Marker()->CreateModeless(main);
+    HWND window = Marker()->CreateModeless(main);
+    Shell().markerDialog = window;
+    // It stands at the view's top-left corner, clear of the title bar, the
+    // menus and the toolbar.
+    POINT corner = {0, 0};
+    if (window && Shell().view && ClientToScreen(Shell().view, &corner))
+        SetWindowPos(window, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MarkerDialog_Show(bool show) {

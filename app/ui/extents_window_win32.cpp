@@ -92,13 +92,13 @@ void SetExtentsTexts(float x, float y, float z) {
 
 void ClearExtents() { SetExtentsTexts(0.0f, 0.0f, 0.0f); }
 
+// Lengths are measured in the view's surface frame, the frame of the drawn
+// box, of the RBF fit and of the bounding-box export.
 void UpdateExtents() {
     RawData* raw = App().raw;
     if (!raw) return ClearExtents();
-    Matrix4 frame;
-    M4_Identity(frame);
     raw->ExtentsTime = 0;  // always measured afresh
-    RawData_ComputeExtents(*raw, frame);
+    RawData_ComputeExtents(*raw, App().view.CoordinateSystem);
     if (!raw->ExtentsValid) return ClearExtents();
     ShowBox(raw->Extents);
 }
@@ -107,11 +107,28 @@ void UpdateExtentsFromBox() {
     AppState& app = App();
     SurfaceRecord* surface = app.mode == kModeSurface ? app.shownSurface : nullptr;
     if (!surface || surface->NumPoints < 1) return ClearExtents();
-    Matrix4 frame;
-    M4_Identity(frame);
-    Surface_BoundingBox(*surface, frame);
+    Surface_BoundingBox(*surface, app.view.CoordinateSystem);
     if (!surface->ExtentsValid) return ClearExtents();
     ShowBox(surface->Extents);
+}
+
+void Extents_Refresh() {
+    if (!Window()) return;
+    switch (App().mode) {
+        case kModeScan:
+            return UpdateExtents();
+        case kModeSurface:
+            return UpdateExtentsFromBox();
+        default:
+            return ClearExtents();
+    }
+}
+
+void Extents_Start(HWND main) {
+    HWND window = CreateExtentsWindow(main);
+    if (!window || !App().settings.ShowExtents) return;
+    Extents_Refresh();
+    ShowWindow(window, SW_SHOWNOACTIVATE);
 }
 
 void Extents_Toggle() {
@@ -120,7 +137,7 @@ void Extents_Toggle() {
     HWND window = g.ShowExtents ? CreateExtentsWindow(Shell().main) : Window();
     if (!window) return;
     if (g.ShowExtents) {
-        App().mode == kModeSurface ? UpdateExtentsFromBox() : UpdateExtents();
+        Extents_Refresh();
         ShowWindow(window, SW_SHOWNOACTIVATE);
     } else {
         ShowWindow(window, SW_HIDE);

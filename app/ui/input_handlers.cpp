@@ -59,6 +59,7 @@ bool PointCursor_Goto(RawData& raw, PointCursor& cursor, int32_t profile, int32_
     cursor.profile = profile;
     cursor.point = point;
     cursor.position = raw.Profiles[profile].Points[point];
+    cursor.placed = true;
     if (Shell_Hooks().postRepaint) Shell_Hooks().postRepaint(3);
     return true;
 }

@@ -61,6 +61,7 @@ struct PointCursor {
     int32_t profile = 0;
     int32_t point = 0;
     Vec3 position = {0, 0, 0};
+    bool placed = false;  // shown once a Goto put it on a point
 };
 PointCursor& App_PointCursor();
 

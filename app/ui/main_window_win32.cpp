@@ -56,7 +56,10 @@ bool RegisterShellClasses(HINSTANCE instance) {
     main.hbrBackground = GetSysColorBrush(COLOR_3DFACE);
     WNDCLASSEXA dialog = MakeClass(instance, "KorvDialog", KorvDialog_WndProc);
     dialog.cbWndExtra = DLGWINDOWEXTRA;
-    const WNDCLASSEXA graph = MakeClass(instance, "KorvGraph", GraphWnd_Proc);
+    // The view keeps its device context for its whole life, which OpenGL on
+    // real drivers allows only for a window with a DC of its own.
+    WNDCLASSEXA graph = MakeClass(instance, "KorvGraph", GraphWnd_Proc);
+    graph.style = CS_OWNDC;
     return Register(main) && Register(dialog) && Register(graph);
 }
 

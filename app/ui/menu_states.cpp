@@ -45,8 +45,8 @@ void FileAndViewRules(const MenuStateInput& in, States& s) {
     s.Check({40291}, g.ViewBBox != 0);
     s.Radio({40119, 40120, 40121, 40122}, g.Movement);
     s.Enable({40011, 40013, 40014, 40061, 40078, 40009, 40010, 40045, 40046, 40047, 40051, 40049, 40050}, in.mode != 0);
-    s.Radio({40011, 40013, 40014, 40015}, (v.Options & 4) ? 3 : v.DisplayType);
-    s.Check({40078}, (v.Options & 2) != 0);
+    s.Radio({40011, 40013, 40014, 40015}, (v.Options & 2) ? 3 : v.DisplayType);
+    s.Check({40078}, (v.Options & 1) != 0);
     s.Check({40281}, in.mode == 1 && v.ColourMode == 0);
     s.Check({40285}, in.mode == 1 && v.ColourMode == 6);
     s.Check({40286}, in.mode == 1 && v.ColourMode == 7);

@@ -6,6 +6,7 @@
 #include "app/ui/list_panels_win32.h"
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
+#include "app/ui/tool_dialogs_win32.h"
 
 #include <shellapi.h>
 
@@ -19,6 +20,7 @@ void App_NotifyPanels() {
         if (shell.modeless[slot] && IsWindow(shell.modeless[slot]))
             SendMessageA(shell.modeless[slot], kMsgPanelRefresh, 0, 0);
     ListPanels_Refresh();
+    Extents_Refresh();
     if (Shell_Hooks().updateMenuStates) Shell_Hooks().updateMenuStates();
 }
 

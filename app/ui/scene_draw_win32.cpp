@@ -4,8 +4,10 @@
 #include "app/ui/brand_info.h"
 #include "app/ui/facet_batch_win32.h"
 #include "app/ui/graph_window_win32.h"
+#include "app/ui/input_handlers.h"
 #include "app/ui/navigation.h"
 #include "app/ui/stylus_draw_win32.h"
+#include "app/ui/tracker_glyphs_win32.h"
 
 #include <GL/gl.h>
 
@@ -14,11 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-SceneFlags& Scene_Flags() {
-    static SceneFlags flags;
-    return flags;
-}
 
 namespace {
 
@@ -270,6 +267,13 @@ bool PointSweepVisible(const RawData& raw, int32_t i, int32_t& s) {
     return s < raw.NumSweeps && !SweepHidden(raw, s);
 }
 
+// The same walk over profiles, for profiles numbered upwards from 0.
+bool ProfileSweepVisible(const RawData& raw, int32_t p, int32_t& s) {
+    if (!raw.SweepStartingProfileNo) return false;
+    while (s < raw.NumSweeps && p >= raw.SweepStartingProfileNo[s + 1]) ++s;
+    return s < raw.NumSweeps && !SweepHidden(raw, s);
+}
+
 void DrawNormals(const GeneralSettings& settings, const RawData& raw, bool full) {
     Colour3(((~(settings.ForegroundColour + settings.BackgroundColour)) & 0xFFFFFF) >> 1);
     glDisable(GL_LIGHTING);
@@ -298,9 +302,8 @@ void DrawLabels(const GraphWindowRecord& record, const ViewSettings& view, const
         int32_t point = 0;
         int32_t s = 0;
         for (int32_t p = 0; p < raw.NumProfiles; ++p) {
-            while (s < raw.NumSweeps && p >= raw.SweepStartingProfileNo[s + 1]) ++s;
             const Profile& profile = raw.Profiles[p];
-            const bool visible = s < raw.NumSweeps && !SweepHidden(raw, s) && profile.Points;
+            const bool visible = ProfileSweepVisible(raw, p, s) && profile.Points;
             if (visible && (o & 32)) {
                 glColor3ub(255, 255, 0);
                 for (int32_t k = 0; k < profile.NumPoints; ++k) Label(record, profile.Points[k], "%d:%d", p, k);
@@ -324,15 +327,16 @@ void DrawLabels(const GraphWindowRecord& record, const ViewSettings& view, const
 }
 
 // Lines from a point fixed in the wand's frame (the camera or the laser) to
-// the first and last point of each profile.
+// the first and last point of each profile of the visible sweeps.
 void DrawWandLines(const RawData& raw, const Vec3& origin, uint8_t r, uint8_t g, uint8_t b) {
     if (!raw.Profiles) return;
     glDisable(GL_LIGHTING);
     glColor3ub(r, g, b);
     glBegin(GL_LINES);
+    int32_t s = 0;
     for (int32_t p = 0; p < raw.NumProfiles; ++p) {
         const Profile& profile = raw.Profiles[p];
-        if (profile.NumPoints <= 0 || !profile.Points) continue;
+        if (!ProfileSweepVisible(raw, p, s) || profile.NumPoints <= 0 || !profile.Points) continue;
         Matrix4 inverseReference, m;
         M4_InvertRigid(profile.ReferenceRxMatrix, inverseReference);
         M4_Multiply(inverseReference, profile.WandRxMatrix, m);
@@ -344,6 +348,22 @@ void DrawWandLines(const RawData& raw, const Vec3& origin, uint8_t r, uint8_t g,
         }
     }
     glEnd();
+}
+
+// The point cursor of Goto Point: a square of 7 pixels in the background's
+// complement, drawn over everything so that it is seen inside the cloud.
+void DrawPointCursor(const GeneralSettings& settings, const RawData& raw) {
+    const PointCursor& cursor = App_PointCursor();
+    if (!cursor.placed || cursor.profile >= raw.NumProfiles) return;
+    glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glPointSize(7);
+    Colour3(Complement(settings.BackgroundColour));
+    glBegin(GL_POINTS);
+    glVertex3fv(&cursor.position.x);
+    glEnd();
+    glPopAttrib();
 }
 
 // The box's twelve edges, each from the corner without to the corner with
@@ -435,12 +455,14 @@ void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, c
     if (raw.Points && HasSweepTables(raw)) {
         DrawScanGeometry(record, settings, view, raw, full);
         if (view.Options & 1) DrawNormals(settings, raw, full);
+        Graph_DrawTrackerGlyphs(settings, raw);
         DrawLabels(record, view, raw, full);
         if (view.Options & 128) DrawWandLines(raw, {0, 0, -120}, 0, 255, 0);
         if (view.Options & 256) DrawWandLines(raw, {-60, 0, 0}, 255, 0, 0);
     }
-    if (full && settings.ViewBBox && raw.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
+    if (full && settings.ViewBBox && raw.ExtentsValid && !settings.MarkWithMouse && !record.captureRequested)
         DrawBox(record, settings, view, raw.Extents);
+    if (full && !record.captureRequested) DrawPointCursor(settings, raw);
     Graph_DrawStylusItems(record, settings, raw.Stylus, true, false);
     if (full) DrawOverlayImage(record);
 }
@@ -504,13 +526,14 @@ int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, cons
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
+    Graph_DrawStylusItems(*record, settings, raw.Stylus, true, false);
     DrawOverlayImage(*record);
     Graph_Present(*record);
     return Graph_CheckGlError();
 }
 
 int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const ViewSettings& view,
-                             const SurfaceRecord& surface) {
+                             const SurfaceRecord& surface, const StylusItemList* stylus) {
     GraphWindowRecord* record = Graph_Record(window);
     if (!record || !Graph_MakeCurrent(window)) return 0;
     FrameStart(*record, settings, view);
@@ -526,7 +549,9 @@ int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const
         glDisableClientState(GL_VERTEX_ARRAY);
     }
     glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
+    if (stylus) Graph_DrawStylusItems(*record, settings, *stylus, false, surface.Inverted != 0);
     Graph_Present(*record);
     return Graph_CheckGlError();
 }
@@ -644,8 +669,16 @@ void DrawSurfaceFrame(GraphWindowRecord& record, const GeneralSettings& settings
             }
             glEnd();
         }
+        if ((view.Options & 1024) && surface.Resolutions) {
+            glDisable(GL_LIGHTING);
+            glDisable(GL_DEPTH_TEST);
+            glColor3ub(255, 255, 0);
+            for (int32_t i = 0; i < surface.NumPoints; ++i)
+                Label(record, surface.Points[i], "%.1f", surface.Resolutions[i]);
+            glEnable(GL_DEPTH_TEST);
+        }
     }
-    if (settings.ViewBBox && surface.ExtentsValid && !Scene_Flags().markerMode && !record.captureRequested)
+    if (settings.ViewBBox && surface.ExtentsValid && !settings.MarkWithMouse && !record.captureRequested)
         DrawBox(record, settings, view, surface.Extents);
     if (stylus) Graph_DrawStylusItems(record, settings, *stylus, false, surface.Inverted != 0);
 }
@@ -692,7 +725,22 @@ void DrawSegments(const Profile& profile) {
 
 // The range gauge at the right of the window: a scale from 0 to 3a with
 // bars at a and b, in window pixels.
-void DrawRangeGauge(const GraphWindowRecord& record, float a, float b) {
+// The live range value of the gauge: how far the wand stands from the
+// transmitter along z (in the reference's frame when a reference is used),
+// less the stretch in front of the wand where the laser finds nothing.
+constexpr float kLiveRangeMargin = 50.0f;  // mm
+
+float LiveRangeValue(const Profile& live) {
+    Vec3 wand = {live.WandRxMatrix[12], live.WandRxMatrix[13], live.WandRxMatrix[14]};
+    if (live.ReferenceEnabled) {
+        Matrix4 inverse;
+        M4_InvertRigid(live.ReferenceRxMatrix, inverse);
+        M4_TransformPoint(inverse, wand, wand);
+    }
+    return wand.z - kLiveRangeMargin;
+}
+
+void DrawRangeGauge(const GraphWindowRecord& record, float a, float b, const float* marker = nullptr) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -721,6 +769,12 @@ void DrawRangeGauge(const GraphWindowRecord& record, float a, float b) {
         glRecti(x - 10, y, x + 10, y + 1);
         glRasterPos2i(x - 60, y);
         Graph_DrawText(record, "%.0f mm", v);
+    }
+    if (marker) {
+        const int32_t m =
+            static_cast<int32_t>(std::floor(height * std::min(std::max(*marker / (3 * a), 0.0f), 1.0f)));
+        glColor3f(1, 1, 1);
+        glRecti(x - 15, m + 49, x + 15, m + 52);
     }
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
@@ -761,8 +815,11 @@ int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version) {
     DrawRangeGauge(*record, a, b);
     Graph_Present(*record);
     if ((raw.Draw.Flags & kDrawLive) && HasSegments(raw.Staging)) {
-        // The live field's samples over the kept picture, until the next frame.
+        // The live field's samples and range over the kept picture, until
+        // the next frame.
         glDrawBuffer(record->stereo ? GL_FRONT_LEFT : GL_FRONT);
+        const float range = LiveRangeValue(raw.Staging);
+        DrawRangeGauge(*record, a, b, &range);
         DrawSegments(raw.Staging);
         glFinish();
         glDrawBuffer(GL_BACK);

@@ -13,16 +13,13 @@
 
 #include <cstdint>
 
-// Whether the marker mode hides the box; kept by the program.
-struct SceneFlags {
-    bool markerMode = false;
-};
-SceneFlags& Scene_Flags();
 
 int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
 int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
+// The previews (repaint level 1) draw the stylus items over the points, as
+// the full frames do.
 int32_t Graph_DrawPointsView(HWND window, const GeneralSettings& settings, const ViewSettings& view,
-                             const SurfaceRecord& surface);
+                             const SurfaceRecord& surface, const StylusItemList* stylus);
 int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const ViewSettings& view,
                         const SurfaceRecord& surface, const StylusItemList* stylus);
 // The camera view: the live field's samples (segments of the staging

@@ -7,6 +7,7 @@
 #include "app/ui/shell_hooks.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tarrel_panel_win32.h"
+#include "app/ui/tool_dialogs_win32.h"
 #include "app/ui/app_state.h"
 
 void Commands_ConnectShell() {
@@ -17,6 +18,7 @@ void Commands_ConnectShell() {
     hooks.showFactoryMenu = Menus_ShowFactory;
     hooks.dispatchCommand = [](HWND, WPARAM wParam, LPARAM) { return MainWnd_OnCommand(LOWORD(wParam)) != 0; };
     hooks.startupWindows = [] {
+        Extents_Start(Shell().main);
         if (App().editions.tarrel) TarrelPanel_Create(App().settings, App().raw);
         MarkerDialog_Create(Shell().main);
         AddStylusListListener();
@@ -27,4 +29,5 @@ void Commands_ConnectShell() {
         RemoveStylusListListener();
     };
     Shell_Hooks().updateMenuStates = Menu_UpdateStates;
+    Shell_Hooks().markingLeft = [] { MarkerDialog_Show(false); };
 }

@@ -46,6 +46,8 @@ struct ShellHooks {
 
     // The cursor is chosen again after a change of the mouse modes.
     std::function<void()> setMarkerCursor;
+    // Mark with Mouse was left (Escape, a mode switch): its dialog goes.
+    std::function<void()> markingLeft;
 
     // Menu states and toolbar buttons after a change.
     std::function<void()> updateMenuStates;

@@ -143,6 +143,10 @@ void DrawLine(const GeneralSettings& settings, const StylusItemList& list, int32
 
 void Graph_DrawStylusItems(GraphWindowRecord& record, const GeneralSettings& settings, const StylusItemList& list,
                            bool scanView, bool fourth) {
+    // The last frame's picking ids go first, also when nothing is drawn now:
+    // else items taken back by Undo or Clear would still be picked.
+    glClearStencil(0);
+    glClear(GL_STENCIL_BUFFER_BIT);
     if (!list.Items || list.VisibleCount <= 0) return;
     glDisable(GL_CLIP_PLANE0);
     glDisable(GL_TEXTURE_1D);
@@ -152,8 +156,6 @@ void Graph_DrawStylusItems(GraphWindowRecord& record, const GeneralSettings& set
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glEnable(GL_LIGHTING);
     glShadeModel(GL_SMOOTH);
-    glClearStencil(0);
-    glClear(GL_STENCIL_BUFFER_BIT);
     glEnable(GL_STENCIL_TEST);
     glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
 

@@ -69,6 +69,12 @@ void UpdateExtentsFromBox();
 void ClearExtents();
 // Lengths in millimetres, shown in the display units.
 void SetExtentsTexts(float x, float y, float z);
+// The window, when it exists, shows the scan's box in the sweeps view, the
+// shown surface's in the surface view and zeros in the other modes, in the
+// present display units.
+void Extents_Refresh();
+// Start-up: the window made in its slot, shown when ShowExtents is set.
+void Extents_Start(HWND main);
 // 40225: the setting toggled, the window shown or hidden.
 void Extents_Toggle();
 

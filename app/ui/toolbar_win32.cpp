@@ -367,9 +367,13 @@ int Toolbar_OnNotify(HWND main, NMHDR* header, LRESULT& result) {
     HWND tips = reinterpret_cast<HWND>(SendMessageA(toolbar, TB_GETTOOLTIPS, 0, 0));
     if (header->code == TTN_GETDISPINFOA && tips && header->hwndFrom == tips) {
         NMTTDISPINFOA* info = reinterpret_cast<NMTTDISPINFOA*>(header);
+        // The tip's own buffer holds 79 characters; a longer text is handed
+        // over whole from a buffer that outlives the notification.
+        static std::string tip;
         const char* text = FindCommandText(static_cast<UINT>(header->idFrom), GetMenu(main), false);
-        lstrcpynA(info->szText, text ? text : "", sizeof info->szText);
-        info->lpszText = info->szText;
+        tip = text ? text : "";
+        info->szText[0] = '\0';
+        info->lpszText = const_cast<char*>(tip.c_str());
         result = 0;
         return 1;
     }

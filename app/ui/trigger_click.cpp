@@ -24,17 +24,15 @@ bool CycleStylusState(GeneralSettings& settings, const ViewSettings& view, const
     return true;
 }
 
-void Send(const TriggerClickOps& ops, int command, int32_t times) {
-    for (int32_t i = 0; i < times; ++i) ops.sendCommand(command);
-}
-
-// Undoes stylus marks until none are left (or an undo takes none away).
-void UndoAllStylusMarks(const TriggerClickOps& ops) {
-    for (int32_t marks = ops.stylusMarkCount(); marks > 0;) {
-        ops.sendCommand(kCommandUndoStylusMark);
-        const int32_t left = ops.stylusMarkCount();
-        if (left >= marks) break;
-        marks = left;
+// Sends an undo command until its count is 0 or an undo takes nothing away.
+// An Undo Sweep takes a whole sweep's profiles: a scan is undone in as many
+// commands (each with its refresh) as it has sweeps, not profiles.
+void UndoAll(const TriggerClickOps& ops, int command, const std::function<int32_t()>& count) {
+    for (int32_t left = count(); left > 0;) {
+        ops.sendCommand(command);
+        const int32_t now = count();
+        if (now >= left) break;
+        left = now;
     }
 }
 
@@ -50,10 +48,10 @@ void MultipleClicks(const TriggerClickState& state, const GeneralSettings& setti
             ops.sendCommand(kCommandUndoStylusMark);
     } else if (scan < 3) {
         if (stylus >= 3 && !settings.DisableTripleTriggerClick && context.mode != 3 && marks > 0)
-            UndoAllStylusMarks(ops);
+            UndoAll(ops, kCommandUndoStylusMark, ops.stylusMarkCount);
     } else if (!settings.DisableTripleTriggerClick && context.mode != 3) {
-        Send(ops, kCommandUndoSweep, ops.scanProfileCount());
-        Send(ops, kCommandUndoStylusMark, marks);
+        UndoAll(ops, kCommandUndoSweep, ops.scanProfileCount);
+        UndoAll(ops, kCommandUndoStylusMark, ops.stylusMarkCount);
     }
 }
 

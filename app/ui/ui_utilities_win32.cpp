@@ -216,6 +216,48 @@ HBITMAP Gdi_CreatePicture32(int width, int height, void** bits) {
     return bitmap;
 }
 
+namespace {
+
+uint8_t Over(uint8_t background, uint8_t value, uint8_t alpha) {
+    return static_cast<uint8_t>(((255 - alpha) * background + alpha * value) / 255);
+}
+
+}  // namespace
+
+HBITMAP Image_ToDib(const Image& image, COLORREF background) {
+    const int32_t f = image.format;
+    if ((f != kImageRgb && f != kImageRgba && f != kImageGrey && f != kImageGreyAlpha) || !image.pixels ||
+        image.width <= 0 || image.height <= 0)
+        return nullptr;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = image.height;  // bottom-up
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) {
+        if (bitmap) DeleteObject(bitmap);
+        return nullptr;
+    }
+    const uint8_t back[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
+    const int step = Image_BytesPerPixel(f);
+    const size_t stride = (static_cast<size_t>(image.width) * 3 + 3) & ~static_cast<size_t>(3);
+    for (int32_t y = 0; y < image.height; ++y) {
+        uint8_t* out = static_cast<uint8_t*>(bits) + stride * static_cast<size_t>(image.height - 1 - y);
+        const uint8_t* in = image.pixels + static_cast<size_t>(y) * image.width * step;
+        for (int32_t x = 0; x < image.width; ++x, in += step, out += 3) {
+            const bool grey = f == kImageGrey || f == kImageGreyAlpha;
+            const uint8_t rgb[3] = {in[0], grey ? in[0] : in[1], grey ? in[0] : in[2]};
+            const uint8_t alpha = f == kImageRgba ? in[3] : f == kImageGreyAlpha ? in[1] : 255;
+            for (int c = 0; c < 3; ++c) out[2 - c] = Over(back[c], rgb[c], alpha);
+        }
+    }
+    return bitmap;
+}
+
 void ListView_MakeMessageLog(HWND list, HINSTANCE instance, std::initializer_list<int> iconIds) {
     SendMessageA(list, LVM_SETBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));
     SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, GetSysColor(COLOR_BTNFACE));

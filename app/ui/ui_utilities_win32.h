@@ -3,6 +3,7 @@
 // layout after a resize, the debug trace and a few file helpers.
 #pragma once
 
+#include "app/files/image.h"
 #include "app/scan/geometry.h"
 #include "app/ui/ui_utilities.h"
 
@@ -67,6 +68,11 @@ void Wnd_FreeLayout(WindowLayout* layout);
 // A 32-bit top-down DIB section (pixels 0x00RRGGBB, rows from the top) of the
 // given size, its pixels in *bits; null when it could not be made.
 HBITMAP Gdi_CreatePicture32(int width, int height, void** bits);
+
+// A 24-bit bottom-up DIB section of an image: RGB copied, RGBA and grey with
+// alpha laid over the background colour by their alpha, grey in all three
+// channels; null for other formats or when the section cannot be made.
+HBITMAP Image_ToDib(const Image& image, COLORREF background);
 
 // A message log list view: the dialog face behind it, one column, and the
 // 16-px icons of the given resources as its small images, in their order.

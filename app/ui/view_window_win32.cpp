@@ -7,6 +7,7 @@
 #include "app/scan/stylus_marker.h"
 #include "app/scan/stylus_placement.h"
 #include "app/ui/app_state.h"
+#include "app/ui/brand_info.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/nav_movement.h"
@@ -18,6 +19,7 @@
 #include "app/ui/snapshot_win32.h"
 #include "app/ui/stylus_draw_win32.h"
 #include "app/ui/view_timings.h"
+#include "app/ui/tool_dialogs_win32.h"
 
 #include <commctrl.h>
 #include <malloc.h>
@@ -78,6 +80,17 @@ void RedoStylusPlacements(AppState& app) {
         StylusItems_UpdateBasicShifts(list, *app.shownSurface, distance);
 }
 
+// The Tarrel edition shows in the sweeps view which input the wand's trigger
+// gives: stylus lines, stylus points or scanning. Other editions show none.
+const Image* ModeIndicator() {
+    const AppState& app = App();
+    if (!app.editions.tarrel) return nullptr;
+    const BrandInfo& brand = Brand_Get();
+    const StylusSettings& stylus = app.settings.Stylus;
+    if (!stylus.Mode) return brand.smodeind;
+    return stylus.CaptureMode == 1 ? brand.lmodeind : brand.pmodeind;
+}
+
 void DrawSweeps(HWND window, bool timed, int32_t level) {
     AppState& app = App();
     if (!app.raw) return;
@@ -88,15 +101,13 @@ void DrawSweeps(HWND window, bool timed, int32_t level) {
         if (timed) _heapmin();  // a full frame's work is done: give back what it freed
         RawData_ColourPoints(raw, app.view, app.settings);
         if (timed) {
-            Matrix4 frame;
-            M4_Identity(frame);
-            RawData_ComputeExtents(raw, frame);
+            RawData_ComputeExtents(raw, app.view.CoordinateSystem);
             RawData_NumberPointRuns(raw);
             RedoStylusPlacements(app);
         }
         if (level == 2 && (raw.NumPoints > raw.Draw.DrawnPoints || raw.NumFacets > raw.Draw.DrawnFacets))
             raw.Draw.Flags |= kDrawNew;
-        Graph_SetOverlayImage(window, nullptr);
+        Graph_SetOverlayImage(window, ModeIndicator());
         Graph_DrawScanView(window, app.settings, app.view, raw);
     } catch (const std::bad_alloc&) {
         App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");
@@ -139,9 +150,7 @@ void DrawSurfaceView(HWND window) {
     SurfaceRecord& surface = *app.shownSurface;
     if (app.raw) RedoStylusPlacements(app);
     if (NavigationState* nav = Graph_GetNavigation(window)) Nav_ResetDrag(*nav);
-    Matrix4 frame;
-    M4_Identity(frame);
-    Surface_BoundingBox(surface, frame);
+    Surface_BoundingBox(surface, app.view.CoordinateSystem);
     Surface_RefreshPointCache(surface, app.view, app.settings);
     GeneralSettings shown = app.settings;
     if (app.editions.tarrel && app.settings.CombineSweeps == 2) shown.ViewBBox = 1;
@@ -209,7 +218,8 @@ void Graph_OnPaint(HWND window, int32_t level) {
         } else if (app.mode == kModeSurface && app.shownSurface) {
             if (NavigationState* nav = Graph_GetNavigation(window)) Nav_ResetDrag(*nav);
             Graph_Setup3D(app.view, app.settings, window, PixelSize());
-            Graph_DrawPointsView(window, app.settings, app.view, *app.shownSurface);
+            Graph_DrawPointsView(window, app.settings, app.view, *app.shownSurface,
+                                 app.raw ? &app.raw->Stylus : nullptr);
         }
     } else if (level >= 2 && level <= 4) {
         if (level >= 3) {
@@ -230,6 +240,7 @@ void Graph_OnPaint(HWND window, int32_t level) {
     if (timed) {
         App_ShowWaitStatus(nullptr);
         if (HWND generate = Shell().modeless[kSlotGenerateSurface]) SendMessageA(generate, kMsgPanelRefresh, 0, 0);
+        Extents_Refresh();
         StatusBar_Update();
     }
     EndPaint(window, &paint);

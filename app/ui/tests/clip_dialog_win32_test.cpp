@@ -247,7 +247,8 @@ TEST_F(ClipDialogWin32, OpensBesideTheMainWindowWithItsFieldsAndTheirRules) {
     EXPECT_FALSE(Checked(dialog_, kClipBaselineMethod));
     EXPECT_FALSE(Enabled(dialog_, kClipBaselineMethod));
 
-    // Close and Escape hide it; Edit > Clipping shows the same window again.
+    // Close and Escape hide it; Edit > Clipping shows the same window again,
+    // and hides it when it is shown.
     for (int button : {kClipClose, IDCANCEL}) {
         Click(dialog_, button);
         EXPECT_FALSE(IsWindowVisible(dialog_));
@@ -256,6 +257,11 @@ TEST_F(ClipDialogWin32, OpensBesideTheMainWindowWithItsFieldsAndTheirRules) {
         EXPECT_EQ(Shell().modeless[kSlotClip], dialog_);
         EXPECT_TRUE(IsWindowVisible(dialog_));
     }
+    EXPECT_EQ(MainWnd_OnCommand(40270), 1);
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+    EXPECT_EQ(Shell().modeless[kSlotClip], dialog_);
+    EXPECT_EQ(MainWnd_OnCommand(40270), 1);
+    EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_TRUE(g_messages.empty());
 }
 

@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -75,6 +76,15 @@ class DialogsWin32 : public ::testing::Test {
         g_commands.clear();
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
         Shell().instance = GetModuleHandleA(nullptr);
+        // The program's dialog class, as its start-up registers it (the Mark
+        // with Mouse window is of it).
+        WNDCLASSEXA dialogClass = {};
+        dialogClass.cbSize = sizeof dialogClass;
+        dialogClass.lpfnWndProc = KorvDialog_WndProc;
+        dialogClass.cbWndExtra = DLGWINDOWEXTRA;
+        dialogClass.hInstance = Shell().instance;
+        dialogClass.lpszClassName = "KorvDialog";
+        RegisterClassExA(&dialogClass);
         owner_ = modal_driver::MakeOwner("DialogsTestOwner", OwnerProc, 50, 50, 400, 300);
         Shell().main = owner_;
     }
@@ -580,3 +590,107 @@ TEST(DialogTooltips, ControlsShowTheirStringsThroughTheSharedWindowWhileADialogU
 }
 
 }  // namespace
+
+// ---- The dialog text table against the templates ------------------------------------
+
+namespace {
+
+// Reads a dialog template resource (classic or extended) as the system does
+// and gives the ids of its controls; false when there is no such template.
+class TemplateReader {
+  public:
+    explicit TemplateReader(const uint8_t* at) : at_(at) {}
+    uint16_t Word() { return Take<uint16_t>(); }
+    uint32_t Dword() { return Take<uint32_t>(); }
+    // A name or ordinal field: 0, 0xFFFF and an ordinal, or a string.
+    void SkipNameOrOrdinal() {
+        const uint16_t first = Word();
+        if (first == 0xFFFF) {
+            Word();
+        } else if (first != 0) {
+            SkipString();
+        }
+    }
+    void SkipString() {
+        while (Word() != 0) {
+        }
+    }
+    void AlignToDword() {
+        while (reinterpret_cast<uintptr_t>(at_) % 4) ++at_;
+    }
+    void Skip(size_t bytes) { at_ += bytes; }
+
+  private:
+    template <typename T>
+    T Take() {
+        T value;
+        std::memcpy(&value, at_, sizeof value);
+        at_ += sizeof value;
+        return value;
+    }
+    const uint8_t* at_;
+};
+
+bool TemplateControls(int dialog, std::vector<int>& ids) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(dialog), reinterpret_cast<LPCSTR>(RT_DIALOG));
+    if (!resource) return false;
+    const uint8_t* data = static_cast<const uint8_t*>(LockResource(LoadResource(module, resource)));
+    if (!data) return false;
+    TemplateReader r(data);
+    const bool extended = reinterpret_cast<const uint16_t*>(data)[1] == 0xFFFF;
+    uint32_t style = 0;
+    uint16_t count = 0;
+    if (extended) {
+        r.Skip(4 + 4 + 4);  // version and signature, help id, extended style
+        style = r.Dword();
+    } else {
+        style = r.Dword();
+        r.Dword();
+    }
+    count = r.Word();
+    r.Skip(8);  // x, y, cx, cy
+    r.SkipNameOrOrdinal();  // menu
+    r.SkipNameOrOrdinal();  // class
+    r.SkipString();         // caption
+    if (style & (DS_SETFONT | DS_SHELLFONT)) {
+        r.Word();  // point size
+        if (extended) r.Skip(2 + 1 + 1);  // weight, italic, character set
+        r.SkipString();
+    }
+    for (uint16_t i = 0; i < count; ++i) {
+        r.AlignToDword();
+        if (extended) {
+            r.Skip(4 + 4 + 4 + 8);  // help id, extended style, style, x, y, cx, cy
+            ids.push_back(static_cast<int>(r.Dword()));
+        } else {
+            r.Skip(4 + 4 + 8);
+            ids.push_back(static_cast<int16_t>(r.Word()));
+        }
+        r.SkipNameOrOrdinal();  // class
+        r.SkipNameOrOrdinal();  // text
+        r.Skip(r.Word());       // creation data
+    }
+    return true;
+}
+
+}  // namespace
+
+// Every row of the dialog text table names a control that its template has,
+// so that every text the table gives is shown.
+TEST(DialogTextTable, EveryRowNamesAControlOfItsTemplate) {
+    for (size_t l = 0; l < kLocaleDialogTextListCount; ++l) {
+        const LocaleDialogTextList& list = kLocaleDialogTextLists[l];
+        if (list.count == 0) continue;
+        SCOPED_TRACE(list.dialog);
+        std::vector<int> ids;
+        ASSERT_TRUE(TemplateControls(list.dialog, ids));
+        ASSERT_FALSE(ids.empty());
+        for (size_t i = 0; i < list.count; ++i) {
+            const int control = list.rows[i].control;
+            if (control == 0) continue;  // the caption
+            EXPECT_TRUE(std::find(ids.begin(), ids.end(), control) != ids.end())
+                << "control " << control << " for " << list.rows[i].key;
+        }
+    }
+}

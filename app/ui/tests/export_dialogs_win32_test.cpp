@@ -139,6 +139,17 @@ TEST_F(ExportDialogs, FiltersSetTheControlsByTheRulesAndOkWrites) {
          [&](HWND save) {
              HWND panel = Panel(save);
              sawPanel = panel != nullptr;
+             // Each type reads its name and its extension once: "Wavefront (.obj)".
+             HWND types = GetDlgItem(save, kFileTypeCombo);
+             const int count = static_cast<int>(SendMessageA(types, CB_GETCOUNT, 0, 0));
+             EXPECT_GT(count, 5);
+             for (int i = 0; i < count; ++i) {
+                 char name[256] = "";
+                 SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+                 const std::string text = name;
+                 EXPECT_EQ(text.find('('), text.rfind('(')) << text;
+                 EXPECT_EQ(text.find("(*."), std::string::npos) << text;
+             }
              // The dialog starts on its first filter and the stored type follows.
              EXPECT_EQ(SendMessageA(GetDlgItem(save, kFileTypeCombo), CB_GETCURSEL, 0, 0), 0);
              EXPECT_EQ(s.ExportFileType, kExport3DS);

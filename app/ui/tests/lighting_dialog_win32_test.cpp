@@ -206,6 +206,19 @@ TEST_F(LightingDialogWin32, ApplyPutsTheChosenColoursIntoTheViewAndCancelDoesNot
     }
 }
 
+// A sample whose first colour is black paints black, as every other colour.
+TEST_F(LightingDialogWin32, ABlackSampleShowsBlack) {
+    GeneralSettings& g = App().settings;
+    if (HWND open = Open()) SendMessageA(open, WM_COMMAND, IDCANCEL, 0);
+    const uint32_t saved = g.PreviewColour;
+    g.PreviewColour = 0;
+    HWND dialog = Open();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(SampleOnScreen(dialog, kLightingProfileSample), (Rgb{0, 0, 0}));
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    g.PreviewColour = saved;
+}
+
 TEST_F(LightingDialogWin32, ACancelledChooserKeepsTheColour) {
     HWND dialog = Open();
     ASSERT_NE(dialog, nullptr);

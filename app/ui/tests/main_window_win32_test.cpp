@@ -112,6 +112,9 @@ TEST_F(MainWindowWin32, StartsWithStatusBarAndPipeAndSavesEveryValueOnClose) {
     ASSERT_NE(Shell().statusBar, nullptr);
     EXPECT_EQ(GetDlgCtrlID(Shell().statusBar), 1);
     ASSERT_NE(Shell().view, nullptr);
+    // The view keeps one device context for its life: its class gives it one
+    // of its own.
+    EXPECT_TRUE(GetClassLongA(Shell().view, GCL_STYLE) & CS_OWNDC);
     EXPECT_EQ(StatusPart(0), Locale_GetString("WaitCursorReady"));
     EXPECT_EQ(StatusPart(3), StatusBar_HardwareText(false, 0));
     EXPECT_TRUE(PipeExists());

@@ -13,6 +13,7 @@
 #include "app/scan/rbf_surface.h"
 #include "app/scan/tests/cloud_scan.h"
 #include "app/ui/app_state.h"
+#include "app/files/image.h"
 #include "app/ui/brand_info.h"
 #include "app/ui/cast_tools_win32.h"
 #include "app/ui/commands_win32.h"
@@ -754,6 +755,44 @@ TEST_F(RbfDialogWin32, ARefusedWorkerIsShownAndTheDialogClosesWithNothingBuilt) 
 }
 
 // ---- About boxes ------------------------------------------------------------
+
+// The about box shows the branding's logo with its transparency laid over
+// the dialog's face.
+TEST_F(SurfaceDialogsWin32, TheAboutBoxsLogoBlendsItsAlphaOverTheFace) {
+    Image logo;
+    ASSERT_TRUE(Image_Allocate(logo, kImageRgba, 16, 8));
+    for (int p = 0; p < 16 * 8; ++p) {
+        uint8_t* px = logo.pixels + p * 4;
+        px[0] = 255, px[1] = 0, px[2] = 0, px[3] = p < 8 * 16 / 2 ? 255 : 0;  // top half red, bottom clear
+    }
+    BrandInfo& brand = Brand_Get();
+    const Image* saved = brand.helpabout;
+    brand.helpabout = &logo;
+    COLORREF top = 0, bottom = 0;
+    bool found = false;
+    Driver driver({{1129, [&](HWND d) {
+                        for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                            HBITMAP bitmap = reinterpret_cast<HBITMAP>(SendMessageA(c, STM_GETIMAGE, IMAGE_BITMAP, 0));
+                            if (!bitmap) continue;
+                            HDC dc = CreateCompatibleDC(nullptr);
+                            HGDIOBJ old = SelectObject(dc, bitmap);
+                            top = GetPixel(dc, 8, 1);
+                            bottom = GetPixel(dc, 8, 6);
+                            SelectObject(dc, old);
+                            DeleteDC(dc);
+                            found = true;
+                        }
+                        return Press(d, IDOK);
+                    }}});
+    EXPECT_EQ(MainWnd_OnCommand(40024), 1);
+    EXPECT_TRUE(driver.Finished());
+    brand.helpabout = saved;
+    Image_Free(&logo);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(top, RGB(255, 0, 0));
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(bottom, RGB(GetRValue(face), GetGValue(face), GetBValue(face)));
+}
 
 TEST_F(SurfaceDialogsWin32, AboutBoxesShowTheirVersionLines) {
     std::string version, library, title, address, web;

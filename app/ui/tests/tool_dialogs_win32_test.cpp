@@ -379,6 +379,7 @@ TEST_F(ToolDialogsWin32, ExtentsShowTheScansBoxInMillimetresOrInches) {
     raw.NumSweeps = 1;
     raw.SweepFirstPoint = first;
     App().raw = &raw;
+    M4_Identity(App().view.CoordinateSystem);  // lengths are measured in the view's surface frame
     HWND window = CreateExtentsWindow(owner_);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(ItemText(window, kExtentsX), "0.0");

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -251,15 +252,19 @@ TEST_F(ToolbarWin32, TooltipsShowTheCommandTextAndTheStyleCommandsRebuild) {
     ASSERT_EQ(CreateMainToolbars(main_, App().settings), 1);
     HWND tips = reinterpret_cast<HWND>(SendMessageA(Toolbar(), TB_GETTOOLTIPS, 0, 0));
     ASSERT_NE(tips, nullptr);
-    NMTTDISPINFOA info = {};
-    info.hdr.hwndFrom = tips;
-    info.hdr.idFrom = 40052;
-    info.hdr.code = TTN_GETDISPINFOA;
-    LRESULT result = 1;
-    ASSERT_EQ(Toolbar_OnNotify(main_, &info.hdr, result), 1);
-    const char* expected = FindCommandText(40052, GetMenu(main_), false);
-    ASSERT_NE(expected, nullptr);
-    EXPECT_STREQ(info.lpszText, expected);
+    // Receiver is Reference has a text longer than the tip's own buffer.
+    for (WORD command : {40052, 40098}) {
+        NMTTDISPINFOA info = {};
+        info.hdr.hwndFrom = tips;
+        info.hdr.idFrom = command;
+        info.hdr.code = TTN_GETDISPINFOA;
+        LRESULT result = 1;
+        ASSERT_EQ(Toolbar_OnNotify(main_, &info.hdr, result), 1);
+        const char* expected = FindCommandText(command, GetMenu(main_), false);
+        ASSERT_NE(expected, nullptr);
+        EXPECT_STREQ(info.lpszText, expected);
+    }
+    EXPECT_GT(std::strlen(FindCommandText(40098, GetMenu(main_), false)), sizeof(NMTTDISPINFOA::szText));
     EXPECT_EQ(SendMessageA(tips, TTM_GETDELAYTIME, TTDT_INITIAL, 0), 650);
 
     const struct {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace {
 // every command and side effect.
 struct World {
     int32_t profiles = 0;
+    int32_t profilesPerSweep = 1;  // what one Undo Sweep takes away
     int32_t marks = 0;
     Vec3 tracked{0.0f, 0.0f, 0.0f};
     std::vector<int> commands;
@@ -19,7 +21,7 @@ struct World {
         TriggerClickOps ops;
         ops.sendCommand = [this](int c) {
             commands.push_back(c);
-            if (c == kCommandUndoSweep && profiles > 0) --profiles;
+            if (c == kCommandUndoSweep) profiles = std::max(0, profiles - profilesPerSweep);
             if (c == kCommandUndoStylusMark && marks > 0) --marks;
         };
         ops.stylusMarkCount = [this] { return marks; };
@@ -40,6 +42,7 @@ struct Case {
     int32_t mode;
     std::vector<int> commands;
     int autoViews;
+    int32_t profilesPerSweep = 1;
 };
 
 constexpr int U = kCommandUndoSweep, S = kCommandUndoStylusMark;
@@ -58,6 +61,8 @@ const Case kCases[] = {
     {"single click sets the automatic view", 1, 0, 3, 0, 0, false, false, true, true, 1, {}, 1},
     {"single click without fields keeps the view", 1, 0, 3, 0, 0, false, false, true, false, 1, {}, 0},
     {"single click after a new mark keeps the view", 0, 1, 3, 2, 1, false, false, true, true, 1, {}, 0},
+    {"triple click on two long sweeps undoes each sweep once", 3, 0, 2000, 1, 1, false, false, false, false, 1,
+     {U, U, S}, 0, 1000},
 };
 
 TEST(TriggerClick, TimerActionTable) {
@@ -66,6 +71,7 @@ TEST(TriggerClick, TimerActionTable) {
         World world;
         world.profiles = c.profiles;
         world.marks = c.marks;
+        world.profilesPerSweep = c.profilesPerSweep;
         TriggerClickState state;
         state.clickCountScan = c.scanClicks;
         state.clickCountStylus = c.stylusClicks;

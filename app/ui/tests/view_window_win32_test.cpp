@@ -7,8 +7,10 @@
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
 #include "app/ui/cast_tools_win32.h"
+#include "app/ui/brand_info.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/graph_window_win32.h"
+#include "app/ui/input_handlers.h"
 #include "app/ui/list_panels_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/scan_edit.h"
@@ -21,6 +23,7 @@
 #include "app/ui/stylus_draw_win32.h"
 #include "app/ui/snapshot_win32.h"
 #include "app/ui/view_timings.h"
+#include "app/ui/tool_dialogs_win32.h"
 #include "app/files/png_image.h"
 
 #include <windows.h>
@@ -28,9 +31,11 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -51,13 +56,13 @@ struct SyntheticScan {
     std::vector<int32_t> firstPoint, firstFacet, firstProfile;
     RawData raw = {};
 
-    void AddSweep(const std::vector<Vec3>& vertices, bool hidden) {
+    void AddSweep(const std::vector<Vec3>& vertices, bool hidden, uint32_t colour = 0xFFFFFF) {
         if (firstPoint.empty()) firstPoint.push_back(0), firstFacet.push_back(0), firstProfile.push_back(0);
         for (const Vec3& v : vertices) {
             ScanPoint p = {};
             p.Vertex = v;
             p.Normal = {0, 0, 1};
-            p.Colour[0] = p.Colour[1] = p.Colour[2] = 255;
+            for (int k = 0; k < 3; ++k) p.Colour[k] = static_cast<uint8_t>(colour >> (8 * k));
             points.push_back(p);
         }
         SweepRecord s = {};
@@ -142,10 +147,14 @@ class ViewWindowWin32 : public ::testing::Test {
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
         window_ = OpenPlainViewWindow(kBackground, 400, 360);
         savedRaw_ = App().raw;
+        Accel_Load(GetModuleHandleA(nullptr));  // as the program's start-up loads them
+        Shell().accelerators = Accel_Get();
     }
     static void TearDownTestSuite() {
         App().raw = savedRaw_;
         CloseShellWindow(window_);
+        Accel_Destroy();
+        Shell().accelerators = nullptr;
     }
     void SetUp() override {
         ASSERT_NE(window_, nullptr);
@@ -153,6 +162,7 @@ class ViewWindowWin32 : public ::testing::Test {
         g_messages.clear();
         AppState& app = App();
         M4_Identity(app.view.ViewMatrix);
+        M4_Identity(app.view.CoordinateSystem);
         app.view.ViewOrigin = {0, 0, 0};
         app.view.ZoomFactor = 1;
         app.view.DisplayType = 0;
@@ -216,6 +226,135 @@ TEST_F(ViewWindowWin32, EveryVisibleVertexLandsOnADrawnPixelAndTheHiddenSweepDra
     EXPECT_EQ(hidden, 0);
     EXPECT_TRUE(g_messages.empty());
     Image_Free(&image);
+}
+
+// A key pressed on the program window as the user presses it, through the
+// message loop's accelerators.
+void PressKey(UINT key, bool control) {
+    BYTE keys[256] = {};
+    if (control) keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+    keys[key] = 0x80;
+    SetKeyboardState(keys);
+    PostMessageA(Shell().main, WM_KEYDOWN, key, 1);
+    PumpShellMessages(3, 5);
+    BYTE none[256] = {};
+    SetKeyboardState(none);
+}
+
+// Three rods along the box's axes, red x, green y, blue z, from near the
+// origin outwards; where each is drawn tells from which side the view looks.
+struct AxisRods {
+    SyntheticScan scan;
+    AxisRods() {
+        const uint32_t colours[3] = {0x0000FF, 0x00FF00, 0xFF0000};
+        for (int axis = 0; axis < 3; ++axis) {
+            std::vector<Vec3> rod;
+            for (int i = 10; i <= 70; ++i)
+                rod.push_back({axis == 0 ? i : 0.0f, axis == 1 ? i : 0.0f, axis == 2 ? i : 0.0f});
+            scan.AddSweep(rod, false, colours[axis]);
+        }
+    }
+};
+
+struct ScreenDirection {
+    double x, y;  // to the right and down the screen; (0, 0): seen end-on
+};
+
+// Where a rod of one colour runs from the origin's pixel, on the screen.
+ScreenDirection RodDirection(const Image& image, int axis, POINT origin) {
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.pixels + (static_cast<size_t>(y) * image.width + x) * 4;
+            if (p[axis] < 200 || p[(axis + 1) % 3] > 60 || p[(axis + 2) % 3] > 60) continue;
+            sx += x;
+            sy += y;
+            ++n;
+        }
+    }
+    if (n == 0) return {99, 99};
+    const double dx = sx / n - origin.x, dy = sy / n - origin.y, length = std::hypot(dx, dy);
+    if (length < 4) return {0, 0};
+    return {dx / length, dy / length};
+}
+
+// F1 to F3 and the menu's other sides show the box from that side, whatever
+// the view was; the edition's anterior, inferior and left lateral views are
+// its front, bottom and left.
+TEST_F(ViewWindowWin32, EachSideCommandShowsTheBoxFromThatSide) {
+    AxisRods rods;
+    Use(rods.scan);
+    struct Case {
+        WORD id;
+        UINT key;  // the accelerator's key, or 0 for the menu command
+        ScreenDirection x, y, z;
+    } const cases[] = {
+        {40307, VK_F1, {1, 0}, {0, -1}, {0, 0}}, {40313, 0, {-1, 0}, {0, -1}, {0, 0}},
+        {40315, VK_F2, {1, 0}, {0, 0}, {0, -1}}, {40314, 0, {1, 0}, {0, 0}, {0, 1}},
+        {40308, VK_F3, {0, 0}, {0, -1}, {1, 0}}, {40309, 0, {0, 0}, {0, -1}, {-1, 0}},
+        {40219, 0, {1, 0}, {0, -1}, {0, 0}},     {40224, 0, {1, 0}, {0, 0}, {0, -1}},
+        {40221, 0, {0, 0}, {0, -1}, {1, 0}},
+    };
+    AppState& app = App();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        Matrix4 a, b;
+        M4_MakeRotationX(25, a);
+        M4_MakeRotationY(40, b);
+        M4_Multiply(a, b, app.view.ViewMatrix);
+        Redraw();
+        if (c.key) {
+            PressKey(c.key, false);
+        } else {
+            PostMessageA(window_, WM_COMMAND, c.id, 0);
+            PumpShellMessages(3, 5);
+        }
+        Redraw();
+        Image image = Front();
+        const POINT origin = PixelOf({0, 0, 0});
+        const ScreenDirection expected[3] = {c.x, c.y, c.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            const ScreenDirection seen = RodDirection(image, axis, origin);
+            EXPECT_NEAR(seen.x, expected[axis].x, 0.05) << "axis " << axis;
+            EXPECT_NEAR(seen.y, expected[axis].y, 0.05) << "axis " << axis;
+        }
+        Image_Free(&image);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// Ctrl+F2 makes the present view the inferior one: after Home the inferior
+// view shows the rods as they were, and the box is drawn in the new frame.
+TEST_F(ViewWindowWin32, SetInferiorViewKeepsTheViewForTheInferiorCommand) {
+    AxisRods rods;
+    Use(rods.scan);
+    AppState& app = App();
+    app.factoryMenuShown = true;  // the edition's keys
+    Matrix4 a, b;
+    M4_MakeRotationX(-35, a);
+    M4_MakeRotationZ(50, b);
+    M4_Multiply(a, b, app.view.ViewMatrix);
+    Redraw();
+    Image set = Front();
+    ScreenDirection before[3];
+    for (int axis = 0; axis < 3; ++axis) before[axis] = RodDirection(set, axis, PixelOf({0, 0, 0}));
+    PressKey(VK_F2, true);
+    PostMessageA(window_, WM_COMMAND, 40010, 0);
+    PumpShellMessages(3, 5);
+    PostMessageA(window_, WM_COMMAND, 40224, 0);
+    PumpShellMessages(3, 5);
+    app.factoryMenuShown = false;
+    Redraw();
+    Image again = Front();
+    for (int axis = 0; axis < 3; ++axis) {
+        const ScreenDirection seen = RodDirection(again, axis, PixelOf({0, 0, 0}));
+        EXPECT_NEAR(seen.x, before[axis].x, 0.05) << "axis " << axis;
+        EXPECT_NEAR(seen.y, before[axis].y, 0.05) << "axis " << axis;
+    }
+    Image_Free(&set);
+    Image_Free(&again);
+    EXPECT_TRUE(g_messages.empty());
 }
 
 TEST_F(ViewWindowWin32, QueuedRequestsCollapseIntoOnePaintAtTheHighestLevel) {
@@ -387,6 +526,39 @@ TEST_F(ViewWindowWin32, BoxOnFullFramesOnlyAndSnapshotsHoldTheCloudWithoutIt) {
 }
 
 int Brightness(const uint8_t* p) { return p[0] + p[1] + p[2]; }
+
+// View > Solid With Edges draws the facets' black edges over the solid that
+// View > Solid draws; View > Normals adds the normals and no edges.
+TEST_F(ViewWindowWin32, SolidWithEdgesDrawsTheEdgesAndNormalsDoNot) {
+    SyntheticScan scan;
+    scan.AddSphere({0, 0, 0}, 40, 12, 16);
+    Use(scan);
+    const auto blackPixels = [](const Image& image) {
+        int n = 0;
+        for (int i = 0; i < image.width * image.height; ++i) {
+            const uint8_t* p = image.pixels + static_cast<size_t>(i) * 4;
+            n += p[0] < 8 && p[1] < 8 && p[2] < 8;
+        }
+        return n;
+    };
+    const auto shown = [&](std::initializer_list<WORD> commands) {
+        App().view.Options = 0;
+        for (WORD id : commands) {
+            SendMessageA(window_, WM_COMMAND, id, 0);
+            PumpShellMessages(3, 5);
+        }
+        Redraw();
+        Image image = Front();
+        const int n = blackPixels(image);
+        Image_Free(&image);
+        return n;
+    };
+    const int solid = shown({40014});
+    EXPECT_GT(shown({40015}), solid + 200);
+    const int normals = shown({40014, 40078});
+    EXPECT_EQ(normals, solid);
+    EXPECT_TRUE(g_messages.empty());
+}
 
 TEST_F(ViewWindowWin32, ALitSphereIsBrighterTowardsTheLightInEachShadedType) {
     SyntheticScan scan;
@@ -710,6 +882,392 @@ TEST_F(ViewWindowWin32, PickingTellsGroupsThatShareAStencilValueApartAndReachesT
     App().raw->Stylus = StylusItemList();
 }
 
+// Stylus Undo takes the last group back: a pick where it stood finds nothing,
+// also when it was the only one.
+TEST_F(ViewWindowWin32, AnItemTakenBackByUndoIsPickedNoMore) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    App().settings.Stylus.PointMarker = 0;
+    App().advanced.PixelSize = 0.3125f;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    PickScene scene;
+    scene.Add(0, 80, 60, w, h);
+    scene.Add(1, 160, 60, w, h);
+    scene.Attach(*App().raw);
+    Redraw();
+    ASSERT_EQ(Graph_Pick(Shell().view, 160, 60), 1);
+    ASSERT_EQ(Graph_Pick(Shell().view, 80, 60), 0);
+    for (int left : {1, 0}) {
+        SendMessageA(window_, WM_COMMAND, 40200, 0);
+        PumpShellMessages(3, 5);
+        EXPECT_EQ(App().raw->Stylus.VisibleCount, left);
+        EXPECT_EQ(Graph_Pick(Shell().view, 160, 60), -1);
+        EXPECT_EQ(Graph_Pick(Shell().view, 80, 60), left ? 0 : -1);
+    }
+    EXPECT_TRUE(g_messages.empty());
+    App().raw->Stylus = StylusItemList();
+}
+
+// Goto Next Point puts the point cursor on the next point of the profiles,
+// and the view shows it there: a square in the background's complement,
+// gone from the point it left.
+TEST_F(ViewWindowWin32, GotoNextPointShowsThePointCursorWhereItMovedTo) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 6), false);
+    Use(scan);
+    std::vector<Vec3> measured = Row(0, 6);
+    Profile profile = {};
+    profile.NumPoints = static_cast<int32_t>(measured.size());
+    profile.Points = measured.data();
+    RawData& raw = *App().raw;
+    raw.Profiles = &profile;
+    raw.NumProfiles = 1;  // processed already: no profile is waiting
+    App_PointCursor() = PointCursor();
+    Redraw();
+    const auto cursorAt = [](const Image& image, POINT p) {
+        int hits = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const uint8_t* c = Pixel(image, p.x + dx, p.y + dy);
+                hits += c[0] == 0xEF && c[1] == 0xDF && c[2] == 0xBF;
+            }
+        return hits == 25;
+    };
+    Image none = Front();
+    for (const Vec3& v : measured) EXPECT_FALSE(cursorAt(none, PixelOf(v)));
+    Image_Free(&none);
+    for (int point : {1, 2}) {
+        SendMessageA(window_, WM_COMMAND, 40295, 0);
+        PumpShellMessages(3, 5);
+        Redraw();
+        Image image = Front();
+        for (int i = 0; i < static_cast<int>(measured.size()); ++i)
+            EXPECT_EQ(cursorAt(image, PixelOf(measured[i])), i == point) << point << " " << i;
+        Image_Free(&image);
+    }
+    App_PointCursor() = PointCursor();
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// View > Tracker Positions: the wand's glyphs in blue where the wand stood
+// for each profile, the transmitter's in green and the reference receiver's
+// axes in red at the origin, each only while its item is ticked.
+TEST_F(ViewWindowWin32, TrackerPositionsDrawTheirGlyphsWhereTheTrackerStood) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 6), false);
+    scan.firstProfile = {0, 3};
+    Use(scan);
+    App().advanced.PixelSize = 0.3125f;
+    std::vector<Vec3> profilePoints = Row(-30, 6);
+    Profile profiles[3] = {};
+    const Vec3 wandAt[3] = {{-25, 25, 0}, {0, 25, 0}, {25, 25, 0}};
+    for (int k = 0; k < 3; ++k) {
+        profiles[k].NumPoints = 2;
+        profiles[k].Points = profilePoints.data() + 2 * k;
+        M4_Identity(profiles[k].ReferenceRxMatrix);
+        M4_MakeTranslation(wandAt[k], profiles[k].WandRxMatrix);
+    }
+    RawData& raw = *App().raw;
+    raw.Profiles = profiles;
+    raw.NumProfiles = 3;  // processed already: no profile is waiting
+    GeneralSettings& g = App().settings;
+    g.ViewWandPosition = g.ViewTransmitterPosition = g.ViewReferencePosition = 0;
+    // Pixels within 16 of a place (the cube is 25 wide) whose one channel stands out.
+    const auto glyphNear = [](const Image& image, POINT at, int channel) {
+        int hits = 0;
+        for (int y = at.y - 16; y <= at.y + 16; ++y)
+            for (int x = at.x - 16; x <= at.x + 16; ++x) {
+                if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
+                const uint8_t* p = Pixel(image, x, y);
+                hits += p[channel] - std::max(p[(channel + 1) % 3], p[(channel + 2) % 3]) > 60;
+            }
+        return hits;
+    };
+    const struct {
+        WORD id;
+        int channel;
+        std::vector<Vec3> places;
+    } cases[] = {
+        {40334, 2, {wandAt[0], wandAt[1], wandAt[2]}},
+        {40332, 1, {{0, 0, 0}}},
+        {40333, 0, {{0, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        Redraw();
+        Image before = Front();
+        for (const Vec3& place : c.places) EXPECT_EQ(glyphNear(before, PixelOf(place), c.channel), 0);
+        SendMessageA(window_, WM_COMMAND, c.id, 0);
+        PumpShellMessages(3, 5);
+        Redraw();
+        Image after = Front();
+        for (const Vec3& place : c.places)
+            EXPECT_GT(glyphNear(after, PixelOf(place), c.channel), 0) << place.x << " " << place.y;
+        SendMessageA(window_, WM_COMMAND, c.id, 0);  // off again
+        PumpShellMessages(3, 5);
+        Image_Free(&before);
+        Image_Free(&after);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// While the mouse marks stylus points the box is not drawn, so that a mark
+// is never placed on the box's depth in mid-air; leaving the mode brings it
+// back.
+TEST_F(ViewWindowWin32, MarkWithMouseHidesTheBox) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-30, 9), false);
+    scan.AddSweep(Row(30, 9), false);
+    Use(scan);
+    App().settings.ViewBBox = 1;
+    App().settings.MarkWithMouse = 0;
+    Redraw();
+    const POINT edge = PixelOf({-40, 0, 0});  // on the box's edge, between the rows
+    for (int marking : {1, 0}) {
+        SendMessageA(window_, WM_COMMAND, 40368, 0);
+        PumpShellMessages(3, 5);
+        ASSERT_EQ(App().settings.MarkWithMouse, marking);
+        Redraw();
+        Image image = Front();
+        EXPECT_EQ(IsBackground(Pixel(image, edge.x, edge.y)), marking == 1) << marking;
+        Image_Free(&image);
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// Show Laser Positions joins the laser to each profile of the shown sweeps
+// only: a hidden sweep keeps its lines hidden too.
+TEST_F(ViewWindowWin32, LaserPositionsLeaveOutHiddenSweeps) {
+    SyntheticScan scan;
+    const std::vector<Vec3> shownRow = {{-20, 20, 0}, {-10, 20, 0}}, hiddenRow = {{20, 20, 0}, {30, 20, 0}};
+    scan.AddSweep(shownRow, false);
+    scan.AddSweep(hiddenRow, true);
+    scan.firstProfile = {0, 1, 2};
+    Use(scan);
+    std::vector<Vec3> a = shownRow, b = hiddenRow;
+    Profile profiles[2] = {};
+    profiles[0].NumPoints = profiles[1].NumPoints = 2;
+    profiles[0].Points = a.data();
+    profiles[1].Points = b.data();
+    // The laser stands at (-60, 0, 0) of the wand's frame.
+    M4_MakeTranslation({0, -20, 0}, profiles[0].WandRxMatrix);
+    M4_MakeTranslation({80, -20, 0}, profiles[1].WandRxMatrix);
+    M4_Identity(profiles[0].ReferenceRxMatrix);
+    M4_Identity(profiles[1].ReferenceRxMatrix);
+    RawData& raw = *App().raw;
+    raw.Profiles = profiles;
+    raw.NumProfiles = 2;  // processed already: no profile is waiting
+    SendMessageA(window_, WM_COMMAND, 40272, 0);
+    PumpShellMessages(3, 5);
+    ASSERT_EQ(App().view.Options, 0x100u);
+    Redraw();
+    Image image = Front();
+    const auto redNear = [&](const Vec3& at) {
+        const POINT p = PixelOf(at);
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const uint8_t* c = Pixel(image, p.x + dx, p.y + dy);
+                if (c[0] > 200 && c[1] < 60 && c[2] < 60) return true;
+            }
+        return false;
+    };
+    EXPECT_TRUE(redNear({-40, 0, 0}));  // halfway from the laser to the shown profile's first point
+    EXPECT_FALSE(redNear({20, 0, 0}));  // the same for the hidden one
+    Image_Free(&image);
+    App().view.Options = 0;
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// The Mark with Mouse window is one of the program's dialogs, stands at the
+// view's top-left corner, and goes when the mode is left by Escape or by a
+// mode switch.
+TEST_F(ViewWindowWin32, TheMarkWithMouseWindowStandsOnTheViewAndGoesWithTheMode) {
+    HWND marker = Shell().markerDialog;
+    ASSERT_NE(marker, nullptr);
+    char name[64] = "";
+    GetClassNameA(marker, name, sizeof name);
+    EXPECT_STREQ(name, "KorvDialog");
+    POINT corner = {0, 0};
+    ClientToScreen(Shell().view, &corner);
+    RECT at;
+    GetWindowRect(marker, &at);
+    EXPECT_EQ(at.left, corner.x);
+    EXPECT_EQ(at.top, corner.y);
+    App().settings.MarkWithMouse = 0;
+    const struct {
+        const char* how;
+        std::function<void()> leave;
+    } cases[] = {
+        {"Escape", [] { PressKey(VK_ESCAPE, false); }},
+        {"camera view", [] {
+             SendMessageA(Shell().main, WM_COMMAND, 40064, 0);
+             PumpShellMessages(3, 5);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        App().mode = kModeScan;
+        SendMessageA(window_, WM_COMMAND, 40368, 0);
+        PumpShellMessages(3, 5);
+        ASSERT_EQ(App().settings.MarkWithMouse, 1);
+        EXPECT_TRUE(IsWindowVisible(marker));
+        c.leave();
+        EXPECT_EQ(App().settings.MarkWithMouse, 0);
+        EXPECT_FALSE(IsWindowVisible(marker));
+    }
+    App().mode = kModeScan;
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// Edit > Select from the camera view switches to the sweeps and draws them.
+TEST_F(ViewWindowWin32, SelectFromAnotherModeShowsTheSweeps) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    App().mode = kModePreview;
+    App().selectMode = false;
+    PumpShellMessages(2, 5);
+    std::vector<int32_t> paints;
+    View_Hooks().painted = [&](int32_t level) { paints.push_back(level); };
+    SendMessageA(window_, WM_COMMAND, 40243, 0);
+    PumpShellMessages(3, 5);
+    View_Hooks().painted = nullptr;
+    EXPECT_EQ(App().mode, kModeScan);
+    EXPECT_TRUE(App().selectMode);
+    ASSERT_FALSE(paints.empty());
+    EXPECT_EQ(*std::max_element(paints.begin(), paints.end()), 3);
+    Image image = Front();
+    const POINT p = PixelOf(scan.points[2].Vertex);
+    EXPECT_FALSE(IsBackground(Pixel(image, p.x, p.y)));
+    Image_Free(&image);
+    SendMessageA(window_, WM_COMMAND, 40243, 0);  // Select off again
+    PumpShellMessages(2, 5);
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// The fast preview of the sweeps (repaint level 1, while the view is
+// dragged) draws the stylus items and keeps them pickable.
+TEST_F(ViewWindowWin32, ThePreviewDrawsTheStylusItems) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    App().settings.Stylus.PointMarker = 0;
+    App().advanced.PixelSize = 0.3125f;
+    Redraw();
+    const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
+    PickScene scene;
+    scene.Add(0, 100, 80, w, h);
+    scene.Attach(*App().raw);
+    SendMessageA(Shell().view, WM_PAINT, 0, 1);
+    Image image = Front();
+    EXPECT_FALSE(IsBackground(Pixel(image, 100, 80)));
+    EXPECT_EQ(Graph_Pick(Shell().view, 100, 80), 0);
+    Image_Free(&image);
+    App().raw->Stylus = StylusItemList();
+}
+
+// Show Point Resolutions labels the shown surface's points with their
+// resolution term, in yellow beside each point.
+TEST_F(ViewWindowWin32, PointResolutionsLabelTheSurfacesPoints) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> points = {{-30, 0, 0}, {30, 0, 0}};
+    std::vector<float> resolutions = {1.5f, 22.5f};
+    const SurfaceRecord savedBasic = app.basic;
+    app.basic = SurfaceRecord();
+    app.basic.Points = points.data();
+    app.basic.Resolutions = resolutions.data();
+    app.basic.NumPoints = 2;
+    app.basic.ChangeTime = 1e12;
+    app.settings.CombineSweeps = 1;
+    app.shownSurface = &app.basic;
+    app.mode = kModeSurface;
+    app.view.DisplayType = 0;
+    const auto yellowBeside = [&](const Image& image, const Vec3& at) {
+        const POINT p = PixelOf(at);
+        int n = 0;
+        for (int y = p.y - 16; y <= p.y; ++y)
+            for (int x = p.x; x <= p.x + 40; ++x) {
+                if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
+                const uint8_t* c = Pixel(image, x, y);
+                n += c[0] > 200 && c[1] > 200 && c[2] < 60;
+            }
+        return n;
+    };
+    for (bool shown : {false, true}) {
+        if (shown) {
+            SendMessageA(window_, WM_COMMAND, 40380, 0);
+            PumpShellMessages(3, 5);
+            ASSERT_EQ(app.view.Options, 0x400u);
+            ASSERT_EQ(app.mode, kModeSurface);
+        }
+        Redraw();
+        Image image = Front();
+        for (const Vec3& p : points) EXPECT_EQ(yellowBeside(image, p) > 0, shown) << shown;
+        Image_Free(&image);
+    }
+    app.view.Options = 0;
+    Surface_FreeColourCache(app.basic);
+    app.basic = savedBasic;
+    app.mode = kModeScan;
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// In the Tarrel edition the sweeps view shows the branding's mode image in
+// its bottom right corner: stylus lines, stylus points or scanning.
+TEST_F(ViewWindowWin32, TheTarrelEditionShowsTheTriggersModeImage) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 3), false);
+    Use(scan);
+    Image images[3];
+    const uint32_t colours[3] = {0x0000FF, 0x00FF00, 0xFF0000};  // lines red, points green, scanning blue
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Image_Allocate(images[i], kImageRgba, 24, 12));
+        for (int p = 0; p < 24 * 12; ++p) {
+            uint8_t* px = images[i].pixels + p * 4;
+            px[0] = colours[i] & 0xFF, px[1] = (colours[i] >> 8) & 0xFF, px[2] = (colours[i] >> 16) & 0xFF;
+            px[3] = 255;
+        }
+    }
+    BrandInfo& brand = Brand_Get();
+    const BrandInfo saved = brand;
+    brand.lmodeind = &images[0];
+    brand.pmodeind = &images[1];
+    brand.smodeind = &images[2];
+    AppState& app = App();
+    const struct {
+        bool tarrel;
+        int32_t mode, capture;
+        int image;  // -1: none
+    } cases[] = {{true, 1, 1, 0}, {true, 1, 0, 1}, {true, 0, 0, 2}, {false, 1, 1, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.image);
+        app.editions.tarrel = c.tarrel;
+        app.settings.Stylus.Mode = c.mode;
+        app.settings.Stylus.CaptureMode = c.capture;
+        Redraw();
+        Image front = Front();
+        const uint8_t* corner = Pixel(front, front.width - 6, front.height - 4);
+        if (c.image < 0) {
+            EXPECT_TRUE(IsBackground(corner));
+        } else {
+            const uint8_t* expected = images[c.image].pixels;
+            EXPECT_TRUE(corner[0] == expected[0] && corner[1] == expected[1] && corner[2] == expected[2]);
+        }
+        Image_Free(&front);
+    }
+    app.editions.tarrel = false;
+    app.settings.Stylus.Mode = app.settings.Stylus.CaptureMode = 0;
+    brand = saved;
+    for (Image& image : images) Image_Free(&image);
+    Redraw();
+    EXPECT_TRUE(g_messages.empty());
+}
+
 std::string TooltipText() {
     HWND tooltip = StylusView_Tooltip();
     if (!tooltip) return "(none)";
@@ -885,6 +1443,21 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
     EXPECT_TRUE(is(Pixel(samples, w - 50, h / 2), 255, 255, 255));
     EXPECT_TRUE(is(Pixel(samples, w - 60, h / 2), 0, 0, 0));
     EXPECT_EQ(raw.Draw.DrawnProfiles, 2);
+    // The live range's marker, a white bar across the gauge, at the foot of
+    // the scale for a wand at the transmitter and at its top for one far off.
+    for (const float z : {0.0f, 2000.0f}) {
+        M4_MakeTranslation({0, 0, z}, raw.Staging.WandRxMatrix);
+        raw.Staging.ReferenceEnabled = 0;
+        raw.Draw.Flags = kDrawLive;
+        Redraw();
+        Image marked = Front();
+        std::vector<int> whiteRows;
+        for (int row = 0; row < h; ++row)
+            if (is(Pixel(marked, w - 64, row), 255, 255, 255)) whiteRows.push_back(row);  // beside the ticks
+        const int y = z == 0 ? 49 : (h - 100) + 49;  // the bar's lowest row, counted from the bottom
+        EXPECT_EQ(whiteRows, (std::vector<int>{h - 1 - (y + 2), h - 1 - (y + 1), h - 1 - y})) << z;
+        Image_Free(&marked);
+    }
     EXPECT_TRUE(g_messages.empty());
 
     App().mode = kModeScan;
@@ -947,4 +1520,80 @@ TEST_F(ViewWindowWin32, TheListHidesSweepsInTheViewAndARecreatedViewKeepsItsList
     RemoveStylusListListener();
     EXPECT_EQ(Graph_GetNavigation(Shell().view)->listeners.size(), before.size() - 2);
     App().raw = savedRaw_;
+}
+
+// ---- The Extents window ------------------------------------------------------------
+
+namespace {
+
+std::string ExtentsText(int control) {
+    char text[64] = "";
+    GetDlgItemTextA(Shell().modeless[kSlotExtents], control, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ExtentsTexts() {
+    return {ExtentsText(kExtentsX), ExtentsText(kExtentsY), ExtentsText(kExtentsZ), ExtentsText(kExtentsXUnit)};
+}
+
+}  // namespace
+
+// With ShowExtents set the program starts with the window shown; its lengths
+// follow the growing scan at each full paint, the box's frame after Ctrl+B,
+// the units switch and a scan with nothing left in it.
+TEST(ExtentsWindowWin32, ShownAtStartUpAndFollowsTheScanTheFrameAndTheUnits) {
+    Locale_Load();
+    App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
+    g_messages.clear();
+    HWND window = OpenShellWindow([](DWORD) {
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ShowExtents", 1);
+    });
+    ASSERT_NE(window, nullptr);
+    HWND extents = Shell().modeless[kSlotExtents];
+    ASSERT_TRUE(extents && IsWindow(extents));
+    EXPECT_TRUE(IsWindowVisible(extents));
+    EXPECT_EQ(GetWindow(extents, GW_OWNER), window);
+
+    AppState& app = App();
+    RawData* saved = app.raw;
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 5), false);    // x from -40 to 0
+    scan.AddSweep(Row(25, 9), false);   // to 40, and 25 mm up
+    app.raw = scan.Attach();
+    app.mode = kModeScan;
+    M4_Identity(app.view.ViewMatrix);
+    M4_Identity(app.view.CoordinateSystem);
+    RawData& raw = *app.raw;
+    raw.NumSweeps = 1;  // the second sweep is not there yet
+    raw.NumPoints = scan.firstPoint[1];
+    const auto paint = [] {
+        SendMessageA(Shell().view, WM_PAINT, 0, 3);
+        PumpShellMessages(2, 5);
+    };
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"40.0", "0.0", "0.0", "mm"}));
+    raw.NumSweeps = 2;
+    raw.NumPoints = scan.firstPoint[2];
+    raw.Timestamp += 1;
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"80.0", "25.0", "0.0", "mm"}));
+
+    // A quarter turn about the view axis, then Set Bounding Box To View.
+    M4_MakeRotationZ(90, app.view.ViewMatrix);
+    SendMessageA(window, WM_COMMAND, 40292, 0);
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"25.0", "80.0", "0.0", "mm"}));
+
+    SendMessageA(window, WM_COMMAND, 40390, 0);
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"0.98", "3.15", "0.00", "in"}));
+    SendMessageA(window, WM_COMMAND, 40389, 0);
+    EXPECT_EQ(ExtentsText(kExtentsX), "25.0");
+
+    raw.NumSweeps = raw.NumPoints = 0;  // the scan cleared
+    raw.Timestamp += 1;
+    paint();
+    EXPECT_EQ(ExtentsTexts(), (std::vector<std::string>{"0.0", "0.0", "0.0", "mm"}));
+    app.raw = saved;
+    CloseShellWindow(window);
+    EXPECT_TRUE(g_messages.empty());
 }
