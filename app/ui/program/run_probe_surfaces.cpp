@@ -9,6 +9,7 @@
 #include "app/files/container_keys.h"
 #include "app/files/item_file.h"
 #include "app/scanfile/scan_file.h"
+#include "app/scanfile/scan_file_items.h"
 
 #include <dlgs.h>
 
@@ -144,25 +145,9 @@ bool ReadSurfaces(const char* path, SavedSurfaces& out) {
     return loaded;
 }
 
-// Every item of a saved scan but its edit history, by path.
-std::map<std::string, std::string> Items(const std::string& path) {
-    std::map<std::string, std::string> items;
-    ItemStore* store = ItemStore_Create();
-    if (store && ItemFile_ReadSigned(store, path, kScanFileSigningKey, kContainerKeyLength)) {
-        for (StoreItem* item = store->first; item; item = item->next) {
-            const std::string name = ItemPath_ForMessage(item->path);
-            if (name.rfind("__meta__", 0) == 0) continue;
-            std::string bytes = std::to_string(static_cast<int>(item->type));
-            for (int32_t size : item->sizes) bytes += ":" + std::to_string(size);
-            items[name] = bytes + "|" + std::string(static_cast<const char*>(item->data), item->byteSize);
-        }
-    }
-    ItemStore_Free(store);
-    return items;
-}
 
 bool SameItems(const std::string& first, const std::string& second) {
-    const auto a = Items(first), b = Items(second);
+    const auto a = SectionItems(first), b = SectionItems(second);
     bool same = !a.empty();
     for (const auto& [name, bytes] : a) {
         const auto other = b.find(name);
