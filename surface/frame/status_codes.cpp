@@ -14,7 +14,7 @@ const char* const kApiTexts[kApiStatusCount] = {
     "Rbf Solution was missing or contained invalid data",
     "A negative distance was encountered",
     "Negative or zero value in Size argument",
-    "Too few grid specification arguments passed",
+    "Too few grid arguments passed",
     "Invalid data in Attr argument",
     "Invalid File argument in file IO function",
     "Invalid Scan argument",

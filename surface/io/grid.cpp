@@ -37,13 +37,13 @@ int ResolveSpec(const double* spacing, const int32_t* size, const double* minimu
         return ApiStatus_TooFewGridArguments;
     }
     if (given < 3) {
-        Reporter_Error(reporter, "More than one grid specification argument missing.");
+        Reporter_Error(reporter, "More than one of the grid's arguments missing.");
         return ApiStatus_TooFewGridArguments;
     }
     if (size != nullptr)
         for (int k = 0; k < D; ++k)
             if (size[k] < 1) {
-                Reporter_Error(reporter, "Invalid grid size specification (value less than 1).");
+                Reporter_Error(reporter, "Invalid grid size (value less than 1).");
                 return ApiStatus_BadSize;
             }
     // Worked out apart, so that a refused axis leaves the grid as it was.

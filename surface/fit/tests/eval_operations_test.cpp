@@ -203,8 +203,8 @@ TEST(EvalOperationsTest, GridRefusalsGiveTheirStatuses) {
     } cases[] = {
         {spacing, size, minimum, maximum, &grid, 9, "Grid over-specified"},
         {nullptr, size, nullptr, maximum, &grid, 9,
-         "More than one grid specification argument missing."},
-        {nullptr, zero, minimum, maximum, &grid, 8, "Invalid grid size specification (value less than 1)."},
+         "More than one of the grid's arguments missing."},
+        {nullptr, zero, minimum, maximum, &grid, 8, "Invalid grid size (value less than 1)."},
         {spacing, nullptr, maximum, minimum, &grid, 8, "Negative grid size calculated."},
         {spacing, size, minimum, nullptr, nullptr, 5, "Grid argument was NULL."},
     };

@@ -75,7 +75,7 @@ TEST(StatusCodes, ApiTextsAtTheEdgesOfTheTable) {
         {-1, "Unknown status code"},
         {0, "Success"},
         {1, "User abort"},
-        {9, "Too few grid specification arguments passed"},
+        {9, "Too few grid arguments passed"},
         {24, "Could not find the surface from any seed"},
         {25, "Reserved status code"},
         {26, "File open failed"},

@@ -84,8 +84,8 @@ TEST(GridTest, ResolveSpecRefusals) {
         const char* message;
     } cases[] = {
         {sp, sz, mn, mx, 9, "Grid over-specified. Specify only 3 of Spacing, Size, Min and Max."},
-        {nullptr, sz, nullptr, mx, 9, "More than one grid specification argument missing."},
-        {nullptr, zero, mn, mx, 8, "Invalid grid size specification (value less than 1)."},
+        {nullptr, sz, nullptr, mx, 9, "More than one of the grid's arguments missing."},
+        {nullptr, zero, mn, mx, 8, "Invalid grid size (value less than 1)."},
         {sp, nullptr, backwards, low, 8, "Negative grid size calculated. Check Min, Max and Spacing Values.\n"},
         {zeroSpacing, nullptr, mn, mx, 8, "Negative grid size calculated. Check Min, Max and Spacing Values.\n"},
         {zeroSpacing, nullptr, mn, mn, 8, "Negative grid size calculated. Check Min, Max and Spacing Values.\n"},
