@@ -9,6 +9,7 @@
 #include "surface/fit/subdomain_update.h"
 #include "surface/frame/status_codes.h"
 #include "surface/frame/tracked_memory.h"
+#include "surface/search/index_sort.h"
 
 int SubdomainDiff_Alloc(int32_t length, SubdomainDiff* diff) {
     std::memset(diff, 0, sizeof(*diff));
@@ -40,7 +41,7 @@ int32_t Missing(const int32_t* from, int32_t n, int32_t base, const int32_t* oth
                 int32_t* positions) {
     int32_t count = 0;
     for (int32_t i = 0; i < n; ++i) {
-        if (std::find(other, other + numOther, from[i]) != other + numOther) continue;
+        if (KeyList_Contains(other, numOther, from[i])) continue;
         values[count] = from[i];
         if (positions) positions[count] = base + i;
         ++count;
