@@ -197,8 +197,18 @@ class ViewWindowWin32 : public ::testing::Test {
         return {static_cast<LONG>(std::floor(w.x)),
                 static_cast<LONG>(Graph_ViewportHeight(Shell().view) - 1 - std::floor(w.y))};
     }
+    // The scene the picking tests place their stylus items on: one sweep of
+    // one point, items drawn without markers at a small pixel size, drawn.
+    void UsePickingScan() {
+        pickingScan_.AddSweep(Row(0, 1), true);
+        Use(pickingScan_);
+        App().settings.Stylus.PointMarker = 0;
+        App().advanced.PixelSize = 0.3125f;
+        Redraw();
+    }
     static HWND window_;
     static RawData* savedRaw_;
+    SyntheticScan pickingScan_;
 };
 
 HWND ViewWindowWin32::window_ = nullptr;
@@ -847,12 +857,7 @@ struct PickScene {
 };
 
 TEST_F(ViewWindowWin32, PickingTellsGroupsThatShareAStencilValueApartAndReachesTheEdgeRows) {
-    SyntheticScan scan;
-    scan.AddSweep(Row(0, 1), true);
-    Use(scan);
-    App().settings.Stylus.PointMarker = 0;
-    App().advanced.PixelSize = 0.3125f;
-    Redraw();
+    UsePickingScan();
     const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
     ASSERT_GT(w, 300);
     ASSERT_GT(h, 150);
@@ -885,12 +890,7 @@ TEST_F(ViewWindowWin32, PickingTellsGroupsThatShareAStencilValueApartAndReachesT
 // Stylus Undo takes the last group back: a pick where it stood finds nothing,
 // also when it was the only one.
 TEST_F(ViewWindowWin32, AnItemTakenBackByUndoIsPickedNoMore) {
-    SyntheticScan scan;
-    scan.AddSweep(Row(0, 1), true);
-    Use(scan);
-    App().settings.Stylus.PointMarker = 0;
-    App().advanced.PixelSize = 0.3125f;
-    Redraw();
+    UsePickingScan();
     const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
     PickScene scene;
     scene.Add(0, 80, 60, w, h);
@@ -1150,12 +1150,7 @@ TEST_F(ViewWindowWin32, SelectFromAnotherModeShowsTheSweeps) {
 // The fast preview of the sweeps (repaint level 1, while the view is
 // dragged) draws the stylus items and keeps them pickable.
 TEST_F(ViewWindowWin32, ThePreviewDrawsTheStylusItems) {
-    SyntheticScan scan;
-    scan.AddSweep(Row(0, 1), true);
-    Use(scan);
-    App().settings.Stylus.PointMarker = 0;
-    App().advanced.PixelSize = 0.3125f;
-    Redraw();
+    UsePickingScan();
     const int w = Graph_ViewportWidth(Shell().view), h = Graph_ViewportHeight(Shell().view);
     PickScene scene;
     scene.Add(0, 100, 80, w, h);
