@@ -69,7 +69,9 @@ bool ItemFile_ReadView(ItemStore* store, ItemFileView* view,
                        const std::uint8_t* decryptionKey, std::size_t decryptionKeyLength);
 
 // Parses one stream from the view's first byte. With a hash state every
-// signed byte is absorbed and the stored digest copied to `digest`.
+// signed byte is absorbed, the stored digest copied to `digest` and compared
+// with the hash. The whole stream, its signature too, is checked before any
+// item is made, with the errors in the order the read finds them.
 bool ItemFile_Parse(ItemStore* store, Sha1State* hash, std::uint8_t digest[kSha1DigestSize],
                     const std::uint8_t* decryptionKey, std::size_t decryptionKeyLength,
                     ItemFileView* view);

@@ -68,6 +68,11 @@ private:
     std::size_t size_;
 };
 
+bool OutOfMemory(ItemStore* store) {
+    ItemStore_SetError(store, kItemErrorMemory, 0, "Out of memory");
+    return false;
+}
+
 bool SyntaxError(ItemStore* store, const Cursor& at, const char* text) {
     ItemStore_SetError(store, kItemErrorSyntax, at.line, "%s", text);
     return false;
@@ -91,7 +96,8 @@ bool ParseHeader(ItemStore* store, Cursor& at) {
     return true;
 }
 
-bool ParseComment(ItemStore* store, Cursor& at) {
+// The comment becomes the store's only with `keep`.
+bool ParseComment(ItemStore* store, Cursor& at, bool keep) {
     if (!at.Take("[comment]")) {
         if (at.Take("[index]")) return true;
         return SyntaxError(store, at, "Syntax error: expected '[comment]' or '[index]'");
@@ -103,10 +109,9 @@ bool ParseComment(ItemStore* store, Cursor& at) {
     std::size_t end = index;
     while (end > start && IsSpace(at.Here()[end - 1 - at.pos])) --end;
     try {
-        store->comment = std::string(reinterpret_cast<const char*>(at.Here()), end - start);
+        if (keep) store->comment = std::string(reinterpret_cast<const char*>(at.Here()), end - start);
     } catch (const std::bad_alloc&) {
-        ItemStore_SetError(store, kItemErrorMemory, 0, "Out of memory");
-        return false;
+        return OutOfMemory(store);
     }
     // The comment's own lines count, so that later lines are numbered as
     // an editor shows them.
@@ -126,8 +131,10 @@ int MatchTypeName(const Cursor& at) {
     return -1;
 }
 
-// One index entry: name, whitespace, type name, sizes, ";".
-bool ParseEntry(ItemStore* store, Cursor& at, std::vector<std::int32_t>& sizes) {
+// One index entry: name, whitespace, type name, sizes, ";". It becomes an
+// item, or with `survey` only its shape is checked and where it starts kept.
+bool ParseEntry(ItemStore* store, Cursor& at, std::vector<std::int32_t>& sizes,
+                std::vector<std::uint32_t>* survey) {
     std::size_t nameStart = at.pos;
     while (!at.AtEnd() && !IsSpace(at.Peek())) ++at.pos;
     if (at.pos == nameStart) return SyntaxError(store, at, "Syntax error: expected an item name");
@@ -147,7 +154,11 @@ bool ParseEntry(ItemStore* store, Cursor& at, std::vector<std::int32_t>& sizes) 
                                size, static_cast<int>(sizes.size()));
             return false;
         }
-        sizes.push_back(static_cast<std::int32_t>(size));
+        try {
+            sizes.push_back(static_cast<std::int32_t>(size));
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory(store);
+        }
         at.SkipSpace();
     }
     const char* name = reinterpret_cast<const char*>(at.Here()) - (at.pos - nameStart);
@@ -157,11 +168,22 @@ bool ParseEntry(ItemStore* store, Cursor& at, std::vector<std::int32_t>& sizes) 
         ItemStore_SetError(store, kItemErrorSyntax, 0, "Invalid name encoding: '%s'", shown.c_str());
         return false;
     }
-    return ItemStore_CreateItem(store, path, nullptr, static_cast<ItemType>(type),
-                                static_cast<int>(sizes.size()), sizes.data(), false) != nullptr;
+    const int dimensions = static_cast<int>(sizes.size());
+    if (!survey)
+        return ItemStore_CreateItem(store, path, nullptr, static_cast<ItemType>(type), dimensions, sizes.data(),
+                                    false) != nullptr;
+    std::uint32_t byteSize = 0;
+    if (!ItemStore_CheckShape(store, path, static_cast<ItemType>(type), dimensions, sizes.data(), byteSize))
+        return false;
+    try {
+        survey->push_back(static_cast<std::uint32_t>(nameStart));
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory(store);
+    }
+    return true;
 }
 
-bool ParseIndex(ItemStore* store, Cursor& at) {
+bool ParseIndex(ItemStore* store, Cursor& at, std::vector<std::uint32_t>* survey) {
     std::vector<std::int32_t> sizes;
     for (;;) {
         at.SkipSpace();
@@ -169,7 +191,7 @@ bool ParseIndex(ItemStore* store, Cursor& at) {
             return SyntaxError(store, at,
                                "Syntax error: file format version 2.0 does not support text-format data");
         if (at.Take("[binary]")) return true;
-        if (!ParseEntry(store, at, sizes)) return false;
+        if (!ParseEntry(store, at, sizes, survey)) return false;
     }
 }
 
@@ -178,7 +200,8 @@ bool Truncated(ItemStore* store) {
     return false;
 }
 
-bool PlaceData(ItemStore* store, Cursor& at, ItemFileView* view) {
+// The check bytes after "[binary]" and the reserved bytes behind them.
+bool SkipCheckBytes(ItemStore* store, Cursor& at) {
     const std::size_t check = sizeof keyed_container::kCheckBytes;
     const std::size_t compared = std::min(check, at.Left());
     if (std::memcmp(at.Here(), keyed_container::kCheckBytes, compared) != 0) {
@@ -187,12 +210,24 @@ bool PlaceData(ItemStore* store, Cursor& at, ItemFileView* view) {
     }
     if (at.Left() < check + keyed_container::kBinaryReserved) return Truncated(store);
     at.pos += check + keyed_container::kBinaryReserved;
+    return true;
+}
+
+// Moves to the start of an item's data, past its padding, when the file
+// holds the padding and the data.
+bool SkipPadding(ItemStore* store, Cursor& at, ItemType type, std::uint32_t byteSize) {
+    const std::size_t alignment = static_cast<std::size_t>(ItemType_Alignment(type));
+    const std::size_t padding = (alignment - at.pos % alignment) % alignment;
+    if (at.Left() < padding || at.Left() - padding < byteSize) return Truncated(store);
+    at.pos += padding;
+    return true;
+}
+
+bool PlaceData(ItemStore* store, Cursor& at, ItemFileView* view) {
+    if (!SkipCheckBytes(store, at)) return false;
     for (StoreItem* item = store->first; item; item = item->next) {
         if (!item->pending) continue;
-        const std::size_t alignment = static_cast<std::size_t>(ItemType_Alignment(item->type));
-        const std::size_t padding = (alignment - at.pos % alignment) % alignment;
-        if (at.Left() < padding || at.Left() - padding < item->byteSize) return Truncated(store);
-        at.pos += padding;
+        if (!SkipPadding(store, at, item->type, item->byteSize)) return false;
         item->data = at.Here();
         item->holder = view;
         ItemFile_RetainView(view);
@@ -214,6 +249,105 @@ bool ReadSignature(ItemStore* store, Cursor& at, Sha1State* hash, std::uint8_t* 
     }
     std::memcpy(digest, at.Here(), kSha1DigestSize);
     return true;
+}
+
+bool DigestMatches(ItemStore* store, const Sha1State* hash, const std::uint8_t* stored) {
+    Sha1State finished = *hash;
+    std::uint8_t computed[kSha1DigestSize];
+    Sha1_Final(&finished, computed);
+    const bool same = std::memcmp(computed, stored, kSha1DigestSize) == 0;
+    WipeMemory(&finished, sizeof finished);
+    if (!same) ItemStore_SetError(store, kItemErrorSignature, 0, "Signature error: file has been modified");
+    return same;
+}
+
+// ---- The survey ------------------------------------------------------------
+// Before any item is made, the stream is gone through with the read's own
+// steps and errors, keeping only where each index entry starts (4 bytes for
+// an entry of at least 7): an index of entries beyond number, sizes the data
+// cannot hold or a wrong signature are refused before the reader builds a
+// record of a few hundred bytes for each entry.
+
+int HexDigit(std::uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+// The next unit of a well-formed encoded name at `i`: a byte, 256 for a
+// separator, -1 at the name's end.
+int NameUnit(const ItemFileView* view, std::size_t& i) {
+    if (i >= view->size || IsSpace(view->bytes[i])) return -1;
+    const std::uint8_t c = view->bytes[i];
+    if (c == '/') return ++i, 256;
+    if (c != '%') return ++i, c;
+    const int value = HexDigit(view->bytes[i + 1]) * 16 + HexDigit(view->bytes[i + 2]);
+    i += 3;
+    return value;
+}
+
+// -1, 0 or 1 as the path of the entry at `a` orders before, equals or
+// follows the path of the entry at `b`.
+int ComparePaths(const ItemFileView* view, std::size_t a, std::size_t b) {
+    for (;;) {
+        const int x = NameUnit(view, a), y = NameUnit(view, b);
+        if (x != y) return x < y ? -1 : 1;
+        if (x < 0) return 0;
+    }
+}
+
+// Keeps, in index order, the entries that get data: an entry whose path a
+// later entry repeats is replaced by it and gets none.
+void KeepPlacedEntries(const ItemFileView* view, std::vector<std::uint32_t>& entries) {
+    std::sort(entries.begin(), entries.end(), [view](std::uint32_t a, std::uint32_t b) {
+        const int order = ComparePaths(view, a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
+    // Offset 0 is the header's, never an entry's.
+    for (std::size_t k = 0; k + 1 < entries.size(); ++k)
+        if (ComparePaths(view, entries[k], entries[k + 1]) == 0) entries[k] = 0;
+    std::sort(entries.begin(), entries.end());
+    entries.erase(entries.begin(), std::upper_bound(entries.begin(), entries.end(), 0u));
+}
+
+// The type and byte size of a well-formed entry.
+void EntryShape(const ItemFileView* view, std::uint32_t offset, ItemType& type, std::uint32_t& byteSize) {
+    Cursor at(view);
+    at.pos = offset;
+    while (!IsSpace(at.Peek())) ++at.pos;
+    at.SkipSpace();
+    type = static_cast<ItemType>(MatchTypeName(at));
+    at.pos += std::strlen(ItemType_Name(type));
+    at.SkipSpace();
+    std::uint64_t total = static_cast<std::uint64_t>(ItemType_ElementSize(type));
+    long long size = 0;
+    while (!at.Take(";") && at.Number(size)) {
+        total *= static_cast<std::uint64_t>(size);
+        at.SkipSpace();
+    }
+    byteSize = static_cast<std::uint32_t>(total);
+}
+
+// The data and the signature of a surveyed index. The signature's bytes go
+// into `hash` and `digest` as the read takes them; it is compared here.
+bool SurveyData(ItemStore* store, Cursor& at, const ItemFileView* view, const std::vector<std::uint32_t>& entries,
+                Sha1State* hash, std::uint8_t* digest) {
+    if (!SkipCheckBytes(store, at)) return false;
+    for (std::uint32_t offset : entries) {
+        ItemType type;
+        std::uint32_t byteSize = 0;
+        EntryShape(view, offset, type, byteSize);
+        if (!SkipPadding(store, at, type, byteSize)) return false;
+        at.pos += byteSize;
+    }
+    return !hash || (ReadSignature(store, at, hash, digest) && DigestMatches(store, hash, digest));
+}
+
+bool Survey(ItemStore* store, Cursor at, const ItemFileView* view, Sha1State* hash, std::uint8_t* digest) {
+    std::vector<std::uint32_t> entries;
+    if (!ParseComment(store, at, false) || !ParseIndex(store, at, &entries)) return false;
+    KeepPlacedEntries(view, entries);
+    return SurveyData(store, at, view, entries, hash, digest);
 }
 
 // Items whose entries were read but whose data never got a place would
@@ -281,10 +415,10 @@ bool ItemFile_Parse(ItemStore* store, Sha1State* hash, std::uint8_t digest[kSha1
         ItemStore_SetError(store, kItemErrorEncryption, 0, "Cannot decrypt file, it is not encrypted");
         return false;
     }
-    if (!ParseComment(store, at)) return false;
+    // The survey takes the signature's bytes: the read itself need not.
+    if (!Survey(store, at, view, hash, digest) || !ParseComment(store, at, true)) return false;
     for (StoreItem* item = store->first; item; item = item->next) item->pending = false;
-    bool ok = ParseIndex(store, at) && PlaceData(store, at, view) &&
-              (!hash || ReadSignature(store, at, hash, digest));
+    bool ok = ParseIndex(store, at, nullptr) && PlaceData(store, at, view);
     if (!ok) DropUnplacedItems(store);
     return ok;
 }
@@ -300,14 +434,6 @@ bool ItemFile_ReadView(ItemStore* store, ItemFileView* view,
     std::uint8_t stored[kSha1DigestSize] = {};
     bool ok = ItemFile_Parse(store, signingKey ? &hash : nullptr, stored, decryptionKey,
                              decryptionKeyLength, view);
-    if (ok && signingKey) {
-        std::uint8_t computed[kSha1DigestSize];
-        Sha1_Final(&hash, computed);
-        if (std::memcmp(computed, stored, kSha1DigestSize) != 0) {
-            ItemStore_SetError(store, kItemErrorSignature, 0, "Signature error: file has been modified");
-            ok = false;
-        }
-    }
     WipeMemory(&hash, sizeof hash);
     return ok;
 }

@@ -97,6 +97,11 @@ bool CheckShape(ItemStore* store, const ItemPath& path, ItemType type, int dimen
 
 }  // namespace
 
+bool ItemStore_CheckShape(ItemStore* store, const ItemPath& path, ItemType type, int dimensionCount,
+                          const std::int32_t* sizes, std::uint32_t& byteSize) {
+    return CheckShape(store, path, type, dimensionCount, sizes, byteSize);
+}
+
 bool ItemType_IsValid(ItemType type) {
     int code = static_cast<int>(type);
     return code >= 0 && code < kItemTypeCount;

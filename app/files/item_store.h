@@ -136,6 +136,11 @@ bool ItemStore_AddString(ItemStore* store, const std::string& path, const char* 
 // A "time" item with no dimensions (copied).
 bool ItemStore_AddTime(ItemStore* store, const std::string& path, double seconds);
 
+// The shape check of the creation step alone: the byte size of an item of
+// that path, type and sizes, or false with the error the creation would set.
+bool ItemStore_CheckShape(ItemStore* store, const ItemPath& path, ItemType type, int dimensionCount,
+                          const std::int32_t* sizes, std::uint32_t& byteSize);
+
 // The common creation step: checks the shape, copies the data when `copy`
 // is set (else keeps the pointer), replaces any item of the same path and
 // appends the new one to the item order. nullptr with the error set.
