@@ -173,7 +173,7 @@ int Export_Scan(const RawData& raw, const SurfaceRecord* surface, bool surfaceFl
         case kExportDxf: {
             int mode = !mesh ? kDxfPoints : settings.ExportDxfMeshAs3DFACEs ? kDxfFaces : kDxfPolyline;
             if (mode == kDxfPolyline && data.pointCount > kDxfPolylineVertexLimit) {
-                const int answer = Export_Hooks().askDxfPolyline ? Export_Hooks().askDxfPolyline() : 1;
+                const int answer = Export_Hooks().askDxfPolyline ? Export_Hooks().askDxfPolyline(settings) : 1;
                 if (answer == 0) return 0;  // the Save dialog opens again, nothing to say
                 if (answer == 2) mode = kDxfFaces;
             }

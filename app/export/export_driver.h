@@ -20,8 +20,9 @@ struct SurfaceRecord;
 struct ExportHooks {
     std::function<std::string()> productName;  // default "Tolvaran"
     // The large-polyline question: 1 save the polyline, 2 save 3DFACEs,
-    // 0 cancel. Default: the polyline.
-    std::function<int()> askDxfPolyline;
+    // 0 cancel. It is given the export's own settings, whose stored answer
+    // serves where no question may be asked. Default: the polyline.
+    std::function<int(const GeneralSettings&)> askDxfPolyline;
 };
 ExportHooks& Export_Hooks();
 

@@ -565,7 +565,15 @@ bool Export_HandleCommand(WORD id) {
 void Export_InstallHooks() {
     ExportHooks& hooks = Export_Hooks();
     hooks.productName = [] { return std::string(App_GetProductName()); };
-    hooks.askDxfPolyline = [] { return Export_AskDxfPolyline(App().settings); };
+    // The question is the user's, on the interface thread, and keeps its
+    // answer in the program's settings. The batch thread exports with its
+    // item's own copy: it takes the answer stored there and never opens a
+    // window nor touches the program's settings.
+    const DWORD interfaceThread = GetCurrentThreadId();
+    hooks.askDxfPolyline = [interfaceThread](const GeneralSettings& exported) {
+        if (GetCurrentThreadId() == interfaceThread) return Export_AskDxfPolyline(App().settings);
+        return exported.Warning.DxfSaveLarge == 2 ? 2 : 1;
+    };
     // The close prompt's "export the surface first": the surface it asks
     // about is the one shown by then.
     ScanDoc_Services().exportSurface = [](int32_t) { return Export_Command(1) != 0; };

@@ -51,5 +51,6 @@ UINT_PTR CALLBACK StylusExportDlg_HookProc(HWND panel, UINT message, WPARAM wPar
 // Commands 40004, 40129, 40148, 40261 and 40267; false for any other.
 bool Export_HandleCommand(WORD id);
 
-// The driver's services: the product's name and the polyline question.
+// The driver's services: the product's name and the polyline question. Called
+// on the interface thread, the only one that asks the question.
 void Export_InstallHooks();

@@ -6,14 +6,16 @@
 // batch_outputs/ with their expected counts for an independent reader
 // (app/ui.batch_outputs_meshio). Also: all good gives the success line and one
 // beep; Abort in an RBF build; Close while the thread ends, repeated; Save Log
-// on a full disk.
+// on a full disk; a large DXF polyline exported without the question.
 #include "app/base/app_messages.h"
+#include "app/export/export_driver.h"
 #include "app/files/safe_file_write.h"
 #include "app/locale/locale_loader.h"
 #include "app/scan/basic_surface.h"
 #include "app/ui/app_state.h"
 #include "app/ui/batch_dialog_win32.h"
 #include "app/ui/batch_process.h"
+#include "app/ui/export_dialogs_win32.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tests/batch_scans.h"
 #include "app/ui/tests/modal_driver_win32.h"
@@ -379,6 +381,69 @@ TEST_F(BatchDialogWin32, AllGoodGivesTheSuccessLineAndOneBeep) {
     EXPECT_EQ(std::count(g_beeps.begin(), g_beeps.end(), static_cast<UINT>(MB_OK)), 1);
     EXPECT_TRUE(g_messages.empty());
     ExpectProgramUnchanged();
+}
+
+// The large-polyline question, wherever it opens in the process: answered
+// "Save Polyline" with "Don't ask this question again" ticked, as a user
+// would who wants no more questions.
+BOOL CALLBACK AnswerPolylineQuestion(HWND window, LPARAM seen) {
+    constexpr int kDontAsk = 1354, kSavePolyline = 1356;
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) != "#32770" || !GetDlgItem(window, kSavePolyline)) return TRUE;
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
+    *reinterpret_cast<bool*>(seen) = true;
+    SendDlgItemMessageA(window, kDontAsk, BM_SETCHECK, BST_CHECKED, 0);
+    PostMessageA(window, WM_COMMAND, kSavePolyline, 0);
+    return FALSE;
+}
+
+// A sweeps export to DXF of more points than a polyline holds: the batch
+// thread takes the answer stored in its item's own settings (3DFACEs); it
+// neither opens the question, which belongs to the interface thread, nor
+// changes the program's settings, where "ask" stays.
+TEST_F(BatchDialogWin32, TheLargePolylineQuestionIsNeverAskedFromTheBatch) {
+    const std::string out = Folder();
+    const std::string scan = out + "large.tvn", dxf = out + "large.dxf";
+    ASSERT_GT(batch_test::WriteDomeScan(scan, 30, 24, 100), 0);  // 72,000 points
+    std::remove(dxf.c_str());
+    Export_InstallHooks();  // as the program's start-up wires the driver
+    GeneralSettings& live = App().settings;
+    live.ExportDxfMeshAs3DFACEs = 0;
+    live.Warning.DxfSaveLarge = 0;  // the program asks
+    // The item's copy holds the answer 3DFACEs.
+    const auto choose = BatchDialog_Seams().chooseOutput;
+    BatchDialog_Seams().chooseOutput = [choose](GeneralSettings& settings, bool surface, std::string& path) {
+        settings.Warning.DxfSaveLarge = 2;
+        return choose(settings, surface, path);
+    };
+    std::deque<Step> steps = AddSteps({{scan, 0, kExportDxf, dxf}});
+    bool asked = false;
+    int liveAnswer = -1;
+    std::vector<std::string> lines;
+    steps.push_back({kBatchScanList, [](HWND d) { return Press(d, kBatchRun); }});
+    steps.push_back({kBatchScanList, [&](HWND d) {
+                         EnumWindows(AnswerPolylineQuestion, reinterpret_cast<LPARAM>(&asked));
+                         if (!Ended(d)) return false;
+                         // Before Close puts back the settings the dialog found.
+                         liveAnswer = live.Warning.DxfSaveLarge;
+                         lines = LogLines(d);
+                         return Press(d, IDCANCEL);
+                     }});
+    Driver driver(std::move(steps), 3000);
+    Run();
+    Export_Hooks() = ExportHooks();
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(liveAnswer, 0);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Batch processing completed successfully");
+    const std::string written = ReadAll(dxf);
+    EXPECT_NE(written.find("3DFACE"), std::string::npos);
+    EXPECT_EQ(written.find("POLYLINE"), std::string::npos);
+    EXPECT_TRUE(g_messages.empty());
 }
 
 TEST_F(BatchDialogWin32, AbortInAnRbfBuildFailsTheItemWithoutSummary) {
