@@ -605,19 +605,26 @@ INT_PTR PanelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-// No exception may leave a window procedure: running out of memory anywhere
+// No exception may leave a window procedure, the panel's or the one of the
+// window whose message called into the panel: running out of memory anywhere
 // in the panel's work (its rows, their texts) gives the out-of-memory message
 // and leaves the panel as it stands.
-INT_PTR CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+template <typename Work>
+void OrOutOfMemory(Work work) {
     try {
-        return PanelMessage(window, message, wParam, lParam);
+        work();
     } catch (const std::bad_alloc&) {
         try {
             App_ErrorBox(Locale_GetString("ErrorOutOfMemory"), "ErrorOutOfMemory");
         } catch (const std::bad_alloc&) {
         }
-        return TRUE;
     }
+}
+
+INT_PTR CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result = TRUE;
+    OrOutOfMemory([&] { result = PanelMessage(window, message, wParam, lParam); });
+    return result;
 }
 
 void SendKind(int slot, WPARAM kind) {
@@ -631,7 +638,7 @@ bool SetSurfaceRow(bool surfaceRow) {
     if (!p) return false;
     const bool visible = IsWindowVisible(window) != FALSE;
     p->surfaceRow = surfaceRow;
-    Fill(*p);
+    OrOutOfMemory([p] { Fill(*p); });
     if (visible) ShowWindow(window, SW_SHOW);
     return true;
 }
@@ -693,19 +700,21 @@ HMENU StylusPopup_Build(int32_t group, bool full) {
 
 void StylusList_ItemClicked(HWND panel, int32_t group, bool right, POINT screen) {
     ListPanel* p = panel ? PanelOf(panel) : nullptr;
-    if (!right) {
-        if (p) RunPopupChoice(*p, kPopupSelect, group);
-        return;
-    }
-    HMENU menu = StylusPopup_Build(group, p != nullptr);
-    const UINT choice = TrackPopup(menu, screen);
-    DestroyMenu(menu);
-    if (p) {
-        RunPopupChoice(*p, choice, group);
-    } else if (choice == kPopupDelete) {
-        DeleteGroup(group);
-        App_RefreshUi();
-    }
+    OrOutOfMemory([&] {
+        if (!right) {
+            if (p) RunPopupChoice(*p, kPopupSelect, group);
+            return;
+        }
+        HMENU menu = StylusPopup_Build(group, p != nullptr);
+        const UINT choice = TrackPopup(menu, screen);
+        DestroyMenu(menu);
+        if (p) {
+            RunPopupChoice(*p, choice, group);
+        } else if (choice == kPopupDelete) {
+            DeleteGroup(group);
+            App_RefreshUi();
+        }
+    });
 }
 
 void StylusPopup_SetTracker(std::function<UINT(HMENU, POINT)> tracker) { Tracker() = std::move(tracker); }

@@ -6,17 +6,43 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "app/base/app_messages.h"
 #include "app/locale/locale_loader.h"
+#include "app/locale/locale_string_table.h"
 #include "app/ui/app_state.h"
 #include "app/ui/list_panels_win32.h"
 #include "app/ui/shell_win32.h"
 #include "app/ui/tests/modal_driver_win32.h"
+
+// This test program's own operator new: armed with a size, the arming
+// thread's next allocation of at least that size fails, once, as the first
+// one to find memory exhausted would. The replacement pair is malloc and free
+// on both sides; the compiler cannot see that across the library's own
+// allocation calls.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+thread_local std::size_t g_failNextOfAtLeast = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (g_failNextOfAtLeast > 0 && size >= g_failNextOfAtLeast) {
+        g_failNextOfAtLeast = 0;
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -178,6 +204,47 @@ TEST_F(ListPanelsWin32, TheSweepListFollowsTheScanAndEditsItsSweeps) {
     EXPECT_FALSE(IsWindow(panel));
     EXPECT_FALSE(scan_.sweeps[0].Flags & kSweepHighlighted);
     EXPECT_TRUE(g_messages.empty());
+}
+
+// Memory running out while the sweep list makes its rows, on the panel's own
+// message and on the return from the surface view, where the mode switch of
+// another window's message calls into the panel: the out-of-memory message,
+// once, and a living panel that shows its rows again at the next refresh.
+TEST_F(ListPanelsWin32, OutOfMemoryWhileMakingRowsGivesTheMessageAndKeepsThePanel) {
+    // A translation's text long enough that making a sweep's row takes a
+    // block of its own for it, the block that is refused.
+    constexpr std::size_t kLongText = 256;
+    const char* const key = "SweepListNumberOfPoints";
+    std::string saved;
+    ASSERT_TRUE(Locale_Strings().Find(key, saved));
+    std::string text = saved;
+    while (text.size() < 2 * kLongText) text += " (measured in this session of the scanner)";
+    Locale_Strings().Set(key, text);
+    ASSERT_TRUE(ListPanels_Command(40135));
+    HWND panel = Shell().modeless[kSlotSweepsList1];
+    ASSERT_NE(panel, nullptr);
+    const std::function<void()> roads[] = {[] { ListPanels_Rebuild(); },
+                                           [] {
+                                               g_failNextOfAtLeast = 0;
+                                               SweepList_ShowSurfaceRow();
+                                               g_failNextOfAtLeast = kLongText;
+                                               SweepList_ShowSweepRows();
+                                           }};
+    for (const std::function<void()>& road : roads) {
+        g_messages.clear();
+        g_failNextOfAtLeast = kLongText;
+        road();
+        EXPECT_EQ(g_failNextOfAtLeast, 0u);  // the refusal came
+        g_failNextOfAtLeast = 0;
+        ASSERT_EQ(g_messages.size(), 1u);
+        EXPECT_EQ(g_messages[0].textKey, "ErrorOutOfMemory");
+        EXPECT_EQ(g_messages[0].text, "There is not enough memory to complete the operation.");
+        ASSERT_TRUE(IsWindow(panel));
+        EXPECT_TRUE(SweepList_ShowSweepRows());
+        ASSERT_EQ(Rows(panel), 2);
+        EXPECT_EQ(Cell(panel, 1, 0), "Sweep 2");
+    }
+    Locale_Strings().Set(key, saved);
 }
 
 TEST_F(ListPanelsWin32, TheTransparentBoxStoresOneWhenTicked) {
