@@ -4,6 +4,7 @@
 #include "app/acquisition/profile_line_log.h"
 #include "app/export/tests/cast_scans.h"
 #include "app/base/app_messages.h"
+#include "app/base/time_stamp.h"
 #include "app/locale/locale_loader.h"
 #include "app/ui/app_state.h"
 #include "app/ui/cast_tools_win32.h"
@@ -773,6 +774,73 @@ TEST_F(ViewWindowWin32, SetBoundingBoxToViewKeepsAStaleSurfaceStale) {
     app.basic = savedBasic;
     app.shownSurface = savedShown;
     app.settings.ViewBBox = 0;
+    app.mode = kModeScan;
+}
+
+// Points deleted while the basic surface is on show, as a user deletes them:
+// a Ctrl+drag over the view selects, Delete erases. The surface built before
+// the deletion is not shown as the scan's: the view turns to the sweeps
+// without the erased points, the title marks the scan changed, and F6 builds
+// the surface again instead of showing the old one.
+TEST_F(ViewWindowWin32, PointsDeletedUnderAShownSurfaceLeaveItForTheSweepsAndF6BuildsAgain) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(-20, 9), false);
+    scan.AddSweep(Row(20, 9), false);
+    Use(scan);
+    AppState& app = App();
+    std::vector<Vec3> points = {{-10, -10, 0}, {10, -10, 0}, {0, 0, 0}};
+    std::vector<int32_t> facet = {0, 1, 2};
+    std::vector<int32_t> builds;
+    View_Hooks().buildSurface = [&](int32_t kind) { return builds.push_back(kind), false; };
+    const SurfaceRecord savedBasic = app.basic;
+    SurfaceRecord* const savedShown = app.shownSurface;
+    app.basic = SurfaceRecord();
+    app.basic.Points = points.data();
+    app.basic.NumPoints = 3;
+    app.basic.Facets = facet.data();
+    app.basic.NumFacets = 1;
+    Time_Now(app.basic.ChangeTime);  // built from the scan as it stands
+    app.settings.CombineSweeps = 1;
+    app.shownSurface = &app.basic;
+    app.mode = kModeSurface;
+    Redraw();
+    EXPECT_TRUE(builds.empty());
+    Image image = Front();
+    const POINT corner = PixelOf(points[1]);
+    EXPECT_FALSE(IsBackground(Pixel(image, corner.x, corner.y)));
+    Image_Free(&image);
+
+    // The middle three points of the upper row, then Delete.
+    const POINT from = PixelOf({-15, 25, 0}), to = PixelOf({15, 15, 0});
+    HWND view = Shell().view;
+    SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MAKELPARAM(from.x, from.y));
+    SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON | MK_CONTROL, MAKELPARAM(to.x, to.y));
+    SendMessageA(view, WM_LBUTTONUP, MK_CONTROL, MAKELPARAM(to.x, to.y));
+    SendMessageA(window_, WM_COMMAND, 40275, 0);
+    PumpShellMessages(2, 5);
+    Redraw();
+    int erased = 0;
+    for (int i = 0; i < app.raw->NumPoints; ++i) erased += ScanPoint_IsErased(*app.raw, app.raw->Points[i]);
+    EXPECT_EQ(erased, 3);
+    EXPECT_EQ(app.mode, kModeScan);
+    char title[256] = "";
+    GetWindowTextA(window_, title, sizeof title);
+    EXPECT_NE(std::strchr(title, '*'), nullptr) << title;
+    image = Front();
+    const POINT gone = PixelOf(scan.points[13].Vertex), kept = PixelOf(scan.points[11].Vertex);
+    EXPECT_TRUE(IsBackground(Pixel(image, corner.x, corner.y)));
+    EXPECT_TRUE(IsBackground(Pixel(image, gone.x, gone.y)));
+    EXPECT_FALSE(IsBackground(Pixel(image, kept.x, kept.y)));
+    Image_Free(&image);
+
+    SendMessageA(window_, WM_COMMAND, 40263, 0);  // F6
+    Redraw();
+    EXPECT_EQ(builds, std::vector<int32_t>{1});
+    EXPECT_EQ(app.basic.NumPoints, 0);
+    EXPECT_TRUE(g_messages.empty());
+    Surface_FreeColourCache(app.basic);
+    app.basic = savedBasic;
+    app.shownSurface = savedShown;
     app.mode = kModeScan;
 }
 
