@@ -147,6 +147,8 @@ class ViewWindowWin32 : public ::testing::Test {
         Locale_Load();  // the built-in locale of the test's resources
         App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
         window_ = OpenPlainViewWindow(kBackground, 400, 360);
+        // What the start-up said, for a window that did not come.
+        for (const AppMessage& m : g_messages) startup_ += " \"" + m.textKey + "\"";
         savedRaw_ = App().raw;
         Accel_Load(GetModuleHandleA(nullptr));  // as the program's start-up loads them
         Shell().accelerators = Accel_Get();
@@ -158,8 +160,8 @@ class ViewWindowWin32 : public ::testing::Test {
         Shell().accelerators = nullptr;
     }
     void SetUp() override {
-        ASSERT_NE(window_, nullptr);
-        ASSERT_NE(Shell().view, nullptr);
+        ASSERT_NE(window_, nullptr) << "start-up messages:" << startup_;
+        ASSERT_NE(Shell().view, nullptr) << "start-up messages:" << startup_;
         g_messages.clear();
         AppState& app = App();
         M4_Identity(app.view.ViewMatrix);
@@ -208,11 +210,13 @@ class ViewWindowWin32 : public ::testing::Test {
         Redraw();
     }
     static HWND window_;
+    static std::string startup_;
     static RawData* savedRaw_;
     SyntheticScan pickingScan_;
 };
 
 HWND ViewWindowWin32::window_ = nullptr;
+std::string ViewWindowWin32::startup_;
 RawData* ViewWindowWin32::savedRaw_ = nullptr;
 
 TEST_F(ViewWindowWin32, EveryVisibleVertexLandsOnADrawnPixelAndTheHiddenSweepDrawsNothing) {
