@@ -296,7 +296,7 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE
     // Requests the root bus left pending complete meanwhile, as its
     // interrupts and DPCs would.
     while (!Signalled(header) && !Concurrent() && CompleteOnePended()) MaybeRunDpcs();
-    if (!Signalled(header) && !BlockUntil([header] { return Signalled(header); })) {
+    if (!Signalled(header) && !BlockUntil([header] { return Signalled(header); }, timeout != nullptr)) {
         if (!timeout)
             Problem(std::string("wait on ") + TypeName(header->Type) + " " + Describe(object) +
                     " that nothing can satisfy: a deadlock");

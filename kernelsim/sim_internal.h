@@ -190,8 +190,9 @@ bool Concurrent();
 void Preempt(bool lockEdge = false);
 // Parks the caller until `ready` holds while the other processors run; false
 // when nothing else can make it hold (the caller then goes on regardless).
-// Not concurrent: just `ready()`.
-bool BlockUntil(const std::function<bool()>& ready);
+// A `timed` wait is the first to end so, before any processor is taken to
+// wait for ever. Not concurrent: just `ready()`.
+bool BlockUntil(const std::function<bool()>& ready, bool timed = false);
 
 // Queues a DPC with no preemption point (false when already queued).
 bool QueueDpc(PKDPC dpc, PVOID argument1, PVOID argument2);

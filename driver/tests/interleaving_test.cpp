@@ -1,9 +1,10 @@
 // The driver on a multiprocessor: transfers, time-outs, cancel, the shared
-// interrupt, Plug and Play queries and removal, each scenario run under many
-// schedules of the simulated kernel's concurrent mode, where the interrupt
-// routine, the DPCs, cancel and the dispatch routines meet at every kernel
-// call. Each schedule runs on a fresh machine, which must see no misuse and
-// keep nothing at unload; the scenario checks what its requests report.
+// interrupt, Plug and Play queries and removal, sleep and wake, each scenario
+// run under many schedules of the simulated kernel's concurrent mode, where
+// the interrupt routine, the DPCs, cancel and the dispatch routines meet at
+// every kernel call. Each schedule runs on a fresh machine, which must see
+// no misuse and keep nothing at unload; the scenario checks what its
+// requests report.
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -112,8 +113,9 @@ TEST(Interleavings, TimeOutsBelongToTheirOwnRequest) {
         EXPECT_FALSE(a->status == kSuccess && b->status == kSuccess) << "one read's data arrived twice";
         for (const auto& read : {a, b}) {
             EXPECT_TRUE(Either(read->status, kSuccess, kIoTimeout)) << std::hex << read->status;
-            if (read->status == kIoTimeout)
+            if (read->status == kIoTimeout) {
                 EXPECT_GE(read->doneMs, read->startedMs + 40) << "a read was timed out before its time";
+            }
         }
         m.Finish({handle});
     });
@@ -143,7 +145,9 @@ TEST(Interleavings, CancelMeetsTheTransferAnywhere) {
         for (int i = 0; i < 2; ++i) {
             ASSERT_TRUE(reads[i] && reads[i]->done);
             EXPECT_TRUE(Either(reads[i]->status, kSuccess, kCancelled)) << i << " " << std::hex << reads[i]->status;
-            if (reads[i]->status == kCancelled) EXPECT_EQ(reads[i]->information, 0u);
+            if (reads[i]->status == kCancelled) {
+                EXPECT_EQ(reads[i]->information, 0u);
+            }
         }
         ASSERT_TRUE(reads[2] && reads[2]->done);
         EXPECT_EQ(reads[2]->status, kSuccess);
@@ -236,6 +240,46 @@ TEST(Interleavings, RemovalEndsWhatRuns) {
         }
         EXPECT_FALSE(m.kernel.DeviceExists());
         EXPECT_FALSE(m.kernel.PortAllocatedByDriver(0));
+        m.Finish({handle});
+    });
+}
+
+// The system sleeps and wakes while reads run, wait for data or queue, with
+// data for two of them before the sleep and for two after the wake. Each
+// read ends: cancelled by the sleep, or with its data (one made during the
+// sleep waits for the wake). A read that the sleep's first round of ending
+// missed (it had passed its checks before the sleep began) has no data and
+// holds the sleep's wait for the requests in progress: the wait's time-out
+// passes and the next round ends it. Afterwards the device reads again.
+TEST(Interleavings, SleepAndWakeLoseNoRead) {
+    ForEachSchedule([](Machine& m, uint32_t seed) {
+        const int handle = m.OpenWithPort(0, 0);
+        m.Send(64 * 2, 5);
+        uint8_t buffers[4][64];
+        kernelsim::Request reads[4];
+        m.kernel.RunConcurrently(seed, {
+            [&] {
+                for (int i = 0; i < 4; ++i) reads[i] = m.kernel.Read(handle, buffers[i], 64);
+                for (const auto& read : reads) m.Await(read, "a read");
+            },
+            [&] {
+                EXPECT_EQ(m.kernel.SetSystemPower(kS3), kSuccess);
+                EXPECT_EQ(m.kernel.SetSystemPower(kS0), kSuccess);
+                m.Send(64 * 2, 6);
+            },
+        });
+        for (const auto& read : reads) {
+            ASSERT_TRUE(read && read->done) << testing::PrintToString(m.kernel.Problems());
+            EXPECT_TRUE(Either(read->status, kSuccess, kCancelled)) << std::hex << read->status;
+            EXPECT_EQ(read->information, read->status == kSuccess ? 64u : 0u);
+        }
+        EXPECT_EQ(m.kernel.DevicePower(), kD0);
+        m.kernel.PeripheralOn(0).toHost.clear();
+        m.Send(64, 7);
+        uint8_t after[64];
+        kernelsim::Request read = m.kernel.Read(handle, after, 64);
+        m.kernel.Settle();
+        EXPECT_TRUE(read->done && read->status == kSuccess && read->information == 64u) << std::hex << read->status;
         m.Finish({handle});
     });
 }
