@@ -75,6 +75,9 @@ struct Adapter {
     DMA_ADAPTER header;
     ULONG granted = 0;
     bool channelHeld = false;
+    int routineRunsOn = -1;  // the processor in an execution routine of the adapter
+    uint64_t grants = 0;     // channel grants so far
+    bool putBack = false;
     ULONG registersHeld = 0;
     std::vector<ChannelRequest> waiting;
     // The system DMA controller's current segment.
@@ -154,6 +157,8 @@ struct State {
     std::set<void*> errorEntries;
     std::vector<LoggedEvent> events;
     std::vector<std::unique_ptr<Adapter>> adapters;
+    // Put back, kept while an execution routine may still return into them.
+    std::vector<std::unique_ptr<Adapter>> retiredAdapters;
     std::vector<PortWrite> portWrites;
     Port ports[4];
     DRIVER_OBJECT portDriver{};
