@@ -69,7 +69,9 @@ KDmaTransfer::KDmaTransfer()
       m_context(nullptr),
       m_current(nullptr),
       m_state(Idle),
-      m_terminatedWhileWaiting(FALSE),
+      m_channelRequested(FALSE),
+      m_noChannelRequest(NotificationEvent, TRUE),
+      m_gaveBack(FALSE),
       m_mapRegistersRequested(0),
       m_remaining(0),
       m_scatterGather(nullptr),
@@ -89,6 +91,7 @@ KDmaTransfer::KDmaTransfer()
 
 NTSTATUS KDmaTransfer::Initiate(KDevice* device, KDmaAdapter* adapter, PMDL mdl, ULONG toDevice, KDmaCallback callback,
                                 PVOID commonBuffer, PVOID context, BOOLEAN keepAdapter) {
+    m_lock._lock();
     m_device = device;
     m_adapter = adapter;
     m_memory.Attach(mdl);
@@ -106,35 +109,56 @@ NTSTATUS KDmaTransfer::Initiate(KDevice* device, KDmaAdapter* adapter, PMDL mdl,
     m_mapRegistersNeeded =
         MapRegistersFor(reinterpret_cast<ULONG_PTR>(m_current), m_remaining, adapter->MapRegisters());
     m_state = Waiting;
-    if (m_terminatedWhileWaiting) {
-        // The grant of the ended transfer's request becomes this one's;
+    if (m_channelRequested) {
+        // The grant of an ended transfer's request becomes this one's;
         // segments reach only as far as the registers it asked for.
-        m_terminatedWhileWaiting = FALSE;
         if (m_mapRegistersNeeded > m_mapRegistersRequested) m_mapRegistersNeeded = m_mapRegistersRequested;
+        m_lock._unlock();
         return STATUS_SUCCESS;
     }
+    m_channelRequested = TRUE;
+    m_noChannelRequest.Clear();
     m_mapRegistersRequested = m_mapRegistersNeeded;
+    m_lock._unlock();
+    return AskForChannel();
+}
+
+// Outside the lock: the platform may grant at once, within the request.
+NTSTATUS KDmaTransfer::AskForChannel() {
     const NTSTATUS status =
-        adapter->QueueSynchRequest(device->DeviceObject(), m_mapRegistersNeeded, OnChannelGranted, this);
-    if (!NT_SUCCESS(status)) m_state = Idle;
+        m_adapter->QueueSynchRequest(m_device->DeviceObject(), m_mapRegistersRequested, OnChannelGranted, this);
+    if (NT_SUCCESS(status)) return status;
+    m_lock._lock();
+    m_channelRequested = FALSE;
+    m_state = Idle;
+    m_memory.Attach(nullptr);
+    m_noChannelRequest.Set();
+    m_lock._unlock();
     return status;
 }
 
 IO_ALLOCATION_ACTION NTAPI KDmaTransfer::OnChannelGranted(PDEVICE_OBJECT, PIRP irp, PVOID mapRegisterBase,
                                                           PVOID context) {
-    KDmaTransfer* self = static_cast<KDmaTransfer*>(context);
-    if (self->m_terminatedWhileWaiting) {
+    return static_cast<KDmaTransfer*>(context)->TakeGrant(irp, mapRegisterBase);
+}
+
+IO_ALLOCATION_ACTION KDmaTransfer::TakeGrant(PIRP irp, PVOID mapRegisterBase) {
+    m_lock._lockAtDpc();
+    m_channelRequested = FALSE;
+    m_noChannelRequest.Set();
+    if (m_state != Waiting) {
         // The transfer ended before the channel came: give it straight back.
-        self->m_terminatedWhileWaiting = FALSE;
-        self->m_state = Idle;
+        m_gaveBack = TRUE;
+        m_lock._unlockFromDpc();
         return DeallocateObject;
     }
-    self->m_state = Granted;
-    self->m_mapRegisterBase = mapRegisterBase;
-    self->m_channelHeld = TRUE;
-    self->SetUpSegment();
-    self->m_callback(self->m_device, irp, self);
-    if (self->m_state == Granted) self->m_state = Running;
+    m_state = Granted;
+    m_mapRegisterBase = mapRegisterBase;
+    m_channelHeld = TRUE;
+    SetUpSegment();
+    m_callback(m_device, irp, this);
+    if (m_state == Granted) m_state = Running;
+    m_lock._unlockFromDpc();
     return KeepObject;
 }
 
@@ -162,7 +186,11 @@ void KDmaTransfer::EndSegment(ULONG done) {
 }
 
 void KDmaTransfer::Continue(KDmaCountType type, ULONG count) {
-    if (m_state != Running && m_state != Granted) return;
+    m_lock._lock();
+    if (m_state != Running && m_state != Granted) {
+        m_lock._unlock();
+        return;
+    }
     ULONG done = m_segmentBytes;
     if (type == DMA_SEGMENT_LESS_RESIDUAL) {
         const ULONG residual = m_adapter->Adapter()->DmaOperations->ReadDmaCounter(m_adapter->Adapter());
@@ -173,25 +201,53 @@ void KDmaTransfer::Continue(KDmaCountType type, ULONG count) {
     EndSegment(done);
     SetUpSegment();
     m_callback(m_device, static_cast<PIRP>(m_device->DeviceObject()->CurrentIrp), this);
+    m_lock._unlock();
 }
 
 void KDmaTransfer::Terminate() {
+    m_lock._lock();
     if (m_state == Waiting) {
-        m_terminatedWhileWaiting = TRUE;
+        // The request stays with the platform: its grant goes to the next
+        // transfer, or back.
         m_state = Idle;
         m_memory.Attach(nullptr);
+        m_lock._unlock();
         return;
     }
-    if (m_state == Idle) return;
-    if (m_remaining && m_segmentBytes) EndSegment(m_segmentBytes);
-    if (m_channelHeld) {
-        m_adapter->FreeChannel();
-        m_channelHeld = FALSE;
-    } else if (m_mapRegistersHeld) {
-        m_adapter->Adapter()->DmaOperations->FreeMapRegisters(m_adapter->Adapter(), m_mapRegisterBase,
-                                                              m_mapRegistersNeeded);
-        m_mapRegistersHeld = FALSE;
+    if (m_state != Idle) {
+        if (m_remaining && m_segmentBytes) EndSegment(m_segmentBytes);
+        if (m_channelHeld) {
+            m_adapter->FreeChannel();
+            m_channelHeld = FALSE;
+        } else if (m_mapRegistersHeld) {
+            m_adapter->Adapter()->DmaOperations->FreeMapRegisters(m_adapter->Adapter(), m_mapRegisterBase,
+                                                                  m_mapRegistersNeeded);
+            m_mapRegistersHeld = FALSE;
+        }
+        m_memory.Attach(nullptr);
+        m_state = Idle;
     }
-    m_memory.Attach(nullptr);
-    m_state = Idle;
+    m_lock._unlock();
+}
+
+void KDmaTransfer::QuiesceChannel() {
+    m_noChannelRequest.Wait();
+    m_lock._lock();
+    const BOOLEAN gaveBack = m_gaveBack;
+    m_gaveBack = FALSE;
+    m_lock._unlock();
+    if (!gaveBack) return;
+    // The routine that gave the channel back may still be returning to the
+    // platform. The platform grants the channel once more only after it
+    // has: that grant is kept, so that nothing of the platform's runs on
+    // for it, and freed here.
+    KEvent granted(NotificationEvent, FALSE);
+    if (!NT_SUCCESS(m_adapter->QueueSynchRequest(m_device->DeviceObject(), 1, OnLastGrantReturned, &granted))) return;
+    granted.Wait();
+    m_adapter->FreeChannel();
+}
+
+IO_ALLOCATION_ACTION NTAPI KDmaTransfer::OnLastGrantReturned(PDEVICE_OBJECT, PIRP, PVOID, PVOID context) {
+    static_cast<KEvent*>(context)->Set();
+    return KeepObject;
 }

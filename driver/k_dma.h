@@ -2,6 +2,7 @@
 // a transfer that runs a buffer as segments of what the map registers reach.
 #pragma once
 
+#include "driver/k_objects.h"
 #include "driver/kernel_seam.h"
 
 class KDevice;
@@ -60,6 +61,12 @@ enum KDmaCountType : ULONG { DMA_SEGMENT_WHOLE = 0, DMA_SEGMENT_LESS_RESIDUAL = 
 // Called each time a segment has been mapped, and when none is left.
 typedef VOID (*KDmaCallback)(KDevice* device, PIRP irp, KDmaTransfer* transfer);
 
+// The platform grants the channel from any processor, whenever the channel
+// comes free: the grant's execution routine and each step of the transfer
+// (Initiate, Continue, Terminate) run under the transfer's own lock, so
+// that a grant and a Terminate never both act on one transfer. A grant
+// that comes after Terminate finds the transfer ended and gives the channel
+// back; a Terminate after the grant frees it.
 class KDmaTransfer {
   public:
     enum State : ULONG { Idle = 1, Waiting = 2, Granted = 3, Running = 4 };
@@ -69,6 +76,11 @@ class KDmaTransfer {
                       PVOID commonBuffer, PVOID context, BOOLEAN keepAdapter);
     void Continue(KDmaCountType type, ULONG count = 0);
     void Terminate();
+    // Passive level, the transfer ended: waits until the platform has
+    // answered the transfer's channel requests and returned from their
+    // execution routines, so that the adapter can be given back (a grant
+    // after that would call into a driver that has let the adapter go).
+    void QuiesceChannel();
 
     ULONG BytesRemaining() const { return m_remaining; }
     ULONG SegmentBytesNow() const { return m_segmentBytes; }
@@ -78,6 +90,10 @@ class KDmaTransfer {
   private:
     static IO_ALLOCATION_ACTION NTAPI OnChannelGranted(PDEVICE_OBJECT device, PIRP irp, PVOID mapRegisterBase,
                                                        PVOID context);
+    IO_ALLOCATION_ACTION TakeGrant(PIRP irp, PVOID mapRegisterBase);
+    static IO_ALLOCATION_ACTION NTAPI OnLastGrantReturned(PDEVICE_OBJECT device, PIRP irp, PVOID mapRegisterBase,
+                                                          PVOID context);
+    NTSTATUS AskForChannel();
     void SetUpSegment();
     void EndSegment(ULONG done);
 
@@ -90,10 +106,15 @@ class KDmaTransfer {
     PVOID m_context;
     PUCHAR m_current;
     ULONG m_state;
+    KSpinLock m_lock;
     // A channel request is with the platform, its grant still to come. A
     // transfer ended meanwhile leaves it to the next one: the platform takes
     // one request per device until the grant.
-    BOOLEAN m_terminatedWhileWaiting;
+    BOOLEAN m_channelRequested;
+    KEvent m_noChannelRequest;  // set while no request is with the platform
+    // A grant came after its transfer ended and was given back: the
+    // platform goes on with the channel after the routine has returned.
+    BOOLEAN m_gaveBack;
     ULONG m_mapRegistersRequested;
     ULONG m_remaining;
     PVOID m_scatterGather;

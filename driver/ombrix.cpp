@@ -60,7 +60,8 @@ OmbrixDevice::OmbrixDevice(PDEVICE_OBJECT physical, ULONG unit)
       m_DPCCount(0),
       m_lastEventId(0),
       m_timedRequest(nullptr),
-      m_segmentRunning(0) {
+      m_segmentRunning(0),
+      m_segmentsRefused(FALSE) {
     RtlZeroMemory(&m_status, sizeof m_status);
     m_status.VersionNumber = ECP_INTERFACE_VERSION;
     m_status.TransferState = ECP_TRANSFER_PORT_CLOSED;

@@ -68,6 +68,7 @@ class OmbrixDevice : public KPnpDevice {
     void SetECPMode(ECPMODE mode);
     static VOID OnDmaReady(KDevice* device, PIRP irp, KDmaTransfer* transfer);
     static BOOLEAN NTAPI StartSegment(PVOID context);
+    static BOOLEAN NTAPI RefuseSegments(PVOID context);
     static BOOLEAN NTAPI IsrIrq0(PKINTERRUPT interrupt, PVOID context);
     static VOID NTAPI DpcForIsrIrq0(PKDPC dpc, PDEVICE_OBJECT deviceObject, PIRP irp, PVOID context);
     static VOID NTAPI CompleteTransfer(PKDPC dpc, PVOID deferredContext, PVOID argument1, PVOID argument2);
@@ -90,6 +91,7 @@ class OmbrixDevice : public KPnpDevice {
     // Ends the running transfer: port stopped, timer and its queued expiry
     // taken back, DMA released. Cancel spin lock held.
     void StopTransferLocked();
+    void StopSegments();
     void CompleteOwned(PIRP irp, NTSTATUS status, ULONG_PTR information, KIRQL cancelIrql);
     void FailStart(PIRP irp, NTSTATUS status);
 
@@ -117,5 +119,7 @@ class OmbrixDevice : public KPnpDevice {
     // Set while a DMA segment runs (ECR 0x78): the only time the port's
     // service interrupt can be ours.
     volatile LONG m_segmentRunning;
+    // Set from a transfer's stop until the next transfer starts.
+    BOOLEAN m_segmentsRefused;
     KPnpLowerDevice m_lowerDevice;
 };

@@ -184,7 +184,10 @@ NTSTATUS OmbrixDevice::ClosePort() {
     }
     PoolDelete(m_pSPP);
     m_pSPP = nullptr;
-    // Returned, or every open would leave one adapter behind.
+    // Returned, or every open would leave one adapter behind; first the
+    // platform answers a channel request of an ended transfer and returns
+    // from its execution routine.
+    m_CurrentTransfer.QuiesceChannel();
     m_dma.Release();
     m_timeoutTimer.Cancel();
     m_portOpen = FALSE;

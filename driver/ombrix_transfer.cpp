@@ -79,6 +79,9 @@ VOID OmbrixDevice::StartIo(PIRP irp) {
     }
     ReadPortByte(StatusRegister());
     m_DPCCount = 0;
+    // The last transfer's stop is complete (its grant, if it came, has
+    // returned), so segments may start again.
+    m_segmentsRefused = FALSE;
     const NTSTATUS status =
         m_CurrentTransfer.Initiate(this, &m_dma, irp->MdlAddress, read ? 0 : 1, OnDmaReady, nullptr, nullptr, FALSE);
     if (NT_SUCCESS(status) || !IoSetCancelRoutine(irp, nullptr)) {
@@ -103,6 +106,7 @@ VOID OmbrixDevice::StartIo(PIRP irp) {
 // line) for the end of this segment.
 BOOLEAN NTAPI OmbrixDevice::StartSegment(PVOID context) {
     OmbrixDevice* self = static_cast<OmbrixDevice*>(context);
+    if (self->m_segmentsRefused) return FALSE;
     self->m_segmentRunning = 1;
     WritePortByte(self->ExtendedControlRegister(), kEcrSegmentRuns);
     return TRUE;
@@ -152,16 +156,33 @@ VOID NTAPI OmbrixDevice::TimeoutExpired(PKDPC dpc, PVOID arming, PVOID, PVOID) {
     IoAcquireCancelSpinLock(&irql);
     PIRP irp = self->m_timedRequest;
     if (self->m_timeoutTimer.IsCurrent(arming) && irp && irp == self->m_deviceObject->CurrentIrp) {
-        InterlockedExchange(&self->m_segmentRunning, 0);
-        WritePortByte(self->ExtendedControlRegister(), kEcrStopped);
+        self->StopSegments();
         KeInsertQueueDpc(&self->m_completionDpc, StatusArgument(STATUS_IO_TIMEOUT), irp);
     }
     IoReleaseCancelSpinLock(irql);
 }
 
+// The port stops and no segment starts until the next transfer, in one step
+// under the interrupt's lock: a late channel grant running on another
+// processor would otherwise start a segment for a transfer that has ended.
+BOOLEAN NTAPI OmbrixDevice::RefuseSegments(PVOID context) {
+    OmbrixDevice* self = static_cast<OmbrixDevice*>(context);
+    self->m_segmentsRefused = TRUE;
+    self->m_segmentRunning = 0;
+    WritePortByte(self->ExtendedControlRegister(), kEcrStopped);
+    return TRUE;
+}
+
+void OmbrixDevice::StopSegments() {
+    if (m_interruptInfo.InterruptObject)
+        KeSynchronizeExecution(m_interruptInfo.InterruptObject, RefuseSegments, this);
+    else
+        RefuseSegments(this);
+}
+
 void OmbrixDevice::StopTransferLocked() {
-    InterlockedExchange(&m_segmentRunning, 0);
-    WritePortByte(ExtendedControlRegister(), kEcrStopped);
+    // Before the DMA is released: the chip stops moving data first.
+    StopSegments();
     m_timeoutTimer.Cancel();
     m_timedRequest = nullptr;
     KeRemoveQueueDpc(&m_deviceObject->Dpc);

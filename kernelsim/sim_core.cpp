@@ -294,9 +294,10 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE
     }
     if (!Signalled(header)) MaybeRunDpcs();
     // Requests the root bus left pending complete meanwhile, as its
-    // interrupts and DPCs would.
-    while (!Signalled(header) && !Concurrent() && CompleteOnePended()) MaybeRunDpcs();
-    if (!Signalled(header) && !BlockUntil([header] { return Signalled(header); })) {
+    // interrupts and DPCs would, and the platform grants the DMA channel to
+    // the requests that wait for it.
+    while (!Signalled(header) && !Concurrent() && (CompleteOnePended() || GrantWaitingChannel())) MaybeRunDpcs();
+    if (!Signalled(header) && !BlockUntil([header] { return Signalled(header); }, timeout != nullptr)) {
         if (!timeout)
             Problem(std::string("wait on ") + TypeName(header->Type) + " " + Describe(object) +
                     " that nothing can satisfy: a deadlock");

@@ -29,10 +29,21 @@ int PortOfAdapter(Adapter*) { return 0; }
 void Grant(Adapter* adapter, const ChannelRequest& request) {
     adapter->channelHeld = true;
     adapter->registersHeld = request.mapRegisters;
+    const uint64_t grant = ++adapter->grants;
     const KIRQL old = Raise(DISPATCH_LEVEL);
+    const int outer = adapter->routineRunsOn;
+    adapter->routineRunsOn = ThisCpu().id;
     const IO_ALLOCATION_ACTION action =
         request.routine(request.device, request.device->CurrentIrp, reinterpret_cast<PVOID>(adapter), request.context);
-    if (action == DeallocateObject) {
+    adapter->routineRunsOn = outer;
+    // Freed on another processor while the routine ran: only a routine
+    // that keeps the channel leaves that free to stand.
+    const bool freed = !adapter->channelHeld || adapter->grants != grant;
+    if (adapter->putBack) {
+        if (action != KeepObject) Problem("an execution routine gave back the channel of a DMA adapter put back");
+    } else if (freed) {
+        if (action != KeepObject) Problem("adapter channel given back by its execution routine after it was freed");
+    } else if (action == DeallocateObject) {
         adapter->channelHeld = false;
         adapter->registersHeld = 0;
     } else if (action == DeallocateObjectKeepRegisters) {
@@ -60,6 +71,11 @@ VOID NTAPI PutAdapter(PDMA_ADAPTER header) {
     for (auto it = g->adapters.begin(); it != g->adapters.end(); ++it)
         if (&(*it)->header == header) {
             if ((*it)->channelHeld) Problem("DMA adapter put back with its channel held");
+            // Its execution routine would still be called, for a driver
+            // that has let the adapter go.
+            if (!(*it)->waiting.empty()) Problem("DMA adapter put back while a channel request waits");
+            (*it)->putBack = true;
+            g->retiredAdapters.push_back(std::move(*it));
             g->adapters.erase(it);
             return;
         }
@@ -89,10 +105,18 @@ NTSTATUS NTAPI AllocateChannel(PDMA_ADAPTER header, PDEVICE_OBJECT device, ULONG
     return STATUS_SUCCESS;
 }
 
+// The port's DMA requests run while its ECR says a segment runs: the
+// controller's segment must end first.
+void CheckPortStopped(Adapter* adapter, const char* what) {
+    if (g->ports[PortOfAdapter(adapter)].ecr == 0x78) Problem(std::string(what) + " while the port's DMA still runs");
+}
+
 BOOLEAN NTAPI FlushBuffers(PDMA_ADAPTER header, PMDL, PVOID, PVOID, ULONG, BOOLEAN) {
     Preempt();
     Adapter* adapter = AdapterOf(header);
-    if (adapter) adapter->programmed = false;
+    if (!adapter) return TRUE;
+    CheckPortStopped(adapter, "DMA buffers flushed");
+    adapter->programmed = false;
     return TRUE;
 }
 
@@ -101,6 +125,10 @@ VOID NTAPI FreeChannel(PDMA_ADAPTER header) {
     Adapter* adapter = AdapterOf(header);
     if (!adapter) return;
     if (!adapter->channelHeld) Problem("adapter channel freed while not held");
+    CheckPortStopped(adapter, "adapter channel freed");
+    // Within its own execution routine the channel is given back by what
+    // the routine answers.
+    if (adapter->routineRunsOn == ThisCpu().id) Problem("adapter channel freed within its own execution routine");
     adapter->channelHeld = false;
     adapter->registersHeld = 0;
     adapter->programmed = false;

@@ -75,6 +75,9 @@ struct Adapter {
     DMA_ADAPTER header;
     ULONG granted = 0;
     bool channelHeld = false;
+    int routineRunsOn = -1;  // the processor in an execution routine of the adapter
+    uint64_t grants = 0;     // channel grants so far
+    bool putBack = false;
     ULONG registersHeld = 0;
     std::vector<ChannelRequest> waiting;
     // The system DMA controller's current segment.
@@ -154,6 +157,8 @@ struct State {
     std::set<void*> errorEntries;
     std::vector<LoggedEvent> events;
     std::vector<std::unique_ptr<Adapter>> adapters;
+    // Put back, kept while an execution routine may still return into them.
+    std::vector<std::unique_ptr<Adapter>> retiredAdapters;
     std::vector<PortWrite> portWrites;
     Port ports[4];
     DRIVER_OBJECT portDriver{};
@@ -190,8 +195,9 @@ bool Concurrent();
 void Preempt(bool lockEdge = false);
 // Parks the caller until `ready` holds while the other processors run; false
 // when nothing else can make it hold (the caller then goes on regardless).
-// Not concurrent: just `ready()`.
-bool BlockUntil(const std::function<bool()>& ready);
+// A `timed` wait is the first to end so, before any processor is taken to
+// wait for ever. Not concurrent: just `ready()`.
+bool BlockUntil(const std::function<bool()>& ready, bool timed = false);
 
 // Queues a DPC with no preemption point (false when already queued).
 bool QueueDpc(PKDPC dpc, PVOID argument1, PVOID argument2);

@@ -19,7 +19,8 @@
 // that the interrupt routine, the DPCs, cancel and the dispatch routines
 // meet at every point where real processors could interleave them. Spin
 // locks, the cancel spin lock, the interrupt's lock, mutexes and events
-// hold a processor until another lets it go, as on a real machine.
+// hold a processor until another lets it go, as on a real machine; a wait
+// with a time-out ends by it when no processor can go on otherwise.
 //
 // This header needs no kernel header: tests include it beside their own.
 #pragma once

@@ -30,6 +30,7 @@ struct Actor {
     bool done = false;
     bool blocked = false;
     bool forced = false;
+    bool timed = false;  // its wait ends by a time-out when nothing else comes
     bool inInterrupt = false;
     std::function<bool()> ready;
     int priority = 0;
@@ -68,14 +69,19 @@ Actor* PickNext(Actor* self) {
     for (auto& actor : s.actors)
         if (CanRun(*actor) && (!best || actor->priority > best->priority)) best = actor.get();
     if (best) return best;
-    // Nothing can run: a processor waits for what will never come. It goes
-    // on and reports that itself (an actor first: it names what it awaited).
+    // Nothing can run. A wait with a time-out ends by it first, as its time
+    // passes with nothing else to do; otherwise a processor waits for what
+    // will never come, goes on and reports that itself (an actor first: it
+    // names what it awaited).
+    auto force = [](Actor& actor) {
+        actor.forced = true;
+        return &actor;
+    };
+    for (auto& actor : s.actors)
+        if (!actor->done && actor->blocked && actor->timed) return force(*actor);
     for (int helpers = 0; helpers < 2; ++helpers)
         for (auto& actor : s.actors)
-            if (!actor->done && actor->helper == (helpers == 1)) {
-                actor->forced = true;
-                return actor.get();
-            }
+            if (!actor->done && actor->helper == (helpers == 1)) return force(*actor);
     return nullptr;
 }
 
@@ -178,7 +184,7 @@ void Preempt(bool lockEdge) {
     Switch(lockEdge);
 }
 
-bool BlockUntil(const std::function<bool()>& ready) {
+bool BlockUntil(const std::function<bool()>& ready, bool timed) {
     Actor* self = t_actor;
     if (!self) return ready();
     if (ready()) {
@@ -188,11 +194,13 @@ bool BlockUntil(const std::function<bool()>& ready) {
     {
         std::lock_guard<std::mutex> lock(g_schedule->mutex);
         self->blocked = true;
+        self->timed = timed;
         self->ready = ready;
     }
     Switch();
     std::lock_guard<std::mutex> lock(g_schedule->mutex);
     self->blocked = false;
+    self->timed = false;
     self->ready = nullptr;
     if (self->forced) {
         self->forced = false;

@@ -9,9 +9,6 @@
 namespace ombrix_test {
 namespace {
 
-constexpr int kD0 = 1, kD2 = 3, kD3 = 4;
-constexpr int kS0 = 1, kS3 = 4;
-
 class PnpAndPower : public SimulatedMachine {
   protected:
     void Send(size_t bytes, uint32_t seed) {

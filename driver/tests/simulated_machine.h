@@ -38,6 +38,10 @@ constexpr uint32_t kBiosFailedToConnectInterrupt = 0xC000016E;
 constexpr uint8_t kStart = 0x00, kQueryRemove = 0x01, kRemove = 0x02, kCancelRemove = 0x03, kStop = 0x04,
                   kQueryStop = 0x05, kCancelStop = 0x06, kSurpriseRemoval = 0x17;
 
+// System and device power states as the kernel numbers them.
+constexpr int kS0 = 1, kS3 = 4;
+constexpr int kD0 = 1, kD2 = 3, kD3 = 4;
+
 const char* const kUnitKey = "System\\CurrentControlSet\\Services\\Ombrix\\Devices\\ECP\\0";
 
 class SimulatedMachine : public ::testing::Test {

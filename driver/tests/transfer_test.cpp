@@ -145,6 +145,30 @@ TEST_F(Transfers, LateGrantStartsTheTransferWhenTheChannelComes) {
     for (const std::string& left : kernel.Leftovers()) EXPECT_EQ(left.find("channel"), std::string::npos) << left;
 }
 
+// The handle closes while a read waits for its channel: the clean-up ends
+// the read with nothing moved, and the close gives the adapter back only after the platform has answered the
+// channel request (its grant would otherwise call into a driver that let
+// the adapter go), and the next open reads on a channel of its own.
+TEST_F(Transfers, CloseWhileTheChannelIsAwaitedAnswersTheRequestFirst) {
+    kernel.Faults().lateGrant = true;
+    const int handle = OpenWithPort();
+    PageBuffer in(300, 11);
+    kernelsim::Request waiting = kernel.Read(handle, in.data(), 300);
+    Close(handle);
+    ASSERT_TRUE(waiting->done);
+    EXPECT_EQ(waiting->information, 0u);
+    EXPECT_FALSE(kernel.GrantAdapter()) << "a channel request outlived the close";
+    EXPECT_EQ(kernel.Problems(), std::vector<std::string>());
+
+    const int again = OpenWithPort();
+    Send(Pattern(300, 4));
+    kernelsim::Request read = kernel.Read(again, in.data(), 300);
+    ASSERT_TRUE(kernel.GrantAdapter());
+    kernel.Settle();
+    EXPECT_EQ(read->information, 300u);
+    EXPECT_TRUE(in.contents() == Pattern(300, 4));
+}
+
 TEST_F(Transfers, ModeRegistersAreWrittenOnlyWhenTheDirectionChanges) {
     const int handle = OpenWithPort();
     uint8_t buffer[8] = {};

@@ -223,4 +223,26 @@ TEST(SimulatedKernel, NamesEachMisuseAndEachLeftover) {
     EXPECT_EQ(kernel.Leftovers(), std::vector<std::string>());
 }
 
+// Concurrent: one processor waits with a time-out for an event nobody
+// sets, another for what the first does after its wait. Nothing else can
+// run, so the time-out passes: that is no deadlock.
+TEST(SimulatedKernel, ATimedWaitEndsByItsTimeOutWhenNothingElseCanRun) {
+    kernelsim::Kernel kernel;
+    KEVENT never;
+    KeInitializeEvent(&never, SynchronizationEvent, FALSE);
+    NTSTATUS waited = STATUS_PENDING;
+    bool after = false;
+    kernel.RunConcurrently(1, {
+        [&] { EXPECT_TRUE(kernel.WaitUntil([&] { return after; }, "the end of the timed wait")); },
+        [&] {
+            LARGE_INTEGER timeout;
+            timeout.QuadPart = -10 * 10000;
+            waited = KeWaitForSingleObject(&never, Executive, KernelMode, FALSE, &timeout);
+            after = true;
+        },
+    });
+    EXPECT_EQ(waited, STATUS_TIMEOUT);
+    EXPECT_EQ(kernel.Problems(), std::vector<std::string>());
+}
+
 }  // namespace
