@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "surface/fit/tests/fit_fixtures.h"
@@ -195,6 +196,43 @@ TEST(DDFitRun, AbortDuringTheIterations) {
     KeptLines lines(5, kCategoryMultilevelFit);
     lines.abortOn = "Itn    Time";
     EXPECT_EQ(CoreStatus_UserAbort, f.Run(1e-4, nullptr, &lines.core));
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// A multiquadric of wide shape on a shell stalls: steps of all but zero
+// length whose error no longer falls. With one tolerated non-converging
+// iteration and no undoing, the fit gives up with 9 after the last
+// iteration of its table, and the caller keeps the coefficients and the
+// error reached (the last line of the table).
+TEST(DDFitRun, StalledIterationsGiveUpWithNoConvergence) {
+    TrackedScope scope;
+    Fit f(2000, 3);
+    BasicFunction_Init(kBasicMultiquadric, 3, 1, 0.5, 1, &f.kernel, nullptr);
+    f.options.MaxConvergeErrors = 1;
+    f.options.RateUndoThresh = 1e9;
+    KeptLines lines(5, kCategoryMultilevelFit);
+    ASSERT_EQ(CoreStatus_NoConvergence, f.Run(1e-5, nullptr, &lines.core));
+    int32_t last = 0;
+    double error = -1.0;
+    for (const auto& l : lines.lines) {
+        int32_t itn = 0;
+        double seconds = 0, alpha = 0, e = 0;
+        if (l.first == 5 && std::sscanf(l.second.c_str(), "%d %lfs %lf %lf", &itn, &seconds, &alpha, &e) == 4) {
+            last = itn;
+            error = e;
+        }
+    }
+    ASSERT_GT(last, 1);
+    char text[96];
+    std::snprintf(text, sizeof text, "1 of %d iterations have not converged. Giving up.", last);
+    EXPECT_EQ(1, lines.Count(1, text)) << text;
+    char printed[16];
+    std::snprintf(printed, sizeof printed, "%.2e", f.achieved);
+    EXPECT_EQ(error, std::atof(printed));
+    EXPECT_GT(f.achieved, 1e-5);
+    double sum = 0.0;
+    for (double c : f.coeffs) sum += std::fabs(c);
+    EXPECT_GT(sum, 0.0);
     EXPECT_EQ(0u, scope.Held());
 }
 

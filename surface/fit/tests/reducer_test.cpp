@@ -157,6 +157,25 @@ TEST(ReducerFit, EndOfSamplingIsAnnounced) {
     EXPECT_EQ(1, lines.Count(5, "SampleRate is 1"));
 }
 
+// A fit of the centres that gives up (a stalling wide multiquadric, fitted
+// iteratively from 100 centres on) ends the reduction with its status 9 and
+// no result: no further pass follows, and no fit of all the points.
+TEST(ReducerFit, FitWithoutConvergenceEndsTheReduction) {
+    Reduction r(2000, 3);
+    BasicFunction_Init(kBasicMultiquadric, 3, 1, 0.5, 1, &r.kernel, nullptr);
+    r.options.Fitter.MaxConvergeErrors = 1;
+    r.options.Fitter.RateUndoThresh = 1e9;
+    r.options.Fitter.Direct.MaxCholeskySize = 100;
+    r.options.ReductionThresh = 1.0;
+    KeptLines lines(3, 0x10);
+    EXPECT_EQ(CoreStatus_NoConvergence, r.Run(1e-5 * r.Range(), nullptr, &lines.core));
+    EXPECT_EQ(1, lines.Count(1, "iterations have not converged. Giving up."));
+    ASSERT_FALSE(lines.lines.empty());
+    EXPECT_EQ(1, lines.lines.back().first) << lines.lines.back().second;
+    EXPECT_EQ(0, r.result.Count);
+    EXPECT_EQ(-1.0, r.achieved);
+}
+
 // Two blocks of 50 points (a 5 x 5 x 2 grid of spacing 0.25 at the origin
 // and the same grid 10 along x), all values 0 but a tiny 1e-5 at point 0
 // and five bumps; eight start centres span the linear polynomial in each
