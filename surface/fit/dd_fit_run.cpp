@@ -52,9 +52,9 @@ int DDFit_FastMultiply(DDFitWorkspace* ws, int32_t L, double* coeffs, double acc
     const uint32_t clock = Reporter_Clock();
     DDFitLevel* lv = DDFit_Level(ws, L);
     const CoreReporter product = ProductReporter(ws);
-    const int status = RapidEval_Evaluate(lv->N, &ws->Kernel, lv->Centres, coeffs, ws->Shift, &lv->EvalOptions,
-                                          &lv->Eval, accuracy * ws->Options.EvalAccFactor, out,
-                                          ws->Reporter ? &product : nullptr, 0.0);
+    const int status =
+        RapidEval_Evaluate(lv->N, &ws->Kernel, lv->Centres, coeffs, ws->Shift, &lv->EvalOptions, &lv->Eval,
+                           accuracy * ws->Options.EvalAccFactor, out, ws->Reporter ? &product : nullptr, 0.0);
     // The array is rewritten before the next product: expansions built on
     // it would be matched by its address and wrongly reused.
     RapidEval_DiscardExpansions(&lv->Eval);

@@ -260,8 +260,7 @@ TEST(DDFitRun, ProgressSharesFollowTheErrorRate) {
         int32_t itn = 0;
         double seconds = 0.0;
         const std::string& text = lines.lines[q].second;
-        if (text.find("Itn    Time") != std::string::npos ||
-            std::sscanf(text.c_str(), "%d %lfs", &itn, &seconds) == 2)
+        if (text.find("Itn    Time") != std::string::npos || std::sscanf(text.c_str(), "%d %lfs", &itn, &seconds) == 2)
             at.push_back(lines.progressAt[q]);
     }
     const int32_t iterations = ws.Levels[0].Iterations;
