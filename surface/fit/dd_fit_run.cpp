@@ -36,14 +36,25 @@ int32_t CountBelow(const double* r, int32_t n, double a) {
     return good;
 }
 
+// The reporter of the fit's products: the products would carry the progress
+// to the end of the whole run, which the steps of the iterations share out
+// themselves.
+CoreReporter ProductReporter(const DDFitWorkspace* ws) {
+    CoreReporter r{};
+    if (ws->Reporter) r = *ws->Reporter;
+    r.progress = nullptr;
+    return r;
+}
+
 }  // namespace
 
 int DDFit_FastMultiply(DDFitWorkspace* ws, int32_t L, double* coeffs, double accuracy, double* out) {
     const uint32_t clock = Reporter_Clock();
     DDFitLevel* lv = DDFit_Level(ws, L);
+    const CoreReporter product = ProductReporter(ws);
     const int status =
         RapidEval_Evaluate(lv->N, &ws->Kernel, lv->Centres, coeffs, ws->Shift, &lv->EvalOptions, &lv->Eval,
-                           accuracy * ws->Options.EvalAccFactor, out, ws->Reporter, DDFit_Progress(ws));
+                           accuracy * ws->Options.EvalAccFactor, out, ws->Reporter ? &product : nullptr, 0.0);
     // The array is rewritten before the next product: expansions built on
     // it would be matched by its address and wrongly reused.
     RapidEval_DiscardExpansions(&lv->Eval);
@@ -63,8 +74,9 @@ namespace {
 int CoarseProduct(DDFitWorkspace* ws, int32_t K, double* correction, double accuracy, double* out) {
     DDFitLevel* lv = DDFit_Level(ws, K);
     RapidEvalWorkspace* eval = ws->Options.SeparateCoarseEval == 1 ? &lv->CoarseEval : &lv->Eval;
+    const CoreReporter product = ProductReporter(ws);
     const int status = RapidEval_Evaluate(lv->N, &ws->Kernel, lv->Centres, correction, ws->Shift, &lv->EvalOptions,
-                                          eval, accuracy, out, ws->Reporter, DDFit_Progress(ws));
+                                          eval, accuracy, out, ws->Reporter ? &product : nullptr, 0.0);
     RapidEval_DiscardExpansions(eval);
     if (status != 0) return status;
     if (ws->Options.Smoothing != 0) {
@@ -106,8 +118,10 @@ int SolveCoarse(DDFitWorkspace* ws, int32_t K, double E) {
 // The coarse correction of a step at level L for the remainder t (in L's
 // Restricted): levels from the coarsest up to L + 1 are fitted in turn, each
 // to what the deeper ones left; the sum ends in L's Correction and its
-// product at L's points in L's CascadeProduct.
-int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
+// product at L's points in L's CascadeProduct. Progress runs up to X: the
+// deepest levels take the smaller shares of what is left, level L + 1 the
+// rest.
+int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a, double X) {
     const int32_t m = Terms(ws);
     for (int32_t K = L + 1; K <= ws->NumLevels; ++K) {
         DDFitLevel* fine = DDFit_Level(ws, K - 1);
@@ -120,8 +134,12 @@ int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
         DDFitLevel* lv = DDFit_Level(ws, K);
         const bool deepest = K == ws->NumLevels;
         for (int32_t i = 0; i < lv->N; ++i) lv->Values[i] = lv->Restricted[i] - (deepest ? 0.0 : lv->CascadeProduct[i]);
+        const double P = DDFit_Progress(ws);
+        const double share = std::max(K == L + 1 ? X - P : (X - P) / (K - L + 2), 0.0);
+        lv->ProgressEnd = P + 0.6 * share;
         int status = SolveCoarse(ws, K, E);
         if (status != 0) return status;
+        DDFit_RaiseProgress(ws, P + share);
         lv = DDFit_Level(ws, K);
         for (int32_t i = 0; i < lv->N + m; ++i) lv->Cascade[i] = (deepest ? 0.0 : lv->Cascade[i]) + lv->Coeffs[i];
         DDFitLevel* fine = DDFit_Level(ws, K - 1);
@@ -151,8 +169,10 @@ int CoarseCorrection(DDFitWorkspace* ws, int32_t L, double E, double a) {
 }
 
 // One iteration at level L (not the coarsest) on its Residual: direction
-// and step into `coeffs`; the new error is returned through *error.
-int LevelStep(DDFitWorkspace* ws, int32_t L, double* coeffs, double E, double a, double* error) {
+// and step into `coeffs`; the new error is returned through *error. The
+// progress moves towards `end`: 15% of the way with the local solves, 30%
+// with the product, the rest with the coarse levels.
+int LevelStep(DDFitWorkspace* ws, int32_t L, double* coeffs, double E, double a, double end, double* error) {
     const uint32_t clock = Reporter_Clock();
     DDFitLevel* lv = DDFit_Level(ws, L);
     const int32_t N = lv->N, m = Terms(ws);
@@ -160,9 +180,11 @@ int LevelStep(DDFitWorkspace* ws, int32_t L, double* coeffs, double E, double a,
     std::fill(lv->Correction, lv->Correction + N + m, 0.0);
     double* progress = ws->Reporter ? ws->Reporter->progress : nullptr;
     const int32_t* abort = ws->Reporter ? ws->Reporter->abort : nullptr;
+    const double P0 = DDFit_Progress(ws), X = std::max(end, P0);
     int status = DomDecomp_ApplyPreconditioner(lv->Centres, &lv->Decomp, lv->Direction, lv->Residual, &ws->Kernel,
-                                               ws->Options.Direct.Rho, progress, DDFit_Progress(ws), abort);
+                                               ws->Options.Direct.Rho, progress, P0 + 0.15 * (X - P0), abort);
     if (status != 0) return status;
+    DDFit_RaiseProgress(ws, P0 + 0.15 * (X - P0));
     if (ws->Options.FreeRequest && *ws->Options.FreeRequest != 0) {
         DDFit_FreeCholeskys(ws, *ws->Options.FreeRequest * 1048576.0, 1000);
         *ws->Options.FreeRequest = 0;
@@ -173,8 +195,9 @@ int LevelStep(DDFitWorkspace* ws, int32_t L, double* coeffs, double E, double a,
     status = DDFit_FastMultiply(ws, L, lv->Direction, a, lv->Product);
     if (status != 0) return status;
     for (int32_t i = 0; i < N; ++i) lv->Restricted[i] = lv->Residual[i] - lv->Product[i];
+    DDFit_RaiseProgress(ws, P0 + 0.3 * (X - P0));
     if (L < ws->NumLevels) {
-        status = CoarseCorrection(ws, L, E, a);
+        status = CoarseCorrection(ws, L, E, a, X);
         if (status != 0) return status;
         lv = DDFit_Level(ws, L);
         for (int32_t i = 0; i < N; ++i) lv->Product[i] += lv->CascadeProduct[i];
@@ -202,7 +225,15 @@ int SlowConvergence(DDFitWorkspace* ws, int32_t L) {
     return status;
 }
 
-// The iterations of level L from its Residual towards accuracy t.
+// How often `error` must be multiplied by `ratio` to fall to `accuracy`.
+double StepsToAccuracy(double error, double accuracy, double ratio) {
+    return error > accuracy ? std::ceil(std::log(accuracy / error) / std::log(ratio)) : 0.0;
+}
+
+// The iterations of level L from its Residual towards accuracy t. Each
+// iteration is given a share of the progress left to the level's end: at
+// first as if every iteration took the error down by 0.65, later by the
+// rate of the last iteration (kept within 0.1 to 0.9).
 int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* coeffs, double t, double* error) {
     const DDFitOptions& o = ws->Options;
     DDFitLevel* lv = DDFit_Level(ws, L);
@@ -220,15 +251,16 @@ int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* c
     int32_t M = 1 - o.CoarseAddPeriod, convergeErrors = 0, iterations = 0;
     double previousS = std::sqrt(Norm2(lv->Residual, N) * e);
     bool converged = false;
+    const double levelEnd = lv->ProgressEnd;
+    double share = std::max(levelEnd - DDFit_Progress(ws), 0.0) / std::max(StepsToAccuracy(e, a, 0.65), 1.0);
     for (int32_t i = 1; i <= o.MaxIteration; ++i) {
         const uint32_t itnStart = Reporter_Clock();
         D = i - o.CoarseAddPeriod >= 0 ? lv->History[i - o.CoarseAddPeriod] : D * o.DesiredRate;
-        const double P = DDFit_Progress(ws), end = std::max(lv->ProgressEnd, P);
-        const double steps = e > a ? std::ceil(std::log(a / e) / std::log(0.65)) : 1.0;
+        const double P = DDFit_Progress(ws);
         double newError = 0.0;
-        int status = LevelStep(ws, L, coeffs, e, a, &newError);
+        int status = LevelStep(ws, L, coeffs, e, a, P + 0.7 * share, &newError);
         if (status != 0) return status;
-        DDFit_RaiseProgress(ws, P + (end - P) / std::max(steps, 1.0));
+        DDFit_RaiseProgress(ws, P + share);
         lv = DDFit_Level(ws, L);
         iterations = i;
         const double s = std::sqrt(Norm2(lv->Residual, N) * newError);
@@ -250,8 +282,8 @@ int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* c
         }
         converged = good >= needed;
         previousS = s;
+        bool added = false;
         if (!converged) {
-            bool added = false;
             if ((i - o.CoarseAddPeriod >= M && e / D > periodRate) || ws->Alpha < o.MinAlpha) {
                 status = SlowConvergence(ws, L);
                 if (status != 0) return status;
@@ -300,6 +332,8 @@ int DDFit_Iterate(DDFitWorkspace* ws, int32_t L, const double* values, double* c
         *error = e;
         if (DDFit_Aborted(ws)) return CoreStatus_UserAbort;
         if (converged) break;
+        const double ratio = added ? 0.1 : std::min(std::max(newError / previousError, 0.1), 0.9);
+        share = std::max(levelEnd - DDFit_Progress(ws), 0.0) / (1.0 + StepsToAccuracy(e, a, ratio));
     }
     lv->History[0] = iterations;
     lv->Iterations = iterations;

@@ -37,6 +37,7 @@ struct Work {
     double** activeRows = nullptr;
     double* targets = nullptr;
     double* coeffs = nullptr;
+    double* fitResidual = nullptr;  // target less fit at the active constraints, left by each fit
     double shift[3] = {0, 0, 0};
     double* residual = nullptr;  // per point, at sampled points
     unsigned char* isActive = nullptr;
@@ -77,6 +78,7 @@ void FreeWork(Work* w) {
     Mem_Free(w->activeRows);
     Mem_Free(w->targets);
     Mem_Free(w->coeffs);
+    Mem_Free(w->fitResidual);
     Mem_Free(w->residual);
     Mem_Free(w->isActive);
     Mem_Free(w->sampled);
@@ -141,7 +143,7 @@ int ReserveActive(Work* w, int32_t n) {
     if (n <= w->activeCapacity) return 0;
     const int32_t cap = std::max(n, w->activeCapacity * 3 / 2 + 16);
     if (!GrowInts(&w->active, cap) || !GrowInts(&w->side, cap) || !GrowRows(&w->activeRows, cap) ||
-        !Grow(&w->targets, cap) || !Grow(&w->coeffs, cap + w->m))
+        !Grow(&w->targets, cap) || !Grow(&w->coeffs, cap + w->m) || !Grow(&w->fitResidual, cap))
         return CoreStatus_NoMemory;
     w->activeCapacity = cap;
     return 0;
@@ -337,7 +339,7 @@ int FitActive(Work* w, bool fresh) {
     }
     DDFitOptions fit = w->o.Fitter;
     fit.UseLambda = fresh ? 0 : 1;
-    fit.Residual = nullptr;
+    fit.Residual = w->fitResidual;
     fit.AchievedError = nullptr;
     CoreReporter quiet = *w->reporter;
     quiet.maximumLevel = std::min(quiet.maximumLevel, w->o.FitterMsgLevel);

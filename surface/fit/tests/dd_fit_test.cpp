@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "surface/fit/tests/fit_fixtures.h"
@@ -195,6 +196,103 @@ TEST(DDFitRun, AbortDuringTheIterations) {
     KeptLines lines(5, kCategoryMultilevelFit);
     lines.abortOn = "Itn    Time";
     EXPECT_EQ(CoreStatus_UserAbort, f.Run(1e-4, nullptr, &lines.core));
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// A multiquadric of wide shape on a shell stalls: steps of all but zero
+// length whose error no longer falls. With one tolerated non-converging
+// iteration and no undoing, the fit gives up with 9 after the last
+// iteration of its table, and the caller keeps the coefficients and the
+// error reached (the last line of the table).
+TEST(DDFitRun, StalledIterationsGiveUpWithNoConvergence) {
+    TrackedScope scope;
+    Fit f(2000, 3);
+    BasicFunction_Init(kBasicMultiquadric, 3, 1, 0.5, 1, &f.kernel, nullptr);
+    f.options.MaxConvergeErrors = 1;
+    f.options.RateUndoThresh = 1e9;
+    KeptLines lines(5, kCategoryMultilevelFit);
+    ASSERT_EQ(CoreStatus_NoConvergence, f.Run(1e-5, nullptr, &lines.core));
+    int32_t last = 0;
+    double error = -1.0;
+    for (const auto& l : lines.lines) {
+        int32_t itn = 0;
+        double seconds = 0, alpha = 0, e = 0;
+        if (l.first == 5 && std::sscanf(l.second.c_str(), "%d %lfs %lf %lf", &itn, &seconds, &alpha, &e) == 4) {
+            last = itn;
+            error = e;
+        }
+    }
+    ASSERT_GT(last, 1);
+    char text[96];
+    std::snprintf(text, sizeof text, "1 of %d iterations have not converged. Giving up.", last);
+    EXPECT_EQ(1, lines.Count(1, text)) << text;
+    char printed[16];
+    std::snprintf(printed, sizeof printed, "%.2e", f.achieved);
+    EXPECT_EQ(error, std::atof(printed));
+    EXPECT_GT(f.achieved, 1e-5);
+    double sum = 0.0;
+    for (double c : f.coeffs) sum += std::fabs(c);
+    EXPECT_GT(sum, 0.0);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// Progress over the iterations of level 1. Values scaled to a largest
+// absolute value of 1 and accuracy 1e-4 give a working accuracy of
+// 1e-4 x (1 - 0.1) = 9e-5; the error must be multiplied by 0.65
+// ceil(ln(9e-5) / ln(0.65)) = ceil(21.63) = 22 times to get there, so the
+// first iteration ends at P0 + (1 - P0) / 22. After iteration i the next
+// share is (1 - P) / (1 + the multiplications by e_i / e_(i-1), kept within
+// 0.1 to 0.9, that take e_i down to 9e-5).
+TEST(DDFitRun, ProgressSharesFollowTheErrorRate) {
+    TrackedScope scope;
+    Fit f(3000, 13);
+    double largest = 0.0;
+    for (double v : f.values) largest = std::fmax(largest, std::fabs(v));
+    for (double& v : f.values) v /= largest;
+    KeptLines lines(5, kCategoryMultilevelFit);
+    DDFitWorkspace ws{};
+    ASSERT_EQ(0, f.Run(1e-4, &ws, &lines.core));
+    EXPECT_EQ(1.0, lines.progress);
+    ASSERT_EQ(0, lines.Count(5, "points added to level"));
+    const double a = 9e-5;
+    std::vector<double> at;  // progress at the header, then at each iteration's line
+    for (size_t q = 0; q < lines.lines.size(); ++q) {
+        int32_t itn = 0;
+        double seconds = 0.0;
+        const std::string& text = lines.lines[q].second;
+        if (text.find("Itn    Time") != std::string::npos || std::sscanf(text.c_str(), "%d %lfs", &itn, &seconds) == 2)
+            at.push_back(lines.progressAt[q]);
+    }
+    const int32_t iterations = ws.Levels[0].Iterations;
+    ASSERT_EQ(static_cast<size_t>(iterations) + 1, at.size());
+    ASSERT_GE(iterations, 3);
+    EXPECT_NEAR(at[0] + (1.0 - at[0]) / 22.0, at[1], 1e-12);
+    std::vector<double> e(ws.Levels[0].History, ws.Levels[0].History + iterations + 1);
+    e[0] = 1.0;
+    for (int32_t i = 2; i <= iterations; ++i) {
+        const double ratio = std::fmin(std::fmax(e[i - 1] / e[i - 2], 0.1), 0.9);
+        const double k = 1.0 + std::ceil(std::log(a / e[i - 1]) / std::log(ratio));
+        EXPECT_NEAR(at[i - 1] + (1.0 - at[i - 1]) / k, at[i], 1e-12) << i;
+    }
+    DDFit_FreeWorkspace(&ws);
+    EXPECT_EQ(0u, scope.Held());
+}
+
+// Through three levels and more, with coarse levels iterating inside every
+// step, the progress never falls back, never passes the end before the fit
+// is done (the products do not carry it on) and ends at 1.
+TEST(DDFitRun, ProgressRisesToOneThroughTheLevels) {
+    TrackedScope scope;
+    Fit f(3000, 9);
+    f.options.Direct.MaxCholeskySize = 200;
+    KeptLines lines(6, kCategoryMultilevelFit);
+    ASSERT_EQ(0, f.Run(1e-3, nullptr, &lines.core));
+    ASSERT_GT(lines.Count(5, "  NumCent = "), 0);  // a coarse level iterated
+    for (size_t q = 1; q < lines.progressAt.size(); ++q)
+        ASSERT_LE(lines.progressAt[q - 1], lines.progressAt[q]) << q << " " << lines.lines[q].second;
+    EXPECT_LT(lines.progressAt.front(), 0.2);
+    EXPECT_LT(lines.progressAt.back(), 1.0);
+    EXPECT_EQ(1.0, lines.progress);
     EXPECT_EQ(0u, scope.Held());
 }
 

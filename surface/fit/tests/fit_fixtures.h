@@ -59,6 +59,7 @@ inline double LargestMiss(const BasicFunctionKernel& k, int32_t n, const double*
 
 struct KeptLines {
     std::vector<std::pair<int32_t, std::string>> lines;
+    std::vector<double> progressAt;  // the progress value when each line came
     int32_t abort = 0;
     double progress = 0.0;
     CoreReporter core{};
@@ -70,6 +71,7 @@ struct KeptLines {
         char text[512];
         std::vsnprintf(text, sizeof(text), format, args);
         self->lines.emplace_back(level, text);
+        self->progressAt.push_back(self->progress);
         if (self->abortAtLine >= 0 && static_cast<int32_t>(self->lines.size()) >= self->abortAtLine) self->abort = 1;
         if (self->abortOn && std::string(text).find(self->abortOn) != std::string::npos) self->abort = 1;
         return 0;
