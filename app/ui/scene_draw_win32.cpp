@@ -786,6 +786,14 @@ void DrawRangeGauge(const GraphWindowRecord& record, float a, float b, const flo
 
 bool HasSegments(const Profile& profile) { return profile.Extra && *ProfileLineLog_Get(profile).count > 0; }
 
+// The camera and sample views draw no background or box, so a frame drawn
+// for capture is the frame shown: its pixels are read before it is presented.
+void ServeCapture(HWND window, GraphWindowRecord& record) {
+    if (!record.captureRequested) return;
+    Graph_CapturePixels(window);
+    record.captureRequested = false;
+}
+
 }  // namespace
 
 int32_t Graph_DrawCameraSamples(HWND window, RawData& raw) {
@@ -796,6 +804,7 @@ int32_t Graph_DrawCameraSamples(HWND window, RawData& raw) {
     glClear(GL_COLOR_BUFFER_BIT);
     DrawSegments(raw.Staging);
     raw.Draw.Flags &= ~kDrawFull;
+    ServeCapture(window, *record);
     Graph_Present(*record);
     return Graph_CheckGlError();
 }
@@ -813,6 +822,7 @@ int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version) {
     raw.Draw.DrawnProfiles = raw.NumProfiles;
     const float a = version == '1' ? 125.0f : 100.0f, b = version == '1' ? 250.0f : 200.0f;
     DrawRangeGauge(*record, a, b);
+    ServeCapture(window, *record);
     Graph_Present(*record);
     if ((raw.Draw.Flags & kDrawLive) && HasSegments(raw.Staging)) {
         // The live field's samples and range over the kept picture, until
@@ -938,7 +948,10 @@ bool Graph_CapturePixels(HWND window) {
 
 bool Graph_TakeCapture(HWND window, Image& image) {
     GraphWindowRecord* record = Graph_Record(window);
-    if (!record || !record->capturedPixels) return false;
+    if (!record) return false;
+    // A view that drew nothing leaves no request behind for its next frame.
+    record->captureRequested = false;
+    if (!record->capturedPixels) return false;
     const int32_t w = record->clientWidth, h = record->clientHeight;
     bool ok = Image_Allocate(image, kImageRgba, w, h);
     if (ok) {
