@@ -1,6 +1,7 @@
 // The live view under Wine, checked by its own front-buffer read-back: what
 // a synthetic scan draws, the repaint levels, picking points by read-back and
 // the mouse navigation on drawn geometry.
+#include "app/acquisition/calibration_state.h"
 #include "app/acquisition/profile_line_log.h"
 #include "app/export/tests/cast_scans.h"
 #include "app/base/app_messages.h"
@@ -1485,6 +1486,44 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
     raw.NumProfiles = 0;
     Image_Free(&camera);
     Image_Free(&samples);
+}
+
+// The camera view spans the camera image of the calibration in use: with a
+// table 2000 counts wide and 300 lines high, a sample at count 1000 on line
+// 150 is drawn at the view's centre (it lay beyond a fixed 640 x 480 image).
+// A line is a row of the image and covers less than a pixel of a view lower
+// than 300 pixels: it is drawn only on the pixel rows whose centres it covers.
+TEST_F(ViewWindowWin32, TheCameraViewSpansTheCalibrationsCameraImage) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    RawData& raw = *App().raw;
+    ASSERT_TRUE(ProfileLineLog_Ensure(raw.Staging));
+    const ProfileLineLog log = ProfileLineLog_Get(raw.Staging);
+    *log.count = 1;
+    log.linePosition[0] = 150;  // one line, drawn over the centre of the view's middle row
+    log.channel[0] = 0;
+    log.start[0] = 990;
+    log.end[0] = 1010;
+    CalibrationData calibration;
+    calibration.header.LutRows = 151;
+    calibration.header.LutColumns = 1001;
+    calibration.header.LutRowStep = calibration.header.LutColumnStep = 2;
+    calibration.table.assign(static_cast<size_t>(151) * 1001 * 3, 1);
+    InstallCalibration(std::move(calibration));
+    App().mode = kModePreview;
+    Redraw();
+    Image image = Front();
+    BeginCalibrationLoad();  // no calibration in use for the other tests
+    const uint8_t* centre = Pixel(image, image.width / 2, image.height / 2);
+    EXPECT_TRUE(centre[0] == 255 && centre[1] == 0 && centre[2] == 0);
+    // Left of the sample nothing is drawn.
+    const uint8_t* left = Pixel(image, image.width / 2 - image.width / 20, image.height / 2);
+    EXPECT_TRUE(left[0] == 0 && left[1] == 0 && left[2] == 0);
+    EXPECT_TRUE(g_messages.empty());
+    App().mode = kModeScan;
+    RawData_ClearProfile(raw.Staging);
+    Image_Free(&image);
 }
 
 }  // namespace
