@@ -702,6 +702,80 @@ int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const View
 
 namespace {
 
+// The strips of neighbouring slices, one normal per quad; `edgeColours` gives
+// each vertex pair its colour instead (the strips' edges).
+void StripQuads(const OrthoModel& model, bool edgeColours) {
+    const int32_t pairs = model.PointsPerSlice + 1;
+    for (int32_t k = 0; k < model.StripCount; ++k) {
+        const Vec3* v = &model.StripVertices[static_cast<std::size_t>(k) * model.StripVertexCount];
+        const Vec3* n = &model.StripNormals[static_cast<std::size_t>(k) * pairs];
+        glBegin(GL_QUAD_STRIP);
+        for (int32_t j = 0; j < pairs; ++j) {
+            if (edgeColours)
+                glColor3ub(j == 0 || j == pairs - 1 ? 255 : 0, 0, 0);
+            else
+                glNormal3fv(&n[j > 0 ? j : 1].x);
+            glVertex3fv(&v[2 * j].x);
+            glVertex3fv(&v[2 * j + 1].x);
+        }
+        glEnd();
+    }
+}
+
+}  // namespace
+
+int32_t Graph_DrawStripSurface(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                               const OrthoModel& model) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    glDrawBuffer(GL_BACK);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    LoadViewModel(view);
+    Graph_SaveMatrices(*record);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_NORMALIZE);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    // A strip's normal is (c - a) x (b - d) of its quads a b c d, which is
+    // the side that winds clockwise: that side is the front, so that each
+    // side is lit from its own side and both show the colour.
+    glFrontFace(GL_CW);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    Colour3(settings.ForegroundColour);
+    StripQuads(model, false);
+    if (view.Options & 2) {
+        glDisable(GL_LIGHTING);
+        glShadeModel(GL_SMOOTH);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        StripQuads(model, true);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glEnable(GL_LIGHTING);
+    }
+    glFrontFace(GL_CCW);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    Colour3(Complement(settings.PreviewColour));
+    for (const OrthoLandmark& landmark : model.Landmarks)
+        for (const OrthoLandmarkPoint& point : landmark.Points) {
+            glPushMatrix();
+            glTranslatef(point.X, point.Y, point.Z);
+            Graph_DrawBall(5);
+            glPopMatrix();
+        }
+    glPopAttrib();
+    Graph_Present(*record);
+    if (Graph_CallFrameHook(*record)) glFinish();
+    return Graph_CheckGlError();
+}
+
+namespace {
+
 // The camera samples of a profile's field: each segment a one-row
 // rectangle from its start to its end column, red for camera 0 and green
 // for camera 1, in the camera image's pixels.

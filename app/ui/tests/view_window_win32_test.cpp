@@ -22,6 +22,7 @@
 #include "app/ui/tests/shell_fixture_win32.h"
 #include "app/ui/view_window_win32.h"
 #include "app/ui/stylus_draw_win32.h"
+#include "app/ui/scene_draw_win32.h"
 #include "app/ui/snapshot_win32.h"
 #include "app/ui/view_timings.h"
 #include "app/ui/tool_dialogs_win32.h"
@@ -1524,6 +1525,56 @@ TEST_F(ViewWindowWin32, TheCameraViewSpansTheCalibrationsCameraImage) {
     App().mode = kModeScan;
     RawData_ClearProfile(raw.Staging);
     Image_Free(&image);
+}
+
+// The orthotics tools' strips as the wizard's last page draws them: a
+// tube of two slices around the y axis (its outline's first point facing
+// the viewer), lit in the foreground colour; with Options bit 2 the strips'
+// edges, the first column red; a landmark's ball in the complement of the
+// preview colour.
+TEST_F(ViewWindowWin32, TheStripSurfaceDrawsLitStripsTheirEdgesAndLandmarkBalls) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    Redraw();  // the view's projection
+    OrthoModel model;
+    model.PointsPerSlice = 12;
+    for (const float height : {-20.0f, 20.0f}) {
+        OrthoSlice slice;
+        for (int i = 0; i < 12; ++i) {
+            const double a = 2 * 3.14159265358979 * i / 12;
+            slice.Points.push_back(
+                {static_cast<float>(30 * std::sin(a)), height, static_cast<float>(30 * std::cos(a))});
+        }
+        model.Slices.push_back(slice);
+    }
+    ASSERT_TRUE(OrthoModel_BuildStrips(model));
+    OrthoLandmark landmark{};
+    landmark.Points.push_back({0, 0, 0, 35, 0});  // above the tube
+    model.Landmarks.push_back(landmark);
+    GeneralSettings settings = App().settings;
+    settings.ForegroundColour = 0xFFFFFF;
+    settings.PreviewColour = 0x0000FF;  // red: the balls are cyan
+    ViewSettings view = App().view;
+    const POINT seam = PixelOf({0, 0, 30}), side = PixelOf({20, 0, 20}), ball = PixelOf({0, 35, 0});
+    ASSERT_GE(ball.y, 0);  // inside the view
+    for (const uint32_t options : {0u, 2u}) {
+        SCOPED_TRACE(options);
+        view.Options = options;
+        EXPECT_EQ(Graph_DrawStripSurface(Shell().view, settings, view, model), 0);
+        Image image = Front();
+        const uint8_t* s = Pixel(image, seam.x, seam.y);
+        const uint8_t* d = Pixel(image, side.x, side.y);
+        const uint8_t* b = Pixel(image, ball.x, ball.y);
+        if (options == 0)
+            EXPECT_TRUE(s[0] > 60 && s[0] == s[1] && s[1] == s[2]) << int(s[0]) << " " << int(s[1]);
+        else
+            EXPECT_TRUE(s[0] > 200 && s[1] < 30 && s[2] < 30) << int(s[0]) << " " << int(s[1]);
+        EXPECT_TRUE(d[0] > 60 && d[0] == d[1] && d[1] == d[2]) << int(d[0]);  // lit grey between two columns' edges
+        EXPECT_TRUE(b[0] < 30 && b[1] > 60 && b[2] > 60) << int(b[0]) << " " << int(b[1]);
+        Image_Free(&image);
+    }
+    EXPECT_TRUE(g_messages.empty());
 }
 
 }  // namespace
