@@ -6,6 +6,7 @@
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/input_handlers.h"
 #include "app/ui/navigation.h"
+#include "app/ui/stereo_eyes.h"
 #include "app/ui/stylus_draw_win32.h"
 #include "app/ui/tracker_glyphs_win32.h"
 
@@ -30,6 +31,37 @@ int32_t SweepPointEnd(const RawData& raw, int32_t s) { return std::min(raw.Sweep
 int32_t SweepFacetEnd(const RawData& raw, int32_t s) { return std::min(raw.SweepFirstFacet[s + 1], raw.NumFacets); }
 
 bool HasSweepTables(const RawData& raw) { return raw.Sweeps && raw.SweepFirstPoint && raw.SweepFirstFacet; }
+
+// The back buffer a frame's pass draws into: both eyes' outside the stereo
+// passes, one eye's during its own pass.
+GLenum g_backBuffer = GL_BACK;
+
+// Runs a frame's drawing once per eye of a stereo view, each into its own
+// back buffer through its own projection; once, as it is, otherwise. The
+// frame's own projection is restored and saved for picking afterwards.
+template <typename Pass>
+void EyePasses(GraphWindowRecord& record, const GeneralSettings& settings, Pass pass) {
+    if (!record.stereo) {
+        pass();
+        return;
+    }
+    float frame[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, frame);
+    for (int32_t eye = 0; eye < 2; ++eye) {
+        float projection[16];
+        Stereo_EyeProjection(frame, eye, settings.ViewerToScreenDistance, settings.ObjectToScreenOffset, projection);
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(projection);
+        glMatrixMode(GL_MODELVIEW);
+        g_backBuffer = eye == 0 ? GL_BACK_LEFT : GL_BACK_RIGHT;
+        pass();
+    }
+    g_backBuffer = GL_BACK;
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(frame);
+    glMatrixMode(GL_MODELVIEW);
+    Graph_SaveMatrices(record);
+}
 
 // The model-view of a frame: the view's rotation about its origin.
 void LoadViewModel(const ViewSettings& view, double offsetX = 0, double offsetY = 0) {
@@ -74,7 +106,7 @@ void GradedBackground(const GeneralSettings& settings) {
 // a capture clears to transparent black, so that cropping finds the data.
 void FrameStart(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
                 double offsetX = 0, double offsetY = 0) {
-    glDrawBuffer(GL_BACK);
+    glDrawBuffer(g_backBuffer);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
@@ -447,7 +479,7 @@ void UpdateStatistics(RawData& raw) {
 void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view, RawData& raw,
                    bool full) {
     if (full) FrameStart(record, settings, view);
-    glDrawBuffer(GL_BACK);
+    glDrawBuffer(g_backBuffer);
     if (!full) LoadViewModel(view);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
@@ -481,11 +513,12 @@ int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const V
         raw.Draw.MaxProfilesPerFrame = 0;
         raw.Draw.AverageProfilesPerFrame = 0;
     }
-    DrawScanFrame(*record, settings, view, raw, full);
+    const auto frame = [&] { DrawScanFrame(*record, settings, view, raw, full); };
+    EyePasses(*record, settings, frame);
     if (record->captureRequested) {
         Graph_CapturePixels(window);
         record->captureRequested = false;
-        DrawScanFrame(*record, settings, view, raw, full);
+        EyePasses(*record, settings, frame);
     }
     Graph_Present(*record);
     Graph_DrawRubberBand(window);
@@ -689,11 +722,12 @@ int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const View
                         const SurfaceRecord& surface, const StylusItemList* stylus) {
     GraphWindowRecord* record = Graph_Record(window);
     if (!record || !Graph_MakeCurrent(window)) return 0;
-    DrawSurfaceFrame(*record, settings, view, surface, stylus);
+    const auto frame = [&] { DrawSurfaceFrame(*record, settings, view, surface, stylus); };
+    EyePasses(*record, settings, frame);
     if (record->captureRequested) {
         Graph_CapturePixels(window);
         record->captureRequested = false;
-        DrawSurfaceFrame(*record, settings, view, surface, stylus);
+        EyePasses(*record, settings, frame);
     }
     Graph_Present(*record);
     if (Graph_CallFrameHook(*record)) glFinish();
