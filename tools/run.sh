@@ -274,6 +274,20 @@ EOF_PIXEL
         # F11 as the user presses it, the Save dialog answered.
         "$WINE" probe/tolvaran_run_probe.exe snapshot snapshot.png || status=1
         /usr/bin/python3 "$ROOT/tools/view_check.py" --snapshot snapshot.png view-centred.png || status=1
+        # The same in Wireframe (40013), whose white lines must stand on the
+        # view's background, and in Camera View (40064).
+        "$WINE" probe/tolvaran_run_probe.exe command 40013 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe readback view-wireframe.png || status=1
+        "$WINE" probe/tolvaran_run_probe.exe snapshot snapshot-wireframe.png || status=1
+        /usr/bin/python3 "$ROOT/tools/view_check.py" --snapshot snapshot-wireframe.png view-wireframe.png || status=1
+        "$WINE" probe/tolvaran_run_probe.exe command 40064 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe repaint 3 || status=1
+        "$WINE" probe/tolvaran_run_probe.exe readback view-camera.png || status=1
+        "$WINE" probe/tolvaran_run_probe.exe snapshot snapshot-camera.png || status=1
+        /usr/bin/python3 "$ROOT/tools/view_check.py" --snapshot snapshot-camera.png view-camera.png blank-ok ||
+            status=1
+        "$WINE" probe/tolvaran_run_probe.exe command 40262 || status=1
     fi
     if [ "$SPACE_MOUSE" = 1 ]; then
         # A push into the cap of 400 (tz' = 2) divides the zoom by 1.1025.

@@ -9,9 +9,10 @@ Other forms, for the same run:
   view_check.py --readout-point LOG      the point of the first readout the probe printed, as X,Y,Z
   view_check.py --readout LOG DISTANCE TOLERANCE
                                          the readout lies within the tolerance plus a pixel of the scene
-  view_check.py --snapshot SNAPSHOT.png VIEW.png
+  view_check.py --snapshot SNAPSHOT.png VIEW.png [blank-ok]
                                          the F11 picture: 8-bit RGBA, the view's width, the view's
-                                         height plus the information text, the cloud inside
+                                         height plus the information text, the view's picture
+                                         opaque on top (something drawn, unless blank-ok)
   view_check.py --paste SHOT.png VIEW.png X Y W H
                                          the view's picture pasted into the screenshot at its place
   view_check.py --logo VIEW.png LOGO.png yes|no
@@ -134,7 +135,7 @@ def readout(log, distance, tolerance):
     return 0
 
 
-def snapshot(path, view_path):
+def snapshot(path, view_path, blank_ok=False):
     shot = Image.open(path)
     view = Image.open(view_path).convert("RGB")
     vw, vh = view.size
@@ -149,14 +150,19 @@ def snapshot(path, view_path):
     if shot.mode != "RGBA" or shot.size[0] != vw or shot.size[1] <= vh:
         print("the snapshot has no information text under the view")
         return 1
-    alpha = shot.getchannel("A")
-    top = alpha.crop((0, 0, vw, vh))
-    pairs = list(zip(top.getdata(), view.getdata()))
-    cloud = sum(1 for a, _ in pairs if a > 0)
-    differ = sum(1 for a, v in pairs if (a > 0) != (v != (0, 0, 0)))
-    print(f"snapshot: {cloud} pixels of the cloud, {differ} differ from the view's last frame")
-    if cloud == 0 or differ > len(pairs) // 1000:
-        print("the cloud is not inside the snapshot")
+    top = shot.crop((0, 0, vw, vh))
+    # The picture lies over the view's background: nothing is left for a
+    # viewer to show in a colour of its own.
+    clear = sum(1 for a in top.getchannel("A").getdata() if a != 255)
+    pairs = list(zip(top.convert("RGB").getdata(), view.getdata()))
+    cloud = sum(1 for p, _ in pairs if p != (0, 0, 0))
+    differ = sum(1 for p, v in pairs if max(abs(a - b) for a, b in zip(p, v)) > 24)
+    print(f"snapshot: {cloud} pixels drawn, {clear} not opaque, {differ} differ from the view's last frame")
+    if clear:
+        print("the snapshot's view is not opaque")
+        ok = False
+    if (cloud == 0 and not blank_ok) or differ > len(pairs) // 1000:
+        print("the snapshot does not hold the view's picture")
         ok = False
     return 0 if ok else 1
 
@@ -203,8 +209,8 @@ if __name__ == "__main__":
         sys.exit(readout_point(a[2]))
     if len(a) == 5 and a[1] == "--readout":
         sys.exit(readout(a[2], float(a[3]), float(a[4])))
-    if len(a) == 4 and a[1] == "--snapshot":
-        sys.exit(snapshot(a[2], a[3]))
+    if len(a) in (4, 5) and a[1] == "--snapshot" and a[4:] in ([], ["blank-ok"]):
+        sys.exit(snapshot(a[2], a[3], len(a) == 5))
     if len(a) == 8 and a[1] == "--paste":
         sys.exit(paste(a[2], a[3], *(int(v) for v in a[4:8])))
     if len(a) == 5 and a[1] == "--logo" and a[4] in ("yes", "no"):

@@ -284,50 +284,10 @@ bool LimitsNext(PageInstance& page, AaopWizardPage*& following) {
 
 ViewSettings* CompleteView(PageInstance&) { return &S().result; }
 
-// The slices as lit strips around the limb axis.
+// The slices as lit strips around the limb axis, drawn by the view.
 void CompleteDraw(PageInstance&) {
     AaopWizardState& s = S();
-    GraphWindowRecord* record = Graph_Record(s.view);
-    if (!record) return;
-    const ViewSettings& view = s.result;
-    glDrawBuffer(GL_BACK);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glMultMatrixf(view.ViewMatrix.m);
-    glTranslatef(-view.ViewOrigin.x, -view.ViewOrigin.y, -view.ViewOrigin.z);
-    Graph_SaveMatrices(*record);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_NORMALIZE);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-    // A strip's normal is (c - a) x (b - d) of its quads a b c d, which is
-    // the side that winds clockwise: that side is the front, so that each
-    // side is lit from its own side and both show the colour.
-    glFrontFace(GL_CW);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    glEnable(GL_COLOR_MATERIAL);
-    const uint32_t c = s.settings->ForegroundColour;
-    glColor3ub(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-    const OrthoModel& m = s.model;
-    const int32_t pairs = m.PointsPerSlice + 1;
-    for (int32_t k = 0; k < m.StripCount; ++k) {
-        const Vec3* v = &m.StripVertices[static_cast<std::size_t>(k) * m.StripVertexCount];
-        const Vec3* n = &m.StripNormals[static_cast<std::size_t>(k) * pairs];
-        glBegin(GL_QUAD_STRIP);
-        for (int32_t j = 0; j < pairs; ++j) {
-            glNormal3fv(&n[j > 0 ? j : 1].x);
-            glVertex3fv(&v[2 * j].x);
-            glVertex3fv(&v[2 * j + 1].x);
-        }
-        glEnd();
-    }
-    glFrontFace(GL_CCW);
-    glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
-    Graph_Present(*record);
-    if (Graph_CallFrameHook(*record)) glFinish();
+    Graph_DrawStripSurface(s.view, *s.settings, s.result, s.model);
 }
 
 void CompleteQuick(PageInstance& p) { CompleteDraw(p); }

@@ -6,6 +6,7 @@
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/input_handlers.h"
 #include "app/ui/navigation.h"
+#include "app/ui/stereo_eyes.h"
 #include "app/ui/stylus_draw_win32.h"
 #include "app/ui/tracker_glyphs_win32.h"
 
@@ -30,6 +31,37 @@ int32_t SweepPointEnd(const RawData& raw, int32_t s) { return std::min(raw.Sweep
 int32_t SweepFacetEnd(const RawData& raw, int32_t s) { return std::min(raw.SweepFirstFacet[s + 1], raw.NumFacets); }
 
 bool HasSweepTables(const RawData& raw) { return raw.Sweeps && raw.SweepFirstPoint && raw.SweepFirstFacet; }
+
+// The back buffer a frame's pass draws into: both eyes' outside the stereo
+// passes, one eye's during its own pass.
+GLenum g_backBuffer = GL_BACK;
+
+// Runs a frame's drawing once per eye of a stereo view, each into its own
+// back buffer through its own projection; once, as it is, otherwise. The
+// frame's own projection is restored and saved for picking afterwards.
+template <typename Pass>
+void EyePasses(GraphWindowRecord& record, const GeneralSettings& settings, Pass pass) {
+    if (!record.stereo) {
+        pass();
+        return;
+    }
+    float frame[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, frame);
+    for (int32_t eye = 0; eye < 2; ++eye) {
+        float projection[16];
+        Stereo_EyeProjection(frame, eye, settings.ViewerToScreenDistance, settings.ObjectToScreenOffset, projection);
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(projection);
+        glMatrixMode(GL_MODELVIEW);
+        g_backBuffer = eye == 0 ? GL_BACK_LEFT : GL_BACK_RIGHT;
+        pass();
+    }
+    g_backBuffer = GL_BACK;
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(frame);
+    glMatrixMode(GL_MODELVIEW);
+    Graph_SaveMatrices(record);
+}
 
 // The model-view of a frame: the view's rotation about its origin.
 void LoadViewModel(const ViewSettings& view, double offsetX = 0, double offsetY = 0) {
@@ -74,7 +106,7 @@ void GradedBackground(const GeneralSettings& settings) {
 // a capture clears to transparent black, so that cropping finds the data.
 void FrameStart(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
                 double offsetX = 0, double offsetY = 0) {
-    glDrawBuffer(GL_BACK);
+    glDrawBuffer(g_backBuffer);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
@@ -447,7 +479,7 @@ void UpdateStatistics(RawData& raw) {
 void DrawScanFrame(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view, RawData& raw,
                    bool full) {
     if (full) FrameStart(record, settings, view);
-    glDrawBuffer(GL_BACK);
+    glDrawBuffer(g_backBuffer);
     if (!full) LoadViewModel(view);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
@@ -481,11 +513,12 @@ int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const V
         raw.Draw.MaxProfilesPerFrame = 0;
         raw.Draw.AverageProfilesPerFrame = 0;
     }
-    DrawScanFrame(*record, settings, view, raw, full);
+    const auto frame = [&] { DrawScanFrame(*record, settings, view, raw, full); };
+    EyePasses(*record, settings, frame);
     if (record->captureRequested) {
         Graph_CapturePixels(window);
         record->captureRequested = false;
-        DrawScanFrame(*record, settings, view, raw, full);
+        EyePasses(*record, settings, frame);
     }
     Graph_Present(*record);
     Graph_DrawRubberBand(window);
@@ -689,12 +722,87 @@ int32_t Graph_DrawScene(HWND window, const GeneralSettings& settings, const View
                         const SurfaceRecord& surface, const StylusItemList* stylus) {
     GraphWindowRecord* record = Graph_Record(window);
     if (!record || !Graph_MakeCurrent(window)) return 0;
-    DrawSurfaceFrame(*record, settings, view, surface, stylus);
+    const auto frame = [&] { DrawSurfaceFrame(*record, settings, view, surface, stylus); };
+    EyePasses(*record, settings, frame);
     if (record->captureRequested) {
         Graph_CapturePixels(window);
         record->captureRequested = false;
-        DrawSurfaceFrame(*record, settings, view, surface, stylus);
+        EyePasses(*record, settings, frame);
     }
+    Graph_Present(*record);
+    if (Graph_CallFrameHook(*record)) glFinish();
+    return Graph_CheckGlError();
+}
+
+namespace {
+
+// The strips of neighbouring slices, one normal per quad; `edgeColours` gives
+// each vertex pair its colour instead (the strips' edges).
+void StripQuads(const OrthoModel& model, bool edgeColours) {
+    const int32_t pairs = model.PointsPerSlice + 1;
+    for (int32_t k = 0; k < model.StripCount; ++k) {
+        const Vec3* v = &model.StripVertices[static_cast<std::size_t>(k) * model.StripVertexCount];
+        const Vec3* n = &model.StripNormals[static_cast<std::size_t>(k) * pairs];
+        glBegin(GL_QUAD_STRIP);
+        for (int32_t j = 0; j < pairs; ++j) {
+            if (edgeColours)
+                glColor3ub(j == 0 || j == pairs - 1 ? 255 : 0, 0, 0);
+            else
+                glNormal3fv(&n[j > 0 ? j : 1].x);
+            glVertex3fv(&v[2 * j].x);
+            glVertex3fv(&v[2 * j + 1].x);
+        }
+        glEnd();
+    }
+}
+
+}  // namespace
+
+int32_t Graph_DrawStripSurface(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                               const OrthoModel& model) {
+    GraphWindowRecord* record = Graph_Record(window);
+    if (!record || !Graph_MakeCurrent(window)) return 0;
+    glDrawBuffer(GL_BACK);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    LoadViewModel(view);
+    Graph_SaveMatrices(*record);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_NORMALIZE);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    // A strip's normal is (c - a) x (b - d) of its quads a b c d, which is
+    // the side that winds clockwise: that side is the front, so that each
+    // side is lit from its own side and both show the colour.
+    glFrontFace(GL_CW);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    Colour3(settings.ForegroundColour);
+    StripQuads(model, false);
+    if (view.Options & 2) {
+        glDisable(GL_LIGHTING);
+        glShadeModel(GL_SMOOTH);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        StripQuads(model, true);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glEnable(GL_LIGHTING);
+    }
+    glFrontFace(GL_CCW);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    Colour3(Complement(settings.PreviewColour));
+    for (const OrthoLandmark& landmark : model.Landmarks)
+        for (const OrthoLandmarkPoint& point : landmark.Points) {
+            glPushMatrix();
+            glTranslatef(point.X, point.Y, point.Z);
+            Graph_DrawBall(5);
+            glPopMatrix();
+        }
+    glPopAttrib();
     Graph_Present(*record);
     if (Graph_CallFrameHook(*record)) glFinish();
     return Graph_CheckGlError();
@@ -786,6 +894,14 @@ void DrawRangeGauge(const GraphWindowRecord& record, float a, float b, const flo
 
 bool HasSegments(const Profile& profile) { return profile.Extra && *ProfileLineLog_Get(profile).count > 0; }
 
+// The camera and sample views draw no background or box, so a frame drawn
+// for capture is the frame shown: its pixels are read before it is presented.
+void ServeCapture(HWND window, GraphWindowRecord& record) {
+    if (!record.captureRequested) return;
+    Graph_CapturePixels(window);
+    record.captureRequested = false;
+}
+
 }  // namespace
 
 int32_t Graph_DrawCameraSamples(HWND window, RawData& raw) {
@@ -796,6 +912,7 @@ int32_t Graph_DrawCameraSamples(HWND window, RawData& raw) {
     glClear(GL_COLOR_BUFFER_BIT);
     DrawSegments(raw.Staging);
     raw.Draw.Flags &= ~kDrawFull;
+    ServeCapture(window, *record);
     Graph_Present(*record);
     return Graph_CheckGlError();
 }
@@ -813,6 +930,7 @@ int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version) {
     raw.Draw.DrawnProfiles = raw.NumProfiles;
     const float a = version == '1' ? 125.0f : 100.0f, b = version == '1' ? 250.0f : 200.0f;
     DrawRangeGauge(*record, a, b);
+    ServeCapture(window, *record);
     Graph_Present(*record);
     if ((raw.Draw.Flags & kDrawLive) && HasSegments(raw.Staging)) {
         // The live field's samples and range over the kept picture, until
@@ -938,7 +1056,10 @@ bool Graph_CapturePixels(HWND window) {
 
 bool Graph_TakeCapture(HWND window, Image& image) {
     GraphWindowRecord* record = Graph_Record(window);
-    if (!record || !record->capturedPixels) return false;
+    if (!record) return false;
+    // A view that drew nothing leaves no request behind for its next frame.
+    record->captureRequested = false;
+    if (!record->capturedPixels) return false;
     const int32_t w = record->clientWidth, h = record->clientHeight;
     bool ok = Image_Allocate(image, kImageRgba, w, h);
     if (ok) {

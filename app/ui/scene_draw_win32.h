@@ -4,6 +4,7 @@
 // only shows the kept back buffer again.
 #pragma once
 
+#include "app/export/ortho_model.h"
 #include "app/files/image.h"
 #include "app/scan/raw_data.h"
 #include "app/scan/settings_records.h"
@@ -12,7 +13,6 @@
 #include <windows.h>
 
 #include <cstdint>
-
 
 int32_t Graph_DrawScanView(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
 int32_t Graph_DrawScanPreview(HWND window, const GeneralSettings& settings, const ViewSettings& view, RawData& raw);
@@ -29,6 +29,12 @@ int32_t Graph_DrawCameraSamples(HWND window, RawData& raw);
 // the range gauge (its marks at 125 and 250 mm for processing units of
 // version 1, else 100 and 200 mm) and the live field's samples.
 int32_t Graph_DrawSampleView(HWND window, RawData& raw, char version);
+// The orthotics tools' slices as lit strips, seen through the view settings:
+// with Options bit 2 their edges too (the strips' first and last columns in
+// red, the others in black), and a ball at each landmark point in the
+// complement of PreviewColour. The frame is presented.
+int32_t Graph_DrawStripSurface(HWND window, const GeneralSettings& settings, const ViewSettings& view,
+                               const OrthoModel& model);
 // Level 0: the back buffer shown again with the overlays.
 int32_t Graph_PresentOverlay(HWND window);
 int32_t Graph_ClearFrame(HWND window);

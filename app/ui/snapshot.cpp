@@ -96,6 +96,20 @@ bool Snapshot_Compose(const Image& view, const Image* text, bool crop, Image& ou
     return true;
 }
 
+void Snapshot_OverBackground(Image& image, uint32_t background) {
+    const uint8_t under[3] = {static_cast<uint8_t>(background & 0xFF), static_cast<uint8_t>((background >> 8) & 0xFF),
+                              static_cast<uint8_t>((background >> 16) & 0xFF)};
+    const size_t count = static_cast<size_t>(image.width) * image.height;
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* p = image.pixels + i * 4;
+        // The frame was cleared to transparent black, so a pixel's colour is
+        // already weighted by its alpha: the background adds the rest.
+        const int rest = 255 - p[3];
+        for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::min(255, p[c] + (rest * under[c] + 127) / 255));
+        p[3] = 255;
+    }
+}
+
 std::string Snapshot_NextName(const std::string& path) {
     const size_t slash = path.find_last_of("\\/:");
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

@@ -27,6 +27,11 @@ std::string FormatSnapshotInfo(int32_t mode, const GeneralSettings& settings, co
 // The view picture, cropped to its opaque pixels on request, with the text
 // picture (when given) under it; false without memory.
 bool Snapshot_Compose(const Image& view, const Image* text, bool crop, Image& out);
+// Lays the picture over the view's background colour (0x00BBGGRR): a
+// picture drawn for capture leaves the background transparent, which viewers
+// show in their own colour, often the white of a white wireframe. Every
+// pixel becomes opaque.
+void Snapshot_OverBackground(Image& image, uint32_t background);
 // The name after this one: the number at the end of the name raised by one
 // (keeping its width), or 2 appended to a name without one.
 std::string Snapshot_NextName(const std::string& path);

@@ -157,20 +157,16 @@ bool Text_RenderToBitmap(int32_t width, Image& image, const std::string& text) {
     return ok;
 }
 
-bool Snapshot_WriteImage(const std::string& path, const std::string* infoText, const Image& view) {
-    const bool crop = Snapshot_Options().cropToData;
-    Image text, composed;
-    bool ok = true;
-    if (infoText) {
-        Image cropped;
-        // The text is as wide as the picture it stands under.
-        ok = Snapshot_Compose(view, nullptr, crop, cropped) && Text_RenderToBitmap(cropped.width, text, *infoText) &&
-             Snapshot_Compose(cropped, &text, false, composed);
-        Image_Free(&cropped);
-    } else {
-        ok = Snapshot_Compose(view, nullptr, crop, composed);
-    }
-    ok = ok && Png_SaveFile(composed, path) == 1;
+bool Snapshot_WriteImage(const std::string& path, const std::string* infoText, const Image& view, uint32_t background) {
+    Image picture, text, composed;
+    // Cropping finds the data by its alpha, before the background fills it.
+    bool ok = Snapshot_Compose(view, nullptr, Snapshot_Options().cropToData, picture);
+    if (ok) Snapshot_OverBackground(picture, background);
+    // The text is as wide as the picture it stands under.
+    if (ok && infoText)
+        ok = Text_RenderToBitmap(picture.width, text, *infoText) && Snapshot_Compose(picture, &text, false, composed);
+    ok = ok && Png_SaveFile(infoText ? composed : picture, path) == 1;
+    Image_Free(&picture);
     Image_Free(&text);
     Image_Free(&composed);
     return ok;
@@ -215,7 +211,7 @@ void SaveSnapshot() {
             }
         }
         quick = false;
-        if (!Snapshot_WriteImage(path, options.appendInfo ? &info : nullptr, image)) {
+        if (!Snapshot_WriteImage(path, options.appendInfo ? &info : nullptr, image, app.settings.BackgroundColour)) {
             App_ErrorBox(Locale_GetString("ErrorSnapshotSave"), "ErrorSnapshotSave");
             continue;
         }

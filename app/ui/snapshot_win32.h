@@ -17,8 +17,9 @@ bool RunSnapshotSaveDialog(HWND owner, std::string& path, SnapshotOptions& optio
 
 // The text rendered black on white as an RGBA picture of that width.
 bool Text_RenderToBitmap(int32_t width, Image& image, const std::string& text);
-// Composes the view picture and the information text (none: no text) and writes it.
-bool Snapshot_WriteImage(const std::string& path, const std::string* infoText, const Image& view);
+// Composes the view picture, laid over the view's background colour, and the
+// information text (none: no text) and writes it.
+bool Snapshot_WriteImage(const std::string& path, const std::string* infoText, const Image& view, uint32_t background);
 // File > Save Snapshot.
 void SaveSnapshot();
 // Capture Image: only when the capture script exists.

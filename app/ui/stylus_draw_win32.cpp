@@ -34,13 +34,6 @@ void CubeFaces(float half) {
     glEnd();
 }
 
-void Ball(float radius) {
-    GLUquadric* quadric = gluNewQuadric();
-    if (!quadric) return;
-    gluSphere(quadric, radius, 12, 8);
-    gluDeleteQuadric(quadric);
-}
-
 // The glyph of the marker setting, into the current list.
 void BuildGlyph(int32_t marker) {
     static const float kCubeSizes[] = {5, 10, 20};
@@ -60,7 +53,7 @@ void BuildGlyph(int32_t marker) {
         glEnd();
         glEnable(GL_LIGHTING);
     } else if (marker >= 6 && marker <= 8) {
-        Ball(kBallScales[marker - 6]);
+        Graph_DrawBall(kBallScales[marker - 6]);
     } else if (marker >= 9 && marker <= 11) {
         const float half = kDoubleSizes[marker - 9] / 3 / 2;
         CubeFaces(half);
@@ -249,4 +242,11 @@ int32_t Graph_Pick(HWND window, int32_t x, int32_t y) {
         if (best >= 0) return best;
     }
     return -1;
+}
+
+void Graph_DrawBall(float radius) {
+    GLUquadric* quadric = gluNewQuadric();
+    if (!quadric) return;
+    gluSphere(quadric, radius, 12, 8);
+    gluDeleteQuadric(quadric);
 }

@@ -19,5 +19,7 @@ inline uint32_t Stylus_StencilOf(int32_t group) { return static_cast<uint32_t>(g
 // them on the scan, else on the basic surface (`fourth`: the inverted cast's pose).
 void Graph_DrawStylusItems(GraphWindowRecord& record, const GeneralSettings& settings, const StylusItemList& list,
                            bool scanView, bool fourth);
+// A lit polyhedral ball about the model-view's origin.
+void Graph_DrawBall(float radius);
 // The group drawn at the client pixel, or -1.
 int32_t Graph_Pick(HWND window, int32_t x, int32_t y);

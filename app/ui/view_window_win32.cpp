@@ -1,5 +1,6 @@
 #include "app/ui/view_window_win32.h"
 
+#include "app/acquisition/calibration_state.h"
 #include "app/acquisition/hardware_info.h"
 #include "app/base/app_messages.h"
 #include "app/locale/locale_lookup.h"
@@ -8,6 +9,7 @@
 #include "app/scan/stylus_placement.h"
 #include "app/ui/app_state.h"
 #include "app/ui/brand_info.h"
+#include "app/ui/camera_image.h"
 #include "app/ui/graph_window_win32.h"
 #include "app/ui/navigation.h"
 #include "app/ui/nav_movement.h"
@@ -227,7 +229,9 @@ void Graph_OnPaint(HWND window, int32_t level) {
                 Graph_Setup3D(app.view, app.settings, window, PixelSize());
                 timed = true;
             } else {
-                Graph_Setup2D(window, 640, 480);
+                const CameraImageSize image =
+                    CameraImage_Size(IsCalibrationLoaded() ? &CurrentCalibration().header : nullptr);
+                Graph_Setup2D(window, image.width, image.height);
             }
             if (app.raw && app.mode != kModeSurface) app.raw->Draw.Flags |= kDrawFull;
             if (timed) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -33,6 +34,33 @@ Image Filled(int32_t w, int32_t h, uint8_t alpha) {
     EXPECT_TRUE(Image_Allocate(image, kImageRgba, w, h));
     for (int32_t i = 0; i < w * h; ++i) image.pixels[i * 4 + 3] = alpha;
     return image;
+}
+
+// A capture's pixels are weighted by their alpha over transparent black:
+// laid over the background they keep their drawn colour where opaque, take
+// the background where nothing was drawn and a share of each in between.
+TEST(SnapshotCompose, TheViewIsLaidOverItsBackgroundColourAndMadeOpaque) {
+    struct Case {
+        uint8_t pixel[4];
+        uint8_t expected[3];
+    } const cases[] = {
+        {{0, 0, 0, 0}, {0x10, 0x20, 0x40}},       // nothing drawn
+        {{255, 255, 255, 255}, {255, 255, 255}},  // a white line stays white
+        {{0, 0, 0, 255}, {0, 0, 0}},              // black drawn stays black
+        {{100, 0, 200, 128}, {108, 16, 232}},     // half drawn
+        {{255, 255, 255, 1}, {255, 255, 255}},    // no colour beyond white
+    };
+    Image image = Filled(static_cast<int32_t>(std::size(cases)), 1, 0);
+    for (size_t i = 0; i < std::size(cases); ++i) std::memcpy(image.pixels + i * 4, cases[i].pixel, 4);
+    Snapshot_OverBackground(image, 0x402010);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const uint8_t* p = image.pixels + i * 4;
+        EXPECT_EQ(p[0], cases[i].expected[0]) << i;
+        EXPECT_EQ(p[1], cases[i].expected[1]) << i;
+        EXPECT_EQ(p[2], cases[i].expected[2]) << i;
+        EXPECT_EQ(p[3], 255) << i;
+    }
+    Image_Free(&image);
 }
 
 TEST(SnapshotCompose, ViewOnTopTextUnderCropOnRequest) {

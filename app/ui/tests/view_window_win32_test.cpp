@@ -1,6 +1,7 @@
 // The live view under Wine, checked by its own front-buffer read-back: what
 // a synthetic scan draws, the repaint levels, picking points by read-back and
 // the mouse navigation on drawn geometry.
+#include "app/acquisition/calibration_state.h"
 #include "app/acquisition/profile_line_log.h"
 #include "app/export/tests/cast_scans.h"
 #include "app/base/app_messages.h"
@@ -22,6 +23,7 @@
 #include "app/ui/tests/shell_fixture_win32.h"
 #include "app/ui/view_window_win32.h"
 #include "app/ui/stylus_draw_win32.h"
+#include "app/ui/scene_draw_win32.h"
 #include "app/ui/snapshot_win32.h"
 #include "app/ui/view_timings.h"
 #include "app/ui/tool_dialogs_win32.h"
@@ -140,6 +142,19 @@ std::vector<Vec3> Row(float y, int n) {
     return row;
 }
 
+// A key pressed on the program window as the user presses it, through the
+// message loop's accelerators.
+void PressKey(UINT key, bool control) {
+    BYTE keys[256] = {};
+    if (control) keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+    keys[key] = 0x80;
+    SetKeyboardState(keys);
+    PostMessageA(Shell().main, WM_KEYDOWN, key, 1);
+    PumpShellMessages(3, 5);
+    BYTE none[256] = {};
+    SetKeyboardState(none);
+}
+
 // One program window for the whole suite: its start-up waits a second.
 class ViewWindowWin32 : public ::testing::Test {
   protected:
@@ -193,6 +208,30 @@ class ViewWindowWin32 : public ::testing::Test {
         return image.pixels + (static_cast<size_t>(y) * image.width + x) * 4;
     }
     static bool IsBackground(const uint8_t* p) { return p[0] == 0x10 && p[1] == 0x20 && p[2] == 0x40; }
+    // F11 through the real command, its Save dialog answered with a temporary
+    // file: the picture saved, or an empty one when none was written.
+    Image SnapshotThroughF11() {
+        char folder[MAX_PATH];
+        GetTempPathA(sizeof folder, folder);
+        const std::string path = std::string(folder) + "tolvaran-view-snapshot.png";
+        DeleteFileA(path.c_str());
+        Snapshot_SetDialog([&](HWND, std::string& chosen, SnapshotOptions&, DWORD&) {
+            chosen = path;
+            return true;
+        });
+        PressKey(VK_F11, false);
+        Snapshot_SetDialog(nullptr);
+        Image saved;
+        if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+            EXPECT_EQ(Png_Load(file, saved), 1);
+            std::fclose(file);
+            EXPECT_EQ(Snapshot_Options().lastName, path);
+        } else {
+            ADD_FAILURE() << "no snapshot written";
+        }
+        DeleteFileA(path.c_str());
+        return saved;
+    }
     // The client pixel a world point is drawn on.
     static POINT PixelOf(const Vec3& point) {
         Vec3 w;
@@ -241,19 +280,6 @@ TEST_F(ViewWindowWin32, EveryVisibleVertexLandsOnADrawnPixelAndTheHiddenSweepDra
     EXPECT_EQ(hidden, 0);
     EXPECT_TRUE(g_messages.empty());
     Image_Free(&image);
-}
-
-// A key pressed on the program window as the user presses it, through the
-// message loop's accelerators.
-void PressKey(UINT key, bool control) {
-    BYTE keys[256] = {};
-    if (control) keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
-    keys[key] = 0x80;
-    SetKeyboardState(keys);
-    PostMessageA(Shell().main, WM_KEYDOWN, key, 1);
-    PumpShellMessages(3, 5);
-    BYTE none[256] = {};
-    SetKeyboardState(none);
 }
 
 // Three rods along the box's axes, red x, green y, blue z, from near the
@@ -512,29 +538,16 @@ TEST_F(ViewWindowWin32, BoxOnFullFramesOnlyAndSnapshotsHoldTheCloudWithoutIt) {
     Image incremental = Front();
     EXPECT_TRUE(IsBackground(Pixel(incremental, edge.x, edge.y)));
 
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    const std::string path = std::string(folder) + "tolvaran-view-snapshot.png";
-    DeleteFileA(path.c_str());
-    Snapshot_SetDialog([&](HWND, std::string& chosen, SnapshotOptions&, DWORD&) {
-        chosen = path;
-        return true;
-    });
-    View_Command(40172);
-    Snapshot_SetDialog(nullptr);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    Image saved;
-    EXPECT_EQ(Png_Load(file, saved), 1);
-    std::fclose(file);
+    Image saved = SnapshotThroughF11();
     EXPECT_EQ(saved.format, kImageRgba);
     EXPECT_EQ(saved.width, shown.width);
     EXPECT_GT(saved.height, shown.height);  // the information text under the view
     EXPECT_EQ(Pixel(saved, point.x, point.y)[3], 255);
-    EXPECT_EQ(Pixel(saved, edge.x, edge.y)[3], 0);  // no box, transparent background
-    EXPECT_EQ(Snapshot_Options().lastName, path);
+    // No box; the background in the view's colour, not left transparent for
+    // a viewer to show in its own (white, under a white wireframe).
+    EXPECT_TRUE(IsBackground(Pixel(saved, edge.x, edge.y)));
+    EXPECT_EQ(Pixel(saved, edge.x, edge.y)[3], 255);
     EXPECT_TRUE(g_messages.empty());
-    DeleteFileA(path.c_str());
     Image_Free(&shown);
     Image_Free(&incremental);
     Image_Free(&saved);
@@ -1173,7 +1186,8 @@ TEST_F(ViewWindowWin32, TheMarkWithMouseWindowStandsOnTheViewAndGoesWithTheMode)
         std::function<void()> leave;
     } cases[] = {
         {"Escape", [] { PressKey(VK_ESCAPE, false); }},
-        {"camera view", [] {
+        {"camera view",
+         [] {
              SendMessageA(Shell().main, WM_COMMAND, 40064, 0);
              PumpShellMessages(3, 5);
          }},
@@ -1497,6 +1511,12 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
     EXPECT_TRUE(is(at(camera, 125, b), 0, 255, 0));
     EXPECT_TRUE(is(at(camera, 25, other), 0, 0, 0));
     EXPECT_TRUE(is(at(camera, 230, a + 2), 0, 0, 0));  // a kept profile's row: not in this view
+    // F11 saves the camera view as it is shown.
+    Image cameraShot = SnapshotThroughF11();
+    ASSERT_EQ(cameraShot.width, w);
+    EXPECT_TRUE(is(at(cameraShot, 230, a), 255, 0, 0));
+    EXPECT_TRUE(is(at(cameraShot, 125, b), 0, 255, 0));
+    Image_Free(&cameraShot);
 
     App().mode = kModeCalibration;
     raw.Draw.Flags = kDrawLive;
@@ -1510,6 +1530,11 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
     EXPECT_TRUE(is(Pixel(samples, w - 50, h / 2), 255, 255, 255));
     EXPECT_TRUE(is(Pixel(samples, w - 60, h / 2), 0, 0, 0));
     EXPECT_EQ(raw.Draw.DrawnProfiles, 2);
+    Image samplesShot = SnapshotThroughF11();
+    ASSERT_EQ(samplesShot.width, w);
+    EXPECT_TRUE(is(at(samplesShot, 230, a + 2), 255, 0, 0));
+    EXPECT_TRUE(is(Pixel(samplesShot, w - 50, h / 2), 255, 255, 255));
+    Image_Free(&samplesShot);
     // The live range's marker, a white bar across the gauge, at the foot of
     // the scale for a wand at the transmitter and at its top for one far off.
     for (const float z : {0.0f, 2000.0f}) {
@@ -1534,6 +1559,94 @@ TEST_F(ViewWindowWin32, CameraAndSampleViewsDrawTheFieldsLaserSegments) {
     raw.NumProfiles = 0;
     Image_Free(&camera);
     Image_Free(&samples);
+}
+
+// The camera view spans the camera image of the calibration in use: with a
+// table 2000 counts wide and 300 lines high, a sample at count 1000 on line
+// 150 is drawn at the view's centre (it lay beyond a fixed 640 x 480 image).
+// A line is a row of the image and covers less than a pixel of a view lower
+// than 300 pixels: it is drawn only on the pixel rows whose centres it covers.
+TEST_F(ViewWindowWin32, TheCameraViewSpansTheCalibrationsCameraImage) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    RawData& raw = *App().raw;
+    ASSERT_TRUE(ProfileLineLog_Ensure(raw.Staging));
+    const ProfileLineLog log = ProfileLineLog_Get(raw.Staging);
+    *log.count = 1;
+    log.linePosition[0] = 150;  // one line, drawn over the centre of the view's middle row
+    log.channel[0] = 0;
+    log.start[0] = 990;
+    log.end[0] = 1010;
+    CalibrationData calibration;
+    calibration.header.LutRows = 151;
+    calibration.header.LutColumns = 1001;
+    calibration.header.LutRowStep = calibration.header.LutColumnStep = 2;
+    calibration.table.assign(static_cast<size_t>(151) * 1001 * 3, 1);
+    InstallCalibration(std::move(calibration));
+    App().mode = kModePreview;
+    Redraw();
+    Image image = Front();
+    BeginCalibrationLoad();  // no calibration in use for the other tests
+    const uint8_t* centre = Pixel(image, image.width / 2, image.height / 2);
+    EXPECT_TRUE(centre[0] == 255 && centre[1] == 0 && centre[2] == 0);
+    // Left of the sample nothing is drawn.
+    const uint8_t* left = Pixel(image, image.width / 2 - image.width / 20, image.height / 2);
+    EXPECT_TRUE(left[0] == 0 && left[1] == 0 && left[2] == 0);
+    EXPECT_TRUE(g_messages.empty());
+    App().mode = kModeScan;
+    RawData_ClearProfile(raw.Staging);
+    Image_Free(&image);
+}
+
+// The orthotics tools' strips as the wizard's last page draws them: a
+// tube of two slices around the y axis (its outline's first point facing
+// the viewer), lit in the foreground colour; with Options bit 2 the strips'
+// edges, the first column red; a landmark's ball in the complement of the
+// preview colour.
+TEST_F(ViewWindowWin32, TheStripSurfaceDrawsLitStripsTheirEdgesAndLandmarkBalls) {
+    SyntheticScan scan;
+    scan.AddSweep(Row(0, 1), true);
+    Use(scan);
+    Redraw();  // the view's projection
+    OrthoModel model;
+    model.PointsPerSlice = 12;
+    for (const float height : {-20.0f, 20.0f}) {
+        OrthoSlice slice;
+        for (int i = 0; i < 12; ++i) {
+            const double a = 2 * 3.14159265358979 * i / 12;
+            slice.Points.push_back(
+                {static_cast<float>(30 * std::sin(a)), height, static_cast<float>(30 * std::cos(a))});
+        }
+        model.Slices.push_back(slice);
+    }
+    ASSERT_TRUE(OrthoModel_BuildStrips(model));
+    OrthoLandmark landmark{};
+    landmark.Points.push_back({0, 0, 0, 35, 0});  // above the tube
+    model.Landmarks.push_back(landmark);
+    GeneralSettings settings = App().settings;
+    settings.ForegroundColour = 0xFFFFFF;
+    settings.PreviewColour = 0x0000FF;  // red: the balls are cyan
+    ViewSettings view = App().view;
+    const POINT seam = PixelOf({0, 0, 30}), side = PixelOf({20, 0, 20}), ball = PixelOf({0, 35, 0});
+    ASSERT_GE(ball.y, 0);  // inside the view
+    for (const uint32_t options : {0u, 2u}) {
+        SCOPED_TRACE(options);
+        view.Options = options;
+        EXPECT_EQ(Graph_DrawStripSurface(Shell().view, settings, view, model), 0);
+        Image image = Front();
+        const uint8_t* s = Pixel(image, seam.x, seam.y);
+        const uint8_t* d = Pixel(image, side.x, side.y);
+        const uint8_t* b = Pixel(image, ball.x, ball.y);
+        if (options == 0)
+            EXPECT_TRUE(s[0] > 60 && s[0] == s[1] && s[1] == s[2]) << int(s[0]) << " " << int(s[1]);
+        else
+            EXPECT_TRUE(s[0] > 200 && s[1] < 30 && s[2] < 30) << int(s[0]) << " " << int(s[1]);
+        EXPECT_TRUE(d[0] > 60 && d[0] == d[1] && d[1] == d[2]) << int(d[0]);  // lit grey between two columns' edges
+        EXPECT_TRUE(b[0] < 30 && b[1] > 60 && b[2] > 60) << int(b[0]) << " " << int(b[1]);
+        Image_Free(&image);
+    }
+    EXPECT_TRUE(g_messages.empty());
 }
 
 }  // namespace
@@ -1612,9 +1725,7 @@ TEST(ExtentsWindowWin32, ShownAtStartUpAndFollowsTheScanTheFrameAndTheUnits) {
     Locale_Load();
     App_SetMessageSink([](const AppMessage& m) { g_messages.push_back(m); });
     g_messages.clear();
-    HWND window = OpenShellWindow([](DWORD) {
-        SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ShowExtents", 1);
-    });
+    HWND window = OpenShellWindow([](DWORD) { SetDword(HKEY_LOCAL_MACHINE, kSettingsGeneralKey, "ShowExtents", 1); });
     ASSERT_NE(window, nullptr);
     HWND extents = Shell().modeless[kSlotExtents];
     ASSERT_TRUE(extents && IsWindow(extents));
@@ -1624,8 +1735,8 @@ TEST(ExtentsWindowWin32, ShownAtStartUpAndFollowsTheScanTheFrameAndTheUnits) {
     AppState& app = App();
     RawData* saved = app.raw;
     SyntheticScan scan;
-    scan.AddSweep(Row(0, 5), false);    // x from -40 to 0
-    scan.AddSweep(Row(25, 9), false);   // to 40, and 25 mm up
+    scan.AddSweep(Row(0, 5), false);   // x from -40 to 0
+    scan.AddSweep(Row(25, 9), false);  // to 40, and 25 mm up
     app.raw = scan.Attach();
     app.mode = kModeScan;
     M4_Identity(app.view.ViewMatrix);
