@@ -156,6 +156,11 @@ int32_t SliceAxesPick(PageInstance&, int32_t event, int32_t x1, int32_t y1, int3
     return 0;
 }
 
+// Over a handle, or while one is dragged, the cursor says it can be moved.
+int32_t SliceAxesCursor(PageInstance&, int32_t x, int32_t y) {
+    return g_axesPage.grabbed >= 0 || HandleAt(x, y) >= 0 ? kCursorMoveHandle : 0;
+}
+
 // A handle as a model point at the depth of the view origin.
 bool ModelPoint(const POINT& handle, Vec3& out) {
     AaopWizardState& s = S();
@@ -204,11 +209,11 @@ bool SliceAxesNext(PageInstance& page, AaopWizardPage*& following) {
 AaopWizardPage g_orientateDescriptor = {&g_orientatePage, "Orientate Object", "&Next >", 368, 1, 0x1F,
                                         OrientateInit, AaopPages_Leave, OrientateEnter, OrientateNext,
                                         AaopPages_Allow, AaopPages_DrawQuick, AaopPages_DrawFull, OrientateProc,
-                                        nullptr, nullptr, nullptr, nullptr};
+                                        nullptr, nullptr, nullptr, nullptr, nullptr};
 AaopWizardPage g_axesDescriptor = {&g_axesPage, "Choose Slice Axes", "&Next >", 367, 1, 0x8, SliceAxesInit,
                                    AaopPages_Leave, SliceAxesEnter, SliceAxesNext, AaopPages_Allow,
                                    AaopPages_DrawQuick, AaopPages_DrawFull, SliceAxesProc, nullptr, SliceAxesOverlay,
-                                   SliceAxesPick, nullptr};
+                                   SliceAxesPick, nullptr, SliceAxesCursor};
 
 }  // namespace
 

@@ -364,16 +364,17 @@ constexpr auto Allow = AaopPages_Allow;
 constexpr auto DrawQuick = AaopPages_DrawQuick;
 
 AaopWizardPage g_typeDescriptor = {&g_typePage, "Select Object Type", "&Next >", 372, 1, 0, Nothing, Leave, TypeEnter,
-                                   TypeNext, nullptr, DrawQuick, DrawFull, TypeProc, nullptr, nullptr, nullptr, nullptr};
+                                   TypeNext, nullptr, DrawQuick, DrawFull, TypeProc, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr};
 AaopWizardPage g_axisDescriptor = {&g_axisPage, "Choose Axis", "&Next >", 366, 1, 0x1F, Nothing, Leave, nullptr,
                                    AxisNext, Allow, DrawQuick, AxisDraw, AxisProc, nullptr, AxisOverlay, nullptr,
-                                   nullptr};
+                                   nullptr, nullptr};
 AaopWizardPage g_limitsDescriptor = {&g_limitsPage, "Choose Vertical Limits and Spacing", "&Next >", 373, 0, 0x2,
                                      Nothing, Leave, nullptr, LimitsNext, LimitsBack, DrawQuick, DrawFull, LimitsProc,
-                                     nullptr, LimitsOverlay, nullptr, LimitsMarkerMoved};
+                                     nullptr, LimitsOverlay, nullptr, LimitsMarkerMoved, nullptr};
 AaopWizardPage g_completeDescriptor = {&g_completePage, "Complete", "&Export", 369, 1, 0x1F, Nothing, Leave, nullptr,
                                        CompleteExport, CompleteBack, CompleteQuick, CompleteDraw, CompleteProc,
-                                       CompleteView, nullptr, nullptr, nullptr};
+                                       CompleteView, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 

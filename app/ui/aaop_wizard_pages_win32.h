@@ -47,6 +47,9 @@ struct AaopWizardPage {
     // nonzero when the page took the event, which the view then leaves alone.
     int32_t (*pick)(PageInstance&, int32_t event, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t* level);
     bool (*markerMoved)(PageInstance&, int marker, int position);
+    // The view's cursor kind over a client point (Graph_SetMoveCursor); null
+    // where the page has nothing to move in the view.
+    int32_t (*cursorKind)(PageInstance&, int32_t x, int32_t y);
 };
 
 struct AaopWizardState {

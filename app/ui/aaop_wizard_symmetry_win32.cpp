@@ -428,11 +428,11 @@ bool PlaneAxisNext(PageInstance&, AaopWizardPage*& following) {
 
 AaopWizardPage g_planeDescriptor = {&g_planePage, "Define Reflection Plane", "&Next >", 371, 1, 0x1F, PlaneInit,
                                     AaopPages_Leave, PlaneEnter, PlaneNext, AaopPages_Allow, PlaneDrawQuick,
-                                    PlaneDrawFull, PlaneProc, nullptr, nullptr, PlanePick, nullptr};
+                                    PlaneDrawFull, PlaneProc, nullptr, nullptr, PlanePick, nullptr, nullptr};
 AaopWizardPage g_axisDescriptor = {&g_axisPage, "Choose Axis on Reflection Plane", "&Next >", 370, 1, 0x1C,
                                    PlaneAxisInit, AaopPages_Leave, PlaneAxisEnter, PlaneAxisNext, PlaneAxisBack,
                                    AaopPages_DrawQuick, AaopPages_DrawFull, PlaneAxisProc, nullptr, PlaneAxisOverlay,
-                                   nullptr, PlaneAxisMarkerMoved};
+                                   nullptr, PlaneAxisMarkerMoved, nullptr};
 
 }  // namespace
 

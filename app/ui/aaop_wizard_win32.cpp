@@ -82,6 +82,16 @@ int32_t PickListener(intptr_t, intptr_t, int32_t event, int32_t x1, int32_t y1, 
     return page->page->pick(*page, event, x1, y1, x2, y2, level);
 }
 
+// The page's cursor over the point of the view under the mouse.
+void SetViewCursor(HWND window) {
+    PageInstance* page = g_state.current;
+    POINT at;
+    int32_t kind = 0;
+    if (page && page->page->cursorKind && GetCursorPos(&at) && ScreenToClient(window, &at))
+        kind = page->page->cursorKind(*page, at.x, at.y);
+    Graph_SetMoveCursor(window, kind);
+}
+
 LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const int32_t x = static_cast<int16_t>(LOWORD(lParam)), y = static_cast<int16_t>(HIWORD(lParam));
     NavigationState* nav = Graph_GetNavigation(window);
@@ -101,6 +111,10 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         case WM_CLOSE:
             DestroyWindow(window);
             return 0;
+        case WM_SETCURSOR:
+            if (LOWORD(lParam) != HTCLIENT) break;
+            SetViewCursor(window);
+            return TRUE;
         case WM_MOUSEMOVE:
             if ((wParam & MK_LBUTTON) && nav) {
                 GraphViewPort port(window, false);

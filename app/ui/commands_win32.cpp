@@ -581,6 +581,10 @@ bool ScannerSettingsHelpCommand(WORD id) {
             G().UseImperialUnits = id == 40390;
             RedrawToolPanel();
             return true;
+        case 40225:
+            Extents_Toggle();
+            if (G().ShowExtents) RedrawToolPanel();
+            return true;
         case 40019:
             UserSettings_Load(nullptr);
             ResetDerivedColours();

@@ -428,6 +428,31 @@ NavigationState* Graph_GetNavigation(HWND window) {
     return record ? record->navigation : nullptr;
 }
 
+namespace {
+
+HCURSOR ClassCursor(HWND window) {
+    char name[64] = "";
+    WNDCLASSEXA c = {};
+    c.cbSize = sizeof c;
+    if (!GetClassNameA(window, name, sizeof name) ||
+        !GetClassInfoExA(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)), name, &c))
+        return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    return c.hCursor;
+}
+
+}  // namespace
+
+void Graph_SetMoveCursor(HWND window, int32_t kind) {
+    // Loaded once: every view is of the one "KorvGraph" class.
+    static const HCURSOR classCursor = ClassCursor(window);
+    static const HCURSOR fourWay = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_SIZEALL));
+    static const HCURSOR moveHandle = LoadCursorA(GetModuleHandleA(nullptr), "CURSOR_MOVE_HANDLE");
+    HCURSOR cursor = classCursor;
+    if (kind == kCursorFourWay && fourWay) cursor = fourWay;
+    if (kind == kCursorMoveHandle && moveHandle) cursor = moveHandle;
+    SetCursor(cursor);
+}
+
 int32_t Graph_ProjectToScreen(const Vec3& point, HWND window, Vec3& out) {
     const GraphWindowRecord* record = Graph_Record(window);
     if (!record) return 1;

@@ -84,6 +84,12 @@ int32_t Graph_ViewportWidth(HWND window);
 int32_t Graph_ViewportHeight(HWND window);
 NavigationState* Graph_GetNavigation(HWND window);
 
+// The cursor over a view: the four-way move cursor, the program's
+// move-handle cursor ("CURSOR_MOVE_HANDLE"), or for any other kind the
+// window class's own.
+constexpr int32_t kCursorFourWay = 1, kCursorMoveHandle = 2;
+void Graph_SetMoveCursor(HWND window, int32_t kind);
+
 // Window coordinates (y up) with the depth in z; 0, or 1 without a record or
 // when GLU fails.
 int32_t Graph_ProjectToScreen(const Vec3& point, HWND window, Vec3& out);

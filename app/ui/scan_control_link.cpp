@@ -86,6 +86,12 @@ ScanControl& ScanControl_Program() {
     return control;
 }
 
+ScanControl& ScanControl_OpenScan() {
+    ScanControl& control = ScanControl_Program();
+    control.raw = App().raw;
+    return control;
+}
+
 TimerModeState& TimerMode_Program() {
     static TimerModeState timer;
     return timer;

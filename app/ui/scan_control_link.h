@@ -9,6 +9,10 @@
 #include <cstdint>
 
 ScanControl& ScanControl_Program();
+// The same, bound to the scan open now: the link is installed before the
+// main window makes the scan record, and until the first field event binds
+// it a capture from the view would find no scan.
+ScanControl& ScanControl_OpenScan();
 TimerModeState& TimerMode_Program();
 
 // How the field ring kept up over the run: the most fields that waited in

@@ -11,9 +11,6 @@ bool ToolDialogs_Command(WORD id) {
             App_SendRepaint(3);
             RefractionDialog(Shell().main);
             return true;
-        case 40225:
-            Extents_Toggle();
-            return true;
         case 40101:
             StereoControlDialog(Shell().main);
             return true;

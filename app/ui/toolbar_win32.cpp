@@ -11,6 +11,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ ArtLists& Art(int sizeIndex) {
 }
 
 bool g_large = true;
+
+constexpr int kLabelledButtonWidth = 60;
 
 // A 32-bit top-down picture whose pixels (0x00RRGGBB) the code reads and writes.
 struct Picture {
@@ -146,6 +149,25 @@ HWND MakeToolbarWindow(HWND main, DWORD extra) {
     return toolbar;
 }
 
+// Buttons are at most 60 pixels wide, or as wide as the longest label
+// needs in the toolbar's font with its padding, so that no label is cut.
+int WidestButton(HWND toolbar, const std::vector<TBBUTTON>& buttons) {
+    HDC dc = GetDC(toolbar);
+    if (!dc) return kLabelledButtonWidth;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(toolbar, WM_GETFONT, 0, 0)));
+    const int padding = LOWORD(SendMessageA(toolbar, TB_GETPADDING, 0, 0));
+    int widest = kLabelledButtonWidth;
+    for (const TBBUTTON& b : buttons) {
+        if (b.iString == -1) continue;
+        RECT extent = {0, 0, 0, 0};
+        if (DrawTextA(dc, reinterpret_cast<const char*>(b.iString), -1, &extent, DT_CALCRECT | DT_SINGLELINE))
+            widest = std::max(widest, static_cast<int>(extent.right) + padding);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(toolbar, dc);
+    return widest;
+}
+
 HWND CreateLarge(HWND main, GeneralSettings& settings) {
     const int size = Toolbar_IconPixels(settings.ToolbarIconSize);
     // Not wrapable: its two rows are the table's, split after Help. A
@@ -167,10 +189,12 @@ HWND CreateLarge(HWND main, GeneralSettings& settings) {
         b.fsStyle = StyleOf(row.style);
         b.iString =
             settings.ToolbarLabels && row.labelKey ? reinterpret_cast<INT_PTR>(Locale_GetString(row.labelKey)) : -1;
+        // A labelled button is as wide as its own label needs.
+        if (b.iString != -1) b.fsStyle |= BTNS_AUTOSIZE;
         buttons.push_back(b);
     }
     SendMessageA(toolbar, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    SendMessageA(toolbar, TB_SETBUTTONWIDTH, 0, MAKELPARAM(size, 60));
+    SendMessageA(toolbar, TB_SETBUTTONWIDTH, 0, MAKELPARAM(size, WidestButton(toolbar, buttons)));
     SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
     return toolbar;
 }

@@ -442,12 +442,15 @@ void MarkerViewMatrix(void*, Matrix4* out) { *out = App().view.ViewMatrix; }
 
 int32_t MarkerCaptureMode(void*) { return App().settings.Stylus.CaptureMode; }
 
+// Each mark is counted at once in the Mark with Mouse window beside the
+// view, as the item list panel shows it.
 void MarkerRefreshList(void*) {
     if (HWND list = Shell().modeless[kSlotStylusProperties]) SendMessageA(list, kMsgPanelRefresh, 0, 0);
+    if (HWND marker = Shell().markerDialog) SendMessageA(marker, kMsgPanelRefresh, 0, 0);
 }
 
 void MarkerCapture(void*, const Matrix4& pose, int32_t newItem) {
-    ScanControl_CaptureStylusItem(ScanControl_Program(), newItem != 0, pose);
+    ScanControl_CaptureStylusItem(ScanControl_OpenScan(), newItem != 0, pose);
 }
 
 void InstallMarkerSeam() {

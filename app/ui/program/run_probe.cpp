@@ -21,6 +21,7 @@
 //   tolvaran_run_probe cancel-dialog [seconds]   the open Save dialog is cancelled
 //   tolvaran_run_probe readout <x> <y>     the status bar's coordinate readout with the
 //                                          cursor over that client pixel of the view
+//   tolvaran_run_probe view-click <x> <y>  a left click at that client pixel of the view
 //   tolvaran_run_probe viewrect            the view's client area on the screen
 //   tolvaran_run_probe snapshot <file>     F11, its Save dialog answered with the file
 //   tolvaran_run_probe post-command, dialog, item, click, answer, sim-reached, sim-go, lut-tweak:
@@ -64,7 +65,11 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
     GetWindowThreadProcessId(window, &pid);
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    if (pid != search->pid || std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    // The program's own dialog class counts where a control names the dialog
+    // (Mark with Mouse's window is one); any window is a standard dialog.
+    const bool dialogClass = std::strcmp(className, "#32770") == 0 ||
+                             (search->controls.size() > 0 && std::strcmp(className, "KorvDialog") == 0);
+    if (pid != search->pid || !dialogClass || !IsWindowVisible(window)) return TRUE;
     for (int control : search->controls)
         if (!GetDlgItem(window, control)) return TRUE;
     search->found = window;
@@ -323,6 +328,16 @@ int Post(bool command, int value) {
     return sent ? 0 : 1;
 }
 
+// The cursor is put over the view's client pixel and the view is given the
+// mouse message, as the mouse would give it; returns when it was handled.
+bool MouseOverView(HWND view, int x, int y, WPARAM buttons, UINT message) {
+    POINT screen = {x, y};
+    ClientToScreen(view, &screen);
+    SetCursorPos(screen.x, screen.y);
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(view, message, buttons, MAKELPARAM(x, y), SMTO_NORMAL, 20000, &result) != 0;
+}
+
 // The cursor is put over the view's client pixel and the view told of the
 // move, as the mouse would: the status bar's third part then holds the
 // readout of the point drawn there.
@@ -334,13 +349,23 @@ int Readout(int x, int y) {
         std::printf("no view or status bar\n");
         return 1;
     }
-    POINT screen = {x, y};
-    ClientToScreen(view, &screen);
-    SetCursorPos(screen.x, screen.y);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(view, WM_MOUSEMOVE, 0, MAKELPARAM(x, y), SMTO_NORMAL, 20000, &result);
+    MouseOverView(view, x, y, 0, WM_MOUSEMOVE);
     std::printf("readout at %d %d: %s\n", x, y, RunProbe_StatusPartText(bar, 2).c_str());
     return 0;
+}
+
+// A click of the left button at the view's client pixel: the cursor goes
+// there first, since the view reads where a mark goes from the cursor.
+int ViewClick(int x, int y) {
+    HWND view = FindView();
+    if (!view) {
+        std::printf("no view\n");
+        return 1;
+    }
+    const bool sent = MouseOverView(view, x, y, 0, WM_MOUSEMOVE) &&
+                      MouseOverView(view, x, y, MK_LBUTTON, WM_LBUTTONDOWN) &&
+                      MouseOverView(view, x, y, 0, WM_LBUTTONUP);
+    return sent ? 0 : 1;
 }
 
 int ViewRect() {
@@ -426,6 +451,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "status") == 0) return PrintStatus(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "title") == 0) return PrintTitle();
     if (argc >= 4 && std::strcmp(argv[1], "readout") == 0) return Readout(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc >= 4 && std::strcmp(argv[1], "view-click") == 0) return ViewClick(std::atoi(argv[2]), std::atoi(argv[3]));
     if (argc >= 2 && std::strcmp(argv[1], "viewrect") == 0) return ViewRect();
     if (argc >= 3 && std::strcmp(argv[1], "snapshot") == 0) return Snapshot(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "readback") == 0) return ReadBack(argv[2]);

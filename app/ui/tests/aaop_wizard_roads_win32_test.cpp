@@ -622,6 +622,76 @@ TEST_F(AaopWizardRoads, FailedWriteKeepsTheEarlierFile) {
     }
 }
 
+// The view's cursor as the mouse finds it: on Choose Slice Axes the
+// move-handle cursor over a handle and the view's own elsewhere, also where a
+// dragged handle was; each kind of the view's move cursors.
+TEST_F(AaopWizardRoads, TheCursorShowsWhereAHandleCanBeMoved) {
+    const BentTube tube;
+    Pose pose;
+    M4_Identity(pose.rotation);
+    pose.offset = Vec3{0, 0, 0};
+    UseSurface(tube.Mesh(32), pose);
+    const HCURSOR moveHandle = LoadCursorA(GetModuleHandleA(nullptr), "CURSOR_MOVE_HANDLE");
+    const HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), fourWay = LoadCursorA(nullptr, IDC_SIZEALL);
+    ASSERT_NE(moveHandle, nullptr);
+    struct Seen {
+        const char* where;
+        HCURSOR cursor;
+    };
+    std::vector<Seen> seen;
+    std::vector<HCURSOR> kinds;
+    const auto cursorAt = [](HWND view, POINT at) {
+        POINT screen = at;
+        ClientToScreen(view, &screen);
+        SetCursorPos(screen.x, screen.y);
+        SetCursor(nullptr);
+        SendMessageA(view, WM_SETCURSOR, reinterpret_cast<WPARAM>(view), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    {
+        Driver driver({{1325,
+                        [&](HWND w) {
+                            ChooseType(w, 4);
+                            SendMessageA(w, WM_COMMAND, 1325, 0);
+                            if (Title(w) != "Orientate Object") return false;
+                            RECT c;
+                            GetClientRect(AaopWizard_View(), &c);
+                            seen.push_back({"before the handles' page",
+                                            cursorAt(AaopWizard_View(), {c.right / 4, c.bottom * 3 / 4})});
+                            SendMessageA(w, WM_COMMAND, 1325, 0);
+                            return Title(w) == "Choose Slice Axes";
+                        }},
+                       {1325,
+                        [&](HWND w) {
+                            HWND view = AaopWizard_View();
+                            RECT c;
+                            GetClientRect(view, &c);
+                            const POINT toe{c.right / 4, c.bottom * 3 / 4}, middle{c.right / 2, c.bottom / 2};
+                            seen.push_back({"on a handle", cursorAt(view, toe)});
+                            seen.push_back({"a few pixels off a handle", cursorAt(view, {toe.x + 5, toe.y - 5})});
+                            seen.push_back({"away from the handles", cursorAt(view, middle)});
+                            const POINT moved{c.right / 3, c.bottom / 2};
+                            Drag(toe, moved);
+                            seen.push_back({"on the moved handle", cursorAt(view, moved)});
+                            seen.push_back({"where the handle was", cursorAt(view, toe)});
+                            for (int32_t kind : {0, kCursorFourWay, kCursorMoveHandle, 7}) {
+                                SetCursor(nullptr);
+                                Graph_SetMoveCursor(view, kind);
+                                kinds.push_back(GetCursor());
+                            }
+                            return Press(w, IDCANCEL);
+                        }}},
+                      1500);
+        SendMessageA(window_, WM_COMMAND, 40171, 0);
+        EXPECT_TRUE(driver.Finished());
+    }
+    const std::vector<HCURSOR> expected = {arrow, moveHandle, moveHandle, arrow, moveHandle, arrow};
+    ASSERT_EQ(seen.size(), expected.size());
+    for (size_t k = 0; k < seen.size(); ++k) EXPECT_EQ(seen[k].cursor, expected[k]) << seen[k].where;
+    EXPECT_EQ(kinds, (std::vector<HCURSOR>{arrow, fourWay, moveHandle, arrow}));
+    EXPECT_TRUE(g_messages.empty());
+}
+
 // The OP3 road through its controls: the handles dragged onto the bent
 // tube's toe, ankle and top, the slicing run, and every slice a circle of
 // the tube's radius about its centre.

@@ -230,6 +230,7 @@ TEST_F(CalibrationChecksWin32, CorrectionOnTwoChannelsWritesTheTweakThatUndoesTh
     const correction_test::Offset offsets[2] = {{0.75f, -3.0f}, {-1.25f, 4.0f}};
     correction_test::CorrectionSweeps sweeps(CurrentCalibration());
     std::string before, ready, passOne;
+    std::vector<std::string> instructions;
     bool computeBefore = true, computeReady = false, open = false;
     int32_t modeWhileOpen = 0;
     size_t colours = 0;
@@ -238,6 +239,8 @@ TEST_F(CalibrationChecksWin32, CorrectionOnTwoChannelsWritesTheTweakThatUndoesTh
                         modeWhileOpen = App().mode;
                         before = ItemText(d, kCorrectionStatusText);
                         passOne = ItemText(d, kCorrectionPassOneText);
+                        for (int text : {1604, 1607, kCorrectionPassOneText, 1606, kCorrectionPassTwoText, 1605})
+                            instructions.push_back(ItemText(d, text));
                         computeBefore = IsWindowEnabled(GetDlgItem(d, kCorrectionCompute)) != FALSE;
                         RawData& raw = *App().raw;
                         RawData_GrowSweeps(raw);
@@ -254,6 +257,13 @@ TEST_F(CalibrationChecksWin32, CorrectionOnTwoChannelsWritesTheTweakThatUndoesTh
     EXPECT_EQ(modeWhileOpen, kModeCalibrationCheck);
     EXPECT_EQ(before, Locale_GetString("CalCheckNextStatusMsg"));
     EXPECT_NE(passOne.find("100"), std::string::npos) << passOne;
+    // Before any sweep the window's instructions ask for the steps in order
+    // and none says that a pass is over ("First pass finished." was shown
+    // between the two passes' instructions while nothing was scanned).
+    for (const std::string& text : instructions) {
+        EXPECT_FALSE(text.empty());
+        EXPECT_EQ(text.find("finished."), std::string::npos) << text;
+    }
     EXPECT_FALSE(computeBefore);
     EXPECT_EQ(ready, Locale_GetString("CalCheckComputeCorrectionStatusMsg"));
     EXPECT_TRUE(computeReady);

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -245,6 +246,36 @@ TEST_F(ListPanelsWin32, OutOfMemoryWhileMakingRowsGivesTheMessageAndKeepsThePane
         EXPECT_EQ(Cell(panel, 1, 0), "Sweep 2");
     }
     Locale_Strings().Set(key, saved);
+}
+
+// Every shown button of both panels has room for its text in its own font
+// ("Invert Selection" was cut to "Invert Selectio").
+TEST_F(ListPanelsWin32, EveryButtonShowsItsWholeText) {
+    for (int32_t kind : {kListSweeps, kListStylus}) {
+        SCOPED_TRACE(kind);
+        HWND panel = ShowSweepList(kind);
+        ASSERT_NE(panel, nullptr);
+        for (int id : {kListCheckAll, kListUncheckAll, kListInvert, kListFlip, kListMoveToSurface}) {
+            HWND button = GetDlgItem(panel, id);
+            if (!button || !(GetWindowLongA(button, GWL_STYLE) & WS_VISIBLE)) continue;
+            std::string text = modal_driver::ItemText(panel, id);
+            text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+            ASSERT_FALSE(text.empty()) << id;
+            HDC dc = GetDC(button);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0)));
+            SIZE extent = {};
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            SelectObject(dc, old);
+            ReleaseDC(button, dc);
+            RECT r;
+            GetClientRect(button, &r);
+            // Inside the button's frame and focus rectangle, with a sixth more
+            // room than this font needs: a system whose dialog font is a little
+            // wider than this one's still shows the whole text.
+            EXPECT_GE(r.right - 2 * 4, extent.cx * 7 / 6) << text;
+        }
+        DestroyWindow(panel);
+    }
 }
 
 TEST_F(ListPanelsWin32, TheTransparentBoxStoresOneWhenTicked) {

@@ -414,6 +414,34 @@ TEST_F(TarrelPanelWin32, ResetToDefaultsBringsBackTheSmallObjectPreset) {
     EXPECT_FALSE(Checked(kTarrelLargeObject));
 }
 
+// The commands that change what the tool panel shows draw it again: the
+// Extents window shown (not when it is hidden) and the units switched.
+TEST_F(TarrelPanelWin32, ExtentsAndUnitCommandsRedrawThePanel) {
+    const GeneralSettings& g = App().settings;
+    const int32_t shown = g.ShowExtents, imperial = g.UseImperialUnits;
+    const struct {
+        WORD command;
+        bool redrawn;
+        const char* what;
+    } cases[] = {
+        {40225, g.ShowExtents == 0, "Extents Window switched"},
+        {40225, g.ShowExtents != 0, "Extents Window switched back"},
+        {40390, true, "inches"},
+        {40389, true, "millimetres"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pump();
+        UpdateWindow(Panel());
+        ASSERT_FALSE(GetUpdateRect(Panel(), nullptr, FALSE));
+        SendMessageA(window_, WM_COMMAND, c.command, 0);
+        EXPECT_EQ(GetUpdateRect(Panel(), nullptr, FALSE) != FALSE, c.redrawn);
+    }
+    EXPECT_EQ(g.ShowExtents, shown);
+    EXPECT_EQ(g.UseImperialUnits, imperial);
+    Pump();
+}
+
 TEST_F(TarrelPanelWin32, LargeObjectIsNotOfferedOnThe200ModelRange) {
     const GeneralSettings& g = App().settings;
     const struct {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/locale/locale_loader.h"
+#include "app/locale/locale_lookup.h"
 #include "app/ui/app_state.h"
 #include "app/ui/commands_win32.h"
 #include "app/ui/menus_win32.h"
@@ -284,6 +285,38 @@ TEST_F(ToolbarWin32, TooltipsShowTheCommandTextAndTheStyleCommandsRebuild) {
         EXPECT_EQ(g.UseOldToolbar, s.old);
         EXPECT_EQ(g.ToolbarIconSize, s.size);
         EXPECT_EQ(g.ToolbarLabels, s.labels);
+    }
+}
+
+// With labels on, every label shows whole at each icon size: its button is
+// wider than the text drawn in the toolbar's font, with the toolbar's own
+// padding beside it ("Undo Sweep" and "Sweep List" were cut to "Undo S..."
+// and "Sweep ...").
+TEST_F(ToolbarWin32, EveryLabelFitsItsButton) {
+    GeneralSettings& g = App().settings;
+    for (int32_t size : {0, 1, 2}) {
+        SCOPED_TRACE(size);
+        g.ToolbarIconSize = size;
+        ASSERT_EQ(CreateMainToolbars(main_, g), 1);
+        HDC dc = GetDC(Toolbar());
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(Toolbar(), WM_GETFONT, 0, 0)));
+        const int padding = LOWORD(SendMessageA(Toolbar(), TB_GETPADDING, 0, 0));
+        int index = 0;
+        for (const ToolbarButtonRow& row : kLargeToolbar) {
+            const int at = index++;
+            if (row.style == ToolStyle::Separator || !row.labelKey) continue;
+            char text[256] = "";
+            SendMessageA(Toolbar(), TB_GETBUTTONTEXTA, row.command, reinterpret_cast<LPARAM>(text));
+            EXPECT_STREQ(text, Locale_GetString(row.labelKey));
+            SIZE extent = {};
+            GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+            RECT r = {};
+            SendMessageA(Toolbar(), TB_GETITEMRECT, at, reinterpret_cast<LPARAM>(&r));
+            EXPECT_GE(r.right - r.left, extent.cx + padding) << text;
+        }
+        SelectObject(dc, old);
+        ReleaseDC(Toolbar(), dc);
+        DestroyMainToolbar();
     }
 }
 
