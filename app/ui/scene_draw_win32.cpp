@@ -258,19 +258,21 @@ void DrawFacets(const RawData& raw, bool full, int32_t selected, FacetColouring 
             batch.Corner(&p.Vertex.x, smooth ? &p.Normal.x : facetNormal, facetColour ? nullptr : p.Colour);
         }
     };
-    if (!full || alpha != 255 || normals != smooth) {
+    if (!full) {
         ForEachDrawnFacet(raw, full, selected, drawFacet);
         return;
     }
+    const bool fromPoints = alpha == 255 && normals == smooth;
     PointArraysBetweenBatches points(raw, smooth, batch);
     ForEachVisibleChunk(raw, selected, [&](int32_t first, int32_t end) {
-        if (ChunkDrawsFromPoints(raw, first, end, facetColour)) {
+        const bool whole = ChunkDrawsFromPoints(raw, first, end, facetColour);
+        if (whole && fromPoints) {
             points.DrawChunk(first, end);
             return;
         }
         points.UseBatch();
         for (int32_t f = first; f < end; ++f)
-            if (FacetDrawn(raw, f)) drawFacet(f);
+            if (whole || FacetDrawn(raw, f)) drawFacet(f);
     });
 }
 
@@ -326,7 +328,10 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
             break;
         default: {
             const bool smooth = settings.UseSmoothShading == 1;
-            glShadeModel(GL_SMOOTH);
+            // Without point normals a facet's corners carry one normal and
+            // one colour, so flat shading gives the same picture and spares
+            // the rasteriser the interpolation.
+            glShadeModel(smooth ? GL_SMOOTH : GL_FLAT);
             glEnable(GL_LIGHTING);
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
             DrawFacets(raw, full, full && transparent ? 0 : -1, FacetColouring::kFacet, smooth);
