@@ -220,14 +220,17 @@ int main(int argc, char** argv) {
                     incrementalSmall, small.raw.NumPoints, incrementalBig, big.raw.NumPoints);
     }
     {
-        // The facet modes: wireframe, solid, and solid with its edges drawn
-        // over it (a second pass over the same facets).
+        // The facet modes: wireframe, solid (smooth shading, as the program
+        // starts, and flat), and solid with its edges drawn over it (a second
+        // pass over the same facets).
         struct Mode {
             const char* name;
-            int32_t displayType, options;
+            int32_t displayType, options, smoothShading;
         };
         Scan solid(side / 2, true);
-        for (const Mode mode : {Mode{"wireframe", 1, 0}, Mode{"solid", 2, 0}, Mode{"solid with edges", 2, 2}}) {
+        for (const Mode mode : {Mode{"wireframe", 1, 0, 1}, Mode{"solid", 2, 0, 1}, Mode{"solid, flat shading", 2, 0, 0},
+                                Mode{"solid with edges", 2, 2, 1}}) {
+            g_settings.UseSmoothShading = mode.smoothShading;
             double full = 0, bare = 0;
             CompareFull(window, solid, mode.displayType, mode.options, full, bare);
             std::printf("%s, %d facets: full redraw %.1f ms, bare call %.1f ms, ratio %.2f (goal <= 1.2)\n", mode.name,

@@ -14,6 +14,10 @@ FacetBatch::FacetBatch(GLenum mode, int corners, uint32_t attributes)
       attributes_(attributes),
       capacity_(kBatchFacets * corners),
       vertices_(new Vertex[kBatchFacets * corners]) {
+    Bind();
+}
+
+void FacetBatch::Bind() {
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(Vertex), vertices_[0].position);
     if (attributes_ & kNormals) {
@@ -40,4 +44,12 @@ FacetBatch::~FacetBatch() {
 void FacetBatch::Flush() {
     if (count_ > 0) glDrawArrays(mode_, 0, static_cast<GLsizei>(count_));
     count_ = 0;
+}
+
+IndexBatch::IndexBatch(GLenum mode) : mode_(mode), capacity_(3 * kBatchFacets) { indices_.reserve(capacity_ + 4); }
+
+void IndexBatch::Flush() {
+    if (!indices_.empty())
+        glDrawElements(mode_, static_cast<GLsizei>(indices_.size()), GL_UNSIGNED_INT, indices_.data());
+    indices_.clear();
 }

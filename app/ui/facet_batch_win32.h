@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 class FacetBatch {
   public:
@@ -40,6 +41,9 @@ class FacetBatch {
     }
     // Draws what was added so far.
     void Flush();
+    // Points the arrays at this batch's vertices again, after a draw from
+    // other arrays (it sets them so when made).
+    void Bind();
 
   private:
     struct Vertex {
@@ -53,4 +57,25 @@ class FacetBatch {
     uint32_t colour_ = 0xFF000000u;
     size_t count_ = 0, capacity_;
     std::unique_ptr<Vertex[]> vertices_;
+};
+
+// Corners given as indices into arrays the caller set, drawn a batch a
+// call: for facets that carry no attribute of their own (their edges).
+class IndexBatch {
+  public:
+    explicit IndexBatch(GLenum mode);
+    ~IndexBatch() { Flush(); }
+    IndexBatch(const IndexBatch&) = delete;
+    IndexBatch& operator=(const IndexBatch&) = delete;
+
+    void Add(const int32_t* corners, int n) {
+        for (int k = 0; k < n; ++k) indices_.push_back(static_cast<GLuint>(corners[k]));
+        if (indices_.size() >= capacity_) Flush();
+    }
+    void Flush();
+
+  private:
+    GLenum mode_;
+    size_t capacity_;
+    std::vector<GLuint> indices_;
 };

@@ -170,8 +170,29 @@ bool FacetInRange(const RawData& raw, int32_t f) {
     return true;
 }
 
+bool FacetDrawn(const RawData& raw, int32_t f) { return FacetInRange(raw, f) && RawData_FacetAllFlagged(raw, f); }
+
+// A few thousand facets, as FacetBatch holds: few enough that their points
+// stay in the processor's cache while they are checked and drawn.
+constexpr int32_t kChunkFacets = 8192;
+
+// Calls `draw(first, end)` for the facets of the visible sweeps, up to
+// kChunkFacets at a time; `selected` chooses the highlighted sweeps (1),
+// the others (0) or all (-1).
+template <typename F>
+void ForEachVisibleChunk(const RawData& raw, int32_t selected, F draw) {
+    for (int32_t s = 0; s < raw.NumSweeps; ++s) {
+        if (SweepHidden(raw, s)) continue;
+        const bool isSelected = (raw.Sweeps[s].Flags & kSweepHighlighted) != 0;
+        if (selected >= 0 && isSelected != (selected == 1)) continue;
+        const int32_t end = SweepFacetEnd(raw, s);
+        for (int32_t first = raw.SweepFirstFacet[s]; first < end; first += kChunkFacets)
+            draw(first, std::min(end, first + kChunkFacets));
+    }
+}
+
 // Calls `draw` for the facets of the visible sweeps (full) or the new ones;
-// `selected` chooses the highlighted sweeps (1), the others (0) or all (-1).
+// `selected` as for ForEachVisibleChunk.
 template <typename F>
 void ForEachDrawnFacet(const RawData& raw, bool full, int32_t selected, F draw) {
     if (!full) {
@@ -179,50 +200,133 @@ void ForEachDrawnFacet(const RawData& raw, bool full, int32_t selected, F draw) 
             if (FacetInRange(raw, f)) draw(f);
         return;
     }
-    for (int32_t s = 0; s < raw.NumSweeps; ++s) {
-        if (SweepHidden(raw, s)) continue;
-        const bool isSelected = (raw.Sweeps[s].Flags & kSweepHighlighted) != 0;
-        if (selected >= 0 && isSelected != (selected == 1)) continue;
-        for (int32_t f = raw.SweepFirstFacet[s]; f < SweepFacetEnd(raw, s); ++f)
-            if (FacetInRange(raw, f) && RawData_FacetAllFlagged(raw, f)) draw(f);
+    ForEachVisibleChunk(raw, selected, [&](int32_t first, int32_t end) {
+        for (int32_t f = first; f < end; ++f)
+            if (FacetDrawn(raw, f)) draw(f);
+    });
+}
+
+// Whether every facet of [first, end) is drawn and can be drawn straight
+// from the scan's own arrays: all their corners in range and visible, in a
+// stretch of points short enough to check, and, when `oneColour`, all of
+// that stretch in one colour, which is then every facet's mean colour. The
+// stretch is checked rather than each facet's corners: in the order the
+// scan is read its facets join neighbouring points, and a sequential pass
+// costs a fraction of three scattered reads a facet.
+bool ChunkDrawsFromPoints(const RawData& raw, int32_t first, int32_t end, bool oneColour) {
+    int32_t low = raw.NumPoints, high = -1;
+    for (int32_t f = first; f < end; ++f)
+        for (const int32_t v : raw.Facets[f].v) {
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+    if (low < 0 || high >= raw.NumPoints || high - low > 4 * (end - first)) return false;
+    const uint8_t* colour = raw.Points[low].Colour;
+    for (int32_t i = low; i <= high; ++i) {
+        const ScanPoint& p = raw.Points[i];
+        // Points past the run cursor are not numbered yet and count as shown.
+        if (i < raw.RunCursor && !(p.Run & kRunVisible)) return false;
+        if (oneColour && std::memcmp(p.Colour, colour, 3) != 0) return false;
     }
+    return true;
+}
+
+// The facets' own corner lists serve as the indices into the point arrays.
+void DrawChunkFromPoints(const RawData& raw, int32_t first, int32_t end) {
+    static_assert(sizeof(Facet) == 3 * sizeof(GLuint), "a facet is three indices");
+    glDrawElements(GL_TRIANGLES, 3 * (end - first), GL_UNSIGNED_INT, raw.Facets[first].v);
 }
 
 enum class FacetColouring { kFacet, kPoints };
 
+// Chunks drawn from the points' arrays between facets drawn through a
+// batch: each switch draws what the other holds first, so that the facets
+// keep their order, and points the arrays at the other's data.
+class PointArraysBetweenBatches {
+  public:
+    PointArraysBetweenBatches(const RawData& raw, bool normals, FacetBatch& batch)
+        : raw_(raw), normals_(normals), batch_(batch) {}
+
+    void DrawChunk(int32_t first, int32_t end) {
+        if (!bound_) {
+            batch_.Flush();
+            glVertexPointer(3, GL_FLOAT, sizeof(ScanPoint), &raw_.Points[0].Vertex);
+            glColorPointer(3, GL_UNSIGNED_BYTE, sizeof(ScanPoint), raw_.Points[0].Colour);
+            if (normals_) glNormalPointer(GL_FLOAT, sizeof(ScanPoint), &raw_.Points[0].Normal);
+            bound_ = true;
+        }
+        DrawChunkFromPoints(raw_, first, end);
+    }
+    // Before facets go to the batch.
+    void UseBatch() {
+        if (bound_) batch_.Bind();
+        bound_ = false;
+    }
+
+  private:
+    const RawData& raw_;
+    bool normals_;
+    FacetBatch& batch_;
+    bool bound_ = false;
+};
+
 // The chosen facets, each in its mean point colour at `alpha` or with its
 // points' colours, with point normals when `smooth`, else with the facet
-// normals (the current normal when there are none).
+// normals (the current normal when there are none). Where a facet's own
+// vertices would carry just its points' attributes (opaque, with point
+// normals or none, in one colour or the points' colours) whole chunks are
+// drawn from the points' arrays: the pipeline then lights each point once
+// for the facets around it, and nothing is copied.
 void DrawFacets(const RawData& raw, bool full, int32_t selected, FacetColouring colouring, bool smooth,
                 uint8_t alpha = 255) {
     const bool normals = smooth || raw.FacetNormals;
     FacetBatch batch(GL_TRIANGLES, 3, (normals ? FacetBatch::kNormals : 0u) | FacetBatch::kColours);
     const bool facetColour = colouring == FacetColouring::kFacet;
-    ForEachDrawnFacet(raw, full, selected, [&](int32_t f) {
+    const auto drawFacet = [&](int32_t f) {
         batch.Begin(facetColour ? RawData_FacetColour(raw, f) : 0, alpha);
         const float* facetNormal = !smooth && raw.FacetNormals ? &raw.FacetNormals[f].x : nullptr;
         for (int k = 0; k < 3; ++k) {
             const ScanPoint& p = raw.Points[raw.Facets[f].v[k]];
             batch.Corner(&p.Vertex.x, smooth ? &p.Normal.x : facetNormal, facetColour ? nullptr : p.Colour);
         }
+    };
+    if (!full) {
+        ForEachDrawnFacet(raw, full, selected, drawFacet);
+        return;
+    }
+    const bool fromPoints = alpha == 255 && normals == smooth;
+    PointArraysBetweenBatches points(raw, smooth, batch);
+    ForEachVisibleChunk(raw, selected, [&](int32_t first, int32_t end) {
+        const bool whole = ChunkDrawsFromPoints(raw, first, end, facetColour);
+        if (whole && fromPoints) {
+            points.DrawChunk(first, end);
+            return;
+        }
+        points.UseBatch();
+        for (int32_t f = first; f < end; ++f)
+            if (whole || FacetDrawn(raw, f)) drawFacet(f);
     });
 }
 
 // Edges carry no attribute of their own facet: the chosen facets' corners
-// are drawn as indices into the points' vertex array, a batch a call.
+// are drawn as indices into the points' vertex array, a batch a call, or
+// straight from the facets where a whole chunk is drawn.
 void DrawFacetEdges(const RawData& raw, bool full) {
-    std::vector<GLuint> indices;
-    indices.reserve(3 * 4096);
-    const auto flush = [&] {
-        if (!indices.empty())
-            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, indices.data());
-        indices.clear();
-    };
-    ForEachDrawnFacet(raw, full, -1, [&](int32_t f) {
-        for (int k = 0; k < 3; ++k) indices.push_back(static_cast<GLuint>(raw.Facets[f].v[k]));
-        if (indices.size() >= 3 * 4096) flush();
+    IndexBatch edges(GL_TRIANGLES);
+    const auto addFacet = [&](int32_t f) { edges.Add(raw.Facets[f].v, 3); };
+    if (!full) {
+        ForEachDrawnFacet(raw, false, -1, addFacet);
+        return;
+    }
+    ForEachVisibleChunk(raw, -1, [&](int32_t first, int32_t end) {
+        if (ChunkDrawsFromPoints(raw, first, end, false)) {
+            edges.Flush();
+            DrawChunkFromPoints(raw, first, end);
+            return;
+        }
+        for (int32_t f = first; f < end; ++f)
+            if (FacetDrawn(raw, f)) addFacet(f);
     });
-    flush();
 }
 
 void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings, const ViewSettings& view,
@@ -256,7 +360,10 @@ void DrawScanGeometry(GraphWindowRecord& record, const GeneralSettings& settings
             break;
         default: {
             const bool smooth = settings.UseSmoothShading == 1;
-            glShadeModel(GL_SMOOTH);
+            // Without point normals a facet's corners carry one normal and
+            // one colour, so flat shading gives the same picture and spares
+            // the rasteriser the interpolation.
+            glShadeModel(smooth ? GL_SMOOTH : GL_FLAT);
             glEnable(GL_LIGHTING);
             glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
             DrawFacets(raw, full, full && transparent ? 0 : -1, FacetColouring::kFacet, smooth);
