@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/fit/rapid_biharm2_internal.h"
 #include "surface/fit/tests/far_field_sets.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
@@ -470,6 +471,52 @@ TEST_F(RapidBiharm2Test, LengthTablesHoldTheirBoundsByWeightAndDistanceClass) {
             EXPECT_EQ(holds ? (level == 2 ? 11 : 9) : 1, p->LengthToUse[1]) << level;
         }
     EXPECT_EQ(1, weighted);
+    RapidBiharm2_Free(&ws);
+}
+
+TEST_F(RapidBiharm2Test, ABoxGivesACellTableThatFindsEachPointsPanel) {
+    // The centres fill [0, 1]² less its top right quarter, the box covers
+    // the square and more: the table's cells hold the deepest panels, empty
+    // quadrants within the box among them, and a point finds through its
+    // cell the panel the descent from the root finds, on the cells' edges
+    // and the square's far edges too; no panel, outside the root square.
+    Cloud centres = UniformCloud(2, 1200, 141);
+    Cloud kept;
+    kept.d = 2;
+    for (size_t i = 0; i + 1 < centres.flat.size(); i += 2)
+        if (centres.flat[i] < 0.5 || centres.flat[i + 1] < 0.5) kept.Add({centres.flat[i], centres.flat[i + 1]});
+    const int32_t n = static_cast<int32_t>(kept.rows.size());
+    const double box[4] = {-0.25, -0.25, 1.5, 1.25};
+    RapidBiharm2Workspace plain{};
+    ASSERT_EQ(0, RapidBiharm2_InitTree(&plain, n, kept.Table(), 20, nullptr, nullptr));
+    EXPECT_EQ(nullptr, plain.Cells);
+    RapidBiharm2_Free(&plain);
+    RapidBiharm2Workspace ws{};
+    ASSERT_EQ(0, RapidBiharm2_InitTree(&ws, n, kept.Table(), 20, box, nullptr));
+    ASSERT_NE(nullptr, ws.Cells);
+    ASSERT_GE(ws.DeepestLevel, 3);
+    ASSERT_EQ(1 << ws.DeepestLevel, ws.CellSide);
+    int32_t filled = 0;
+    for (int64_t c = 0; c < int64_t{ws.CellSide} * ws.CellSide; ++c) filled += ws.Cells[c] != nullptr;
+    EXPECT_EQ(ws.LevelCounts[ws.DeepestLevel], filled);
+    for (const Biharm2Panel* p = ws.Levels[ws.DeepestLevel]; p; p = p->Next)
+        EXPECT_EQ(p, ws.Cells[int64_t{p->Row} * ws.CellSide + p->Col]);
+    const double size = 2.0 * ws.HalfSize[0], cell = 2.0 * ws.HalfSize[ws.DeepestLevel];
+    Biharm2Panel** cells = ws.Cells;
+    for (int32_t a = -2; a <= 2 * ws.CellSide + 2; ++a)
+        for (int32_t b = -2; b <= 2 * ws.CellSide + 2; ++b) {
+            // Half-cell steps: cell edges, cell middles, the far edges and
+            // points beyond them.
+            const double x[2] = {ws.Min[0] + a * cell / 2, ws.Min[1] + b * cell / 2};
+            const Biharm2Panel* found = Biharm2_Find(&ws, x);
+            ws.Cells = nullptr;
+            const Biharm2Panel* descended = Biharm2_Find(&ws, x);
+            ws.Cells = cells;
+            EXPECT_EQ(descended, found) << a << " " << b;
+            const bool inside =
+                x[0] >= ws.Min[0] && x[0] <= ws.Min[0] + size && x[1] >= ws.Min[1] && x[1] <= ws.Min[1] + size;
+            if (!inside) EXPECT_EQ(nullptr, found) << a << " " << b;
+        }
     RapidBiharm2_Free(&ws);
 }
 
