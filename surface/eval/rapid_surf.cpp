@@ -104,37 +104,47 @@ void SetValue(RapidSurfWorkspace* w, LatticeNode* n, double value, const double*
     if (n->Value == 0.0) ++w->Flat_surface_count;
 }
 
-// A new node at (i, j, k), evaluated, or the outside node of a closed surface.
-// Null after setting the status.
-LatticeNode* CreateNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, int* counter) {
+}  // namespace
+
+int rapid_surf::MakeNode(RapidSurfWorkspace* w, int32_t i, int32_t j, int32_t k, LatticeNode** out) {
+    *out = nullptr;
+    const bool inside = InRange(w, i, j, k);
+    if (!inside && w->Open_surface == 0) return 0;
     LatticeNode* n = AddNode(w, i, j, k);
-    if (n == nullptr) return nullptr;
-    if (!InRange(w, i, j, k)) {
+    if (n == nullptr) return w->Status;
+    if (!inside) {
         n->Flags = kNodeOutside;
         n->Value = w->OutsideValue;
-        return n;
+        *out = n;
+        return 0;
     }
     double value = 0.0, gradient[3] = {0, 0, 0};
-    ++*counter;
+    ++w->EV_count;
     if (Evaluate(w, n->Position, &value, gradient) != 0) {
         Octree_DeleteVoxel(i, j, k, w->Tree);
         --w->Live_nodes;
-        return nullptr;
+        return w->Status;
     }
     SetValue(w, n, value, gradient);
-    return n;
+    *out = n;
+    return 0;
 }
 
-}  // namespace
-
-int rapid_surf::Neighbour(RapidSurfWorkspace* w, const LatticeNode* n, int d, LatticeNode** out) {
+int rapid_surf::Neighbour(RapidSurfWorkspace* w, LatticeNode* n, int d, LatticeNode** out) {
+    if ((*out = n->Link[d]) != nullptr) return 0;
+    if (w->Open_surface == 0 && (n->OutsideEdge & (1u << d))) return 0;
     const int32_t* o = Tables().Offset[Parity(n->J, n->K)][d];
     const int32_t i = n->I + o[0], j = n->J + o[1], k = n->K + o[2];
     *out = static_cast<LatticeNode*>(Octree_FindVoxel(i, j, k, w->Tree));
-    if (*out != nullptr) return 0;
-    if (w->Open_surface == 0 && !InRange(w, i, j, k)) return 0;
-    *out = CreateNode(w, i, j, k, &w->EV_count);
-    return *out != nullptr ? 0 : w->Status;
+    if (*out == nullptr) {
+        if (int status = MakeNode(w, i, j, k, out)) return status;
+        if (*out == nullptr) {
+            n->OutsideEdge |= 1u << d;  // the box's edge of an open surface
+            return 0;
+        }
+    }
+    if (!Join(w, n, d, *out)) return w->Status = RAPIDSURF_NO_MEMORY;
+    return 0;
 }
 
 namespace {
@@ -166,7 +176,9 @@ const int32_t* Pop(Queue* q, int width) {
     return head;
 }
 
-bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
+}  // namespace
+
+bool rapid_surf::Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
     const int32_t record[3] = {n->I, n->J, n->K};
     if (!Push(&w->Front, 3, record)) return false;
     n->Flags |= kNodeQueued;
@@ -175,78 +187,98 @@ bool Enqueue(RapidSurfWorkspace* w, LatticeNode* n) {
     return true;
 }
 
-// A processed node is retired once every node that was in the front when it
-// was done has been processed (a generation: the front is first in, first
-// out, so by then its neighbours that were waiting have made their merge
-// decisions, which read its value). Memory then holds a band of nodes around
-// the front instead of everything the surface passed; nothing else reads a
-// processed node, since all its tetrahedra are faceted and marked so in its
-// neighbours. A node that never joined the front is read by its neighbours
-// still to be processed, those waiting and those that join the front while
-// these and the next are processed, so it stays three generations: gone any
-// sooner, it would now and then be evaluated again.
-bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n, int32_t generations) {
-    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + generations * w->Front.Count};
+namespace {
+
+// A node that never joined the front is needed by its neighbours still to
+// be processed, those waiting and those that join the front while these and
+// the next are processed, so it stays three generations of the front (the
+// front is first in, first out) after the processed node it was next to:
+// gone any sooner, it would now and then be evaluated again. Memory then
+// holds a band of nodes around the front instead of everything the surface
+// passed.
+bool ScheduleRetirement(RapidSurfWorkspace* w, const LatticeNode* n) {
+    const int32_t record[4] = {n->I, n->J, n->K, w->Iteration_count + 3 * w->Front.Count};
     return Push(&w->Retiring, 4, record);
 }
 
-void Delete(RapidSurfWorkspace* w, const LatticeNode* n) {
+void Delete(RapidSurfWorkspace* w, LatticeNode* n) {
+    Unlink(w, n);
     if (Octree_DeleteVoxel(n->I, n->J, n->K, w->Tree) != nullptr) {
         --w->Live_nodes;
         ++w->Retired_count;
     }
 }
 
-// Retires what is due. A processed node takes its neighbours that never
-// joined the front with it three generations later (see above); such a
-// neighbour that joined the front meanwhile stays and is retired after its
-// own processing.
-bool RetireDue(RapidSurfWorkspace* w) {
+// Retires the node at the head once it is done, and what is due: its
+// neighbours that never joined the front go three generations later (see
+// above); such a neighbour that joined the front meanwhile stays and is
+// retired after its own processing.
+bool Retire(RapidSurfWorkspace* w, LatticeNode* n) {
+    const LatticeTables& tables = Tables();
+    for (int d = 0; d < kDirections; ++d) {
+        LatticeNode* m = n->Link[d];
+        // A neighbour not yet joined learns its edge to the node now: it
+        // could not ask for the node again without evaluating it anew.
+        if (m == nullptr && !(n->OutsideEdge & (1u << d))) {
+            const int32_t* o = tables.Offset[Parity(n->J, n->K)][d];
+            m = static_cast<LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
+            if (m != nullptr && !Join(w, n, d, m)) return false;
+        }
+        if (m == nullptr || (m->Flags & (kNodeQueued | kNodeProcessed | kNodeRetiring))) continue;
+        m->Flags |= kNodeRetiring;
+        if (!ScheduleRetirement(w, m)) return false;
+    }
+    Delete(w, n);
     Queue* q = &w->Retiring;
     while (q->Count > 0 && q->Data[4 * q->Head + 3] <= w->Iteration_count) {
         const int32_t* r = Pop(q, 4);
-        auto* n = static_cast<LatticeNode*>(Octree_FindVoxel(r[0], r[1], r[2], w->Tree));
-        if (n == nullptr) continue;
-        if (!(n->Flags & kNodeProcessed)) {
-            if (!(n->Flags & kNodeQueued)) Delete(w, n);
-            continue;
-        }
-        for (int d = 0; d < kDirections; ++d) {
-            const int32_t* o = Tables().Offset[Parity(n->J, n->K)][d];
-            auto* m = static_cast<LatticeNode*>(Octree_FindVoxel(n->I + o[0], n->J + o[1], n->K + o[2], w->Tree));
-            if (m == nullptr || (m->Flags & (kNodeQueued | kNodeProcessed | kNodeRetiring))) continue;
-            m->Flags |= kNodeRetiring;
-            if (!ScheduleRetirement(w, m, 3)) return false;
-        }
-        Delete(w, n);
+        auto* m = static_cast<LatticeNode*>(Octree_FindVoxel(r[0], r[1], r[2], w->Tree));
+        if (m != nullptr && !(m->Flags & (kNodeQueued | kNodeProcessed))) Delete(w, m);
     }
     return true;
 }
 
-// Facets every tetrahedron around the node that is not done yet and queues
-// the corners of those the surface cuts; retires the node when all are done.
-int ProcessNode(RapidSurfWorkspace* w, LatticeNode* n) {
+// Expands the node's crossing edges until none is left unexpanded (an
+// expansion can find more) and spreads the front to its neighbours.
+int Advance(RapidSurfWorkspace* w, LatticeNode* n) {
+    for (bool again = true; again;) {
+        again = false;
+        for (int d = 0; d < kDirections; ++d)
+            if (n->Crossing[d] != nullptr && !(n->Expanded & (1u << d))) {
+                again = expand(n, d, w) != 0 || again;
+                if (w->Status != RAPIDSURF_SUCCESS) return w->Status;
+            }
+    }
+    return Spread(w, n);
+}
+
+// Facets every tetrahedron round the node that the surface cuts and no
+// corner has faceted yet. A cut tetrahedron has a crossing edge at each
+// corner, so its corners are all linked once the node is expanded.
+int FacetNode(RapidSurfWorkspace* w, LatticeNode* n) {
     const LatticeTables& tables = Tables();
     for (int t = 0; t < kTetrahedra; ++t) {
         if (n->Faceted & (1u << t)) continue;
+        const int32_t* dir = tables.Tetra[t];
+        if (n->Crossing[dir[0]] == nullptr && n->Crossing[dir[1]] == nullptr && n->Crossing[dir[2]] == nullptr)
+            continue;
         LatticeNode* c[4] = {n, nullptr, nullptr, nullptr};
         bool missing = false;
         for (int m = 0; m < 3; ++m) {
-            if (int status = Neighbour(w, n, tables.Tetra[t][m], &c[m + 1])) return status;
+            if (int status = Neighbour(w, n, dir[m], &c[m + 1])) return status;
             missing = missing || c[m + 1] == nullptr;
         }
         if (missing) continue;
         n->Faceted |= 1u << t;
         for (int m = 0; m < 3; ++m) c[m + 1]->Faceted |= 1u << tables.TetraAt[t][m];
-        const bool positive = n->Value >= 0.0;
-        bool cut = false;
-        for (int m = 1; m < 4; ++m) cut = cut || (c[m]->Value >= 0.0) != positive;
-        if (!cut) continue;
         if (int status = FacetTetrahedron(w, t, c)) return status;
-        for (int m = 1; m < 4; ++m)
-            if (!(c[m]->Flags & (kNodeOutside | kNodeQueued | kNodeProcessed)) && !Enqueue(w, c[m]))
-                return w->Status = RAPIDSURF_NO_MEMORY;
     }
+    return 0;
+}
+
+int ProcessNode(RapidSurfWorkspace* w, LatticeNode* n) {
+    if (int status = Advance(w, n)) return status;
+    if (int status = FacetNode(w, n)) return status;
     n->Flags |= kNodeProcessed;
     return 0;
 }
@@ -364,6 +396,12 @@ void InjectSeed(RapidSurfWorkspace* w, const double* seed) {
         if (other == nullptr) return;
         SetValue(w, node, raw, nodeGradient);
         SetValue(w, other, v, g);
+        if (!Join(w, node, d, other)) {
+            w->Status = RAPIDSURF_NO_MEMORY;
+            return;
+        }
+        expand(node, d, w);
+        if (w->Status != RAPIDSURF_SUCCESS) return;
         if (!Enqueue(w, node)) {
             w->Status = RAPIDSURF_NO_MEMORY;
             return;
@@ -587,11 +625,7 @@ int inject_all_seeds(int32_t seedCount, const double* seeds, const double* boxMi
             w->Status = status;
             break;
         }
-        if (!ScheduleRetirement(w, node, 1)) {
-            w->Status = RAPIDSURF_NO_MEMORY;
-            break;
-        }
-        if (!RetireDue(w)) {
+        if (!Retire(w, node)) {
             w->Status = RAPIDSURF_NO_MEMORY;
             break;
         }
@@ -613,6 +647,7 @@ void RapidSurf_Free(RapidSurfWorkspace* w) {
     std::free(w->Front.Data);
     std::free(w->Retiring.Data);
     HalfQuads_Free(&w->HalfQuads);
+    Crossings_Free(&w->Crossings);
     std::free(w->VertexPositions);
     std::free(w->VertexGradients);
     std::free(w);

@@ -2,12 +2,15 @@
 // an evaluator callback into a mesh of its level set f(x) = threshold.
 //
 // The function is sampled on a body-centred cubic lattice over a box, only
-// next to the surface: from seed points on or near it, the follower moves
-// from lattice node to lattice node through the lattice's tetrahedra that the
-// surface cuts, and emits for each such tetrahedron the triangle or quad of
-// its edge crossings. Vertices and faces go to the caller's sinks as they are
-// made; faces face the positive side (their right-hand normal points where
-// the function grows). Nodes live in a voxel octree and are retired once
+// next to the surface: from seed points on or near it, the follower expands
+// each node of its front through the rings of its crossing edges (edges
+// whose ends lie on either side), finds or makes the neighbours there, each
+// evaluated once, and spreads the front to those whose edges cross; for each
+// of the lattice's tetrahedra that the surface cuts it emits the triangle or
+// quad of its edge crossings, which the nodes of an edge share. Vertices and
+// faces go to the caller's sinks as they are made; faces face the positive
+// side (their right-hand normal points where the function grows). Nodes
+// live in a voxel octree, linked to their neighbours, and are retired once
 // the front has passed them (with the neighbours that never joined it), so
 // memory holds a band of nodes around the front.
 //

@@ -48,6 +48,14 @@ const int32_t kTetra[kTetrahedra][3] = {
     {2, 5, 7},   {7, 5, 6},  {7, 6, 8},    {8, 6, 9},    {9, 6, 3},  {9, 3, 0},   {3, 6, 4},  {6, 5, 4},
 };
 
+// The directions that form a lattice triangle with each direction, in ring
+// order.
+const int32_t kRing[kDirections][6] = {
+    {1, 9, 12, 3, 4, 13},   {0, 2, 4, 13, -1, -1}, {1, 7, 10, 5, 4, 13},   {4, 6, 0, 9, -1, -1},  {3, 5, 6, 0, 1, 2},
+    {4, 6, 2, 7, -1, -1},   {3, 5, 4, 7, 8, 9},    {2, 8, 11, 6, 5, 10},   {9, 7, 6, 11, -1, -1}, {0, 8, 11, 6, 3, 12},
+    {2, 7, 13, 11, -1, -1}, {9, 7, 8, 12, 13, 10}, {0, 9, 13, 11, -1, -1}, {0, 2, 1, 10, 11, 12},
+};
+
 int FindDirection(const LatticeTables& t, const int32_t* v) {
     for (int d = 0; d < kDirections; ++d)
         if (t.Vector[d][0] == v[0] && t.Vector[d][1] == v[1] && t.Vector[d][2] == v[2]) return d;
@@ -76,6 +84,19 @@ LatticeTables Build() {
         for (int a = 0; a < 3; ++a)
             for (int b = 0; b < 3; ++b)
                 if (a != b) t.Adjacent[kTetra[n][a]] |= 1u << kTetra[n][b];
+    // The rings are the directions that share a tetrahedron.
+    std::memcpy(t.Ring, kRing, sizeof kRing);
+    for (int d = 0; d < kDirections; ++d) {
+        uint32_t ring = 0;
+        for (int m = 0; m < 6; ++m)
+            if (kRing[d][m] >= 0) ring |= 1u << kRing[d][m];
+        t.Consistent = t.Consistent && ring == t.Adjacent[d];
+        for (int e = 0; e < kDirections; ++e) {
+            const int32_t v[3] = {t.Vector[d][0] + t.Vector[e][0], t.Vector[d][1] + t.Vector[e][1],
+                                  t.Vector[d][2] + t.Vector[e][2]};
+            t.Third[d][e] = FindDirection(t, v);
+        }
+    }
     for (int n = 0; n < kTetrahedra; ++n) {
         int32_t corner[4][3] = {{0, 0, 0}};
         for (int m = 0; m < 3; ++m) std::memcpy(corner[m + 1], t.Vector[kTetra[n][m]], sizeof corner[0]);
@@ -153,25 +174,33 @@ bool Connected(uint32_t set) {
     return reached == set;
 }
 
+// True when the crossing of every edge of the node is known, its missing
+// neighbours found or made (each evaluated once, as any node); false at the
+// box's edge of an open surface or when the run stopped.
+bool EdgesKnown(RapidSurfWorkspace* w, LatticeNode* n) {
+    for (int d = 0; d < kDirections; ++d) {
+        if (n->Crossing[d] != nullptr || (n->NoCrossing & (1u << d))) continue;
+        LatticeNode* m = nullptr;
+        if (Neighbour(w, n, d, &m) != 0 || m == nullptr) return false;
+    }
+    return true;
+}
+
 // Decides once whether the crossings around a node merge into one vertex:
-// with facet optimisation, when the node owns every crossing on its edges
-// (each lies nearer to it than to the other end) and the neighbours on the
-// other side, and those on its own side, each form one connected patch
-// around it, so that the merged vertex keeps the surface a manifold there.
-// This removes the slivers that a surface passing close to a node leaves.
+// with facet optimisation, when every edge of the node is known, the node
+// owns every crossing on its edges (each lies nearer to it than to the other
+// end), and the neighbours on the other side, and those on its own side,
+// each form one connected patch around it, so that the merged vertex keeps
+// the surface a manifold there. This removes the slivers that a surface
+// passing close to a node leaves.
 int Decide(RapidSurfWorkspace* w, LatticeNode* n) {
     if (n->Merge != 0) return 0;
     n->Merge = 1;
     if (w->Optimisation == 2 || (n->Flags & kNodeOutside)) return 0;
-    LatticeNode* m[kDirections];
-    for (int d = 0; d < kDirections; ++d) {
-        if (int status = Neighbour(w, n, d, &m[d])) return status;
-        if (m[d] == nullptr) return 0;
-    }
-    const bool positive = n->Value >= 0.0;
+    if (!EdgesKnown(w, n)) return w->Status;
     uint32_t other = 0;
     for (int d = 0; d < kDirections; ++d)
-        if ((m[d]->Value >= 0.0) != positive) other |= 1u << d;
+        if (n->Crossing[d] != nullptr) other |= 1u << d;
     if (other == 0) return 0;
     const uint32_t same = ((1u << kDirections) - 1) & ~other;
     if (same == 0) {
@@ -193,21 +222,21 @@ int Decide(RapidSurfWorkspace* w, LatticeNode* n) {
         ++w->Small_hole_count;
         return 0;
     }
+    if ((n->Owned & other) != other) return 0;  // a neighbour owns a crossing
     double p[3] = {0, 0, 0}, g[3] = {0, 0, 0};
     int count = 0;
     for (int d = 0; d < kDirections; ++d) {
         if (!(other & (1u << d))) continue;
-        double h = 0.0;
-        if (!(m[d]->Flags & kNodeOutside)) {
-            h = n->Value / (n->Value - m[d]->Value);
-            if (h >= 0.5) return 0;  // the neighbour owns this crossing
-        }
         // Vertices on the lattice's x-y planes: only the in-plane crossings.
         const bool inPlane = d == 0 || d == 1 || d == 2 || d == 7 || d == 8 || d == 9;
         if (w->Optimisation == 1 && !inPlane) continue;
+        // An edge to the outside crosses at the node itself.
+        const bool outside = (n->OutsideEdge & (1u << d)) != 0;
+        const double* at = outside ? n->Position : n->Crossing[d]->Position;
+        const double* slope = outside ? n->Gradient : n->Crossing[d]->Gradient;
         for (int k = 0; k < 3; ++k) {
-            p[k] += n->Position[k] + h * (m[d]->Position[k] - n->Position[k]);
-            g[k] += n->Gradient[k] + h * (m[d]->Gradient[k] - n->Gradient[k]);
+            p[k] += at[k];
+            g[k] += slope[k];
         }
         ++count;
     }
@@ -220,6 +249,7 @@ int Decide(RapidSurfWorkspace* w, LatticeNode* n) {
     if (v < 0) return w->Status;
     n->Merge = 2;
     n->MergeVertex = v + 1;
+    n->Emitted |= other;
     ++w->Vertex_collapse_count;
     return 0;
 }
@@ -243,23 +273,22 @@ int32_t EdgeVertex(RapidSurfWorkspace* w, int t, LatticeNode* const* c, int p, i
     // closing faces lie on the box.
     if (a->Flags & kNodeOutside) return BoundaryVertex(w, b);
     if (b->Flags & kNodeOutside) return BoundaryVertex(w, a);
-    const double h = a->Value / (a->Value - b->Value);
-    LatticeNode* owner = h >= 0.5 ? b : a;
+    const int d = Tables().EdgeDir[t][p][q];
+    if (a->Link[d] != b && !Join(w, a, d, b)) {
+        w->Status = RAPIDSURF_NO_MEMORY;
+        return -1;
+    }
+    const bool ownedByA = (a->Owned & (1u << d)) != 0;
+    LatticeNode* owner = ownedByA ? a : b;
     if (Decide(w, owner) != 0) return -1;
     if (owner->Merge == 2) return owner->MergeVertex - 1;
-    const int d = Tables().EdgeDir[t][p][q];
-    if (a->Vertex[d] == 0) {
-        double position[3], gradient[3];
-        for (int k = 0; k < 3; ++k) {
-            position[k] = a->Position[k] + h * (b->Position[k] - a->Position[k]);
-            gradient[k] = a->Gradient[k] + h * (b->Gradient[k] - a->Gradient[k]);
-        }
-        const int32_t v = EmitVertex(w, position, w->Gradients ? gradient : nullptr);
-        if (v < 0) return -1;
-        a->Vertex[d] = v + 1;
-        b->Vertex[Opposite(d)] = v + 1;
+    EdgeCrossing* crossing = a->Crossing[d];
+    if (crossing->Vertex < 0) {
+        crossing->Vertex = EmitVertex(w, crossing->Position, w->Gradients ? crossing->Gradient : nullptr);
+        if (crossing->Vertex < 0) return -1;
+        owner->Emitted |= 1u << (ownedByA ? d : Opposite(d));
     }
-    return a->Vertex[d] - 1;
+    return crossing->Vertex;
 }
 
 // True when the crossing on the edge from corner p to corner q lies on the

@@ -39,10 +39,10 @@ struct Biharm2Panel {
     int32_t Level, Quadrant;
     int32_t Col, Row;  // cell on its level
     double Centre[2];
-    MemPair Head[2][3];  // α, β, γ of F1 and F2
-    MemPair* Laurent;    // a_1..a_L of F1, then of F2
-    MemPair* Taylor;     // t_0..t_T of the first and the second function
-    double Magnitude;    // Σ|c_j| times the level factor
+    MemPair Head[2][3];      // α, β, γ of F1 and F2
+    MemPair* Laurent;        // a_1..a_L of F1, then of F2
+    MemPair* Taylor;         // t_0..t_T of the first and the second function
+    double Magnitude;        // Σ|c_j| times the level factor
     int32_t LengthToUse[2];  // Laurent terms used across 2 to √8 panel sizes, and across 3 to √18
 };
 
@@ -62,8 +62,13 @@ struct RapidBiharm2Workspace {
     Biharm2Panel* Levels[kBiharm2Levels];
     int32_t LevelCounts[kBiharm2Levels];
     Biharm2Panel* Root;
+    // With a box: the deepest level's panel of each of its cells (row by
+    // row, CellSide a row; null where there is none), so that a point finds
+    // its panel from its offset to the minimum corner alone.
+    Biharm2Panel** Cells;
+    int32_t CellSide;
     int32_t LaurentLength;
-    int32_t TaylorLength;                      // of the deepest level, where points are evaluated
+    int32_t TaylorLength;                       // of the deepest level, where points are evaluated
     int32_t LevelTaylorLength[kBiharm2Levels];  // levels 2 down to the deepest
     // Laurent lengths to use by panel magnitude, one table per separation
     // (1.5 √2 and 3 panel sizes): entry e for magnitudes down to
@@ -71,7 +76,7 @@ struct RapidBiharm2Workspace {
     int32_t UseLength[2][kBiharm2UseEntries];
     int32_t UseCount[2];
     double UseTop;
-    double NearThreshold;  // squared distances at or below it leave a pair out of the near field
+    double NearThreshold;      // squared distances at or below it leave a pair out of the near field
     const double* FormedFrom;  // identity of the coefficient array of the expansions
     double Accuracy;
     double* Cache;  // stored near-field values of the product (optional)

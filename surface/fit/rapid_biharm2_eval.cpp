@@ -9,7 +9,6 @@
 
 namespace {
 
-
 double Progress(const CoreReporter* reporter) { return reporter && reporter->progress ? *reporter->progress : 0.0; }
 
 void Elapsed(const CoreReporter* reporter, const char* label, uint32_t start) {
@@ -86,8 +85,7 @@ int FormTaylor(RapidBiharm2Workspace* ws) {
         for (Biharm2Panel* p = ws->Levels[level]; p; p = p->Next) {
             p->Taylor = static_cast<Cx*>(Mem_Calloc(static_cast<size_t>(2 * (T + 1)), sizeof(Cx)));
             if (!p->Taylor) return CoreStatus_NoMemory;
-            if (level > 2 && p->Parent->Taylor)
-                Biharm2_ShiftTaylor(p->Parent, ws->LevelTaylorLength[level - 1], p, T);
+            if (level > 2 && p->Parent->Taylor) Biharm2_ShiftTaylor(p->Parent, ws->LevelTaylorLength[level - 1], p, T);
             for (int32_t k = -1; k < 8; ++k) {
                 const Biharm2Panel* around = k < 0 ? p->Parent : p->Parent->Neighbour[k];
                 if (!around) continue;

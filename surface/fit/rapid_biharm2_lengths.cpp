@@ -59,8 +59,11 @@ void FillTable(RapidBiharm2Workspace* ws, int table, double f, double accuracy) 
     ws->UseCount[table] = count;
 }
 
+// A panel's length to use: the full length above the table's top magnitude
+// (the largest panel's, so none is), the entry for its magnitude, 1 below
+// the last entry.
 int32_t LengthToUse(const RapidBiharm2Workspace* ws, int table, double magnitude) {
-    if (!(magnitude < ws->UseTop)) return ws->LaurentLength;
+    if (magnitude > ws->UseTop) return ws->LaurentLength;
     const double steps = std::floor(std::log(ws->UseTop / magnitude) / std::log(4.0));
     const int32_t l = steps < ws->UseCount[table] ? ws->UseLength[table][static_cast<int32_t>(steps)] : 1;
     return std::min(l, ws->LaurentLength);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -159,6 +160,15 @@ const Biharm2Panel* Biharm2_Find(const RapidBiharm2Workspace* ws, const double* 
     const double size = 2.0 * ws->HalfSize[0];
     if (!p || !(x[0] >= ws->Min[0] && x[0] <= ws->Min[0] + size && x[1] >= ws->Min[1] && x[1] <= ws->Min[1] + size))
         return nullptr;
+    if (ws->Cells) {
+        // The cell's column and row; a point on the maximum edge is in the
+        // last cell, as the descent puts it.
+        const double cell = 2.0 * ws->HalfSize[ws->DeepestLevel];
+        const int32_t last = ws->CellSide - 1;
+        const int32_t col = std::min(static_cast<int32_t>((x[0] - ws->Min[0]) / cell), last);
+        const int32_t row = std::min(static_cast<int32_t>((x[1] - ws->Min[1]) / cell), last);
+        return ws->Cells[static_cast<int64_t>(row) * ws->CellSide + col];
+    }
     while (p && p->Level < ws->DeepestLevel) {
         const int32_t q = (x[0] >= p->Centre[0] ? 1 : 0) + (x[1] >= p->Centre[1] ? 2 : 0);
         p = p->Child[q];

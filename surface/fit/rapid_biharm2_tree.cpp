@@ -95,6 +95,23 @@ double Progress(const CoreReporter* reporter) { return reporter && reporter->pro
 
 }  // namespace
 
+// The cell table of the deepest level; false when it cannot be allocated.
+static bool BuildCells(RapidBiharm2Workspace* ws) {
+    const int32_t level = ws->DeepestLevel;
+    if (level > 15) return false;  // a side of 2^15 cells is already 8 GB of pointers
+    const int32_t side = 1 << level;
+    std::size_t bytes = 0;
+    if (!Mem_BlockBytes(static_cast<uint64_t>(side) * static_cast<uint64_t>(side), sizeof(Biharm2Panel*), &bytes))
+        return false;
+    ws->Cells = static_cast<Biharm2Panel**>(Mem_Alloc(bytes));
+    if (!ws->Cells) return false;
+    std::memset(ws->Cells, 0, bytes);
+    ws->CellSide = side;
+    for (Biharm2Panel* p = ws->Levels[level]; p; p = p->Next)
+        ws->Cells[static_cast<int64_t>(p->Row) * side + p->Col] = p;
+    return true;
+}
+
 int RapidBiharm2_InitTree(RapidBiharm2Workspace* ws, int32_t N, const double* const* centres, double numInPanel,
                           const double* box, const CoreReporter* reporter) {
     if (!ws || !centres) return CoreStatus_NullArgument;
@@ -160,6 +177,11 @@ int RapidBiharm2_InitTree(RapidBiharm2Workspace* ws, int32_t N, const double* co
     for (int32_t i = 0; i < N; ++i)
         for (int32_t j = 0; j < 2; ++j) ws->Centres[2 * i + j] = centres[ws->Permutation[i]][j];
     LinkNeighbours(ws);
+    if (box && !BuildCells(ws)) {
+        RapidBiharm2_Free(ws);
+        ws->ProductsDone = products;
+        return CoreStatus_NoMemory;
+    }
     ws->TreeBuilt = 1;
     if (CoreReporter_SpeaksIn(reporter, 3, kCategoryBiharmonic2))
         CoreReporter_Elapsed(reporter, "RapidBiharm2_InitTree took", static_cast<int32_t>(Reporter_Clock() - start));
@@ -195,6 +217,7 @@ void RapidBiharm2_Free(RapidBiharm2Workspace* ws) {
     Mem_Free(ws->Permutation);
     Mem_Free(ws->Result);
     Mem_Free(ws->Cache);
+    Mem_Free(ws->Cells);
     std::memset(ws, 0, sizeof(*ws));
 }
 

@@ -31,7 +31,7 @@ double Sphere(const double* p, const double* c, double r) {
 struct Follow {
     Field field;
     TestMesh mesh;
-    std::vector<std::array<double, 3>> gradients;  // those the vertex sink was given
+    std::vector<std::array<double, 3>> gradients;      // those the vertex sink was given
     std::map<std::array<double, 3>, int> evaluatedAt;  // evaluations of the value alone, by point
     std::string printed;
     int evaluations = 0;
@@ -466,11 +466,17 @@ TEST(RapidSurfTest, ReportHasItsSectionsAndCounts) {
         "EV_Status Status SUCCESS\n"
         "[Surfacing info]\n"
         "\n"
-        "Vertex_count " + std::to_string(run.mesh.points.size()) + "\n"
-        "Face_count " + std::to_string(run.mesh.faces.size()) + "\n"
+        "Vertex_count " +
+        std::to_string(run.mesh.points.size()) +
+        "\n"
+        "Face_count " +
+        std::to_string(run.mesh.faces.size()) +
+        "\n"
         "Vertex_stack_size 0\n"
         "Iteration_count <n>\n"
-        "EV_count " + std::to_string(nodeEvaluations - seedEvaluations) + "\n"
+        "EV_count " +
+        std::to_string(nodeEvaluations - seedEvaluations) +
+        "\n"
         "Seed_EV_count <n>\n"
         "Grad_count 1\n"
         "Max_vertex_stack_size <n>\n"
@@ -640,7 +646,6 @@ TEST(RapidSurfTest, ClosingFacetsOnTheBoxAreCounted) {
 
 namespace {
 
-
 TEST(RapidSurfTest, EveryLatticeNodeIsEvaluatedOnce) {
     // Without a gradient evaluator the value evaluator sees every node: the
     // seed's search, then the front's nodes. Only the search's neighbours
@@ -740,9 +745,11 @@ TEST(RapidSurfTest, BoxIsTakenAsGivenOrTurnedByTheOrientation) {
         ASSERT_EQ(RAPIDSURF_SUCCESS, run.Go({0.6, 0, 0}, lo, hi, 0.1, &o));
         run.printed.clear();
         RapidSurf_WriteStatus(&Follow::Print, &run, run.workspace);
-        EXPECT_NE(std::string::npos, run.printed.find(transform ? "(-1.000000 -2.000000 -1.000000) (1.000000 2.000000 "
-                                                                : "(-2.000000 -1.000000 -1.000000) (2.000000 1.000000 "));
-        EXPECT_NE(std::string::npos, run.printed.find(transform ? "\nTransform B-box\n" : "\nDo not transform B-box\n"));
+        EXPECT_NE(std::string::npos,
+                  run.printed.find(transform ? "(-1.000000 -2.000000 -1.000000) (1.000000 2.000000 "
+                                             : "(-2.000000 -1.000000 -1.000000) (2.000000 1.000000 "));
+        EXPECT_NE(std::string::npos,
+                  run.printed.find(transform ? "\nTransform B-box\n" : "\nDo not transform B-box\n"));
         EXPECT_TRUE(CheckTopology(run.mesh).closedAndOriented);
     }
 }
@@ -776,6 +783,74 @@ TEST(RapidSurfTest, InvalidOptionsAreSaidAndTakenAsTheirDefaults) {
         EXPECT_TRUE(t.closedAndOriented);
         EXPECT_EQ(0, t.quads);
     }
+}
+
+TEST(RapidSurfTest, ExpandWalksTheCrossingEdgesRoundANodeOnce) {
+    // A unit sphere in a lattice of spacing 0.25: the node nearest the centre
+    // and its +x neighbour are both inside, so their edge is no base for an
+    // expansion; further out along +x an edge crosses the sphere and its
+    // expansion reaches every crossing edge of the node through the rings.
+    using rapid_surf::LatticeNode;
+    Follow run([](const double* p) { return Sphere(p, kOrigin, 1.0); });
+    const RapidSurfOptions o = Options();
+    run.workspace = init_workspace(1, kLo, kHi, 0.25, 0.0, &run.abortFlag, &Follow::Value, nullptr, &Follow::Vertex,
+                                   &Follow::Face, &run, &run, &run, &run, &Follow::Print, &o);
+    ASSERT_NE(nullptr, run.workspace);
+    RapidSurfWorkspace* w = run.workspace;
+    LatticeNode* n = nullptr;
+    ASSERT_EQ(0, rapid_surf::MakeNode(w, w->Nx / 2, w->Ny / 2, w->Nz / 2, &n));
+    ASSERT_NE(nullptr, n);
+    ASSERT_LT(n->Value, -0.8);
+    run.printed.clear();
+    EXPECT_EQ(0, expand(n, 8, w));
+    EXPECT_EQ("expand: Base not an edge", run.printed);
+    LatticeNode* m = n->Link[8];
+    ASSERT_NE(nullptr, m);
+    EXPECT_EQ(n, m->Link[1]);
+    EXPECT_TRUE((n->NoCrossing & (1u << 8)) && (m->NoCrossing & (1u << 1)));
+    EXPECT_EQ(0u, n->Expanded);
+    // Outwards along +x to the first edge that crosses.
+    while (m->Value < 0.0) {
+        n = m;
+        ASSERT_EQ(0, rapid_surf::Neighbour(w, n, 8, &m));
+        ASSERT_NE(nullptr, m);
+    }
+    run.printed.clear();
+    EXPECT_EQ(1, expand(n, 8, w));
+    EXPECT_EQ(0, expand(n, 8, w));
+    EXPECT_EQ("", run.printed);
+    const rapid_surf::EdgeCrossing* c = n->Crossing[8];
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ(c, m->Crossing[1]);
+    EXPECT_EQ(-1, c->Vertex);
+    EXPECT_NEAR(
+        1.0,
+        std::sqrt(c->Position[0] * c->Position[0] + c->Position[1] * c->Position[1] + c->Position[2] * c->Position[2]),
+        0.03);
+    // The nearer end owns the crossing.
+    const bool nearerN = std::fabs(c->Position[0] - n->Position[0]) < std::fabs(c->Position[0] - m->Position[0]);
+    EXPECT_EQ(nearerN, (n->Owned & (1u << 8)) != 0);
+    EXPECT_EQ(!nearerN, (m->Owned & (1u << 1)) != 0);
+    // Every crossing edge round the node is expanded, every edge in the ring
+    // of an expanded one joined and known, and every joined neighbour on the
+    // other side has a crossing with the node.
+    const auto& t = rapid_surf::Tables();
+    EXPECT_TRUE(n->Expanded & (1u << 8));
+    for (int d = 0; d < rapid_surf::kDirections; ++d) {
+        const bool crossing = n->Crossing[d] != nullptr;
+        if (n->Link[d] != nullptr) EXPECT_EQ(crossing, (n->Link[d]->Value >= 0.0) != (n->Value >= 0.0)) << d;
+        if (!(n->Expanded & (1u << d))) continue;
+        EXPECT_TRUE(crossing) << d;
+        for (int f = 0; f < 6 && t.Ring[d][f] >= 0; ++f) {
+            const int e = t.Ring[d][f];
+            EXPECT_NE(nullptr, n->Link[e]) << d << " " << e;
+            EXPECT_TRUE(n->Crossing[e] != nullptr || (n->NoCrossing & (1u << e))) << e;
+            if (n->Crossing[e] != nullptr) EXPECT_TRUE(n->Expanded & (1u << e)) << e;
+        }
+    }
+    // No lattice point was evaluated twice.
+    for (const auto& [at, times] : run.evaluatedAt) EXPECT_EQ(1, times);
+    EXPECT_EQ(run.evaluations, run.Counts().EV_count);
 }
 
 }  // namespace

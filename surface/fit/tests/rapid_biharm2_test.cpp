@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/fit/rapid_biharm2_internal.h"
 #include "surface/fit/tests/far_field_sets.h"
 #include "surface/frame/core_reporter.h"
 #include "surface/frame/reporter.h"
@@ -291,8 +292,8 @@ TEST_F(RapidBiharm2Test, StoredValuesTuneThePanelSizeFromTheSecondProduct) {
     std::vector<double> coef = MakeCoefficients(Signs::Mixed, 1000, 112), out(1000);
     RapidBiharm2Workspace ws{};
     Reporter_SetClockForTesting(&SteppingClock);
-    ASSERT_EQ(RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(), nullptr, 1),
-              0);
+    ASSERT_EQ(
+        RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(), nullptr, 1), 0);
     EXPECT_EQ(40.0, ws.NumInPanel);
     // The second product, whose reporter also reads the clock for its
     // timing lines: the Taylor step takes one tick (from the third reading
@@ -301,8 +302,8 @@ TEST_F(RapidBiharm2Test, StoredValuesTuneThePanelSizeFromTheSecondProduct) {
     // 40 / (1.25 x 100^(1/3)).
     g_steps = {1, 1, 1, 1, 1, 1, 100};
     Messages m;
-    const int status = RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(),
-                                             &m.reporter, 1);
+    const int status =
+        RapidBiharm2_Multiply(1000, 2, centres.Table(), coef.data(), &ws, 40, 1e-6, 1, 10, out.data(), &m.reporter, 1);
     Reporter_SetClockForTesting(nullptr);
     g_steps.clear();
     ASSERT_EQ(0, status);
@@ -431,6 +432,92 @@ TEST_F(RapidBiharm2Test, ExpansionLengthsFollowTheAccuracy) {
                 EXPECT_LE(ws.UseLength[table][e], ws.UseLength[table][e - 1]);
         RapidBiharm2_Free(&ws);
     }
+}
+
+TEST_F(RapidBiharm2Test, LengthTablesHoldTheirBoundsByWeightAndDistanceClass) {
+    // 64 centres on a unit grid over [0, 7]², 4 to a panel: 16 panels' worth,
+    // two levels, h = 7 and s0 = 7/2 √(4² / 16) = 3.5. One coefficient of 1,
+    // the rest 0: M = 1, and the largest panel magnitude is 1. At ε = 1e-6
+    // each entry is the shortest l with (1/f)^(l-1) h a / ((l+1) l) <= ε for
+    // a = 1, 1/4, 1/16, ..., h = (s0²/8)(f+1)/(f-1): 4.2624 for f = 1.5 √2,
+    // 3.0625 for f = 3; the Laurent length is the 21 divisions of
+    // 0.3525 s0² = 4.318 by 1.5 √2 that bring it under 1e-6.
+    Cloud centres;
+    centres.d = 2;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) centres.Add({static_cast<double>(x), static_cast<double>(y)});
+    std::vector<double> coef(64, 0.0);
+    coef[0] = 1.0;
+    RapidBiharm2Workspace ws{};
+    ASSERT_EQ(0, RapidBiharm2_InitTree(&ws, 64, centres.Table(), 4, nullptr, nullptr));
+    ASSERT_EQ(0, RapidBiharm2_InitExpansions(&ws, 1e-6, coef.data(), nullptr));
+    EXPECT_DOUBLE_EQ(3.5, ws.HalfSize[0]);
+    EXPECT_DOUBLE_EQ(1.0, ws.UseTop);
+    const std::vector<int32_t> nearTable = {15, 13, 12, 10, 9, 7, 6, 5, 4, 3, 2, 1};
+    const std::vector<int32_t> farTable = {11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 2, 1};
+    EXPECT_EQ(nearTable, std::vector<int32_t>(ws.UseLength[0], ws.UseLength[0] + ws.UseCount[0]));
+    EXPECT_EQ(farTable, std::vector<int32_t>(ws.UseLength[1], ws.UseLength[1] + ws.UseCount[1]));
+    EXPECT_EQ(21, ws.LaurentLength);
+    // The panel of the one coefficient has the top magnitude, which no
+    // panel exceeds: it takes the first entries; the empty-weighted panels
+    // lie below every entry and take 1.
+    int weighted = 0;
+    for (int32_t level = 2; level <= ws.DeepestLevel; ++level)
+        for (const Biharm2Panel* p = ws.Levels[level]; p; p = p->Next) {
+            if (p->End == p->First) continue;
+            const bool holds = p->Magnitude > 0.0;
+            weighted += holds && level == 2;
+            EXPECT_EQ(holds ? (level == 2 ? 15 : 12) : 1, p->LengthToUse[0]) << level;
+            EXPECT_EQ(holds ? (level == 2 ? 11 : 9) : 1, p->LengthToUse[1]) << level;
+        }
+    EXPECT_EQ(1, weighted);
+    RapidBiharm2_Free(&ws);
+}
+
+TEST_F(RapidBiharm2Test, ABoxGivesACellTableThatFindsEachPointsPanel) {
+    // The centres fill [0, 1]² less its top right quarter, the box covers
+    // the square and more: the table's cells hold the deepest panels, empty
+    // quadrants within the box among them, and a point finds through its
+    // cell the panel the descent from the root finds, on the cells' edges
+    // and the square's far edges too; no panel, outside the root square.
+    Cloud centres = UniformCloud(2, 1200, 141);
+    Cloud kept;
+    kept.d = 2;
+    for (size_t i = 0; i + 1 < centres.flat.size(); i += 2)
+        if (centres.flat[i] < 0.5 || centres.flat[i + 1] < 0.5) kept.Add({centres.flat[i], centres.flat[i + 1]});
+    const int32_t n = static_cast<int32_t>(kept.rows.size());
+    const double box[4] = {-0.25, -0.25, 1.5, 1.25};
+    RapidBiharm2Workspace plain{};
+    ASSERT_EQ(0, RapidBiharm2_InitTree(&plain, n, kept.Table(), 20, nullptr, nullptr));
+    EXPECT_EQ(nullptr, plain.Cells);
+    RapidBiharm2_Free(&plain);
+    RapidBiharm2Workspace ws{};
+    ASSERT_EQ(0, RapidBiharm2_InitTree(&ws, n, kept.Table(), 20, box, nullptr));
+    ASSERT_NE(nullptr, ws.Cells);
+    ASSERT_GE(ws.DeepestLevel, 3);
+    ASSERT_EQ(1 << ws.DeepestLevel, ws.CellSide);
+    int32_t filled = 0;
+    for (int64_t c = 0; c < int64_t{ws.CellSide} * ws.CellSide; ++c) filled += ws.Cells[c] != nullptr;
+    EXPECT_EQ(ws.LevelCounts[ws.DeepestLevel], filled);
+    for (const Biharm2Panel* p = ws.Levels[ws.DeepestLevel]; p; p = p->Next)
+        EXPECT_EQ(p, ws.Cells[int64_t{p->Row} * ws.CellSide + p->Col]);
+    const double size = 2.0 * ws.HalfSize[0], cell = 2.0 * ws.HalfSize[ws.DeepestLevel];
+    Biharm2Panel** cells = ws.Cells;
+    for (int32_t a = -2; a <= 2 * ws.CellSide + 2; ++a)
+        for (int32_t b = -2; b <= 2 * ws.CellSide + 2; ++b) {
+            // Half-cell steps: cell edges, cell middles, the far edges and
+            // points beyond them.
+            const double x[2] = {ws.Min[0] + a * cell / 2, ws.Min[1] + b * cell / 2};
+            const Biharm2Panel* found = Biharm2_Find(&ws, x);
+            ws.Cells = nullptr;
+            const Biharm2Panel* descended = Biharm2_Find(&ws, x);
+            ws.Cells = cells;
+            EXPECT_EQ(descended, found) << a << " " << b;
+            const bool inside =
+                x[0] >= ws.Min[0] && x[0] <= ws.Min[0] + size && x[1] >= ws.Min[1] && x[1] <= ws.Min[1] + size;
+            if (!inside) EXPECT_EQ(nullptr, found) << a << " " << b;
+        }
+    RapidBiharm2_Free(&ws);
 }
 
 }  // namespace
