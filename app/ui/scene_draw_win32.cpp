@@ -427,7 +427,8 @@ void DrawNormals(const GeneralSettings& settings, const RawData& raw, bool full)
     glEnd();
 }
 
-void Label(const GraphWindowRecord& record, const Vec3& at, const char* format, auto... args) {
+template <typename... Args>
+void Label(const GraphWindowRecord& record, const Vec3& at, const char* format, Args... args) {
     glRasterPos3f(at.x, at.y, at.z);
     Graph_DrawText(record, format, args...);
 }
