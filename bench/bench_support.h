@@ -19,9 +19,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     // Aggregates (mean, median, deviation) share the run's name; only the
-    // iterations themselves are kept.
-    // Each run is kept under its function's name (the last argument's run
-    // wins) and under its full name with the arguments ("Factor/500").
+    // iterations themselves are kept, each under its function's name (the
+    // last argument's run wins) and under its full name ("Library/500").
     for (const Run& run : runs)
       if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
         const double t = clock_ == Clock::kCpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();

@@ -74,7 +74,8 @@ void AddDirectOneByOne(const double* c, const double* w, int32_t i, int32_t coun
 // of the walk: inlined there, its eleven lane registers made the 32-bit
 // build's whole walk spill, and a scan's surface took half as long again.
 template <int Level>
-__attribute__((noinline)) void AddDirectDerivatives(const double* c, const double* w, int32_t count, const double* x, Sums& s) {
+__attribute__((noinline)) void AddDirectDerivatives(const double* c, const double* w, int32_t count, const double* x,
+                                                    Sums& s) {
     const __m128d x0 = _mm_set1_pd(x[0]), x1 = _mm_set1_pd(x[1]), x2 = _mm_set1_pd(x[2]), one = _mm_set1_pd(1.0);
     __m128d v = _mm_setzero_pd(), g0 = v, g1 = v, g2 = v, h0 = v, h1 = v, h2 = v, h3 = v, h4 = v, h5 = v;
     int32_t i = 0;

@@ -14,7 +14,7 @@ inline double Difference(__m128d v) { return _mm_cvtsd_f64(_mm_sub_sd(v, _mm_unp
 // (n + m)(n - m) divides the regular harmonic, (n + m - 1)(n - m - 1)
 // weighs I_{n-2}^m in the irregular one. Formed once, at compile time.
 class RecurrenceTable {
-   public:
+  public:
     const double* regularDenominator(int32_t n) const { return regular_ + Harmonic_Index(n, 0); }
     const double* irregularWeight(int32_t n) const { return irregular_ + Harmonic_Index(n, 0); }
     static constexpr int32_t kDegree = Harmonic_MaxDegree;
@@ -27,7 +27,7 @@ class RecurrenceTable {
             }
     }
 
-   private:
+  private:
     double regular_[Harmonic_Size(kDegree)];
     double irregular_[Harmonic_Size(kDegree)];
 };
@@ -99,8 +99,8 @@ void Harmonic_Regular(const double* x, int32_t degree, MemPair* out) {
         const __m128d s1 = _mm_set1_pd((2.0 * n - 1) * z);
         const double* den = Table().regularDenominator(n);
         for (int32_t m = 0; m + 2 <= n; ++m) {
-            const __m128d v = _mm_sub_pd(_mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * m)),
-                                         _mm_mul_pd(vr2, _mm_loadu_pd(prev2 + 2 * m)));
+            const __m128d v =
+                _mm_sub_pd(_mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * m)), _mm_mul_pd(vr2, _mm_loadu_pd(prev2 + 2 * m)));
             _mm_storeu_pd(row + 2 * m, _mm_div_pd(v, _mm_set1_pd(den[m])));
         }
         // Order n - 1 from its diagonal entry alone.
@@ -127,7 +127,7 @@ void Harmonic_Irregular(const double* x, int32_t degree, MemPair* out) {
         for (int32_t m = 0; m + 2 <= n; ++m) {
             const __m128d s2 = _mm_set1_pd(weight[m] * inv);
             _mm_storeu_pd(row + 2 * m, _mm_sub_pd(_mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * m)),
-                                                 _mm_mul_pd(s2, _mm_loadu_pd(prev2 + 2 * m))));
+                                                  _mm_mul_pd(s2, _mm_loadu_pd(prev2 + 2 * m))));
         }
         _mm_storeu_pd(row + 2 * (n - 1), _mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * (n - 1))));
         // The diagonal: (2n - 1)(x + iy)/r² times the one before.
