@@ -19,11 +19,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     // Aggregates (mean, median, deviation) share the run's name; only the
-    // iterations themselves are kept.
+    // iterations themselves are kept, each under its function's name (the
+    // last argument's run wins) and under its full name ("Library/500").
     for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        times_[run.run_name.function_name] =
-            clock_ == Clock::kCpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+        const double t = clock_ == Clock::kCpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
+        times_[run.run_name.function_name] = t;
+        times_[run.run_name.str()] = t;
+      }
     ConsoleReporter::ReportRuns(runs);
   }
 

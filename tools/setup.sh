@@ -7,7 +7,7 @@ CACHE="$ROOT/.cache"
 export DEBIAN_FRONTEND=noninteractive
 
 need_apt=0
-PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflann-dev libeigen3-dev \
+PKGS="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libnanoflann-dev libeigen3-dev liblapack-dev \
  g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
  libz-mingw-w64-dev wine wine32 wine64 xvfb xauth x11-utils imagemagick ccache dpkg-dev \

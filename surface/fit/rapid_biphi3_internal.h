@@ -6,6 +6,7 @@
 
 constexpr int32_t kBiphi3SeriesSize = FarSeries_Size(kBiphi3MaxOrder);
 constexpr int32_t kBiphi3HarmonicSize = Harmonic_Size(kBiphi3MaxOrder + 2);
+static_assert(kBiphi3MaxOrder + 2 <= Harmonic_MaxDegree, "the far fields need harmonics beyond the largest degree");
 
 // RapidBiphi3_Setup that polls the reporter's abort flag per panel (10, with
 // the expansions freed).

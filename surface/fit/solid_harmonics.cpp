@@ -3,7 +3,38 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+
 namespace {
+
+// Low lane minus high lane.
+inline double Difference(__m128d v) { return _mm_cvtsd_f64(_mm_sub_sd(v, _mm_unpackhi_pd(v, v))); }
+
+// The integer weights of the degree recurrences, per degree n and order m:
+// (n + m)(n - m) divides the regular harmonic, (n + m - 1)(n - m - 1)
+// weighs I_{n-2}^m in the irregular one. Formed once, at compile time.
+class RecurrenceTable {
+  public:
+    const double* regularDenominator(int32_t n) const { return regular_ + Harmonic_Index(n, 0); }
+    const double* irregularWeight(int32_t n) const { return irregular_ + Harmonic_Index(n, 0); }
+    static constexpr int32_t kDegree = Harmonic_MaxDegree;
+
+    constexpr RecurrenceTable() : regular_(), irregular_() {
+        for (int32_t n = 0; n <= kDegree; ++n)
+            for (int32_t m = 0; m <= n; ++m) {
+                regular_[Harmonic_Index(n, m)] = static_cast<double>((n + m) * (n - m));
+                irregular_[Harmonic_Index(n, m)] = static_cast<double>((n + m - 1) * (n - m - 1));
+            }
+    }
+
+  private:
+    double regular_[Harmonic_Size(kDegree)];
+    double irregular_[Harmonic_Size(kDegree)];
+};
+
+constexpr RecurrenceTable kTable;
+
+const RecurrenceTable& Table() { return kTable; }
 
 // A_n^m for any order m (zero outside -n..n).
 MemPair Entry(const MemPair* a, int32_t n, int32_t m) {
@@ -49,61 +80,81 @@ void AddTimesPosition(const MemPair* a, int32_t inDegree, const double* t, MemPa
 
 }  // namespace
 
+// The harmonics are formed degree by degree: every order of degree n comes
+// from degrees n - 1 and n - 2, so the orders of one degree are independent
+// and go through the SSE2 lanes one pair (real, imaginary) at a time,
+// instead of one order after another along a chain of dependent steps. Each
+// entry is formed by the same operations as the order-by-order recurrence,
+// so the values are the same to the bit.
 void Harmonic_Regular(const double* x, int32_t degree, MemPair* out) {
-    const MemPair tau(x[0], x[1]);
     const double z = x[2], r2 = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
-    out[0] = 1.0;
-    for (int32_t m = 0; m <= degree; ++m) {
-        if (m > 0) out[Harmonic_Index(m, m)] = tau * (1.0 / (2 * m)) * out[Harmonic_Index(m - 1, m - 1)];
-        if (m + 1 <= degree) out[Harmonic_Index(m + 1, m)] = z * out[Harmonic_Index(m, m)];
-        for (int32_t n = m + 2; n <= degree; ++n)
-            out[Harmonic_Index(n, m)] =
-                ((2.0 * n - 1) * z * out[Harmonic_Index(n - 1, m)] - r2 * out[Harmonic_Index(n - 2, m)]) /
-                static_cast<double>((n + m) * (n - m));
+    double* o = reinterpret_cast<double*>(out);
+    o[0] = 1.0;
+    o[1] = 0.0;
+    const __m128d vr2 = _mm_set1_pd(r2);
+    for (int32_t n = 1; n <= degree; ++n) {
+        double* row = o + 2 * Harmonic_Index(n, 0);
+        const double* prev = o + 2 * Harmonic_Index(n - 1, 0);
+        const double* prev2 = o + 2 * Harmonic_Index(n - 2 > 0 ? n - 2 : 0, 0);
+        const __m128d s1 = _mm_set1_pd((2.0 * n - 1) * z);
+        const double* den = Table().regularDenominator(n);
+        for (int32_t m = 0; m + 2 <= n; ++m) {
+            const __m128d v =
+                _mm_sub_pd(_mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * m)), _mm_mul_pd(vr2, _mm_loadu_pd(prev2 + 2 * m)));
+            _mm_storeu_pd(row + 2 * m, _mm_div_pd(v, _mm_set1_pd(den[m])));
+        }
+        // Order n - 1 from its diagonal entry alone.
+        _mm_storeu_pd(row + 2 * (n - 1), _mm_mul_pd(_mm_set1_pd(z), _mm_loadu_pd(prev + 2 * (n - 1))));
+        // The diagonal: (x + iy)/(2n) times the one before.
+        const double k = 1.0 / (2 * n), t0 = x[0] * k, t1 = x[1] * k, re = prev[2 * (n - 1)],
+                     im = prev[2 * (n - 1) + 1];
+        row[2 * n] = t0 * re - t1 * im;
+        row[2 * n + 1] = t0 * im + t1 * re;
     }
 }
 
 void Harmonic_Irregular(const double* x, int32_t degree, MemPair* out) {
-    // Real arithmetic throughout: the library's complex product checks for
-    // infinities on every call.
     const double z = x[2], r2 = x[0] * x[0] + x[1] * x[1] + x[2] * x[2], inv = 1.0 / r2;
     double* o = reinterpret_cast<double*>(out);
     o[0] = std::sqrt(inv);
     o[1] = 0.0;
-    for (int32_t m = 0; m <= degree; ++m) {
-        const int32_t mm = 2 * Harmonic_Index(m, m);
-        if (m > 0) {
-            const int32_t prev = 2 * Harmonic_Index(m - 1, m - 1);
-            const double s = (2.0 * m - 1) * inv, re = o[prev], im = o[prev + 1];
-            o[mm] = s * (x[0] * re - x[1] * im);
-            o[mm + 1] = s * (x[0] * im + x[1] * re);
+    for (int32_t n = 1; n <= degree; ++n) {
+        double* row = o + 2 * Harmonic_Index(n, 0);
+        const double* prev = o + 2 * Harmonic_Index(n - 1, 0);
+        const double* prev2 = o + 2 * Harmonic_Index(n - 2 > 0 ? n - 2 : 0, 0);
+        const __m128d s1 = _mm_set1_pd((2.0 * n - 1) * z * inv);
+        const double* weight = Table().irregularWeight(n);
+        for (int32_t m = 0; m + 2 <= n; ++m) {
+            const __m128d s2 = _mm_set1_pd(weight[m] * inv);
+            _mm_storeu_pd(row + 2 * m, _mm_sub_pd(_mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * m)),
+                                                  _mm_mul_pd(s2, _mm_loadu_pd(prev2 + 2 * m))));
         }
-        if (m + 1 <= degree) {
-            const int32_t next = 2 * Harmonic_Index(m + 1, m);
-            const double s = (2.0 * m + 1) * z * inv;
-            o[next] = s * o[mm];
-            o[next + 1] = s * o[mm + 1];
-        }
-        for (int32_t n = m + 2; n <= degree; ++n) {
-            const int32_t at = 2 * Harmonic_Index(n, m), a1 = 2 * Harmonic_Index(n - 1, m),
-                          a2 = 2 * Harmonic_Index(n - 2, m);
-            const double s1 = (2.0 * n - 1) * z * inv, s2 = static_cast<double>((n + m - 1) * (n - m - 1)) * inv;
-            o[at] = s1 * o[a1] - s2 * o[a2];
-            o[at + 1] = s1 * o[a1 + 1] - s2 * o[a2 + 1];
-        }
+        _mm_storeu_pd(row + 2 * (n - 1), _mm_mul_pd(s1, _mm_loadu_pd(prev + 2 * (n - 1))));
+        // The diagonal: (2n - 1)(x + iy)/r² times the one before.
+        const double s = (2.0 * n - 1) * inv, re = prev[2 * (n - 1)], im = prev[2 * (n - 1) + 1];
+        row[2 * n] = s * (x[0] * re - x[1] * im);
+        row[2 * n + 1] = s * (x[0] * im + x[1] * re);
     }
 }
 
 double Harmonic_Contract(const MemPair* a, const MemPair* h, int32_t degree) {
+    // Real parts' products in the low lane, imaginary parts' in the high
+    // one: Re(a·h) of a whole run is their difference at the end.
     const double* pa = reinterpret_cast<const double*>(a);
     const double* ph = reinterpret_cast<const double*>(h);
-    double zero = 0.0, rest = 0.0;
+    __m128d zero = _mm_setzero_pd(), rest0 = zero, rest1 = zero;
     for (int32_t n = 0; n <= degree; ++n) {
-        const int32_t base = 2 * Harmonic_Index(n, 0);
-        zero += pa[base] * ph[base] - pa[base + 1] * ph[base + 1];
-        for (int32_t i = base + 2; i < base + 2 * (n + 1); i += 2) rest += pa[i] * ph[i] - pa[i + 1] * ph[i + 1];
+        const int32_t base = 2 * Harmonic_Index(n, 0), end = base + 2 * (n + 1);
+        zero = _mm_add_pd(zero, _mm_mul_pd(_mm_loadu_pd(pa + base), _mm_loadu_pd(ph + base)));
+        int32_t i = base + 2;
+        for (; i + 4 <= end; i += 4) {
+            rest0 = _mm_add_pd(rest0, _mm_mul_pd(_mm_loadu_pd(pa + i), _mm_loadu_pd(ph + i)));
+            rest1 = _mm_add_pd(rest1, _mm_mul_pd(_mm_loadu_pd(pa + i + 2), _mm_loadu_pd(ph + i + 2)));
+        }
+        if (i < end) rest0 = _mm_add_pd(rest0, _mm_mul_pd(_mm_loadu_pd(pa + i), _mm_loadu_pd(ph + i)));
     }
-    return zero + 2.0 * rest;
+    const __m128d rest = _mm_add_pd(rest0, rest1);
+    return Difference(zero) + 2.0 * Difference(rest);
 }
 
 FarSeries FarSeries_At(MemPair* block, int32_t mDegree) { return {block, block + Harmonic_Size(mDegree)}; }

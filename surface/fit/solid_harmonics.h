@@ -39,9 +39,12 @@ struct PairScratch {
 constexpr int32_t Harmonic_Size(int32_t degree) { return (degree + 1) * (degree + 2) / 2; }
 constexpr int32_t Harmonic_Index(int32_t n, int32_t m) { return n * (n + 1) / 2 + m; }
 
-// R_n^m(x) for n = 0..degree, m = 0..n.
+// The largest degree the harmonics are formed to.
+constexpr int32_t Harmonic_MaxDegree = 40;
+
+// R_n^m(x) for n = 0..degree, m = 0..n (degree at most Harmonic_MaxDegree).
 void Harmonic_Regular(const double* x, int32_t degree, MemPair* out);
-// I_n^m(x) for n = 0..degree (x not 0).
+// I_n^m(x) for n = 0..degree (x not 0; degree at most Harmonic_MaxDegree).
 void Harmonic_Irregular(const double* x, int32_t degree, MemPair* out);
 // Σ_{n<=degree} Σ_m A_n^m H_n^m over a series and harmonics of the same layout.
 double Harmonic_Contract(const MemPair* a, const MemPair* h, int32_t degree);
