@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/packed_matrix.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/tracked_matrix.h"
 
@@ -23,21 +24,9 @@ void dsytrf_(const char* uplo, const int* n, double* a, const int* lda, int* ipi
 
 namespace {
 
-// A well-conditioned symmetric positive definite matrix, row i of the lower
-// triangle after row i - 1.
-std::vector<double> PackedMatrix(int n) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> packed(static_cast<size_t>(n) * (n + 1) / 2);
-  size_t at = 0;
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j <= i; ++j) packed[at++] = i == j ? n : u(rng);
-  return packed;
-}
-
 // The same matrix whole, column-major (symmetric, so either triangle serves).
 std::vector<double> SquareMatrix(int n) {
-  const std::vector<double> packed = PackedMatrix(n);
+  const std::vector<double> packed = bench::PackedMatrix(n, 7);
   std::vector<double> a(static_cast<size_t>(n) * n);
   size_t at = 0;
   for (int i = 0; i < n; ++i)
@@ -47,7 +36,7 @@ std::vector<double> SquareMatrix(int n) {
 
 void Library(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  const std::vector<double> a = PackedMatrix(n);
+  const std::vector<double> a = bench::PackedMatrix(n, 7);
   double** t = Mem_AllocLowerTriangle(n);
   std::vector<double> scratch(n);
   for (auto _ : state) {

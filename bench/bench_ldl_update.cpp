@@ -11,25 +11,15 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/packed_matrix.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/tracked_matrix.h"
 
 namespace {
 
-// A well-conditioned symmetric positive definite matrix in packed form.
-std::vector<double> PackedMatrix(int n) {
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> packed(static_cast<size_t>(n) * (n + 1) / 2);
-  size_t at = 0;
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j <= i; ++j) packed[at++] = i == j ? n : u(rng);
-  return packed;
-}
-
 void Refactor(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  const std::vector<double> a = PackedMatrix(n);
+  const std::vector<double> a = bench::PackedMatrix(n, 5);
   double** t = Mem_AllocLowerTriangle(n);
   std::vector<double> scratch(n);
   for (auto _ : state) {
@@ -44,7 +34,7 @@ void Refactor(benchmark::State& state) {
 
 void AppendRow(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  const std::vector<double> a = PackedMatrix(n);
+  const std::vector<double> a = bench::PackedMatrix(n, 5);
   double** t = Mem_AllocLowerTriangle(n);
   std::memcpy(t[0], a.data(), sizeof(double) * a.size());
   std::vector<double> scratch(n);
