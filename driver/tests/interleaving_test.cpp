@@ -88,6 +88,18 @@ void ForEachSchedule(const std::function<void(Machine&, uint32_t)>& scenario, Gr
 
 bool Either(uint32_t status, uint32_t a, uint32_t b) { return status == a || status == b; }
 
+// One processor's part: two reads sent one after the other, then both
+// awaited, so that the second waits in the queue behind the first.
+std::function<void()> TwoReads(Machine& m, int handle, uint8_t* first, uint8_t* second, kernelsim::Request& a,
+                               kernelsim::Request& b) {
+    return [&m, handle, first, second, &a, &b] {
+        a = m.kernel.Read(handle, first, 64);
+        b = m.kernel.Read(handle, second, 64);
+        m.Await(a, "the first read");
+        m.Await(b, "the second read");
+    };
+}
+
 // A read that gets its data while its time-out expires, and a second that
 // gets none: each read that times out has had its own time-out in full,
 // whatever of the first one's expiry still runs on another processor.
@@ -97,12 +109,7 @@ void TimeOutsOfTwoReads(Machine& m, uint32_t seed) {
     uint8_t first[64], second[64];
     kernelsim::Request a, b;
     m.kernel.RunConcurrently(seed, {
-        [&] {
-            a = m.kernel.Read(handle, first, 64);
-            b = m.kernel.Read(handle, second, 64);
-            m.Await(a, "the first read");
-            m.Await(b, "the second read");
-        },
+        TwoReads(m, handle, first, second, a, b),
         [&] {
             m.kernel.WaitUntil([&] { return a != nullptr; }, "the first read's start");
             m.kernel.AdvanceMs(40);
@@ -227,12 +234,7 @@ void RemovalDuringTwoReads(Machine& m, uint32_t seed) {
     uint8_t first[64], second[64];
     kernelsim::Request a, b;
     m.kernel.RunConcurrently(seed, {
-        [&] {
-            a = m.kernel.Read(handle, first, 64);
-            b = m.kernel.Read(handle, second, 64);
-            m.Await(a, "the first read");
-            m.Await(b, "the second read");
-        },
+        TwoReads(m, handle, first, second, a, b),
         [&] {
             EXPECT_EQ(m.kernel.Pnp(kSurpriseRemoval), kSuccess);
             EXPECT_EQ(m.kernel.Pnp(kRemove), kSuccess);
