@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "bench/packed_matrix.h"
+#include "bench/ldl_bench_parts.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/tracked_matrix.h"
 
@@ -34,20 +34,7 @@ std::vector<double> SquareMatrix(int n) {
   return a;
 }
 
-void Library(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  const std::vector<double> a = bench::PackedMatrix(n, 7);
-  double** t = Mem_AllocLowerTriangle(n);
-  std::vector<double> scratch(n);
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::memcpy(t[0], a.data(), sizeof(double) * a.size());
-    state.ResumeTiming();
-    if (Cholesky_LDLFactor(n, t, scratch.data(), nullptr) != 0) state.SkipWithError("not factored");
-    benchmark::DoNotOptimize(t[n - 1][n - 1]);
-  }
-  Mem_FreeMatrix(t);
-}
+void Library(benchmark::State& state) { bench::TimeWholeFactor(state, 7); }
 
 void LapackPotrf(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

@@ -11,26 +11,13 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "bench/packed_matrix.h"
+#include "bench/ldl_bench_parts.h"
 #include "surface/fit/cholesky.h"
 #include "surface/frame/tracked_matrix.h"
 
 namespace {
 
-void Refactor(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  const std::vector<double> a = bench::PackedMatrix(n, 5);
-  double** t = Mem_AllocLowerTriangle(n);
-  std::vector<double> scratch(n);
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::memcpy(t[0], a.data(), sizeof(double) * a.size());
-    state.ResumeTiming();
-    Cholesky_LDLFactor(n, t, scratch.data(), nullptr);
-    benchmark::DoNotOptimize(t[n - 1][n - 1]);
-  }
-  Mem_FreeMatrix(t);
-}
+void Refactor(benchmark::State& state) { bench::TimeWholeFactor(state, 5); }
 
 void AppendRow(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

@@ -57,8 +57,7 @@ uint32_t MillisecondTick() {
 template <typename F>
 void WithShellState(F handler) {
     AppState& app = App();
-    ScanControl& control = ScanControl_Program();
-    control.raw = app.raw;
+    ScanControl& control = ScanControl_OpenScan();
     control.state.BusyState = app.busyState;
     control.state.CameraLogMode = app.cameraCapture ? 1 : 0;
     handler(control);
